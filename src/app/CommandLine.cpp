@@ -1,0 +1,104 @@
+#include "CommandLine.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+// "0.0" style limits as typed into the Statistic window.
+bool ValidLimit(const QString& text)
+{
+    static const QRegularExpression pattern("^[0-9]?[0-9]\\.[0-9]$");
+    return pattern.match(text).hasMatch();
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments)
+{
+    CommandLine cl;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        auto value = [&](const char* option) -> QString {
+            if (i + 1 >= arguments.size()) {
+                cl.error = QString("%1 needs a value").arg(option);
+                return {};
+            }
+            return arguments[++i];
+        };
+        if (a == "--help" || a == "-h") {
+            cl.help = true;
+        } else if (a == "--headless") {
+            cl.headless = true;
+        } else if (a == "--to-nmea") {
+            cl.toNmea = true;
+        } else if (a == "--nmea") {
+            cl.protocol = CommandLine::Protocol::Nmea;
+        } else if (a == "--binr") {
+            cl.protocol = CommandLine::Protocol::Binr;
+        } else if (a == "--max-hdop" || a == "--max-vdop") {
+            const QString v = value(a == "--max-hdop" ? "--max-hdop" : "--max-vdop");
+            if (!cl.error.isEmpty())
+                break;
+            if (!ValidLimit(v)) {
+                cl.error = QString("%1 takes a value like 1.5 (at most 99.9)").arg(a);
+                break;
+            }
+            (a == "--max-hdop" ? cl.maxHdop : cl.maxVdop) = v;
+        } else if (a == "--diff-only") {
+            cl.diffOnly = true;
+        } else if (a == "--show") {
+            const QString v = value("--show");
+            if (!cl.error.isEmpty())
+                break;
+            for (const QString& view : v.split(',', Qt::SkipEmptyParts)) {
+                const QString name = view.trimmed().toLower();
+                static const QStringList known = {"position", "statistic", "satellites", "visual", "profile"};
+                if (!known.contains(name)) {
+                    cl.error = QString("--show: unknown view %1").arg(view);
+                    break;
+                }
+                cl.show << name;
+            }
+        } else if (a == "--port") {
+            const QString v = value("--port");
+            if (!cl.error.isEmpty())
+                break;
+            cl.ports << v;
+        } else if (a.startsWith("--")) {
+            cl.error = QString("unknown option %1").arg(a);
+            break;
+        } else {
+            cl.files << a;
+        }
+    }
+    if (cl.error.isEmpty() && cl.headless && cl.files.size() != 1)
+        cl.error = "--headless needs exactly one FILE";
+    if (cl.error.isEmpty() && cl.toNmea && cl.files.isEmpty())
+        cl.error = "--to-nmea needs at least one FILE";
+    return cl;
+}
+
+QString UsageText()
+{
+    return QStringLiteral(
+        "Usage:\n"
+        "  kestrova [--show VIEWS] [--port PATH]... [FILE.nme]\n"
+        "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only] FILE\n"
+        "  kestrova --to-nmea FILE.dat...\n"
+        "\n"
+        "Monitor, recorder and player for GPS/GLONASS receivers.\n"
+        "\n"
+        "  FILE.nme            a recording played at start-up\n"
+        "  --show VIEWS        views to show, comma-separated: position,statistic,\n"
+        "                      satellites,visual,profile\n"
+        "  --port PATH         also offer this serial device in the port list\n"
+        "                      (repeatable; KESTROVA_PORTS adds a colon-separated list)\n"
+        "  --headless          play FILE fast without a display and print every view\n"
+        "                      refresh as a tab-separated line on standard output\n"
+        "  --nmea, --binr      protocol of FILE (default: .dat is BINR, else NMEA)\n"
+        "  --max-hdop X.X      Statistic HDOP limit (0.0: none)\n"
+        "  --max-vdop X.X      Statistic VDOP limit (0.0: none)\n"
+        "  --diff-only         Statistic accepts differential fixes only\n"
+        "  --to-nmea FILE...   write the NMEA side file of each BINR recording\n"
+        "  --help              this text\n");
+}

@@ -1,0 +1,61 @@
+#pragma once
+// NMEA 0183 sentence assembler.
+//
+// Bytes arrive one at a time from the port or a played file. A "$" always
+// starts a new sentence; a line feed ends it, the checksum (when present) is
+// checked, the sentence is split at its commas and classified, and the last
+// sentence of each interesting kind is kept for the views to read in place.
+// Anything outside a sentence is ignored. Nothing is allocated after
+// construction.
+#include <cstdint>
+
+constexpr int kNmeaSlots = 40;        // fields kept per sentence, address included
+constexpr int kNmeaSlotChars = 20;    // 19 characters and the terminating NUL
+constexpr int kNmeaSentenceMax = 130; // a sentence reaching this length overflows
+
+struct NmeaFields {
+    char slot[kNmeaSlots][kNmeaSlotChars];
+    uint8_t count;
+};
+
+enum class NmeaKind { Gga, Rmc, Gsa, Pvktd, Gsv };
+
+// Result codes of NmeaAssembler::PushByte.
+enum NmeaResult : int {
+    kNmeaError = -1,
+    kNmeaNone = 0,
+    kNmeaOther = 1,
+    kNmeaGga = 2,
+    kNmeaRmc = 3,
+    kNmeaGsa = 4,
+    kNmeaPvktd = 5,
+    kNmeaPvkta = 6,
+    kNmeaGsv = 7,
+};
+
+class NmeaAssembler {
+public:
+    NmeaAssembler();
+
+    int PushByte(char c);
+    void Reset();
+
+    const NmeaFields& Stored(NmeaKind kind) const;
+    const NmeaFields& Working() const { return working_; }
+
+private:
+    int Complete();
+    bool ChecksumMatches() const;
+    void Split();
+    int Classify();
+
+    NmeaFields stored_[5];
+    char sentence_[kNmeaSentenceMax];
+    uint8_t length_ = 0;
+    bool inSentence_ = false;
+    NmeaFields working_;
+};
+
+// The program-wide assembler, created on first use; main() touches it before
+// any window exists.
+NmeaAssembler& ProgramNmea();

@@ -1,0 +1,27 @@
+#include "Report.h"
+
+#include <cstdio>
+
+namespace {
+bool reportOn = false;
+}
+
+void SetHeadlessReport(bool on) { reportOn = on; }
+bool HeadlessReport() { return reportOn; }
+
+void ReportView(const char* view, std::initializer_list<std::pair<const char*, QString>> fields)
+{
+    if (!reportOn)
+        return;
+    QString line = QString::fromLatin1(view);
+    for (const auto& [name, text] : fields) {
+        line += QChar('\t');
+        line += QString::fromLatin1(name);
+        line += QChar('=');
+        line += text;
+    }
+    line += QChar('\n');
+    const QByteArray utf8 = line.toUtf8();
+    std::fwrite(utf8.constData(), 1, size_t(utf8.size()), stdout);
+    std::fflush(stdout);
+}

@@ -1,0 +1,10 @@
+#pragma once
+// Line output of headless runs: one line per view refresh, the view's name
+// and then Name=text for each label, separated by tabs, in UTF-8.
+#include <QString>
+#include <initializer_list>
+#include <utility>
+
+void SetHeadlessReport(bool on);
+bool HeadlessReport();
+void ReportView(const char* view, std::initializer_list<std::pair<const char*, QString>> fields);

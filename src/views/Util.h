@@ -1,0 +1,36 @@
+#pragma once
+// Text formats shared by every window (time, date, latitude, longitude), the
+// integer and real readings of NMEA fields, and the statistics accumulator.
+// Texts are 8-bit; the degree sign is the byte 0xB0.
+#include <cstdint>
+#include <string>
+
+constexpr char kDegreeSign = '\xB0';
+
+std::string TimeToText(int32_t seconds);
+std::string GpsDateToText(int32_t secondsOfWeek, int32_t week);
+std::string LatToText(double latRad);
+std::string LonToText(double lonRad);
+
+// Leading blanks, optional sign, digits up to the first non-digit; 0 when
+// there are none. Saturates instead of overflowing.
+int32_t TextToInt(const char* text);
+// The leading real number of a text, 0 when there is none.
+double TextToReal(const char* text);
+
+// printf into a std::string.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+struct StatisticsOutput {
+    double meanLat = 0;
+    double meanLon = 0;
+    double meanH = 0;
+    double rms2D = 0;
+    double rmsH = 0;
+    double rmsV = 0;
+};
+
+// Reset empties the program-wide accumulator and returns 0 without touching
+// out; otherwise adds the sample (radians, metres, m/s) and returns the count.
+int32_t AccumulateStatistics(bool reset, double latRad, double lonRad, double heightM, double speedMps,
+                             StatisticsOutput& out);

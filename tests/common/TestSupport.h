@@ -1,0 +1,20 @@
+#pragma once
+// Helpers shared by the test programs.
+#include <string>
+#include <vector>
+#include <cstdint>
+
+// ../shared/testdata/nmea beside the checkout, or empty when it is absent.
+std::string SharedNmeaDir();
+// Every capture file of that folder (*.log), sorted.
+std::vector<std::string> SharedNmeaFiles();
+std::vector<uint8_t> ReadBinaryFile(const std::string& path);
+bool WriteBinaryFile(const std::string& path, const std::vector<uint8_t>& bytes);
+std::string SourceDir();
+
+// Skips the current test when the shared captures are missing.
+#define REQUIRE_SHARED_NMEA()                                                        \
+    do {                                                                             \
+        if (SharedNmeaDir().empty())                                                 \
+            GTEST_SKIP() << "../shared/testdata/nmea is absent; capture test skipped"; \
+    } while (0)
