@@ -3,6 +3,7 @@
 #include "BinrDecoder.h"
 #include "CommandLine.h"
 #include "Comm.h"
+#include "Headless.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "Position.h"
@@ -10,6 +11,7 @@
 #include "Satellites.h"
 #include "Statistic.h"
 #include "Timerfile.h"
+#include "ToNmea.h"
 #include "Visual.h"
 
 #include <QApplication>
@@ -29,6 +31,11 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "kestrova: %s\n", cl.error.toUtf8().constData());
         return 2;
     }
+
+    if (cl.toNmea)
+        return RunToNmea(cl.files);
+    if (cl.headless)
+        return RunHeadless(cl);
 
     // The decoders exist before any window.
     ProgramNmea();

@@ -1,0 +1,4 @@
+#include "ToNmea.h"
+
+// Placeholder until the batch conversion lands.
+int RunToNmea(const QStringList&) { return 1; }
