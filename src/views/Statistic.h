@@ -5,6 +5,8 @@
 
 class QCheckBox;
 class MaskedEdit;
+struct StatisticFix;
+struct StatisticTexts;
 
 class TStatisticForm : public TViewForm {
     Q_OBJECT
@@ -17,6 +19,16 @@ public:
     // Public results of the last accepted fix: means in radians and metres.
     StatisticsOutput stats;
 
+    ValueLabel* Label1 = nullptr;
+    ValueLabel* Label2 = nullptr;
+    ValueLabel* Label3 = nullptr;
+    ValueLabel* Label4 = nullptr;
+    ValueLabel* Label5 = nullptr;
+    ValueLabel* Label6 = nullptr;
+    ValueLabel* Label7 = nullptr;
+    ValueLabel* Label8 = nullptr;
+    ValueLabel* Label9 = nullptr;
+    ValueLabel* Label10 = nullptr;
     ValueLabel* LatLabel = nullptr;
     ValueLabel* LonLabel = nullptr;
     ValueLabel* AltLabel = nullptr;
@@ -28,6 +40,12 @@ public:
     MaskedEdit* HDOPEdit = nullptr;
     MaskedEdit* VDOPEdit = nullptr;
     QCheckBox* DiffCheckBox = nullptr;
+
+private:
+    // Returns true when the fix was accepted.
+    bool Offer(const StatisticFix& fix);
+    void ShowTexts(const StatisticTexts& texts);
+    void Report();
 };
 
 extern TStatisticForm* StatisticForm;
