@@ -3,8 +3,9 @@
 #include <QApplication>
 #include <alsa/asoundlib.h>
 
-#include <cstdarg>
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 // Tones are short warnings, not music: a square wave at 8 kHz, 16-bit mono,
 // written without blocking into the device's ring buffer. ALSA copies the
@@ -28,6 +29,8 @@ constexpr int16_t kLow = -32767;  // one step inside the range, symmetric to kHi
 // granularity of the device.
 constexpr snd_pcm_uframes_t kRingFrames = kBufferSamples;
 constexpr snd_pcm_uframes_t kPeriodFrames = kRingFrames / 10;
+constexpr int kDrainPollMs = 10;
+constexpr int kDrainSlackMs = 200;
 
 snd_pcm_t* pcm = nullptr;
 snd_pcm_uframes_t ringFrames = 0;
@@ -37,18 +40,19 @@ int16_t samples[kBufferSamples];
 // sound device is normal here and means silence.
 void SilentAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
+// The rate must be exact: on another rate the tone would sound at another
+// pitch, so a device that cannot take it stays silent.
 bool ConfigureHardware(snd_pcm_t* handle)
 {
     snd_pcm_hw_params_t* hw = nullptr;
     snd_pcm_hw_params_alloca(&hw);
-    unsigned rate = kRateHz;
     snd_pcm_uframes_t ring = kRingFrames;
     snd_pcm_uframes_t period = kPeriodFrames;
     if (snd_pcm_hw_params_any(handle, hw) < 0 ||
         snd_pcm_hw_params_set_access(handle, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
         snd_pcm_hw_params_set_format(handle, hw, SND_PCM_FORMAT_S16) < 0 ||
         snd_pcm_hw_params_set_channels(handle, hw, 1) < 0 ||
-        snd_pcm_hw_params_set_rate_near(handle, hw, &rate, nullptr) < 0 ||
+        snd_pcm_hw_params_set_rate(handle, hw, kRateHz, 0) < 0 ||
         snd_pcm_hw_params_set_buffer_size_near(handle, hw, &ring) < 0 ||
         snd_pcm_hw_params_set_period_size_near(handle, hw, &period, nullptr) < 0 ||
         snd_pcm_hw_params(handle, hw) < 0)
@@ -120,11 +124,15 @@ void CloseTone()
 {
     if (!pcm)
         return;
-    // Let a tone that is still sounding end: it lasts a second at most. The
-    // stream is non-blocking, so switch to blocking for the drain.
-    snd_pcm_nonblock(pcm, 0);
-    if (snd_pcm_state(pcm) == SND_PCM_STATE_RUNNING)
-        snd_pcm_drain(pcm);
+    // Let a tone that is still sounding end, but never hang the exit on a
+    // device that stalls: the longest tone lasts a second.
+    if (snd_pcm_state(pcm) == SND_PCM_STATE_RUNNING && snd_pcm_drain(pcm) == -EAGAIN) {
+        for (int waitedMs = 0; waitedMs < kMaxDurationMs + kDrainSlackMs; waitedMs += kDrainPollMs) {
+            if (snd_pcm_state(pcm) != SND_PCM_STATE_DRAINING)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kDrainPollMs));
+        }
+    }
     snd_pcm_close(pcm);
     pcm = nullptr;
     ringFrames = 0;
