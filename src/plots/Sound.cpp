@@ -160,4 +160,10 @@ void PlayTone(int frequencyHz, int durationMs)
     }
 }
 
-void SystemBeep(int, int) { QApplication::beep(); }
+// The desktop's bell has neither pitch nor length to set. Without a GUI
+// application (batch runs) there is no bell to ring, and asking for one would crash.
+void SystemBeep(int, int)
+{
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        QApplication::beep();
+}

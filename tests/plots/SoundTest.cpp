@@ -151,6 +151,7 @@ TEST(SoundTest, NoDeviceIsSilent)
     OpenTone();
     PlayTone(1000, 100);
     PlayTone(500, 50);
+    SystemBeep(500, 50);  // the bell still rings
     CloseTone();
     CloseTone();
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
