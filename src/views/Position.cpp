@@ -67,6 +67,12 @@ TPositionForm::TPositionForm(QWidget* parent)
     StatusLabel->SetColor(kRed);
 }
 
+TPositionForm::~TPositionForm()
+{
+    if (PositionForm == this)
+        PositionForm = nullptr;
+}
+
 void TPositionForm::RefreshFromNmea()
 {
     Show(PositionFromNmea(ProgramNmea()));

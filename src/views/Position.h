@@ -8,6 +8,7 @@ class TPositionForm : public TViewForm {
     Q_OBJECT
 public:
     explicit TPositionForm(QWidget* parent = nullptr);
+    ~TPositionForm() override;
     void RefreshFromNmea();
     void RefreshFromBinr();
 

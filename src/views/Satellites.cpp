@@ -50,6 +50,12 @@ TSatellitesForm::TSatellitesForm(QWidget* parent)
     BadGLNnumLabel->SetColor(kRed);
 }
 
+TSatellitesForm::~TSatellitesForm()
+{
+    if (SatellitesForm == this)
+        SatellitesForm = nullptr;
+}
+
 void TSatellitesForm::ClearIndicators()
 {
     for (ValueLabel* indicator : Indicators)

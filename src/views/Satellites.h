@@ -10,6 +10,7 @@ class TSatellitesForm : public TViewForm {
     Q_OBJECT
 public:
     explicit TSatellitesForm(QWidget* parent = nullptr);
+    ~TSatellitesForm() override;
     void ClearIndicators();
     void RefreshFromNmea();
     void RefreshFromBinr();

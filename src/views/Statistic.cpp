@@ -102,6 +102,12 @@ TStatisticForm::TStatisticForm(QWidget* parent)
     setTabOrder(VDOPEdit, DiffCheckBox);
 }
 
+TStatisticForm::~TStatisticForm()
+{
+    if (StatisticForm == this)
+        StatisticForm = nullptr;
+}
+
 bool TStatisticForm::Offer(const StatisticFix& fix)
 {
     const bool accepted = AcceptFix(fix, HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked());

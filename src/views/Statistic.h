@@ -12,6 +12,7 @@ class TStatisticForm : public TViewForm {
     Q_OBJECT
 public:
     explicit TStatisticForm(QWidget* parent = nullptr);
+    ~TStatisticForm() override;
     void RefreshFromNmea();
     void RefreshFromBinr();
     void ResetStatistics();

@@ -6,10 +6,14 @@
 #include "Position.h"
 #include "Report.h"
 #include "Satellites.h"
+#include "Sound.h"
 #include "Statistic.h"
 #include "ViewTestSupport.h"
+#include "Visual.h"
 
 #include <QCheckBox>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -26,9 +30,11 @@ protected:
         position_ = new TPositionForm;
         statistic_ = new TStatisticForm;
         satellites_ = new TSatellitesForm;
+        visual_ = new TVisualForm;
     }
     static void TearDownTestSuite()
     {
+        delete visual_;
         delete satellites_;
         delete statistic_;
         delete position_;
@@ -41,6 +47,8 @@ protected:
         statistic_->DiffCheckBox->setChecked(false);
         statistic_->ResetStatistics();
         SetHeadlessReport(false);
+        main_->VisualCheckBox->setChecked(false);
+        main_->soundEnabled = false;
     }
 
     // One NMEA epoch into the program-wide assembler, as the intake does it.
@@ -56,6 +64,7 @@ protected:
     static inline TPositionForm* position_ = nullptr;
     static inline TStatisticForm* statistic_ = nullptr;
     static inline TSatellitesForm* satellites_ = nullptr;
+    static inline TVisualForm* visual_ = nullptr;
 };
 
 TEST_F(ViewWindows, TitlesAndInitialTexts)
@@ -69,9 +78,12 @@ TEST_F(ViewWindows, TitlesAndInitialTexts)
     EXPECT_EQ(statistic_->HDOPEdit->geometry(), QRect(394, 20, 23, 13));
     EXPECT_EQ(statistic_->DiffCheckBox->geometry(), QRect(320, 45, 95, 13));
     EXPECT_EQ(statistic_->DiffCheckBox->text(), "DIFF only:");
-    for (ValueLabel* indicator : satellites_->Indicators)
-        EXPECT_FALSE(indicator->isEnabled());
     EXPECT_EQ(satellites_->rmsLabel->x(), 396);
+    // A fresh window starts with every indicator dark.
+    const TSatellitesForm fresh;
+    for (const ValueLabel* indicator : fresh.Indicators)
+        EXPECT_FALSE(indicator->isEnabled());
+    SatellitesForm = satellites_;
     EXPECT_EQ(satellites_->rmsLabel->text(), "rms");
 }
 
@@ -274,6 +286,75 @@ TEST_F(ViewWindows, HeadlessLines)
               "STATISTIC\tLatLabel=00° 0.0000N\tLonLabel=000° 0.0000E\tAltLabel=+0000.0\trms2DLabel=0.00"
               "\trmsHLabel=0.00\trmsVLabel=0.00\tNLabel=1\tNallLabel=1\n"
               "SATELLITES\tlit=obs,rtcm\tGPSnumLabel=1 3 \tGLNnumLabel=\tBadGPSnumLabel=\tBadGLNnumLabel=6 \n");
+}
+
+// Each accepted fix goes to the Visual view, whose line comes before the
+// Statistic line of the same fix; rejected fixes and a switched-off Visual
+// view hand nothing over.
+TEST_F(ViewWindows, AcceptedFixesGoToTheVisualView)
+{
+    struct Row { bool visualOn; const char* quality; const char* lines; };
+    const Row rows[] = {
+        {true, "1", "VISUAL,STATISTIC,"},
+        {true, "0", "STATISTIC,"},
+        {false, "1", "STATISTIC,"},
+    };
+    for (const Row& r : rows) {
+        main_->VisualCheckBox->setChecked(r.visualOn);
+        NmeaEpoch(r.quality);
+        SetHeadlessReport(true);
+        testing::internal::CaptureStdout();
+        statistic_->RefreshFromNmea();
+        const std::string out = testing::internal::GetCapturedStdout();
+        SetHeadlessReport(false);
+        std::string views;
+        for (size_t start = 0; start < out.size();) {
+            const size_t end = out.find('\n', start);
+            views += out.substr(start, out.find('\t', start) - start) + ",";
+            start = end == std::string::npos ? out.size() : end + 1;
+        }
+        EXPECT_EQ(views, r.lines) << r.visualOn << " " << r.quality;
+    }
+}
+
+// The no-solution cue through an ALSA file device: one 50 ms tone of 500 Hz
+// (400 samples at 8 kHz) per refresh while sound is on, nothing otherwise.
+TEST_F(ViewWindows, NoSolutionCueSoundsOncePerRefresh)
+{
+    struct Row { bool soundOn; uint8_t flags; size_t samples; };
+    const Row rows[] = {{true, 0x00, 800}, {false, 0x00, 0}, {true, 0x01, 0}};
+    for (const Row& r : rows) {
+        QTemporaryDir dir;
+        const QString raw = dir.filePath("tone.raw");
+        const QString config = dir.filePath("asound.conf");
+        QFile file(config);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(("pcm.!default { type plug; slave { pcm \"capture\"; format S16_LE; channels 1; rate 8000 } }\n"
+                    "pcm.capture { type file; slave.pcm { type null }; file \"" + raw.toLocal8Bit()
+                    + "\"; format \"raw\" }\n"));
+        file.close();
+        const bool hadPrevious = qEnvironmentVariableIsSet("ALSA_CONFIG_PATH");
+        const QByteArray previous = qgetenv("ALSA_CONFIG_PATH");
+        CloseTone();
+        qputenv("ALSA_CONFIG_PATH", config.toLocal8Bit());
+        OpenTone();
+
+        main_->soundEnabled = r.soundOn;
+        Nav88 nav;
+        nav.flags = r.flags;
+        for (int i = 0; i < 2; ++i) {
+            FeedBinr(ProgramBinr(), nav);
+            position_->RefreshFromBinr();
+        }
+        CloseTone();
+        if (hadPrevious)
+            qputenv("ALSA_CONFIG_PATH", previous);
+        else
+            qunsetenv("ALSA_CONFIG_PATH");
+        QFile captured(raw);
+        const qint64 bytes = captured.open(QIODevice::ReadOnly) ? captured.size() : 0;
+        EXPECT_EQ(size_t(bytes) / 2, r.samples) << r.soundOn << " " << int(r.flags);
+    }
 }
 
 } // namespace
