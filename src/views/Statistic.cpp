@@ -108,32 +108,28 @@ TStatisticForm::~TStatisticForm()
         StatisticForm = nullptr;
 }
 
-bool TStatisticForm::Offer(const StatisticFix& fix)
+// The Visual view takes the position from the same record itself; it is
+// told only about accepted fixes, before Nall counts the offer.
+void TStatisticForm::Refresh(const StatisticFix& fix, void (TVisualForm::*handOff)())
 {
-    const bool accepted = AcceptFix(fix, HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked());
-    if (accepted) {
+    if (AcceptFix(fix, HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked())) {
         const int32_t n = AccumulateStatistics(false, fix.latRad, fix.lonRad, fix.heightM, fix.speedMps, stats);
         ShowTexts(StatisticTextsFrom(stats, n));
+        if (MainForm && MainForm->VisualCheckBox && MainForm->VisualCheckBox->isChecked() && VisualForm)
+            (VisualForm->*handOff)();
     }
-    return accepted;
+    NallLabel->SetText(NextCountText(ToText(NallLabel->text())));
+    Report();
 }
 
 void TStatisticForm::RefreshFromNmea()
 {
-    if (Offer(StatisticFixFromNmea(ProgramNmea())) && MainForm && MainForm->VisualCheckBox
-        && MainForm->VisualCheckBox->isChecked() && VisualForm)
-        VisualForm->AddNmeaPosition();
-    NallLabel->SetText(NextCountText(ToText(NallLabel->text())));
-    Report();
+    Refresh(StatisticFixFromNmea(ProgramNmea()), &TVisualForm::AddNmeaPosition);
 }
 
 void TStatisticForm::RefreshFromBinr()
 {
-    if (Offer(StatisticFixFromBinr(ProgramBinr())) && MainForm && MainForm->VisualCheckBox
-        && MainForm->VisualCheckBox->isChecked() && VisualForm)
-        VisualForm->AddBinrPosition();
-    NallLabel->SetText(NextCountText(ToText(NallLabel->text())));
-    Report();
+    Refresh(StatisticFixFromBinr(ProgramBinr()), &TVisualForm::AddBinrPosition);
 }
 
 void TStatisticForm::ResetStatistics()

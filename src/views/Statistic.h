@@ -7,6 +7,7 @@ class QCheckBox;
 class MaskedEdit;
 struct StatisticFix;
 struct StatisticTexts;
+class TVisualForm;
 
 class TStatisticForm : public TViewForm {
     Q_OBJECT
@@ -43,8 +44,7 @@ public:
     QCheckBox* DiffCheckBox = nullptr;
 
 private:
-    // Returns true when the fix was accepted.
-    bool Offer(const StatisticFix& fix);
+    void Refresh(const StatisticFix& fix, void (TVisualForm::*handOff)());
     void ShowTexts(const StatisticTexts& texts);
     void Report();
 };
