@@ -230,6 +230,18 @@ void ApplyLineSettings(termios* t, speed_t speed, uint8_t parity)
     cfsetospeed(t, speed);
 }
 
+// The C library reports EINVAL when the driver silently drops PARENB, as a
+// pty always does, and nothing else changed; that is no failure here.
+bool SettingsTook(int fd, const termios& wanted)
+{
+    termios now;
+    if (errno != EINVAL || tcgetattr(fd, &now) != 0)
+        return false;
+    return now.c_iflag == wanted.c_iflag && now.c_oflag == wanted.c_oflag && now.c_lflag == wanted.c_lflag &&
+           (now.c_cflag & ~tcflag_t(PARENB)) == (wanted.c_cflag & ~tcflag_t(PARENB)) &&
+           cfgetospeed(&now) == cfgetospeed(&wanted) && cfgetispeed(&now) == cfgetispeed(&wanted);
+}
+
 void JoinReader(ReadThread* t)
 {
     // The reader may be blocked in a hand-off to this very thread: serve it
@@ -310,7 +322,7 @@ bool OpenPort(const QString& name, int baud, uint8_t parity)
     }
     ioctl(fd, TIOCEXCL);
     ApplyLineSettings(&t, speed, parity);
-    if (tcsetattr(fd, TCSANOW, &t) != 0) {
+    if (tcsetattr(fd, TCSANOW, &t) != 0 && !SettingsTook(fd, t)) {
         ioctl(fd, TIOCNXCL);
         close(fd);
         return false;

@@ -92,6 +92,14 @@ INSTANTIATE_TEST_SUITE_P(NineRates, CommLineSettings,
                                            LineCase{230400, B230400, 0}, LineCase{460800, B460800, 1},
                                            LineCase{921600, B921600, 0}));
 
+TEST_F(CommTest, ReopensAPtyAlreadySetToOddParity)
+{
+    // A pty drops PARENB, so the second time nothing changes but that bit.
+    ASSERT_TRUE(OpenPort(pty.path, 115200, 1));
+    ClosePort();
+    EXPECT_TRUE(OpenPort(pty.path, 115200, 1));
+}
+
 TEST_F(CommTest, RefusesWhatCannotBeAPort)
 {
     EXPECT_FALSE(OpenPort("", 4800, 0));
