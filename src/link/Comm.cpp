@@ -13,7 +13,6 @@
 #include "Comm.h"
 
 #include <QCoreApplication>
-#include <QPointer>
 #include <QThread>
 
 #include <atomic>
@@ -57,7 +56,8 @@ struct Link {
     std::vector<ReadThread*> retiring;
     // The reader whose block the main thread is processing right now.
     ReadThread* delivering = nullptr;
-    QPointer<QObject> mainSide;   // lives in the main thread; target of the hand-offs
+    // Lives in the main thread, target of the hand-offs; gone with the application.
+    std::atomic<QObject*> mainSide{nullptr};
 };
 Link port;
 
@@ -143,7 +143,7 @@ private:
 
     bool HandOver(HandOff what, int length)
     {
-        QObject* target = port.mainSide;
+        QObject* target = port.mainSide.load();
         if (!target)
             return false;
         QMetaObject::invokeMethod(
@@ -247,8 +247,8 @@ void JoinReader(ReadThread* t)
     // The reader may be blocked in a hand-off to this very thread: serve it
     // (Deliver drops the block, the stop flag is set) until it has ended.
     while (!t->wait(5)) {
-        if (port.mainSide)
-            QCoreApplication::sendPostedEvents(port.mainSide, QEvent::MetaCall);
+        if (QObject* side = port.mainSide.load())
+            QCoreApplication::sendPostedEvents(side, QEvent::MetaCall);
     }
     delete t;
 }
@@ -280,7 +280,7 @@ void CloseDescriptors()
 
 bool EnsureMainSide()
 {
-    if (port.mainSide)
+    if (port.mainSide.load())
         return true;
     QCoreApplication* app = QCoreApplication::instance();
     if (!app)
@@ -291,7 +291,8 @@ bool EnsureMainSide()
         ClosePort();
         JoinRetired();
     });
-    port.mainSide = side;
+    QObject::connect(side, &QObject::destroyed, [] { port.mainSide.store(nullptr); });
+    port.mainSide.store(side);
     return true;
 }
 
