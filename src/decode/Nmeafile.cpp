@@ -1,17 +1,551 @@
 #include "Nmeafile.h"
 
-// Placeholder until the synthesis lands.
-bool OpenNmeaOutput(const char*) { return false; }
-void CloseNmeaOutput() {}
-bool NmeaOutputOpen() { return false; }
-void WriteGga() {}
-void WriteRmc() {}
-void WriteGsa() {}
-void WritePvktd() {}
-void WriteGsv() {}
+#include "BinrDecoder.h"
+#include "BinrLayouts.h"
+#include "Util.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+constexpr double kRadToDeg = 180.0;
+constexpr double kOneOverPi = 0.3183098861837907;
+constexpr double kMsPerDay = 86400000.0;
+constexpr int kMsPerHour = 3600000;
+constexpr int kMsPerMinute = 60000;
+constexpr double kMpsToKmh = 3.6;
+constexpr double kKmhToKnots = 0.5399568034557235;
+constexpr int kGsaMinEntries = 24;
+constexpr int kGsaGlonassBits = 24;
+constexpr int kGlonassNmeaBase = 65;
+
+// NaN gives 0; everything else is held within +-limit (infinities too).
+double Tame(double value, double limit)
+{
+    if (std::isnan(value))
+        return 0;
+    return std::clamp(value, -limit, limit);
+}
+
+// Appends to a caller buffer and remembers whether anything did not fit, so a
+// builder formats straight into its destination without a bounds check per
+// field.
+class SentenceWriter {
+public:
+    SentenceWriter(char* out, int size) : out_(out), size_(size) {}
+
+    void Char(char c)
+    {
+        if (n_ < size_)
+            out_[n_] = c;
+        ++n_;
+    }
+    void Text(const char* s)
+    {
+        while (*s)
+            Char(*s++);
+    }
+    // printf "%0<width>d".
+    void Int(long long value, int width = 0)
+    {
+        const bool negative = value < 0;
+        unsigned long long magnitude = negative ? 0ull - static_cast<unsigned long long>(value)
+                                                : static_cast<unsigned long long>(value);
+        char digits[24];
+        int count = 0;
+        do {
+            digits[count++] = char('0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude);
+        if (negative)
+            Char('-');
+        for (int pad = width - count - (negative ? 1 : 0); pad > 0; --pad)
+            Char('0');
+        while (count)
+            Char(digits[--count]);
+    }
+    // printf "%0<width>.<decimals>f" of a finite value, byte for byte. printf
+    // rounds the exact binary value, ties to even; scaling by a power of ten
+    // is off by at most half an ulp, so the quick path is exact whenever the
+    // scaled value is clearly away from a tie, and printf decides the rest.
+    void Fixed(double value, int decimals, int width = 0)
+    {
+        static constexpr double kScale[] = {1, 10, 100, 1000, 10000, 100000};
+        static constexpr double kQuickLimit = 2147483648.0;   // ulp below 1e-6
+        static constexpr double kTieMargin = 1e-6;
+        const double scaled = std::fabs(value) * kScale[decimals];
+        const double whole = std::floor(scaled);
+        const double fraction = scaled - whole;
+        if (!(scaled < kQuickLimit) || std::fabs(fraction - 0.5) < kTieMargin) {
+            char text[400];
+            const int n = std::snprintf(text, sizeof text, "%0*.*f", width, decimals, value);
+            if (n > 0)
+                Text(text);
+            return;
+        }
+        const auto units = static_cast<unsigned long long>(whole) + (fraction > 0.5 ? 1 : 0);
+        const auto unit = static_cast<unsigned long long>(kScale[decimals]);
+        const unsigned long long integral = units / unit;
+        unsigned long long rest = units % unit;
+        char digits[24];
+        int count = 0;
+        for (int i = 0; i < decimals; ++i) {
+            digits[count++] = char('0' + rest % 10);
+            rest /= 10;
+        }
+        if (decimals > 0)
+            digits[count++] = '.';
+        unsigned long long left = integral;
+        do {
+            digits[count++] = char('0' + left % 10);
+            left /= 10;
+        } while (left);
+        const bool negative = std::signbit(value);
+        if (negative)
+            Char('-');
+        for (int pad = width - count - (negative ? 1 : 0); pad > 0; --pad)
+            Char('0');
+        while (count)
+            Char(digits[--count]);
+    }
+    // Checksum and line feed; the length, or 0 when the sentence did not fit.
+    int Finish()
+    {
+        if (n_ > size_)
+            return 0;
+        return FinishSentence(out_, n_, size_);
+    }
+
+private:
+    char* out_;
+    int size_;
+    int n_ = 0;
+};
+
+struct TimeOfDay {
+    int hours;
+    int minutes;
+    int msOfMinute;
+    int32_t secondsOfWeek;     // whole seconds, for the date
+};
+
+// Working on the time rounded to a whole millisecond keeps 12:34:00.000 from
+// printing as 12:33:60.000.
+TimeOfDay SplitTime(double timeOfWeekMs)
+{
+    const double ms = std::isfinite(timeOfWeekMs) ? std::round(timeOfWeekMs) : 0.0;
+    double dayMs = std::fmod(ms, kMsPerDay);
+    if (dayMs < 0)
+        dayMs += kMsPerDay;
+    const int msOfDay = std::clamp(static_cast<int>(dayMs), 0, int(kMsPerDay) - 1);
+    const double seconds = std::trunc(ms * 0.001);
+    TimeOfDay t;
+    t.hours = msOfDay / kMsPerHour;
+    t.minutes = msOfDay / kMsPerMinute % 60;
+    t.msOfMinute = msOfDay % kMsPerMinute;
+    t.secondsOfWeek = seconds <= 0 ? 0 : seconds >= double(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(seconds);
+    return t;
+}
+
+void PutTime(SentenceWriter& w, const TimeOfDay& t)
+{
+    w.Int(t.hours, 2);
+    w.Int(t.minutes, 2);
+    w.Int(t.msOfMinute / 1000, 2);
+    w.Char('.');
+    w.Int(t.msOfMinute % 1000, 3);
+}
+
+// ddmm.mmmmm from radians: whole degrees, then the minutes, both in one number.
+void PutAngle(SentenceWriter& w, double rad, double limitDeg, int width, char positive, char negative)
+{
+    if (std::isnan(rad))
+        rad = 0;
+    const double degrees = std::clamp(rad * kOneOverPi * kRadToDeg, -limitDeg, limitDeg);
+    const double whole = std::trunc(degrees);
+    w.Fixed(std::fabs(whole + (degrees - whole) * 0.6) * 100, 5, width);
+    w.Char(',');
+    w.Char(rad >= 0 ? positive : negative);
+}
+
+void PutPosition(SentenceWriter& w, const NavSolution& nav)
+{
+    PutAngle(w, nav.latRad, 90.0, 10, 'N', 'S');
+    w.Char(',');
+    PutAngle(w, nav.lonRad, 180.0, 11, 'E', 'W');
+}
+
+bool Valid(const NavSolution& nav) { return nav.flags & kSolutionValid; }
+bool Differential(const NavSolution& nav) { return nav.flags & kSolutionDiff; }
+
+// ddmmyy. The date changes once a day, so the last text is kept.
+void PutDate(SentenceWriter& w, int32_t secondsOfWeek, int32_t week)
+{
+    thread_local int32_t lastDay = -1;
+    thread_local int32_t lastWeek = INT32_MIN;
+    thread_local char lastText[24] = "";
+    const int32_t day = secondsOfWeek / 86400;
+    if (day != lastDay || week != lastWeek) {
+        const std::string date = GpsDateToText(secondsOfWeek, week);
+        size_t n = 0;
+        for (const char c : date)
+            if (c != '.' && n + 1 < sizeof lastText)
+                lastText[n++] = c;
+        lastText[n] = 0;
+        lastDay = day;
+        lastWeek = week;
+    }
+    w.Text(lastText);
+}
+
+// ---- output module ------------------------------------------------------------
+
+FILE* gOutput = nullptr;
+// Sentences collect here and reach the file in blocks; the spare room after
+// the flush mark holds the largest burst one message makes.
+constexpr size_t kBufferBytes = kNmeaBatchFlushBytes + size_t(kNmeaSentenceMax) * kGsvSentencesMax;
+char gBuffer[kBufferBytes];
+size_t gUsed = 0;
+size_t gFlushAt = kNmeaLiveFlushBytes;
+int64_t gSentences = 0;
+bool gFailed = false;
+int gErrno = 0;
+
+void NoteFailure()
+{
+    if (!gFailed)
+        gErrno = errno;
+    gFailed = true;
+}
+
+// Write errors do not stop the writers: later blocks are still tried.
+void FlushOutput()
+{
+    if (gUsed && std::fwrite(gBuffer, 1, gUsed, gOutput) != gUsed)
+        NoteFailure();
+    gUsed = 0;
+}
+
+// Builds one sentence straight into the buffer.
+template <typename Build>
+void Emit(Build build)
+{
+    const int n = build(gBuffer + gUsed, int(kBufferBytes - gUsed));
+    if (n <= 0)
+        return;
+    gUsed += size_t(n);
+    ++gSentences;
+    if (gUsed >= gFlushAt)
+        FlushOutput();
+}
+
+} // namespace
+
+int FinishSentence(char* out, int length, int outSize)
+{
+    if (length < 2 || length + 3 > outSize)
+        return 0;
+    uint8_t sum = 0;
+    for (int i = 1; i < length - 1; ++i)
+        sum ^= uint8_t(out[i]);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out[length] = kHex[sum >> 4];
+    out[length + 1] = kHex[sum & 0x0F];
+    out[length + 2] = '\n';
+    return length + 3;
+}
+
+// $GPGGA,123456.789,5530.00000,N,03715.00000,E,1,8,1.3,150.0,M,,M,,*hh
+int BuildGga(const BinrDecoder& decoder, char* out, int outSize)
+{
+    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
+    const DopInfo dop = ReadDopInfo(decoder.DopInfo());
+    SentenceWriter w(out, outSize);
+    w.Text("$GPGGA,");
+    PutTime(w, SplitTime(nav.timeOfWeekMs));
+    w.Char(',');
+    PutPosition(w, nav);
+    w.Char(',');
+    w.Char(Valid(nav) ? (Differential(nav) ? '2' : '1') : '0');
+    w.Char(',');
+    w.Int(std::max<int>(dop.gpsCount, 0) + std::max<int>(dop.glonassCount, 0));
+    w.Char(',');
+    w.Fixed(Tame(dop.hdop, kNmeaValueLimit), 1);
+    w.Char(',');
+    w.Fixed(Tame(nav.altM, kNmeaValueLimit), 1);
+    w.Text(",M,,M,,*");
+    return w.Finish();
+}
+
+// $GPRMC,123456.789,A,5530.00000,N,03715.00000,E,019.4,270.0,150324,,,A*hh
+int BuildRmc(const BinrDecoder& decoder, char* out, int outSize)
+{
+    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
+    const TimeOfDay time = SplitTime(nav.timeOfWeekMs);
+    const SpeedCourse sc = SpeedAndCourse(Tame(nav.velNorthMps, kNmeaValueLimit),
+                                          Tame(nav.velEastMps, kNmeaValueLimit));
+    SentenceWriter w(out, outSize);
+    w.Text("$GPRMC,");
+    PutTime(w, time);
+    w.Char(',');
+    w.Char(Valid(nav) ? 'A' : 'V');
+    w.Char(',');
+    PutPosition(w, nav);
+    w.Char(',');
+    w.Fixed(double(sc.speedMps) * kMpsToKmh * kKmhToKnots, 1, 5);
+    w.Char(',');
+    // A course of -0 (east -0, north positive) would print as "-00.0".
+    w.Fixed(double(sc.courseDeg + 0.0f), 1, 5);
+    w.Char(',');
+    PutDate(w, time.secondsOfWeek, nav.week);
+    w.Text(",,,");
+    w.Char(Valid(nav) ? (Differential(nav) ? 'D' : 'A') : 'N');
+    w.Char('*');
+    return w.Finish();
+}
+
+// $GPGSA,A,3,1,5,65,,,,,,,,,,,,,,,,,,,,,,1.3,0.9*hh: 24 satellite fields (more
+// when more are used), then PDOP left empty.
+int BuildGsa(const BinrDecoder& decoder, char* out, int outSize)
+{
+    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
+    const DopInfo dop = ReadDopInfo(decoder.DopInfo());
+    const SolutionStatus status = ReadSolutionStatus(decoder.StatusHeader());
+    SentenceWriter w(out, outSize);
+    w.Text("$GPGSA,A,");
+    w.Char(nav.flags & kSolution2D ? '2' : Valid(nav) ? '3' : '1');
+    w.Char(',');
+    int entries = 0;
+    for (int i = 0; i < 32; ++i) {
+        if (status.gpsUsed >> i & 1u) {
+            w.Int(i + 1);
+            w.Char(',');
+            ++entries;
+        }
+    }
+    for (int i = 0; i < kGsaGlonassBits; ++i) {
+        if (status.glonassUsed >> i & 1u) {
+            w.Int(kGlonassNmeaBase + i);
+            w.Char(',');
+            ++entries;
+        }
+    }
+    for (; entries < kGsaMinEntries; ++entries)
+        w.Char(',');
+    w.Char(',');
+    w.Fixed(Tame(dop.hdop, kNmeaValueLimit), 1);
+    w.Char(',');
+    w.Fixed(Tame(dop.vdop, kNmeaValueLimit), 1);
+    w.Char('*');
+    return w.Finish();
+}
+
+// $PVKTD,A,2.4*hh
+int BuildPvktd(const BinrDecoder& decoder, char* out, int outSize)
+{
+    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
+    SentenceWriter w(out, outSize);
+    w.Text("$PVKTD,");
+    w.Char(Valid(nav) ? 'A' : 'V');
+    w.Char(',');
+    w.Fixed(Tame(nav.rms2DM, kNmeaValueLimit), 1);
+    w.Char('*');
+    return w.Finish();
+}
+
+int GsvSentenceCount(const BinrDecoder& decoder)
+{
+    const int n = std::clamp(decoder.SatInViewCount(), 0, kSatInViewMax);
+    return (n + 3) / 4;
+}
+
+// $GPGSV,2,1,5,01,45,120,40,07,10,300,00,65,80,010,35,71,05,200,22*hh
+int BuildGsv(const BinrDecoder& decoder, int number, char* out, int outSize)
+{
+    const int n = std::clamp(decoder.SatInViewCount(), 0, kSatInViewMax);
+    const int total = (n + 3) / 4;
+    if (number < 1 || number > total)
+        return 0;
+    SentenceWriter w(out, outSize);
+    w.Text("$GPGSV,");
+    w.Int(total);
+    w.Char(',');
+    w.Int(number);
+    w.Char(',');
+    w.Int(n);
+    for (int k = 4 * (number - 1); k < 4 * number && k < n; ++k) {
+        const SatInView sat = ReadSatInView(decoder.SatInViewRecord(k));
+        w.Char(',');
+        w.Int(NmeaSatelliteId(sat.system, sat.number), 2);
+        w.Char(',');
+        w.Int(sat.elevationDeg, 2);
+        w.Char(',');
+        w.Int(sat.azimuthDeg, 3);
+        w.Char(',');
+        w.Int(sat.snrDbHz, 2);
+    }
+    w.Char('*');
+    return w.Finish();
+}
+
+bool OpenNmeaOutput(const char* fileName, size_t flushBytes)
+{
+    if (gOutput)
+        CloseNmeaOutput();
+    gOutput = std::fopen(fileName, "wb");
+    if (!gOutput)
+        return false;
+    // Sentences are already collected in blocks; a second buffer would only copy.
+    std::setvbuf(gOutput, nullptr, _IONBF, 0);
+    gUsed = 0;
+    gFlushAt = std::clamp<size_t>(flushBytes, 1, kNmeaBatchFlushBytes);
+    gSentences = 0;
+    gFailed = false;
+    gErrno = 0;
+    return true;
+}
+
+void CloseNmeaOutput()
+{
+    if (!gOutput)
+        return;
+    FlushOutput();
+    if (std::fclose(gOutput) != 0)
+        NoteFailure();
+    gOutput = nullptr;
+}
+
+bool NmeaOutputOpen() { return gOutput != nullptr; }
+int64_t NmeaSentencesWritten() { return gSentences; }
+bool NmeaOutputFailed() { return gFailed; }
+int NmeaOutputErrno() { return gErrno; }
+
+void WriteGga(const BinrDecoder& decoder)
+{
+    if (gOutput)
+        Emit([&](char* out, int size) { return BuildGga(decoder, out, size); });
+}
+
+void WriteRmc(const BinrDecoder& decoder)
+{
+    if (gOutput)
+        Emit([&](char* out, int size) { return BuildRmc(decoder, out, size); });
+}
+
+void WriteGsa(const BinrDecoder& decoder)
+{
+    if (gOutput)
+        Emit([&](char* out, int size) { return BuildGsa(decoder, out, size); });
+}
+
+void WritePvktd(const BinrDecoder& decoder)
+{
+    if (gOutput)
+        Emit([&](char* out, int size) { return BuildPvktd(decoder, out, size); });
+}
+
+void WriteGsv(const BinrDecoder& decoder)
+{
+    if (!gOutput)
+        return;
+    const int total = GsvSentenceCount(decoder);
+    for (int m = 1; m <= total; ++m)
+        Emit([&](char* out, int size) { return BuildGsv(decoder, m, out, size); });
+}
+
+void WriteGga() { WriteGga(ProgramBinr()); }
+void WriteRmc() { WriteRmc(ProgramBinr()); }
+void WriteGsa() { WriteGsa(ProgramBinr()); }
+void WritePvktd() { WritePvktd(ProgramBinr()); }
+void WriteGsv() { WriteGsv(ProgramBinr()); }
 
 std::string SideFileName(const std::string& fileName)
 {
     const auto dot = fileName.find('.');
     return (dot == std::string::npos ? std::string() : fileName.substr(0, dot + 1)) + "nme";
+}
+
+namespace {
+
+bool SameFile(const char* a, const char* b)
+{
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+} // namespace
+
+BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
+{
+    BinrConversion result;
+    FILE* input = std::fopen(inputName, "rb");
+    if (!input) {
+        result.failure = BinrConversion::Failure::InputOpen;
+        result.error = errno;
+        return result;
+    }
+    struct stat info {};
+    if (fstat(fileno(input), &info) != 0 || S_ISDIR(info.st_mode)) {
+        result.failure = BinrConversion::Failure::InputRead;
+        result.error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+        std::fclose(input);
+        return result;
+    }
+    // Opening the side file truncates it: never when it is the input itself.
+    if (SameFile(inputName, outputName)) {
+        result.failure = BinrConversion::Failure::SameFile;
+        std::fclose(input);
+        return result;
+    }
+    if (!OpenNmeaOutput(outputName, kNmeaBatchFlushBytes)) {
+        result.failure = BinrConversion::Failure::OutputOpen;
+        result.error = errno;
+        std::fclose(input);
+        return result;
+    }
+
+    constexpr size_t kBlockBytes = 1 << 20;
+    std::vector<uint8_t> block(kBlockBytes);
+    BinrDecoder decoder;
+    for (;;) {
+        const size_t n = std::fread(block.data(), 1, kBlockBytes, input);
+        for (size_t i = 0; i < n; ++i) {
+            const int id = decoder.PushByte(block[i]);
+            if (id == 0)
+                continue;
+            if (id < 0) {
+                ++result.errors;
+            } else if (id == kMsgNavSolution) {
+                WriteGga(decoder);
+                WriteRmc(decoder);
+                WriteGsa(decoder);
+                WritePvktd(decoder);
+            } else if (id == kMsgSatInView) {
+                WriteGsv(decoder);
+            }
+        }
+        result.bytes += int64_t(n);
+        if (n < kBlockBytes)
+            break;
+    }
+    if (std::ferror(input)) {
+        result.failure = BinrConversion::Failure::InputRead;
+        result.error = errno;
+    }
+    std::fclose(input);
+    CloseNmeaOutput();
+    result.sentences = NmeaSentencesWritten();
+    if (NmeaOutputFailed() && result.failure == BinrConversion::Failure::None) {
+        result.failure = BinrConversion::Failure::OutputWrite;
+        result.error = NmeaOutputErrno();
+    }
+    return result;
 }
