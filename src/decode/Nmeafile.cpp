@@ -211,7 +211,7 @@ void PutDate(SentenceWriter& w, int32_t secondsOfWeek, int32_t week)
 FILE* gOutput = nullptr;
 // Sentences collect here and reach the file in blocks; the spare room after
 // the flush mark holds the largest burst one message makes.
-constexpr size_t kBufferBytes = kNmeaBatchFlushBytes + size_t(kNmeaSentenceMax) * kGsvSentencesMax;
+constexpr size_t kBufferBytes = kNmeaBatchFlushBytes + size_t(kSynthSentenceMax) * kGsvSentencesMax;
 char gBuffer[kBufferBytes];
 size_t gUsed = 0;
 size_t gFlushAt = kNmeaLiveFlushBytes;

@@ -31,7 +31,7 @@ class BinrDecoder;
 constexpr double kNmeaValueLimit = 1e7;
 // Room for any one sentence the builders make (a GSA with 56 satellites is the
 // longest, about 250 bytes), checksum and line feed included.
-constexpr int kNmeaSentenceMax = 512;
+constexpr int kSynthSentenceMax = 512;
 constexpr int kGsvSentencesMax = 8;          // 32 satellites, four per sentence
 
 // Builders: each writes one complete sentence (checksum and line feed
