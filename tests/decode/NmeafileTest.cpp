@@ -134,11 +134,11 @@ TEST(NmeaSynthesis, NoSolutionAtAllStillWritesEverySentence)
     Nav nav;
     nav.latDeg = -33.5;
     nav.lonDeg = -0.5;
-    nav.timeMs = 86400000;
+    nav.timeMs = 86400000;   // Monday of week 0: 23.08.99
     Source s;
     s.WithNav(nav).WithDop(0, 0, 0, 0).WithStatus(0, 0);
     EXPECT_EQ(Build(BuildRmc, s.decoder),
-              "$GPRMC,000000.000,V,3330.00000,S,00030.00000,W,000.0,000.0,220899,,,N*71\n");
+              "$GPRMC,000000.000,V,3330.00000,S,00030.00000,W,000.0,000.0,230899,,,N*70\n");
     EXPECT_EQ(Build(BuildGsa, s.decoder), "$GPGSA,A,1,,,,,,,,,,,,,,,,,,,,,,,,,,0.0,0.0*1E\n");
     EXPECT_EQ(Build(BuildPvktd, s.decoder), "$PVKTD,V,0.0*25\n");
 }
