@@ -5,6 +5,7 @@
 #include "Util.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -35,27 +36,41 @@ double Tame(double value, double limit)
     return std::clamp(value, -limit, limit);
 }
 
-// Appends to a caller buffer and remembers whether anything did not fit, so a
-// builder formats straight into its destination without a bounds check per
-// field.
+// Appends text to a buffer of kSynthSentenceMax bytes without a check per
+// character: every field has a bounded width (numbers at most kFieldMax
+// characters, at most 56 GSA entries), so the longest sentence stays far
+// below the buffer (under 280 bytes, a GSA of 56 satellites with every number
+// at its limit).
 class SentenceWriter {
 public:
-    SentenceWriter(char* out, int size) : out_(out), size_(size) {}
+    static constexpr int kFieldMax = 48;
 
-    void Char(char c)
+    explicit SentenceWriter(char* out) : begin_(out), p_(out) {}
+
+    void Char(char c) { *p_++ = c; }
+    void Text(const char* s, size_t n)
     {
-        if (n_ < size_)
-            out_[n_] = c;
-        ++n_;
+        std::memcpy(p_, s, n);
+        p_ += n;
     }
-    void Text(const char* s)
-    {
-        while (*s)
-            Char(*s++);
-    }
+    template <size_t N>
+    void Text(const char (&s)[N]) { Text(s, N - 1); }
+
     // printf "%0<width>d".
     void Int(long long value, int width = 0)
     {
+        if (value >= 0 && value < 1000 && width <= 3) {   // the common short fields
+            const int v = int(value);
+            const int digits = v >= 100 ? 3 : v >= 10 ? 2 : 1;
+            for (int pad = width - digits; pad > 0; --pad)
+                Char('0');
+            if (digits == 3)
+                Char(char('0' + v / 100));
+            if (digits >= 2)
+                Char(char('0' + v / 10 % 10));
+            Char(char('0' + v % 10));
+            return;
+        }
         const bool negative = value < 0;
         unsigned long long magnitude = negative ? 0ull - static_cast<unsigned long long>(value)
                                                 : static_cast<unsigned long long>(value);
@@ -72,6 +87,11 @@ public:
         while (count)
             Char(digits[--count]);
     }
+    void Two(int value)   // 0 to 99, "%02d"
+    {
+        Char(char('0' + value / 10));
+        Char(char('0' + value % 10));
+    }
     // printf "%0<width>.<decimals>f" of a finite value, byte for byte. printf
     // rounds the exact binary value, ties to even; scaling by a power of ten
     // is off by at most half an ulp, so the quick path is exact whenever the
@@ -85,16 +105,16 @@ public:
         const double whole = std::floor(scaled);
         const double fraction = scaled - whole;
         if (!(scaled < kQuickLimit) || std::fabs(fraction - 0.5) < kTieMargin) {
-            char text[400];
-            const int n = std::snprintf(text, sizeof text, "%0*.*f", width, decimals, value);
+            char text[kFieldMax + 1];
+            const int n = std::snprintf(text, sizeof text, "%0*.*f", std::min(width, kFieldMax), decimals, value);
             if (n > 0)
-                Text(text);
+                Text(text, size_t(std::min(n, kFieldMax)));
             return;
         }
-        const auto units = static_cast<unsigned long long>(whole) + (fraction > 0.5 ? 1 : 0);
-        const auto unit = static_cast<unsigned long long>(kScale[decimals]);
-        const unsigned long long integral = units / unit;
-        unsigned long long rest = units % unit;
+        const auto units = static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+        const auto unit = static_cast<uint64_t>(kScale[decimals]);
+        uint64_t integral = units / unit;
+        uint64_t rest = units % unit;
         char digits[24];
         int count = 0;
         for (int i = 0; i < decimals; ++i) {
@@ -103,11 +123,10 @@ public:
         }
         if (decimals > 0)
             digits[count++] = '.';
-        unsigned long long left = integral;
         do {
-            digits[count++] = char('0' + left % 10);
-            left /= 10;
-        } while (left);
+            digits[count++] = char('0' + integral % 10);
+            integral /= 10;
+        } while (integral);
         const bool negative = std::signbit(value);
         if (negative)
             Char('-');
@@ -116,18 +135,17 @@ public:
         while (count)
             Char(digits[--count]);
     }
-    // Checksum and line feed; the length, or 0 when the sentence did not fit.
+    size_t Length() const { return size_t(p_ - begin_); }
+    // Appends checksum and line feed; the sentence length.
     int Finish()
     {
-        if (n_ > size_)
-            return 0;
-        return FinishSentence(out_, n_, size_);
+        const int n = int(p_ - begin_);
+        return FinishSentence(begin_, n, kSynthSentenceMax);
     }
 
 private:
-    char* out_;
-    int size_;
-    int n_ = 0;
+    char* begin_;
+    char* p_;
 };
 
 struct TimeOfDay {
@@ -141,11 +159,19 @@ struct TimeOfDay {
 // printing as 12:33:60.000.
 TimeOfDay SplitTime(double timeOfWeekMs)
 {
+    constexpr double kWholeLimit = 9e15;   // exact in a double and an int64
     const double ms = std::isfinite(timeOfWeekMs) ? std::round(timeOfWeekMs) : 0.0;
-    double dayMs = std::fmod(ms, kMsPerDay);
-    if (dayMs < 0)
-        dayMs += kMsPerDay;
-    const int msOfDay = std::clamp(static_cast<int>(dayMs), 0, int(kMsPerDay) - 1);
+    int msOfDay;
+    if (std::fabs(ms) < kWholeLimit) {
+        msOfDay = int(static_cast<int64_t>(ms) % int64_t(kMsPerDay));
+        if (msOfDay < 0)
+            msOfDay += int(kMsPerDay);
+    } else {
+        double dayMs = std::fmod(ms, kMsPerDay);
+        if (dayMs < 0)
+            dayMs += kMsPerDay;
+        msOfDay = std::clamp(static_cast<int>(dayMs), 0, int(kMsPerDay) - 1);
+    }
     const double seconds = std::trunc(ms * 0.001);
     TimeOfDay t;
     t.hours = msOfDay / kMsPerHour;
@@ -157,9 +183,9 @@ TimeOfDay SplitTime(double timeOfWeekMs)
 
 void PutTime(SentenceWriter& w, const TimeOfDay& t)
 {
-    w.Int(t.hours, 2);
-    w.Int(t.minutes, 2);
-    w.Int(t.msOfMinute / 1000, 2);
+    w.Two(t.hours);
+    w.Two(t.minutes);
+    w.Two(t.msOfMinute / 1000);
     w.Char('.');
     w.Int(t.msOfMinute % 1000, 3);
 }
@@ -176,11 +202,28 @@ void PutAngle(SentenceWriter& w, double rad, double limitDeg, int width, char po
     w.Char(rad >= 0 ? positive : negative);
 }
 
+// GGA and RMC of one solution carry the same position: the text of the last
+// one is kept, keyed on the exact bits of both angles.
 void PutPosition(SentenceWriter& w, const NavSolution& nav)
 {
-    PutAngle(w, nav.latRad, 90.0, 10, 'N', 'S');
-    w.Char(',');
-    PutAngle(w, nav.lonRad, 180.0, 11, 'E', 'W');
+    thread_local bool known = false;
+    thread_local uint64_t lastLat = 0;
+    thread_local uint64_t lastLon = 0;
+    thread_local char text[kSynthSentenceMax];
+    thread_local size_t length = 0;
+    const uint64_t lat = std::bit_cast<uint64_t>(nav.latRad);
+    const uint64_t lon = std::bit_cast<uint64_t>(nav.lonRad);
+    if (!known || lat != lastLat || lon != lastLon) {
+        SentenceWriter p(text);
+        PutAngle(p, nav.latRad, 90.0, 10, 'N', 'S');
+        p.Char(',');
+        PutAngle(p, nav.lonRad, 180.0, 11, 'E', 'W');
+        length = p.Length();
+        known = true;
+        lastLat = lat;
+        lastLon = lon;
+    }
+    w.Text(text, length);
 }
 
 bool Valid(const NavSolution& nav) { return nav.flags & kSolutionValid; }
@@ -192,6 +235,7 @@ void PutDate(SentenceWriter& w, int32_t secondsOfWeek, int32_t week)
     thread_local int32_t lastDay = -1;
     thread_local int32_t lastWeek = INT32_MIN;
     thread_local char lastText[24] = "";
+    thread_local size_t lastLength = 0;
     const int32_t day = secondsOfWeek / 86400;
     if (day != lastDay || week != lastWeek) {
         const std::string date = GpsDateToText(secondsOfWeek, week);
@@ -199,11 +243,146 @@ void PutDate(SentenceWriter& w, int32_t secondsOfWeek, int32_t week)
         for (const char c : date)
             if (c != '.' && n + 1 < sizeof lastText)
                 lastText[n++] = c;
-        lastText[n] = 0;
+        lastLength = n;
         lastDay = day;
         lastWeek = week;
     }
-    w.Text(lastText);
+    w.Text(lastText, lastLength);
+}
+
+// The sentences from already-read payloads; out holds kSynthSentenceMax.
+
+// $GPGGA,123456.789,5530.00000,N,03715.00000,E,1,8,1.3,150.0,M,,M,,*hh
+int GgaText(const NavSolution& nav, const DopInfo& dop, char* out)
+{
+    SentenceWriter w(out);
+    w.Text("$GPGGA,");
+    PutTime(w, SplitTime(nav.timeOfWeekMs));
+    w.Char(',');
+    PutPosition(w, nav);
+    w.Char(',');
+    w.Char(Valid(nav) ? (Differential(nav) ? '2' : '1') : '0');
+    w.Char(',');
+    w.Int(std::max<int>(dop.gpsCount, 0) + std::max<int>(dop.glonassCount, 0));
+    w.Char(',');
+    w.Fixed(Tame(dop.hdop, kNmeaValueLimit), 1);
+    w.Char(',');
+    w.Fixed(Tame(nav.altM, kNmeaValueLimit), 1);
+    w.Text(",M,,M,,*");
+    return w.Finish();
+}
+
+// $GPRMC,123456.789,A,5530.00000,N,03715.00000,E,019.4,270.0,150324,,,A*hh
+int RmcText(const NavSolution& nav, char* out)
+{
+    const TimeOfDay time = SplitTime(nav.timeOfWeekMs);
+    const SpeedCourse sc = SpeedAndCourse(Tame(nav.velNorthMps, kNmeaValueLimit),
+                                          Tame(nav.velEastMps, kNmeaValueLimit));
+    SentenceWriter w(out);
+    w.Text("$GPRMC,");
+    PutTime(w, time);
+    w.Char(',');
+    w.Char(Valid(nav) ? 'A' : 'V');
+    w.Char(',');
+    PutPosition(w, nav);
+    w.Char(',');
+    w.Fixed(double(sc.speedMps) * kMpsToKmh * kKmhToKnots, 1, 5);
+    w.Char(',');
+    // A course of -0 (east -0, north positive) would print as "-00.0".
+    w.Fixed(double(sc.courseDeg + 0.0f), 1, 5);
+    w.Char(',');
+    PutDate(w, time.secondsOfWeek, nav.week);
+    w.Text(",,,");
+    w.Char(Valid(nav) ? (Differential(nav) ? 'D' : 'A') : 'N');
+    w.Char('*');
+    return w.Finish();
+}
+
+// $GPGSA,A,3,1,5,65,,,,,,,,,,,,,,,,,,,,,,1.3,0.9*hh: 24 satellite fields (more
+// when more are used), then PDOP left empty.
+int GsaText(const NavSolution& nav, const DopInfo& dop, const SolutionStatus& status, char* out)
+{
+    SentenceWriter w(out);
+    w.Text("$GPGSA,A,");
+    w.Char(nav.flags & kSolution2D ? '2' : Valid(nav) ? '3' : '1');
+    w.Char(',');
+    int entries = 0;
+    for (uint32_t bits = status.gpsUsed; bits; bits &= bits - 1) {
+        w.Int(std::countr_zero(bits) + 1);
+        w.Char(',');
+        ++entries;
+    }
+    for (uint32_t bits = status.glonassUsed & ((1u << kGsaGlonassBits) - 1); bits; bits &= bits - 1) {
+        w.Int(kGlonassNmeaBase + std::countr_zero(bits));
+        w.Char(',');
+        ++entries;
+    }
+    for (; entries < kGsaMinEntries; ++entries)
+        w.Char(',');
+    w.Char(',');
+    w.Fixed(Tame(dop.hdop, kNmeaValueLimit), 1);
+    w.Char(',');
+    w.Fixed(Tame(dop.vdop, kNmeaValueLimit), 1);
+    w.Char('*');
+    return w.Finish();
+}
+
+// $PVKTD,A,2.4*hh
+int PvktdText(const NavSolution& nav, char* out)
+{
+    SentenceWriter w(out);
+    w.Text("$PVKTD,");
+    w.Char(Valid(nav) ? 'A' : 'V');
+    w.Char(',');
+    w.Fixed(Tame(nav.rms2DM, kNmeaValueLimit), 1);
+    w.Char('*');
+    return w.Finish();
+}
+
+int SatInViewCount(const BinrDecoder& decoder)
+{
+    return std::clamp(decoder.SatInViewCount(), 0, kSatInViewMax);
+}
+
+// $GPGSV,2,1,5,01,45,120,40,07,10,300,00,65,80,010,35,71,05,200,22*hh
+int GsvText(const BinrDecoder& decoder, int number, char* out)
+{
+    const int n = SatInViewCount(decoder);
+    const int total = (n + 3) / 4;
+    if (number < 1 || number > total)
+        return 0;
+    SentenceWriter w(out);
+    w.Text("$GPGSV,");
+    w.Int(total);
+    w.Char(',');
+    w.Int(number);
+    w.Char(',');
+    w.Int(n);
+    for (int k = 4 * (number - 1); k < 4 * number && k < n; ++k) {
+        const SatInView sat = ReadSatInView(decoder.SatInViewRecord(k));
+        w.Char(',');
+        w.Int(NmeaSatelliteId(sat.system, sat.number), 2);
+        w.Char(',');
+        w.Int(sat.elevationDeg, 2);
+        w.Char(',');
+        w.Int(sat.azimuthDeg, 3);
+        w.Char(',');
+        w.Int(sat.snrDbHz, 2);
+    }
+    w.Char('*');
+    return w.Finish();
+}
+
+// Formats into a buffer of its own and hands over only a sentence that fits.
+template <typename Text>
+int CopyOut(Text text, char* out, int outSize)
+{
+    char sentence[kSynthSentenceMax];
+    const int n = text(sentence);
+    if (n <= 0 || n > outSize)
+        return 0;
+    std::memcpy(out, sentence, size_t(n));
+    return n;
 }
 
 // ---- output module ------------------------------------------------------------
@@ -234,15 +413,20 @@ void FlushOutput()
     gUsed = 0;
 }
 
-// Builds one sentence straight into the buffer.
-template <typename Build>
-void Emit(Build build)
+// Formats one sentence straight into the buffer, which always has room for
+// a whole GSV group past the flush mark.
+template <typename Text>
+void Emit(Text text)
 {
-    const int n = build(gBuffer + gUsed, int(kBufferBytes - gUsed));
+    const int n = text(gBuffer + gUsed);
     if (n <= 0)
         return;
     gUsed += size_t(n);
     ++gSentences;
+}
+
+void FlushIfFull()
+{
     if (gUsed >= gFlushAt)
         FlushOutput();
 }
@@ -253,9 +437,21 @@ int FinishSentence(char* out, int length, int outSize)
 {
     if (length < 2 || length + 3 > outSize)
         return 0;
-    uint8_t sum = 0;
-    for (int i = 1; i < length - 1; ++i)
-        sum ^= uint8_t(out[i]);
+    // XOR eight characters at a time, then fold the lanes together.
+    const char* p = out + 1;
+    const char* end = out + length - 1;
+    uint64_t lanes = 0;
+    for (; end - p >= 8; p += 8) {
+        uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        lanes ^= word;
+    }
+    lanes ^= lanes >> 32;
+    lanes ^= lanes >> 16;
+    lanes ^= lanes >> 8;
+    uint8_t sum = uint8_t(lanes);
+    for (; p < end; ++p)
+        sum ^= uint8_t(*p);
     static constexpr char kHex[] = "0123456789ABCDEF";
     out[length] = kHex[sum >> 4];
     out[length + 1] = kHex[sum & 0x0F];
@@ -263,137 +459,41 @@ int FinishSentence(char* out, int length, int outSize)
     return length + 3;
 }
 
-// $GPGGA,123456.789,5530.00000,N,03715.00000,E,1,8,1.3,150.0,M,,M,,*hh
 int BuildGga(const BinrDecoder& decoder, char* out, int outSize)
 {
     const NavSolution nav = ReadNavSolution(decoder.NavSolution());
     const DopInfo dop = ReadDopInfo(decoder.DopInfo());
-    SentenceWriter w(out, outSize);
-    w.Text("$GPGGA,");
-    PutTime(w, SplitTime(nav.timeOfWeekMs));
-    w.Char(',');
-    PutPosition(w, nav);
-    w.Char(',');
-    w.Char(Valid(nav) ? (Differential(nav) ? '2' : '1') : '0');
-    w.Char(',');
-    w.Int(std::max<int>(dop.gpsCount, 0) + std::max<int>(dop.glonassCount, 0));
-    w.Char(',');
-    w.Fixed(Tame(dop.hdop, kNmeaValueLimit), 1);
-    w.Char(',');
-    w.Fixed(Tame(nav.altM, kNmeaValueLimit), 1);
-    w.Text(",M,,M,,*");
-    return w.Finish();
+    return CopyOut([&](char* s) { return GgaText(nav, dop, s); }, out, outSize);
 }
 
-// $GPRMC,123456.789,A,5530.00000,N,03715.00000,E,019.4,270.0,150324,,,A*hh
 int BuildRmc(const BinrDecoder& decoder, char* out, int outSize)
 {
     const NavSolution nav = ReadNavSolution(decoder.NavSolution());
-    const TimeOfDay time = SplitTime(nav.timeOfWeekMs);
-    const SpeedCourse sc = SpeedAndCourse(Tame(nav.velNorthMps, kNmeaValueLimit),
-                                          Tame(nav.velEastMps, kNmeaValueLimit));
-    SentenceWriter w(out, outSize);
-    w.Text("$GPRMC,");
-    PutTime(w, time);
-    w.Char(',');
-    w.Char(Valid(nav) ? 'A' : 'V');
-    w.Char(',');
-    PutPosition(w, nav);
-    w.Char(',');
-    w.Fixed(double(sc.speedMps) * kMpsToKmh * kKmhToKnots, 1, 5);
-    w.Char(',');
-    // A course of -0 (east -0, north positive) would print as "-00.0".
-    w.Fixed(double(sc.courseDeg + 0.0f), 1, 5);
-    w.Char(',');
-    PutDate(w, time.secondsOfWeek, nav.week);
-    w.Text(",,,");
-    w.Char(Valid(nav) ? (Differential(nav) ? 'D' : 'A') : 'N');
-    w.Char('*');
-    return w.Finish();
+    return CopyOut([&](char* s) { return RmcText(nav, s); }, out, outSize);
 }
 
-// $GPGSA,A,3,1,5,65,,,,,,,,,,,,,,,,,,,,,,1.3,0.9*hh: 24 satellite fields (more
-// when more are used), then PDOP left empty.
 int BuildGsa(const BinrDecoder& decoder, char* out, int outSize)
 {
     const NavSolution nav = ReadNavSolution(decoder.NavSolution());
     const DopInfo dop = ReadDopInfo(decoder.DopInfo());
     const SolutionStatus status = ReadSolutionStatus(decoder.StatusHeader());
-    SentenceWriter w(out, outSize);
-    w.Text("$GPGSA,A,");
-    w.Char(nav.flags & kSolution2D ? '2' : Valid(nav) ? '3' : '1');
-    w.Char(',');
-    int entries = 0;
-    for (int i = 0; i < 32; ++i) {
-        if (status.gpsUsed >> i & 1u) {
-            w.Int(i + 1);
-            w.Char(',');
-            ++entries;
-        }
-    }
-    for (int i = 0; i < kGsaGlonassBits; ++i) {
-        if (status.glonassUsed >> i & 1u) {
-            w.Int(kGlonassNmeaBase + i);
-            w.Char(',');
-            ++entries;
-        }
-    }
-    for (; entries < kGsaMinEntries; ++entries)
-        w.Char(',');
-    w.Char(',');
-    w.Fixed(Tame(dop.hdop, kNmeaValueLimit), 1);
-    w.Char(',');
-    w.Fixed(Tame(dop.vdop, kNmeaValueLimit), 1);
-    w.Char('*');
-    return w.Finish();
+    return CopyOut([&](char* s) { return GsaText(nav, dop, status, s); }, out, outSize);
 }
 
-// $PVKTD,A,2.4*hh
 int BuildPvktd(const BinrDecoder& decoder, char* out, int outSize)
 {
     const NavSolution nav = ReadNavSolution(decoder.NavSolution());
-    SentenceWriter w(out, outSize);
-    w.Text("$PVKTD,");
-    w.Char(Valid(nav) ? 'A' : 'V');
-    w.Char(',');
-    w.Fixed(Tame(nav.rms2DM, kNmeaValueLimit), 1);
-    w.Char('*');
-    return w.Finish();
+    return CopyOut([&](char* s) { return PvktdText(nav, s); }, out, outSize);
 }
 
 int GsvSentenceCount(const BinrDecoder& decoder)
 {
-    const int n = std::clamp(decoder.SatInViewCount(), 0, kSatInViewMax);
-    return (n + 3) / 4;
+    return (SatInViewCount(decoder) + 3) / 4;
 }
 
-// $GPGSV,2,1,5,01,45,120,40,07,10,300,00,65,80,010,35,71,05,200,22*hh
 int BuildGsv(const BinrDecoder& decoder, int number, char* out, int outSize)
 {
-    const int n = std::clamp(decoder.SatInViewCount(), 0, kSatInViewMax);
-    const int total = (n + 3) / 4;
-    if (number < 1 || number > total)
-        return 0;
-    SentenceWriter w(out, outSize);
-    w.Text("$GPGSV,");
-    w.Int(total);
-    w.Char(',');
-    w.Int(number);
-    w.Char(',');
-    w.Int(n);
-    for (int k = 4 * (number - 1); k < 4 * number && k < n; ++k) {
-        const SatInView sat = ReadSatInView(decoder.SatInViewRecord(k));
-        w.Char(',');
-        w.Int(NmeaSatelliteId(sat.system, sat.number), 2);
-        w.Char(',');
-        w.Int(sat.elevationDeg, 2);
-        w.Char(',');
-        w.Int(sat.azimuthDeg, 3);
-        w.Char(',');
-        w.Int(sat.snrDbHz, 2);
-    }
-    w.Char('*');
-    return w.Finish();
+    return CopyOut([&](char* s) { return GsvText(decoder, number, s); }, out, outSize);
 }
 
 bool OpenNmeaOutput(const char* fileName, size_t flushBytes)
@@ -430,26 +530,55 @@ int NmeaOutputErrno() { return gErrno; }
 
 void WriteGga(const BinrDecoder& decoder)
 {
-    if (gOutput)
-        Emit([&](char* out, int size) { return BuildGga(decoder, out, size); });
+    if (!gOutput)
+        return;
+    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
+    const DopInfo dop = ReadDopInfo(decoder.DopInfo());
+    Emit([&](char* s) { return GgaText(nav, dop, s); });
+    FlushIfFull();
 }
 
 void WriteRmc(const BinrDecoder& decoder)
 {
-    if (gOutput)
-        Emit([&](char* out, int size) { return BuildRmc(decoder, out, size); });
+    if (!gOutput)
+        return;
+    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
+    Emit([&](char* s) { return RmcText(nav, s); });
+    FlushIfFull();
 }
 
 void WriteGsa(const BinrDecoder& decoder)
 {
-    if (gOutput)
-        Emit([&](char* out, int size) { return BuildGsa(decoder, out, size); });
+    if (!gOutput)
+        return;
+    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
+    const DopInfo dop = ReadDopInfo(decoder.DopInfo());
+    const SolutionStatus status = ReadSolutionStatus(decoder.StatusHeader());
+    Emit([&](char* s) { return GsaText(nav, dop, status, s); });
+    FlushIfFull();
 }
 
 void WritePvktd(const BinrDecoder& decoder)
 {
-    if (gOutput)
-        Emit([&](char* out, int size) { return BuildPvktd(decoder, out, size); });
+    if (!gOutput)
+        return;
+    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
+    Emit([&](char* s) { return PvktdText(nav, s); });
+    FlushIfFull();
+}
+
+void WriteSolutionSentences(const BinrDecoder& decoder)
+{
+    if (!gOutput)
+        return;
+    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
+    const DopInfo dop = ReadDopInfo(decoder.DopInfo());
+    const SolutionStatus status = ReadSolutionStatus(decoder.StatusHeader());
+    Emit([&](char* s) { return GgaText(nav, dop, s); });
+    Emit([&](char* s) { return RmcText(nav, s); });
+    Emit([&](char* s) { return GsaText(nav, dop, status, s); });
+    Emit([&](char* s) { return PvktdText(nav, s); });
+    FlushIfFull();
 }
 
 void WriteGsv(const BinrDecoder& decoder)
@@ -458,7 +587,8 @@ void WriteGsv(const BinrDecoder& decoder)
         return;
     const int total = GsvSentenceCount(decoder);
     for (int m = 1; m <= total; ++m)
-        Emit([&](char* out, int size) { return BuildGsv(decoder, m, out, size); });
+        Emit([&](char* s) { return GsvText(decoder, m, s); });
+    FlushIfFull();
 }
 
 void WriteGga() { WriteGga(ProgramBinr()); }
@@ -524,10 +654,7 @@ BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
             if (id < 0) {
                 ++result.errors;
             } else if (id == kMsgNavSolution) {
-                WriteGga(decoder);
-                WriteRmc(decoder);
-                WriteGsa(decoder);
-                WritePvktd(decoder);
+                WriteSolutionSentences(decoder);
             } else if (id == kMsgSatInView) {
                 WriteGsv(decoder);
             }

@@ -30,7 +30,7 @@ class BinrDecoder;
 // Largest magnitude written for altitude, rms2D, DOPs and velocities.
 constexpr double kNmeaValueLimit = 1e7;
 // Room for any one sentence the builders make (a GSA with 56 satellites is the
-// longest, about 250 bytes), checksum and line feed included.
+// longest, under 280 bytes), checksum and line feed included.
 constexpr int kSynthSentenceMax = 512;
 constexpr int kGsvSentencesMax = 8;          // 32 satellites, four per sentence
 
@@ -80,6 +80,8 @@ void WriteRmc(const BinrDecoder& decoder);
 void WriteGsa(const BinrDecoder& decoder);
 void WritePvktd(const BinrDecoder& decoder);
 void WriteGsv(const BinrDecoder& decoder);
+// GGA, RMC, GSA and PVKTD in that order, reading the payloads once.
+void WriteSolutionSentences(const BinrDecoder& decoder);
 
 // Side-file name for a record or playback file: the name up to and including
 // its first full stop, then "nme" (rgfile.dat gives rgfile.nme; a name without
