@@ -161,7 +161,8 @@ bool DrawActionGlyph(QImage& bitmap, uint32_t mode)
         return true;
     case amRecord:
         p.setBrush(Qt::NoBrush);
-        p.drawEllipse(QRect(QPoint(1, 1), QPoint(w - 1, h - 1)));
+        // The box from (1, 1) to (W-1, H-1), its far edges excluded.
+        p.drawEllipse(QRect(1, 1, w - 2, h - 2));
         return true;
     default:
         return false;

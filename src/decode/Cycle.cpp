@@ -119,8 +119,11 @@ void TReadCycle::Deliver()
     if (!form || !form->IsCurrentCycle(this))
         return;
     form->ReceiveBytes(block_, blockLength_);
-    if (PlaybackMode(form->mode))
-        form->InfoLabel->setText(ProgressText(form->receivedTotal, fileSize_));
+    if (PlaybackMode(form->mode)) {
+        const QString progress = ProgressText(form->receivedTotal, fileSize_);
+        form->InfoLabel->setText(progress);
+        emit ProgressShown(progress);
+    }
 }
 
 void TReadCycle::Finish()

@@ -46,6 +46,10 @@ public:
     // Finish the block in hand and end (wakes a suspended thread).
     void RequestStop();
 
+signals:
+    // On the main thread, after each block's progress has been shown.
+    void ProgressShown(const QString& text);
+
 protected:
     void run() override;
 

@@ -222,8 +222,10 @@ private:
     void BuildButtons();
     void ConnectControls();
     void ApplyDefaultSettings();
-    void RouteNmeaByte(uint8_t byte);
-    void RouteBinrByte(uint8_t byte);
+    // The reactions to one decoder result (a completed sentence or message,
+    // an error); 0 does nothing.
+    void RouteNmeaResult(int result);
+    void RouteBinrResult(int result);
     void FinishBinrSync();
     void ShowErrorCount();
     void ShowReceivedTotal();
@@ -232,7 +234,9 @@ private:
     void AppendToRecordFile(const uint8_t* bytes, int length);
     void RepaintWindows();
     void OpenSideFile();
-    void StartPlaybackThread();
+    // Play; a thread started from STOP reads its first block at normal or fast pace.
+    void PlayAction(bool firstBlocksNormal);
+    void StartPlaybackThread(bool normalSpeed);
     void ReapCycle(TReadCycle* cycle);
     void SendRecordStartSequence();
     void SendPositionCommands(bool on);

@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QRadioButton>
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <fcntl.h>
@@ -149,16 +150,23 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
 {
     if (bytes == nullptr || length < 0)
         length = 0;
-    // The protocol switch is read once per block.
-    if (NMEARadioButton->isChecked()) {
-        for (int i = 0; i < length; ++i)
-            RouteNmeaByte(bytes[i]);
-    } else {
-        for (int i = 0; i < length; ++i)
-            RouteBinrByte(bytes[i]);
+    // The protocol switch is read once per block. The decoders run through
+    // the plain bytes of a sentence or frame on their own and stop at each
+    // completion, which is handled before the next byte is fed.
+    const bool nmea = NMEARadioButton->isChecked();
+    int done = 0;
+    while (done < length) {
+        int used = 0;
+        if (nmea)
+            RouteNmeaResult(ProgramNmea().PushBlock(reinterpret_cast<const char*>(bytes) + done, length - done, used));
+        else
+            RouteBinrResult(ProgramBinr().PushBlock(bytes + done, length - done, used));
+        done += std::max(used, 1);
     }
     // Read after routing: a routed byte may have ended a synchronization.
-    if (mode == amRecord || mode == amPlay || mode == amFastPlay) {
+    // A pause cannot stop the block already handed over; it still counts, or
+    // the total and the percentage would come out short after a pause.
+    if (mode == amRecord || mode == amPlay || mode == amFastPlay || mode == amPause) {
         receivedTotal += length;
         if (mode == amRecord) {
             watchTicks = 0;
@@ -187,9 +195,8 @@ void TMainForm::RepaintWindows()
             QCoreApplication::sendPostedEvents(const_cast<QWidget*>(w), QEvent::UpdateRequest);
 }
 
-void TMainForm::RouteNmeaByte(uint8_t byte)
+void TMainForm::RouteNmeaResult(int result)
 {
-    const int result = ProgramNmea().PushByte(char(byte));
     if (mode == amSync) {
         // Any accepted sentence means the rate being tried is right.
         if (result >= kNmeaOther) {
@@ -223,9 +230,8 @@ void TMainForm::RouteNmeaByte(uint8_t byte)
     }
 }
 
-void TMainForm::RouteBinrByte(uint8_t byte)
+void TMainForm::RouteBinrResult(int result)
 {
-    const int result = ProgramBinr().PushByte(byte);
     switch (result) {
     case kNmeaError:   // -1, the decoder's error
         CountLineError();

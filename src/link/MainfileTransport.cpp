@@ -151,9 +151,9 @@ void TMainForm::OpenSideFile()
         OpenNmeaOutput(QFile::encodeName(side).constData());
 }
 
-void TMainForm::StartPlaybackThread()
+void TMainForm::StartPlaybackThread(bool normalSpeed)
 {
-    auto* cycle = new TReadCycle(true);
+    auto* cycle = new TReadCycle(normalSpeed);
     liveCycles_.push_back(cycle);
     readCycle = cycle;
     connect(cycle, &QThread::finished, this, [this, p = QPointer<TReadCycle>(cycle)] {
@@ -193,7 +193,9 @@ void TMainForm::EjectButtonClick(QObject*)
     SetActionMode(amStop);
 }
 
-void TMainForm::PlayButtonClick(QObject*)
+void TMainForm::PlayButtonClick(QObject*) { PlayAction(true); }
+
+void TMainForm::PlayAction(bool firstBlocksNormal)
 {
     if (mode != amStop && mode != amPause && mode != amPlay && mode != amFastPlay)
         return;
@@ -211,9 +213,9 @@ void TMainForm::PlayButtonClick(QObject*)
             OpenSideFile();
         if (StatisticForm)
             StatisticForm->ResetStatistics();
-        StartPlaybackThread();
+        StartPlaybackThread(firstBlocksNormal);
     }
-    if (readCycle)
+    if (readCycle && firstBlocksNormal)
         readCycle->NormalSpeed = true;
     SetActionMode(amPlay);
     SetButtons(ButtonRow::Play);
@@ -221,7 +223,9 @@ void TMainForm::PlayButtonClick(QObject*)
 
 void TMainForm::RewindButtonClick(QObject*)
 {
-    PlayButtonClick(nullptr);
+    // Fast play from STOP starts the thread at fast pace from its very first
+    // read, so the blocks do not depend on how soon the flag is cleared.
+    PlayAction(false);
     // A file that would not open leaves the mode in STOP: nothing to speed up.
     if (mode != amPlay)
         return;

@@ -1,0 +1,296 @@
+// Recording: the record file's close-and-reopen points, write failures, the
+// overwrite guard and its blink, the no-data watch, the scheduled start and
+// stop, a live recording from a pty, and the side file that must never be
+// the file being played or recorded.
+#include "MainfileSupport.h"
+
+#include "CommPty.h"
+#include "Timerfile.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QRadioButton>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+void Feed(TMainForm* form, const std::vector<uint8_t>& bytes) { form->ReceiveBytes(bytes.data(), int(bytes.size())); }
+
+std::vector<uint8_t> Concat(const std::vector<std::vector<uint8_t>>& parts)
+{
+    std::vector<uint8_t> all;
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+QByteArray AsBytes(const std::vector<uint8_t>& v) { return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size())); }
+
+class RecordFileTest : public MainWindowTest {
+protected:
+    // Recording without a port: the intake does the rest.
+    void StartRecording(const QString& name)
+    {
+        Show();
+        ASSERT_TRUE(form->recordFile.Create(name));
+        form->SetActionMode(amRecord);
+    }
+    void TearDown() override
+    {
+        form->recordFile.Close();
+        form->SetActionMode(amStop);
+        MainWindowTest::TearDown();
+    }
+};
+
+} // namespace
+
+TEST_F(RecordFileTest, ClosesAndReopensWheneverTheKiBCountIsAMultipleOf128)
+{
+    StartRecording(PathOf("rec.nme"));
+    // (block size, reopened after it), the total in the comment.
+    const std::pair<size_t, bool> blocks[] = {
+        {0, true},        // 0
+        {100, true},      // 100: below 1 KiB every block
+        {923, true},      // 1023
+        {1, false},       // 1024
+        {130047, false},  // 131071
+        {1, true},        // 131072
+        {1023, true},     // 132095
+        {1, false},       // 132096
+        {130048, true},   // 262144
+    };
+    std::vector<std::vector<uint8_t>> sent;
+    int reopens = form->recordFile.ReopenCount();
+    for (const auto& [size, reopened] : blocks) {
+        form->watchTicks = 5;
+        sent.push_back(Filler(size));
+        Feed(form.get(), sent.back());
+        EXPECT_EQ(form->recordFile.ReopenCount() - reopens, reopened ? 1 : 0) << "total " << form->receivedTotal;
+        reopens = form->recordFile.ReopenCount();
+        EXPECT_EQ(form->watchTicks, 0);
+        EXPECT_EQ(form->InfoLabel->text(), "Receive...");
+    }
+    EXPECT_EQ(form->receivedTotal, 262144);
+    EXPECT_EQ(form->ReceiveBytesLabel->text(), "256 kB");
+    form->recordFile.Close();
+    EXPECT_EQ(ReadAll(PathOf("rec.nme")), AsBytes(Concat(sent)));
+}
+
+TEST_F(RecordFileTest, FullDiskShowsWriteErrorAndKeepsWhatWasWritten)
+{
+    StartRecording(PathOf("full.nme"));
+    // A file-size limit fails writes as a full disk would.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limit = old;
+    limit.rlim_cur = 1500;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+
+    const std::vector<uint8_t> a = Filler(1000), b(1000, 'B'), c(300, 'C');
+    Feed(form.get(), a);
+    EXPECT_EQ(form->InfoLabel->text(), "Receive...");
+    Feed(form.get(), b);
+    EXPECT_EQ(form->InfoLabel->text(), "File write error");
+    EXPECT_EQ(form->ReceiveBytesLabel->text(), "1 kB");
+    Feed(form.get(), c);
+    EXPECT_EQ(form->InfoLabel->text(), "File write error") << "still failing";
+
+    setrlimit(RLIMIT_FSIZE, &old);
+    Feed(form.get(), c);
+    EXPECT_EQ(form->InfoLabel->text(), "Receive...") << "it kept trying";
+    form->recordFile.Close();
+    const QByteArray onDisk = ReadAll(PathOf("full.nme"));
+    ASSERT_EQ(onDisk.size(), 1500 + 300);
+    EXPECT_EQ(onDisk.left(1000), AsBytes(a)) << "what was written stays intact";
+    EXPECT_EQ(onDisk.mid(1000, 500), QByteArray(500, 'B'));
+    EXPECT_EQ(onDisk.mid(1500), QByteArray(300, 'C'));
+}
+
+TEST_F(RecordFileTest, DeviceWithoutSpaceIsAWriteError)
+{
+    if (!QFileInfo::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    StartRecording("/dev/full");
+    Feed(form.get(), Filler(10));
+    EXPECT_EQ(form->InfoLabel->text(), "File write error");
+}
+
+TEST_F(RecordFileTest, RemovedFileIsAWriteErrorThenComesBack)
+{
+    StartRecording(PathOf("gone.nme"));
+    Feed(form.get(), Filler(2000));
+    ASSERT_EQ(::unlink(QFile::encodeName(PathOf("gone.nme")).constData()), 0);
+    Feed(form.get(), Filler(10));
+    EXPECT_EQ(form->InfoLabel->text(), "File write error");
+    const std::vector<uint8_t> after(50, 'Z');
+    Feed(form.get(), after);
+    EXPECT_EQ(form->InfoLabel->text(), "Receive...");
+    form->recordFile.Close();
+    EXPECT_EQ(ReadAll(PathOf("gone.nme")), AsBytes(after));
+}
+
+TEST_F(MainWindowTest, RecordWithoutAPortLeavesAnEmptyFileAndStaysStopped)
+{
+    Show();
+    ASSERT_TRUE(WriteBytes(PathOf("rgfile.nme"), Filler(100)));
+    form->RecordButtonClick(form->RecordButton);
+    EXPECT_EQ(form->InfoLabel->text(), "File exist! For overwrite push Record");
+    EXPECT_TRUE(form->WatchTimer->isActive());
+    EXPECT_EQ(ReadAll(PathOf("rgfile.nme")).size(), 100) << "the guard keeps the file";
+
+    // The blink: blank, warning, blank, ... until the timer stops at 7 s.
+    const char* const warn = "File exist! For overwrite push Record";
+    const char* const expected[] = {"", warn, "", warn, "", warn, ""};
+    for (const char* text : expected) {
+        form->WatchTimerTimer();
+        EXPECT_EQ(form->InfoLabel->text(), text);
+    }
+    EXPECT_FALSE(form->WatchTimer->isActive());
+
+    // A program call skips the guard; with no port the mode stays STOP.
+    form->RecordButtonClick(nullptr);
+    EXPECT_EQ(form->mode, amStop);
+    EXPECT_EQ(ReadAll(PathOf("rgfile.nme")).size(), 0);
+    EXPECT_FALSE(form->recordFile.IsOpen());
+}
+
+TEST_F(MainWindowTest, OverwriteWarningGivesWayToAPlayback)
+{
+    Show();
+    ASSERT_TRUE(WriteBytes(PathOf("rgfile.nme"), Filler(300000)));
+    form->RecordButtonClick(form->RecordButton);
+    form->PlayButtonClick(form->PlayButton);
+    form->WatchTimerTimer();
+    form->WatchTimerTimer();
+    EXPECT_FALSE(form->WatchTimer->isActive());
+    EXPECT_NE(form->InfoLabel->text(), "File exist! For overwrite push Record");
+    form->StopButtonClick(form->StopButton);
+    EXPECT_TRUE(WaitStopped());
+}
+
+TEST(SideFile, NeverTheFileBeingPlayedOrRecorded)
+{
+    QTemporaryDir dir;
+    const QString old = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    std::unique_ptr<TMainForm> form(CreateProgramWindows());
+    EXPECT_EQ(form->SideFileFor("track.dat"), "track.nme");
+    EXPECT_EQ(form->SideFileFor("rgfile.dat"), "rgfile.nme");
+    EXPECT_EQ(form->SideFileFor("track"), "nme");
+    EXPECT_EQ(form->SideFileFor("a.b.nme"), "a.nme");
+    EXPECT_EQ(form->SideFileFor("track.nme"), "");
+    // Another name for the same file.
+    ASSERT_TRUE(WriteBytes("real.dat", Filler(10)));
+    ASSERT_TRUE(QFile::link("real.dat", "alias.nme"));
+    EXPECT_EQ(form->SideFileFor("alias.dat"), "alias.nme");
+    ASSERT_TRUE(QFile::link("real.dat", "same.nme"));
+    ASSERT_TRUE(QFile::link("real.dat", "same.dat"));
+    EXPECT_EQ(form->SideFileFor("same.dat"), "") << "both names lead to real.dat";
+    form.reset();
+    QDir::setCurrent(old);
+}
+
+TEST_F(MainWindowTest, BinrPlaybackOfANmeFileLeavesItUntouched)
+{
+    const std::vector<uint8_t> content = Filler(5000);
+    ASSERT_TRUE(WriteBytes(PathOf("track.nme"), content));
+    Show();
+    form->BINRRadioButton->setChecked(true);
+    form->FileLabel->setText("track.nme");
+    form->RewindButtonClick(nullptr);
+    ASSERT_EQ(form->mode, amFastPlay);
+    ASSERT_TRUE(WaitStopped());
+    EXPECT_EQ(form->receivedTotal, 5000);
+    EXPECT_EQ(ReadAll(PathOf("track.nme")), AsBytes(content));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"track.nme"});
+}
+
+TEST_F(MainWindowTest, BinrPlaybackWritesItsSideFile)
+{
+    ASSERT_TRUE(WriteBytes(PathOf("track.dat"), Filler(5000)));
+    Show();
+    form->BINRRadioButton->setChecked(true);
+    form->FileLabel->setText("track.dat");
+    form->RewindButtonClick(nullptr);
+    ASSERT_TRUE(WaitStopped());
+    EXPECT_TRUE(QFileInfo::exists(PathOf("track.nme")));
+}
+
+// ---------------------------------------------------------------- live, on a pty
+
+class LiveRecording : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        ASSERT_TRUE(pty.Ok());
+        Show();
+        form->PortComboBox->addItem(pty.path);
+        form->PortComboBox->setCurrentIndex(0);
+        form->FileLabel->setText("live.nme");
+    }
+    TestPty pty;
+};
+
+TEST_F(LiveRecording, KeepsEveryByteTheReceiverSent)
+{
+    form->RecordButtonClick(form->RecordButton);
+    ASSERT_EQ(form->mode, amRecord);
+    EXPECT_EQ(form->ActionLabel->text(), " REC");
+    EXPECT_EQ(form->InfoLabel->text(), "Wait...");
+    EXPECT_TRUE(form->WatchTimer->isActive());
+
+    std::vector<uint8_t> sent;
+    for (int i = 0; i < 40; ++i) {
+        const std::vector<uint8_t> part = Filler(size_t(3000 + 97 * i));
+        ASSERT_TRUE(pty.Send(part));
+        sent.insert(sent.end(), part.begin(), part.end());
+        RunFor(2);
+    }
+    ASSERT_TRUE(RunUntil([&] { return form->receivedTotal == int64_t(sent.size()); }));
+    EXPECT_EQ(form->InfoLabel->text(), "Receive...");
+    EXPECT_EQ(form->ReceiveBytesLabel->text(), ReceivedText(int64_t(sent.size())));
+
+    // Three ticks without data: "Wait..." again; a block clears the watch.
+    for (int i = 0; i < 3; ++i)
+        form->WatchTimerTimer();
+    EXPECT_EQ(form->InfoLabel->text(), "Wait...");
+    ASSERT_TRUE(pty.Send({'x'}));
+    sent.push_back('x');
+    ASSERT_TRUE(RunUntil([&] { return form->watchTicks == 0; }));
+    EXPECT_EQ(form->InfoLabel->text(), "Receive...");
+
+    form->StopButtonClick(form->StopButton);
+    EXPECT_EQ(form->mode, amStop);
+    EXPECT_FALSE(form->recordFile.IsOpen());
+    EXPECT_FALSE(form->WatchTimer->isActive());
+    EXPECT_EQ(form->InfoLabel->text(), "");
+    EXPECT_EQ(ReadAll(PathOf("live.nme")), AsBytes(sent));
+}
+
+TEST_F(LiveRecording, ScheduledStartOverwritesAndScheduledStopEnds)
+{
+    ASSERT_TRUE(WriteBytes(PathOf("live.nme"), Filler(777)));
+    form->SetActionMode(amPlay);
+    form->ScheduledRecordStart();
+    EXPECT_EQ(form->mode, amPlay) << "only from STOP";
+    form->SetActionMode(amStop);
+
+    form->ScheduledRecordStart();
+    ASSERT_EQ(form->mode, amRecord) << "no guard for the program";
+    ASSERT_TRUE(pty.Send(Filler(64)));
+    ASSERT_TRUE(RunUntil([&] { return form->receivedTotal == 64; }));
+
+    TimerForm->TimerArmed = 1;
+    form->ScheduledRecordStop();
+    EXPECT_EQ(form->mode, amStop);
+    EXPECT_EQ(form->InfoLabel->text(), "");
+    EXPECT_EQ(TimerForm->TimerArmed, 0);
+    EXPECT_EQ(form->TimerLabel->text(), "timer off");
+    EXPECT_EQ(ReadAll(PathOf("live.nme")), AsBytes(Filler(64)));
+}
