@@ -4,10 +4,10 @@
 
 namespace {
 
-// "0.0" style limits as typed into the Statistic window.
+// "0.0" style limits, as the Statistic window's one-digit edits take them.
 bool ValidLimit(const QString& text)
 {
-    static const QRegularExpression pattern("^[0-9]?[0-9]\\.[0-9]$");
+    static const QRegularExpression pattern("^[0-9]\\.[0-9]$");
     return pattern.match(text).hasMatch();
 }
 
@@ -40,7 +40,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             if (!cl.error.isEmpty())
                 break;
             if (!ValidLimit(v)) {
-                cl.error = QString("%1 takes a value like 1.5 (at most 99.9)").arg(a);
+                cl.error = QString("%1 takes a value like 1.5 (0.0 to 9.9)").arg(a);
                 break;
             }
             (a == "--max-hdop" ? cl.maxHdop : cl.maxVdop) = v;

@@ -616,37 +616,12 @@ void TMainForm::SoundButtonClick(QObject* sender)
     SetTextColour(SoundLabel, soundEnabled ? kLime : kRed);
 }
 
-void TMainForm::ShowModal(QWidget* window)
-{
-    // The timer window is a plain window: run a local loop until it hides.
-    QEventLoop loop;
-    struct HideWatch : QObject {
-        QEventLoop* loop;
-        bool eventFilter(QObject*, QEvent* e) override
-        {
-            if (e->type() == QEvent::Hide)
-                loop->quit();
-            return false;
-        }
-    } watch;
-    watch.loop = &loop;
-    window->installEventFilter(&watch);
-    const Qt::WindowModality old = window->windowModality();
-    window->setWindowModality(Qt::ApplicationModal);
-    window->show();
-    window->raise();
-    if (window->isVisible())
-        loop.exec();
-    window->removeEventFilter(&watch);
-    window->setWindowModality(old);
-}
-
 void TMainForm::ClockButtonClick(QObject*)
 {
     if (!TimerForm)
         return;
     TimerForm->move(x() + width() / 2 - TimerForm->width() / 2, y());
-    ShowModal(TimerForm);
+    TimerForm->ShowModal();
     const bool armed = TimerForm && TimerForm->TimerArmed;
     TimerLabel->setText(armed ? QStringLiteral("timer on") : QStringLiteral("timer off"));
     SetTextColour(TimerLabel, armed ? kLime : kRed);

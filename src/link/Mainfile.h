@@ -242,7 +242,6 @@ private:
     void SendPositionCommands(bool on);
     void SetProtocolControlsEnabled(bool on);
     void MoveViews(int dx, int dy);
-    void ShowModal(QWidget* window);
 
     bool shownOnce_ = false;
     bool shutDown_ = false;
