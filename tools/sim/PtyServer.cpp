@@ -159,9 +159,11 @@ void PtyServer::ReadInput()
         if (n > 0) {
             log_.Received(buf, size_t(n));
             if (Matches(ReadLine())) {
+                // Answers leave on the line the command came in on, before
+                // the receiver applies a new rate it was just given.
                 Bytes answers;
                 receiver_.Receive(buf, size_t(n), answers);
-                Deliver(answers);
+                pending_.insert(pending_.end(), answers.begin(), answers.end());
             } else {
                 receiver_.DropInput();
             }
