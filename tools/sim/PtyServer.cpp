@@ -151,6 +151,14 @@ void PtyServer::DropOutput()
     sentUpTo_ = 0;
 }
 
+// Whatever was on its way is lost with the reader, as on a pulled cable.
+void PtyServer::SlaveGone()
+{
+    slaveOpen_ = false;
+    DropOutput();
+    receiver_.DropInput();
+}
+
 void PtyServer::ReadInput()
 {
     uint8_t buf[kReadBlock];
@@ -171,10 +179,8 @@ void PtyServer::ReadInput()
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno == EIO) {
-            slaveOpen_ = false;
-            DropOutput();
-        }
+        if (n < 0 && errno == EIO)
+            SlaveGone();
         return;
     }
 }
@@ -190,10 +196,8 @@ void PtyServer::WritePending()
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno == EIO) {
-            slaveOpen_ = false;
-            DropOutput();
-        }
+        if (n < 0 && errno == EIO)
+            SlaveGone();
         break;
     }
     if (sentUpTo_ == pending_.size()) {
@@ -227,11 +231,8 @@ void PtyServer::Run(const volatile std::sig_atomic_t& stop)
         if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
             // Nobody on the other side: poll would report this at once, every
             // time, so sleep instead of spinning.
-            if (slaveOpen_) {
-                slaveOpen_ = false;
-                DropOutput();
-                receiver_.DropInput();
-            }
+            if (slaveOpen_)
+                SlaveGone();
             SleepMs(std::min(waitMs, kHangupPollMs));
         } else if (ready >= 0) {
             slaveOpen_ = true;
