@@ -1,20 +1,96 @@
 #pragma once
-// The VISUAL window: scatter plot round a reference point, sky plot, export.
+// The VISUAL window: scatter plot of the positions round a reference point,
+// the offsets of the latest position and of the statistic mean, a sky plot of
+// the satellites in view, and an annotated export of the plot.
 #include "Controls.h"
+#include "VisualText.h"
+
+#include <QImage>
+#include <cstdint>
 
 class QCheckBox;
+class QPushButton;
+class TPictureBox;
+class TUpDown;
 
 class TVisualForm : public TViewForm {
     Q_OBJECT
 public:
     explicit TVisualForm(QWidget* parent = nullptr);
+    ~TVisualForm() override;
+
     void AddBinrPosition();
     void AddNmeaPosition();
     void LoadGsvSatellites();
     void LoadBinrSatellites();
     void ClearPlot();
 
+    // Plots the current position round the reference.
+    void PlotPosition();
+    // Writes the reference into the three edits (which read it back).
+    void ShowReference();
+    // The 397 x 283 export: the plot inverted, the caption and the notes.
+    QImage ComposeClipboardImage() const;
+
+    // --- event handlers (sender == nullptr: called by the program)
+    void FormShow();
+    void LatEditChange();
+    void LonEditChange();
+    void AltEditChange();
+    void ClearButtonClick(QObject* sender);
+    void CopyButtonClick(QObject* sender);
+    void SetCurrentButtonClick(QObject* sender);
+    void SetStatisticButtonClick(QObject* sender);
+    void RUpDownClick();
+    void ImageMouseDown(int x, int y);
+    void ImageDblClick();
+    void SatCheckBoxClick();
+
+    const QImage& PlotBitmap() const { return plotBitmap_; }
+    const QImage& SkyBitmap() const { return skyBitmap_; }
+    uint8_t HitCount(int x, int y) const { return hitMap_[x * kHitMapSide + y]; }
+
     QCheckBox* SatCheckBox = nullptr;
+    TPictureBox* Image = nullptr;
+    MaskedEdit* LatEdit = nullptr;
+    MaskedEdit* LonEdit = nullptr;
+    MaskedEdit* AltEdit = nullptr;
+    TUpDown* RUpDown = nullptr;
+    QPushButton* SetStatisticButton = nullptr;
+    QPushButton* SetCurrentButton = nullptr;
+    FlatGlyphButton* ClearButton = nullptr;
+    FlatGlyphButton* CopyButton = nullptr;
+    ValueLabel* dXLabel = nullptr;
+    ValueLabel* dMxLabel = nullptr;
+    ValueLabel* dHLabel = nullptr;
+    ValueLabel* dMhLabel = nullptr;
+
+    // Written only by the two feeding operations (and tests).
+    GeoPosition current;
+    GeoPosition reference;
+    SatelliteList satellites;
+    int previousX = 0;
+    int previousY = 0;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    static constexpr int kHitMapSide = 300;
+    enum class MarkMode { Current, Hit };
+
+    void BuildControls();
+    void DrawRadiusLabels();
+    void DrawMark(int x, int y, MarkMode mode);
+    void DrawSatellite(const SatelliteEntry& sat);
+    void SetEditValid(MaskedEdit* edit, bool valid);
+
+    QImage plotBitmap_;
+    QImage skyBitmap_;
+    uint8_t hitMap_[kHitMapSide * kHitMapSide];
+    int mouseX_ = 0;
+    int mouseY_ = 0;
+    bool headless_ = false;
 };
 
 extern TVisualForm* VisualForm;
