@@ -1,8 +1,16 @@
 #include "BinrDecoder.h"
 
+#include "BinrLayouts.h"
+
+#include <algorithm>
 #include <cstring>
 
-// Placeholder until the decoder lands.
+// Policy: outside a frame only DLE followed by a byte other than DLE or ETX
+// starts one; inside a frame only DLE ETX ends it and nothing resynchronises.
+// Every ID that completes is returned, whether or not it is understood; an
+// understood ID whose un-stuffed length is wrong, and an overflow, give -1 and
+// leave the kept payloads untouched.
+
 BinrDecoder::BinrDecoder()
 {
     std::memset(nav_, 0, sizeof nav_);
@@ -12,11 +20,102 @@ BinrDecoder::BinrDecoder()
     std::memset(badSatNumber_, 0, sizeof badSatNumber_);
     std::memset(badSatValue_, 0, sizeof badSatValue_);
     std::memset(satInView_, 0, sizeof satInView_);
+    std::memset(frame_, 0, sizeof frame_);
 }
 
-int BinrDecoder::PushByte(uint8_t) { return 0; }
-void BinrDecoder::Reset() { length_ = 0; dlePending_ = false; inFrame_ = false; }
-int BinrDecoder::Decode() { return -1; }
+void BinrDecoder::Reset()
+{
+    length_ = 0;
+    dlePending_ = false;
+    inFrame_ = false;
+}
+
+// The bytes the inline path leaves: DLE, the byte after a DLE, anything
+// outside a frame, and the byte that fills the buffer.
+int BinrDecoder::PushSpecial(uint8_t b)
+{
+    if (!inFrame_ && dlePending_ && b != kEtx && b != kDle) {
+        dlePending_ = false;
+        inFrame_ = true;
+        length_ = 0;
+    }
+    if (inFrame_ && dlePending_ && b == kEtx) {
+        const int result = Decode();
+        Reset();
+        return result;
+    }
+    if (b == kDle && !dlePending_) {
+        dlePending_ = true;
+        return 0;
+    }
+    dlePending_ = false;
+    if (!inFrame_)
+        return 0;
+    frame_[length_++] = b;
+    if (length_ >= kBinrFrameMax) {
+        Reset();
+        return -1;
+    }
+    return 0;
+}
+
+int BinrDecoder::Decode()
+{
+    if (length_ < 1)
+        return -1; // cannot happen: a frame starts with its ID stored
+    const uint8_t id = frame_[0];
+    const uint8_t* payload = frame_ + 1;
+    const int size = length_ - 1;
+    switch (id) {
+    case kMsgNavSolution:
+        return KeepFixed(payload, size, nav_, kNavSolutionSize) ? id : -1;
+    case kMsgDopInfo:
+        return KeepFixed(payload, size, dop_, kDopInfoSize) ? id : -1;
+    case kMsgDeviceInfo:
+        return KeepFixed(payload, size, device_, kDeviceInfoSize) ? id : -1;
+    case kMsgSatInView:
+        return KeepSatInView(payload, size) ? id : -1;
+    case kMsgSolutionStatus:
+        return KeepSolutionStatus(payload, size) ? id : -1;
+    default:
+        return id;
+    }
+}
+
+bool BinrDecoder::KeepFixed(const uint8_t* payload, int size, uint8_t* kept, int keptSize)
+{
+    if (size != keptSize)
+        return false;
+    std::memcpy(kept, payload, size_t(size));
+    return true;
+}
+
+// 0x52: n records of 7 bytes and nothing else.
+bool BinrDecoder::KeepSatInView(const uint8_t* payload, int size)
+{
+    if (size % kSatRecordSize != 0)
+        return false;
+    const int records = std::min(size / kSatRecordSize, kSatInViewMax);
+    std::memcpy(satInView_, payload, size_t(records * kSatRecordSize));
+    satCount_ = int8_t(records);
+    return true;
+}
+
+// 0x93: a 16-byte header, then n entries of a satellite number and 4 bytes.
+bool BinrDecoder::KeepSolutionStatus(const uint8_t* payload, int size)
+{
+    if (size < kStatusHeaderSize || (size - kStatusHeaderSize) % kStatusEntrySize != 0)
+        return false;
+    std::memcpy(statusHeader_, payload, kStatusHeaderSize);
+    const int entries = std::min((size - kStatusHeaderSize) / kStatusEntrySize, kBadSatMax);
+    for (int i = 0; i < entries; ++i) {
+        const uint8_t* entry = payload + kStatusHeaderSize + i * kStatusEntrySize;
+        badSatNumber_[i] = entry[0];
+        std::memcpy(badSatValue_[i], entry + 1, sizeof badSatValue_[i]);
+    }
+    badSatCount_ = int8_t(entries);
+    return true;
+}
 
 BinrDecoder& ProgramBinr()
 {

@@ -8,6 +8,9 @@
 // frame end joins two frames and the joined frame fails its length check.
 // The latest payload of each understood message is kept for the views and the
 // NMEA synthesis to read in place. Nothing is allocated after construction.
+//
+// A 0x52 with more than 32 records or a 0x93 with more than 24 entries is
+// accepted and cut to the records that fit; its length must still be whole.
 #include <cstdint>
 
 constexpr uint8_t kDle = 0x10;
@@ -28,7 +31,16 @@ public:
 
     // The message ID when a frame ends and passes its check, -1 on an error,
     // 0 otherwise.
-    int PushByte(uint8_t b);
+    // Inline: it runs once per received byte, and almost every byte is plain
+    // data inside a frame.
+    int PushByte(uint8_t b)
+    {
+        if (inFrame_ && !dlePending_ && b != kDle && length_ < kBinrFrameMax - 1) {
+            frame_[length_++] = b;
+            return 0;
+        }
+        return PushSpecial(b);
+    }
     void Reset();
 
     const uint8_t* NavSolution() const { return nav_; }
@@ -42,7 +54,11 @@ public:
     const uint8_t* SatInViewRecord(int i) const { return satInView_[i]; }
 
 private:
+    int PushSpecial(uint8_t b);
     int Decode();
+    static bool KeepFixed(const uint8_t* payload, int size, uint8_t* kept, int keptSize);
+    bool KeepSatInView(const uint8_t* payload, int size);
+    bool KeepSolutionStatus(const uint8_t* payload, int size);
 
     uint8_t nav_[kNavSolutionSize];
     uint8_t dop_[kDopInfoSize];

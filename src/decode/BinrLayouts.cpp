@@ -2,7 +2,85 @@
 
 #include "BinrDecoder.h"
 
+#include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr int kF80ExponentBias = 16383;
+constexpr int kF80FractionBits = 63;      // the significand is integer bit + 63
+constexpr int kF80ExponentMax = 0x7FFF;
+constexpr int kDoubleSubnormalExponent = -1074; // the quantum of the smallest doubles
+constexpr int kDoubleMinExponent = -1022;
+constexpr uint64_t kF80IntegerBit = uint64_t(1) << 63;
+
+// Offsets in message 0x88.
+constexpr int kNavLat = 0;
+constexpr int kNavLon = 8;
+constexpr int kNavAlt = 16;
+constexpr int kNavRms2D = 24;
+constexpr int kNavTime = 28;
+constexpr int kNavWeek = 38;
+constexpr int kNavVelNorth = 40;
+constexpr int kNavVelEast = 48;
+constexpr int kNavFlags = 68;
+// Offsets in message 0x60, 0x93 and one record of 0x52.
+constexpr int kDopGps = 0;
+constexpr int kDopGlonass = 1;
+constexpr int kDopH = 2;
+constexpr int kDopV = 6;
+constexpr int kStatusA = 0;
+constexpr int kStatusB = 1;
+constexpr int kStatusGps = 4;
+constexpr int kStatusGlonass = 8;
+constexpr int kSatSystem = 0;
+constexpr int kSatNumber = 1;
+constexpr int kSatElevation = 3;
+constexpr int kSatAzimuth = 4;
+constexpr int kSatSnr = 6;
+constexpr int kDeviceText = 1;
+
+// NMEA satellite numbering.
+constexpr int kGlonassIdOffset = 64;
+constexpr int kSbasIdOffset = 87;
+
+constexpr double kRadToDeg = 180 * 0.3183098861837907;
+constexpr float kFullCircleDeg = 360.0f;
+constexpr double kSecondsPerMs = 0.001;
+
+uint64_t ReadU64(const uint8_t* p)
+{
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+// m x 2^exp2 rounded once to the nearest double, ties to even, also where the
+// result falls among the subnormals (where rounding m first would round twice).
+double ScaleSignificand(uint64_t m, int exp2)
+{
+    const int top = 63 - std::countl_zero(m);
+    if (top + exp2 >= kDoubleMinExponent)
+        return std::ldexp(double(m), exp2); // one rounding; overflow gives infinity
+    const int shift = kDoubleSubnormalExponent - exp2; // > 11 here
+    uint64_t q = 0;
+    if (shift < 64) {
+        q = m >> shift;
+        const uint64_t rest = m & ((uint64_t(1) << shift) - 1);
+        const uint64_t half = uint64_t(1) << (shift - 1);
+        if (rest > half || (rest == half && (q & 1)))
+            ++q;
+    } else if (shift == 64 && m > kF80IntegerBit) {
+        q = 1;
+    }
+    return std::ldexp(double(q), kDoubleSubnormalExponent);
+}
+
+} // namespace
 
 int BuildBinrFrame(uint8_t id, const uint8_t* payload, int length, uint8_t* out, int outSize)
 {
@@ -24,16 +102,140 @@ int BuildBinrFrame(uint8_t id, const uint8_t* payload, int length, uint8_t* out,
     return n <= outSize ? n : 0;
 }
 
-// Placeholders until the layouts land.
-int16_t ReadI16(const uint8_t*) { return 0; }
-uint32_t ReadU32(const uint8_t*) { return 0; }
-float ReadF32(const uint8_t*) { return 0; }
-double ReadF64(const uint8_t*) { return 0; }
-double ReadF80(const uint8_t*) { return 0; }
-NavSolution ReadNavSolution(const uint8_t*) { return {}; }
-DopInfo ReadDopInfo(const uint8_t*) { return {}; }
-SolutionStatus ReadSolutionStatus(const uint8_t*) { return {}; }
-SatInView ReadSatInView(const uint8_t*) { return {}; }
-void ReadDeviceText(const uint8_t*, char* out) { out[0] = 0; }
-int NmeaSatelliteId(uint8_t, uint8_t number) { return number; }
-SpeedCourse SpeedAndCourse(double, double) { return {}; }
+int16_t ReadI16(const uint8_t* p)
+{
+    return int16_t(uint16_t(p[0] | (p[1] << 8)));
+}
+
+uint32_t ReadU32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+float ReadF32(const uint8_t* p)
+{
+    return std::bit_cast<float>(ReadU32(p));
+}
+
+double ReadF64(const uint8_t* p)
+{
+    return std::bit_cast<double>(ReadU64(p));
+}
+
+// Encodings an x87 refuses (an integer bit that contradicts the exponent) read
+// as NaN, as the x87 itself would load them.
+double ReadF80(const uint8_t* p)
+{
+    const uint64_t m = ReadU64(p);
+    const int signExp = p[8] | (p[9] << 8);
+    const bool negative = (signExp & 0x8000) != 0;
+    const int e = signExp & kF80ExponentMax;
+    double v;
+    if (e == kF80ExponentMax) {
+        const bool infinity = m == kF80IntegerBit;
+        v = infinity ? std::numeric_limits<double>::infinity() : std::numeric_limits<double>::quiet_NaN();
+    } else if (e != 0 && !(m & kF80IntegerBit)) {
+        v = std::numeric_limits<double>::quiet_NaN();
+    } else if (m == 0) {
+        v = 0.0;
+    } else {
+        const int exponent = (e == 0 ? 1 : e) - kF80ExponentBias - kF80FractionBits;
+        v = ScaleSignificand(m, exponent);
+    }
+    return negative ? -v : v;
+}
+
+NavSolution ReadNavSolution(const uint8_t* payload)
+{
+    NavSolution s;
+    s.latRad = ReadF64(payload + kNavLat);
+    s.lonRad = ReadF64(payload + kNavLon);
+    s.altM = ReadF64(payload + kNavAlt);
+    s.rms2DM = ReadF32(payload + kNavRms2D);
+    s.timeOfWeekMs = ReadF80(payload + kNavTime);
+    s.week = ReadI16(payload + kNavWeek);
+    s.velNorthMps = ReadF64(payload + kNavVelNorth);
+    s.velEastMps = ReadF64(payload + kNavVelEast);
+    s.flags = payload[kNavFlags];
+    return s;
+}
+
+DopInfo ReadDopInfo(const uint8_t* payload)
+{
+    DopInfo d;
+    d.gpsCount = int8_t(payload[kDopGps]);
+    d.glonassCount = int8_t(payload[kDopGlonass]);
+    d.hdop = ReadF32(payload + kDopH);
+    d.vdop = ReadF32(payload + kDopV);
+    return d;
+}
+
+SolutionStatus ReadSolutionStatus(const uint8_t* header)
+{
+    SolutionStatus s;
+    s.indicatorsA = header[kStatusA];
+    s.indicatorsB = header[kStatusB];
+    s.gpsUsed = ReadU32(header + kStatusGps);
+    s.glonassUsed = ReadU32(header + kStatusGlonass);
+    return s;
+}
+
+SatInView ReadSatInView(const uint8_t* record)
+{
+    SatInView s;
+    s.system = record[kSatSystem];
+    s.number = record[kSatNumber];
+    s.elevationDeg = int8_t(record[kSatElevation]);
+    s.azimuthDeg = ReadI16(record + kSatAzimuth);
+    s.snrDbHz = int8_t(record[kSatSnr]);
+    return s;
+}
+
+void ReadDeviceText(const uint8_t* payload, char* out)
+{
+    int n = 0;
+    while (n < kDeviceTextMax && payload[kDeviceText + n] != 0) {
+        out[n] = char(payload[kDeviceText + n]);
+        ++n;
+    }
+    out[n] = '\0';
+}
+
+// Systems other than GLONASS and SBAS keep their number, as GPS does.
+int NmeaSatelliteId(uint8_t system, uint8_t number)
+{
+    switch (system) {
+    case kSystemGlonass:
+        return number + kGlonassIdOffset;
+    case kSystemSbas:
+        return number - kSbasIdOffset;
+    default:
+        return number;
+    }
+}
+
+SpeedCourse SpeedAndCourse(double velNorthMps, double velEastMps)
+{
+    const float north = float(velNorthMps);
+    const float east = float(velEastMps);
+    SpeedCourse sc;
+    sc.speedMps = float(std::sqrt(double(north) * north + double(east) * east));
+    if (north == 0.0f && east == 0.0f) {
+        sc.courseDeg = 0.0f;
+    } else {
+        sc.courseDeg = float(std::atan2(double(east), double(north)) * kRadToDeg);
+        if (sc.courseDeg < 0.0f)
+            sc.courseDeg += kFullCircleDeg;
+    }
+    return sc;
+}
+
+int32_t WholeSeconds(double timeMs)
+{
+    const double seconds = std::trunc(timeMs * kSecondsPerMs);
+    if (std::isnan(seconds))
+        return 0;
+    constexpr double kMax = std::numeric_limits<int32_t>::max();
+    constexpr double kMin = std::numeric_limits<int32_t>::min();
+    return int32_t(std::clamp(seconds, kMin, kMax));
+}

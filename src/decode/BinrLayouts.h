@@ -101,6 +101,11 @@ struct SpeedCourse {
 };
 SpeedCourse SpeedAndCourse(double velNorthMps, double velEastMps);
 
+// Whole seconds of a time in milliseconds, truncated toward zero; saturates
+// at the 32-bit range and gives 0 for NaN, so a garbled 80-bit time field
+// still reaches the text routines as a defined value.
+int32_t WholeSeconds(double timeMs);
+
 // Builds DLE, ID, stuffed payload, DLE ETX into out. Returns the frame length,
 // or 0 when the frame would not fit in outSize bytes.
 constexpr int kBinrCommandFrameMax = 128;

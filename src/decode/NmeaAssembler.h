@@ -7,6 +7,9 @@
 // sentence of each interesting kind is kept for the views to read in place.
 // Anything outside a sentence is ignored. Nothing is allocated after
 // construction.
+//
+// Sentences that do not fit the field table are cut, not rejected: a field
+// keeps its first 19 characters and a sentence its first 40 fields.
 #include <cstdint>
 
 constexpr int kNmeaSlots = 40;        // fields kept per sentence, address included
@@ -37,13 +40,25 @@ class NmeaAssembler {
 public:
     NmeaAssembler();
 
-    int PushByte(char c);
+    // The result code of the table above. Inline: it runs once per received
+    // byte, and almost every byte only lands in the buffer.
+    int PushByte(char c)
+    {
+        if (!inSentence_ && c != '$')
+            return kNmeaNone;
+        if (inSentence_ && c != '$' && c != '\n' && length_ < kNmeaSentenceMax - 1) {
+            sentence_[length_++] = c;
+            return kNmeaNone;
+        }
+        return PushSpecial(c);
+    }
     void Reset();
 
     const NmeaFields& Stored(NmeaKind kind) const;
     const NmeaFields& Working() const { return working_; }
 
 private:
+    int PushSpecial(char c);
     int Complete();
     bool ChecksumMatches() const;
     void Split();

@@ -1,12 +1,106 @@
 #include "Util.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
+#include <locale.h>
+
+// Texts here are read and written with a '.' decimal point whatever locale
+// the toolkit installs: a receiver's "1.5" must never read as 1 nor a latitude
+// print as "55°30,0000N".
+
+namespace {
+
+constexpr int32_t kSecondsPerDay = 86400;
+constexpr int32_t kSecondsPerHour = 3600;
+constexpr int32_t kSecondsPerMinute = 60;
+
+constexpr int64_t kDaysPerWeek = 7;
+constexpr int64_t kWeekRollover = 1024;      // weeks count from the rollover of August 1999
+constexpr int64_t kGpsEpochDay = 5;          // GPS week 0 began on 6 January 1980
+constexpr int64_t kDaysPerLeapCycle = 1461;  // four years from a leap year
+constexpr int64_t kDaysPerLeapYear = 366;
+constexpr int64_t kDaysPerYear = 365;
+constexpr int64_t kEpochYear = 1980;
+constexpr int kFebruaryIndex = 1;
+constexpr int kYearsPerCentury = 100;
+
+constexpr double kRadToDegFactor = 0.3183098861837907; // 1/pi
+constexpr double kHalfTurnDeg = 180;
+constexpr double kMinutesPerDegree = 60;
+// Beyond this a whole-degree count no longer fits the text; such angles are
+// garbage anyway and read as dashes.
+constexpr double kMaxTextDegrees = 1e9;
+
+// WGS-84.
+constexpr double kEquatorialRadiusM = 6378137.0;
+constexpr double kMeridianRadiusM = 6335439.327293721;
+
+locale_t CLocale()
+{
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return locale;
+}
+
+// Installs the "C" locale on this thread for the lifetime of the object.
+class CLocaleScope {
+public:
+    CLocaleScope() : previous_(uselocale(CLocale())) {}
+    ~CLocaleScope() { uselocale(previous_); }
+    CLocaleScope(const CLocaleScope&) = delete;
+    CLocaleScope& operator=(const CLocaleScope&) = delete;
+
+private:
+    locale_t previous_;
+};
+
+bool IsBlank(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+std::string AngleToText(double x, const char* format, const char* invalid, char positive, char negative)
+{
+    const char letter = x >= 0 ? positive : negative;
+    const double degrees = std::fabs(x * kHalfTurnDeg * kRadToDegFactor);
+    if (!(degrees < kMaxTextDegrees))
+        return Format("%s%c", invalid, letter);
+    const long whole = long(degrees);
+    const double minutes = (degrees - std::floor(degrees)) * kMinutesPerDegree;
+    return Format(format, whole, kDegreeSign, minutes, letter);
+}
+
+struct Accumulator {
+    double meanLat = 0;
+    double meanLon = 0;
+    double meanH = 0;
+    double northVariance = 0;
+    double eastVariance = 0;
+    double heightVariance = 0;
+    double speedMeanSquare = 0;
+    int32_t count = 0;
+};
+
+Accumulator& ProgramStatistics()
+{
+    static Accumulator accumulator;
+    return accumulator;
+}
+
+} // namespace
 
 std::string Format(const char* format, ...)
 {
     char buffer[256];
+    CLocaleScope cLocale;
     va_list args;
     va_start(args, format);
     const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
@@ -16,11 +110,122 @@ std::string Format(const char* format, ...)
     return std::string(buffer, size_t(n) < sizeof buffer ? size_t(n) : sizeof buffer - 1);
 }
 
-// Placeholders until the formatting routines land.
-std::string TimeToText(int32_t) { return "00:00:00"; }
-std::string GpsDateToText(int32_t, int32_t) { return "00.00.00"; }
-std::string LatToText(double) { return "00\xB0 0.0000N"; }
-std::string LonToText(double) { return "000\xB0 0.0000E"; }
-int32_t TextToInt(const char* text) { return int32_t(std::strtol(text, nullptr, 10)); }
-double TextToReal(const char* text) { return std::strtod(text, nullptr); }
-int32_t AccumulateStatistics(bool, double, double, double, double, StatisticsOutput&) { return 0; }
+// A negative count of seconds keeps its sign in every part ("-1:-1:-1").
+std::string TimeToText(int32_t seconds)
+{
+    const int32_t s = seconds % kSecondsPerDay;
+    return Format("%02d:%02d:%02d", s / kSecondsPerHour, s % kSecondsPerHour / kSecondsPerMinute,
+                  s % kSecondsPerMinute);
+}
+
+// Days before 1980 (a negative or absurd week) are split into four-year cycles
+// rounding down, so they still give a real calendar date instead of a month 0.
+std::string GpsDateToText(int32_t secondsOfWeek, int32_t week)
+{
+    const int64_t days = secondsOfWeek / kSecondsPerDay + kDaysPerWeek * (int64_t(week) + kWeekRollover) + kGpsEpochDay;
+    int64_t cycles = days / kDaysPerLeapCycle;
+    if (days % kDaysPerLeapCycle < 0)
+        --cycles;
+    int64_t r = days - kDaysPerLeapCycle * cycles;
+    int monthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int64_t yearInCycle = 0;
+    if (r >= kDaysPerLeapYear) {
+        r -= kDaysPerLeapYear;
+        yearInCycle = r / kDaysPerYear + 1;
+        r -= (yearInCycle - 1) * kDaysPerYear;
+        monthDays[kFebruaryIndex] = 28;
+    }
+    const int64_t year = kEpochYear + 4 * cycles + yearInCycle;
+    int month = 0;
+    int64_t sum = 0;
+    while (month < 12 && sum <= r)
+        sum += monthDays[month++];
+    const int64_t day = r - (sum - monthDays[month - 1]) + 1;
+    const int64_t twoDigitYear = (year % kYearsPerCentury + kYearsPerCentury) % kYearsPerCentury;
+    return Format("%02d.%02d.%02d", int(day), month, int(twoDigitYear));
+}
+
+std::string LatToText(double latRad)
+{
+    return AngleToText(latRad, "%02ld%c%7.4lf%c", "--\xB0--.----", 'N', 'S');
+}
+
+std::string LonToText(double lonRad)
+{
+    return AngleToText(lonRad, "%03ld%c%7.4lf%c", "---\xB0--.----", 'E', 'W');
+}
+
+int32_t TextToInt(const char* text)
+{
+    while (IsBlank(*text))
+        ++text;
+    const bool negative = *text == '-';
+    if (*text == '-' || *text == '+')
+        ++text;
+    // Accumulate as a negative number: its range holds the most negative value.
+    constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+    int32_t value = 0;
+    bool saturated = false;
+    for (; IsDigit(*text); ++text) {
+        const int digit = *text - '0';
+        if (value < (kMin + digit) / 10)
+            saturated = true;
+        else
+            value = value * 10 - digit;
+    }
+    if (saturated)
+        return negative ? kMin : std::numeric_limits<int32_t>::max();
+    if (negative)
+        return value;
+    return value == kMin ? std::numeric_limits<int32_t>::max() : -value;
+}
+
+// A decimal number only: no "inf", "nan" or hexadecimal, and overflow stops
+// at the largest finite double, so whatever a field holds reads as finite.
+double TextToReal(const char* text)
+{
+    while (IsBlank(*text))
+        ++text;
+    const char* number = text;
+    if (*text == '-' || *text == '+')
+        ++text;
+    const bool startsNumber = IsDigit(text[0]) || (text[0] == '.' && IsDigit(text[1]));
+    if (!startsNumber)
+        return 0;
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        return 0;
+    const double value = strtod_l(number, nullptr, CLocale());
+    constexpr double kMax = std::numeric_limits<double>::max();
+    return std::clamp(value, -kMax, kMax);
+}
+
+int32_t AccumulateStatistics(bool reset, double latRad, double lonRad, double heightM, double speedMps,
+                             StatisticsOutput& out)
+{
+    Accumulator& a = ProgramStatistics();
+    if (reset) {
+        a = Accumulator();
+        return 0;
+    }
+    const int32_t count = a.count < std::numeric_limits<int32_t>::max() ? a.count + 1 : a.count;
+    a.count = count;
+    const double n = count;
+    a.meanLat += (latRad - a.meanLat) / n;
+    a.meanLon += (lonRad - a.meanLon) / n;
+    a.meanH += (heightM - a.meanH) / n;
+    const double k = kEquatorialRadiusM * std::cos(latRad);
+    const double dLat = latRad - a.meanLat;
+    const double dLon = lonRad - a.meanLon;
+    const double dH = heightM - a.meanH;
+    a.northVariance = (n - 1) * a.northVariance / n + dLat * dLat * kMeridianRadiusM * kMeridianRadiusM / n;
+    a.eastVariance = (n - 1) * a.eastVariance / n + dLon * dLon * k * k / n;
+    a.heightVariance = (n - 1) * a.heightVariance / n + dH * dH / n;
+    a.speedMeanSquare = (n - 1) * a.speedMeanSquare / n + speedMps * speedMps / n;
+    out.meanLat = a.meanLat;
+    out.meanLon = a.meanLon;
+    out.meanH = a.meanH;
+    out.rms2D = std::sqrt(a.northVariance + a.eastVariance);
+    out.rmsH = std::sqrt(a.heightVariance);
+    out.rmsV = std::sqrt(a.speedMeanSquare);
+    return count;
+}

@@ -7,18 +7,27 @@
 
 constexpr char kDegreeSign = '\xB0';
 
+// "hh:mm:ss" of the seconds modulo one day; a negative count keeps its sign
+// in every part ("-1:-1:-1").
 std::string TimeToText(int32_t seconds);
+// "dd.mm.yy" of a GPS week counted from the rollover of August 1999. Any week
+// gives a real date: days before 1980 continue the same four-year calendar.
 std::string GpsDateToText(int32_t secondsOfWeek, int32_t week);
+// "dd°mm.mmmmN" and "ddd°mm.mmmmE". An angle too large for the text (NaN,
+// infinity, over 1e9 degrees) keeps the width: "--°--.----N", "---°--.----E".
 std::string LatToText(double latRad);
 std::string LonToText(double lonRad);
 
 // Leading blanks, optional sign, digits up to the first non-digit; 0 when
 // there are none. Saturates instead of overflowing.
 int32_t TextToInt(const char* text);
-// The leading real number of a text, 0 when there is none.
+// The leading decimal number of a text, 0 when there is none; "inf", "nan"
+// and hexadecimal are not numbers here, and overflow stops at the largest
+// finite double.
 double TextToReal(const char* text);
 
-// printf into a std::string.
+// printf into a std::string, always with a '.' decimal point whatever the
+// locale; texts longer than 255 characters are cut.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 struct StatisticsOutput {

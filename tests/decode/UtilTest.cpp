@@ -1,0 +1,148 @@
+#include "Util.h"
+
+#include <gtest/gtest.h>
+#include <cfloat>
+#include <clocale>
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr int32_t kIntMax = std::numeric_limits<int32_t>::max();
+constexpr int32_t kIntMin = std::numeric_limits<int32_t>::min();
+
+TEST(Util, TimeToText)
+{
+    const std::pair<int32_t, const char*> cases[] = {
+        {0, "00:00:00"},       {86399, "23:59:59"},   {86400, "00:00:00"},
+        {262861, "01:01:01"},  {3600, "01:00:00"},    {604799, "23:59:59"},
+        {-3661, "-1:-1:-1"},   {kIntMin, "-3:-14:-8"}, {kIntMax, "03:14:07"},
+    };
+    for (const auto& [seconds, text] : cases)
+        EXPECT_EQ(TimeToText(seconds), text) << seconds;
+}
+
+TEST(Util, GpsDateToText)
+{
+    struct Case {
+        int32_t seconds, week;
+        const char* text;
+    } cases[] = {
+        {0, 0, "22.08.99"},        {216000, 27, "29.02.00"},   {475200, 18, "31.12.99"},
+        {561600, 18, "01.01.00"},  {475200, 476, "10.10.08"},  {561600, 1023, "06.04.19"},
+        {0, 1024, "07.04.19"},     {86399, 0, "22.08.99"},     {0, 2047, "14.11.38"},
+        // Before 1980: a real date in the same four-year calendar.
+        {0, -1024, "06.01.80"},    {0, -1025, "30.12.79"},     {-86400, -1024, "05.01.80"},
+        {0, -2048, "22.05.60"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(GpsDateToText(c.seconds, c.week), c.text) << c.seconds << " " << c.week;
+    // Absurd weeks still give a well-formed date.
+    for (int32_t week : {kIntMax, kIntMin, -1000000})
+        for (int32_t seconds : {kIntMax, kIntMin, 0}) {
+            const std::string text = GpsDateToText(seconds, week);
+            ASSERT_EQ(text.size(), 8u) << text;
+            const int day = std::stoi(text.substr(0, 2)), month = std::stoi(text.substr(3, 2));
+            EXPECT_TRUE(day >= 1 && day <= 31 && month >= 1 && month <= 12) << text;
+        }
+}
+
+TEST(Util, LatLonToText)
+{
+    struct Case {
+        double rad;
+        const char* lat;
+        const char* lon;
+    } cases[] = {
+        {0, "00\xB0 0.0000N", "000\xB0 0.0000E"},
+        {0.9686577348568529, "55\xB0" "30.0000N", "055\xB0" "30.0000E"},
+        {-0.9686577348568529, "55\xB0" "30.0000S", "055\xB0" "30.0000W"},
+        {-0.0001454441043328608, "00\xB0 0.5000S", "000\xB0 0.5000W"},
+        {(56 - 0.00001 / 60) * M_PI / 180, "55\xB0" "60.0000N", "055\xB0" "60.0000E"},
+        {37.1 * M_PI / 180, "37\xB0 6.0000N", "037\xB0 6.0000E"},
+        {3.0, "171\xB0" "53.2403N", "171\xB0" "53.2403E"}, // out of range stays out of range
+        {kNaN, "--\xB0--.----S", "---\xB0--.----W"},
+        {kInf, "--\xB0--.----N", "---\xB0--.----E"},
+        {-1e300, "--\xB0--.----S", "---\xB0--.----W"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(LatToText(c.rad), c.lat) << c.rad;
+        EXPECT_EQ(LonToText(c.rad), c.lon) << c.rad;
+    }
+}
+
+TEST(Util, TextToInt)
+{
+    const std::pair<const char*, int32_t> cases[] = {
+        {" 42abc", 42},         {"-7", -7},        {"", 0},         {"x", 0},
+        {"+15", 15},            {"\t 08", 8},       {"- 5", 0},      {"12.9", 12},
+        {"2147483647", kIntMax}, {"-2147483648", kIntMin},
+        {"2147483648", kIntMax}, {"-2147483649", kIntMin},
+        {"123456789012345678901234567890", kIntMax},
+        {"-123456789012345678901234567890", kIntMin},
+    };
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(TextToInt(text), value) << '"' << text << '"';
+}
+
+TEST(Util, TextToReal)
+{
+    const std::pair<const char*, double> cases[] = {
+        {"1.5", 1.5},      {" -2.25M", -2.25}, {"+.5", 0.5},  {"", 0},   {"M", 0},
+        {"1e3", 1000},     {"nan", 0},         {"inf", 0},    {"0x1p3", 0},
+        {"1e999", DBL_MAX}, {"-1e999", -DBL_MAX}, {"4807.038", 4807.038},
+    };
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(TextToReal(text), value) << '"' << text << '"';
+}
+
+// The toolkit installs the user's locale; a comma locale must change nothing.
+TEST(Util, TextsIgnoreTheLocale)
+{
+    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = previous ? previous : "C";
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
+        GTEST_SKIP() << "no comma locale installed";
+    EXPECT_EQ(LatToText(0.9686577348568529), "55\xB0" "30.0000N");
+    EXPECT_EQ(Format("%.1f", 2.5), "2.5");
+    EXPECT_EQ(TextToReal("1.5"), 1.5);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST(Util, AccumulateStatistics)
+{
+    constexpr double kMeridianRadiusM = 6335439.327293721;
+    StatisticsOutput out;
+    out.meanLat = 123;
+    EXPECT_EQ(AccumulateStatistics(true, 1, 2, 3, 4, out), 0);
+    EXPECT_EQ(out.meanLat, 123) << "a reset leaves the outputs alone";
+
+    EXPECT_EQ(AccumulateStatistics(false, 0.5, 0.25, 100, -3, out), 1);
+    EXPECT_EQ(out.meanLat, 0.5);
+    EXPECT_EQ(out.meanLon, 0.25);
+    EXPECT_EQ(out.meanH, 100);
+    EXPECT_EQ(out.rms2D, 0);
+    EXPECT_EQ(out.rmsH, 0);
+    EXPECT_EQ(out.rmsV, 3);
+
+    AccumulateStatistics(true, 0, 0, 0, 0, out);
+    AccumulateStatistics(false, 0.5, 0.25, 100, 0, out);
+    EXPECT_EQ(AccumulateStatistics(false, 0.5 + 2 / kMeridianRadiusM, 0.25, 100, 0, out), 2);
+    EXPECT_NEAR(out.rms2D, 0.70710678, 1e-8);
+    EXPECT_EQ(out.rmsH, 0);
+    EXPECT_EQ(out.rmsV, 0);
+
+    // East scatter scales with the cosine of the latitude; height is plain.
+    AccumulateStatistics(true, 0, 0, 0, 0, out);
+    AccumulateStatistics(false, 0, 0, 10, 1, out);
+    AccumulateStatistics(false, 0, 2 / 6378137.0, 14, 3, out);
+    EXPECT_NEAR(out.rms2D, 0.70710678, 1e-8);
+    EXPECT_NEAR(out.rmsH, std::sqrt(2.0), 1e-12);
+    EXPECT_NEAR(out.rmsV, std::sqrt(5.0), 1e-12);
+    EXPECT_NEAR(out.meanH, 12, 1e-12);
+}
+
+} // namespace
