@@ -1,6 +1,9 @@
 // The VISUAL window on the offscreen platform: plot pixels, marks and the
 // hit map, the reference edits, the radius control, the export and the
 // stored values.
+#include "BinrDecoder.h"
+#include "BinrLayouts.h"
+#include "NmeaAssembler.h"
 #include "Report.h"
 #include "Visual.h"
 #include "VisualControls.h"
@@ -357,6 +360,63 @@ TEST_F(VisualFormTest, ExportReadsBackFromTheClipboard)
             caption += Px(got, x, y) == qRgb(0, 128, 0);
     EXPECT_GT(caption, 20);
     EXPECT_EQ(got, form->ComposeClipboardImage().convertToFormat(got.format()));
+}
+
+int PushNmea(const std::string& body)
+{
+    uint8_t sum = 0;
+    for (char c : body)
+        sum ^= uint8_t(c);
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+    int result = 0;
+    for (char c : "$" + body + tail)
+        result = ProgramNmea().PushByte(c);
+    return result;
+}
+
+TEST_F(VisualFormTest, PositionsAndSatellitesComeFromTheDecoders)
+{
+    ASSERT_EQ(PushNmea("GPGGA,123519,4807.038,S,01131.000,W,1,08,0.9,545.4,M,46.9,M,,"), kNmeaGga);
+    form->AddNmeaPosition();
+    EXPECT_NEAR(form->current.latRad, -(48 + 7.038 / 60) * kPi / 180, 1e-12);
+    EXPECT_NEAR(form->current.lonRad, -(11 + 31.0 / 60) * kPi / 180, 1e-12);
+    EXPECT_DOUBLE_EQ(form->current.altM, 545.4);
+    EXPECT_EQ(form->dHLabel->text(), "545.40 m");
+
+    GsvFillPosition() = 0;
+    form->satellites.count = 0;
+    ASSERT_EQ(PushNmea("GPGSV,2,1,05,01,45,120,40,33,10,200,00,65,80,010,35,02,05,350,20"), kNmeaGsv);
+    form->LoadGsvSatellites();
+    EXPECT_EQ(form->satellites.count, 0);
+    ASSERT_EQ(PushNmea("GPGSV,2,2,05,88,-5,359,"), kNmeaGsv);
+    form->LoadGsvSatellites();
+    ASSERT_EQ(form->satellites.count, 5);
+    EXPECT_EQ(form->satellites.entry[1].number, 120);
+    EXPECT_EQ(form->satellites.entry[4].number, 24);
+    EXPECT_EQ(form->satellites.entry[4].system, 2);
+
+    // Message 0x52 with two records: GLONASS slot 5 heard, SBAS 134 silent.
+    const uint8_t payload[] = {2, 5, 0, 45, 0x2C, 0x01, 40, 4, 134, 0, 0xF6, 0xFF, 0xFF, 0};
+    uint8_t frame[64];
+    const int n = BuildBinrFrame(kMsgSatInView, payload, sizeof payload, frame, sizeof frame);
+    int result = 0;
+    for (int i = 0; i < n; ++i)
+        result = ProgramBinr().PushByte(frame[i]);
+    ASSERT_EQ(result, kMsgSatInView);
+    form->LoadBinrSatellites();
+    ASSERT_EQ(form->satellites.count, 2);
+    const SatelliteEntry& glo = form->satellites.entry[0];
+    EXPECT_EQ(glo.system, 2);
+    EXPECT_EQ(glo.number, 5);
+    EXPECT_EQ(glo.elevationDeg, 45);
+    EXPECT_EQ(glo.azimuthDeg, 300);
+    EXPECT_EQ(glo.flag, 1);
+    const SatelliteEntry& sbas = form->satellites.entry[1];
+    EXPECT_EQ(sbas.number, 134);
+    EXPECT_EQ(sbas.elevationDeg, -10);
+    EXPECT_EQ(sbas.azimuthDeg, -1);
+    EXPECT_EQ(sbas.flag, 0);
 }
 
 // ---- stored values ---------------------------------------------------------
