@@ -158,6 +158,13 @@ void TVisualForm::BuildControls()
     // The first position also takes a minus sign, so a reference below the
     // ellipsoid survives being written into the edit and read back.
     AltEdit = new MaskedEdit(this, QRect(346, 48, 51, 13), "#999.9;_", "0000.0");
+    // The bold face is wider here than the edits were laid out for; its
+    // semi-condensed cut keeps every character in view.
+    for (MaskedEdit* edit : {LatEdit, LonEdit, AltEdit}) {
+        QFont font = edit->font();
+        font.setStretch(QFont::SemiCondensed);
+        edit->setFont(font);
+    }
     connect(LatEdit, &QLineEdit::textChanged, this, [this] { LatEditChange(); });
     connect(LonEdit, &QLineEdit::textChanged, this, [this] { LonEditChange(); });
     connect(AltEdit, &QLineEdit::textChanged, this, [this] { AltEditChange(); });
