@@ -16,6 +16,7 @@
 #include <QFrame>
 #include <QPainter>
 #include <QPushButton>
+#include <QShowEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -206,7 +207,9 @@ void TVisualForm::BuildControls()
 void TVisualForm::showEvent(QShowEvent* event)
 {
     TViewForm::showEvent(event);
-    FormShow();
+    // A window restored by the window system was not switched on again.
+    if (!event->spontaneous())
+        FormShow();
 }
 
 void TVisualForm::FormShow()
