@@ -75,7 +75,7 @@ TProfileForm::TProfileForm(QWidget* parent)
 
 TProfileForm::~TProfileForm()
 {
-    if (!headless_)
+    if (!headless_ && !HeadlessReport())
         SaveProfileRange(maxAltUpDown->Position());
     if (ProfileForm == this)
         ProfileForm = nullptr;
@@ -120,12 +120,12 @@ void TProfileForm::ClearProfile()
 void TProfileForm::AddAltitude(double differenceM)
 {
     const QPoint previous = pen_;
-    // The strip as last shown moves one pixel left.
-    const QImage& shown = AltImage->Picture();
+    // The strip as last shown (the bitmap itself) moves one pixel left.
     const size_t rowBytes = size_t(W - 1) * sizeof(QRgb);
+    Raster raster(strip_);
     for (int y = 0; y < H; ++y) {
-        std::memcpy(strip_.scanLine(y), shown.constScanLine(y) + sizeof(QRgb), rowBytes);
-        reinterpret_cast<QRgb*>(strip_.scanLine(y))[W - 1] = kBlack;
+        std::memmove(raster.Row(y), raster.Row(y) + 1, rowBytes);
+        raster.Row(y)[W - 1] = kBlack;
     }
     for (int row : kGridRows) {
         pen_ = QPoint(W - 2, row);

@@ -136,7 +136,7 @@ TVisualForm::TVisualForm(QWidget* parent)
 
 TVisualForm::~TVisualForm()
 {
-    if (!headless_)
+    if (!headless_ && !HeadlessReport())
         SaveVisualSettings({reference, RUpDown->Position()});
     if (VisualForm == this)
         VisualForm = nullptr;
@@ -194,7 +194,8 @@ void TVisualForm::BuildControls()
 
     SatCheckBox = new QCheckBox("SAT VIEW", this);
     SatCheckBox->setGeometry(296, 280, 73, 17);
-    connect(SatCheckBox, &QCheckBox::clicked, this, [this] { SatCheckBoxClick(); });
+    // Checking the box from the program redraws as a click would.
+    connect(SatCheckBox, &QCheckBox::toggled, this, [this] { SatCheckBoxClick(); });
 
     setTabOrder(LatEdit, LonEdit);
     setTabOrder(LonEdit, AltEdit);
@@ -248,6 +249,7 @@ void TVisualForm::ClearPlot()
 
 void TVisualForm::DrawMark(int x, int y, MarkMode mode)
 {
+    Raster raster(plotBitmap_);
     for (const auto& offset : kMarkPixels) {
         const int px = x + offset[0];
         const int py = y + offset[1];
@@ -260,7 +262,7 @@ void TVisualForm::DrawMark(int x, int y, MarkMode mode)
                 ++hits;
             color = qRgb(hits, hits, hits);
         }
-        PutPixel(plotBitmap_, px, py, color);
+        raster.Put(px, py, color);
     }
 }
 
