@@ -1,13 +1,122 @@
 #include "Position.h"
 
+#include "BinrDecoder.h"
+#include "Mainfile.h"
+#include "NmeaAssembler.h"
+#include "PositionText.h"
+#include "Report.h"
+#include "Sound.h"
+
 TPositionForm* PositionForm = nullptr;
+
+namespace {
+
+constexpr int kRow1 = 20, kRow2 = 32, kRow3 = 44;
+constexpr QRgb kBlack = qRgb(0, 0, 0);
+constexpr int kCueHz = 500;
+constexpr int kCueMs = 50;
+
+ValueLabel* Caption(QWidget* parent, int x, int y, const char* text)
+{
+    return new ValueLabel(parent, x, y, QString::fromLatin1(text), false);
+}
+
+ValueLabel* Value(QWidget* parent, int x, int y, const std::string& text, ValueLabel::Anchor anchor = ValueLabel::Left)
+{
+    return new ValueLabel(parent, x, y, FromText(text), true, anchor);
+}
+
+} // namespace
 
 TPositionForm::TPositionForm(QWidget* parent)
     : TViewForm(421, 60, QRect(2, 2, 416, 17), QString(60, ' ') + "POSITION", parent)
 {
     PositionForm = this;
-    DateLabel = new ValueLabel(this, 416, 32, "00.00.00", true, ValueLabel::Right);
+    constexpr auto R = ValueLabel::Right;
+
+    Label1 = Caption(this, 4, kRow1, "B:");
+    Label2 = Caption(this, 4, kRow2, "L:");
+    Label3 = Caption(this, 4, kRow3, "H:");
+    LatLabel = Value(this, 22, kRow1, "00\xB0" "00.0000N");
+    LonLabel = Value(this, 16, kRow2, "000\xB0" "00.0000E");
+    AltLabel = Value(this, 20, kRow3, "+0000.0");
+
+    Label4 = Caption(this, 108, kRow1, "rms2D:");
+    Label5 = Caption(this, 108, kRow2, "HDOP:");
+    Label6 = Caption(this, 108, kRow3, "VDOP:");
+    rms2DLabel = Value(this, 168, kRow1, "0.0", R);
+    HDOPLabel = Value(this, 168, kRow2, "0.0", R);
+    VDOPLabel = Value(this, 168, kRow3, "0.0", R);
+
+    Label7 = Caption(this, 176, kRow1, "Speed:");
+    Label8 = Caption(this, 176, kRow2, "Course:");
+    SpeedLabel = Value(this, 280, kRow1, "000.0 km/h", R);
+    CourseLabel = Value(this, 256, kRow2, "000.0 \xB0", R);
+
+    Label9 = Caption(this, 292, kRow1, "GPS:");
+    Label10 = Caption(this, 292, kRow2, "GLN:");
+    GPSLabel = Value(this, 332, kRow1, "0", R);
+    GLNLabel = Value(this, 332, kRow2, "0", R);
+
+    Label11 = Caption(this, 340, kRow1, "UTC:");
+    Label12 = Caption(this, 340, kRow2, "Date:");
+    Label13 = Caption(this, 340, kRow3, "Status:");
+    UTCLabel = Value(this, 416, kRow1, "00:00:00", R);
+    DateLabel = Value(this, 416, kRow2, "00.00.00", R);
+    StatusLabel = Value(this, 416, kRow3, "OLD", R);
+    StatusLabel->SetColor(kRed);
 }
 
-void TPositionForm::RefreshFromNmea() {}
-void TPositionForm::RefreshFromBinr() {}
+TPositionForm::~TPositionForm()
+{
+    if (PositionForm == this)
+        PositionForm = nullptr;
+}
+
+void TPositionForm::RefreshFromNmea()
+{
+    Show(PositionFromNmea(ProgramNmea()));
+}
+
+void TPositionForm::RefreshFromBinr()
+{
+    Show(PositionFromBinr(ProgramBinr()));
+}
+
+void TPositionForm::Show(const PositionTexts& t)
+{
+    LatLabel->SetText(t.lat);
+    LonLabel->SetText(t.lon);
+    AltLabel->SetText(t.alt);
+    rms2DLabel->SetText(t.rms2D);
+    SpeedLabel->SetText(t.speed);
+    CourseLabel->SetText(t.course);
+    HDOPLabel->SetText(t.hdop);
+    if (t.vdopSet)
+        VDOPLabel->SetText(t.vdop);
+    GPSLabel->SetText(t.gps);
+    GLNLabel->SetText(t.gln);
+    UTCLabel->SetText(t.utc);
+    DateLabel->SetText(t.date);
+    StatusLabel->SetColor(t.noSolution ? kRed : kBlack);
+    StatusLabel->SetText(t.status);
+    // The cue repeats on every refresh while the receiver has no solution.
+    if (t.noSolution && MainForm && MainForm->soundEnabled) {
+        PlayTone(kCueHz, kCueMs);
+        SystemBeep(kCueHz, kCueMs);
+    }
+
+    ReportView("POSITION", {{"UTCLabel", UTCLabel->text()},
+                            {"DateLabel", DateLabel->text()},
+                            {"LatLabel", LatLabel->text()},
+                            {"LonLabel", LonLabel->text()},
+                            {"AltLabel", AltLabel->text()},
+                            {"rms2DLabel", rms2DLabel->text()},
+                            {"HDOPLabel", HDOPLabel->text()},
+                            {"VDOPLabel", VDOPLabel->text()},
+                            {"SpeedLabel", SpeedLabel->text()},
+                            {"CourseLabel", CourseLabel->text()},
+                            {"GPSLabel", GPSLabel->text()},
+                            {"GLNLabel", GLNLabel->text()},
+                            {"StatusLabel", StatusLabel->text()}});
+}

@@ -2,14 +2,45 @@
 // The POSITION window: the latest solution as text.
 #include "Controls.h"
 
+struct PositionTexts;
+
 class TPositionForm : public TViewForm {
     Q_OBJECT
 public:
     explicit TPositionForm(QWidget* parent = nullptr);
+    ~TPositionForm() override;
     void RefreshFromNmea();
     void RefreshFromBinr();
 
+    ValueLabel* Label1 = nullptr;
+    ValueLabel* Label2 = nullptr;
+    ValueLabel* Label3 = nullptr;
+    ValueLabel* Label4 = nullptr;
+    ValueLabel* Label5 = nullptr;
+    ValueLabel* Label6 = nullptr;
+    ValueLabel* Label7 = nullptr;
+    ValueLabel* Label8 = nullptr;
+    ValueLabel* Label9 = nullptr;
+    ValueLabel* Label10 = nullptr;
+    ValueLabel* Label11 = nullptr;
+    ValueLabel* Label12 = nullptr;
+    ValueLabel* Label13 = nullptr;
+    ValueLabel* LatLabel = nullptr;
+    ValueLabel* LonLabel = nullptr;
+    ValueLabel* AltLabel = nullptr;
+    ValueLabel* rms2DLabel = nullptr;
+    ValueLabel* HDOPLabel = nullptr;
+    ValueLabel* VDOPLabel = nullptr;
+    ValueLabel* SpeedLabel = nullptr;
+    ValueLabel* CourseLabel = nullptr;
+    ValueLabel* GPSLabel = nullptr;
+    ValueLabel* GLNLabel = nullptr;
+    ValueLabel* UTCLabel = nullptr;
     ValueLabel* DateLabel = nullptr;
+    ValueLabel* StatusLabel = nullptr;
+
+private:
+    void Show(const PositionTexts& texts);
 };
 
 extern TPositionForm* PositionForm;

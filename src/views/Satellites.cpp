@@ -1,13 +1,103 @@
 #include "Satellites.h"
 
+#include "BinrDecoder.h"
+#include "NmeaAssembler.h"
+#include "Report.h"
+#include "SatellitesText.h"
+
 TSatellitesForm* SatellitesForm = nullptr;
+
+namespace {
+
+constexpr int kIndicatorRow = 20, kGpsRow = 32, kGlnRow = 44;
+constexpr int kListX = 40, kBadListX = 48;
+
+} // namespace
 
 TSatellitesForm::TSatellitesForm(QWidget* parent)
     : TViewForm(421, 60, QRect(2, 2, 416, 17), QString(58, ' ') + "SATELLITES", parent)
 {
     SatellitesForm = this;
+    Label4 = new ValueLabel(this, 8, kIndicatorRow, "Status:", false);
+    Label1 = new ValueLabel(this, 8, kGpsRow, "GPS:", false);
+    Label2 = new ValueLabel(this, 8, kGlnRow, "GLN:", false);
+
+    for (size_t i = 0; i < Indicators.size(); ++i) {
+        Indicators[i] = new ValueLabel(this, kIndicators[i].x, kIndicatorRow,
+                                       QString::fromLatin1(kIndicators[i].caption), true);
+        Indicators[i]->setEnabled(false);
+    }
+    obsLabel = Indicators[0];
+    _2dLabel = Indicators[1];
+    _1dLabel = Indicators[2];
+    rtcmLabel = Indicators[3];
+    raimLabel = Indicators[4];
+    rsLabel = Indicators[5];
+    extLabel = Indicators[6];
+    anomLabel = Indicators[7];
+    gpsLabel = Indicators[8];
+    glnLabel = Indicators[9];
+    sbasLabel = Indicators[10];
+    dsbasLabel = Indicators[11];
+    dgbasLabel = Indicators[12];
+    rmsLabel = Indicators[13];
+
+    GPSnumLabel = new ValueLabel(this, kListX, kGpsRow, QString(), true);
+    BadGPSnumLabel = new ValueLabel(this, kBadListX, kGpsRow, QString(), true);
+    BadGPSnumLabel->SetColor(kRed);
+    GLNnumLabel = new ValueLabel(this, kListX, kGlnRow, QString(), true);
+    BadGLNnumLabel = new ValueLabel(this, kBadListX, kGlnRow, QString(), true);
+    BadGLNnumLabel->SetColor(kRed);
 }
 
-void TSatellitesForm::ClearIndicators() {}
-void TSatellitesForm::RefreshFromNmea() {}
-void TSatellitesForm::RefreshFromBinr() {}
+TSatellitesForm::~TSatellitesForm()
+{
+    if (SatellitesForm == this)
+        SatellitesForm = nullptr;
+}
+
+void TSatellitesForm::ClearIndicators()
+{
+    for (ValueLabel* indicator : Indicators)
+        indicator->setEnabled(false);
+    GPSnumLabel->SetText(QString());
+    GLNnumLabel->SetText(QString());
+    BadGPSnumLabel->SetText(QString());
+    BadGLNnumLabel->SetText(QString());
+}
+
+void TSatellitesForm::RefreshFromNmea()
+{
+    Show(SatellitesFromNmea(ProgramNmea()));
+}
+
+void TSatellitesForm::RefreshFromBinr()
+{
+    Show(SatellitesFromBinr(ProgramBinr()));
+}
+
+void TSatellitesForm::Show(const SatellitesTexts& t)
+{
+    ClearIndicators();
+    for (size_t i = 0; i < Indicators.size(); ++i)
+        if (t.lit[i])
+            Indicators[i]->setEnabled(true);
+    GPSnumLabel->SetText(t.gps);
+    GLNnumLabel->SetText(t.gln);
+    BadGPSnumLabel->SetText(t.badGps);
+    BadGLNnumLabel->SetText(t.badGln);
+    PlaceBadLists();
+
+    ReportView("SATELLITES", {{"lit", QString::fromLatin1(LitCaptions(t.lit))},
+                              {"GPSnumLabel", GPSnumLabel->text()},
+                              {"GLNnumLabel", GLNnumLabel->text()},
+                              {"BadGPSnumLabel", BadGPSnumLabel->text()},
+                              {"BadGLNnumLabel", BadGLNnumLabel->text()}});
+}
+
+// Each list ends with a blank, so one blank separates the red list from the black.
+void TSatellitesForm::PlaceBadLists()
+{
+    BadGPSnumLabel->move(GPSnumLabel->x() + GPSnumLabel->width(), BadGPSnumLabel->y());
+    BadGLNnumLabel->move(GLNnumLabel->x() + GLNnumLabel->width(), BadGLNnumLabel->y());
+}

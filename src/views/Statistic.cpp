@@ -1,24 +1,164 @@
 #include "Statistic.h"
 
+#include "BinrDecoder.h"
+#include "Mainfile.h"
+#include "NmeaAssembler.h"
+#include "Report.h"
+#include "StatisticText.h"
+#include "Visual.h"
+
 #include <QCheckBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 TStatisticForm* StatisticForm = nullptr;
 
-TStatisticForm::TStatisticForm(QWidget* parent)
-    : TViewForm(421, 60, QRect(2, 2, 416, 17), QString(58, ' ') + "STATISTIC", parent)
+namespace {
+
+constexpr int kRow1 = 20, kRow2 = 32, kRow3 = 44;
+// One digit, the point, one digit; unfilled places show "_".
+const char* const kLimitMask = "9.9;_";
+
+// A check box whose caption stands at its left edge and whose box sits at its
+// right edge, so the caption lines up with the captions above it.
+class LeftCaptionCheckBox : public QCheckBox {
+public:
+    LeftCaptionCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter p(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QRect box = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this);
+        option.rect = QRect(width() - box.width(), (height() - box.height()) / 2, box.width(), box.height());
+        p.drawPrimitive(QStyle::PE_IndicatorCheckBox, option);
+        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+        p.drawText(QRect(0, 0, width() - box.width(), height()), Qt::AlignLeft | Qt::AlignVCenter, text());
+        if (hasFocus()) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            focus.rect = QRect(0, 0, fontMetrics().horizontalAdvance(text()) + 2, height());
+            p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+        }
+    }
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
+ValueLabel* Caption(QWidget* parent, int x, int y, const char* text)
 {
-    StatisticForm = this;
-    LatLabel = new ValueLabel(this, 22, 20, "00\xB0" "00.0000N", true);
-    LonLabel = new ValueLabel(this, 16, 32, "000\xB0" "00.0000E", true);
-    AltLabel = new ValueLabel(this, 20, 44, "+0000.0", true);
-    rms2DLabel = new ValueLabel(this, 200, 20, "0.00", true, ValueLabel::Right);
-    rmsHLabel = new ValueLabel(this, 200, 32, "0.00", true, ValueLabel::Right);
-    rmsVLabel = new ValueLabel(this, 200, 44, "0.00", true, ValueLabel::Right);
-    NLabel = new ValueLabel(this, 300, 20, "0", true, ValueLabel::Right);
-    NallLabel = new ValueLabel(this, 300, 32, "0", true, ValueLabel::Right);
-    DiffCheckBox = new QCheckBox(this);
+    return new ValueLabel(parent, x, y, QString::fromLatin1(text), false);
 }
 
-void TStatisticForm::RefreshFromNmea() {}
-void TStatisticForm::RefreshFromBinr() {}
-void TStatisticForm::ResetStatistics() {}
+ValueLabel* Value(QWidget* parent, int x, int y, const std::string& text, ValueLabel::Anchor anchor = ValueLabel::Left)
+{
+    return new ValueLabel(parent, x, y, FromText(text), true, anchor);
+}
+
+} // namespace
+
+TStatisticForm::TStatisticForm(QWidget* parent)
+    : TViewForm(421, 60, QRect(2, 2, 416, 17), QString(59, ' ') + "STATISTIC", parent)
+{
+    StatisticForm = this;
+    constexpr auto R = ValueLabel::Right;
+    const StatisticTexts initial = StatisticResetTexts();
+
+    Label1 = Caption(this, 4, kRow1, "B:");
+    Label2 = Caption(this, 4, kRow2, "L:");
+    Label3 = Caption(this, 4, kRow3, "H:");
+    LatLabel = Value(this, 22, kRow1, initial.lat);
+    LonLabel = Value(this, 16, kRow2, initial.lon);
+    AltLabel = Value(this, 20, kRow3, initial.alt);
+
+    Label4 = Caption(this, 120, kRow1, "rms2D:");
+    Label5 = Caption(this, 120, kRow2, "rmsH:");
+    Label6 = Caption(this, 120, kRow3, "rmsV:");
+    rms2DLabel = Value(this, 190, kRow1, initial.rms2D, R);
+    rmsHLabel = Value(this, 190, kRow2, initial.rmsH, R);
+    rmsVLabel = Value(this, 190, kRow3, initial.rmsV, R);
+
+    Label7 = Caption(this, 220, kRow1, "N:");
+    Label8 = Caption(this, 220, kRow2, "Nall:");
+    NLabel = Value(this, 288, kRow1, initial.n, R);
+    NallLabel = Value(this, 288, kRow2, "0", R);
+
+    Label9 = Caption(this, 320, kRow1, "max HDOP:");
+    Label10 = Caption(this, 320, kRow2, "max VDOP:");
+    HDOPEdit = new MaskedEdit(this, QRect(394, kRow1, 23, 13), kLimitMask, "0.0");
+    VDOPEdit = new MaskedEdit(this, QRect(394, kRow2, 23, 13), kLimitMask, "0.0");
+    HDOPEdit->setMaxLength(3);
+    VDOPEdit->setMaxLength(3);
+    HDOPEdit->setTextMargins(0, 0, 0, 0);
+    VDOPEdit->setTextMargins(0, 0, 0, 0);
+    DiffCheckBox = new LeftCaptionCheckBox("DIFF only:", this);
+    DiffCheckBox->setFont(UiFont());
+    DiffCheckBox->setGeometry(320, 45, 95, 13);
+
+    setTabOrder(HDOPEdit, VDOPEdit);
+    setTabOrder(VDOPEdit, DiffCheckBox);
+}
+
+TStatisticForm::~TStatisticForm()
+{
+    if (StatisticForm == this)
+        StatisticForm = nullptr;
+}
+
+// The Visual view takes the position from the same record itself; it is
+// told only about accepted fixes, before Nall counts the offer.
+void TStatisticForm::Refresh(const StatisticFix& fix, void (TVisualForm::*handOff)())
+{
+    if (AcceptFix(fix, HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked())) {
+        const int32_t n = AccumulateStatistics(false, fix.latRad, fix.lonRad, fix.heightM, fix.speedMps, stats);
+        ShowTexts(StatisticTextsFrom(stats, n));
+        if (MainForm && MainForm->VisualCheckBox && MainForm->VisualCheckBox->isChecked() && VisualForm)
+            (VisualForm->*handOff)();
+    }
+    NallLabel->SetText(NextCountText(ToText(NallLabel->text())));
+    Report();
+}
+
+void TStatisticForm::RefreshFromNmea()
+{
+    Refresh(StatisticFixFromNmea(ProgramNmea()), &TVisualForm::AddNmeaPosition);
+}
+
+void TStatisticForm::RefreshFromBinr()
+{
+    Refresh(StatisticFixFromBinr(ProgramBinr()), &TVisualForm::AddBinrPosition);
+}
+
+void TStatisticForm::ResetStatistics()
+{
+    StatisticsOutput untouched;
+    AccumulateStatistics(true, 0, 0, 0, 0, untouched);
+    ShowTexts(StatisticResetTexts());
+    NallLabel->SetText(std::string("0"));
+}
+
+void TStatisticForm::ShowTexts(const StatisticTexts& t)
+{
+    rms2DLabel->SetText(t.rms2D);
+    rmsHLabel->SetText(t.rmsH);
+    rmsVLabel->SetText(t.rmsV);
+    LatLabel->SetText(t.lat);
+    LonLabel->SetText(t.lon);
+    AltLabel->SetText(t.alt);
+    NLabel->SetText(t.n);
+}
+
+void TStatisticForm::Report()
+{
+    ReportView("STATISTIC", {{"LatLabel", LatLabel->text()},
+                             {"LonLabel", LonLabel->text()},
+                             {"AltLabel", AltLabel->text()},
+                             {"rms2DLabel", rms2DLabel->text()},
+                             {"rmsHLabel", rmsHLabel->text()},
+                             {"rmsVLabel", rmsVLabel->text()},
+                             {"NLabel", NLabel->text()},
+                             {"NallLabel", NallLabel->text()}});
+}

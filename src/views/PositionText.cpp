@@ -1,0 +1,156 @@
+#include "PositionText.h"
+
+#include "BinrDecoder.h"
+#include "BinrLayouts.h"
+#include "NmeaAssembler.h"
+#include "Util.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr double kMinutesToDegrees = 0.016666666666666666;
+constexpr double kDegreesToHalfTurns = 0.005555555555555556;
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kKnotsToKmh = 1.852;
+constexpr double kMpsToKmh = 3.6;
+constexpr double kMsToSeconds = 0.001;
+constexpr double kDopLimit = 99.9;
+constexpr double kNmeaVdopLimit = 999;
+constexpr int kGpsFirst = 1, kGpsLast = 32;
+constexpr int kGlonassFirst = 65, kGlonassLast = 88;
+
+const char* const kStars = "****";
+
+std::string DopText(double value, double limit)
+{
+    return value > limit ? std::string(kStars) : Format("%.1f", value);
+}
+
+std::string AltText(double altM) { return Format("%+07.1lf", altM); }
+std::string SpeedText(double kmh) { return Format("%05.1f km/h", kmh); }
+std::string CourseText(double deg) { return Format("%05.1f \xB0", deg); }
+
+double NmeaAngle(const NmeaFields& gga, int field, int degreeChars, const char* negative)
+{
+    const double degrees = TextToInt(NmeaChars(gga, field, 1, degreeChars).c_str());
+    const double minutes = TextToReal(NmeaChars(gga, field, degreeChars + 1, degreeChars + 8).c_str());
+    const double angle = (minutes * kMinutesToDegrees + degrees) * kDegreesToHalfTurns * kPi;
+    return std::strcmp(NmeaField(gga, field + 1), negative) == 0 ? -angle : angle;
+}
+
+} // namespace
+
+const char* NmeaField(const NmeaFields& fields, int k)
+{
+    if (k < 0 || k >= fields.count || k >= kNmeaSlots)
+        return "";
+    return fields.slot[k];
+}
+
+std::string NmeaChars(const NmeaFields& fields, int k, int first, int last)
+{
+    const char* text = NmeaField(fields, k);
+    const size_t length = strnlen(text, kNmeaSlotChars);
+    if (first < 1 || last < first || size_t(first) > length)
+        return {};
+    const size_t end = std::min(length, size_t(last));
+    return std::string(text + first - 1, end - size_t(first - 1));
+}
+
+double GgaLatitude(const NmeaFields& gga) { return NmeaAngle(gga, 2, 2, "S"); }
+double GgaLongitude(const NmeaFields& gga) { return NmeaAngle(gga, 4, 3, "W"); }
+
+int32_t TruncToInt32(double value)
+{
+    if (!(value > -2147483649.0 && value < 2147483648.0))
+        return 0;
+    return int32_t(value);
+}
+
+// $GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47
+// Time and position from the last GGA, date and motion from the last RMC,
+// VDOP, fix type and satellites from the last GSA, rms2D from PVKTD.
+PositionTexts PositionFromNmea(const NmeaAssembler& nmea)
+{
+    const NmeaFields& gga = nmea.Stored(NmeaKind::Gga);
+    const NmeaFields& rmc = nmea.Stored(NmeaKind::Rmc);
+    const NmeaFields& gsa = nmea.Stored(NmeaKind::Gsa);
+    const NmeaFields& pvktd = nmea.Stored(NmeaKind::Pvktd);
+    PositionTexts t;
+
+    t.utc = NmeaChars(gga, 1, 1, 2) + ":" + NmeaChars(gga, 1, 3, 4) + ":" + NmeaChars(gga, 1, 5, 6);
+    // The window shows the position as the receiver's single-precision value.
+    t.lat = LatToText(float(GgaLatitude(gga)));
+    t.lon = LonToText(float(GgaLongitude(gga)));
+    t.alt = AltText(float(TextToReal(NmeaField(gga, 9))));
+    t.hdop = DopText(float(TextToReal(NmeaField(gga, 8))), kDopLimit);
+    t.date = NmeaChars(rmc, 9, 1, 2) + "." + NmeaChars(rmc, 9, 3, 4) + "." + NmeaChars(rmc, 9, 5, 6);
+    t.speed = SpeedText(float(TextToReal(NmeaField(rmc, 7)) * kKnotsToKmh));
+    t.course = CourseText(float(TextToReal(NmeaField(rmc, 8))));
+    t.vdopSet = gsa.count >= 1;
+    if (t.vdopSet)
+        t.vdop = DopText(float(TextToReal(NmeaField(gsa, gsa.count - 1))), kNmeaVdopLimit);
+    t.rms2D = DopText(TextToReal(NmeaField(pvktd, 2)), kDopLimit);
+
+    int gps = 0, gln = 0;
+    for (int k = 3; k <= gsa.count - 4; ++k) {
+        const int32_t id = TextToInt(NmeaField(gsa, k));
+        if (id >= kGpsFirst && id <= kGpsLast)
+            ++gps;
+        else if (id >= kGlonassFirst && id <= kGlonassLast)
+            ++gln;
+    }
+    t.gps = Format("%d", gps);
+    t.gln = Format("%d", gln);
+
+    const int32_t quality = TextToInt(NmeaField(gga, 6));
+    const int32_t fixType = TextToInt(NmeaField(gsa, 2));
+    if (quality == 0) {
+        t.status = "OLD";
+        t.noSolution = true;
+    } else {
+        t.status = fixType == 3 ? "3D" : "2D";
+        if (quality == 2)
+            t.status += " DIFF";
+    }
+    return t;
+}
+
+// Message 0x88 just received, with the last 0x60 (possibly older).
+PositionTexts PositionFromBinr(const BinrDecoder& binr)
+{
+    const NavSolution nav = ReadNavSolution(binr.NavSolution());
+    const DopInfo dop = ReadDopInfo(binr.DopInfo());
+    PositionTexts t;
+
+    t.lat = LatToText(nav.latRad);
+    t.lon = LonToText(nav.lonRad);
+    t.alt = AltText(nav.altM);
+    t.rms2D = DopText(nav.rms2DM, kDopLimit);
+    const SpeedCourse motion = SpeedAndCourse(nav.velNorthMps, nav.velEastMps);
+    t.speed = SpeedText(double(motion.speedMps) * kMpsToKmh);
+    t.course = CourseText(motion.courseDeg);
+    t.hdop = DopText(dop.hdop, kDopLimit);
+    t.vdop = DopText(dop.vdop, kDopLimit);
+    t.gps = Format("%d", int(dop.gpsCount));
+    t.gln = Format("%d", int(dop.glonassCount));
+
+    const int32_t seconds = TruncToInt32(nav.timeOfWeekMs * kMsToSeconds);
+    t.utc = TimeToText(seconds);
+    t.date = GpsDateToText(seconds, nav.week);
+
+    if (!(nav.flags & kSolutionValid)) {
+        t.status = "OLD";
+        t.noSolution = true;
+    } else if (nav.flags & kSolutionCorr) {
+        t.status = "CORR";
+    } else {
+        t.status = (nav.flags & kSolution2D) ? "2D" : "3D";
+        if (nav.flags & kSolutionDiff)
+            t.status += " diff";
+    }
+    return t;
+}

@@ -1,0 +1,91 @@
+#include "StatisticText.h"
+
+#include "BinrDecoder.h"
+#include "BinrLayouts.h"
+#include "NmeaAssembler.h"
+#include "PositionText.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr double kKnotsToMps = 1.852 * 0.2777777777777778;
+constexpr double kRmsLimit = 99.99;
+constexpr int32_t kDifferentialQuality = 2;
+const char* const kNoLimit = "0.0";
+
+bool WithinLimit(const std::string& limit, float value)
+{
+    return limit == kNoLimit || TextToReal(limit.c_str()) >= double(value);
+}
+
+std::string RmsText(double value)
+{
+    return value > kRmsLimit ? std::string("*****") : Format("%.2lf", value);
+}
+
+} // namespace
+
+StatisticFix StatisticFixFromNmea(const NmeaAssembler& nmea)
+{
+    const NmeaFields& gga = nmea.Stored(NmeaKind::Gga);
+    const NmeaFields& rmc = nmea.Stored(NmeaKind::Rmc);
+    const NmeaFields& gsa = nmea.Stored(NmeaKind::Gsa);
+    StatisticFix fix;
+    const int32_t quality = TextToInt(NmeaField(gga, 6));
+    fix.valid = quality != 0;
+    fix.differential = quality == kDifferentialQuality;
+    fix.hdop = float(TextToReal(NmeaField(gga, 8)));
+    fix.vdop = gsa.count > 0 ? float(TextToReal(NmeaField(gsa, gsa.count - 1))) : 0.0f;
+    fix.latRad = GgaLatitude(gga);
+    fix.lonRad = GgaLongitude(gga);
+    fix.heightM = TextToReal(NmeaField(gga, 9));
+    fix.speedMps = TextToReal(NmeaField(rmc, 7)) * kKnotsToMps;
+    return fix;
+}
+
+StatisticFix StatisticFixFromBinr(const BinrDecoder& binr)
+{
+    const NavSolution nav = ReadNavSolution(binr.NavSolution());
+    const DopInfo dop = ReadDopInfo(binr.DopInfo());
+    StatisticFix fix;
+    fix.valid = nav.flags & kSolutionValid;
+    fix.differential = nav.flags & kSolutionDiff;
+    fix.hdop = dop.hdop;
+    fix.vdop = dop.vdop;
+    fix.latRad = nav.latRad;
+    fix.lonRad = nav.lonRad;
+    fix.heightM = nav.altM;
+    fix.speedMps = std::sqrt(nav.velNorthMps * nav.velNorthMps + nav.velEastMps * nav.velEastMps);
+    return fix;
+}
+
+bool AcceptFix(const StatisticFix& fix, const std::string& hdopLimit, const std::string& vdopLimit, bool diffOnly)
+{
+    return fix.valid && WithinLimit(hdopLimit, fix.hdop) && WithinLimit(vdopLimit, fix.vdop)
+           && (!diffOnly || fix.differential);
+}
+
+StatisticTexts StatisticTextsFrom(const StatisticsOutput& stats, int32_t n)
+{
+    StatisticTexts t;
+    t.rms2D = RmsText(stats.rms2D);
+    t.rmsH = RmsText(stats.rmsH);
+    t.rmsV = RmsText(stats.rmsV);
+    t.lat = LatToText(stats.meanLat);
+    t.lon = LonToText(stats.meanLon);
+    t.alt = Format("%+07.1lf", stats.meanH);
+    t.n = Format("%d", n);
+    return t;
+}
+
+StatisticTexts StatisticResetTexts()
+{
+    return {"00\xB0" "00.0000N", "000\xB0" "00.0000E", "+0000.0", "0.00", "0.00", "0.00", "0"};
+}
+
+std::string NextCountText(const std::string& current)
+{
+    return Format("%lld", static_cast<long long>(TextToInt(current.c_str())) + 1);
+}

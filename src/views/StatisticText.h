@@ -1,0 +1,46 @@
+#pragma once
+// Fix filtering and texts of the STATISTIC window. A fix offered by either
+// protocol becomes a StatisticFix; AcceptFix applies the window's limits;
+// an accepted fix feeds the program-wide accumulator (Util) and the texts are
+// made from its outputs. Texts are 8-bit with 0xB0 as the degree sign.
+#include "Util.h"
+
+#include <cstdint>
+#include <string>
+
+class NmeaAssembler;
+class BinrDecoder;
+
+struct StatisticFix {
+    bool valid = false;
+    bool differential = false;
+    float hdop = 0;          // the receiver's value, held in single precision
+    float vdop = 0;
+    double latRad = 0;       // the sample, double precision
+    double lonRad = 0;
+    double heightM = 0;
+    double speedMps = 0;
+};
+
+StatisticFix StatisticFixFromNmea(const NmeaAssembler& nmea);
+StatisticFix StatisticFixFromBinr(const BinrDecoder& binr);
+
+// The limits are the texts of the two edits as read back (unfilled places as
+// blanks); exactly "0.0" means no limit.
+bool AcceptFix(const StatisticFix& fix, const std::string& hdopLimit, const std::string& vdopLimit, bool diffOnly);
+
+struct StatisticTexts {
+    std::string lat;
+    std::string lon;
+    std::string alt;
+    std::string rms2D;
+    std::string rmsH;
+    std::string rmsV;
+    std::string n;
+};
+
+StatisticTexts StatisticTextsFrom(const StatisticsOutput& stats, int32_t n);
+// What the labels read right after ResetStatistics.
+StatisticTexts StatisticResetTexts();
+// The offered-fix counter: the current text read as an integer, plus 1.
+std::string NextCountText(const std::string& current);

@@ -1,0 +1,53 @@
+#pragma once
+// Builders of receiver input for the view tests: NMEA sentences with their
+// checksum, and BINR payloads of messages 0x88, 0x60 and 0x93 framed and fed
+// through a decoder the way the intake feeds them.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class NmeaAssembler;
+class BinrDecoder;
+
+// "$" + body + "*hh\r\n"; returns the assembler's result for the line feed.
+int FeedNmea(NmeaAssembler& nmea, const std::string& body);
+
+struct Nav88 {
+    double latRad = 0;
+    double lonRad = 0;
+    double altM = 0;
+    float rms2DM = 0;
+    double timeMs = 0;
+    int16_t week = 0;
+    double velNorthMps = 0;
+    double velEastMps = 0;
+    uint8_t flags = 0x01;
+};
+
+struct Dop60 {
+    int8_t gps = 0;
+    int8_t glonass = 0;
+    float hdop = 0;
+    float vdop = 0;
+};
+
+struct Status93 {
+    uint8_t a = 0;
+    uint8_t b = 0;
+    uint32_t gpsMask = 0;
+    uint32_t glonassMask = 0;
+    std::vector<uint8_t> bad;
+};
+
+std::vector<uint8_t> Payload(const Nav88& nav);
+std::vector<uint8_t> Payload(const Dop60& dop);
+std::vector<uint8_t> Payload(const Status93& status);
+
+// Frames the payload and pushes every byte; returns the last result.
+int FeedBinr(BinrDecoder& binr, uint8_t id, const std::vector<uint8_t>& payload);
+int FeedBinr(BinrDecoder& binr, const Nav88& nav);
+int FeedBinr(BinrDecoder& binr, const Dop60& dop);
+int FeedBinr(BinrDecoder& binr, const Status93& status);
+
+// The 8-bit texts as written in the tests, with "°" for the degree byte 0xB0.
+std::string Deg(const std::string& utf8Text);
