@@ -46,6 +46,10 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             (a == "--max-hdop" ? cl.maxHdop : cl.maxVdop) = v;
         } else if (a == "--diff-only") {
             cl.diffOnly = true;
+        } else if (a == "--fast") {
+            cl.fast = true;
+        } else if (a == "--exit-after-play") {
+            cl.exitAfterPlay = true;
         } else if (a == "--show") {
             const QString v = value("--show");
             if (!cl.error.isEmpty())
@@ -82,7 +86,7 @@ QString UsageText()
 {
     return QStringLiteral(
         "Usage:\n"
-        "  kestrova [--show VIEWS] [--port PATH]... [FILE.nme]\n"
+        "  kestrova [--show VIEWS] [--port PATH]... [--fast] [--exit-after-play] [FILE.nme]\n"
         "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only] FILE\n"
         "  kestrova --to-nmea FILE.dat...\n"
         "\n"
@@ -91,6 +95,8 @@ QString UsageText()
         "  FILE.nme            a recording played at start-up\n"
         "  --show VIEWS        views to show, comma-separated: position,statistic,\n"
         "                      satellites,visual,profile\n"
+        "  --fast              play FILE.nme at fast pace\n"
+        "  --exit-after-play   quit when the playback of FILE.nme stops\n"
         "  --port PATH         also offer this serial device in the port list\n"
         "                      (repeatable; KESTROVA_PORTS adds a colon-separated list)\n"
         "  --headless          play FILE fast without a display and print every view\n"

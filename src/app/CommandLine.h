@@ -11,6 +11,8 @@ struct CommandLine {
     QString maxHdop = "0.0";
     QString maxVdop = "0.0";
     bool diffOnly = false;
+    bool fast = false;          // --fast: the file named plays at fast pace
+    bool exitAfterPlay = false; // --exit-after-play: quit when that playback stops
     QStringList show;      // views named with --show
     QStringList ports;     // --port PATH, repeatable
     QStringList files;

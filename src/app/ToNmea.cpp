@@ -1,4 +1,90 @@
 #include "ToNmea.h"
 
-// Placeholder until the batch conversion lands.
-int RunToNmea(const QStringList&) { return 1; }
+#include "Nmeafile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The side file sits beside its recording: the folder part of the argument is
+// kept as typed and the naming rule applies to the bare name.
+QString SidePath(const QString& path)
+{
+    const int slash = path.lastIndexOf('/');
+    const QString folder = path.left(slash + 1);
+    const QString name = path.mid(slash + 1);
+    return folder + QFile::decodeName(SideFileName(QFile::encodeName(name).toStdString()).c_str());
+}
+
+QString Count(int64_t n, const char* noun)
+{
+    return QString("%1 %2%3").arg(n).arg(noun).arg(n == 1 ? "" : "s");
+}
+
+void Complain(const QString& name, const QString& what, int error)
+{
+    QString text = "kestrova: " + name + ": " + what;
+    if (error)
+        text += QString(": ") + std::strerror(error);
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+
+} // namespace
+
+// Runs before any QApplication exists: plain files and standard streams only.
+int RunToNmea(const QStringList& files)
+{
+    int status = 0;
+    QSet<QString> written;   // side files made by this run, by absolute path
+    for (const QString& file : files) {
+        const QString side = SidePath(file);
+        const QString sideKey = QDir::cleanPath(QFileInfo(side).absoluteFilePath());
+        if (QDir::cleanPath(QFileInfo(file).absoluteFilePath()) == sideKey) {
+            Complain(file, "its side file would be the file itself; skipped", 0);
+            status = 1;
+            continue;
+        }
+        if (written.contains(sideKey)) {
+            Complain(file, "side file " + side + " was already written by this run; skipped", 0);
+            status = 1;
+            continue;
+        }
+        const BinrConversion r = ConvertBinrToNmea(QFile::encodeName(file).constData(),
+                                                   QFile::encodeName(side).constData());
+        using Failure = BinrConversion::Failure;
+        switch (r.failure) {
+        case Failure::None:
+            break;
+        case Failure::InputOpen:
+        case Failure::InputRead:
+            Complain(file, "cannot read", r.error);
+            break;
+        case Failure::SameFile:
+            Complain(file, "its side file would be the file itself; skipped", 0);
+            break;
+        case Failure::OutputOpen:
+            Complain(side, "cannot create", r.error);
+            break;
+        case Failure::OutputWrite:
+            Complain(side, "write error", r.error);
+            break;
+        }
+        if (r.failure != Failure::OutputOpen && r.failure != Failure::SameFile
+            && r.failure != Failure::InputOpen)
+            written.insert(sideKey);
+        if (r.failure != Failure::None) {
+            status = 1;
+            continue;
+        }
+        const QString line = file + " -> " + side + ": " + Count(r.sentences, "sentence") + ", "
+            + Count(r.errors, "error");
+        std::printf("%s\n", line.toLocal8Bit().constData());
+        std::fflush(stdout);
+    }
+    return status;
+}

@@ -1,21 +1,34 @@
 // Kestrova: monitor, recorder and player for GPS/GLONASS receivers.
-#include "About.h"
 #include "BinrDecoder.h"
 #include "CommandLine.h"
 #include "Comm.h"
 #include "Headless.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
-#include "Position.h"
-#include "Profile.h"
-#include "Satellites.h"
-#include "Statistic.h"
-#include "Timerfile.h"
 #include "ToNmea.h"
-#include "Visual.h"
+#include "Windows.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
 #include <cstdio>
+#include <memory>
+
+namespace {
+
+void ShowViews(TMainForm* form, const QStringList& views)
+{
+    const std::pair<const char*, QCheckBox*> switches[] = {
+        {"position", form->PositionCheckBox},     {"statistic", form->StatisticCheckBox},
+        {"satellites", form->SatellitesCheckBox}, {"visual", form->VisualCheckBox},
+        {"profile", form->ProfileCheckBox},
+    };
+    for (const auto& [name, box] : switches)
+        if (views.contains(QLatin1String(name)))
+            box->setChecked(true);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -50,14 +63,27 @@ int main(int argc, char* argv[])
         ports += envPorts.split(':', Qt::SkipEmptyParts);
     AddExtraPorts(ports);
 
-    TMainForm mainForm;
-    new TPositionForm(&mainForm);
-    new TStatisticForm(&mainForm);
-    new TAboutForm(&mainForm);
-    new TSatellitesForm(&mainForm);
-    new TVisualForm(&mainForm);
-    new TProfileForm(&mainForm);
-    new TTimerForm(&mainForm);
-    mainForm.show();
-    return app.exec();
+    std::unique_ptr<TMainForm> mainForm(CreateProgramWindows());
+    mainForm->commandLineFile = cl.files.value(0);
+    mainForm->show();
+    ShowViews(mainForm.get(), cl.show);
+    if (cl.fast && mainForm->mode == amPlay)
+        mainForm->RewindButtonClick(nullptr);
+    if (cl.exitAfterPlay) {
+        if (mainForm->mode != amPlay && mainForm->mode != amFastPlay) {
+            std::fprintf(stderr, "kestrova: %s\n",
+                         (mainForm->InfoLabel->text().isEmpty() ? QStringLiteral("nothing to play")
+                                                                : mainForm->InfoLabel->text()).toUtf8().constData());
+            return 2;
+        }
+        QObject::connect(mainForm.get(), &TMainForm::ModeChanged, mainForm.get(), [&](uint32_t mode) {
+            // The stop comes from inside the playback thread's last hand-off;
+            // closing waits for that thread, so it happens afterwards.
+            if (mode == amStop)
+                QMetaObject::invokeMethod(mainForm.get(), &QWidget::close, Qt::QueuedConnection);
+        });
+    }
+    const int status = app.exec();
+    mainForm.reset();
+    return status;
 }

@@ -59,6 +59,33 @@ int BinrDecoder::PushSpecial(uint8_t b)
     return 0;
 }
 
+int BinrDecoder::PushBlock(const uint8_t* data, int size, int& used)
+{
+    int i = 0;
+    while (i < size) {
+        if (!dlePending_) {
+            // Up to the next DLE nothing but plain storing (in a frame) or
+            // ignoring (outside) can happen.
+            const int limit = inFrame_ ? std::min(size - i, kBinrFrameMax - 1 - length_) : size - i;
+            const void* dle = std::memchr(data + i, kDle, size_t(limit));
+            const int run = dle ? int(static_cast<const uint8_t*>(dle) - (data + i)) : limit;
+            if (inFrame_) {
+                std::memcpy(frame_ + length_, data + i, size_t(run));
+                length_ += run;
+            }
+            i += run;
+            if (i == size)
+                break;
+        }
+        if (const int result = PushSpecial(data[i++])) {
+            used = i;
+            return result;
+        }
+    }
+    used = i;
+    return 0;
+}
+
 int BinrDecoder::Decode()
 {
     if (length_ < 1)

@@ -41,6 +41,11 @@ public:
         }
         return PushSpecial(b);
     }
+    // Feeds bytes in turn until one gives a non-zero result or the block ends:
+    // returns that result (0 at the end of the block) and sets used to the
+    // bytes consumed, the deciding byte included. The results are exactly those
+    // of PushByte on each byte; plain data is copied in runs.
+    int PushBlock(const uint8_t* data, int size, int& used);
     void Reset();
 
     const uint8_t* NavSolution() const { return nav_; }

@@ -1,5 +1,6 @@
 #include "NmeaAssembler.h"
 
+#include <algorithm>
 #include <cstring>
 
 // Policy: "$" always restarts, a line feed always ends. A sentence is dropped
@@ -63,6 +64,38 @@ const NmeaFields& NmeaAssembler::Stored(NmeaKind kind) const
     return stored_[int(kind)];
 }
 
+int NmeaAssembler::PushBlock(const char* data, int size, int& used)
+{
+    int i = 0;
+    while (i < size) {
+        // Up to the next "$" or line feed nothing but storing (in a sentence)
+        // or ignoring (outside) can happen.
+        const char* from = data + i;
+        int run;
+        if (inSentence_) {
+            const int limit = std::min(size - i, kNmeaSentenceMax - 1 - int(length_));
+            const void* lineFeed = std::memchr(from, kLineFeed, size_t(limit));
+            run = lineFeed ? int(static_cast<const char*>(lineFeed) - from) : limit;
+            if (const void* start = std::memchr(from, kStart, size_t(run)))
+                run = int(static_cast<const char*>(start) - from);
+            std::memcpy(sentence_ + length_, from, size_t(run));
+            length_ = uint8_t(length_ + run);
+        } else {
+            const void* start = std::memchr(from, kStart, size_t(size - i));
+            run = start ? int(static_cast<const char*>(start) - from) : size - i;
+        }
+        i += run;
+        if (i == size)
+            break;
+        if (const int result = PushSpecial(data[i++])) {
+            used = i;
+            return result;
+        }
+    }
+    used = i;
+    return 0;
+}
+
 // The bytes the inline path leaves: "$", a line feed, and the byte that fills
 // the buffer.
 int NmeaAssembler::PushSpecial(char c)
@@ -103,8 +136,19 @@ bool NmeaAssembler::ChecksumMatches() const
         mark = n - 4;
     if (mark < 0)
         return true;
-    uint8_t sum = 0;
-    for (int i = 1; i < mark; ++i)
+    // Eight characters at a time, folded to one byte at the end.
+    uint64_t wide = 0;
+    int i = 1;
+    for (; i + 8 <= mark; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, sentence_ + i, sizeof word);
+        wide ^= word;
+    }
+    wide ^= wide >> 32;
+    wide ^= wide >> 16;
+    wide ^= wide >> 8;
+    uint8_t sum = uint8_t(wide);
+    for (; i < mark; ++i)
         sum ^= uint8_t(sentence_[i]);
     return HexMatches(sum, sentence_[mark + 1], sentence_[mark + 2]);
 }
@@ -116,23 +160,21 @@ void NmeaAssembler::Split()
     int end = length_ - 1; // the line feed
     if (end > 1 && sentence_[end - 1] == kCarriageReturn)
         --end;
-    if (const void* mark = std::memchr(sentence_ + 1, kChecksumMark, size_t(end - 1)))
-        end = int(static_cast<const char*>(mark) - sentence_);
-
+    const char* const stop = sentence_ + end;
+    const char* field = sentence_ + 1;
     int slot = 0;
-    int used = 0;
-    for (int i = 1;; ++i) {
-        const bool fieldEnds = i == end || sentence_[i] == kSeparator;
-        if (!fieldEnds) {
-            if (used < kSlotText)
-                working_.slot[slot][used++] = sentence_[i];
-            continue;
-        }
-        working_.slot[slot][used] = '\0';
+    for (;;) {
+        const char* after = field;
+        while (after != stop && *after != kSeparator && *after != kChecksumMark)
+            ++after;
+        // A fixed-size copy is cheaper than a counted one; the padding behind
+        // the sentence keeps it inside the buffer.
+        std::memcpy(working_.slot[slot], field, kSlotText);
+        working_.slot[slot][std::min(int(after - field), kSlotText)] = '\0';
         ++slot;
-        used = 0;
-        if (i == end || slot == kNmeaSlots)
+        if (after == stop || *after == kChecksumMark || slot == kNmeaSlots)
             break;
+        field = after + 1;
     }
     working_.count = uint8_t(slot);
 }
@@ -157,8 +199,12 @@ int NmeaAssembler::Classify()
         const bool match = row.proprietary ? AddressStartsWith(working_, row.name) : KindIs(working_, row.name);
         if (!match)
             continue;
-        if (row.store >= 0)
-            stored_[row.store] = working_;
+        if (row.store >= 0) {
+            // Slots at and beyond the count have no defined content.
+            NmeaFields& stored = stored_[row.store];
+            std::memcpy(stored.slot, working_.slot, size_t(working_.count) * kNmeaSlotChars);
+            stored.count = working_.count;
+        }
         return row.code;
     }
     return kNmeaOther;

@@ -52,6 +52,11 @@ public:
         }
         return PushSpecial(c);
     }
+    // Feeds characters in turn until one gives a non-zero result or the block
+    // ends: returns that result (0 at the end of the block) and sets used to the
+    // characters consumed, the deciding one included. The results are exactly
+    // those of PushByte on each character; sentence text is copied in runs.
+    int PushBlock(const char* data, int size, int& used);
     void Reset();
 
     const NmeaFields& Stored(NmeaKind kind) const;
@@ -65,7 +70,7 @@ private:
     int Classify();
 
     NmeaFields stored_[5];
-    char sentence_[kNmeaSentenceMax];
+    char sentence_[kNmeaSentenceMax + kNmeaSlotChars]; // padded for whole-slot copies
     uint8_t length_ = 0;
     bool inSentence_ = false;
     NmeaFields working_;

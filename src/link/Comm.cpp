@@ -1,21 +1,414 @@
+// The serial link on POSIX termios.
+//
+// One port is open at a time. A reader thread sleeps in poll() on the port and
+// on an eventfd; it reads everything queued into one buffer and hands the
+// block to the main thread synchronously, so the buffer needs no lock. The
+// main thread owns the descriptors: it closes them only while the reader is
+// provably not using them (ended, or blocked inside a hand-off that will see
+// the stop flag first), so a reused descriptor number is never touched.
+//
+// A vanished device (USB adapter pulled, the other side of a pty closed) makes
+// poll report a hang-up for ever; the reader delivers what was still queued,
+// tells the main thread through connectionLost and ends instead of spinning.
 #include "Comm.h"
 
-// Placeholder until the serial link lands: no port ever opens.
+#include <QCoreApplication>
+#include <QThread>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace {
-CommHandlers handlers;
-QStringList extraPorts;
+
+// A write that makes no progress for this long is given up: with flow
+// control off only a dead or stalled device does that.
+constexpr int kWriteStallMs = 5000;
+
+// Line error counters of the kernel, the ones that mean a damaged byte.
+struct LineCounters {
+    int frame = 0, parity = 0, overrun = 0, brk = 0, bufOverrun = 0;
+    bool operator==(const LineCounters&) const = default;
+};
+
+class ReadThread;
+
+// What the reader hands to the main thread.
+enum class HandOff { Bytes, LineError, Lost };
+
+struct Link {
+    CommHandlers handlers;
+    int fd = -1;
+    int wakeFd = -1;
+    ReadThread* reader = nullptr;
+    // Readers whose port was closed from inside their own hand-off: they end
+    // as soon as that hand-off returns and are joined later.
+    std::vector<ReadThread*> retiring;
+    // The reader whose block the main thread is processing right now.
+    ReadThread* delivering = nullptr;
+    // Lives in the main thread, target of the hand-offs; gone with the application.
+    std::atomic<QObject*> mainSide{nullptr};
+};
+Link port;
+
+void Deliver(ReadThread* from, HandOff what, int length);
+
+class ReadThread : public QThread {
+public:
+    ReadThread(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
+
+    void RequestStop() { stop_.store(true); }
+    bool StopRequested() const { return stop_.load(); }
+    const uint8_t* Buffer() const { return buffer_; }
+
+protected:
+    void run() override
+    {
+        bool counters = ReadCounters(&lastCounters_);
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        bool lost = false;
+        while (!StopRequested()) {
+            if (poll(fds, 2, -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                lost = true;
+                break;
+            }
+            if (StopRequested() || fds[1].revents != 0)
+                break;
+            const short ev = fds[0].revents;
+            const bool hangUp = (ev & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+            if ((ev & POLLIN) || hangUp) {
+                if (!ReadQueued(hangUp, &lost))
+                    return;   // stopped inside a hand-off: the descriptors may be gone
+            }
+            if (hangUp || lost) {
+                lost = true;
+                break;
+            }
+            if (counters) {
+                LineCounters now;
+                counters = ReadCounters(&now);
+                if (counters && !(now == lastCounters_)) {
+                    lastCounters_ = now;
+                    if (!HandOver(HandOff::LineError, 0))
+                        return;
+                }
+            }
+        }
+        if (lost && !StopRequested())
+            HandOver(HandOff::Lost, 0);
+    }
+
+private:
+    // Fills the buffer with everything queued (several reads when the driver
+    // hands it out in pieces) and delivers it in blocks of at most
+    // kReadBufferSize. Returns false when the main thread asked to stop.
+    bool ReadQueued(bool hangUp, bool* lost)
+    {
+        int filled = 0;
+        for (;;) {
+            const ssize_t n = read(fd_, buffer_ + filled, kReadBufferSize - filled);
+            if (n > 0) {
+                filled += int(n);
+                if (filled == kReadBufferSize) {
+                    if (!HandOver(HandOff::Bytes, filled))
+                        return false;
+                    filled = 0;
+                }
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+                *lost = true;   // 0 bytes in raw non-blocking mode, or EIO: hung up
+            else if (hangUp)
+                *lost = true;
+            break;
+        }
+        if (filled > 0 && !HandOver(HandOff::Bytes, filled))
+            return false;
+        return true;
+    }
+
+    bool HandOver(HandOff what, int length)
+    {
+        QObject* target = port.mainSide.load();
+        if (!target)
+            return false;
+        QMetaObject::invokeMethod(
+            target, [this, what, length] { Deliver(this, what, length); }, Qt::BlockingQueuedConnection);
+        return !StopRequested();
+    }
+
+    // False when the driver keeps no counters (a pty answers ENOTTY).
+    bool ReadCounters(LineCounters* out) const
+    {
+        serial_icounter_struct ic;
+        std::memset(&ic, 0, sizeof ic);
+        if (ioctl(fd_, TIOCGICOUNT, &ic) != 0)
+            return false;
+        out->frame = ic.frame;
+        out->parity = ic.parity;
+        out->overrun = ic.overrun;
+        out->brk = ic.brk;
+        out->bufOverrun = ic.buf_overrun;
+        return true;
+    }
+
+    const int fd_;
+    const int wakeFd_;
+    std::atomic<bool> stop_{false};
+    LineCounters lastCounters_;
+    uint8_t buffer_[kReadBufferSize];
+};
+
+// Runs on the main thread while the reader waits for it.
+void Deliver(ReadThread* from, HandOff what, int length)
+{
+    if (from->StopRequested() || from != port.reader)
+        return;   // the port is being closed: nobody wants these any more
+    ReadThread* outer = port.delivering;
+    port.delivering = from;
+    switch (what) {
+    case HandOff::Bytes:
+        if (port.handlers.receiveBytes)
+            port.handlers.receiveBytes(from->Buffer(), length);
+        break;
+    case HandOff::LineError:
+        if (port.handlers.countLineError)
+            port.handlers.countLineError();
+        break;
+    case HandOff::Lost:
+        if (port.handlers.connectionLost)
+            port.handlers.connectionLost();
+        break;
+    }
+    port.delivering = outer;
 }
 
-void SetCommHandlers(CommHandlers h) { handlers = std::move(h); }
-bool OpenPort(const QString&, int, uint8_t) { return false; }
-void ClosePort() {}
-bool PortOpen() { return false; }
-int WritePort(const uint8_t*, int) { return 0; }
-bool SetPortBaud(int) { return false; }
-void AddExtraPorts(const QStringList& paths) { extraPorts += paths; }
-QStringList ListPorts(QString* noPermission)
+speed_t SpeedOf(int baud)
 {
-    if (noPermission)
-        noPermission->clear();
-    return {};
+    switch (baud) {
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 921600: return B921600;
+    default: return B0;
+    }
+}
+
+void ApplyLineSettings(termios* t, speed_t speed, uint8_t parity)
+{
+    t->c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
+    t->c_oflag &= ~tcflag_t(OPOST);
+    t->c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t->c_cflag &= ~tcflag_t(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS | HUPCL);
+    t->c_cflag |= CS8 | CLOCAL | CREAD;
+    if (parity != 0)
+        t->c_cflag |= PARENB | PARODD;
+    // With O_NONBLOCK a read returns what is queued; VMIN 1 makes a 0-byte
+    // read mean hang-up.
+    t->c_cc[VMIN] = 1;
+    t->c_cc[VTIME] = 0;
+    cfsetispeed(t, speed);
+    cfsetospeed(t, speed);
+}
+
+// The C library reports EINVAL when the driver silently drops PARENB, as a
+// pty always does, and nothing else changed; that is no failure here.
+bool SettingsTook(int fd, const termios& wanted)
+{
+    termios now;
+    if (errno != EINVAL || tcgetattr(fd, &now) != 0)
+        return false;
+    return now.c_iflag == wanted.c_iflag && now.c_oflag == wanted.c_oflag && now.c_lflag == wanted.c_lflag &&
+           (now.c_cflag & ~tcflag_t(PARENB)) == (wanted.c_cflag & ~tcflag_t(PARENB)) &&
+           cfgetospeed(&now) == cfgetospeed(&wanted) && cfgetispeed(&now) == cfgetispeed(&wanted);
+}
+
+void JoinReader(ReadThread* t)
+{
+    // The reader may be blocked in a hand-off to this very thread: serve it
+    // (Deliver drops the block, the stop flag is set) until it has ended.
+    while (!t->wait(5)) {
+        if (QObject* side = port.mainSide.load())
+            QCoreApplication::sendPostedEvents(side, QEvent::MetaCall);
+    }
+    delete t;
+}
+
+void JoinRetired()
+{
+    std::vector<ReadThread*> done;
+    done.swap(port.retiring);
+    for (ReadThread* t : done) {
+        if (t == port.delivering)
+            port.retiring.push_back(t);   // still waiting for the call we are in
+        else
+            JoinReader(t);
+    }
+}
+
+void CloseDescriptors()
+{
+    if (port.fd >= 0) {
+        ioctl(port.fd, TIOCNXCL);
+        close(port.fd);   // also releases the flock
+        port.fd = -1;
+    }
+    if (port.wakeFd >= 0) {
+        close(port.wakeFd);
+        port.wakeFd = -1;
+    }
+}
+
+bool EnsureMainSide()
+{
+    if (port.mainSide.load())
+        return true;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return false;
+    QObject* side = new QObject(app);
+    // A port left open at exit must not leave a running thread behind.
+    QObject::connect(app, &QCoreApplication::aboutToQuit, side, [] {
+        ClosePort();
+        JoinRetired();
+    });
+    QObject::connect(side, &QObject::destroyed, [] { port.mainSide.store(nullptr); });
+    port.mainSide.store(side);
+    return true;
+}
+
+} // namespace
+
+void SetCommHandlers(CommHandlers h) { port.handlers = std::move(h); }
+
+bool PortOpen() { return port.fd >= 0; }
+
+bool OpenPort(const QString& name, int baud, uint8_t parity)
+{
+    ClosePort();
+    JoinRetired();
+    const speed_t speed = SpeedOf(baud);
+    const QString path = PortPath(name);
+    if (speed == B0 || path.isEmpty() || !EnsureMainSide())
+        return false;
+
+    const QByteArray native = path.toLocal8Bit();
+    const int fd = open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // Root ignores TIOCEXCL; the lock keeps out every other opener, root or not.
+    termios t;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &t) != 0) {
+        close(fd);
+        return false;
+    }
+    ioctl(fd, TIOCEXCL);
+    ApplyLineSettings(&t, speed, parity);
+    if (tcsetattr(fd, TCSANOW, &t) != 0 && !SettingsTook(fd, t)) {
+        ioctl(fd, TIOCNXCL);
+        close(fd);
+        return false;
+    }
+    // DTR and RTS held off; a pty has no modem lines and says so, which is fine.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIC, &lines);
+    tcflush(fd, TCIOFLUSH);
+
+    const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        ioctl(fd, TIOCNXCL);
+        close(fd);
+        return false;
+    }
+    port.fd = fd;
+    port.wakeFd = wakeFd;
+    port.reader = new ReadThread(fd, wakeFd);
+    port.reader->start();
+    return true;
+}
+
+void ClosePort()
+{
+    ReadThread* t = port.reader;
+    port.reader = nullptr;
+    if (t) {
+        t->RequestStop();
+        if (t == port.delivering) {
+            // Called from inside this reader's own hand-off: it is blocked
+            // until we return and then sees the flag before touching anything,
+            // so the descriptors can go now and the thread is joined later.
+            port.retiring.push_back(t);
+        } else {
+            const uint64_t one = 1;
+            if (write(port.wakeFd, &one, sizeof one) < 0) {
+                // An eventfd write fails only on counter overflow; the reader
+                // is awake already then.
+            }
+            JoinReader(t);
+        }
+    }
+    CloseDescriptors();
+}
+
+int WritePort(const uint8_t* bytes, int count)
+{
+    if (port.fd < 0 || count <= 0 || !bytes)
+        return 0;
+    if (count > kWriteBufferSize)
+        count = kWriteBufferSize;
+    int written = 0;
+    while (written < count) {
+        const ssize_t n = write(port.fd, bytes + written, size_t(count - written));
+        if (n > 0) {
+            written += int(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{port.fd, POLLOUT, 0};
+            const int r = poll(&p, 1, kWriteStallMs);
+            if (r > 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+                continue;
+            if (r < 0 && errno == EINTR)
+                continue;
+        }
+        break;   // device gone, or stalled for good
+    }
+    return written;
+}
+
+bool SetPortBaud(int baud)
+{
+    if (port.fd < 0)
+        return false;
+    termios t;
+    if (tcgetattr(port.fd, &t) != 0)
+        return false;
+    const speed_t speed = SpeedOf(baud);
+    if (speed == B0)
+        return false;   // B0 would hang up the line
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+    tcsetattr(port.fd, TCSANOW, &t);   // TCSANOW keeps the queued bytes
+    return true;
 }

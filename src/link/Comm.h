@@ -21,10 +21,21 @@ void SetCommHandlers(CommHandlers handlers);
 
 // name: as listed (ttyUSB0, or a full path outside /dev); parity 0 none, 1 odd.
 bool OpenPort(const QString& name, int baud, uint8_t parity);
+// Safe inside a hand-off (it does not wait for the reader then); elsewhere it
+// returns once the reader has ended, so the same port can be opened again.
 void ClosePort();
 bool PortOpen();
+// Blocks until the bytes are written (at most kWriteBufferSize); 0 when no
+// port is open or the device is gone.
 int WritePort(const uint8_t* bytes, int count);
 bool SetPortBaud(int baud);
+
+// The device path a listed port name stands for: "ttyUSB0" -> "/dev/ttyUSB0",
+// a full path unchanged; empty for an empty name.
+QString PortPath(const QString& name);
+// How the port list shows a device path: without "/dev/" inside /dev, the
+// full path elsewhere.
+QString PortDisplayName(const QString& path);
 
 // Ports named on the command line (--port) or in KESTROVA_PORTS join the
 // candidates of the port list.

@@ -1,53 +1,325 @@
+// The main window's shell: layout, start-up and shut-down, dragging the
+// frameless panel with its views, the view switches, sound and timer
+// switches, the about window and the settings kept between runs.
+// The intake lives in MainfileIntake.cpp, the transport in MainfileTransport.cpp.
 #include "Mainfile.h"
 
+#include "About.h"
 #include "BinrLayouts.h"
 #include "Comm.h"
+#include "Controls.h"
+#include "Cycle.h"
+#include "Glyphs.h"
+#include "Position.h"
+#include "Profile.h"
+#include "Satellites.h"
+#include "Sound.h"
+#include "Statistic.h"
+#include "Timerfile.h"
+#include "Visual.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
 #include <QLabel>
+#include <QListView>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QRadioButton>
+#include <QSettings>
 #include <QShowEvent>
 
-// Placeholder shell until the main window lands: an empty frameless panel.
 TMainForm* MainForm = nullptr;
 
-TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::FramelessWindowHint)
+void SetTextColour(QWidget* w, QRgb colour)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, QColor(colour));
+    w->setPalette(pal);
+}
+
+namespace {
+
+constexpr int kFormWidth = 421;
+constexpr int kFormHeight = 132;
+constexpr QPoint kDesignPosition(343, 384);
+constexpr int kTopPanelHeight = 25;
+constexpr int kLeftPanelWidth = 78;
+constexpr int kRightPanelWidth = 95;
+constexpr int kButtonTop = 81;
+constexpr QSize kButtonSize(23, 22);
+constexpr int kWatchIntervalMs = 1000;
+constexpr int kSynchroIntervalNmeaMs = 1000;
+
+constexpr QRgb kBlack = qRgb(0, 0, 0);
+constexpr QRgb kYellow = qRgb(255, 255, 0);
+constexpr QRgb kAqua = qRgb(0, 255, 255);
+constexpr QRgb kFuchsia = qRgb(255, 0, 255);
+
+const QStringList kBaudRates = {"4800", "9600", "19200", "38400", "57600", "115200", "230400", "460800", "921600"};
+
+// A settings position outside this range cannot be a screen coordinate.
+constexpr int kPositionLimit = 32767;
+
+void SetBackground(QWidget* w, QRgb colour)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, QColor(colour));
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+QFrame* MakePanel(QWidget* parent, const QRect& geometry, QFrame::Shadow shadow)
+{
+    auto* panel = new QFrame(parent);
+    panel->setGeometry(geometry);
+    panel->setFrameStyle(QFrame::Panel | shadow);
+    panel->setLineWidth(1);
+    return panel;
+}
+
+// Labels on the info panel hold texts that come from files and receivers:
+// always plain text, never markup.
+QLabel* MakeLabel(QWidget* parent, const QRect& geometry, const QString& text, QRgb colour,
+                  Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setGeometry(geometry);
+    label->setAlignment(align);
+    label->setFont(UiFont());
+    SetTextColour(label, colour);
+    return label;
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const QPoint& at, int width, const QString& text)
+{
+    auto* box = new QCheckBox(text, parent);
+    box->setFont(UiFont());
+    box->setGeometry(QRect(at, QSize(width, 17)));
+    box->setFocusPolicy(Qt::NoFocus);
+    return box;
+}
+
+// The port list is rebuilt every time it drops down.
+class PortBox : public QComboBox {
+public:
+    explicit PortBox(QWidget* parent) : QComboBox(parent) {}
+    void showPopup() override
+    {
+        if (MainForm)
+            MainForm->PortComboBoxDropDown();
+        // Device paths are longer than the box; let the list show them whole.
+        view()->setMinimumWidth(qMax(width(), view()->sizeHintForColumn(0) + 8));
+        QComboBox::showPopup();
+    }
+};
+
+// One settings value: a 32-bit integer within [low, high]. Anything else
+// (missing, text, out of range) is a failed read.
+bool ReadSetting(const QSettings& s, const char* name, int low, int high, int* value)
+{
+    if (!s.contains(name))
+        return false;
+    bool ok = false;
+    const int v = s.value(name).toString().trimmed().toInt(&ok);
+    if (!ok || v < low || v > high)
+        return false;
+    *value = v;
+    return true;
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
     MainForm = this;
-    setFixedSize(421, 132);
+    setFixedSize(kFormWidth, kFormHeight);
     setWindowTitle("KESTROVA");
+    setFont(UiFont());
+    move(kDesignPosition);
+    actionBitmap = QImage(25, 25, QImage::Format_RGB32);
+    actionBitmap.fill(Qt::black);
+
     SynchroTimer = new QTimer(this);
+    SynchroTimer->setInterval(kSynchroIntervalNmeaMs);
     WatchTimer = new QTimer(this);
-    // Bare controls so that the views can already read the switches.
-    PortComboBox = new QComboBox(this);
-    BaudComboBox = new QComboBox(this);
-    BaudComboBox->addItems({"4800", "9600", "19200", "38400", "57600", "115200", "230400", "460800", "921600"});
-    NMEARadioButton = new QRadioButton("NMEA", this);
-    BINRRadioButton = new QRadioButton("BINR", this);
-    NMEARadioButton->setChecked(true);
-    _02CheckBox = new QCheckBox("0x02", this);
-    PositionCheckBox = new QCheckBox("POSITION", this);
-    StatisticCheckBox = new QCheckBox("STATISTIC", this);
-    SatellitesCheckBox = new QCheckBox("SATELLITES", this);
-    VisualCheckBox = new QCheckBox("VISUAL", this);
-    ProfileCheckBox = new QCheckBox("PROFILE", this);
-    CheckBox6 = new QCheckBox("RESERVE", this);
-    ActionLabel = new QLabel("STOP", this);
-    DeviceLabel = new QLabel("unknown", this);
-    FileLabel = new QLabel("rgfile.nme", this);
-    ReceiveBytesLabel = new QLabel("0 kB", this);
-    ErrorBytesLabel = new QLabel("0", this);
-    InfoLabel = new QLabel(this);
-    SoundLabel = new QLabel("sound off", this);
-    TimerLabel = new QLabel("timer off", this);
+    WatchTimer->setInterval(kWatchIntervalMs);
+
+    BuildPanels();
+    BuildInfoPanel();
+    BuildButtons();
+    ConnectControls();
+
+    openFileDialog = [this](const QString& folder, const QString& filter) {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Open file:"), folder, filter);
+    };
+    SetCommHandlers({[](const uint8_t* bytes, int length) { if (MainForm) MainForm->ReceiveBytes(bytes, length); },
+                     [] { if (MainForm) MainForm->CountLineError(); },
+                     [] { if (MainForm) MainForm->ConnectionLost(); }});
+    OpenTone();
 }
 
 TMainForm::~TMainForm()
 {
+    ShutDown();
+    CloseTone();
+    if (!headless && shownOnce_)
+        SaveSettings();
+    SetCommHandlers({});
     if (MainForm == this)
         MainForm = nullptr;
 }
+
+void TMainForm::BuildPanels()
+{
+    TopPanel = MakePanel(this, QRect(0, 0, kFormWidth, kTopPanelHeight), QFrame::Raised);
+    SetBackground(TopPanel, kSilver);
+    auto* caption = new QLabel(QStringLiteral("KESTROVA 6.4"), TopPanel);
+    caption->setGeometry(TopPanel->rect());
+    caption->setAlignment(Qt::AlignCenter);
+    caption->setFont(UiFont(true));
+    SetTextColour(caption, kBlue);
+    caption->setAttribute(Qt::WA_TransparentForMouseEvents);
+    TopPanel->installEventFilter(this);
+
+    // The picture is 32 pixels tall on a 25-pixel strip: the strip shows its top.
+    TitleImage = new QLabel(TopPanel);
+    TitleImage->setGeometry(4, 4, kTitlePictureSize, kTitlePictureSize);
+    TitleImage->setPixmap(QPixmap::fromImage(TitlePicture()));
+    TitleImage->setCursor(Qt::PointingHandCursor);
+    TitleImage->installEventFilter(this);
+
+    MinimizeSpeedButton = new FlatGlyphButton(TopPanel, QRect(383, 4, 17, 17), QString(), GlyphPainter(Glyph::Minimize));
+    CloseSpeedButton = new FlatGlyphButton(TopPanel, QRect(400, 4, 17, 17), QString(), GlyphPainter(Glyph::Close));
+
+    const int bodyHeight = kFormHeight - kTopPanelHeight;
+    LeftPanel = MakePanel(this, QRect(0, kTopPanelHeight, kLeftPanelWidth, bodyHeight), QFrame::Raised);
+    RightPanel = MakePanel(this, QRect(kFormWidth - kRightPanelWidth, kTopPanelHeight, kRightPanelWidth, bodyHeight),
+                           QFrame::Raised);
+    CenterPanel = MakePanel(this, QRect(kLeftPanelWidth, kTopPanelHeight,
+                                        kFormWidth - kLeftPanelWidth - kRightPanelWidth, bodyHeight), QFrame::Raised);
+
+    PortComboBox = new PortBox(LeftPanel);
+    PortComboBox->setGeometry(8, 8, 62, 20);
+    BaudComboBox = new QComboBox(LeftPanel);
+    BaudComboBox->setGeometry(8, 30, 62, 20);
+    BaudComboBox->addItems(kBaudRates);
+    BaudComboBox->setCurrentIndex(0);
+    for (QComboBox* box : {PortComboBox, BaudComboBox}) {
+        box->setFont(UiFont());
+        box->setFocusPolicy(Qt::NoFocus);
+    }
+
+    ModePanel = MakePanel(LeftPanel, QRect(8, 52, 62, 52), QFrame::Sunken);
+    NMEARadioButton = new QRadioButton(QStringLiteral("NMEA"), ModePanel);
+    NMEARadioButton->setGeometry(6, 3, 54, 15);
+    BINRRadioButton = new QRadioButton(QStringLiteral("BINR"), ModePanel);
+    BINRRadioButton->setGeometry(6, 18, 54, 15);
+    for (QRadioButton* r : {NMEARadioButton, BINRRadioButton}) {
+        r->setFont(UiFont());
+        r->setFocusPolicy(Qt::NoFocus);
+    }
+    NMEARadioButton->setChecked(true);
+    _02CheckBox = MakeCheckBox(ModePanel, QPoint(14, 35), 46, QStringLiteral("0x02"));
+    _02CheckBox->setChecked(true);
+    _02CheckBox->setEnabled(false);
+
+    PositionCheckBox = MakeCheckBox(RightPanel, QPoint(5, 3), 86, QStringLiteral("POSITION"));
+    StatisticCheckBox = MakeCheckBox(RightPanel, QPoint(5, 19), 86, QStringLiteral("STATISTIC"));
+    SatellitesCheckBox = MakeCheckBox(RightPanel, QPoint(5, 35), 86, QStringLiteral("SATELLITES"));
+    VisualCheckBox = MakeCheckBox(RightPanel, QPoint(5, 51), 86, QStringLiteral("VISUAL"));
+    ProfileCheckBox = MakeCheckBox(RightPanel, QPoint(5, 67), 86, QStringLiteral("PROFILE"));
+    CheckBox6 = MakeCheckBox(RightPanel, QPoint(5, 83), 86, QStringLiteral("RESERVE"));
+    CheckBox6->setEnabled(false);
+}
+
+void TMainForm::BuildInfoPanel()
+{
+    InfoPanel = MakePanel(CenterPanel, QRect(8, 8, 233, 70), QFrame::Sunken);
+    SetBackground(InfoPanel, kBlack);
+
+    ActionImage = new QLabel(InfoPanel);
+    ActionImage->setGeometry(8, 8, 25, 25);
+    ActionImage->setPixmap(QPixmap::fromImage(actionBitmap));
+    ActionLabel = MakeLabel(InfoPanel, QRect(6, 34, 40, 13), QStringLiteral("STOP"), kLime);
+
+    MakeLabel(InfoPanel, QRect(48, 3, 40, 13), QStringLiteral("device:"), kYellow);
+    DeviceLabel = MakeLabel(InfoPanel, QRect(90, 3, 141, 13), QStringLiteral("unknown"), kAqua);
+    MakeLabel(InfoPanel, QRect(48, 16, 40, 13), QStringLiteral("file:"), kYellow);
+    FileLabel = MakeLabel(InfoPanel, QRect(90, 16, 141, 13), QStringLiteral("rgfile.nme"), kAqua);
+    MakeLabel(InfoPanel, QRect(48, 29, 40, 13), QStringLiteral("size:"), kYellow);
+    ReceiveBytesLabel = MakeLabel(InfoPanel, QRect(76, 29, 60, 13), QStringLiteral("0 kB"), kAqua,
+                                  Qt::AlignRight | Qt::AlignTop);
+    MakeLabel(InfoPanel, QRect(48, 42, 30, 13), QStringLiteral("err:"), kYellow);
+    ErrorBytesLabel = MakeLabel(InfoPanel, QRect(72, 42, 45, 13), QStringLiteral("0"), kAqua,
+                                Qt::AlignRight | Qt::AlignTop);
+    InfoLabel = MakeLabel(InfoPanel, QRect(6, 55, 225, 13), QString(), kFuchsia);
+    SoundLabel = MakeLabel(InfoPanel, QRect(178, 29, 53, 13), QStringLiteral("sound off"), kRed);
+    TimerLabel = MakeLabel(InfoPanel, QRect(178, 42, 53, 13), QStringLiteral("timer off"), kRed);
+}
+
+void TMainForm::BuildButtons()
+{
+    struct Spec {
+        FlatGlyphButton** button;
+        int x;
+        const char* hint;
+        Glyph glyph;
+    };
+    const Spec specs[] = {
+        {&SynchroButton, 8, "Synchronization", Glyph::Synchro}, {&EjectButton, 40, "Open file", Glyph::Eject},
+        {&PlayButton, 64, "Play file", Glyph::Play},           {&RewindButton, 88, "Fast play file", Glyph::Rewind},
+        {&PauseButton, 112, "Pause", Glyph::Pause},             {&StopButton, 136, "Stop", Glyph::Stop},
+        {&RecordButton, 160, "Record", Glyph::Record},          {&ClockButton, 193, "Timer", Glyph::Clock},
+        {&SoundButton, 217, "Sound", Glyph::Sound},
+    };
+    for (const Spec& s : specs)
+        *s.button = new FlatGlyphButton(CenterPanel, QRect(QPoint(s.x, kButtonTop), kButtonSize),
+                                        QString::fromLatin1(s.hint), GlyphPainter(s.glyph));
+    PauseButton->setEnabled(false);
+    StopButton->setEnabled(false);
+}
+
+void TMainForm::ConnectControls()
+{
+    auto onClick = [this](FlatGlyphButton* b, void (TMainForm::*handler)(QObject*)) {
+        connect(b, &QAbstractButton::clicked, this, [this, b, handler] { (this->*handler)(b); });
+    };
+    onClick(SynchroButton, &TMainForm::SynchroButtonClick);
+    onClick(EjectButton, &TMainForm::EjectButtonClick);
+    onClick(PlayButton, &TMainForm::PlayButtonClick);
+    onClick(RewindButton, &TMainForm::RewindButtonClick);
+    onClick(PauseButton, &TMainForm::PauseButtonClick);
+    onClick(StopButton, &TMainForm::StopButtonClick);
+    onClick(RecordButton, &TMainForm::RecordButtonClick);
+    onClick(ClockButton, &TMainForm::ClockButtonClick);
+    onClick(SoundButton, &TMainForm::SoundButtonClick);
+    connect(CloseSpeedButton, &QAbstractButton::clicked, this, &TMainForm::CloseSpeedButtonClick);
+    connect(MinimizeSpeedButton, &QAbstractButton::clicked, this, &TMainForm::MinimizeSpeedButtonClick);
+
+    // A check box's handler runs on every change of state, the program's too;
+    // a radio button's whenever it becomes checked.
+    connect(PositionCheckBox, &QCheckBox::toggled, this, &TMainForm::PositionCheckBoxClick);
+    connect(StatisticCheckBox, &QCheckBox::toggled, this, &TMainForm::StatisticCheckBoxClick);
+    connect(SatellitesCheckBox, &QCheckBox::toggled, this, &TMainForm::SatellitesCheckBoxClick);
+    connect(VisualCheckBox, &QCheckBox::toggled, this, &TMainForm::VisualCheckBoxClick);
+    connect(ProfileCheckBox, &QCheckBox::toggled, this, &TMainForm::ProfileCheckBoxClick);
+    connect(NMEARadioButton, &QRadioButton::toggled, this, [this](bool on) { if (on) NMEARadioButtonClick(NMEARadioButton); });
+    connect(BINRRadioButton, &QRadioButton::toggled, this, [this](bool on) { if (on) BINRRadioButtonClick(BINRRadioButton); });
+
+    connect(SynchroTimer, &QTimer::timeout, this, &TMainForm::SynchroTimerTimer);
+    connect(WatchTimer, &QTimer::timeout, this, &TMainForm::WatchTimerTimer);
+    connect(PortComboBox, &QComboBox::currentTextChanged, PortComboBox, &QWidget::setToolTip);
+}
+
+// ---------------------------------------------------------------- start-up
 
 void TMainForm::showEvent(QShowEvent* event)
 {
@@ -58,43 +330,336 @@ void TMainForm::showEvent(QShowEvent* event)
     }
 }
 
-int TMainForm::SendBinr(uint8_t id, const uint8_t* payload, int length)
+void TMainForm::FormShow()
 {
-    uint8_t frame[kBinrCommandFrameMax];
-    const int size = BuildBinrFrame(id, payload, length, frame, kBinrCommandFrameMax);
-    return size > 0 ? WritePort(frame, size) : 0;
+    actionBitmap = QImage(ActionImage->width(), ActionImage->height(), QImage::Format_RGB32);
+    if (headless) {
+        ApplyDefaultSettings();
+    } else {
+        LoadSettings();
+        FillPortList();
+    }
+    SetActionMode(amStop);
+    SoundButtonClick(nullptr);
+    receivedTotal = 0;
+    errorCount = 0;
+    PlayCommandLineFile();
 }
 
-void TMainForm::ReceiveBytes(const uint8_t*, int) {}
-void TMainForm::CountLineError() {}
-void TMainForm::SetActionMode(uint32_t m) { mode = m; }
-void TMainForm::SetButtons(ButtonRow) {}
-void TMainForm::EjectButtonClick(QObject*) {}
-void TMainForm::PlayButtonClick(QObject*) {}
-void TMainForm::RewindButtonClick(QObject*) {}
-void TMainForm::PauseButtonClick(QObject*) {}
-void TMainForm::StopButtonClick(QObject*) {}
-void TMainForm::RecordButtonClick(QObject*) {}
-void TMainForm::WatchTimerTimer() {}
-void TMainForm::ScheduledRecordStart() {}
-void TMainForm::ScheduledRecordStop() {}
-void TMainForm::FormShow() {}
-void TMainForm::LoadSettings() {}
-void TMainForm::SaveSettings() {}
-void TMainForm::PlayCommandLineFile() {}
-void TMainForm::PositionCheckBoxClick() {}
-void TMainForm::StatisticCheckBoxClick() {}
-void TMainForm::SatellitesCheckBoxClick() {}
-void TMainForm::VisualCheckBoxClick() {}
-void TMainForm::ProfileCheckBoxClick() {}
-void TMainForm::SoundButtonClick(QObject*) {}
-void TMainForm::ClockButtonClick(QObject*) {}
-void TMainForm::TitleImageClick() {}
+void TMainForm::PlayCommandLineFile()
+{
+    const QString& arg = commandLineFile;
+    if (!arg.contains(QLatin1String(".nme")) && !arg.contains(QLatin1String(".NME")))
+        return;
+    // The protocol switch comes first: its handler names the default file,
+    // which must not replace the file named here.
+    NMEARadioButton->setChecked(true);
+    TakeFileName(arg);
+    PlayButtonClick(nullptr);
+}
+
+void TMainForm::TakeFileName(const QString& path)
+{
+    const QFileInfo info(path);
+    if (path.contains(QLatin1Char('/')))
+        QDir::setCurrent(info.absolutePath());
+    FileLabel->setText(info.fileName());
+}
+
+// ---------------------------------------------------------------- shut-down
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    ShutDown();
+    QWidget::closeEvent(event);
+}
+
+void TMainForm::ShutDown()
+{
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    if (mode == amSync || mode == amRecord || mode == amPlay || mode == amFastPlay || mode == amPause)
+        StopButtonClick(nullptr);
+    WatchTimer->stop();
+    SynchroTimer->stop();
+    // A thread may sit in its hand-off waiting for this thread: keep the
+    // events flowing while it finishes, never block in a plain wait().
+    while (!liveCycles_.empty()) {
+        QPointer<TReadCycle> cycle = liveCycles_.front();
+        cycle->RequestStop();
+        while (cycle && !cycle->wait(5))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (cycle)
+            ReapCycle(cycle);
+    }
+}
+
+// ---------------------------------------------------------------- settings
+
+void TMainForm::LoadSettings()
+{
+    const QSettings s("Tamrel", "Kestrova");
+    int v = 0;
+    // Applied one at a time; the first value that cannot be read ends the
+    // reading and the defaults take over (the position read so far stays).
+    const bool ok = [&] {
+        if (!ReadSetting(s, "Left", -kPositionLimit, kPositionLimit, &v))
+            return false;
+        move(v, y());
+        if (!ReadSetting(s, "Top", -kPositionLimit, kPositionLimit, &v))
+            return false;
+        move(x(), v);
+        if (!ReadSetting(s, "BaudComboBox", 0, int(kBaudRates.size()) - 1, &v))
+            return false;
+        BaudComboBox->setCurrentIndex(v);
+        const std::pair<const char*, QAbstractButton*> switches[] = {
+            {"BINRRadioButton", BINRRadioButton},       {"NMEARadioButton", NMEARadioButton},
+            {"PositionCheckBox", PositionCheckBox},     {"StatisticCheckBox", StatisticCheckBox},
+            {"SatellitesCheckBox", SatellitesCheckBox}, {"VisualCheckBox", VisualCheckBox},
+            {"ProfileCheckBox", ProfileCheckBox},
+        };
+        for (const auto& [name, button] : switches) {
+            if (!ReadSetting(s, name, 0, 1, &v))
+                return false;
+            button->setChecked(v == 1);
+        }
+        if (!ReadSetting(s, "soundEnabled", 0, 1, &v))
+            return false;
+        soundEnabled = v == 1;
+        if (!ReadSetting(s, "_02CheckBox", 0, 1, &v))
+            return false;
+        _02CheckBox->setChecked(v == 1);
+        return true;
+    }();
+    _02CheckBox->setEnabled(!NMEARadioButton->isChecked());
+    if (!ok)
+        ApplyDefaultSettings();
+}
+
+void TMainForm::ApplyDefaultSettings()
+{
+    BaudComboBox->setCurrentIndex(0);
+    NMEARadioButton->setChecked(true);
+    for (QCheckBox* box : {PositionCheckBox, StatisticCheckBox, SatellitesCheckBox, VisualCheckBox, ProfileCheckBox})
+        box->setChecked(false);
+    soundEnabled = false;
+    _02CheckBox->setChecked(true);
+    _02CheckBox->setEnabled(false);
+}
+
+void TMainForm::SaveSettings()
+{
+    QSettings s("Tamrel", "Kestrova");
+    s.setValue("Left", x());
+    s.setValue("Top", y());
+    s.setValue("BaudComboBox", BaudComboBox->currentIndex());
+    s.setValue("BINRRadioButton", int(BINRRadioButton->isChecked()));
+    s.setValue("NMEARadioButton", int(NMEARadioButton->isChecked()));
+    s.setValue("PositionCheckBox", int(PositionCheckBox->isChecked()));
+    s.setValue("StatisticCheckBox", int(StatisticCheckBox->isChecked()));
+    s.setValue("SatellitesCheckBox", int(SatellitesCheckBox->isChecked()));
+    s.setValue("VisualCheckBox", int(VisualCheckBox->isChecked()));
+    s.setValue("ProfileCheckBox", int(ProfileCheckBox->isChecked()));
+    s.setValue("soundEnabled", int(soundEnabled));
+    s.setValue("_02CheckBox", int(_02CheckBox->isChecked()));
+    s.sync();
+}
+
+// ---------------------------------------------------------------- dragging
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == TitleImage && event->type() == QEvent::MouseButtonPress) {
+        TitleImageClick();
+        return true;
+    }
+    if (watched == TopPanel) {
+        const auto* me = static_cast<QMouseEvent*>(event);
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            TopPanelMouseDown(me->position().toPoint().x(), me->position().toPoint().y());
+            return true;
+        case QEvent::MouseMove:
+            TopPanelMouseMove(me->position().toPoint().x(), me->position().toPoint().y());
+            return true;
+        case QEvent::MouseButtonRelease:
+            TopPanelMouseUp();
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm::TopPanelMouseDown(int x, int y)
+{
+    dragging = true;
+    dragX = x;
+    dragY = y;
+}
+
+void TMainForm::TopPanelMouseMove(int x, int y)
+{
+    if (!dragging)
+        return;
+    const int dx = x - dragX;
+    const int dy = y - dragY;
+    move(pos() + QPoint(dx, dy));
+    MoveViews(dx, dy);
+}
+
+void TMainForm::TopPanelMouseUp() { dragging = false; }
+
+void TMainForm::MoveViews(int dx, int dy)
+{
+    for (QWidget* view : std::initializer_list<QWidget*>{PositionForm, StatisticForm, SatellitesForm, VisualForm, ProfileForm})
+        if (view)
+            view->move(view->pos() + QPoint(dx, dy));
+}
+
+// ---------------------------------------------------------------- view switches
+
+void TMainForm::PositionCheckBoxClick()
+{
+    if (!PositionForm)
+        return;
+    const int h = PositionForm->height();
+    if (PositionCheckBox->isChecked()) {
+        PositionForm->move(x(), y() + height());
+        if (StatisticForm)
+            StatisticForm->move(StatisticForm->x(), StatisticForm->y() + h);
+        if (SatellitesForm)
+            SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() + h);
+        PositionForm->show();
+    } else {
+        PositionForm->hide();
+        if (StatisticForm)
+            StatisticForm->move(StatisticForm->x(), StatisticForm->y() - h);
+        if (SatellitesForm)
+            SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() - h);
+    }
+    if (BINRRadioButton->isChecked() && mode == amRecord)
+        SendPositionCommands(PositionCheckBox->isChecked());
+}
+
+void TMainForm::StatisticCheckBoxClick()
+{
+    if (!StatisticForm)
+        return;
+    const int h = StatisticForm->height();
+    if (StatisticCheckBox->isChecked()) {
+        int top = y() + height();
+        if (PositionCheckBox->isChecked() && PositionForm)
+            top += PositionForm->height();
+        StatisticForm->move(x(), top);
+        if (SatellitesForm)
+            SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() + h);
+        StatisticForm->show();
+        StatisticForm->ResetStatistics();
+    } else {
+        StatisticForm->hide();
+        if (SatellitesForm)
+            SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() - h);
+    }
+}
+
+void TMainForm::SatellitesCheckBoxClick()
+{
+    if (!SatellitesForm)
+        return;
+    if (SatellitesCheckBox->isChecked()) {
+        int top = y() + height();
+        if (PositionCheckBox->isChecked() && PositionForm)
+            top += PositionForm->height();
+        if (StatisticCheckBox->isChecked() && StatisticForm)
+            top += StatisticForm->height();
+        SatellitesForm->move(x(), top);
+        SatellitesForm->show();
+    } else {
+        SatellitesForm->hide();
+    }
+}
+
+void TMainForm::VisualCheckBoxClick()
+{
+    if (!VisualForm)
+        return;
+    if (VisualCheckBox->isChecked()) {
+        VisualForm->move(x() + width(), y());
+        VisualForm->show();
+    } else {
+        VisualForm->hide();
+    }
+}
+
+void TMainForm::ProfileCheckBoxClick()
+{
+    if (!ProfileForm)
+        return;
+    if (ProfileCheckBox->isChecked()) {
+        ProfileForm->move(x(), y() + (VisualForm ? VisualForm->height() : 0));
+        ProfileForm->show();
+    } else {
+        ProfileForm->hide();
+    }
+}
+
+// ---------------------------------------------------------------- small windows
+
+void TMainForm::SoundButtonClick(QObject* sender)
+{
+    if (sender)
+        soundEnabled = !soundEnabled;
+    SoundLabel->setText(soundEnabled ? QStringLiteral("sound on") : QStringLiteral("sound off"));
+    SetTextColour(SoundLabel, soundEnabled ? kLime : kRed);
+}
+
+void TMainForm::ShowModal(QWidget* window)
+{
+    // The timer window is a plain window: run a local loop until it hides.
+    QEventLoop loop;
+    struct HideWatch : QObject {
+        QEventLoop* loop;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Hide)
+                loop->quit();
+            return false;
+        }
+    } watch;
+    watch.loop = &loop;
+    window->installEventFilter(&watch);
+    const Qt::WindowModality old = window->windowModality();
+    window->setWindowModality(Qt::ApplicationModal);
+    window->show();
+    window->raise();
+    if (window->isVisible())
+        loop.exec();
+    window->removeEventFilter(&watch);
+    window->setWindowModality(old);
+}
+
+void TMainForm::ClockButtonClick(QObject*)
+{
+    if (!TimerForm)
+        return;
+    TimerForm->move(x() + width() / 2 - TimerForm->width() / 2, y());
+    ShowModal(TimerForm);
+    const bool armed = TimerForm && TimerForm->TimerArmed;
+    TimerLabel->setText(armed ? QStringLiteral("timer on") : QStringLiteral("timer off"));
+    SetTextColour(TimerLabel, armed ? kLime : kRed);
+}
+
+void TMainForm::TitleImageClick()
+{
+    if (!AboutForm)
+        return;
+    AboutForm->move(x() - AboutForm->width(), y());
+    AboutForm->exec();
+}
+
 void TMainForm::CloseSpeedButtonClick() { close(); }
+
 void TMainForm::MinimizeSpeedButtonClick() { showMinimized(); }
-void TMainForm::TopPanelMouseDown(int, int) {}
-void TMainForm::TopPanelMouseMove(int, int) {}
-void TMainForm::TopPanelMouseUp() {}
-void TMainForm::RouteNmeaByte(uint8_t) {}
-void TMainForm::RouteBinrByte(uint8_t) {}
-void TMainForm::ShowErrorCount() {}

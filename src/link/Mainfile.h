@@ -4,10 +4,13 @@
 // bytes (ReceiveBytes) with its routing to the decoders and views; the action
 // modes, recording and playback control; synchronization; settings.
 #include <QImage>
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -29,6 +32,42 @@ enum ActionMode : uint32_t {
 
 // Button-state rows of the transport panel.
 enum class ButtonRow { Sync, Play, FastPlay, Pause, Stop, Record };
+
+// The recording's output file. Every block goes straight to the operating
+// system (no user-space buffer), so a failed write is seen at once and never
+// leaves half a block waiting in memory to be lost later. A failed write or a
+// file that has vanished under us marks the file failing; the next append
+// tries again, reopening for appending when the handle is gone.
+class RecordFile {
+public:
+    RecordFile() = default;
+    ~RecordFile();
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+
+    // Creates or truncates the file ("wb").
+    bool Create(const QString& name);
+    // Appends the whole block; false when any byte could not be written.
+    bool Append(const uint8_t* bytes, int length);
+    // Closes and opens again for appending ("ab"): pushes the data out and
+    // picks up a file that was removed or replaced meanwhile.
+    bool Reopen();
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+    // True from a failed write or reopen until the next write that succeeds.
+    bool Failing() const { return failing_; }
+    const QString& Name() const { return name_; }
+    int ReopenCount() const { return reopenCount_; }
+
+private:
+    bool OpenForAppend();
+    bool Vanished() const;
+
+    int fd_ = -1;
+    QString name_;
+    bool failing_ = false;
+    int reopenCount_ = 0;
+};
 
 class TMainForm : public QWidget {
     Q_OBJECT
@@ -83,6 +122,23 @@ public:
     void TopPanelMouseMove(int x, int y);
     void TopPanelMouseUp();
 
+    // --- playback thread bookkeeping (called by TReadCycle on the main thread)
+    bool IsCurrentCycle(const TReadCycle* cycle) const { return cycle != nullptr && cycle == readCycle; }
+    // Ends every playback thread still alive, processing events meanwhile so
+    // that a thread waiting in its hand-off can finish. Also stops a
+    // recording or synchronization. Safe to call more than once; never from
+    // inside a playback hand-off (it would wait for its own caller).
+    void ShutDown();
+    // Playback threads created and not yet reaped (the current one included).
+    int LiveCycles() const { return int(liveCycles_.size()); }
+
+    // Makes the folder of path the current folder and puts its file name in
+    // FileLabel, as a file named on the command line is taken.
+    void TakeFileName(const QString& path);
+    // The synthesis side file for the current FileLabel, or empty when it
+    // would be the very file being played or recorded.
+    QString SideFileFor(const QString& fileName) const;
+
     // --- controls (named as on the panel)
     QFrame* TopPanel = nullptr;
     QLabel* TitleImage = nullptr;
@@ -119,28 +175,83 @@ public:
     FlatGlyphButton* SoundButton = nullptr;
     QTimer* SynchroTimer = nullptr;
     QTimer* WatchTimer = nullptr;
+    QFrame* LeftPanel = nullptr;
+    QFrame* RightPanel = nullptr;
+    QFrame* CenterPanel = nullptr;
+    QFrame* ModePanel = nullptr;
+    QFrame* InfoPanel = nullptr;
 
     // --- state
     uint32_t mode = amStop;
     int32_t errorCount = 0;
     int32_t syncIndex = 0;
     int32_t watchTicks = 0;
-    int32_t receivedTotal = 0;
+    // 64 bits: a long recording passes 2 GiB, and the count must not wrap.
+    int64_t receivedTotal = 0;
     bool soundEnabled = false;
     bool dragging = false;
     int dragX = 0;
     int dragY = 0;
     QImage actionBitmap;
+    RecordFile recordFile;
+    // The last playback thread created; used only in amPlay, amFastPlay and
+    // amPause, and cleared when the thread is reaped.
+    TReadCycle* readCycle = nullptr;
+
+    // --- set by the program before the window is shown
+    // Headless runs neither read nor write settings, nor probe the ports.
+    bool headless = false;
+    // The first file argument; played at start-up when it names a .nme file.
+    QString commandLineFile;
+    // The file-open dialog: folder to start in and filter; returns the chosen
+    // path or an empty text. Tests replace it.
+    std::function<QString(const QString& folder, const QString& filter)> openFileDialog;
+
+signals:
+    // Every SetActionMode, after the glyph and caption are drawn.
+    void ModeChanged(uint32_t mode);
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void BuildPanels();
+    void BuildInfoPanel();
+    void BuildButtons();
+    void ConnectControls();
+    void ApplyDefaultSettings();
     void RouteNmeaByte(uint8_t byte);
     void RouteBinrByte(uint8_t byte);
+    void FinishBinrSync();
     void ShowErrorCount();
+    void ShowReceivedTotal();
+    void ResetCounters();
+    void ResetDecodersAndViews();
+    void AppendToRecordFile(const uint8_t* bytes, int length);
+    void RepaintWindows();
+    void OpenSideFile();
+    void StartPlaybackThread();
+    void ReapCycle(TReadCycle* cycle);
+    void SendRecordStartSequence();
+    void SendPositionCommands(bool on);
+    void SetProtocolControlsEnabled(bool on);
+    void MoveViews(int dx, int dy);
+    void ShowModal(QWidget* window);
 
     bool shownOnce_ = false;
+    bool shutDown_ = false;
+    std::vector<TReadCycle*> liveCycles_;
 };
 
 extern TMainForm* MainForm;
+
+// The name of the record file after a BINR synchronization: the device text
+// up to its first blank, "_c", the first digit of the port name, ".dat".
+// The device text comes from the receiver, so path separators and control
+// characters become "_" and the name always stays in the current folder.
+QString SyncRecordFileName(const QString& deviceText, const QString& portName);
+void SetTextColour(QWidget* widget, QRgb colour);
+// "N kB" below 1 MiB, "N.N MB" from there.
+QString ReceivedText(int64_t total);

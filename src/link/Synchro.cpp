@@ -1,11 +1,162 @@
 // Receiver synchronization, the protocol switch and the port list.
+//
+// The search listens at each rate of BaudComboBox for one SynchroTimer tick;
+// the routing of received bytes (ReceiveBytes) notices the receiver's answer
+// and ends it. With BINR every tick also commands the receiver, at the rate
+// being tried, to move to the user's rate; once it has (message 0x50) the
+// ticks ask for its identification until message 0x70 names it.
 #include "Mainfile.h"
 
-// Placeholders until synchronization lands.
-void TMainForm::SynchroButtonClick(QObject*) {}
-void TMainForm::SynchroTimerTimer() {}
-void TMainForm::NMEARadioButtonClick(QObject*) {}
-void TMainForm::BINRRadioButtonClick(QObject*) {}
-void TMainForm::FillPortList() {}
-void TMainForm::PortComboBoxDropDown() {}
-void TMainForm::ConnectionLost() {}
+#include "BinrDecoder.h"
+#include "BinrLayouts.h"
+#include "Comm.h"
+#include "NmeaAssembler.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QThread>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr int kNmeaStepMs = 1000;
+constexpr int kBinrStepMs = 500;
+// Lets the receiver act on a protocol-switch command before the port closes.
+constexpr unsigned long kSwitchWaitMs = 200;
+constexpr int kBinrSwitchBaudIndex = 5;   // 115200
+constexpr uint8_t kSyncPortMode = 0x04;
+constexpr uint8_t kNmeaPortMode = 0x02;
+
+// "$PVKTA,0,115200,3*hh\r\n": an NMEA receiver moves to BINR at 115200.
+std::string BinrSwitchSentence()
+{
+    const std::string body = "PVKTA,0,115200,3";
+    uint8_t sum = 0;
+    for (char c : body)
+        sum ^= uint8_t(c);
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X\r\n", unsigned(sum));
+    return "$" + body + tail;
+}
+
+// 0x0B payload: 00, rate as 32-bit little-endian, port mode.
+void PortSettingPayload(uint32_t baud, uint8_t portMode, uint8_t out[6])
+{
+    out[0] = 0x00;
+    for (int i = 0; i < 4; ++i)
+        out[1 + i] = uint8_t(baud >> (8 * i));
+    out[5] = portMode;
+}
+
+} // namespace
+
+void TMainForm::SynchroButtonClick(QObject*)
+{
+    const bool binr = BINRRadioButton->isChecked();
+    if (!OpenPort(PortComboBox->currentText(), BaudComboBox->itemText(0).toInt(), binr ? 1 : 0)) {
+        DeviceLabel->setText("unknown");
+        InfoLabel->setText("Connection failed");
+        return;
+    }
+    InfoLabel->setText("Connection baud: " + BaudComboBox->itemText(0));
+    syncIndex = 0;
+    SynchroTimer->start();
+    ErrorBytesLabel->setText("0");
+    ProgramBinr().Reset();
+    ProgramNmea().Reset();
+    SetActionMode(amSync);
+    SetButtons(ButtonRow::Sync);
+    if (binr) {
+        uint8_t payload[6];
+        PortSettingPayload(uint32_t(BaudComboBox->currentText().toInt()), kSyncPortMode, payload);
+        SendBinr(kCmdReset, nullptr, 0);
+        SendBinr(kCmdPortSetting, payload, 6);
+    }
+}
+
+void TMainForm::SynchroTimerTimer()
+{
+    if (syncIndex == 10) {
+        SendBinr(kCmdDeviceInfo, nullptr, 0);
+        return;
+    }
+    ++syncIndex;
+    if (syncIndex >= BaudComboBox->count()) {
+        DeviceLabel->setText("unknown");
+        InfoLabel->setText("Connection failed");
+        StopButtonClick(nullptr);
+        return;
+    }
+    const QString rate = BaudComboBox->itemText(syncIndex);
+    InfoLabel->setText("Connection baud: " + rate);
+    SetPortBaud(rate.toInt());
+    if (BINRRadioButton->isChecked()) {
+        uint8_t payload[6];
+        PortSettingPayload(uint32_t(BaudComboBox->currentText().toInt()), kSyncPortMode, payload);
+        SendBinr(kCmdReset, nullptr, 0);
+        SendBinr(kCmdPortSetting, payload, 6);
+    }
+}
+
+void TMainForm::NMEARadioButtonClick(QObject*)
+{
+    _02CheckBox->setEnabled(false);
+    FileLabel->setText("rgfile.nme");
+    SynchroTimer->setInterval(kNmeaStepMs);
+    // The receiver is taken to talk BINR (odd parity): tell it to go back to NMEA.
+    if (OpenPort(PortComboBox->currentText(), BaudComboBox->currentText().toInt(), 1)) {
+        uint8_t payload[6];
+        PortSettingPayload(0, kNmeaPortMode, payload);
+        SendBinr(kCmdPortSetting, payload, 6);
+        QThread::msleep(kSwitchWaitMs);
+        ClosePort();
+    }
+}
+
+void TMainForm::BINRRadioButtonClick(QObject*)
+{
+    _02CheckBox->setEnabled(true);
+    FileLabel->setText("rgfile.dat");
+    SynchroTimer->setInterval(kBinrStepMs);
+    // The receiver is taken to talk NMEA (no parity).
+    if (!OpenPort(PortComboBox->currentText(), BaudComboBox->currentText().toInt(), 0))
+        return;
+    const std::string sentence = BinrSwitchSentence();
+    WritePort(reinterpret_cast<const uint8_t*>(sentence.data()), int(sentence.size()));
+    QThread::msleep(kSwitchWaitMs);
+    ClosePort();
+    BaudComboBox->setCurrentIndex(kBinrSwitchBaudIndex);
+}
+
+void TMainForm::FillPortList()
+{
+    QString denied;
+    const QStringList ports = ListPorts(&denied);
+    PortComboBox->clear();
+    PortComboBox->addItems(ports);
+    PortComboBox->setCurrentIndex(ports.isEmpty() ? -1 : 0);
+    // Without this a user who is not in the dialout group sees an empty list
+    // and no reason for it.
+    if (!denied.isEmpty())
+        InfoLabel->setText("No permission: " + denied);
+}
+
+void TMainForm::PortComboBoxDropDown() { FillPortList(); }
+
+// The device vanished (adapter pulled, other side of a pty closed): the reader
+// has ended after delivering every byte it got.
+void TMainForm::ConnectionLost()
+{
+    InfoLabel->setText("Connection lost");
+    if (mode == amRecord) {
+        StopButtonClick(nullptr);
+    } else if (mode == amSync) {
+        DeviceLabel->setText("unknown");
+        StopButtonClick(nullptr);
+    }
+    ClosePort();
+}

@@ -1,0 +1,64 @@
+// The text routines on arbitrary numbers and texts: defined results, texts of
+// bounded size, readings that agree with a plain reference.
+#include "Util.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace {
+
+void Check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+// Saturating decimal reading done the long way, for comparison.
+int32_t ReferenceInt(const std::string& text)
+{
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    const bool negative = i < text.size() && text[i] == '-';
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        ++i;
+    int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = std::min<int64_t>(value * 10 + (text[i] - '0'), int64_t(1) << 32);
+    value = negative ? -value : value;
+    return int32_t(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    constexpr size_t kNumbers = 4 + 4 + 8 + 8;
+    if (size >= kNumbers) {
+        int32_t a, b;
+        double x, y;
+        std::memcpy(&a, data, 4);
+        std::memcpy(&b, data + 4, 4);
+        std::memcpy(&x, data + 8, 8);
+        std::memcpy(&y, data + 16, 8);
+        Check(TimeToText(a).size() <= 12);
+        const std::string date = GpsDateToText(a, b);
+        Check(date.size() == 8 && date[2] == '.' && date[5] == '.');
+        Check(LatToText(x).size() <= 22);
+        Check(LonToText(y).size() <= 22);
+        StatisticsOutput out;
+        AccumulateStatistics(data[0] & 1, x, y, double(a), double(b), out);
+        data += kNumbers;
+        size -= kNumbers;
+    }
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    Check(TextToInt(text.c_str()) == ReferenceInt(text.substr(0, std::strlen(text.c_str()))));
+    Check(std::isfinite(TextToReal(text.c_str())));
+    return 0;
+}

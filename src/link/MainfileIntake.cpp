@@ -1,0 +1,302 @@
+// The one intake of received bytes. Whatever the source (the serial reader
+// or a played file), a block arrives here on the main thread while its
+// producer waits; every byte goes to the decoder of the selected protocol,
+// completed sentences and messages drive the views, the synthesis and the
+// synchronization; then the block is counted, recorded, and every window
+// has been repainted before the producer is released.
+#include "Mainfile.h"
+
+#include "BinrDecoder.h"
+#include "BinrLayouts.h"
+#include "Comm.h"
+#include "Controls.h"
+#include "NmeaAssembler.h"
+#include "Nmeafile.h"
+#include "Position.h"
+#include "Profile.h"
+#include "Satellites.h"
+#include "Statistic.h"
+#include "Visual.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QRadioButton>
+
+#include <cerrno>
+#include <limits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int64_t kKiB = 1024;
+constexpr int64_t kMiB = 1024 * 1024;
+// The record file is closed and reopened whenever the total, in whole KiB,
+// is a multiple of this: the data reaches the disk in 128 KiB steps.
+constexpr int64_t kReopenEveryKiB = 128;
+constexpr int kSyncFound = 10;   // syncIndex once the receiver took the new rate
+
+} // namespace
+
+// ---------------------------------------------------------------- texts
+
+QString ReceivedText(int64_t total)
+{
+    if (total >= kMiB)
+        return QString::asprintf("%.1f MB", double(total) / double(kMiB));
+    return QString::number(total / kKiB) + QStringLiteral(" kB");
+}
+
+QString SyncRecordFileName(const QString& deviceText, const QString& portName)
+{
+    const qsizetype blank = deviceText.indexOf(QLatin1Char(' '));
+    QString device = blank < 0 ? QString() : deviceText.left(blank);
+    for (QChar& c : device)
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char('_');
+    QString digit;
+    for (const QChar c : portName)
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            digit = c;
+            break;
+        }
+    return device + QStringLiteral("_c") + digit + QStringLiteral(".dat");
+}
+
+// ---------------------------------------------------------------- record file
+
+RecordFile::~RecordFile() { Close(); }
+
+bool RecordFile::Create(const QString& name)
+{
+    Close();
+    name_ = name;
+    failing_ = false;
+    reopenCount_ = 0;
+    fd_ = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return fd_ >= 0;
+}
+
+bool RecordFile::OpenForAppend()
+{
+    fd_ = ::open(QFile::encodeName(name_).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    return fd_ >= 0;
+}
+
+bool RecordFile::Vanished() const
+{
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 0;
+}
+
+bool RecordFile::Append(const uint8_t* bytes, int length)
+{
+    if (name_.isEmpty())
+        return false;
+    if (fd_ < 0 && !OpenForAppend()) {
+        failing_ = true;
+        return false;
+    }
+    int done = 0;
+    while (done < length) {
+        const ssize_t n = ::write(fd_, bytes + done, size_t(length - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            failing_ = true;
+            return false;
+        }
+        done += int(n);
+    }
+    if (Vanished()) {
+        // Removed under us: what we write now goes nowhere. Let go of it, so
+        // the next block opens the name afresh.
+        Close();
+        failing_ = true;
+        return false;
+    }
+    failing_ = false;
+    return true;
+}
+
+bool RecordFile::Reopen()
+{
+    if (name_.isEmpty())
+        return false;
+    Close();
+    ++reopenCount_;
+    if (!OpenForAppend()) {
+        failing_ = true;
+        return false;
+    }
+    return true;
+}
+
+void RecordFile::Close()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+// ---------------------------------------------------------------- intake
+
+void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
+{
+    if (bytes == nullptr || length < 0)
+        length = 0;
+    // The protocol switch is read once per block.
+    if (NMEARadioButton->isChecked()) {
+        for (int i = 0; i < length; ++i)
+            RouteNmeaByte(bytes[i]);
+    } else {
+        for (int i = 0; i < length; ++i)
+            RouteBinrByte(bytes[i]);
+    }
+    // Read after routing: a routed byte may have ended a synchronization.
+    if (mode == amRecord || mode == amPlay || mode == amFastPlay) {
+        receivedTotal += length;
+        if (mode == amRecord) {
+            watchTicks = 0;
+            AppendToRecordFile(bytes, length);
+        }
+        ShowReceivedTotal();
+    }
+    RepaintWindows();
+}
+
+void TMainForm::AppendToRecordFile(const uint8_t* bytes, int length)
+{
+    bool written = recordFile.Append(bytes, length);
+    if ((receivedTotal / kKiB) % kReopenEveryKiB == 0)
+        written = recordFile.Reopen() && written;
+    InfoLabel->setText(written ? QStringLiteral("Receive...") : QStringLiteral("File write error"));
+}
+
+void TMainForm::RepaintWindows()
+{
+    // Only what changed is painted: the pending update of each window is
+    // carried out now instead of when the event loop comes round.
+    const QWidget* windows[] = {this, PositionForm, StatisticForm, SatellitesForm, VisualForm, ProfileForm};
+    for (const QWidget* w : windows)
+        if (w && w->isVisible())
+            QCoreApplication::sendPostedEvents(const_cast<QWidget*>(w), QEvent::UpdateRequest);
+}
+
+void TMainForm::RouteNmeaByte(uint8_t byte)
+{
+    const int result = ProgramNmea().PushByte(char(byte));
+    if (mode == amSync) {
+        // Any accepted sentence means the rate being tried is right.
+        if (result >= kNmeaOther) {
+            SynchroTimer->stop();
+            if (syncIndex >= 0 && syncIndex < BaudComboBox->count())
+                BaudComboBox->setCurrentIndex(syncIndex);
+            DeviceLabel->setText(QStringLiteral("unknown"));
+            InfoLabel->setText(QStringLiteral("Connection Ok"));
+            StopButtonClick(nullptr);
+        }
+        return;
+    }
+    switch (result) {
+    case kNmeaError:
+        CountLineError();
+        break;
+    case kNmeaGga:
+        if (PositionCheckBox->isChecked() && PositionForm)
+            PositionForm->RefreshFromNmea();
+        if (StatisticCheckBox->isChecked() && StatisticForm)
+            StatisticForm->RefreshFromNmea();
+        if (SatellitesCheckBox->isChecked() && SatellitesForm)
+            SatellitesForm->RefreshFromNmea();
+        break;
+    case kNmeaGsv:
+        if (VisualForm && VisualForm->SatCheckBox && VisualForm->SatCheckBox->isChecked())
+            VisualForm->LoadGsvSatellites();
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainForm::RouteBinrByte(uint8_t byte)
+{
+    const int result = ProgramBinr().PushByte(byte);
+    switch (result) {
+    case kNmeaError:   // -1, the decoder's error
+        CountLineError();
+        break;
+    case kMsgHeartbeat:
+        if (mode == amSync) {
+            const uint8_t off[] = {0x00};
+            SendBinr(kCmdHeartbeat, off, 1);
+        }
+        break;
+    case kMsgBaudAck:
+        SetPortBaud(BaudComboBox->currentText().toInt());
+        syncIndex = kSyncFound;
+        break;
+    case kMsgSatInView:
+        if (mode == amSync)
+            break;
+        if (VisualForm && VisualForm->SatCheckBox && VisualForm->SatCheckBox->isChecked())
+            VisualForm->LoadBinrSatellites();
+        WriteGsv();
+        break;
+    case kMsgDeviceInfo: {
+        char text[kDeviceTextMax + 1];
+        ReadDeviceText(ProgramBinr().DeviceInfo(), text);
+        DeviceLabel->setText(FromText(text));
+        if (mode == amSync)
+            FinishBinrSync();
+        break;
+    }
+    case kMsgNavSolution:
+        if (mode == amSync)
+            break;
+        if (PositionCheckBox->isChecked() && PositionForm)
+            PositionForm->RefreshFromBinr();
+        if (StatisticCheckBox->isChecked() && StatisticForm)
+            StatisticForm->RefreshFromBinr();
+        if (SatellitesCheckBox->isChecked() && SatellitesForm)
+            SatellitesForm->RefreshFromBinr();
+        WriteGga();
+        WriteRmc();
+        WriteGsa();
+        WritePvktd();
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainForm::FinishBinrSync()
+{
+    FileLabel->setText(SyncRecordFileName(DeviceLabel->text(), PortComboBox->currentText()));
+    InfoLabel->setText(QStringLiteral("Connection Ok"));
+    SynchroTimer->stop();
+    StopButtonClick(nullptr);
+}
+
+void TMainForm::CountLineError()
+{
+    // A stream of garbage must not wrap the count round to negative.
+    if (errorCount < std::numeric_limits<int32_t>::max())
+        ++errorCount;
+    ShowErrorCount();
+}
+
+void TMainForm::ShowErrorCount() { ErrorBytesLabel->setText(QString::number(errorCount)); }
+
+void TMainForm::ShowReceivedTotal() { ReceiveBytesLabel->setText(ReceivedText(receivedTotal)); }
+
+int TMainForm::SendBinr(uint8_t id, const uint8_t* payload, int length)
+{
+    uint8_t frame[kBinrCommandFrameMax];
+    const int size = BuildBinrFrame(id, payload, length, frame, kBinrCommandFrameMax);
+    return size > 0 ? WritePort(frame, size) : 0;
+}

@@ -1,0 +1,394 @@
+// Action modes and the transport: open, play, fast play, pause, stop,
+// record, the watch timer and the scheduled start and stop. Every playback,
+// recording and synchronization ends through StopButtonClick.
+#include "Mainfile.h"
+
+#include "BinrDecoder.h"
+#include "BinrLayouts.h"
+#include "Comm.h"
+#include "Controls.h"
+#include "Cycle.h"
+#include "Glyphs.h"
+#include "NmeaAssembler.h"
+#include "Nmeafile.h"
+#include "Satellites.h"
+#include "Sound.h"
+#include "Statistic.h"
+#include "Timerfile.h"
+#include "Visual.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QPointer>
+#include <QRadioButton>
+#include <QThread>
+
+#include <algorithm>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr unsigned long kCommandGapMs = 200;   // between commands to the receiver
+constexpr int kNoDataTicks = 3;                 // watch ticks without data before "Wait..."
+constexpr int kBlinkTicks = 4;                  // the overwrite warning ends after this
+constexpr int kCueFrequencyHz = 1000;
+constexpr int kCueDurationMs = 100;
+
+const QString kOverwriteWarning = QStringLiteral("File exist! For overwrite push Record");
+
+struct ModeLook {
+    uint32_t mode;
+    const char* caption;
+    QRgb colour;
+};
+constexpr ModeLook kModeLooks[] = {
+    {amSync, "SYNC", kLime},  {amOpen, "OPEN", kLime},    {amPlay, "PLAY", kLime}, {amFastPlay, "  FF", kLime},
+    {amPause, "PAUSE", kLime}, {amStop, "STOP", kLime},   {amRecord, " REC", kRed},
+};
+
+// Which buttons a row enables: Synchro, Eject, Play, Rewind, Pause, Stop,
+// Record, and the protocol panel with the port and rate boxes.
+struct RowState {
+    ButtonRow row;
+    bool on[8];
+};
+constexpr RowState kRows[] = {
+    {ButtonRow::Sync, {false, false, false, false, false, true, false, false}},
+    {ButtonRow::Play, {false, false, false, true, true, true, false, false}},
+    {ButtonRow::FastPlay, {false, false, true, false, true, true, false, false}},
+    {ButtonRow::Pause, {false, false, true, true, false, true, false, false}},
+    {ButtonRow::Stop, {true, true, true, true, false, false, true, true}},
+    {ButtonRow::Record, {false, false, false, false, false, true, false, false}},
+};
+
+bool TraceModes() { return qEnvironmentVariableIsSet("KESTROVA_TRACE_MODES"); }
+
+} // namespace
+
+// ---------------------------------------------------------------- mode and buttons
+
+void TMainForm::SetActionMode(uint32_t m)
+{
+    mode = m;
+    const bool drawn = DrawActionGlyph(actionBitmap, m);
+    const auto look = std::find_if(std::begin(kModeLooks), std::end(kModeLooks),
+                                   [m](const ModeLook& l) { return l.mode == m; });
+    if (drawn && look != std::end(kModeLooks)) {
+        ActionLabel->setText(QString::fromLatin1(look->caption));
+        SetTextColour(ActionLabel, look->colour);
+    }
+    ActionImage->setPixmap(QPixmap::fromImage(actionBitmap));
+    if (TraceModes())
+        std::fprintf(stderr, "kestrova: mode %s\n", ActionLabel->text().trimmed().toLatin1().constData());
+    emit ModeChanged(m);
+}
+
+void TMainForm::SetButtons(ButtonRow row)
+{
+    const auto state = std::find_if(std::begin(kRows), std::end(kRows), [row](const RowState& r) { return r.row == row; });
+    if (state == std::end(kRows))
+        return;
+    FlatGlyphButton* const buttons[] = {SynchroButton, EjectButton, PlayButton, RewindButton,
+                                        PauseButton, StopButton, RecordButton};
+    for (size_t i = 0; i < std::size(buttons); ++i)
+        buttons[i]->setEnabled(state->on[i]);
+    SetProtocolControlsEnabled(state->on[7]);
+}
+
+void TMainForm::SetProtocolControlsEnabled(bool on)
+{
+    // The panel decides for its children; "0x02" keeps its own state,
+    // which follows the protocol, and shows it again when the panel is on.
+    ModePanel->setEnabled(on);
+    PortComboBox->setEnabled(on);
+    BaudComboBox->setEnabled(on);
+}
+
+// ---------------------------------------------------------------- helpers
+
+void TMainForm::ResetCounters()
+{
+    receivedTotal = 0;
+    errorCount = 0;
+    ReceiveBytesLabel->setText(QStringLiteral("0 kB"));
+    ErrorBytesLabel->setText(QStringLiteral("0"));
+}
+
+void TMainForm::ResetDecodersAndViews()
+{
+    ProgramBinr().Reset();
+    ProgramNmea().Reset();
+    if (SatellitesForm)
+        SatellitesForm->ClearIndicators();
+    if (VisualForm)
+        VisualForm->ClearPlot();
+}
+
+QString TMainForm::SideFileFor(const QString& fileName) const
+{
+    const QString side = QFile::decodeName(SideFileName(QFile::encodeName(fileName).toStdString()).c_str());
+    if (QDir::cleanPath(QFileInfo(side).absoluteFilePath()) == QDir::cleanPath(QFileInfo(fileName).absoluteFilePath()))
+        return {};
+    // Another name may still lead to the same file (a link).
+    struct stat a {}, b {};
+    if (::stat(QFile::encodeName(side).constData(), &a) == 0 && ::stat(QFile::encodeName(fileName).constData(), &b) == 0
+        && a.st_dev == b.st_dev && a.st_ino == b.st_ino)
+        return {};
+    return side;
+}
+
+void TMainForm::OpenSideFile()
+{
+    // A BINR stream in a file named *.nme would have the side file truncate
+    // the very file being played or recorded: then there is no side file.
+    const QString side = SideFileFor(FileLabel->text());
+    if (!side.isEmpty())
+        OpenNmeaOutput(QFile::encodeName(side).constData());
+}
+
+void TMainForm::StartPlaybackThread()
+{
+    auto* cycle = new TReadCycle(true);
+    liveCycles_.push_back(cycle);
+    readCycle = cycle;
+    connect(cycle, &QThread::finished, this, [this, p = QPointer<TReadCycle>(cycle)] {
+        if (p)
+            ReapCycle(p);
+    }, Qt::QueuedConnection);
+    cycle->start();
+}
+
+void TMainForm::ReapCycle(TReadCycle* cycle)
+{
+    cycle->wait();
+    liveCycles_.erase(std::remove(liveCycles_.begin(), liveCycles_.end(), cycle), liveCycles_.end());
+    if (readCycle == cycle)
+        readCycle = nullptr;
+    delete cycle;
+}
+
+// ---------------------------------------------------------------- transport
+
+void TMainForm::EjectButtonClick(QObject*)
+{
+    SetActionMode(amOpen);
+    const bool nmea = NMEARadioButton->isChecked();
+    const QString filter = nmea ? QStringLiteral("NMEA files (*.nme);;All files (*)")
+                                : QStringLiteral("BINR files (*.dat);;All files (*)");
+    const QString path = openFileDialog ? openFileDialog(QDir::currentPath(), filter) : QString();
+    if (!path.isEmpty()) {
+        const QFileInfo info(path);
+        QString name = info.fileName();
+        if (!name.contains(QLatin1Char('.')))
+            name += nmea ? QStringLiteral(".nme") : QStringLiteral(".dat");
+        FileLabel->setText(name);
+        // The bare name in FileLabel must lead to the file chosen.
+        QDir::setCurrent(info.absolutePath());
+    }
+    SetActionMode(amStop);
+}
+
+void TMainForm::PlayButtonClick(QObject*)
+{
+    if (mode != amStop && mode != amPause && mode != amPlay && mode != amFastPlay)
+        return;
+    if (mode == amPause && readCycle)
+        readCycle->Resume();
+    if (mode == amStop) {
+        if (!OpenPlaybackFile(FileLabel->text())) {
+            InfoLabel->setText(QStringLiteral("File open error"));
+            return;
+        }
+        InfoLabel->setText(QStringLiteral("File reading... 0%"));
+        ResetCounters();
+        ResetDecodersAndViews();
+        if (BINRRadioButton->isChecked())
+            OpenSideFile();
+        if (StatisticForm)
+            StatisticForm->ResetStatistics();
+        StartPlaybackThread();
+    }
+    if (readCycle)
+        readCycle->NormalSpeed = true;
+    SetActionMode(amPlay);
+    SetButtons(ButtonRow::Play);
+}
+
+void TMainForm::RewindButtonClick(QObject*)
+{
+    PlayButtonClick(nullptr);
+    // A file that would not open leaves the mode in STOP: nothing to speed up.
+    if (mode != amPlay)
+        return;
+    if (readCycle)
+        readCycle->NormalSpeed = false;
+    SetActionMode(amFastPlay);
+    SetButtons(ButtonRow::FastPlay);
+}
+
+void TMainForm::PauseButtonClick(QObject*)
+{
+    if (mode != amPlay && mode != amFastPlay)
+        return;
+    if (readCycle)
+        readCycle->Suspend();
+    SetActionMode(amPause);
+    SetButtons(ButtonRow::Pause);
+}
+
+void TMainForm::StopButtonClick(QObject* sender)
+{
+    switch (mode) {
+    case amSync:
+        if (sender)
+            DeviceLabel->setText(QStringLiteral("unknown"));
+        SynchroTimer->stop();
+        ClosePort();
+        break;
+    case amPlay:
+    case amFastPlay:
+    case amPause:
+        // RequestStop also wakes a paused thread so that it can end.
+        if (readCycle)
+            readCycle->RequestStop();
+        CloseNmeaOutput();
+        break;
+    case amRecord:
+        if (BINRRadioButton->isChecked()) {
+            SendBinr(kCmdStopOutput, nullptr, 0);
+            if (_02CheckBox->isChecked()) {
+                const uint8_t off[] = {0x00};
+                SendBinr(kCmdHeartbeat, off, 1);
+            }
+            QThread::msleep(kCommandGapMs);
+            CloseNmeaOutput();
+        }
+        WatchTimer->stop();
+        ClosePort();
+        recordFile.Close();
+        break;
+    default:
+        break;
+    }
+    if (sender)
+        InfoLabel->setText(QString());
+    SetActionMode(amStop);
+    SetButtons(ButtonRow::Stop);
+}
+
+void TMainForm::RecordButtonClick(QObject* sender)
+{
+    if (mode != amStop)
+        return;
+    const QString name = FileLabel->text();
+    if (sender && !WatchTimer->isActive() && QFileInfo::exists(name)) {
+        watchTicks = 0;
+        WatchTimer->start();
+        InfoLabel->setText(kOverwriteWarning);
+        return;
+    }
+    if (!recordFile.Create(name))
+        return;
+    const bool binr = BINRRadioButton->isChecked();
+    if (!OpenPort(PortComboBox->currentText(), BaudComboBox->currentText().toInt(), binr ? 1 : 0)) {
+        recordFile.Close();
+        return;
+    }
+    ResetCounters();
+    InfoLabel->setText(QStringLiteral("Wait..."));
+    watchTicks = 0;
+    WatchTimer->start();
+    ResetDecodersAndViews();
+    SetActionMode(amRecord);
+    SetButtons(ButtonRow::Record);
+    if (StatisticForm)
+        StatisticForm->ResetStatistics();
+    if (binr)
+        SendRecordStartSequence();
+}
+
+void TMainForm::SendRecordStartSequence()
+{
+    SendBinr(kCmdStopOutput, nullptr, 0);
+    SendBinr(kCmdDeviceInfo, nullptr, 0);
+    // Output rates of the six messages the views and the synthesis read.
+    for (const uint8_t message : {0x01, 0x04, 0x02, 0x05, 0x03, 0x06}) {
+        QThread::msleep(kCommandGapMs);
+        const uint8_t rate[] = {0x03, message};
+        SendBinr(kCmdOutputRate, rate, 2);
+    }
+    QThread::msleep(kCommandGapMs);
+    if (_02CheckBox->isChecked()) {
+        const uint8_t on[] = {0x01};
+        SendBinr(kCmdHeartbeat, on, 1);
+    }
+    if (PositionCheckBox->isChecked())
+        SendPositionCommands(true);
+    OpenSideFile();
+}
+
+void TMainForm::SendPositionCommands(bool on)
+{
+    const uint8_t flag[] = {uint8_t(on ? 0x01 : 0x00)};
+    const uint8_t rate[] = {uint8_t(on ? 0x05 : 0x00)};
+    SendBinr(kCmdPosition21, flag, 1);
+    SendBinr(kCmdPosition27, flag, 1);
+    SendBinr(kCmdPosition35, flag, 1);
+    SendBinr(kCmdPosition24, rate, 1);
+}
+
+void TMainForm::WatchTimerTimer()
+{
+    if (mode == amRecord) {
+        // No-data watch: every block sets watchTicks back to 0.
+        ++watchTicks;
+        if (watchTicks >= kNoDataTicks) {
+            InfoLabel->setText(QStringLiteral("Wait..."));
+            if (soundEnabled) {
+                PlayTone(kCueFrequencyHz, kCueDurationMs);
+                SystemBeep(kCueFrequencyHz, kCueDurationMs);
+            }
+        }
+        return;
+    }
+    if (mode != amStop) {
+        // The overwrite warning belongs to the stopped panel; a playback or
+        // search started meanwhile keeps its own messages.
+        watchTicks = 0;
+        WatchTimer->stop();
+        return;
+    }
+    if (watchTicks % 2 == 1) {
+        InfoLabel->setText(kOverwriteWarning);
+    } else {
+        InfoLabel->setText(QString());
+        if (watchTicks > kBlinkTicks) {
+            watchTicks = 0;
+            WatchTimer->stop();
+        }
+    }
+    ++watchTicks;
+}
+
+void TMainForm::ScheduledRecordStart()
+{
+    if (mode == amStop)
+        RecordButtonClick(nullptr);
+}
+
+void TMainForm::ScheduledRecordStop()
+{
+    if (mode == amRecord) {
+        InfoLabel->setText(QString());
+        StopButtonClick(nullptr);
+    }
+    if (TimerForm)
+        TimerForm->TimerArmed = 0;
+    TimerLabel->setText(QStringLiteral("timer off"));
+    SetTextColour(TimerLabel, kRed);
+}

@@ -1,0 +1,173 @@
+// The list of serial ports a user may pick from.
+//
+// Candidates are the usual serial device families under /dev plus the paths
+// the user named (a simulator's pty, a udev symlink). A candidate is listed
+// when it can be opened exclusively and answers tcgetattr, the same tests a
+// real open makes, but its line settings are left untouched: probing must not
+// reconfigure a console on ttyS0. A device refused for lack of permission is
+// remembered so that the window can say why the list is short.
+#include "Comm.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const char* const kDevDir = "/dev";
+const char* const kFamilies[] = {"ttyS", "ttyUSB", "ttyACM", "ttyAMA", "rfcomm"};
+
+QStringList extraPorts;
+
+enum class Probe { Listed, Absent, Busy, Denied };
+
+Probe ProbePort(const QString& path)
+{
+    const QByteArray native = path.toLocal8Bit();
+    const int fd = open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return (errno == EACCES || errno == EPERM) ? Probe::Denied : Probe::Absent;
+    termios t;
+    Probe result = Probe::Listed;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+        result = Probe::Busy;
+    else if (tcgetattr(fd, &t) != 0)
+        result = Probe::Absent;   // not a terminal, or a UART that is not there
+    close(fd);
+    return result;
+}
+
+// The 8250 driver creates ttyS nodes for UARTs that do not exist; sysfs tells
+// them apart (type 0) without the cost of opening each one.
+bool AbsentUart(const QString& name)
+{
+    if (!name.startsWith("ttyS"))
+        return false;
+    QFile type(QString("/sys/class/tty/%1/type").arg(name));
+    if (!type.open(QIODevice::ReadOnly))
+        return false;
+    return type.readAll().trimmed() == "0";
+}
+
+bool InFamily(const char* entry)
+{
+    for (const char* family : kFamilies) {
+        const size_t n = std::strlen(family);
+        if (std::strncmp(entry, family, n) == 0)
+            return true;
+    }
+    return false;
+}
+
+// ttyS2 before ttyS10: by the letters, then by the number that ends the name.
+bool NaturalLess(const QString& a, const QString& b)
+{
+    auto split = [](const QString& s) {
+        int i = int(s.size());
+        while (i > 0 && s[i - 1].isDigit())
+            --i;
+        return std::pair<QString, qulonglong>(s.left(i), s.mid(i).toULongLong());
+    };
+    const auto sa = split(a);
+    const auto sb = split(b);
+    if (sa.first != sb.first)
+        return sa.first < sb.first;
+    if (sa.second != sb.second)
+        return sa.second < sb.second;
+    return a < b;
+}
+
+QStringList DeviceCandidates()
+{
+    QStringList names;
+    DIR* dir = opendir(kDevDir);
+    if (!dir)
+        return names;
+    while (dirent* e = readdir(dir)) {
+        if (InFamily(e->d_name))
+            names << QString::fromLocal8Bit(e->d_name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end(), NaturalLess);
+    QStringList paths;
+    for (const QString& name : names) {
+        if (!AbsentUart(name))
+            paths << QString(kDevDir) + '/' + name;
+    }
+    return paths;
+}
+
+} // namespace
+
+QString PortPath(const QString& name)
+{
+    if (name.isEmpty())
+        return {};
+    if (name.startsWith('/'))
+        return name;
+    return QString(kDevDir) + '/' + name;
+}
+
+QString PortDisplayName(const QString& path)
+{
+    const QString prefix = QString(kDevDir) + '/';
+    if (path.startsWith(prefix) && path.size() > prefix.size())
+        return path.mid(prefix.size());
+    return path;
+}
+
+void AddExtraPorts(const QStringList& paths)
+{
+    for (const QString& p : paths) {
+        if (p.isEmpty())
+            continue;
+        // A bare name means a device under /dev; a relative path is fixed now,
+        // before a file dialog changes the current folder.
+        QString full = p;
+        if (!p.contains('/'))
+            full = PortPath(p);
+        else if (!p.startsWith('/'))
+            full = QFileInfo(p).absoluteFilePath();
+        if (!extraPorts.contains(full))
+            extraPorts << full;
+    }
+}
+
+QStringList ListPorts(QString* noPermission)
+{
+    if (noPermission)
+        noPermission->clear();
+    QStringList paths = DeviceCandidates();
+    for (const QString& p : extraPorts) {
+        if (!paths.contains(p))
+            paths << p;
+    }
+    QStringList listed;
+    for (const QString& path : paths) {
+        const QString name = PortDisplayName(path);
+        switch (ProbePort(path)) {
+        case Probe::Listed:
+            if (!listed.contains(name))
+                listed << name;
+            break;
+        case Probe::Denied:
+            if (noPermission && noPermission->isEmpty())
+                *noPermission = name;
+            break;
+        case Probe::Absent:
+        case Probe::Busy:
+            break;
+        }
+    }
+    return listed;
+}

@@ -1,0 +1,182 @@
+// kestrova --to-nmea: the real program on real files.
+#include "../decode/NmeafileFrames.h"
+
+#include "NmeaAssembler.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace synth_test;
+
+namespace {
+
+constexpr int kEpochs = 100;
+
+// A recording of kEpochs one-second epochs (0x60, 0x93, 0x88, 0x52 with three
+// satellites) with two damaged frames and some line noise in between.
+std::vector<uint8_t> Recording()
+{
+    std::vector<uint8_t> stream = {0x00, 0xFF, 0x10, 0x10, 0x10, 0x03};   // noise, ignored
+    for (int i = 0; i < kEpochs; ++i) {
+        Nav nav;
+        nav.latDeg = 55.5 + i * 1e-5;
+        nav.lonDeg = 37.25;
+        nav.altM = 150.04;
+        nav.timeMs = 45296789 + i * 1000.0;
+        nav.week = 476;
+        nav.velEastMps = -10;
+        nav.flags = 0x01;
+        Append(stream, Frame(0x60, DopPayload(5, 3, 1.3f, 0.9f)));
+        Append(stream, Frame(0x93, StatusPayload(0x11, 0x1)));
+        Append(stream, Frame(0x88, NavPayload(nav)));
+        Append(stream, Frame(0x52, SatPayload({{1, 1, 45, 120, 40}, {2, 7, 10, 300, 0}, {4, 124, 80, 10, 35}})));
+        if (i == 10)
+            Append(stream, Frame(0x88, std::vector<uint8_t>(68, 0x10)));   // wrong length
+        if (i == 20)
+            Append(stream, Frame(0x52, std::vector<uint8_t>(20, 0x01)));   // not whole records
+    }
+    return stream;
+}
+
+struct ProgramRun {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+ProgramRun ToNmea(const QString& folder, const QStringList& files)
+{
+    QProcess p;
+    p.setWorkingDirectory(folder);
+    p.start(KESTROVA_BIN, QStringList{"--to-nmea"} + files);
+    EXPECT_TRUE(p.waitForFinished(60000));
+    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+std::string Text(const QString& path)
+{
+    const auto bytes = ReadBinaryFile(path.toStdString());
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t lf; (lf = text.find('\n', start)) != std::string::npos; start = lf + 1)
+        lines.push_back(text.substr(start, lf - start + 1));
+    return lines;
+}
+
+TEST(ToNmea, ConvertsEachFileBesideItself)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("sub"));
+    const auto recording = Recording();
+    ASSERT_TRUE(WriteBinaryFile((dir.path() + "/track.dat").toStdString(), recording));
+    ASSERT_TRUE(WriteBinaryFile((dir.path() + "/sub/other.v2.dat").toStdString(), recording));
+
+    const ProgramRun run = ToNmea(dir.path(), {"track.dat", "sub/other.v2.dat"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.toStdString(),
+              "track.dat -> track.nme: 500 sentences, 2 errors\n"
+              "sub/other.v2.dat -> sub/other.nme: 500 sentences, 2 errors\n");
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+
+    const std::string side = Text(dir.path() + "/track.nme");
+    EXPECT_EQ(side, Text(dir.path() + "/sub/other.nme"));
+    const auto lines = Lines(side);
+    ASSERT_EQ(lines.size(), 500u);
+    EXPECT_EQ(lines[0], "$GPGGA,123456.789,5530.00000,N,03715.00000,E,1,8,1.3,150.0,M,,M,,*7E\n");
+    EXPECT_EQ(lines[1], "$GPRMC,123456.789,A,5530.00000,N,03715.00000,E,019.4,270.0,051008,,,A*69\n");   // Sunday of week 476
+    EXPECT_EQ(lines[2], "$GPGSA,A,3,1,5,65,,,,,,,,,,,,,,,,,,,,,,,1.3,0.9*10\n");
+    EXPECT_EQ(lines[4].substr(0, 13), "$GPGSV,1,1,3,");
+    EXPECT_EQ(lines[495].substr(0, 17), "$GPGGA,123635.789");
+
+    // The program's own NMEA path reads it all back without an error.
+    NmeaAssembler assembler;
+    std::map<int, int> results;
+    for (const char c : side) {
+        const int r = assembler.PushByte(c);
+        if (r != 0)
+            ++results[r];
+    }
+    EXPECT_EQ(results, (std::map<int, int>{{kNmeaGga, 100}, {kNmeaRmc, 100}, {kNmeaGsa, 100},
+                                           {kNmeaPvktd, 100}, {kNmeaGsv, 100}}));
+}
+
+TEST(ToNmea, BadFilesAreReportedAndTheRestConverted)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto recording = Recording();
+    ASSERT_TRUE(WriteBinaryFile((dir.path() + "/good.dat").toStdString(), recording));
+    // A BINR recording that happens to be named .nme: its side file would be
+    // itself, and must not be truncated.
+    ASSERT_TRUE(WriteBinaryFile((dir.path() + "/keep.nme").toStdString(), recording));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.dat"));
+    ASSERT_TRUE(WriteBinaryFile((dir.path() + "/empty.dat").toStdString(), {}));
+
+    const ProgramRun run = ToNmea(dir.path(), {"missing.dat", "keep.nme", "folder.dat", "good.dat", "empty.dat", "good.x"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out.toStdString(),
+              "good.dat -> good.nme: 500 sentences, 2 errors\n"
+              "empty.dat -> empty.nme: 0 sentences, 0 errors\n");
+    const std::string err = run.err.toStdString();
+    EXPECT_NE(err.find("kestrova: missing.dat: cannot read: No such file or directory\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("kestrova: keep.nme: its side file would be the file itself; skipped\n"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("kestrova: folder.dat: cannot read: Is a directory\n"), std::string::npos) << err;
+    // good.x would overwrite what good.dat just produced.
+    EXPECT_NE(err.find("kestrova: good.x: side file good.nme was already written by this run; skipped\n"),
+              std::string::npos)
+        << err;
+
+    EXPECT_EQ(ReadBinaryFile((dir.path() + "/keep.nme").toStdString()), recording);
+    EXPECT_FALSE(QFile::exists(dir.path() + "/folder.nme"));
+    EXPECT_FALSE(QFile::exists(dir.path() + "/missing.nme"));
+    EXPECT_EQ(Lines(Text(dir.path() + "/good.nme")).size(), 500u);
+    EXPECT_TRUE(QFile::exists(dir.path() + "/empty.nme"));
+}
+
+TEST(ToNmea, LinkedSideFileIsNotTheInput)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto recording = Recording();
+    ASSERT_TRUE(WriteBinaryFile((dir.path() + "/real.dat").toStdString(), recording));
+    // link.dat's side file link.nme is a second name of the recording itself.
+    ASSERT_TRUE(QFile::link(dir.path() + "/real.dat", dir.path() + "/link.nme"));
+    ASSERT_TRUE(QFile::link(dir.path() + "/real.dat", dir.path() + "/link.dat"));
+
+    const ProgramRun run = ToNmea(dir.path(), {"link.dat"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.toStdString().find("link.dat: its side file would be the file itself"), std::string::npos)
+        << run.err.toStdString();
+    EXPECT_EQ(ReadBinaryFile((dir.path() + "/real.dat").toStdString()), recording);
+}
+
+TEST(ToNmea, UncreatableSideFileIsReported)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(WriteBinaryFile((dir.path() + "/track.dat").toStdString(), Recording()));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("track.nme"));   // a folder where the side file goes
+
+    const ProgramRun run = ToNmea(dir.path(), {"track.dat"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.toStdString().find("kestrova: track.nme: cannot create: Is a directory"), std::string::npos)
+        << run.err.toStdString();
+}
+
+} // namespace

@@ -1,0 +1,185 @@
+#include "SimOptions.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr long kLineRates[] = {4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
+constexpr int kMaxRate = 100;
+constexpr int kMaxDemoSeconds = 7 * 86400;
+
+bool ParseInt(const char* text, long low, long high, long& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (errno || end == text || *end || v < low || v > high)
+        return false;
+    value = v;
+    return true;
+}
+
+} // namespace
+
+bool IsLineRate(long baud)
+{
+    for (long r : kLineRates)
+        if (r == baud)
+            return true;
+    return false;
+}
+
+const char* SimUsage()
+{
+    return
+        "Usage: kestrova-sim --protocol nmea|binr --baud N [--rate N | --flood]\n"
+        "                    [--scenario static|moving | --replay FILE] [--device TEXT]\n"
+        "                    [--log FILE] [--heartbeat]\n"
+        "       kestrova-sim --write-demo FILE --protocol nmea|binr [--seconds N]\n"
+        "                    [--scenario static|moving] [--device TEXT]\n"
+        "                    [--seed N]\n"
+        "\n"
+        "Plays a GPS/GLONASS receiver on a pseudo-terminal. The first output line is\n"
+        "the terminal's path (for example /dev/pts/3): give it to kestrova with\n"
+        "--port PATH or KESTROVA_PORTS. It serves until SIGTERM or SIGINT (Ctrl+C).\n"
+        "\n"
+        "  --protocol nmea|binr  what the receiver talks: NMEA 0183 without parity, or\n"
+        "                        BINR with odd parity\n"
+        "  --baud N              its line rate: 4800 9600 19200 38400 57600 115200\n"
+        "                        230400 460800 921600. While the terminal's rate or\n"
+        "                        parity differ, the program receives garbage, as on a\n"
+        "                        real mismatched line, and the receiver ignores what\n"
+        "                        it is sent\n"
+        "  --rate N              epochs per second (1 to 100, default 1)\n"
+        "  --flood               send as fast as the terminal takes it\n"
+        "  --scenario static     an antenna on a pole, a few metres of scatter (default)\n"
+        "  --scenario moving     a car driving a 1.2 km circuit over a hill\n"
+        "  --replay FILE         send a recording (.nme or .dat) instead, epoch by\n"
+        "                        epoch at the chosen rate, looping at its end\n"
+        "  --device TEXT         the identification answered to 0x1B (default\n"
+        "                        \"KSIM 1.0\")\n"
+        "  --heartbeat           start with the periodic 0x02 messages on\n"
+        "  --log FILE            record every byte received and sent: FILE holds\n"
+        "                        records in order of occurrence, each a direction\n"
+        "                        byte 'R' (received from the program) or 'S' (sent\n"
+        "                        to it), a 32-bit little-endian length and the bytes;\n"
+        "                        FILE.rx and FILE.tx hold the raw bytes of each\n"
+        "                        direction. All three are flushed as they grow.\n"
+        "  --write-demo FILE     write the scenario's stream for --seconds seconds\n"
+        "                        (default 600) at 1 Hz straight to FILE, without\n"
+        "                        waiting, and exit; a BINR file opens with the 0x70\n"
+        "                        answer a recording start gets\n"
+        "  --seed N              the scenario's random seed (the demo's by default)\n"
+        "\n"
+        "The receiver answers as a real one: BINR 0x0B with 0x50 and then the new\n"
+        "rate (ending in 02: it turns to NMEA), 0x1B with 0x70, 0x0C 01/00 switches\n"
+        "the 0x02 messages on/off; 0x26 0x0E 0xA0 0x21 0x27 0x35 0x24 are accepted.\n"
+        "As an NMEA receiver, $PVKTA,0,115200,3 turns it into BINR at 115200.\n";
+}
+
+bool ParseSimOptions(int argc, char** argv, SimOptions& o, std::string& error)
+{
+    bool haveProtocol = false, haveRate = false, haveScenario = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+            return true;
+        }
+        if (arg == "--flood") {
+            o.flood = true;
+            continue;
+        }
+        if (arg == "--heartbeat") {
+            o.heartbeat = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            error = arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg;
+            return false;
+        }
+        const char* value = argv[++i];
+        long n = 0;
+        if (arg == "--protocol") {
+            if (!std::strcmp(value, "nmea"))
+                o.protocol = SimProtocol::Nmea;
+            else if (!std::strcmp(value, "binr"))
+                o.protocol = SimProtocol::Binr;
+            else {
+                error = "--protocol takes nmea or binr";
+                return false;
+            }
+            haveProtocol = true;
+        } else if (arg == "--baud") {
+            if (!ParseInt(value, 1, 1000000, n) || !IsLineRate(n)) {
+                error = std::string("--baud: not a line rate: ") + value;
+                return false;
+            }
+            o.baud = int(n);
+        } else if (arg == "--rate") {
+            if (!ParseInt(value, 1, kMaxRate, n)) {
+                error = "--rate takes 1 to 100 epochs per second";
+                return false;
+            }
+            o.rate = int(n);
+            haveRate = true;
+        } else if (arg == "--scenario") {
+            if (!std::strcmp(value, "static"))
+                o.scenario = ScenarioKind::Static;
+            else if (!std::strcmp(value, "moving"))
+                o.scenario = ScenarioKind::Moving;
+            else {
+                error = "--scenario takes static or moving";
+                return false;
+            }
+            haveScenario = true;
+        } else if (arg == "--replay") {
+            o.replayFile = value;
+        } else if (arg == "--device") {
+            o.device = value;
+        } else if (arg == "--log") {
+            o.logFile = value;
+        } else if (arg == "--write-demo") {
+            o.demoFile = value;
+        } else if (arg == "--seconds") {
+            if (!ParseInt(value, 1, kMaxDemoSeconds, n)) {
+                error = "--seconds takes 1 to 604800";
+                return false;
+            }
+            o.demoSeconds = int(n);
+        } else if (arg == "--seed") {
+            char* end = nullptr;
+            o.seed = std::strtoull(value, &end, 10);
+            if (end == value || *end) {
+                error = "--seed takes a number";
+                return false;
+            }
+        } else {
+            error = "unknown argument " + arg;
+            return false;
+        }
+    }
+    if (!haveProtocol) {
+        error = "--protocol is required";
+        return false;
+    }
+    if (o.demoFile.empty() && o.baud == 0) {
+        error = "--baud is required";
+        return false;
+    }
+    if (o.flood && haveRate) {
+        error = "--rate and --flood exclude each other";
+        return false;
+    }
+    if (haveScenario && !o.replayFile.empty()) {
+        error = "--scenario and --replay exclude each other";
+        return false;
+    }
+    if (!o.demoFile.empty() && !o.replayFile.empty()) {
+        error = "--write-demo makes its stream from a scenario, not a replay";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// Command line of kestrova-sim.
+#include "Scenario.h"
+
+#include <cstdint>
+#include <string>
+
+enum class SimProtocol { Nmea, Binr };
+
+struct SimOptions {
+    SimProtocol protocol = SimProtocol::Nmea;
+    int baud = 0;
+    int rate = 1;                 // epochs per second
+    bool flood = false;
+    ScenarioKind scenario = ScenarioKind::Static;
+    std::string replayFile;
+    std::string device = "KSIM 1.0";
+    std::string logFile;
+    bool heartbeat = false;       // periodic 0x02 on from the start
+    std::string demoFile;         // --write-demo: write a recording and exit
+    int demoSeconds = 600;
+    uint64_t seed = 20180918;
+    bool help = false;
+};
+
+// The nine line rates a receiver and the program agree on.
+bool IsLineRate(long baud);
+
+// Fills options from argv. On a mistake returns false with a message.
+bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error);
+
+const char* SimUsage();

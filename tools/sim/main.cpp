@@ -1,0 +1,104 @@
+// kestrova-sim: a GPS/GLONASS receiver on a pseudo-terminal, so that Kestrova
+// can be tried and tested without hardware; and the maker of the demo
+// recordings, which come from the same scenario without real-time waiting.
+#include "BinrLayouts.h"
+#include "PtyServer.h"
+#include "Receiver.h"
+#include "SimLog.h"
+#include "SimOptions.h"
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+
+namespace {
+
+// The demo's first epoch: 18 September 2018, 10:15:00 UTC. Inside the GPS
+// week cycle the program's date conversion counts from, so the BINR demo
+// shows the same date as the NMEA one.
+constexpr double kDemoStartUnix = 1537265700.0;
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnStopSignal(int) { g_stop = 1; }
+
+void InstallSignals()
+{
+    struct sigaction sa{};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;   // no SA_RESTART: poll and sleep return at once
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+int WriteDemo(const SimOptions& options)
+{
+    Receiver receiver(options, kDemoStartUnix);
+    Bytes out;
+    if (options.protocol == SimProtocol::Binr)
+        AppendFrame(out, kMsgDeviceInfo, DeviceInfoPayload(options.device));
+    const long epochs = long(options.demoSeconds) * options.rate;
+    for (long i = 0; i < epochs; ++i)
+        receiver.AppendEpoch(out);
+    std::ofstream file(options.demoFile, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
+    file.close();
+    if (!file) {
+        std::fprintf(stderr, "kestrova-sim: cannot write %s\n", options.demoFile.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// A live receiver's epochs fall on whole seconds of UTC, each sent just after its second.
+double CurrentWholeSecond()
+{
+    timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return double(ts.tv_sec);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    SimOptions options;
+    std::string error;
+    if (!ParseSimOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "kestrova-sim: %s\nTry kestrova-sim --help.\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(SimUsage(), stdout);
+        return 0;
+    }
+    if (!options.demoFile.empty())
+        return WriteDemo(options);
+
+    Receiver receiver(options, CurrentWholeSecond());
+    if (!options.replayFile.empty() && !receiver.LoadReplay(error)) {
+        std::fprintf(stderr, "kestrova-sim: %s\n", error.c_str());
+        return 1;
+    }
+    SimLog log;
+    if (!options.logFile.empty() && !log.Open(options.logFile, error)) {
+        std::fprintf(stderr, "kestrova-sim: %s\n", error.c_str());
+        return 1;
+    }
+    InstallSignals();
+    PtyServer server(options, receiver, log);
+    std::string slave;
+    if (!server.Open(slave, error)) {
+        std::fprintf(stderr, "kestrova-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", slave.c_str());
+    std::fflush(stdout);
+    server.Run(g_stop);
+    log.Close();
+    return 0;
+}
