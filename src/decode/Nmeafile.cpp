@@ -647,10 +647,12 @@ BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
     BinrDecoder decoder;
     for (;;) {
         const size_t n = std::fread(block.data(), 1, kBlockBytes, input);
-        for (size_t i = 0; i < n; ++i) {
-            const int id = decoder.PushByte(block[i]);
-            if (id == 0)
-                continue;
+        for (size_t at = 0; at < n;) {
+            int used = 0;
+            const int id = decoder.PushBlock(block.data() + at, int(n - at), used);
+            if (used <= 0)
+                break;   // cannot happen with a non-empty block; never spin
+            at += size_t(used);
             if (id < 0) {
                 ++result.errors;
             } else if (id == kMsgNavSolution) {

@@ -5,7 +5,9 @@
 #include "VisualControls.h"
 #include "VisualSettings.h"
 
+#include <QFontMetrics>
 #include <QLabel>
+#include <QShowEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -24,6 +26,22 @@ constexpr QRgb kOlive = qRgb(128, 128, 0);
 // line they draw is the same, and its length stays bounded.
 constexpr double kFarRow = 32768;
 constexpr int kInitialRange = 100;
+constexpr int kPlusLeft = 712;
+constexpr int kPlusWidth = 31;
+constexpr int kMinusLeft = 716;
+constexpr int kMinusWidth = 28;
+
+constexpr int kStripRight = 4 + W - 1;
+
+// The range labels are centred over the up-down control; a long range
+// widens them round the same centre rather than clipping the text.
+void SetCentredText(QLabel* label, int left, int width, const QString& text)
+{
+    const int needed = std::max(width, QFontMetrics(label->font()).horizontalAdvance(text) + 2);
+    const int x = std::max(kStripRight + 1, left + width / 2 - needed / 2);
+    label->setGeometry(x, label->y(), needed, label->height());
+    label->setText(text);
+}
 
 } // namespace
 
@@ -36,9 +54,9 @@ TProfileForm::TProfileForm(QWidget* parent)
 
     AltImage = new TPictureBox(this, QRect(4, 24, W, H));
     PlusLabel = new QLabel("+ 0 m", this);
-    PlusLabel->setGeometry(712, 20, 31, 13);
+    PlusLabel->setGeometry(kPlusLeft, 20, kPlusWidth, 13);
     MinusLabel = new QLabel("- 0 m", this);
-    MinusLabel->setGeometry(716, 80, 28, 13);
+    MinusLabel->setGeometry(kMinusLeft, 80, kMinusWidth, 13);
     for (QLabel* label : {PlusLabel, MinusLabel}) {
         label->setFont(UiFont(true));
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -57,7 +75,7 @@ TProfileForm::TProfileForm(QWidget* parent)
 
 TProfileForm::~TProfileForm()
 {
-    if (!headless_)
+    if (!headless_ && !HeadlessReport())
         SaveProfileRange(maxAltUpDown->Position());
     if (ProfileForm == this)
         ProfileForm = nullptr;
@@ -66,7 +84,9 @@ TProfileForm::~TProfileForm()
 void TProfileForm::showEvent(QShowEvent* event)
 {
     TViewForm::showEvent(event);
-    FormShow();
+    // A window restored by the window system was not switched on again.
+    if (!event->spontaneous())
+        FormShow();
 }
 
 void TProfileForm::FormShow() { ClearProfile(); }
@@ -93,19 +113,19 @@ void TProfileForm::ClearProfile()
     DrawEmptyStrip();
     AltImage->SetPicture(strip_);
     const int range = maxAltUpDown->Position();
-    PlusLabel->setText(QString("+%1 m").arg(range));
-    MinusLabel->setText(QString("-%1 m").arg(range));
+    SetCentredText(PlusLabel, kPlusLeft, kPlusWidth, QString("+%1 m").arg(range));
+    SetCentredText(MinusLabel, kMinusLeft, kMinusWidth, QString("-%1 m").arg(range));
 }
 
 void TProfileForm::AddAltitude(double differenceM)
 {
     const QPoint previous = pen_;
-    // The strip as last shown moves one pixel left.
-    const QImage& shown = AltImage->Picture();
+    // The strip as last shown (the bitmap itself) moves one pixel left.
     const size_t rowBytes = size_t(W - 1) * sizeof(QRgb);
+    Raster raster(strip_);
     for (int y = 0; y < H; ++y) {
-        std::memcpy(strip_.scanLine(y), shown.constScanLine(y) + sizeof(QRgb), rowBytes);
-        reinterpret_cast<QRgb*>(strip_.scanLine(y))[W - 1] = kBlack;
+        std::memmove(raster.Row(y), raster.Row(y) + 1, rowBytes);
+        raster.Row(y)[W - 1] = kBlack;
     }
     for (int row : kGridRows) {
         pen_ = QPoint(W - 2, row);

@@ -16,6 +16,7 @@
 #include <QFrame>
 #include <QPainter>
 #include <QPushButton>
+#include <QShowEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -135,7 +136,7 @@ TVisualForm::TVisualForm(QWidget* parent)
 
 TVisualForm::~TVisualForm()
 {
-    if (!headless_)
+    if (!headless_ && !HeadlessReport())
         SaveVisualSettings({reference, RUpDown->Position()});
     if (VisualForm == this)
         VisualForm = nullptr;
@@ -158,6 +159,13 @@ void TVisualForm::BuildControls()
     // The first position also takes a minus sign, so a reference below the
     // ellipsoid survives being written into the edit and read back.
     AltEdit = new MaskedEdit(this, QRect(346, 48, 51, 13), "#999.9;_", "0000.0");
+    // The bold face is wider here than the edits were laid out for; its
+    // semi-condensed cut keeps every character in view.
+    for (MaskedEdit* edit : {LatEdit, LonEdit, AltEdit}) {
+        QFont font = edit->font();
+        font.setStretch(QFont::SemiCondensed);
+        edit->setFont(font);
+    }
     connect(LatEdit, &QLineEdit::textChanged, this, [this] { LatEditChange(); });
     connect(LonEdit, &QLineEdit::textChanged, this, [this] { LonEditChange(); });
     connect(AltEdit, &QLineEdit::textChanged, this, [this] { AltEditChange(); });
@@ -186,7 +194,8 @@ void TVisualForm::BuildControls()
 
     SatCheckBox = new QCheckBox("SAT VIEW", this);
     SatCheckBox->setGeometry(296, 280, 73, 17);
-    connect(SatCheckBox, &QCheckBox::clicked, this, [this] { SatCheckBoxClick(); });
+    // Checking the box from the program redraws as a click would.
+    connect(SatCheckBox, &QCheckBox::toggled, this, [this] { SatCheckBoxClick(); });
 
     setTabOrder(LatEdit, LonEdit);
     setTabOrder(LonEdit, AltEdit);
@@ -199,7 +208,9 @@ void TVisualForm::BuildControls()
 void TVisualForm::showEvent(QShowEvent* event)
 {
     TViewForm::showEvent(event);
-    FormShow();
+    // A window restored by the window system was not switched on again.
+    if (!event->spontaneous())
+        FormShow();
 }
 
 void TVisualForm::FormShow()
@@ -238,6 +249,7 @@ void TVisualForm::ClearPlot()
 
 void TVisualForm::DrawMark(int x, int y, MarkMode mode)
 {
+    Raster raster(plotBitmap_);
     for (const auto& offset : kMarkPixels) {
         const int px = x + offset[0];
         const int py = y + offset[1];
@@ -250,7 +262,7 @@ void TVisualForm::DrawMark(int x, int y, MarkMode mode)
                 ++hits;
             color = qRgb(hits, hits, hits);
         }
-        PutPixel(plotBitmap_, px, py, color);
+        raster.Put(px, py, color);
     }
 }
 

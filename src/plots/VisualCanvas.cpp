@@ -3,7 +3,9 @@
 #include "Controls.h"
 
 #include <QFontMetrics>
+#include <QHash>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -39,12 +41,13 @@ void DrawLine(QImage& image, int x0, int y0, int x1, int y1, QRgb color)
     else
         octant = ddx < 0 ? (-ddx > -ddy ? 5 : 6) : (ddx > -ddy ? 8 : 7);
     const int bias = (octant == 3 || octant == 5 || octant == 6 || octant == 8) ? 1 : 0;
+    Raster raster(image);
 
     int x = x0, y = y0;
     if (dx >= dy) {
         int err = 2 * dy - dx;
         for (int i = 0; i < dx; ++i) {
-            PutPixel(image, x, y, color);
+            raster.Put(x, y, color);
             if (err + bias > 0) {
                 y += sy;
                 err += 2 * dy - 2 * dx;
@@ -56,7 +59,7 @@ void DrawLine(QImage& image, int x0, int y0, int x1, int y1, QRgb color)
     } else {
         int err = 2 * dx - dy;
         for (int i = 0; i < dy; ++i) {
-            PutPixel(image, x, y, color);
+            raster.Put(x, y, color);
             if (err + bias > 0) {
                 x += sx;
                 err += 2 * dx - 2 * dy;
@@ -98,37 +101,88 @@ void EllipseSpans(int left, int top, int right, int bottom, Visit visit)
 
 void DrawEllipseOutline(QImage& image, int left, int top, int right, int bottom, QRgb color)
 {
+    Raster raster(image);
     EllipseSpans(left, top, right, bottom, [&](int at, int from, int to, bool column) {
         if (column) {
-            PutPixel(image, at, from, color);
-            PutPixel(image, at, to, color);
+            raster.Put(at, from, color);
+            raster.Put(at, to, color);
         } else {
-            PutPixel(image, from, at, color);
-            PutPixel(image, to, at, color);
+            raster.Put(from, at, color);
+            raster.Put(to, at, color);
         }
     });
 }
 
 void DrawFilledEllipse(QImage& image, int left, int top, int right, int bottom, QRgb color)
 {
+    Raster raster(image);
     EllipseSpans(left, top, right, bottom, [&](int at, int from, int to, bool column) {
         if (!column)
             return;
         for (int y = from; y <= to; ++y)
-            PutPixel(image, at, y, color);
+            raster.Put(at, y, color);
     });
     DrawEllipseOutline(image, left, top, right, bottom, color);
 }
 
-void DrawText(QImage& image, int x, int y, const QString& text, QRgb color, QRgb background)
+namespace {
+
+// Texts drawn into bitmaps are few and repeat at every position (radius
+// labels, satellite numbers), so each is rendered once and then copied.
+constexpr int kStampCacheMax = 1024;
+
+struct StampKey {
+    QString text;
+    QRgb color;
+    QRgb background;
+    bool operator==(const StampKey& o) const
+    {
+        return color == o.color && background == o.background && text == o.text;
+    }
+};
+
+size_t qHash(const StampKey& key, size_t seed = 0) noexcept
 {
+    return ::qHash(key.text, seed) ^ ::qHash(key.color, seed) ^ (::qHash(key.background, seed) << 1);
+}
+
+const QImage& TextStamp(const QString& text, QRgb color, QRgb background)
+{
+    static QHash<StampKey, QImage> cache;
+    const StampKey key{text, color, background};
+    auto found = cache.constFind(key);
+    if (found != cache.constEnd())
+        return *found;
+    if (cache.size() >= kStampCacheMax)
+        cache.clear();
     const QFont font = BitmapFont();
     const QFontMetrics metrics(font);
-    QPainter p(&image);
-    p.setFont(font);
-    p.fillRect(QRect(x, y, metrics.horizontalAdvance(text), metrics.height()), QColor(background));
-    p.setPen(QColor(color));
-    p.drawText(x, y + metrics.ascent(), text);
+    QImage stamp = MakeBitmap(std::max(1, metrics.horizontalAdvance(text)), metrics.height(), background);
+    {
+        QPainter p(&stamp);
+        p.setFont(font);
+        p.setPen(QColor(color));
+        p.drawText(0, metrics.ascent(), text);
+    }
+    return *cache.insert(key, stamp);
+}
+
+} // namespace
+
+void DrawText(QImage& image, int x, int y, const QString& text, QRgb color, QRgb background)
+{
+    if (text.isEmpty())
+        return;
+    const QImage& stamp = TextStamp(text, color, background);
+    const int x0 = std::max(0, x), x1 = std::min(image.width(), x + stamp.width());
+    const int y0 = std::max(0, y), y1 = std::min(image.height(), y + stamp.height());
+    if (x0 >= x1)
+        return;
+    Raster raster(image);
+    for (int row = y0; row < y1; ++row)
+        std::memcpy(raster.Row(row) + x0,
+                    reinterpret_cast<const QRgb*>(stamp.constScanLine(row - y)) + (x0 - x),
+                    size_t(x1 - x0) * sizeof(QRgb));
 }
 
 void CopyPixels(QImage& dst, const QImage& src)
@@ -137,7 +191,12 @@ void CopyPixels(QImage& dst, const QImage& src)
         dst = src.copy();
         return;
     }
+    if (dst.bytesPerLine() == src.bytesPerLine()) {
+        std::memcpy(dst.bits(), src.constBits(), size_t(src.sizeInBytes()));
+        return;
+    }
     const size_t rowBytes = size_t(src.width()) * sizeof(QRgb);
+    Raster raster(dst);
     for (int y = 0; y < src.height(); ++y)
-        std::memcpy(dst.scanLine(y), src.constScanLine(y), rowBytes);
+        std::memcpy(raster.Row(y), src.constScanLine(y), rowBytes);
 }

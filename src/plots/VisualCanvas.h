@@ -15,11 +15,30 @@ QFont BitmapFont();
 // A 32-bit image of the given size, filled with one colour.
 QImage MakeBitmap(int width, int height, QRgb fill);
 
-inline void PutPixel(QImage& image, int x, int y, QRgb color)
-{
-    if (x >= 0 && y >= 0 && x < image.width() && y < image.height())
-        reinterpret_cast<QRgb*>(image.scanLine(y))[x] = color;
-}
+// Direct pixel access to a 32-bit image for the duration of one drawing
+// operation; pixels outside the image are skipped.
+class Raster {
+public:
+    explicit Raster(QImage& image)
+        : bits_(reinterpret_cast<QRgb*>(image.bits())), stride_(image.bytesPerLine() / int(sizeof(QRgb))),
+          width_(image.width()), height_(image.height())
+    {
+    }
+    void Put(int x, int y, QRgb color)
+    {
+        if (unsigned(x) < unsigned(width_) && unsigned(y) < unsigned(height_))
+            bits_[qsizetype(y) * stride_ + x] = color;
+    }
+    QRgb* Row(int y) { return bits_ + qsizetype(y) * stride_; }
+
+private:
+    QRgb* bits_;
+    int stride_;
+    int width_;
+    int height_;
+};
+
+inline void PutPixel(QImage& image, int x, int y, QRgb color) { Raster(image).Put(x, y, color); }
 
 // From (x0, y0) up to, but not including, (x1, y1); pixels outside the image
 // are skipped.

@@ -16,7 +16,7 @@ TPictureBox::TPictureBox(QWidget* parent, const QRect& geometry) : QWidget(paren
 
 void TPictureBox::SetPicture(const QImage& image)
 {
-    CopyPixels(picture_, image);
+    picture_ = &image;
     update();
 }
 
@@ -24,7 +24,8 @@ void TPictureBox::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.fillRect(rect(), Qt::black);
-    p.drawImage(0, 0, picture_);
+    if (picture_)
+        p.drawImage(0, 0, *picture_);
 }
 
 void TPictureBox::mousePressEvent(QMouseEvent* event)

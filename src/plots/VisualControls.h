@@ -13,10 +13,11 @@ class TPictureBox : public QWidget {
     Q_OBJECT
 public:
     TPictureBox(QWidget* parent, const QRect& geometry);
-    // Takes a copy of the image (no allocation when the size is unchanged)
-    // and schedules a repaint.
+    // Shows the image, which the owner keeps alive and unchanged until its
+    // next SetPicture (all drawing happens between two of them, on the main
+    // thread), so a refresh costs no copy besides the one to the screen.
     void SetPicture(const QImage& image);
-    const QImage& Picture() const { return picture_; }
+    const QImage& Picture() const { return picture_ ? *picture_ : empty_; }
 
     std::function<void(int x, int y)> onMouseDown;
     std::function<void()> onDoubleClick;
@@ -27,7 +28,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    QImage picture_;
+    const QImage* picture_ = nullptr;
+    QImage empty_;
 };
 
 class TUpDown : public QWidget {

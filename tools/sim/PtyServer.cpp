@@ -151,6 +151,14 @@ void PtyServer::DropOutput()
     sentUpTo_ = 0;
 }
 
+// Whatever was on its way is lost with the reader, as on a pulled cable.
+void PtyServer::SlaveGone()
+{
+    slaveOpen_ = false;
+    DropOutput();
+    receiver_.DropInput();
+}
+
 void PtyServer::ReadInput()
 {
     uint8_t buf[kReadBlock];
@@ -159,9 +167,11 @@ void PtyServer::ReadInput()
         if (n > 0) {
             log_.Received(buf, size_t(n));
             if (Matches(ReadLine())) {
+                // Answers leave on the line the command came in on, before
+                // the receiver applies a new rate it was just given.
                 Bytes answers;
                 receiver_.Receive(buf, size_t(n), answers);
-                Deliver(answers);
+                pending_.insert(pending_.end(), answers.begin(), answers.end());
             } else {
                 receiver_.DropInput();
             }
@@ -169,10 +179,8 @@ void PtyServer::ReadInput()
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno == EIO) {
-            slaveOpen_ = false;
-            DropOutput();
-        }
+        if (n < 0 && errno == EIO)
+            SlaveGone();
         return;
     }
 }
@@ -188,10 +196,8 @@ void PtyServer::WritePending()
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno == EIO) {
-            slaveOpen_ = false;
-            DropOutput();
-        }
+        if (n < 0 && errno == EIO)
+            SlaveGone();
         break;
     }
     if (sentUpTo_ == pending_.size()) {
@@ -225,11 +231,8 @@ void PtyServer::Run(const volatile std::sig_atomic_t& stop)
         if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
             // Nobody on the other side: poll would report this at once, every
             // time, so sleep instead of spinning.
-            if (slaveOpen_) {
-                slaveOpen_ = false;
-                DropOutput();
-                receiver_.DropInput();
-            }
+            if (slaveOpen_)
+                SlaveGone();
             SleepMs(std::min(waitMs, kHangupPollMs));
         } else if (ready >= 0) {
             slaveOpen_ = true;

@@ -34,6 +34,7 @@ private:
     void ReadInput();
     void WritePending();
     void DropOutput();
+    void SlaveGone();
     size_t PendingSize() const { return pending_.size() - sentUpTo_; }
 
     SimOptions options_;

@@ -63,15 +63,12 @@ void PutF80(Bytes& out, double v)
 
 void AppendFrame(Bytes& out, uint8_t id, const Bytes& payload)
 {
-    out.push_back(kDle);
-    out.push_back(id);
-    for (uint8_t b : payload) {
-        out.push_back(b);
-        if (b == kDle)
-            out.push_back(kDle);
-    }
-    out.push_back(kDle);
-    out.push_back(kEtx);
+    // Room for the worst case: every payload byte a DLE, doubled.
+    const size_t at = out.size();
+    const int room = int(4 + 2 * payload.size());
+    out.resize(at + size_t(room));
+    const int n = BuildBinrFrame(id, payload.data(), int(payload.size()), out.data() + at, room);
+    out.resize(at + size_t(n));
 }
 
 GpsTime GpsTimeOf(double unixTime)

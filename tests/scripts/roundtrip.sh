@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Round trip BINR -> NMEA: samples/demo.dat is played headless, which writes
+# its NMEA side file; the side file is then played headless as NMEA. The
+# POSITION lines of both runs must agree wherever the sentences' precision
+# allows: time, date, latitude and longitude to the printed minutes (the NMEA
+# path passes them through single precision, so the last digit may move by a
+# little), height, speed (knots with one decimal) and course. The side file
+# written by playback must also be byte for byte what --to-nmea writes.
+#   bash tests/scripts/roundtrip.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+source_dir=$(realpath "$1")
+build_dir=$(realpath "$2")
+kestrova="$build_dir/kestrova"
+
+if [ ! -f "$source_dir/samples/demo.dat" ]; then
+  echo "SKIPPED: samples/demo.dat is absent"
+  exit 0
+fi
+work=$(mktemp -d "${TMPDIR:-/tmp}/kestrova-roundtrip.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+# Played in a copy: playing the sample in place would overwrite samples/demo.nme.
+cp "$source_dir/samples/demo.dat" "$work/demo.dat"
+mkdir "$work/batch"
+cp "$source_dir/samples/demo.dat" "$work/batch/demo.dat"
+
+cd "$work"
+rc=0
+QT_QPA_PLATFORM=offscreen timeout 120 "$kestrova" --headless demo.dat >binr.txt || rc=$?
+if ! grep -q '^POSITION' binr.txt; then
+  echo "SKIPPED: headless BINR playback prints no POSITION line yet (status $rc)"
+  exit 0
+fi
+if [ "$rc" -ne 0 ]; then
+  echo "FAIL: headless BINR playback ended with status $rc"
+  exit 1
+fi
+if [ ! -s demo.nme ]; then
+  echo "FAIL: BINR playback wrote no side file demo.nme"
+  exit 1
+fi
+(cd batch && "$kestrova" --to-nmea demo.dat >/dev/null)
+if ! cmp demo.nme batch/demo.nme; then
+  echo "FAIL: the playback side file differs from the --to-nmea side file"
+  exit 1
+fi
+QT_QPA_PLATFORM=offscreen timeout 120 "$kestrova" --headless demo.nme >nmea.txt
+
+python3 - binr.txt nmea.txt <<'EOF'
+import re, sys
+
+def positions(path):
+    rows = []
+    for line in open(path, encoding="utf-8"):
+        parts = line.rstrip("\n").split("\t")
+        if parts[0] == "POSITION":
+            rows.append(dict(p.split("=", 1) for p in parts[1:]))
+    return rows
+
+def angle(text):
+    """degrees and minutes of 55°30.0000N as signed minutes"""
+    m = re.fullmatch(r"(\d+)\u00b0\s*([\d.]+)([NSEW])", text.strip())
+    if not m:
+        raise ValueError("not an angle: %r" % text)
+    minutes = int(m.group(1)) * 60 + float(m.group(2))
+    return -minutes if m.group(3) in "SW" else minutes
+
+def number(text):
+    return float(re.match(r"\s*([-+]?[\d.]+)", text).group(1))
+
+binr, nmea = positions(sys.argv[1]), positions(sys.argv[2])
+failures = []
+if len(binr) != len(nmea) or not binr:
+    failures.append("%d POSITION lines from BINR, %d from its side file" % (len(binr), len(nmea)))
+worst = {"angle": 0.0, "speed": 0.0}
+for i, (b, n) in enumerate(zip(binr, nmea)):
+    where = "fix %d (%s)" % (i + 1, b.get("UTCLabel"))
+    for name in ("UTCLabel", "DateLabel", "AltLabel", "CourseLabel"):
+        if b[name] != n[name]:
+            failures.append("%s: %s %r from BINR, %r from NMEA" % (where, name, b[name], n[name]))
+    for name in ("LatLabel", "LonLabel"):
+        d = abs(angle(b[name]) - angle(n[name]))
+        worst["angle"] = max(worst["angle"], d)
+        # the printed 0.0001' plus a single-precision radian (about 0.0002')
+        if d > 0.00035:
+            failures.append("%s: %s %r from BINR, %r from NMEA" % (where, name, b[name], n[name]))
+    d = abs(number(b["SpeedLabel"]) - number(n["SpeedLabel"]))
+    worst["speed"] = max(worst["speed"], d)
+    # knots with one decimal: 0.05 kn = 0.0926 km/h, plus the printed 0.05 km/h
+    if d > 0.15:
+        failures.append("%s: SpeedLabel %r from BINR, %r from NMEA" % (where, b["SpeedLabel"], n["SpeedLabel"]))
+print("%d fixes compared; largest differences: %.4f' in latitude or longitude, %.2f km/h in speed"
+      % (min(len(binr), len(nmea)), worst["angle"], worst["speed"]))
+for f in failures[:20]:
+    print("FAIL:", f)
+sys.exit(1 if failures else 0)
+EOF

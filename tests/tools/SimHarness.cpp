@@ -1,0 +1,280 @@
+#include "SimHarness.h"
+
+#include "BinrDecoder.h"
+#include "BinrLayouts.h"
+#include "NmeaAssembler.h"
+#include "TestSupport.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace {
+
+double Now()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+speed_t SpeedCode(int baud)
+{
+    switch (baud) {
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 921600: return B921600;
+    default: return B0;
+    }
+}
+
+} // namespace
+
+SimProcess::~SimProcess()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (out_ >= 0)
+        close(out_);
+}
+
+bool SimProcess::Start(const std::vector<std::string>& args)
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return false;
+    std::vector<std::string> all{KESTROVA_SIM_BIN};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
+    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    out_ = pipeFds[0];
+    if (rc != 0) {
+        pid_ = -1;
+        return false;
+    }
+    // The first line, within a few seconds.
+    const double deadline = Now() + 5;
+    char c;
+    while (Now() < deadline) {
+        pollfd p{out_, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0)
+            continue;
+        if (read(out_, &c, 1) != 1)
+            return false;
+        if (c == '\n')
+            return true;
+        slave_ += c;
+    }
+    return false;
+}
+
+int SimProcess::Stop(double timeoutS)
+{
+    if (pid_ <= 0)
+        return -1;
+    kill(pid_, SIGTERM);
+    const double deadline = Now() + timeoutS;
+    int status = 0;
+    while (Now() < deadline) {
+        const pid_t r = waitpid(pid_, &status, WNOHANG);
+        if (r == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        usleep(5000);
+    }
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    return -1;
+}
+
+bool SetLine(int fd, int baud, bool oddParity)
+{
+    termios t{};
+    if (tcgetattr(fd, &t) != 0)
+        return false;
+    cfmakeraw(&t);
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    t.c_cflag |= CS8 | CLOCAL | CREAD;
+    if (oddParity)
+        t.c_cflag |= PARENB | PARODD;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    cfsetispeed(&t, SpeedCode(baud));
+    cfsetospeed(&t, SpeedCode(baud));
+    // A pty drops PARENB and glibc then reports EINVAL although the rate and
+    // PARODD were taken: judge by reading them back.
+    tcsetattr(fd, TCSANOW, &t);
+    termios back{};
+    return tcgetattr(fd, &back) == 0 && cfgetospeed(&back) == SpeedCode(baud) &&
+           ((back.c_cflag & PARODD) != 0) == oddParity;
+}
+
+int OpenLine(const std::string& path, int baud, bool oddParity)
+{
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (!SetLine(fd, baud, oddParity)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+ByteVec ReadFor(int fd, double seconds)
+{
+    ByteVec out;
+    const double deadline = Now() + seconds;
+    uint8_t buf[8192];
+    for (;;) {
+        const double left = deadline - Now();
+        if (left <= 0)
+            break;
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, int(left * 1000) + 1) <= 0)
+            continue;
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n > 0)
+            out.insert(out.end(), buf, buf + n);
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            break;
+    }
+    return out;
+}
+
+bool WriteAll(int fd, const ByteVec& bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0)
+            done += size_t(n);
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+ByteVec Frame(uint8_t id, const ByteVec& payload)
+{
+    uint8_t buf[kBinrCommandFrameMax];
+    const int n = BuildBinrFrame(id, payload.data(), int(payload.size()), buf, sizeof buf);
+    return ByteVec(buf, buf + n);
+}
+
+ByteVec PortSetting(uint32_t baud, uint8_t mode)
+{
+    return {0, uint8_t(baud), uint8_t(baud >> 8), uint8_t(baud >> 16), uint8_t(baud >> 24), mode};
+}
+
+ByteVec Sentence(const std::string& body)
+{
+    unsigned sum = 0;
+    for (unsigned char c : body)
+        sum ^= c;
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+    const std::string s = "$" + body + tail;
+    return ByteVec(s.begin(), s.end());
+}
+
+std::vector<int> DecodeBinr(const ByteVec& stream)
+{
+    BinrDecoder decoder;
+    std::vector<int> results;
+    for (uint8_t b : stream)
+        if (const int r = decoder.PushByte(b))
+            results.push_back(r);
+    return results;
+}
+
+std::vector<int> DecodeNmea(const ByteVec& stream)
+{
+    NmeaAssembler assembler;
+    std::vector<int> results;
+    for (uint8_t b : stream)
+        if (const int r = assembler.PushByte(char(b)))
+            results.push_back(r);
+    return results;
+}
+
+SimLogContent ReadSimLog(const std::string& path)
+{
+    SimLogContent log;
+    const ByteVec raw = ReadBinaryFile(path);
+    size_t i = 0;
+    while (i + 5 <= raw.size()) {
+        const uint8_t direction = raw[i];
+        const uint32_t n = uint32_t(raw[i + 1]) | uint32_t(raw[i + 2]) << 8 |
+                           uint32_t(raw[i + 3]) << 16 | uint32_t(raw[i + 4]) << 24;
+        i += 5;
+        if ((direction != 'R' && direction != 'S') || n == 0 || i + n > raw.size())
+            return log;
+        ByteVec& to = direction == 'R' ? log.received : log.sent;
+        to.insert(to.end(), raw.begin() + long(i), raw.begin() + long(i + n));
+        i += n;
+    }
+    log.wellFormed = i == raw.size();
+    return log;
+}
+
+std::string TempPath(const std::string& name)
+{
+    const char* dir = std::getenv("TMPDIR");
+    std::ostringstream s;
+    s << (dir && *dir ? dir : "/tmp") << "/kestrova-simtest-" << getpid() << "-" << name;
+    return s.str();
+}
+
+double CpuSeconds(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Fields after the parenthesised command: state is field 3, utime 14, stime 15.
+    const size_t close = text.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    std::istringstream rest(text.substr(close + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int k = 3; k <= 15 && rest >> field; ++k) {
+        if (k == 14)
+            utime = std::stol(field);
+        if (k == 15)
+            stime = std::stol(field);
+    }
+    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}

@@ -1,0 +1,437 @@
+// kestrova-sim end to end: a real process on a real pty, talked to as the
+// program's serial link talks to it.
+#include "SimHarness.h"
+
+#include "BinrDecoder.h"
+#include "BinrLayouts.h"
+#include "NmeaAssembler.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <regex>
+#include <set>
+
+namespace {
+
+constexpr double kGpsEpochUnix = 315964800.0;
+constexpr int kWeekS = 7 * 86400;
+
+int Count(const std::vector<int>& results, int value)
+{
+    return int(std::count(results.begin(), results.end(), value));
+}
+
+bool Has(const ByteVec& bytes, uint8_t b)
+{
+    return std::find(bytes.begin(), bytes.end(), b) != bytes.end();
+}
+
+// A simulator with its slave opened at the given line settings.
+struct Session {
+    SimProcess sim;
+    int fd = -1;
+    ~Session()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    bool Begin(const std::vector<std::string>& args, int baud, bool odd)
+    {
+        if (!sim.Start(args))
+            return false;
+        fd = OpenLine(sim.SlavePath(), baud, odd);
+        return fd >= 0;
+    }
+    // A new line setting, dropping what arrived under the old one.
+    void Reline(int baud, bool odd)
+    {
+        SetLine(fd, baud, odd);
+        tcflush(fd, TCIFLUSH);
+    }
+};
+
+} // namespace
+
+TEST(SimProcessTest, PrintsSlavePathFirstAndEndsCleanlyOnSigterm)
+{
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--protocol", "nmea", "--baud", "9600"}));
+    EXPECT_TRUE(std::regex_match(sim.SlavePath(), std::regex("/dev/pts/[0-9]+"))) << sim.SlavePath();
+    EXPECT_EQ(access(sim.SlavePath().c_str(), R_OK | W_OK), 0);
+    EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST(SimProcessTest, RejectsBadCommandLines)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {"--protocol", "nmea"},                                   // no rate
+        {"--protocol", "sirf", "--baud", "9600"},
+        {"--protocol", "nmea", "--baud", "12345"},
+        {"--protocol", "nmea", "--baud", "9600", "--rate", "2", "--flood"},
+        {"--protocol", "nmea", "--baud", "9600", "--scenario", "moving", "--replay", "x"},
+        {"--protocol", "nmea", "--baud", "9600", "--replay", "/nonexistent/file"},
+        {"--protocol", "nmea", "--baud", "9600", "--bogus"},
+    };
+    for (const auto& args : bad) {
+        SimProcess sim;
+        EXPECT_FALSE(sim.Start(args)) << args.back();
+    }
+}
+
+TEST(SimProcessTest, WaitsWithoutSpinningWhileNoSlaveIsOpen)
+{
+    Session s;
+    ASSERT_TRUE(s.sim.Start({"--protocol", "nmea", "--baud", "115200", "--flood"}));
+    usleep(800000);
+    const double idle = CpuSeconds(s.sim.Pid());
+    EXPECT_LT(idle, 0.2) << "CPU seconds with nobody on the line";
+
+    s.fd = OpenLine(s.sim.SlavePath(), 115200, false);
+    ASSERT_GE(s.fd, 0);
+    EXPECT_GT(ReadFor(s.fd, 0.3).size(), 10000u) << "flood starts once the slave is open";
+    close(s.fd);
+    s.fd = -1;
+    usleep(300000);
+    const double afterClose = CpuSeconds(s.sim.Pid());
+    usleep(800000);
+    EXPECT_LT(CpuSeconds(s.sim.Pid()) - afterClose, 0.2) << "CPU seconds after the slave closed";
+    EXPECT_EQ(s.sim.Stop(), 0);
+}
+
+struct StreamCase {
+    const char* protocol;
+    int baud;
+    int rate;
+};
+
+class SimStreamTest : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(SimStreamTest, SendsValidEpochsAtTheChosenRate)
+{
+    const StreamCase c = GetParam();
+    const bool binr = std::string(c.protocol) == "binr";
+    Session s;
+    ASSERT_TRUE(s.Begin({"--protocol", c.protocol, "--baud", std::to_string(c.baud), "--rate",
+                         std::to_string(c.rate), "--scenario", "moving"},
+                        c.baud, binr));
+    const double seconds = 1.5;
+    const ByteVec stream = ReadFor(s.fd, seconds);
+    const int expected = int(seconds * c.rate);
+    if (binr) {
+        const std::vector<int> r = DecodeBinr(stream);
+        EXPECT_EQ(Count(r, -1), 0);
+        EXPECT_GE(Count(r, kMsgNavSolution), expected - 1);
+        EXPECT_LE(Count(r, kMsgNavSolution), expected + 1);
+        for (int id : {kMsgDopInfo, kMsgSolutionStatus, kMsgSatInView})
+            EXPECT_EQ(Count(r, id), Count(r, kMsgNavSolution)) << "message " << id;
+    } else {
+        const std::vector<int> r = DecodeNmea(stream);
+        EXPECT_EQ(Count(r, kNmeaError), 0);
+        EXPECT_GE(Count(r, kNmeaGga), expected - 1);
+        EXPECT_LE(Count(r, kNmeaGga), expected + 1);
+        for (int kind : {kNmeaRmc, kNmeaGsa, kNmeaPvktd})
+            EXPECT_EQ(Count(r, kind), Count(r, kNmeaGga)) << "kind " << kind;
+        EXPECT_GE(Count(r, kNmeaGsv), 2 * Count(r, kNmeaGga));
+        for (size_t i = 0; i < stream.size(); ++i) {
+            if (stream[i] == '\n') {
+                ASSERT_TRUE(i > 0 && stream[i - 1] == '\r') << "line end at " << i;
+            }
+        }
+    }
+    EXPECT_EQ(s.sim.Stop(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, SimStreamTest,
+                         ::testing::Values(StreamCase{"nmea", 4800, 4}, StreamCase{"nmea", 921600, 10},
+                                           StreamCase{"binr", 115200, 4}, StreamCase{"binr", 19200, 10}),
+                         [](const auto& info) {
+                             return std::string(info.param.protocol) + std::to_string(info.param.baud);
+                         });
+
+TEST(SimBinrTest, NavigationSolutionCarriesTheCurrentTimeAndWeek)
+{
+    Session s;
+    ASSERT_TRUE(s.Begin({"--protocol", "binr", "--baud", "115200", "--rate", "5"}, 115200, true));
+    BinrDecoder decoder;
+    bool got = false;
+    for (uint8_t b : ReadFor(s.fd, 0.6))
+        got |= decoder.PushByte(b) == kMsgNavSolution;
+    ASSERT_TRUE(got);
+    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
+    const double now = double(time(nullptr)) - kGpsEpochUnix;
+    EXPECT_EQ(nav.week, int(now / kWeekS) % 1024);
+    double behind = std::fmod(now, kWeekS) - nav.timeOfWeekMs / 1000.0;
+    if (behind < -kWeekS / 2)
+        behind += kWeekS;
+    EXPECT_GE(behind, -1.0);
+    EXPECT_LE(behind, 3.0);
+    EXPECT_NEAR(nav.latRad * 180 / M_PI, 52.23, 0.01);
+    EXPECT_NEAR(nav.lonRad * 180 / M_PI, 21.01, 0.01);
+    EXPECT_TRUE(nav.flags & kSolutionValid);
+    EXPECT_GT(nav.rms2DM, 0.1f);
+    EXPECT_LT(nav.rms2DM, 10.0f);
+}
+
+struct CommandCase {
+    const char* name;
+    ByteVec command;
+    int answer;   // message ID expected back, 0 for none
+};
+
+class SimCommandTest : public ::testing::TestWithParam<CommandCase> {};
+
+TEST_P(SimCommandTest, AnswersAsAReceiver)
+{
+    const CommandCase& c = GetParam();
+    Session s;
+    ASSERT_TRUE(s.Begin({"--protocol", "binr", "--baud", "57600", "--device", "ABC 1.0"}, 57600, true));
+    ASSERT_TRUE(WriteAll(s.fd, c.command));
+    const std::vector<int> r = DecodeBinr(ReadFor(s.fd, 0.4));
+    std::set<int> answers;
+    for (int id : r)
+        if (id != kMsgNavSolution && id != kMsgDopInfo && id != kMsgSolutionStatus && id != kMsgSatInView)
+            answers.insert(id);
+    EXPECT_EQ(answers, c.answer ? std::set<int>{c.answer} : std::set<int>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, SimCommandTest,
+    ::testing::Values(CommandCase{"DeviceInfo", Frame(0x1B, {}), kMsgDeviceInfo},
+                      CommandCase{"PortSetting", Frame(0x0B, PortSetting(115200, 4)), kMsgBaudAck},
+                      CommandCase{"PortSettingToNmea", Frame(0x0B, PortSetting(0, 2)), kMsgBaudAck},
+                      CommandCase{"PortSettingBadRate", Frame(0x0B, PortSetting(12345, 4)), 0},
+                      CommandCase{"PortSettingShort", Frame(0x0B, {0, 0, 0xC2, 1, 0}), 0},
+                      CommandCase{"Reset", Frame(0x26, {}), 0},
+                      CommandCase{"StopOutput", Frame(0x0E, {}), 0},
+                      CommandCase{"OutputRate", Frame(0xA0, {3, 1}), 0},
+                      CommandCase{"PositionSet", Frame(0x21, {1}), 0},
+                      CommandCase{"HeartbeatOn", Frame(0x0C, {1}), 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SimBinrTest, DeviceInfoHoldsTheDeviceText)
+{
+    struct Case {
+        std::vector<std::string> extra;
+        std::string text;
+    };
+    for (const Case& c : {Case{{}, "KSIM 1.0"}, Case{{"--device", "ABC 1.0"}, "ABC 1.0"},
+                          Case{{"--device", std::string(100, 'x')}, std::string(74, 'x')}}) {
+        Session s;
+        std::vector<std::string> args{"--protocol", "binr", "--baud", "9600"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        ASSERT_TRUE(s.Begin(args, 9600, true));
+        ASSERT_TRUE(WriteAll(s.fd, Frame(0x1B, {})));
+        BinrDecoder decoder;
+        bool got = false;
+        for (uint8_t b : ReadFor(s.fd, 0.3))
+            got |= decoder.PushByte(b) == kMsgDeviceInfo;
+        ASSERT_TRUE(got) << c.text;
+        char text[kDeviceTextMax + 1];
+        ReadDeviceText(decoder.DeviceInfo(), text);
+        EXPECT_EQ(std::string(text), c.text);
+    }
+}
+
+TEST(SimBinrTest, PortSettingMovesTheReceiverAndEndingIn02TurnsItToNmea)
+{
+    Session s;
+    ASSERT_TRUE(s.Begin({"--protocol", "binr", "--baud", "9600", "--rate", "5"}, 9600, true));
+    ByteVec sync = Frame(0x26, {});
+    const ByteVec setting = Frame(0x0B, PortSetting(115200, 4));
+    sync.insert(sync.end(), setting.begin(), setting.end());
+    ASSERT_TRUE(WriteAll(s.fd, sync));
+    EXPECT_EQ(Count(DecodeBinr(ReadFor(s.fd, 0.3)), kMsgBaudAck), 1);
+
+    // Still at 9600: the receiver now talks 115200, so only garbage arrives.
+    const ByteVec garbage = ReadFor(s.fd, 0.6);
+    EXPECT_FALSE(garbage.empty());
+    EXPECT_TRUE(DecodeBinr(garbage).empty());
+
+    s.Reline(115200, true);
+    ASSERT_TRUE(WriteAll(s.fd, Frame(0x1B, {})));
+    const std::vector<int> moved = DecodeBinr(ReadFor(s.fd, 0.6));
+    EXPECT_GE(Count(moved, kMsgNavSolution), 2);
+    EXPECT_EQ(Count(moved, kMsgDeviceInfo), 1);
+
+    ASSERT_TRUE(WriteAll(s.fd, Frame(0x0B, PortSetting(0, 2))));
+    EXPECT_EQ(Count(DecodeBinr(ReadFor(s.fd, 0.3)), kMsgBaudAck), 1);
+    s.Reline(115200, false);
+    const std::vector<int> nmea = DecodeNmea(ReadFor(s.fd, 0.6));
+    EXPECT_GE(Count(nmea, kNmeaGga), 2);
+    EXPECT_EQ(Count(nmea, kNmeaError), 0);
+}
+
+TEST(SimBinrTest, HeartbeatFollowsCommand0x0C)
+{
+    Session s;
+    ASSERT_TRUE(s.Begin({"--protocol", "binr", "--baud", "115200", "--heartbeat"}, 115200, true));
+    EXPECT_GE(Count(DecodeBinr(ReadFor(s.fd, 1.2)), kMsgHeartbeat), 1);
+    ASSERT_TRUE(WriteAll(s.fd, Frame(0x0C, {0})));
+    ReadFor(s.fd, 0.1);
+    EXPECT_EQ(Count(DecodeBinr(ReadFor(s.fd, 1.2)), kMsgHeartbeat), 0);
+    ASSERT_TRUE(WriteAll(s.fd, Frame(0x0C, {1})));
+    EXPECT_GE(Count(DecodeBinr(ReadFor(s.fd, 1.2)), kMsgHeartbeat), 1);
+}
+
+struct SwitchCase {
+    const char* name;
+    ByteVec sentence;
+    bool switches;
+};
+
+class SimSwitchTest : public ::testing::TestWithParam<SwitchCase> {};
+
+TEST_P(SimSwitchTest, PvktaTurnsAnNmeaReceiverIntoBinrAt115200)
+{
+    const SwitchCase& c = GetParam();
+    Session s;
+    ASSERT_TRUE(s.Begin({"--protocol", "nmea", "--baud", "38400", "--rate", "5"}, 38400, false));
+    ASSERT_TRUE(WriteAll(s.fd, c.sentence));
+    usleep(200000);
+    if (c.switches) {
+        s.Reline(115200, true);
+        const std::vector<int> r = DecodeBinr(ReadFor(s.fd, 0.6));
+        EXPECT_GE(Count(r, kMsgNavSolution), 2);
+        EXPECT_EQ(Count(r, -1), 0);
+    } else {
+        s.Reline(38400, false);
+        EXPECT_GE(Count(DecodeNmea(ReadFor(s.fd, 0.6)), kNmeaGga), 2);
+    }
+}
+
+ByteVec Corrupt(ByteVec s)
+{
+    s[s.size() - 3] ^= 1;   // a checksum digit
+    return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sentences, SimSwitchTest,
+    ::testing::Values(SwitchCase{"Valid", Sentence("PVKTA,0,115200,3"), true},
+                      SwitchCase{"BadChecksum", Corrupt(Sentence("PVKTA,0,115200,3")), false},
+                      SwitchCase{"NotALineRate", Sentence("PVKTA,0,12345,3"), false},
+                      SwitchCase{"OtherProtocol", Sentence("PVKTA,0,115200,1"), false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct MismatchCase {
+    const char* name;
+    const char* protocol;
+    int receiverBaud;
+    int lineBaud;
+    bool lineOdd;
+};
+
+class SimMismatchTest : public ::testing::TestWithParam<MismatchCase> {};
+
+TEST_P(SimMismatchTest, DeliversOnlyGarbageAndIgnoresCommands)
+{
+    const MismatchCase& c = GetParam();
+    const bool binr = std::string(c.protocol) == "binr";
+    Session s;
+    ASSERT_TRUE(s.Begin({"--protocol", c.protocol, "--baud", std::to_string(c.receiverBaud), "--rate", "5"},
+                        c.lineBaud, c.lineOdd));
+    // Commands sent over the wrong line must not reach the receiver.
+    ByteVec commands = Frame(0x0B, PortSetting(4800, 4));
+    const ByteVec info = Frame(0x1B, {});
+    const ByteVec pvkta = Sentence("PVKTA,0,9600,3");
+    commands.insert(commands.end(), info.begin(), info.end());
+    commands.insert(commands.end(), pvkta.begin(), pvkta.end());
+    ASSERT_TRUE(WriteAll(s.fd, commands));
+
+    const ByteVec garbage = ReadFor(s.fd, 0.6);
+    EXPECT_FALSE(garbage.empty()) << "a mismatched line still carries something";
+    EXPECT_TRUE(DecodeBinr(garbage).empty());
+    EXPECT_TRUE(DecodeNmea(garbage).empty());
+    EXPECT_FALSE(Has(garbage, '$'));
+    EXPECT_FALSE(Has(garbage, 0x10));
+
+    s.Reline(c.receiverBaud, binr);
+    const ByteVec clean = ReadFor(s.fd, 0.6);
+    if (binr) {
+        const std::vector<int> r = DecodeBinr(clean);
+        EXPECT_GE(Count(r, kMsgNavSolution), 2);
+        EXPECT_EQ(Count(r, kMsgDeviceInfo), 0);
+    } else {
+        EXPECT_GE(Count(DecodeNmea(clean), kNmeaGga), 2);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, SimMismatchTest,
+    ::testing::Values(MismatchCase{"NmeaSlowerLine", "nmea", 38400, 4800, false},
+                      MismatchCase{"NmeaOddParity", "nmea", 38400, 38400, true},
+                      MismatchCase{"BinrNoParity", "binr", 115200, 115200, false},
+                      MismatchCase{"BinrFasterLine", "binr", 115200, 460800, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SimLogTest, HoldsExactlyWhatWasWrittenAndSentBothWays)
+{
+    const std::string log = TempPath("log");
+    Session s;
+    ASSERT_TRUE(s.Begin({"--protocol", "binr", "--baud", "115200", "--rate", "10", "--log", log},
+                        115200, true));
+    ByteVec written;
+    for (const ByteVec& part : {Frame(0x0E, {}), Frame(0x1B, {}), Frame(0xA0, {3, 1}),
+                                ByteVec{'n', 'o', 'i', 's', 'e', 0x10, 0x10}, Frame(0x0C, {1})}) {
+        ASSERT_TRUE(WriteAll(s.fd, part));
+        written.insert(written.end(), part.begin(), part.end());
+        usleep(50000);
+    }
+    ByteVec received = ReadFor(s.fd, 0.5);
+    ASSERT_EQ(s.sim.Stop(), 0);
+    const ByteVec rest = ReadFor(s.fd, 0.2);   // still queued when it stopped
+    received.insert(received.end(), rest.begin(), rest.end());
+
+    const SimLogContent content = ReadSimLog(log);
+    EXPECT_TRUE(content.wellFormed);
+    EXPECT_EQ(content.received, written);
+    EXPECT_EQ(content.sent, received);
+    EXPECT_EQ(ReadBinaryFile(log + ".rx"), written);
+    EXPECT_EQ(ReadBinaryFile(log + ".tx"), received);
+    EXPECT_EQ(Count(DecodeBinr(received), kMsgDeviceInfo), 1);
+    for (const char* suffix : {"", ".rx", ".tx"})
+        unlink((log + suffix).c_str());
+}
+
+TEST(SimReplayTest, SendsTheRecordingEpochByEpoch)
+{
+    struct Case {
+        const char* protocol;
+        const char* file;
+        bool odd;
+    };
+    for (const Case& c : {Case{"nmea", "/samples/demo.nme", false}, Case{"binr", "/samples/demo.dat", true}}) {
+        const std::string path = SourceDir() + c.file;
+        const ByteVec recording = ReadBinaryFile(path);
+        ASSERT_FALSE(recording.empty()) << path;
+        Session s;
+        ASSERT_TRUE(s.Begin({"--protocol", c.protocol, "--baud", "230400", "--rate", "10", "--replay", path},
+                            230400, c.odd));
+        const ByteVec got = ReadFor(s.fd, 0.6);
+        ASSERT_FALSE(got.empty());
+        EXPECT_NE(std::search(recording.begin(), recording.end(), got.begin(), got.end()), recording.end())
+            << c.file << ": what arrives is a stretch of the recording";
+        const int epochs = std::string(c.protocol) == "binr" ? Count(DecodeBinr(got), kMsgNavSolution)
+                                                             : Count(DecodeNmea(got), kNmeaGga);
+        EXPECT_GE(epochs, 4) << c.file;
+        EXPECT_LE(epochs, 8) << c.file;
+    }
+}
+
+TEST(SimFloodTest, FloodsWithValidSentences)
+{
+    Session s;
+    ASSERT_TRUE(s.Begin({"--protocol", "nmea", "--baud", "921600", "--flood"}, 921600, false));
+    const ByteVec stream = ReadFor(s.fd, 0.5);
+    EXPECT_GT(stream.size(), 100000u);
+    const std::vector<int> r = DecodeNmea(stream);
+    EXPECT_EQ(Count(r, kNmeaError), 0);
+    EXPECT_GT(Count(r, kNmeaGga), 100);
+}
