@@ -1,6 +1,7 @@
 #pragma once
 // Whole program windows for the main-window tests: every test starts from
 // empty settings, in its own temporary current folder.
+#include "CommPty.h"
 #include "Cycle.h"
 #include "Mainfile.h"
 #include "Windows.h"
@@ -25,25 +26,6 @@ inline void ClearSettings()
     QSettings s("Tamrel", "Kestrova");
     s.clear();
     s.sync();
-}
-
-// Runs the main thread's events until pred holds or the time is up.
-inline bool RunUntil(const std::function<bool()>& pred, int timeoutMs = 5000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(200);
-    }
-    return true;
-}
-
-inline void RunFor(int ms)
-{
-    RunUntil([] { return false; }, ms);
 }
 
 // A file of `size` bytes of NMEA-free filler (no "$", no DLE), so the
@@ -94,7 +76,7 @@ protected:
     }
     QString PathOf(const QString& name) const { return dir.path() + "/" + name; }
     bool Stopped() const { return form->mode == amStop && form->LiveCycles() == 0; }
-    bool WaitStopped(int timeoutMs = 10000) { return RunUntil([this] { return Stopped(); }, timeoutMs); }
+    bool WaitStopped(int timeoutMs = 10000) { return WaitFor([this] { return Stopped(); }, timeoutMs); }
 
     QTemporaryDir dir;
     QString oldFolder;

@@ -272,7 +272,7 @@ TEST_F(MainWindowTest, TransportWalksThroughItsModesWithTheirButtonRows)
     int i = 0;
     for (const Step& s : steps) {
         s.act();
-        RunFor(5);
+        RunEvents(5);
         EXPECT_EQ(form->mode, s.mode) << "step " << i;
         EXPECT_EQ(Buttons(form.get()), s.row) << "step " << i;
         ++i;
@@ -378,7 +378,7 @@ TEST_F(MainWindowTest, EveryWindowIsPaintedBeforeTheIntakeReturns)
 {
     form->PositionCheckBox->setChecked(true);
     Show();
-    RunFor(50);
+    RunEvents(50);
     struct PaintCount : QObject {
         int n = 0;
         bool eventFilter(QObject*, QEvent* e) override
@@ -390,7 +390,7 @@ TEST_F(MainWindowTest, EveryWindowIsPaintedBeforeTheIntakeReturns)
     form->InfoLabel->installEventFilter(&counter);
     ASSERT_TRUE(form->recordFile.Create(PathOf("paint.nme")));
     form->SetActionMode(amRecord);
-    RunFor(20);
+    RunEvents(20);
     counter.n = 0;
     Feed(form.get(), Filler(5));
     EXPECT_EQ(form->InfoLabel->text(), "Receive...");

@@ -103,12 +103,12 @@ TEST_F(MainWindowTest, PauseHoldsTheFileAndStopEndsIt)
     Show();
     form->FileLabel->setText("long.nme");
     form->PlayButtonClick(form->PlayButton);
-    ASSERT_TRUE(RunUntil([&] { return form->receivedTotal > 100; }));
+    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal > 100; }));
     form->PauseButtonClick(form->PauseButton);
     EXPECT_EQ(form->ActionLabel->text(), "PAUSE");
-    RunFor(50);   // the block already handed over is still processed
+    RunEvents(50);   // the block already handed over is still processed
     const int64_t held = form->receivedTotal;
-    RunFor(200);
+    RunEvents(200);
     EXPECT_EQ(form->receivedTotal, held) << "no block while paused";
     EXPECT_TRUE(form->PlayButton->isEnabled());
     EXPECT_TRUE(form->RewindButton->isEnabled());
@@ -127,9 +127,9 @@ TEST_F(MainWindowTest, PauseThenFastPlayResumesAtFastPace)
     Show();
     form->FileLabel->setText("long.nme");
     form->PlayButtonClick(nullptr);
-    ASSERT_TRUE(RunUntil([&] { return form->receivedTotal > 10; }));
+    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal > 10; }));
     form->PauseButtonClick(nullptr);
-    RunFor(20);
+    RunEvents(20);
     form->RewindButtonClick(nullptr);
     EXPECT_EQ(form->ActionLabel->text(), "  FF");
     ASSERT_TRUE(WaitStopped());
@@ -143,7 +143,7 @@ TEST_F(MainWindowTest, StopThenImmediatePlayKeepsTheNewPlaybackWhole)
     Show();
     form->FileLabel->setText("old.nme");
     form->PlayButtonClick(nullptr);
-    ASSERT_TRUE(RunUntil([&] { return form->receivedTotal > 1000; }));
+    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal > 1000; }));
     QPointer<TReadCycle> old = form->readCycle;
 
     form->StopButtonClick(form->StopButton);
@@ -154,7 +154,7 @@ TEST_F(MainWindowTest, StopThenImmediatePlayKeepsTheNewPlaybackWhole)
     EXPECT_EQ(form->LiveCycles(), 2) << "the old thread is still ending";
 
     // The old thread ends on its own, without touching the new playback.
-    ASSERT_TRUE(RunUntil([&] { return old.isNull(); }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return old.isNull(); }, 3000));
     EXPECT_EQ(form->mode, amPlay);
     EXPECT_EQ(form->LiveCycles(), 1);
     EXPECT_TRUE(form->InfoLabel->text().startsWith("File reading... "));
@@ -169,11 +169,11 @@ TEST_F(MainWindowTest, FastAndNormalPaceSwitchKeepsTheCount)
     Show();
     form->FileLabel->setText("long.nme");
     form->RewindButtonClick(nullptr);
-    ASSERT_TRUE(RunUntil([&] { return form->receivedTotal >= 4096; }));
+    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal >= 4096; }));
     form->PlayButtonClick(form->PlayButton);
     EXPECT_EQ(form->mode, amPlay);
     EXPECT_FALSE(form->readCycle->NormalSpeed.load() == false);
-    RunFor(30);
+    RunEvents(30);
     form->RewindButtonClick(form->RewindButton);
     EXPECT_EQ(form->mode, amFastPlay);
     ASSERT_TRUE(WaitStopped());
@@ -187,7 +187,7 @@ TEST_F(MainWindowTest, ClosingDuringPlaybackEndsTheThread)
     Show();
     form->FileLabel->setText("long.nme");
     form->PlayButtonClick(nullptr);
-    ASSERT_TRUE(RunUntil([&] { return form->receivedTotal > 100; }));
+    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal > 100; }));
     form->close();
     EXPECT_EQ(form->LiveCycles(), 0);
     form.reset();   // must not hang nor leave a running thread behind

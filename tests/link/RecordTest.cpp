@@ -4,7 +4,6 @@
 // the file being played or recorded.
 #include "MainfileSupport.h"
 
-#include "CommPty.h"
 #include "Timerfile.h"
 
 #include <QComboBox>
@@ -250,9 +249,9 @@ TEST_F(LiveRecording, KeepsEveryByteTheReceiverSent)
         const std::vector<uint8_t> part = Filler(size_t(3000 + 97 * i));
         ASSERT_TRUE(pty.Send(part));
         sent.insert(sent.end(), part.begin(), part.end());
-        RunFor(2);
+        RunEvents(2);
     }
-    ASSERT_TRUE(RunUntil([&] { return form->receivedTotal == int64_t(sent.size()); }));
+    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal == int64_t(sent.size()); }));
     EXPECT_EQ(form->InfoLabel->text(), "Receive...");
     EXPECT_EQ(form->ReceiveBytesLabel->text(), ReceivedText(int64_t(sent.size())));
 
@@ -262,7 +261,7 @@ TEST_F(LiveRecording, KeepsEveryByteTheReceiverSent)
     EXPECT_EQ(form->InfoLabel->text(), "Wait...");
     ASSERT_TRUE(pty.Send({'x'}));
     sent.push_back('x');
-    ASSERT_TRUE(RunUntil([&] { return form->watchTicks == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return form->watchTicks == 0; }));
     EXPECT_EQ(form->InfoLabel->text(), "Receive...");
 
     form->StopButtonClick(form->StopButton);
@@ -284,7 +283,7 @@ TEST_F(LiveRecording, ScheduledStartOverwritesAndScheduledStopEnds)
     form->ScheduledRecordStart();
     ASSERT_EQ(form->mode, amRecord) << "no guard for the program";
     ASSERT_TRUE(pty.Send(Filler(64)));
-    ASSERT_TRUE(RunUntil([&] { return form->receivedTotal == 64; }));
+    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal == 64; }));
 
     TimerForm->TimerArmed = 1;
     form->ScheduledRecordStop();
