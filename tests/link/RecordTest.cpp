@@ -6,6 +6,7 @@
 
 #include "Timerfile.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QRadioButton>
@@ -292,4 +293,52 @@ TEST_F(LiveRecording, ScheduledStartOverwritesAndScheduledStopEnds)
     EXPECT_EQ(TimerForm->TimerArmed, 0);
     EXPECT_EQ(form->TimerLabel->text(), "timer off");
     EXPECT_EQ(ReadAll(PathOf("live.nme")), AsBytes(Filler(64)));
+}
+
+TEST_F(LiveRecording, BinrPositionSwitchAndStopSendTheirCommands)
+{
+    auto frame = [](uint8_t id, std::vector<uint8_t> payload) {
+        std::vector<uint8_t> f = {0x10, id};
+        for (uint8_t b : payload) {
+            f.push_back(b);
+            if (b == 0x10)
+                f.push_back(b);
+        }
+        f.push_back(0x10);
+        f.push_back(0x03);
+        return f;
+    };
+    auto frames = [&](std::initializer_list<std::pair<uint8_t, std::vector<uint8_t>>> list) {
+        std::vector<uint8_t> all;
+        for (const auto& [id, payload] : list) {
+            const std::vector<uint8_t> f = frame(id, payload);
+            all.insert(all.end(), f.begin(), f.end());
+        }
+        return all;
+    };
+    const QString port = form->PortComboBox->currentText();
+    form->PortComboBox->clear();   // the protocol switch must not reach the pty
+    form->BINRRadioButton->setChecked(true);
+    form->PortComboBox->addItem(port);
+    form->FileLabel->setText("live.dat");
+    form->_02CheckBox->setChecked(false);
+
+    form->RecordButtonClick(form->RecordButton);
+    ASSERT_EQ(form->mode, amRecord);
+    const std::vector<uint8_t> start = frames({{0x0E, {}}, {0x1B, {}}, {0xA0, {3, 1}}, {0xA0, {3, 4}}, {0xA0, {3, 2}},
+                                               {0xA0, {3, 5}}, {0xA0, {3, 3}}, {0xA0, {3, 6}}});
+    EXPECT_EQ(pty.Receive(start.size()), start);
+
+    form->PositionCheckBox->setChecked(true);
+    const std::vector<uint8_t> on = frames({{0x21, {1}}, {0x27, {1}}, {0x35, {1}}, {0x24, {5}}});
+    EXPECT_EQ(pty.Receive(on.size()), on);
+    form->PositionCheckBox->setChecked(false);
+    const std::vector<uint8_t> off = frames({{0x21, {0}}, {0x27, {0}}, {0x35, {0}}, {0x24, {0}}});
+    EXPECT_EQ(pty.Receive(off.size()), off);
+
+    form->StopButtonClick(form->StopButton);
+    const std::vector<uint8_t> stop = frames({{0x0E, {}}});
+    EXPECT_EQ(pty.Receive(stop.size() + 1, 500), stop) << "0x0E only: the 0x02 box is unchecked";
+    EXPECT_EQ(form->mode, amStop);
+    EXPECT_TRUE(QFileInfo::exists(PathOf("live.dat")));
 }
