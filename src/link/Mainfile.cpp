@@ -267,20 +267,20 @@ void TMainForm::BuildInfoPanel()
 
 void TMainForm::BuildButtons()
 {
-    struct Spec {
+    struct ButtonPlace {
         FlatGlyphButton** button;
         int x;
         const char* hint;
         Glyph glyph;
     };
-    const Spec specs[] = {
+    const ButtonPlace places[] = {
         {&SynchroButton, 8, "Synchronization", Glyph::Synchro}, {&EjectButton, 40, "Open file", Glyph::Eject},
         {&PlayButton, 64, "Play file", Glyph::Play},           {&RewindButton, 88, "Fast play file", Glyph::Rewind},
         {&PauseButton, 112, "Pause", Glyph::Pause},             {&StopButton, 136, "Stop", Glyph::Stop},
         {&RecordButton, 160, "Record", Glyph::Record},          {&ClockButton, 193, "Timer", Glyph::Clock},
         {&SoundButton, 217, "Sound", Glyph::Sound},
     };
-    for (const Spec& s : specs)
+    for (const ButtonPlace& s : places)
         *s.button = new FlatGlyphButton(CenterPanel, QRect(QPoint(s.x, kButtonTop), kButtonSize),
                                         QString::fromLatin1(s.hint), GlyphPainter(s.glyph));
     PauseButton->setEnabled(false);
