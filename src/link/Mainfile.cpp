@@ -27,11 +27,13 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListView>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QShowEvent>
 
@@ -435,6 +437,21 @@ void TMainForm::LoadSettings()
     _02CheckBox->setEnabled(!NMEARadioButton->isChecked());
     if (!ok)
         ApplyDefaultSettings();
+    KeepTitleStripOnScreen();
+}
+
+void TMainForm::KeepTitleStripOnScreen()
+{
+    // A position stored on a screen that is gone would leave a frameless
+    // panel nobody can reach or drag back.
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.isEmpty())
+        return;
+    const QRect strip(pos(), QSize(width(), kTopPanelHeight));
+    for (const QScreen* screen : screens)
+        if (screen->geometry().intersects(strip))
+            return;
+    move(kDesignPosition);
 }
 
 void TMainForm::ApplyDefaultSettings()

@@ -222,6 +222,7 @@ private:
     void BuildButtons();
     void ConnectControls();
     void ApplyDefaultSettings();
+    void KeepTitleStripOnScreen();
     // The reactions to one decoder result (a completed sentence or message,
     // an error); 0 does nothing.
     void RouteNmeaResult(int result);

@@ -615,6 +615,19 @@ TEST_P(CorruptSetting, FallsBackToTheDefaults)
     EXPECT_EQ(form->x(), GetParam().keepsLeft ? 10 : 343);
 }
 
+TEST_F(MainWindowTest, PositionOffEveryScreenFallsBackToTheDesignPosition)
+{
+    form.reset();
+    {
+        QSettings s("Tamrel", "Kestrova");
+        s.setValue("Left", 30000);
+        s.setValue("Top", -30000);
+    }
+    form.reset(CreateProgramWindows());
+    Show();
+    EXPECT_EQ(form->pos(), QPoint(343, 384));
+}
+
 INSTANTIATE_TEST_SUITE_P(Values, CorruptSetting,
                          ::testing::Values(CorruptCase{"BaudComboBox", 42, true}, CorruptCase{"BaudComboBox", -1, true},
                                            CorruptCase{"Top", "high", true}, CorruptCase{"Left", "10px", false},
