@@ -250,11 +250,26 @@ void PutDate(SentenceWriter& w, int32_t secondsOfWeek, int32_t week)
     w.Text(lastText, lastLength);
 }
 
+// The payloads one navigation solution's sentences are made from, read once.
+struct Solution {
+    NavSolution nav;
+    DopInfo dop;
+    SolutionStatus status;
+};
+
+Solution ReadSolution(const BinrDecoder& decoder)
+{
+    return {ReadNavSolution(decoder.NavSolution()), ReadDopInfo(decoder.DopInfo()),
+            ReadSolutionStatus(decoder.StatusHeader())};
+}
+
 // The sentences from already-read payloads; out holds kSynthSentenceMax.
 
 // $GPGGA,123456.789,5530.00000,N,03715.00000,E,1,8,1.3,150.0,M,,M,,*hh
-int GgaText(const NavSolution& nav, const DopInfo& dop, char* out)
+int GgaText(const Solution& solution, char* out)
 {
+    const NavSolution& nav = solution.nav;
+    const DopInfo& dop = solution.dop;
     SentenceWriter w(out);
     w.Text("$GPGGA,");
     PutTime(w, SplitTime(nav.timeOfWeekMs));
@@ -273,8 +288,9 @@ int GgaText(const NavSolution& nav, const DopInfo& dop, char* out)
 }
 
 // $GPRMC,123456.789,A,5530.00000,N,03715.00000,E,019.4,270.0,150324,,,A*hh
-int RmcText(const NavSolution& nav, char* out)
+int RmcText(const Solution& solution, char* out)
 {
+    const NavSolution& nav = solution.nav;
     const TimeOfDay time = SplitTime(nav.timeOfWeekMs);
     const SpeedCourse sc = SpeedAndCourse(Tame(nav.velNorthMps, kNmeaValueLimit),
                                           Tame(nav.velEastMps, kNmeaValueLimit));
@@ -300,8 +316,11 @@ int RmcText(const NavSolution& nav, char* out)
 
 // $GPGSA,A,3,1,5,65,,,,,,,,,,,,,,,,,,,,,,1.3,0.9*hh: 24 satellite fields (more
 // when more are used), then PDOP left empty.
-int GsaText(const NavSolution& nav, const DopInfo& dop, const SolutionStatus& status, char* out)
+int GsaText(const Solution& solution, char* out)
 {
+    const NavSolution& nav = solution.nav;
+    const DopInfo& dop = solution.dop;
+    const SolutionStatus& status = solution.status;
     SentenceWriter w(out);
     w.Text("$GPGSA,A,");
     w.Char(nav.flags & kSolution2D ? '2' : Valid(nav) ? '3' : '1');
@@ -328,8 +347,9 @@ int GsaText(const NavSolution& nav, const DopInfo& dop, const SolutionStatus& st
 }
 
 // $PVKTD,A,2.4*hh
-int PvktdText(const NavSolution& nav, char* out)
+int PvktdText(const Solution& solution, char* out)
 {
+    const NavSolution& nav = solution.nav;
     SentenceWriter w(out);
     w.Text("$PVKTD,");
     w.Char(Valid(nav) ? 'A' : 'V');
@@ -461,29 +481,22 @@ int FinishSentence(char* out, int length, int outSize)
 
 int BuildGga(const BinrDecoder& decoder, char* out, int outSize)
 {
-    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
-    const DopInfo dop = ReadDopInfo(decoder.DopInfo());
-    return CopyOut([&](char* s) { return GgaText(nav, dop, s); }, out, outSize);
+    return CopyOut([&](char* s) { return GgaText(ReadSolution(decoder), s); }, out, outSize);
 }
 
 int BuildRmc(const BinrDecoder& decoder, char* out, int outSize)
 {
-    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
-    return CopyOut([&](char* s) { return RmcText(nav, s); }, out, outSize);
+    return CopyOut([&](char* s) { return RmcText(ReadSolution(decoder), s); }, out, outSize);
 }
 
 int BuildGsa(const BinrDecoder& decoder, char* out, int outSize)
 {
-    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
-    const DopInfo dop = ReadDopInfo(decoder.DopInfo());
-    const SolutionStatus status = ReadSolutionStatus(decoder.StatusHeader());
-    return CopyOut([&](char* s) { return GsaText(nav, dop, status, s); }, out, outSize);
+    return CopyOut([&](char* s) { return GsaText(ReadSolution(decoder), s); }, out, outSize);
 }
 
 int BuildPvktd(const BinrDecoder& decoder, char* out, int outSize)
 {
-    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
-    return CopyOut([&](char* s) { return PvktdText(nav, s); }, out, outSize);
+    return CopyOut([&](char* s) { return PvktdText(ReadSolution(decoder), s); }, out, outSize);
 }
 
 int GsvSentenceCount(const BinrDecoder& decoder)
@@ -528,56 +541,32 @@ int64_t NmeaSentencesWritten() { return gSentences; }
 bool NmeaOutputFailed() { return gFailed; }
 int NmeaOutputErrno() { return gErrno; }
 
-void WriteGga(const BinrDecoder& decoder)
+namespace {
+
+template <int (*Text)(const Solution&, char*)>
+void WriteFromSolution(const BinrDecoder& decoder)
 {
     if (!gOutput)
         return;
-    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
-    const DopInfo dop = ReadDopInfo(decoder.DopInfo());
-    Emit([&](char* s) { return GgaText(nav, dop, s); });
+    const Solution solution = ReadSolution(decoder);
+    Emit([&](char* s) { return Text(solution, s); });
     FlushIfFull();
 }
 
-void WriteRmc(const BinrDecoder& decoder)
-{
-    if (!gOutput)
-        return;
-    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
-    Emit([&](char* s) { return RmcText(nav, s); });
-    FlushIfFull();
-}
+} // namespace
 
-void WriteGsa(const BinrDecoder& decoder)
-{
-    if (!gOutput)
-        return;
-    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
-    const DopInfo dop = ReadDopInfo(decoder.DopInfo());
-    const SolutionStatus status = ReadSolutionStatus(decoder.StatusHeader());
-    Emit([&](char* s) { return GsaText(nav, dop, status, s); });
-    FlushIfFull();
-}
-
-void WritePvktd(const BinrDecoder& decoder)
-{
-    if (!gOutput)
-        return;
-    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
-    Emit([&](char* s) { return PvktdText(nav, s); });
-    FlushIfFull();
-}
+void WriteGga(const BinrDecoder& decoder) { WriteFromSolution<GgaText>(decoder); }
+void WriteRmc(const BinrDecoder& decoder) { WriteFromSolution<RmcText>(decoder); }
+void WriteGsa(const BinrDecoder& decoder) { WriteFromSolution<GsaText>(decoder); }
+void WritePvktd(const BinrDecoder& decoder) { WriteFromSolution<PvktdText>(decoder); }
 
 void WriteSolutionSentences(const BinrDecoder& decoder)
 {
     if (!gOutput)
         return;
-    const NavSolution nav = ReadNavSolution(decoder.NavSolution());
-    const DopInfo dop = ReadDopInfo(decoder.DopInfo());
-    const SolutionStatus status = ReadSolutionStatus(decoder.StatusHeader());
-    Emit([&](char* s) { return GgaText(nav, dop, s); });
-    Emit([&](char* s) { return RmcText(nav, s); });
-    Emit([&](char* s) { return GsaText(nav, dop, status, s); });
-    Emit([&](char* s) { return PvktdText(nav, s); });
+    const Solution solution = ReadSolution(decoder);
+    for (const auto text : {GgaText, RmcText, GsaText, PvktdText})
+        Emit([&](char* s) { return text(solution, s); });
     FlushIfFull();
 }
 
