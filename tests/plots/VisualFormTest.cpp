@@ -3,7 +3,9 @@
 // stored values.
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
+#include "Mainfile.h"
 #include "NmeaAssembler.h"
+#include "Profile.h"
 #include "Report.h"
 #include "Visual.h"
 #include "VisualControls.h"
@@ -417,6 +419,26 @@ TEST_F(VisualFormTest, PositionsAndSatellitesComeFromTheDecoders)
     EXPECT_EQ(sbas.elevationDeg, -10);
     EXPECT_EQ(sbas.azimuthDeg, -1);
     EXPECT_EQ(sbas.flag, 0);
+}
+
+TEST_F(VisualFormTest, PlottedHeightsFeedTheProfileWhileItsSwitchIsOn)
+{
+    TMainForm main;
+    TProfileForm profile;
+    profile.ClearProfile();
+    main.ProfileCheckBox->setChecked(false);
+    PlotAt(At(0, 0, 0.5));
+    EXPECT_EQ(profile.PenPosition(), QPoint(705, 48));  // untouched
+    main.ProfileCheckBox->setChecked(true);
+    form->reference.altM = 1;
+    PlotAt(At(0, 0, 0.5));  // reference minus current = +0.5 m
+    EXPECT_EQ(profile.PenPosition().x(), 704);
+    const int rowHalfBelow = profile.PenPosition().y();
+    PlotAt(At(0, 0, 1.5));
+    EXPECT_EQ(profile.PenPosition().y(), 2 * 32 - rowHalfBelow);  // mirrored about the middle row
+    // A clear of the plot clears the strip too.
+    form->ClearPlot();
+    EXPECT_EQ(profile.PenPosition(), QPoint(705, 48));
 }
 
 // ---- stored values ---------------------------------------------------------
