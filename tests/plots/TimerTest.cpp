@@ -171,8 +171,8 @@ TEST_F(TimerTest, StopMinuteDisarmsWhateverTheMode)
 TEST_F(TimerTest, LabelsShowTheLastTick)
 {
     TickAt(At(2026, 12, 6, 9, 5, 7));
-    EXPECT_EQ(form.TimeLabel->text(), "09:05:07");
-    EXPECT_EQ(form.DateLabel->text(), "06.12.2026");  // all four digits of the year
+    EXPECT_EQ(form.TimeLabel->text().toStdString(), "09:05:07");
+    EXPECT_EQ(form.DateLabel->text().toStdString(), "06.12.2026");  // all four digits of the year
     // Right-aligned: the right edges stay put whatever the text.
     EXPECT_EQ(form.TimeLabel->geometry().right() + 1, 76);
     EXPECT_EQ(form.DateLabel->geometry().right() + 1, 148);
@@ -184,10 +184,10 @@ TEST_F(TimerTest, FormShowArmedAndDisarmed)
 {
     TickAt(At(2026, 12, 6, 14, 5, 7));
     form.show();
-    EXPECT_EQ(form.StartTimeEdit->ReadText(), "14:05");
-    EXPECT_EQ(form.StopTimeEdit->ReadText(), "14:05");
-    EXPECT_EQ(form.StartDateEdit->ReadText(), "06.12.2026");
-    EXPECT_EQ(form.StopDateEdit->ReadText(), "06.12.2026");
+    EXPECT_EQ(form.StartTimeEdit->ReadText().toStdString(), "14:05");
+    EXPECT_EQ(form.StopTimeEdit->ReadText().toStdString(), "14:05");
+    EXPECT_EQ(form.StartDateEdit->ReadText().toStdString(), "06.12.2026");
+    EXPECT_EQ(form.StopDateEdit->ReadText().toStdString(), "06.12.2026");
 
     Schedule("07.12.2026", "08:00", "07.12.2026", "09:30");
     form.onButton->click();
@@ -195,16 +195,16 @@ TEST_F(TimerTest, FormShowArmedAndDisarmed)
     EXPECT_EQ(form.TimerArmed, 1);
     TickAt(At(2026, 12, 6, 14, 6, 0));
     form.show();
-    EXPECT_EQ(form.StartTimeEdit->ReadText(), "08:00");
-    EXPECT_EQ(form.StopTimeEdit->ReadText(), "09:30");
-    EXPECT_EQ(form.StartDateEdit->ReadText(), "07.12.2026");
+    EXPECT_EQ(form.StartTimeEdit->ReadText().toStdString(), "08:00");
+    EXPECT_EQ(form.StopTimeEdit->ReadText().toStdString(), "09:30");
+    EXPECT_EQ(form.StartDateEdit->ReadText().toStdString(), "07.12.2026");
 
     form.offButton->click();
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(form.TimerArmed, 0);
     form.show();
-    EXPECT_EQ(form.StartTimeEdit->ReadText(), "14:06");
-    EXPECT_EQ(form.StopDateEdit->ReadText(), "06.12.2026");
+    EXPECT_EQ(form.StartTimeEdit->ReadText().toStdString(), "14:06");
+    EXPECT_EQ(form.StopDateEdit->ReadText().toStdString(), "06.12.2026");
     form.hide();
 }
 
@@ -245,7 +245,7 @@ TEST_F(TimerTest, ClockRunsWhileHidden)
     while (reads == 0 && elapsed.elapsed() < 3000)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     EXPECT_GE(reads, 1);
-    EXPECT_EQ(form.DateLabel->text(), "02.01.2030");
+    EXPECT_EQ(form.DateLabel->text().toStdString(), "02.01.2030");
 }
 
 }  // namespace
