@@ -10,6 +10,7 @@
 # 2. CPU: the simulator replays NMEA at the byte rate of a 921600-baud line
 #    (about 92 kB/s) while kestrova records; kestrova's CPU time over the run.
 #    Goal: under 10 % of one core.
+# With LIVE_PROFILE=DIR, perf samples kestrova during each run into DIR.
 # Prints one line per figure; exits non-zero when a recording is not exact.
 set -euo pipefail
 
@@ -90,6 +91,13 @@ start_kestrova() {   # sets k_pid once its window is up, the pty selected
   sleep 0.5
 }
 
+profile() {   # name seconds
+  if [ -n "${LIVE_PROFILE:-}" ]; then
+    mkdir -p "$LIVE_PROFILE"
+    perf record -F 499 -g -p "$k_pid" -o "$LIVE_PROFILE/$1.data" -- sleep "$2" >/dev/null 2>&1 &
+  fi
+}
+
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
 # Is the recording one exact stretch of what the simulator sent?
@@ -120,6 +128,7 @@ start_sim --protocol nmea --baud 921600 --flood --scenario moving
 start_kestrova
 click_button $record_x
 t0=$(date +%s.%N)
+profile throughput "$((seconds / 2))"
 sleep "$seconds"
 click_button $stop_x
 t1=$(date +%s.%N)
@@ -155,6 +164,7 @@ start_kestrova
 click_button $record_x
 sleep 2
 c0=$(cpu_ticks "$k_pid"); s0=$(stat -c %s "$work/sim.log.tx"); t0=$(date +%s.%N)
+profile cpu "$((seconds / 2))"
 sleep "$((seconds / 2))"
 c1=$(cpu_ticks "$k_pid"); s1=$(stat -c %s "$work/sim.log.tx"); t1=$(date +%s.%N)
 click_button $stop_x

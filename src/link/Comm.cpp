@@ -15,9 +15,11 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include <fcntl.h>
@@ -30,6 +32,12 @@
 #include <unistd.h>
 
 namespace {
+
+// Under a steady stream the reader gathers what arrives for this long before
+// handing it over: every block costs the main thread a repaint of all windows,
+// and a few hundred of them a second would eat a core for nothing. A lone
+// burst after a quiet spell goes over at once.
+constexpr int64_t kHandOffSpacingMs = 25;
 
 // A write that makes no progress for this long is given up: with flow
 // control off only a dead or stalled device does that.
@@ -77,8 +85,14 @@ protected:
         bool counters = ReadCounters(&lastCounters_);
         pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         bool lost = false;
+        int64_t lastHandOffMs = NowMs() - kHandOffSpacingMs;
         while (!StopRequested()) {
-            if (poll(fds, 2, -1) < 0) {
+            // Bytes held back wait at most until the spacing since the last
+            // hand-off has passed; otherwise sleep until something happens.
+            int timeoutMs = -1;
+            if (filled_ > 0)
+                timeoutMs = int(std::max<int64_t>(0, lastHandOffMs + kHandOffSpacingMs - NowMs()));
+            if (poll(fds, 2, timeoutMs) < 0) {
                 if (errno == EINTR)
                     continue;
                 lost = true;
@@ -89,13 +103,18 @@ protected:
             const short ev = fds[0].revents;
             const bool hangUp = (ev & (POLLHUP | POLLERR | POLLNVAL)) != 0;
             if ((ev & POLLIN) || hangUp) {
-                if (!ReadQueued(hangUp, &lost))
+                if (!ReadQueued(hangUp, &lost, &lastHandOffMs))
                     return;   // stopped inside a hand-off: the descriptors may be gone
             }
             if (hangUp || lost) {
+                // Everything read so far still reaches the main thread.
+                if (filled_ > 0 && !HandOverBlock(&lastHandOffMs))
+                    return;
                 lost = true;
                 break;
             }
+            if (filled_ > 0 && NowMs() >= lastHandOffMs + kHandOffSpacingMs && !HandOverBlock(&lastHandOffMs))
+                return;
             if (counters) {
                 LineCounters now;
                 counters = ReadCounters(&now);
@@ -111,21 +130,24 @@ protected:
     }
 
 private:
-    // Fills the buffer with everything queued (several reads when the driver
-    // hands it out in pieces) and delivers it in blocks of at most
-    // kReadBufferSize. Returns false when the main thread asked to stop.
-    bool ReadQueued(bool hangUp, bool* lost)
+    static int64_t NowMs()
     {
-        int filled = 0;
+        timespec ts;
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    }
+
+    // Reads everything queued into the buffer, handing it over whenever it
+    // is full, so the kernel's queue never holds more than one burst.
+    // Returns false when the main thread asked to stop.
+    bool ReadQueued(bool hangUp, bool* lost, int64_t* lastHandOffMs)
+    {
         for (;;) {
-            const ssize_t n = read(fd_, buffer_ + filled, kReadBufferSize - filled);
+            const ssize_t n = read(fd_, buffer_ + filled_, size_t(kReadBufferSize - filled_));
             if (n > 0) {
-                filled += int(n);
-                if (filled == kReadBufferSize) {
-                    if (!HandOver(HandOff::Bytes, filled))
-                        return false;
-                    filled = 0;
-                }
+                filled_ += int(n);
+                if (filled_ == kReadBufferSize && !HandOverBlock(lastHandOffMs))
+                    return false;
                 continue;
             }
             if (n < 0 && errno == EINTR)
@@ -134,11 +156,17 @@ private:
                 *lost = true;   // 0 bytes in raw non-blocking mode, or EIO: hung up
             else if (hangUp)
                 *lost = true;
-            break;
+            return true;
         }
-        if (filled > 0 && !HandOver(HandOff::Bytes, filled))
-            return false;
-        return true;
+    }
+
+    bool HandOverBlock(int64_t* lastHandOffMs)
+    {
+        const int length = filled_;
+        filled_ = 0;
+        const bool goOn = HandOver(HandOff::Bytes, length);
+        *lastHandOffMs = NowMs();
+        return goOn;
     }
 
     bool HandOver(HandOff what, int length)
@@ -170,6 +198,7 @@ private:
     const int wakeFd_;
     std::atomic<bool> stop_{false};
     LineCounters lastCounters_;
+    int filled_ = 0;   // bytes read and not yet handed over
     uint8_t buffer_[kReadBufferSize];
 };
 

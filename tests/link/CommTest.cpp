@@ -140,6 +140,29 @@ TEST_F(CommTest, DeliversEveryByteInOrderInBlocksOfAtMostTheBuffer)
     EXPECT_EQ(sink.lost, 0);
 }
 
+TEST_F(CommTest, SteadyStreamIsGatheredIntoFewerBlocks)
+{
+    ASSERT_TRUE(OpenPort(pty.path, 921600, 0));
+    // A lone burst after a quiet spell goes over at once...
+    pty.Send({'$'});
+    EXPECT_TRUE(WaitFor([&] { return sink.blocks == 1; }, 1000));
+    // ...a steady trickle is gathered: 100 pieces over ~300 ms arrive as far
+    // fewer blocks, every byte in order.
+    std::vector<uint8_t> sent = {'$'};
+    std::thread receiver([&] {
+        for (int i = 0; i < 100; ++i) {
+            const std::vector<uint8_t> piece = Pattern(50, unsigned(i));
+            pty.Send(piece);
+            sent.insert(sent.end(), piece.begin(), piece.end());
+            QThread::msleep(3);
+        }
+    });
+    WaitFor([&] { return sink.bytes.size() >= 1 + 100 * 50; }, 5000);
+    receiver.join();
+    EXPECT_EQ(sink.bytes, sent);
+    EXPECT_LT(sink.blocks, 40);
+}
+
 TEST_F(CommTest, WriteReachesTheDeviceAndFailsAtOnceWhenClosed)
 {
     const std::vector<uint8_t> cmd = {0x10, 0x0C, 0x00, 0x10, 0x03};
