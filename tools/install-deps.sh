@@ -3,7 +3,7 @@
 # Usage: tools/install-deps.sh build|test|fuzz|interop ...
 set -euo pipefail
 
-build_pkgs=(g++ cmake ninja-build pkg-config ccache qt6-base-dev libasound2-dev libgtest-dev libgmock-dev)
+build_pkgs=(g++ cmake ninja-build pkg-config ccache qt6-base-dev libasound2-dev libgtest-dev libgmock-dev fonts-dejavu-core fonts-dejavu-extra)
 test_pkgs=(sox alsa-utils xvfb xdotool imagemagick xclip)
 bench_pkgs=(libbenchmark-dev)
 fuzz_pkgs=(clang libclang-rt-dev)

@@ -5,7 +5,10 @@
 
 QFont UiFont(bool bold, int pointSize)
 {
+    // The windows are laid out for a narrow 8-point face; the condensed cut of
+    // DejaVu Sans keeps the texts inside their places.
     QFont font("DejaVu Sans");
+    font.setStretch(QFont::SemiCondensed);
     font.setPointSize(pointSize);
     font.setBold(bold);
     return font;
