@@ -492,7 +492,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     if (watched == TopPanel) {
-        const auto* me = static_cast<QMouseEvent*>(event);
+        // Only mouse events may be read as such: the panel also sees paint,
+        // resize and other events here.
+        const auto* me = dynamic_cast<QMouseEvent*>(event);
+        if (me == nullptr)
+            return QWidget::eventFilter(watched, event);
         switch (event->type()) {
         case QEvent::MouseButtonPress:
             TopPanelMouseDown(me->position().toPoint().x(), me->position().toPoint().y());
