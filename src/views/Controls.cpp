@@ -1,6 +1,9 @@
 #include "Controls.h"
 
+#include <QHash>
 #include <QPainter>
+
+#include <array>
 #include <QPaintEvent>
 
 QFont UiFont(bool bold, int pointSize)
@@ -43,13 +46,105 @@ void TViewForm::paintEvent(QPaintEvent*)
     p.drawLine(r.right(), r.top() + 1, r.right(), r.bottom());
 }
 
+// Glyph images and advances of one font in one colour, for the 256 Latin-1
+// characters. A handful exist for the whole program (a few fonts, a few
+// colours), so they are kept for its lifetime.
+class GlyphCache {
+public:
+    GlyphCache(const QFont& font, const QColor& color) : font_(font), color_(color), metrics_(font)
+    {
+        height_ = metrics_.height();
+        ascent_ = metrics_.ascent();
+        pad_ = metrics_.height() / 2;
+    }
+
+    static GlyphCache* For(const QFont& font, const QColor& color)
+    {
+        static QHash<QString, GlyphCache*> caches;
+        const QString key = font.key() + QLatin1Char('|') + QString::number(color.rgba(), 16);
+        GlyphCache*& cache = caches[key];
+        if (cache == nullptr)
+            cache = new GlyphCache(font, color);
+        return cache;
+    }
+
+    int Height() const { return height_; }
+    int Pad() const { return pad_; }
+
+    // -1 when the text holds a character outside Latin-1.
+    int Width(const QString& text)
+    {
+        int width = 0;
+        for (const QChar c : text) {
+            if (c.unicode() > 0xFF)
+                return -1;
+            width += Advance(c.unicode());
+        }
+        return width;
+    }
+
+    int Advance(ushort c)
+    {
+        if (advance_[c] < 0)
+            advance_[c] = metrics_.horizontalAdvance(QChar(c));
+        return advance_[c];
+    }
+
+    const QImage& Glyph(ushort c)
+    {
+        QImage& image = glyph_[c];
+        if (image.isNull()) {
+            image = QImage(Advance(c) + 2 * pad_, height_, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            QPainter p(&image);
+            p.setFont(font_);
+            p.setPen(color_);
+            p.drawText(QPointF(pad_, ascent_), QString(QChar(c)));
+        }
+        return image;
+    }
+
+private:
+    QFont font_;
+    QColor color_;
+    QFontMetrics metrics_;
+    int height_ = 0;
+    int ascent_ = 0;
+    int pad_ = 0;
+    std::array<int, 256> advance_ = MakeUnknown();
+    std::array<QImage, 256> glyph_;
+
+    static std::array<int, 256> MakeUnknown()
+    {
+        std::array<int, 256> a;
+        a.fill(-1);
+        return a;
+    }
+};
+
 ValueLabel::ValueLabel(QWidget* parent, int x, int y, const QString& text, bool bold, Anchor anchor)
     : QLabel(parent), anchor_(anchor), edge_(x)
 {
     setFont(UiFont(bold));
+    setTextFormat(Qt::PlainText);
     setAlignment(anchor == Right ? (Qt::AlignRight | Qt::AlignTop) : (Qt::AlignLeft | Qt::AlignTop));
     move(x, y);
     SetText(text);
+}
+
+GlyphCache* ValueLabel::Glyphs(const QColor& color) const
+{
+    if (normalGlyphs_ == nullptr || color != palette().color(QPalette::Active, foregroundRole()))
+        return GlyphCache::For(font(), color);
+    return normalGlyphs_;
+}
+
+int ValueLabel::TextWidth(const QString& text) const
+{
+    if (normalGlyphs_ == nullptr)
+        normalGlyphs_ = GlyphCache::For(font(), palette().color(QPalette::Active, foregroundRole()));
+    const int width = normalGlyphs_->Width(text);
+    return width >= 0 ? width : fontMetrics().horizontalAdvance(text);
 }
 
 void ValueLabel::SetText(const QString& text)
@@ -57,8 +152,8 @@ void ValueLabel::SetText(const QString& text)
     if (text == this->text() && !text.isEmpty())
         return;
     setText(text);
-    const int width = fontMetrics().horizontalAdvance(text);
-    const int height = fontMetrics().height();
+    const int width = TextWidth(text);
+    const int height = normalGlyphs_->Height();
     if (anchor_ == Right)
         setGeometry(edge_ - width, y(), width, height);
     else
@@ -70,6 +165,35 @@ void ValueLabel::SetColor(QRgb color)
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, QColor(color));
     setPalette(pal);
+}
+
+void ValueLabel::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
+        normalGlyphs_ = nullptr;
+    QLabel::changeEvent(event);
+}
+
+void ValueLabel::paintEvent(QPaintEvent* event)
+{
+    const QString t = text();
+    const QColor color = palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole());
+    GlyphCache* glyphs = Glyphs(color);
+    const int textWidth = glyphs->Width(t);
+    if (textWidth < 0) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    int x = 0;
+    if (alignment() & Qt::AlignRight)
+        x = width() - textWidth;
+    else if (alignment() & Qt::AlignHCenter)
+        x = (width() - textWidth) / 2;
+    QPainter p(this);
+    for (const QChar c : t) {
+        p.drawImage(x - glyphs->Pad(), 0, glyphs->Glyph(c.unicode()));
+        x += glyphs->Advance(c.unicode());
+    }
 }
 
 FlatGlyphButton::FlatGlyphButton(QWidget* parent, const QRect& geometry, const QString& hint, Painter painter)

@@ -48,10 +48,22 @@ public:
     void SetText(const QString& text);
     void SetText(const std::string& text) { SetText(FromText(text)); }
     void SetColor(QRgb color);
+    // Width of a text as this label lays it out.
+    int TextWidth(const QString& text) const;
+
+protected:
+    // Values change with every fix, many times a second in fast playback, so
+    // the label draws Latin-1 texts from cached glyph images instead of
+    // shaping them anew on every paint.
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    class GlyphCache* Glyphs(const QColor& color) const;
+
     Anchor anchor_;
     int edge_;
+    mutable class GlyphCache* normalGlyphs_ = nullptr;
 };
 
 // A flat button whose glyph is drawn by the owner, in a normal and a disabled look.
