@@ -50,7 +50,8 @@ public:
             return {};
         const QByteArray bytes = raw.readAll();
         std::vector<int16_t> samples(size_t(bytes.size()) / 2);
-        std::memcpy(samples.data(), bytes.constData(), samples.size() * 2);
+        if (!samples.empty())
+            std::memcpy(samples.data(), bytes.constData(), samples.size() * 2);
         return samples;
     }
 
