@@ -91,8 +91,7 @@ QFrame* MakePanel(QWidget* parent, const QRect& geometry, QFrame::Shadow shadow)
 QLabel* MakeLabel(QWidget* parent, const QRect& geometry, const QString& text, QRgb colour,
                   Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop)
 {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
+    auto* label = new FastLabel(text, parent);
     label->setGeometry(geometry);
     label->setAlignment(align);
     label->setFont(UiFont());

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QPainter>
 
+#include <algorithm>
 #include <array>
 #include <QPaintEvent>
 
@@ -60,16 +61,14 @@ public:
 
     static GlyphCache* For(const QFont& font, const QColor& color)
     {
-        static QHash<QString, GlyphCache*> caches;
-        const QString key = font.key() + QLatin1Char('|') + QString::number(color.rgba(), 16);
-        GlyphCache*& cache = caches[key];
+        static QHash<QFont, QHash<QRgb, GlyphCache*>> caches;
+        GlyphCache*& cache = caches[font][color.rgba()];
         if (cache == nullptr)
             cache = new GlyphCache(font, color);
         return cache;
     }
 
     int Height() const { return height_; }
-    int Pad() const { return pad_; }
 
     // -1 when the text holds a character outside Latin-1.
     int Width(const QString& text)
@@ -90,18 +89,34 @@ public:
         return advance_[c];
     }
 
-    const QImage& Glyph(ushort c)
+    // The glyph cropped to its inked pixels, and where that crop sits
+    // relative to the pen position at the top of the line.
+    struct Ink {
+        QImage image;
+        QPoint offset;
+        bool rendered = false;
+    };
+
+    const Ink& Glyph(ushort c)
     {
-        QImage& image = glyph_[c];
-        if (image.isNull()) {
-            image = QImage(Advance(c) + 2 * pad_, height_, QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::transparent);
-            QPainter p(&image);
-            p.setFont(font_);
-            p.setPen(color_);
-            p.drawText(QPointF(pad_, ascent_), QString(QChar(c)));
+        Ink& ink = glyph_[c];
+        if (!ink.rendered) {
+            ink.rendered = true;
+            QImage full(Advance(c) + 2 * pad_, height_, QImage::Format_ARGB32_Premultiplied);
+            full.fill(Qt::transparent);
+            {
+                QPainter p(&full);
+                p.setFont(font_);
+                p.setPen(color_);
+                p.drawText(QPointF(pad_, ascent_), QString(QChar(c)));
+            }
+            const QRect inked = InkedRect(full);
+            if (!inked.isEmpty()) {
+                ink.image = full.copy(inked);
+                ink.offset = inked.topLeft() - QPoint(pad_, 0);
+            }
         }
-        return image;
+        return ink;
     }
 
 private:
@@ -112,7 +127,25 @@ private:
     int ascent_ = 0;
     int pad_ = 0;
     std::array<int, 256> advance_ = MakeUnknown();
-    std::array<QImage, 256> glyph_;
+    std::array<Ink, 256> glyph_;
+
+    // Smaller glyph images make every paint cheaper: blanks draw nothing.
+    static QRect InkedRect(const QImage& image)
+    {
+        int left = image.width(), right = -1, top = image.height(), bottom = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                if (qAlpha(row[x]) == 0)
+                    continue;
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+        return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+    }
 
     static std::array<int, 256> MakeUnknown()
     {
@@ -130,13 +163,6 @@ ValueLabel::ValueLabel(QWidget* parent, int x, int y, const QString& text, bool 
     setAlignment(anchor == Right ? (Qt::AlignRight | Qt::AlignTop) : (Qt::AlignLeft | Qt::AlignTop));
     move(x, y);
     SetText(text);
-}
-
-GlyphCache* ValueLabel::Glyphs(const QColor& color) const
-{
-    if (normalGlyphs_ == nullptr || color != palette().color(QPalette::Active, foregroundRole()))
-        return GlyphCache::For(font(), color);
-    return normalGlyphs_;
 }
 
 int ValueLabel::TextWidth(const QString& text) const
@@ -174,26 +200,53 @@ void ValueLabel::changeEvent(QEvent* event)
     QLabel::changeEvent(event);
 }
 
-void ValueLabel::paintEvent(QPaintEvent* event)
+// Draws a plain-text label from cached glyphs; false when the text holds a
+// character the cache does not cover, and the caller must draw it itself.
+static bool PaintCachedText(QLabel* label)
 {
-    const QString t = text();
-    const QColor color = palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole());
-    GlyphCache* glyphs = Glyphs(color);
+    const QString t = label->text();
+    const QColor color =
+        label->palette().color(label->isEnabled() ? QPalette::Active : QPalette::Disabled, label->foregroundRole());
+    GlyphCache* glyphs = GlyphCache::For(label->font(), color);
     const int textWidth = glyphs->Width(t);
-    if (textWidth < 0) {
-        QLabel::paintEvent(event);
-        return;
-    }
+    if (textWidth < 0)
+        return false;
+    const Qt::Alignment align = label->alignment();
     int x = 0;
-    if (alignment() & Qt::AlignRight)
-        x = width() - textWidth;
-    else if (alignment() & Qt::AlignHCenter)
-        x = (width() - textWidth) / 2;
-    QPainter p(this);
+    if (align & Qt::AlignRight)
+        x = label->width() - textWidth;
+    else if (align & Qt::AlignHCenter)
+        x = (label->width() - textWidth) / 2;
+    int y = 0;
+    if (align & Qt::AlignBottom)
+        y = label->height() - glyphs->Height();
+    else if (align & Qt::AlignVCenter)
+        y = (label->height() - glyphs->Height()) / 2;
+    QPainter p(label);
     for (const QChar c : t) {
-        p.drawImage(x - glyphs->Pad(), 0, glyphs->Glyph(c.unicode()));
+        const GlyphCache::Ink& ink = glyphs->Glyph(c.unicode());
+        if (!ink.image.isNull())
+            p.drawImage(x + ink.offset.x(), y + ink.offset.y(), ink.image);
         x += glyphs->Advance(c.unicode());
     }
+    return true;
+}
+
+void ValueLabel::paintEvent(QPaintEvent* event)
+{
+    if (!PaintCachedText(this))
+        QLabel::paintEvent(event);
+}
+
+FastLabel::FastLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
+{
+    setTextFormat(Qt::PlainText);
+}
+
+void FastLabel::paintEvent(QPaintEvent* event)
+{
+    if (frameShape() != QFrame::NoFrame || !PaintCachedText(this))
+        QLabel::paintEvent(event);
 }
 
 FlatGlyphButton::FlatGlyphButton(QWidget* parent, const QRect& geometry, const QString& hint, Painter painter)

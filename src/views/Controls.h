@@ -59,11 +59,20 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    class GlyphCache* Glyphs(const QColor& color) const;
-
     Anchor anchor_;
     int edge_;
     mutable class GlyphCache* normalGlyphs_ = nullptr;
+};
+
+// A plain-text label of fixed place and size whose text changes often (the
+// counters and the information line): drawn from cached glyph images.
+class FastLabel : public QLabel {
+    Q_OBJECT
+public:
+    FastLabel(const QString& text, QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // A flat button whose glyph is drawn by the owner, in a normal and a disabled look.
