@@ -18,7 +18,10 @@ void ReportView(const char* view, std::initializer_list<std::pair<const char*, Q
         line += QChar('\t');
         line += QString::fromLatin1(name);
         line += QChar('=');
-        line += text;
+        // A receiver's text may hold tabs or line ends; they would break the
+        // one-line-per-event format, so control characters print as blanks.
+        for (const QChar c : text)
+            line += c.unicode() < 0x20 || c.unicode() == 0x7F ? QChar(' ') : c;
     }
     line += QChar('\n');
     const QByteArray utf8 = line.toUtf8();
