@@ -35,10 +35,14 @@ TViewForm::TViewForm(int width, int height, const QRect& stripRect, const QStrin
     titleStrip_->setFont(UiFont());
 }
 
-void TViewForm::paintEvent(QPaintEvent*)
+void TViewForm::paintEvent(QPaintEvent* event)
 {
-    QPainter p(this);
+    // Most repaints are of a value label well inside the window: the bevel
+    // lies on the outermost pixels only, so such a repaint draws nothing here.
     const QRect r = rect();
+    if (r.adjusted(1, 1, -1, -1).contains(event->rect()))
+        return;
+    QPainter p(this);
     p.setPen(Qt::white);
     p.drawLine(r.left(), r.top(), r.right(), r.top());
     p.drawLine(r.left(), r.top(), r.left(), r.bottom());
