@@ -184,6 +184,10 @@ void ValueLabel::SetText(const QString& text)
     setText(text);
     const int width = TextWidth(text);
     const int height = normalGlyphs_->Height();
+    // Most new values are as wide as the old ones: moving or resizing a
+    // widget to where it already is still costs a round through Qt.
+    if (width == this->width() && height == this->height() && (anchor_ == Left || x() == edge_ - width))
+        return;
     if (anchor_ == Right)
         setGeometry(edge_ - width, y(), width, height);
     else
