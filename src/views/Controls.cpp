@@ -210,12 +210,9 @@ void ValueLabel::changeEvent(QEvent* event)
 
 // Draws a plain-text label from cached glyphs; false when the text holds a
 // character the cache does not cover, and the caller must draw it itself.
-static bool PaintCachedText(QLabel* label)
+static bool PaintCachedText(QLabel* label, QPainter& p, GlyphCache* glyphs)
 {
     const QString t = label->text();
-    const QColor color =
-        label->palette().color(label->isEnabled() ? QPalette::Active : QPalette::Disabled, label->foregroundRole());
-    GlyphCache* glyphs = GlyphCache::For(label->font(), color);
     const int textWidth = glyphs->Width(t);
     if (textWidth < 0)
         return false;
@@ -230,7 +227,6 @@ static bool PaintCachedText(QLabel* label)
         y = label->height() - glyphs->Height();
     else if (align & Qt::AlignVCenter)
         y = (label->height() - glyphs->Height()) / 2;
-    QPainter p(label);
     for (const QChar c : t) {
         const GlyphCache::Ink& ink = glyphs->Glyph(c.unicode());
         if (!ink.image.isNull())
@@ -240,10 +236,29 @@ static bool PaintCachedText(QLabel* label)
     return true;
 }
 
+static GlyphCache* GlyphsFor(const QLabel* label)
+{
+    const QColor color =
+        label->palette().color(label->isEnabled() ? QPalette::Active : QPalette::Disabled, label->foregroundRole());
+    return GlyphCache::For(label->font(), color);
+}
+
 void ValueLabel::paintEvent(QPaintEvent* event)
 {
-    if (!PaintCachedText(this))
-        QLabel::paintEvent(event);
+    {
+        QPainter p(this);
+        GlyphCache* glyphs = nullptr;
+        if (isEnabled()) {
+            if (normalGlyphs_ == nullptr)
+                normalGlyphs_ = GlyphCache::For(font(), palette().color(QPalette::Active, foregroundRole()));
+            glyphs = normalGlyphs_;
+        } else {
+            glyphs = GlyphsFor(this);
+        }
+        if (PaintCachedText(this, p, glyphs))
+            return;
+    }
+    QLabel::paintEvent(event);
 }
 
 FastLabel::FastLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
@@ -253,8 +268,12 @@ FastLabel::FastLabel(const QString& text, QWidget* parent) : QLabel(text, parent
 
 void FastLabel::paintEvent(QPaintEvent* event)
 {
-    if (frameShape() != QFrame::NoFrame || !PaintCachedText(this))
-        QLabel::paintEvent(event);
+    if (frameShape() == QFrame::NoFrame) {
+        QPainter p(this);
+        if (PaintCachedText(this, p, GlyphsFor(this)))
+            return;
+    }
+    QLabel::paintEvent(event);
 }
 
 FlatGlyphButton::FlatGlyphButton(QWidget* parent, const QRect& geometry, const QString& hint, Painter painter)
