@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <cstring>
 #include <QPaintEvent>
 
 QFont UiFont(bool bold, int pointSize)
@@ -99,6 +101,11 @@ public:
         QImage image;
         QPoint offset;
         bool rendered = false;
+        // The image's size and pixels, read without a call per glyph row.
+        int width = 0;
+        int height = 0;
+        qsizetype stride = 0;
+        const uchar* bits = nullptr;
     };
 
     const Ink& Glyph(ushort c)
@@ -118,6 +125,10 @@ public:
             if (!inked.isEmpty()) {
                 ink.image = full.copy(inked);
                 ink.offset = inked.topLeft() - QPoint(pad_, 0);
+                ink.width = ink.image.width();
+                ink.height = ink.image.height();
+                ink.stride = ink.image.bytesPerLine();
+                ink.bits = ink.image.constBits();
             }
         }
         return ink;
@@ -208,6 +219,56 @@ void ValueLabel::changeEvent(QEvent* event)
     QLabel::changeEvent(event);
 }
 
+// Each drawImage call costs far more than its few pixels. When no two glyph
+// inks share a column, the glyphs are laid side by side into one image, with
+// transparent pixels elsewhere, and drawn with a single call: every target
+// pixel is blended with the same source pixel as glyph by glyph, so the
+// result is the same. False when inks overlap (then they must be blended in
+// turn) or there is nothing to draw.
+static bool DrawGlyphRun(QPainter& p, const QString& text, int x, int y, GlyphCache* glyphs)
+{
+    int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
+    int pen = x;
+    for (const QChar c : text) {
+        const GlyphCache::Ink& ink = glyphs->Glyph(c.unicode());
+        if (ink.bits != nullptr) {
+            const int inkLeft = pen + ink.offset.x();
+            if (inkLeft < right)
+                return false;
+            left = std::min(left, inkLeft);
+            right = inkLeft + ink.width;
+            top = std::min(top, y + ink.offset.y());
+            bottom = std::max(bottom, y + ink.offset.y() + ink.height);
+        }
+        pen += glyphs->Advance(c.unicode());
+    }
+    if (right <= left)
+        return false;
+    const int width = right - left;
+    const int height = bottom - top;
+    static QImage run;
+    if (run.width() < width || run.height() < height)
+        run = QImage(std::max(run.width(), width), std::max(run.height(), height), QImage::Format_ARGB32_Premultiplied);
+    const qsizetype stride = run.bytesPerLine();
+    uchar* bits = run.bits();
+    for (int row = 0; row < height; ++row)
+        std::memset(bits + row * stride, 0, size_t(width) * sizeof(QRgb));
+    pen = x;
+    for (const QChar c : text) {
+        const GlyphCache::Ink& ink = glyphs->Glyph(c.unicode());
+        if (ink.bits != nullptr) {
+            uchar* to = bits + (y + ink.offset.y() - top) * stride + (pen + ink.offset.x() - left) * qsizetype(sizeof(QRgb));
+            const uchar* from = ink.bits;
+            const size_t rowBytes = size_t(ink.width) * sizeof(QRgb);
+            for (int row = 0; row < ink.height; ++row, to += stride, from += ink.stride)
+                std::memcpy(to, from, rowBytes);
+        }
+        pen += glyphs->Advance(c.unicode());
+    }
+    p.drawImage(QPoint(left, top), run, QRect(0, 0, width, height));
+    return true;
+}
+
 // Draws a plain-text label from cached glyphs; false when the text holds a
 // character the cache does not cover, and the caller must draw it itself.
 static bool PaintCachedText(QLabel* label, QPainter& p, GlyphCache* glyphs)
@@ -227,11 +288,13 @@ static bool PaintCachedText(QLabel* label, QPainter& p, GlyphCache* glyphs)
         y = label->height() - glyphs->Height();
     else if (align & Qt::AlignVCenter)
         y = (label->height() - glyphs->Height()) / 2;
-    for (const QChar c : t) {
-        const GlyphCache::Ink& ink = glyphs->Glyph(c.unicode());
-        if (!ink.image.isNull())
-            p.drawImage(x + ink.offset.x(), y + ink.offset.y(), ink.image);
-        x += glyphs->Advance(c.unicode());
+    if (!DrawGlyphRun(p, t, x, y, glyphs)) {
+        for (const QChar c : t) {
+            const GlyphCache::Ink& ink = glyphs->Glyph(c.unicode());
+            if (!ink.image.isNull())
+                p.drawImage(x + ink.offset.x(), y + ink.offset.y(), ink.image);
+            x += glyphs->Advance(c.unicode());
+        }
     }
     return true;
 }
