@@ -1,6 +1,7 @@
 #include "Util.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -14,6 +15,7 @@
 
 namespace {
 
+constexpr size_t kFormatLimit = 255;  // the longest text Format keeps
 constexpr int32_t kSecondsPerDay = 86400;
 constexpr int32_t kSecondsPerHour = 3600;
 constexpr int32_t kSecondsPerMinute = 60;
@@ -99,7 +101,7 @@ Accumulator& ProgramStatistics()
 
 std::string Format(const char* format, ...)
 {
-    char buffer[256];
+    char buffer[kFormatLimit + 1];
     CLocaleScope cLocale;
     va_list args;
     va_start(args, format);
@@ -108,6 +110,19 @@ std::string Format(const char* format, ...)
     if (n < 0)
         return {};
     return std::string(buffer, size_t(n) < sizeof buffer ? size_t(n) : sizeof buffer - 1);
+}
+
+std::string FixedText(double value, int decimals)
+{
+    // to_chars with a precision writes exactly what printf writes in the C
+    // locale, infinities and NaNs included.
+    char buffer[400];
+    const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
+                                                 std::clamp(decimals, 0, 9));
+    if (r.ec != std::errc())
+        return Format("%.*f", decimals, value);
+    // Format keeps at most 255 characters of a huge value; so does this.
+    return std::string(buffer, std::min<size_t>(size_t(r.ptr - buffer), kFormatLimit));
 }
 
 // A negative count of seconds keeps its sign in every part ("-1:-1:-1").

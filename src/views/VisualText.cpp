@@ -149,7 +149,7 @@ PlotOffsets ComputeOffsets(const GeoPosition& current, const GeoPosition& refere
     return o;
 }
 
-std::string MetresText(double metres) { return Format("%0.2lf m", metres); }
+std::string MetresText(double metres) { return FixedText(metres, 2) + " m"; }
 
 GeoPosition RecentredReference(const GeoPosition& reference, int x, int y, int radiusM)
 {

@@ -146,3 +146,23 @@ TEST(Util, AccumulateStatistics)
 }
 
 } // namespace
+
+// FixedText stands in for printf on every fix: it must write the very same
+// text, rounding ties and the edges of the double range included.
+TEST(Util, FixedTextIsPrintfFixed)
+{
+    const double values[] = {0.0, -0.0, 0.05, 0.15, 0.25, 0.35, 1.005, 2.675, -2.675, 0.125, 99.95, 99.949999,
+                             1e-9, -1e-9, 123456.785, 1e15 + 0.5, 1e22, -1.7976931348623157e308,
+                             4.9406564584124654e-324, std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
+                             -std::numeric_limits<double>::quiet_NaN()};
+    for (int decimals = 0; decimals <= 5; ++decimals)
+        for (double v : values)
+            EXPECT_EQ(FixedText(v, decimals), Format("%.*f", decimals, v)) << v << " " << decimals;
+    // A sweep through the values the windows show.
+    for (int i = -200000; i <= 200000; i += 7) {
+        const double v = i / 1000.0 + i * 1e-7;
+        EXPECT_EQ(FixedText(v, 1), Format("%.1f", v));
+        EXPECT_EQ(FixedText(v, 2), Format("%.2f", v));
+    }
+}
