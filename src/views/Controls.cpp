@@ -207,6 +207,15 @@ void ValueLabel::SetText(const QString& text)
 
 void ValueLabel::SetColor(QRgb color)
 {
+    // Views set the colour on every fix; a palette change costs a round of
+    // change events through the label, so an unchanged colour is left alone.
+    const QPalette& current = palette();
+    const QColor wanted(color);
+    bool same = true;
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        same = same && current.isBrushSet(group, QPalette::WindowText) && current.color(group, QPalette::WindowText) == wanted;
+    if (same)
+        return;
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, QColor(color));
     setPalette(pal);
