@@ -69,7 +69,9 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-std::string AngleToText(double x, const char* format, const char* invalid, char positive, char negative)
+// Degrees zero-padded to degreeDigits, the degree sign, minutes as "%7.4f"
+// and the hemisphere letter; built without printf, as it runs on every fix.
+std::string AngleToText(double x, size_t degreeDigits, const char* invalid, char positive, char negative)
 {
     const char letter = x >= 0 ? positive : negative;
     const double degrees = std::fabs(x * kHalfTurnDeg * kRadToDegFactor);
@@ -77,7 +79,17 @@ std::string AngleToText(double x, const char* format, const char* invalid, char 
         return Format("%s%c", invalid, letter);
     const long whole = long(degrees);
     const double minutes = (degrees - std::floor(degrees)) * kMinutesPerDegree;
-    return Format(format, whole, kDegreeSign, minutes, letter);
+    constexpr size_t kMinutesWidth = 7;
+    std::string text = std::to_string(whole);
+    if (text.size() < degreeDigits)
+        text.insert(0, degreeDigits - text.size(), '0');
+    text += kDegreeSign;
+    const std::string minutesText = FixedText(minutes, 4);
+    if (minutesText.size() < kMinutesWidth)
+        text.append(kMinutesWidth - minutesText.size(), ' ');
+    text += minutesText;
+    text += letter;
+    return text;
 }
 
 struct Accumulator {
@@ -162,12 +174,12 @@ std::string GpsDateToText(int32_t secondsOfWeek, int32_t week)
 
 std::string LatToText(double latRad)
 {
-    return AngleToText(latRad, "%02ld%c%7.4lf%c", "--\xB0--.----", 'N', 'S');
+    return AngleToText(latRad, 2, "--\xB0--.----", 'N', 'S');
 }
 
 std::string LonToText(double lonRad)
 {
-    return AngleToText(lonRad, "%03ld%c%7.4lf%c", "---\xB0--.----", 'E', 'W');
+    return AngleToText(lonRad, 3, "---\xB0--.----", 'E', 'W');
 }
 
 int32_t TextToInt(const char* text)

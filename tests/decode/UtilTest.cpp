@@ -166,3 +166,22 @@ TEST(Util, FixedTextIsPrintfFixed)
         EXPECT_EQ(FixedText(v, 2), Format("%.2f", v));
     }
 }
+
+// The angle texts are built without printf; they must read exactly as the
+// printf forms "%02ld°%7.4lf" + hemisphere (latitude) and "%03ld..." (longitude).
+TEST(Util, AngleTextsArePrintfForms)
+{
+    const auto reference = [](double x, const char* format, char positive, char negative) {
+        const char letter = x >= 0 ? positive : negative;
+        const double degrees = std::fabs(x * 180 * 0.3183098861837907);
+        const double minutes = (degrees - std::floor(degrees)) * 60;
+        return Format(format, long(degrees), '\xB0', minutes, letter);
+    };
+    for (int i = -400000; i <= 400000; i += 3) {
+        const double rad = i * 1e-5 + i * 3e-13;
+        EXPECT_EQ(LatToText(rad), reference(rad, "%02ld%c%7.4lf%c", 'N', 'S')) << rad;
+        EXPECT_EQ(LonToText(rad), reference(rad, "%03ld%c%7.4lf%c", 'E', 'W')) << rad;
+    }
+    for (double rad : {0.0, -0.0, 1e-12, -1e-12, 1000.0, 1e6, -1e6})
+        EXPECT_EQ(LonToText(rad), reference(rad, "%03ld%c%7.4lf%c", 'E', 'W')) << rad;
+}
