@@ -29,9 +29,9 @@ std::string DopText(double value, double limit)
     return value > limit ? std::string(kStars) : FixedText(value, 1);
 }
 
-std::string AltText(double altM) { return Format("%+07.1lf", altM); }
-std::string SpeedText(double kmh) { return Format("%05.1f km/h", kmh); }
-std::string CourseText(double deg) { return Format("%05.1f \xB0", deg); }
+std::string AltText(double altM) { return PaddedFixedText(altM, 7, 1, true); }
+std::string SpeedText(double kmh) { return PaddedFixedText(kmh, 5, 1) + " km/h"; }
+std::string CourseText(double deg) { return PaddedFixedText(deg, 5, 1) + " \xB0"; }
 
 double NmeaAngle(const NmeaFields& gga, int field, int degreeChars, const char* negative)
 {

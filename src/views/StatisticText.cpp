@@ -75,7 +75,7 @@ StatisticTexts StatisticTextsFrom(const StatisticsOutput& stats, int32_t n)
     t.rmsV = RmsText(stats.rmsV);
     t.lat = LatToText(stats.meanLat);
     t.lon = LonToText(stats.meanLon);
-    t.alt = Format("%+07.1lf", stats.meanH);
+    t.alt = PaddedFixedText(stats.meanH, 7, 1, true);
     t.n = std::to_string(n);
     return t;
 }

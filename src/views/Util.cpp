@@ -137,6 +137,24 @@ std::string FixedText(double value, int decimals)
     return std::string(buffer, std::min<size_t>(size_t(r.ptr - buffer), kFormatLimit));
 }
 
+std::string PaddedFixedText(double value, int width, int decimals, bool plus)
+{
+    // printf pads infinities and NaNs with blanks, not zeros: left to it.
+    if (!std::isfinite(value))
+        return plus ? Format("%+0*.*f", width, decimals, value) : Format("%0*.*f", width, decimals, value);
+    std::string text = FixedText(value, decimals);
+    size_t digits = 0;
+    if (text[0] == '-')
+        digits = 1;
+    else if (plus) {
+        text.insert(0, 1, '+');
+        digits = 1;
+    }
+    if (text.size() < size_t(width))
+        text.insert(digits, size_t(width) - text.size(), '0');
+    return text;
+}
+
 // A negative count of seconds keeps its sign in every part ("-1:-1:-1").
 std::string TimeToText(int32_t seconds)
 {

@@ -106,7 +106,7 @@ std::string ReferenceAltText(double altM)
 {
     if (!std::isfinite(altM))
         altM = 0;
-    return Format("%06.1lf", altM);
+    return PaddedFixedText(altM, 6, 1);
 }
 
 std::optional<double> ParseReferenceLat(const std::string& text) { return ParseAngle(text, 3, 90, 'N', 'S'); }

@@ -185,3 +185,22 @@ TEST(Util, AngleTextsArePrintfForms)
     for (double rad : {0.0, -0.0, 1e-12, -1e-12, 1000.0, 1e6, -1e6})
         EXPECT_EQ(LonToText(rad), reference(rad, "%03ld%c%7.4lf%c", 'E', 'W')) << rad;
 }
+
+// PaddedFixedText stands in for "%0W.Df" and "%+0W.Df" on every fix.
+TEST(Util, PaddedFixedTextIsPrintfPadded)
+{
+    const double values[] = {0.0, -0.0, 0.05, -0.05, 0.25, 9.95, -9.95, 99.95, 123.45, -1234.56, 1e7, -1e9,
+                             std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()};
+    for (int width : {5, 6, 7})
+        for (double v : values) {
+            EXPECT_EQ(PaddedFixedText(v, width, 1), Format("%0*.1f", width, v)) << v;
+            EXPECT_EQ(PaddedFixedText(v, width, 1, true), Format("%+0*.1f", width, v)) << v;
+        }
+    for (int i = -300000; i <= 300000; i += 7) {
+        const double v = i / 100.0 + i * 1e-8;
+        EXPECT_EQ(PaddedFixedText(v, 5, 1), Format("%05.1f", v));
+        EXPECT_EQ(PaddedFixedText(v, 6, 1), Format("%06.1lf", v));
+        EXPECT_EQ(PaddedFixedText(v, 7, 1, true), Format("%+07.1lf", v));
+    }
+}
