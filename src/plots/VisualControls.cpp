@@ -23,7 +23,12 @@ void TPictureBox::SetPicture(const QImage& image)
 void TPictureBox::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.fillRect(rect(), Qt::black);
+    // An opaque picture covering the whole box hides the black under it:
+    // filling it first would only double the work of every repaint.
+    const bool covered = picture_ && !picture_->hasAlphaChannel() && picture_->width() >= width() &&
+                         picture_->height() >= height();
+    if (!covered)
+        p.fillRect(rect(), Qt::black);
     if (picture_)
         p.drawImage(0, 0, *picture_);
 }

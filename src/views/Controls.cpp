@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <cstring>
 #include <QPaintEvent>
 
 QFont UiFont(bool bold, int pointSize)
@@ -35,10 +37,14 @@ TViewForm::TViewForm(int width, int height, const QRect& stripRect, const QStrin
     titleStrip_->setFont(UiFont());
 }
 
-void TViewForm::paintEvent(QPaintEvent*)
+void TViewForm::paintEvent(QPaintEvent* event)
 {
-    QPainter p(this);
+    // Most repaints are of a value label well inside the window: the bevel
+    // lies on the outermost pixels only, so such a repaint draws nothing here.
     const QRect r = rect();
+    if (r.adjusted(1, 1, -1, -1).contains(event->rect()))
+        return;
+    QPainter p(this);
     p.setPen(Qt::white);
     p.drawLine(r.left(), r.top(), r.right(), r.top());
     p.drawLine(r.left(), r.top(), r.left(), r.bottom());
@@ -95,6 +101,11 @@ public:
         QImage image;
         QPoint offset;
         bool rendered = false;
+        // The image's size and pixels, read without a call per glyph row.
+        int width = 0;
+        int height = 0;
+        qsizetype stride = 0;
+        const uchar* bits = nullptr;
     };
 
     const Ink& Glyph(ushort c)
@@ -114,6 +125,10 @@ public:
             if (!inked.isEmpty()) {
                 ink.image = full.copy(inked);
                 ink.offset = inked.topLeft() - QPoint(pad_, 0);
+                ink.width = ink.image.width();
+                ink.height = ink.image.height();
+                ink.stride = ink.image.bytesPerLine();
+                ink.bits = ink.image.constBits();
             }
         }
         return ink;
@@ -180,6 +195,10 @@ void ValueLabel::SetText(const QString& text)
     setText(text);
     const int width = TextWidth(text);
     const int height = normalGlyphs_->Height();
+    // Most new values are as wide as the old ones: moving or resizing a
+    // widget to where it already is still costs a round through Qt.
+    if (width == this->width() && height == this->height() && (anchor_ == Left || x() == edge_ - width))
+        return;
     if (anchor_ == Right)
         setGeometry(edge_ - width, y(), width, height);
     else
@@ -188,6 +207,15 @@ void ValueLabel::SetText(const QString& text)
 
 void ValueLabel::SetColor(QRgb color)
 {
+    // Views set the colour on every fix; a palette change costs a round of
+    // change events through the label, so an unchanged colour is left alone.
+    const QPalette& current = palette();
+    const QColor wanted(color);
+    bool same = true;
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        same = same && current.isBrushSet(group, QPalette::WindowText) && current.color(group, QPalette::WindowText) == wanted;
+    if (same)
+        return;
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, QColor(color));
     setPalette(pal);
@@ -200,14 +228,61 @@ void ValueLabel::changeEvent(QEvent* event)
     QLabel::changeEvent(event);
 }
 
+// Each drawImage call costs far more than its few pixels. When no two glyph
+// inks share a column, the glyphs are laid side by side into one image, with
+// transparent pixels elsewhere, and drawn with a single call: every target
+// pixel is blended with the same source pixel as glyph by glyph, so the
+// result is the same. False when inks overlap (then they must be blended in
+// turn) or there is nothing to draw.
+static bool DrawGlyphRun(QPainter& p, const QString& text, int x, int y, GlyphCache* glyphs)
+{
+    int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
+    int pen = x;
+    for (const QChar c : text) {
+        const GlyphCache::Ink& ink = glyphs->Glyph(c.unicode());
+        if (ink.bits != nullptr) {
+            const int inkLeft = pen + ink.offset.x();
+            if (inkLeft < right)
+                return false;
+            left = std::min(left, inkLeft);
+            right = inkLeft + ink.width;
+            top = std::min(top, y + ink.offset.y());
+            bottom = std::max(bottom, y + ink.offset.y() + ink.height);
+        }
+        pen += glyphs->Advance(c.unicode());
+    }
+    if (right <= left)
+        return false;
+    const int width = right - left;
+    const int height = bottom - top;
+    static QImage run;
+    if (run.width() < width || run.height() < height)
+        run = QImage(std::max(run.width(), width), std::max(run.height(), height), QImage::Format_ARGB32_Premultiplied);
+    const qsizetype stride = run.bytesPerLine();
+    uchar* bits = run.bits();
+    for (int row = 0; row < height; ++row)
+        std::memset(bits + row * stride, 0, size_t(width) * sizeof(QRgb));
+    pen = x;
+    for (const QChar c : text) {
+        const GlyphCache::Ink& ink = glyphs->Glyph(c.unicode());
+        if (ink.bits != nullptr) {
+            uchar* to = bits + (y + ink.offset.y() - top) * stride + (pen + ink.offset.x() - left) * qsizetype(sizeof(QRgb));
+            const uchar* from = ink.bits;
+            const size_t rowBytes = size_t(ink.width) * sizeof(QRgb);
+            for (int row = 0; row < ink.height; ++row, to += stride, from += ink.stride)
+                std::memcpy(to, from, rowBytes);
+        }
+        pen += glyphs->Advance(c.unicode());
+    }
+    p.drawImage(QPoint(left, top), run, QRect(0, 0, width, height));
+    return true;
+}
+
 // Draws a plain-text label from cached glyphs; false when the text holds a
 // character the cache does not cover, and the caller must draw it itself.
-static bool PaintCachedText(QLabel* label)
+static bool PaintCachedText(QLabel* label, QPainter& p, GlyphCache* glyphs)
 {
     const QString t = label->text();
-    const QColor color =
-        label->palette().color(label->isEnabled() ? QPalette::Active : QPalette::Disabled, label->foregroundRole());
-    GlyphCache* glyphs = GlyphCache::For(label->font(), color);
     const int textWidth = glyphs->Width(t);
     if (textWidth < 0)
         return false;
@@ -222,20 +297,40 @@ static bool PaintCachedText(QLabel* label)
         y = label->height() - glyphs->Height();
     else if (align & Qt::AlignVCenter)
         y = (label->height() - glyphs->Height()) / 2;
-    QPainter p(label);
-    for (const QChar c : t) {
-        const GlyphCache::Ink& ink = glyphs->Glyph(c.unicode());
-        if (!ink.image.isNull())
-            p.drawImage(x + ink.offset.x(), y + ink.offset.y(), ink.image);
-        x += glyphs->Advance(c.unicode());
+    if (!DrawGlyphRun(p, t, x, y, glyphs)) {
+        for (const QChar c : t) {
+            const GlyphCache::Ink& ink = glyphs->Glyph(c.unicode());
+            if (!ink.image.isNull())
+                p.drawImage(x + ink.offset.x(), y + ink.offset.y(), ink.image);
+            x += glyphs->Advance(c.unicode());
+        }
     }
     return true;
 }
 
+static GlyphCache* GlyphsFor(const QLabel* label)
+{
+    const QColor color =
+        label->palette().color(label->isEnabled() ? QPalette::Active : QPalette::Disabled, label->foregroundRole());
+    return GlyphCache::For(label->font(), color);
+}
+
 void ValueLabel::paintEvent(QPaintEvent* event)
 {
-    if (!PaintCachedText(this))
-        QLabel::paintEvent(event);
+    {
+        QPainter p(this);
+        GlyphCache* glyphs = nullptr;
+        if (isEnabled()) {
+            if (normalGlyphs_ == nullptr)
+                normalGlyphs_ = GlyphCache::For(font(), palette().color(QPalette::Active, foregroundRole()));
+            glyphs = normalGlyphs_;
+        } else {
+            glyphs = GlyphsFor(this);
+        }
+        if (PaintCachedText(this, p, glyphs))
+            return;
+    }
+    QLabel::paintEvent(event);
 }
 
 FastLabel::FastLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
@@ -245,8 +340,12 @@ FastLabel::FastLabel(const QString& text, QWidget* parent) : QLabel(text, parent
 
 void FastLabel::paintEvent(QPaintEvent* event)
 {
-    if (frameShape() != QFrame::NoFrame || !PaintCachedText(this))
-        QLabel::paintEvent(event);
+    if (frameShape() == QFrame::NoFrame) {
+        QPainter p(this);
+        if (PaintCachedText(this, p, GlyphsFor(this)))
+            return;
+    }
+    QLabel::paintEvent(event);
 }
 
 FlatGlyphButton::FlatGlyphButton(QWidget* parent, const QRect& geometry, const QString& hint, Painter painter)

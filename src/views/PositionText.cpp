@@ -26,12 +26,12 @@ const char* const kStars = "****";
 
 std::string DopText(double value, double limit)
 {
-    return value > limit ? std::string(kStars) : Format("%.1f", value);
+    return value > limit ? std::string(kStars) : FixedText(value, 1);
 }
 
-std::string AltText(double altM) { return Format("%+07.1lf", altM); }
-std::string SpeedText(double kmh) { return Format("%05.1f km/h", kmh); }
-std::string CourseText(double deg) { return Format("%05.1f \xB0", deg); }
+std::string AltText(double altM) { return PaddedFixedText(altM, 7, 1, true); }
+std::string SpeedText(double kmh) { return PaddedFixedText(kmh, 5, 1) + " km/h"; }
+std::string CourseText(double deg) { return PaddedFixedText(deg, 5, 1) + " \xB0"; }
 
 double NmeaAngle(const NmeaFields& gga, int field, int degreeChars, const char* negative)
 {
@@ -103,8 +103,8 @@ PositionTexts PositionFromNmea(const NmeaAssembler& nmea)
         else if (id >= kGlonassFirst && id <= kGlonassLast)
             ++gln;
     }
-    t.gps = Format("%d", gps);
-    t.gln = Format("%d", gln);
+    t.gps = std::to_string(gps);
+    t.gln = std::to_string(gln);
 
     const int32_t quality = TextToInt(NmeaField(gga, 6));
     const int32_t fixType = TextToInt(NmeaField(gsa, 2));
@@ -135,8 +135,8 @@ PositionTexts PositionFromBinr(const BinrDecoder& binr)
     t.course = CourseText(motion.courseDeg);
     t.hdop = DopText(dop.hdop, kDopLimit);
     t.vdop = DopText(dop.vdop, kDopLimit);
-    t.gps = Format("%d", int(dop.gpsCount));
-    t.gln = Format("%d", int(dop.glonassCount));
+    t.gps = std::to_string(int(dop.gpsCount));
+    t.gln = std::to_string(int(dop.glonassCount));
 
     const int32_t seconds = TruncToInt32(nav.timeOfWeekMs * kMsToSeconds);
     t.utc = TimeToText(seconds);

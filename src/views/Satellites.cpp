@@ -78,10 +78,10 @@ void TSatellitesForm::RefreshFromBinr()
 
 void TSatellitesForm::Show(const SatellitesTexts& t)
 {
-    ClearIndicators();
+    // Straight to the new state, not through a cleared one: a label set to
+    // what it already shows is not repainted.
     for (size_t i = 0; i < Indicators.size(); ++i)
-        if (t.lit[i])
-            Indicators[i]->setEnabled(true);
+        Indicators[i]->setEnabled(t.lit[i]);
     GPSnumLabel->SetText(t.gps);
     GLNnumLabel->SetText(t.gln);
     BadGPSnumLabel->SetText(t.badGps);

@@ -24,7 +24,8 @@ constexpr int kMaskBits = 32;
 
 void Append(std::string& list, int number)
 {
-    list += Format("%d ", number);
+    list += std::to_string(number);
+    list += ' ';
 }
 
 } // namespace

@@ -22,7 +22,7 @@ bool WithinLimit(const std::string& limit, float value)
 
 std::string RmsText(double value)
 {
-    return value > kRmsLimit ? std::string("*****") : Format("%.2lf", value);
+    return value > kRmsLimit ? std::string("*****") : FixedText(value, 2);
 }
 
 } // namespace
@@ -75,8 +75,8 @@ StatisticTexts StatisticTextsFrom(const StatisticsOutput& stats, int32_t n)
     t.rmsV = RmsText(stats.rmsV);
     t.lat = LatToText(stats.meanLat);
     t.lon = LonToText(stats.meanLon);
-    t.alt = Format("%+07.1lf", stats.meanH);
-    t.n = Format("%d", n);
+    t.alt = PaddedFixedText(stats.meanH, 7, 1, true);
+    t.n = std::to_string(n);
     return t;
 }
 

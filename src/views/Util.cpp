@@ -1,6 +1,7 @@
 #include "Util.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -14,6 +15,7 @@
 
 namespace {
 
+constexpr size_t kFormatLimit = 255;  // the longest text Format keeps
 constexpr int32_t kSecondsPerDay = 86400;
 constexpr int32_t kSecondsPerHour = 3600;
 constexpr int32_t kSecondsPerMinute = 60;
@@ -67,7 +69,9 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-std::string AngleToText(double x, const char* format, const char* invalid, char positive, char negative)
+// Degrees zero-padded to degreeDigits, the degree sign, minutes as "%7.4f"
+// and the hemisphere letter; built without printf, as it runs on every fix.
+std::string AngleToText(double x, size_t degreeDigits, const char* invalid, char positive, char negative)
 {
     const char letter = x >= 0 ? positive : negative;
     const double degrees = std::fabs(x * kHalfTurnDeg * kRadToDegFactor);
@@ -75,7 +79,17 @@ std::string AngleToText(double x, const char* format, const char* invalid, char 
         return Format("%s%c", invalid, letter);
     const long whole = long(degrees);
     const double minutes = (degrees - std::floor(degrees)) * kMinutesPerDegree;
-    return Format(format, whole, kDegreeSign, minutes, letter);
+    constexpr size_t kMinutesWidth = 7;
+    std::string text = std::to_string(whole);
+    if (text.size() < degreeDigits)
+        text.insert(0, degreeDigits - text.size(), '0');
+    text += kDegreeSign;
+    const std::string minutesText = FixedText(minutes, 4);
+    if (minutesText.size() < kMinutesWidth)
+        text.append(kMinutesWidth - minutesText.size(), ' ');
+    text += minutesText;
+    text += letter;
+    return text;
 }
 
 struct Accumulator {
@@ -99,7 +113,7 @@ Accumulator& ProgramStatistics()
 
 std::string Format(const char* format, ...)
 {
-    char buffer[256];
+    char buffer[kFormatLimit + 1];
     CLocaleScope cLocale;
     va_list args;
     va_start(args, format);
@@ -108,6 +122,37 @@ std::string Format(const char* format, ...)
     if (n < 0)
         return {};
     return std::string(buffer, size_t(n) < sizeof buffer ? size_t(n) : sizeof buffer - 1);
+}
+
+std::string FixedText(double value, int decimals)
+{
+    // to_chars with a precision writes exactly what printf writes in the C
+    // locale, infinities and NaNs included.
+    char buffer[400];
+    const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
+                                                 std::clamp(decimals, 0, 9));
+    if (r.ec != std::errc())
+        return Format("%.*f", decimals, value);
+    // Format keeps at most 255 characters of a huge value; so does this.
+    return std::string(buffer, std::min<size_t>(size_t(r.ptr - buffer), kFormatLimit));
+}
+
+std::string PaddedFixedText(double value, int width, int decimals, bool plus)
+{
+    // printf pads infinities and NaNs with blanks, not zeros: left to it.
+    if (!std::isfinite(value))
+        return plus ? Format("%+0*.*f", width, decimals, value) : Format("%0*.*f", width, decimals, value);
+    std::string text = FixedText(value, decimals);
+    size_t digits = 0;
+    if (text[0] == '-')
+        digits = 1;
+    else if (plus) {
+        text.insert(0, 1, '+');
+        digits = 1;
+    }
+    if (text.size() < size_t(width))
+        text.insert(digits, size_t(width) - text.size(), '0');
+    return text;
 }
 
 // A negative count of seconds keeps its sign in every part ("-1:-1:-1").
@@ -147,12 +192,12 @@ std::string GpsDateToText(int32_t secondsOfWeek, int32_t week)
 
 std::string LatToText(double latRad)
 {
-    return AngleToText(latRad, "%02ld%c%7.4lf%c", "--\xB0--.----", 'N', 'S');
+    return AngleToText(latRad, 2, "--\xB0--.----", 'N', 'S');
 }
 
 std::string LonToText(double lonRad)
 {
-    return AngleToText(lonRad, "%03ld%c%7.4lf%c", "---\xB0--.----", 'E', 'W');
+    return AngleToText(lonRad, 3, "---\xB0--.----", 'E', 'W');
 }
 
 int32_t TextToInt(const char* text)

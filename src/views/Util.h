@@ -29,6 +29,12 @@ double TextToReal(const char* text);
 // printf into a std::string, always with a '.' decimal point whatever the
 // locale; texts longer than 255 characters are cut.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The text of Format("%.*f", decimals, value) (0 to 9 decimals), without the
+// cost of printf: values are formatted many times per fix.
+std::string FixedText(double value, int decimals);
+// The text of Format("%0*.*f") (with a '+' flag when plus is set): the fixed
+// text zero-padded after the sign to width characters.
+std::string PaddedFixedText(double value, int width, int decimals, bool plus = false);
 
 struct StatisticsOutput {
     double meanLat = 0;

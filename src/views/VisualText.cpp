@@ -106,7 +106,7 @@ std::string ReferenceAltText(double altM)
 {
     if (!std::isfinite(altM))
         altM = 0;
-    return Format("%06.1lf", altM);
+    return PaddedFixedText(altM, 6, 1);
 }
 
 std::optional<double> ParseReferenceLat(const std::string& text) { return ParseAngle(text, 3, 90, 'N', 'S'); }
@@ -149,7 +149,7 @@ PlotOffsets ComputeOffsets(const GeoPosition& current, const GeoPosition& refere
     return o;
 }
 
-std::string MetresText(double metres) { return Format("%0.2lf m", metres); }
+std::string MetresText(double metres) { return FixedText(metres, 2) + " m"; }
 
 GeoPosition RecentredReference(const GeoPosition& reference, int x, int y, int radiusM)
 {

@@ -146,3 +146,61 @@ TEST(Util, AccumulateStatistics)
 }
 
 } // namespace
+
+// FixedText stands in for printf on every fix: it must write the very same
+// text, rounding ties and the edges of the double range included.
+TEST(Util, FixedTextIsPrintfFixed)
+{
+    const double values[] = {0.0, -0.0, 0.05, 0.15, 0.25, 0.35, 1.005, 2.675, -2.675, 0.125, 99.95, 99.949999,
+                             1e-9, -1e-9, 123456.785, 1e15 + 0.5, 1e22, -1.7976931348623157e308,
+                             4.9406564584124654e-324, std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
+                             -std::numeric_limits<double>::quiet_NaN()};
+    for (int decimals = 0; decimals <= 5; ++decimals)
+        for (double v : values)
+            EXPECT_EQ(FixedText(v, decimals), Format("%.*f", decimals, v)) << v << " " << decimals;
+    // A sweep through the values the windows show.
+    for (int i = -200000; i <= 200000; i += 7) {
+        const double v = i / 1000.0 + i * 1e-7;
+        EXPECT_EQ(FixedText(v, 1), Format("%.1f", v));
+        EXPECT_EQ(FixedText(v, 2), Format("%.2f", v));
+    }
+}
+
+// The angle texts are built without printf; they must read exactly as the
+// printf forms "%02ld°%7.4lf" + hemisphere (latitude) and "%03ld..." (longitude).
+TEST(Util, AngleTextsArePrintfForms)
+{
+    const auto reference = [](double x, const char* format, char positive, char negative) {
+        const char letter = x >= 0 ? positive : negative;
+        const double degrees = std::fabs(x * 180 * 0.3183098861837907);
+        const double minutes = (degrees - std::floor(degrees)) * 60;
+        return Format(format, long(degrees), '\xB0', minutes, letter);
+    };
+    for (int i = -400000; i <= 400000; i += 3) {
+        const double rad = i * 1e-5 + i * 3e-13;
+        EXPECT_EQ(LatToText(rad), reference(rad, "%02ld%c%7.4lf%c", 'N', 'S')) << rad;
+        EXPECT_EQ(LonToText(rad), reference(rad, "%03ld%c%7.4lf%c", 'E', 'W')) << rad;
+    }
+    for (double rad : {0.0, -0.0, 1e-12, -1e-12, 1000.0, 1e6, -1e6})
+        EXPECT_EQ(LonToText(rad), reference(rad, "%03ld%c%7.4lf%c", 'E', 'W')) << rad;
+}
+
+// PaddedFixedText stands in for "%0W.Df" and "%+0W.Df" on every fix.
+TEST(Util, PaddedFixedTextIsPrintfPadded)
+{
+    const double values[] = {0.0, -0.0, 0.05, -0.05, 0.25, 9.95, -9.95, 99.95, 123.45, -1234.56, 1e7, -1e9,
+                             std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()};
+    for (int width : {5, 6, 7})
+        for (double v : values) {
+            EXPECT_EQ(PaddedFixedText(v, width, 1), Format("%0*.1f", width, v)) << v;
+            EXPECT_EQ(PaddedFixedText(v, width, 1, true), Format("%+0*.1f", width, v)) << v;
+        }
+    for (int i = -300000; i <= 300000; i += 7) {
+        const double v = i / 100.0 + i * 1e-8;
+        EXPECT_EQ(PaddedFixedText(v, 5, 1), Format("%05.1f", v));
+        EXPECT_EQ(PaddedFixedText(v, 6, 1), Format("%06.1lf", v));
+        EXPECT_EQ(PaddedFixedText(v, 7, 1, true), Format("%+07.1lf", v));
+    }
+}
