@@ -52,6 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(date.size() == 8 && date[2] == '.' && date[5] == '.');
         Check(LatToText(x).size() <= 22);
         Check(LonToText(y).size() <= 22);
+        // The printf-free number texts must equal printf's, digit for digit.
+        const int decimals = int(uint32_t(a) % 10);
+        Check(FixedText(x, decimals) == Format("%.*f", decimals, x));
+        const int width = int(uint32_t(b) % 12);
+        Check(PaddedFixedText(y, width, 1) == Format("%0*.*f", width, 1, y));
+        Check(PaddedFixedText(y, width, 1, true) == Format("%+0*.*f", width, 1, y));
         StatisticsOutput out;
         AccumulateStatistics(data[0] & 1, x, y, double(a), double(b), out);
         data += kNumbers;

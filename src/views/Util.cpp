@@ -152,6 +152,8 @@ std::string PaddedFixedText(double value, int width, int decimals, bool plus)
     }
     if (text.size() < size_t(width))
         text.insert(digits, size_t(width) - text.size(), '0');
+    if (text.size() > kFormatLimit)   // the sign added above may pass Format's limit
+        text.resize(kFormatLimit);
     return text;
 }
 

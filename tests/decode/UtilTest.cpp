@@ -189,8 +189,10 @@ TEST(Util, AngleTextsArePrintfForms)
 // PaddedFixedText stands in for "%0W.Df" and "%+0W.Df" on every fix.
 TEST(Util, PaddedFixedTextIsPrintfPadded)
 {
+    // 4.8e279 and -2e300 print with more digits than Format keeps: the sign
+    // must not push the text past that limit.
     const double values[] = {0.0, -0.0, 0.05, -0.05, 0.25, 9.95, -9.95, 99.95, 123.45, -1234.56, 1e7, -1e9,
-                             std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                             4.82164e+279, -2e300, std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
                              std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()};
     for (int width : {5, 6, 7})
         for (double v : values) {
