@@ -12,6 +12,8 @@
 // tells the main thread through connectionLost and ends instead of spinning.
 #include "Comm.h"
 
+#include "LineRates.h"
+
 #include <QCoreApplication>
 #include <QThread>
 
@@ -226,22 +228,6 @@ void Deliver(ReadThread* from, HandOff what, int length)
     port.delivering = outer;
 }
 
-speed_t SpeedOf(int baud)
-{
-    switch (baud) {
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return B0;
-    }
-}
-
 void ApplyLineSettings(termios* t, speed_t speed, uint8_t parity)
 {
     t->c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
@@ -335,7 +321,7 @@ bool OpenPort(const QString& name, int baud, uint8_t parity)
 {
     ClosePort();
     JoinRetired();
-    const speed_t speed = SpeedOf(baud);
+    const speed_t speed = SpeedCode(baud);
     const QString path = PortPath(name);
     if (speed == B0 || path.isEmpty() || !EnsureMainSide())
         return false;
@@ -433,7 +419,7 @@ bool SetPortBaud(int baud)
     termios t;
     if (tcgetattr(port.fd, &t) != 0)
         return false;
-    const speed_t speed = SpeedOf(baud);
+    const speed_t speed = SpeedCode(baud);
     if (speed == B0)
         return false;   // B0 would hang up the line
     cfsetispeed(&t, speed);

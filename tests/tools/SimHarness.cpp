@@ -2,6 +2,7 @@
 
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
+#include "LineRates.h"
 #include "NmeaAssembler.h"
 #include "TestSupport.h"
 
@@ -29,22 +30,6 @@ double Now()
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
-
-speed_t SpeedCode(int baud)
-{
-    switch (baud) {
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return B0;
-    }
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "PtyServer.h"
 
+#include "LineRates.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -20,30 +22,6 @@ constexpr size_t kReadBlock = 4096;
 constexpr size_t kFloodLow = 16 * 1024;
 constexpr size_t kFloodBlock = 32 * 1024;
 constexpr size_t kMaxGarbleExpansion = 4;
-
-struct RateCode {
-    int baud;
-    speed_t code;
-};
-constexpr RateCode kRates[] = {{4800, B4800},     {9600, B9600},     {19200, B19200},
-                               {38400, B38400},   {57600, B57600},   {115200, B115200},
-                               {230400, B230400}, {460800, B460800}, {921600, B921600}};
-
-speed_t SpeedCode(int baud)
-{
-    for (const RateCode& r : kRates)
-        if (r.baud == baud)
-            return r.code;
-    return B9600;
-}
-
-int BaudOf(speed_t code)
-{
-    for (const RateCode& r : kRates)
-        if (r.code == code)
-            return r.baud;
-    return 0;
-}
 
 double Now()
 {

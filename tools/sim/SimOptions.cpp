@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr long kLineRates[] = {4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
 constexpr int kMaxRate = 100;
 constexpr int kMaxDemoSeconds = 7 * 86400;
 
@@ -23,13 +22,6 @@ bool ParseInt(const char* text, long low, long high, long& value)
 
 } // namespace
 
-bool IsLineRate(long baud)
-{
-    for (long r : kLineRates)
-        if (r == baud)
-            return true;
-    return false;
-}
 
 const char* SimUsage()
 {

@@ -1,5 +1,6 @@
 #pragma once
 // Command line of kestrova-sim.
+#include "LineRates.h"
 #include "Scenario.h"
 
 #include <cstdint>
@@ -24,7 +25,6 @@ struct SimOptions {
 };
 
 // The nine line rates a receiver and the program agree on.
-bool IsLineRate(long baud);
 
 // Fills options from argv. On a mistake returns false with a message.
 bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error);
