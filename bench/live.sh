@@ -33,11 +33,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+source "$src/tests/scripts/xvfb-lib.bash"
+start_xvfb 1280x1024 || { echo "live.sh: Xvfb did not start" >&2; exit 2; }
 
 # Main window at (0, 0), NMEA at 921600, all five views shown.
 export XDG_CONFIG_HOME=$work/config

@@ -28,16 +28,8 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "xvfb_demo: $*" >&2; exit 1; }
 
-display=
-for n in $(seq 161 220); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=:$n; break; fi
-done
-[ -n "$display" ] || fail "no free display"
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb did not start"
+source "$src/tests/scripts/xvfb-lib.bash"
+start_xvfb 1280x800 || fail "Xvfb did not start"
 
 # Play a copy, so that nothing is written beside the committed sample.
 cp "$src/samples/demo.nme" "$work/demo.nme"

@@ -34,17 +34,8 @@ fail() {
   exit 1
 }
 
-# A free display number: no lock file and no socket.
-display=
-for n in $(seq 101 160); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=:$n; break; fi
-done
-[ -n "$display" ] || fail "no free display"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb did not start"
+source "$src/tests/scripts/xvfb-lib.bash"
+start_xvfb 1024x768 || fail "Xvfb did not start"
 
 # A small recording, long enough at real pace (one byte per hand-off) to be
 # caught playing: the first 120 kB of the demo, or generated sentences.
