@@ -30,6 +30,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QRadioButton>
@@ -498,6 +499,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
             return QWidget::eventFilter(watched, event);
         switch (event->type()) {
         case QEvent::MouseButtonPress:
+            if (me->button() == Qt::RightButton) {
+                if (!TitleMenu()->isEmpty())
+                    TitleMenu()->popup(me->globalPosition().toPoint());
+                return true;
+            }
             TopPanelMouseDown(me->position().toPoint().x(), me->position().toPoint().y());
             return true;
         case QEvent::MouseMove:
@@ -531,6 +537,13 @@ void TMainForm::TopPanelMouseMove(int x, int y)
 }
 
 void TMainForm::TopPanelMouseUp() { dragging = false; }
+
+QMenu* TMainForm::TitleMenu()
+{
+    if (!titleMenu_)
+        titleMenu_ = new QMenu(this);
+    return titleMenu_;
+}
 
 void TMainForm::MoveViews(int dx, int dy)
 {

@@ -16,6 +16,7 @@ class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QMenu;
 class QRadioButton;
 class FlatGlyphButton;
 class TReadCycle;
@@ -121,6 +122,10 @@ public:
     void TopPanelMouseDown(int x, int y);
     void TopPanelMouseMove(int x, int y);
     void TopPanelMouseUp();
+    // The right-click menu of the title strip: the home of features beyond
+    // the panel's buttons. Features add their items once, at start-up; an
+    // empty menu is not shown.
+    QMenu* TitleMenu();
 
     // --- playback thread bookkeeping (called by TReadCycle on the main thread)
     bool IsCurrentCycle(const TReadCycle* cycle) const { return cycle != nullptr && cycle == readCycle; }
@@ -244,6 +249,7 @@ private:
     void SetProtocolControlsEnabled(bool on);
     void MoveViews(int dx, int dy);
 
+    QMenu* titleMenu_ = nullptr;
     bool shownOnce_ = false;
     bool shutDown_ = false;
     std::vector<TReadCycle*> liveCycles_;

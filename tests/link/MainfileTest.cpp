@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QTimer>
@@ -52,10 +53,10 @@ std::vector<uint8_t> DeviceFrame(const char* text)
 
 void Feed(TMainForm* form, const std::vector<uint8_t>& bytes) { form->ReceiveBytes(bytes.data(), int(bytes.size())); }
 
-void SendMouse(QWidget* target, QEvent::Type type, QPoint at)
+void SendMouse(QWidget* target, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::LeftButton)
 {
-    QMouseEvent e(type, QPointF(at), target->mapToGlobal(QPointF(at)), Qt::LeftButton,
-                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent e(type, QPointF(at), target->mapToGlobal(QPointF(at)), button,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : button, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &e);
 }
 
@@ -477,6 +478,20 @@ TEST_F(MainWindowTest, DraggingTheTitleStripMovesEveryViewShownOrHidden)
         EXPECT_EQ(views[i]->pos(), before[i] + QPoint(10, -5)) << i;
     EXPECT_EQ(AboutForm->pos(), aboutBefore);
     EXPECT_EQ(TimerForm->pos(), timerBefore);
+}
+
+TEST_F(MainWindowTest, RightClickOnTheTitleStripOpensItsMenuAndDragsNothing)
+{
+    Show();
+    const QPoint mainBefore = form->pos();
+    SendMouse(form->TopPanel, QEvent::MouseButtonPress, {100, 10}, Qt::RightButton);
+    EXPECT_FALSE(form->TitleMenu()->isVisible()) << "an empty menu is not shown";
+    form->TitleMenu()->addAction("Item");
+    SendMouse(form->TopPanel, QEvent::MouseButtonPress, {100, 10}, Qt::RightButton);
+    EXPECT_TRUE(form->TitleMenu()->isVisible());
+    form->TitleMenu()->hide();
+    SendMouse(form->TopPanel, QEvent::MouseMove, {130, 20});
+    EXPECT_EQ(form->pos(), mainBefore) << "a right click starts no drag";
 }
 
 TEST_F(MainWindowTest, ViewSwitchesStackTheNumericViewsUnderThePanel)
