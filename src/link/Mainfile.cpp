@@ -13,6 +13,7 @@
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
+#include "SettingsFile.h"
 #include "Sound.h"
 #include "Statistic.h"
 #include "Timerfile.h"
@@ -34,6 +35,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QRadioButton>
+#include <QRegion>
 #include <QScreen>
 #include <QSettings>
 #include <QShowEvent>
@@ -160,7 +162,17 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     ConnectControls();
 
     openFileDialog = [this](const QString& folder, const QString& filter) {
-        return QFileDialog::getOpenFileName(this, QStringLiteral("Open file:"), folder, filter);
+        // The name serves for playing and for recording, so a name that does
+        // not exist yet is welcome (a new recording), and an existing one is
+        // taken without an overwrite question: Record has its own guard.
+        QFileDialog dialog(this, QStringLiteral("Open file:"), folder, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Open"));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        return dialog.selectedFiles().constFirst();
     };
     SetCommHandlers({[](const uint8_t* bytes, int length) { if (MainForm) MainForm->ReceiveBytes(bytes, length); },
                      [] { if (MainForm) MainForm->CountLineError(); },
@@ -422,17 +434,22 @@ void TMainForm::JoinCycles()
 
 void TMainForm::LoadSettings()
 {
-    const QSettings s("Tamrel", "Kestrova");
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    const QSettings* const settings = stored.get();
     int v = 0;
     // Applied one at a time; the first value that cannot be read ends the
     // reading and the defaults take over (the position read so far stays).
-    const bool ok = [&] {
+    const bool ok = settings != nullptr && [&] {
+        const QSettings& s = *settings;
         if (!ReadSetting(s, "Left", -kPositionLimit, kPositionLimit, &v))
             return false;
         move(v, y());
         if (!ReadSetting(s, "Top", -kPositionLimit, kPositionLimit, &v))
             return false;
         move(x(), v);
+        // The switches below place their views beside the panel: settle
+        // the panel first.
+        KeepTitleStripOnScreen();
         if (!ReadSetting(s, "BaudComboBox", 0, int(kBaudRates.size()) - 1, &v))
             return false;
         BaudComboBox->setCurrentIndex(v);
@@ -468,11 +485,14 @@ void TMainForm::KeepTitleStripOnScreen()
     const QList<QScreen*> screens = QGuiApplication::screens();
     if (screens.isEmpty())
         return;
-    const QRect strip(pos(), QSize(width(), kTopPanelHeight));
+    // Only a strip that is whole on the screens can be grabbed and dragged
+    // back; a few visible pixels do not count.
+    QRegion desktop;
     for (const QScreen* screen : screens)
-        if (screen->geometry().intersects(strip))
-            return;
-    move(kDesignPosition);
+        desktop += screen->geometry();
+    const QRect strip(pos(), QSize(width(), kTopPanelHeight));
+    if (!QRegion(strip).subtracted(desktop).isEmpty())
+        move(kDesignPosition);
 }
 
 void TMainForm::ApplyDefaultSettings()
@@ -488,7 +508,10 @@ void TMainForm::ApplyDefaultSettings()
 
 void TMainForm::SaveSettings()
 {
-    QSettings s("Tamrel", "Kestrova");
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (!stored)
+        return;
+    QSettings& s = *stored;
     s.setValue("Left", x());
     s.setValue("Top", y());
     s.setValue("BaudComboBox", BaudComboBox->currentIndex());

@@ -3,6 +3,8 @@
 // transport buttons, counters and view switches; the one intake of received
 // bytes (ReceiveBytes) with its routing to the decoders and views; the action
 // modes, recording and playback control; synchronization; settings.
+#include "RecordFile.h"
+
 #include <QImage>
 #include <QString>
 #include <QTimer>
@@ -35,42 +37,6 @@ enum ActionMode : uint32_t {
 
 // Button-state rows of the transport panel.
 enum class ButtonRow { Sync, Play, FastPlay, Pause, Stop, Record };
-
-// The recording's output file. Every block goes straight to the operating
-// system (no user-space buffer), so a failed write is seen at once and never
-// leaves half a block waiting in memory to be lost later. A failed write or a
-// file that has vanished under us marks the file failing; the next append
-// tries again, reopening for appending when the handle is gone.
-class RecordFile {
-public:
-    RecordFile() = default;
-    ~RecordFile();
-    RecordFile(const RecordFile&) = delete;
-    RecordFile& operator=(const RecordFile&) = delete;
-
-    // Creates or truncates the file ("wb").
-    bool Create(const QString& name);
-    // Appends the whole block; false when any byte could not be written.
-    bool Append(const uint8_t* bytes, int length);
-    // Closes and opens again for appending ("ab"): pushes the data out and
-    // picks up a file that was removed or replaced meanwhile.
-    bool Reopen();
-    void Close();
-    bool IsOpen() const { return fd_ >= 0; }
-    // True from a failed write or reopen until the next write that succeeds.
-    bool Failing() const { return failing_; }
-    const QString& Name() const { return name_; }
-    int ReopenCount() const { return reopenCount_; }
-
-private:
-    bool OpenForAppend();
-    bool Vanished() const;
-
-    int fd_ = -1;
-    QString name_;
-    bool failing_ = false;
-    int reopenCount_ = 0;
-};
 
 class TMainForm : public QWidget {
     Q_OBJECT

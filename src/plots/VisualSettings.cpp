@@ -1,5 +1,7 @@
 #include "VisualSettings.h"
 
+#include "SettingsFile.h"
+
 #include <QByteArray>
 #include <QSettings>
 #include <QVariant>
@@ -12,8 +14,6 @@
 
 namespace {
 
-constexpr const char* kOrganization = "Tamrel";
-constexpr const char* kApplication = "Kestrova";
 constexpr const char* kLatKey = "b_fix";
 constexpr const char* kLonKey = "l_fix";
 constexpr const char* kAltKey = "h_fix";
@@ -62,7 +62,10 @@ std::optional<int> ReadInt(const QSettings& settings, const char* key)
 
 VisualSettings LoadVisualSettings()
 {
-    const QSettings settings(kOrganization, kApplication);
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (!stored)
+        return {};
+    const QSettings& settings = *stored;
     const std::optional<double> lat = ReadDouble(settings, kLatKey);
     const std::optional<double> lon = ReadDouble(settings, kLonKey);
     const std::optional<double> alt = ReadDouble(settings, kAltKey);
@@ -79,7 +82,10 @@ VisualSettings LoadVisualSettings()
 
 void SaveVisualSettings(const VisualSettings& s)
 {
-    QSettings settings(kOrganization, kApplication);
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (!stored)
+        return;
+    QSettings& settings = *stored;
     WriteDouble(settings, kLatKey, s.reference.latRad);
     WriteDouble(settings, kLonKey, s.reference.lonRad);
     WriteDouble(settings, kAltKey, s.reference.altM);
@@ -88,13 +94,13 @@ void SaveVisualSettings(const VisualSettings& s)
 
 int LoadProfileRange()
 {
-    const QSettings settings(kOrganization, kApplication);
-    const std::optional<int> range = ReadInt(settings, kRangeKey);
+    const std::unique_ptr<QSettings> settings = OpenSettings();
+    const std::optional<int> range = settings ? ReadInt(*settings, kRangeKey) : std::nullopt;
     return range ? std::clamp(*range, kRangeMin, kRangeMax) : kRangeMin;
 }
 
 void SaveProfileRange(int rangeM)
 {
-    QSettings settings(kOrganization, kApplication);
-    settings.setValue(kRangeKey, rangeM);
+    if (const std::unique_ptr<QSettings> settings = OpenSettings())
+        settings->setValue(kRangeKey, rangeM);
 }

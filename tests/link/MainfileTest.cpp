@@ -9,20 +9,28 @@
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
+#include "SettingsFile.h"
 #include "Statistic.h"
 #include "Timerfile.h"
 #include "Visual.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -329,6 +337,39 @@ TEST_F(MainWindowTest, OpenFileDialogNamesTheFileAndMakesItsFolderCurrent)
     form->EjectButtonClick(form->EjectButton);
     EXPECT_EQ(form->FileLabel->text(), "run.2.bin");
     EXPECT_EQ(form->mode, amStop);
+}
+
+TEST_F(MainWindowTest, OpenFileDialogTakesANameThatDoesNotExistYet)
+{
+    // The real dialog: a new name names the next recording. A dialog that
+    // refuses it says so in a message box, which the driver closes.
+    Show();
+    bool typed = false, refused = false;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            refused = true;
+            box->reject();
+            return;
+        }
+        auto* dialog = form->findChild<QFileDialog*>();
+        if (!dialog || !dialog->isVisible())
+            return;
+        if (refused) {
+            dialog->reject();
+        } else if (!typed) {
+            typed = true;
+            dialog->selectFile("fresh");
+            QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+        }
+    });
+    driver.start(20);
+    form->EjectButtonClick(form->EjectButton);
+    driver.stop();
+    EXPECT_TRUE(typed);
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(form->FileLabel->text(), "fresh.nme") << "the extension rule still applies";
+    EXPECT_FALSE(QFileInfo::exists(PathOf("fresh.nme"))) << "opening a name creates nothing";
 }
 
 // ---------------------------------------------------------------- counters
@@ -642,6 +683,51 @@ TEST_F(MainWindowTest, PositionOffEveryScreenFallsBackToTheDesignPosition)
     form.reset(CreateProgramWindows());
     Show();
     EXPECT_EQ(form->pos(), QPoint(343, 384));
+}
+
+TEST_F(MainWindowTest, PanelPartlyOffScreenComesBackWithItsViews)
+{
+    // One corner of the title strip beyond the screen's edge: the panel
+    // cannot be grabbed whole, so it goes back to its design position, and
+    // the views it shows stand beside it there.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    form.reset();
+    {
+        QSettings s("Tamrel", "Kestrova");
+        const std::pair<const char*, int> stored[] = {
+            {"Left", screen.right() - 10}, {"Top", screen.top() + 10}, {"BaudComboBox", 0},  {"BINRRadioButton", 0},
+            {"NMEARadioButton", 1},         {"PositionCheckBox", 1},    {"StatisticCheckBox", 1}, {"SatellitesCheckBox", 0},
+            {"VisualCheckBox", 1},          {"ProfileCheckBox", 0},     {"soundEnabled", 0},  {"_02CheckBox", 1},
+        };
+        for (const auto& [name, v] : stored)
+            s.setValue(name, v);
+    }
+    form.reset(CreateProgramWindows());
+    Show();
+    EXPECT_EQ(form->pos(), QPoint(343, 384));
+    EXPECT_EQ(PositionForm->pos(), QPoint(343, 384 + form->height()));
+    EXPECT_EQ(StatisticForm->pos(), QPoint(343, 384 + form->height() + PositionForm->height()));
+    EXPECT_EQ(VisualForm->pos(), QPoint(343 + form->width(), 384));
+}
+
+TEST_F(MainWindowTest, SettingsFileThatIsNotAFileIsIgnored)
+{
+    // A FIFO in place of the settings file would block start-up for good.
+    form.reset();
+    const QString path = SettingsFilePath();
+    ASSERT_EQ(QSettings("Tamrel", "Kestrova").fileName(), path);
+    // Gone at the end whatever happens: the next test reads the settings.
+    const std::unique_ptr<const QString, void (*)(const QString*)> removeAtEnd(&path, [](const QString* p) { QFile::remove(*p); });
+    QFile::remove(path);
+    QDir().mkpath(QFileInfo(path).path());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    form.reset(CreateProgramWindows());
+    Show();
+    EXPECT_EQ(form->pos(), QPoint(343, 384));
+    EXPECT_TRUE(form->NMEARadioButton->isChecked());
+    form->BINRRadioButton->setChecked(true);
+    form.reset();   // nor may saving block
+    EXPECT_FALSE(QFileInfo(path).isFile());
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, CorruptSetting,
