@@ -243,6 +243,9 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
         }
         playbackSize_ = source->Size();
         InfoLabel->setText(QStringLiteral("File reading... 0%"));
+        // The name of a receiver met before is not the file's; a BINR
+        // recording names its own receiver as it plays.
+        DeviceLabel->setText(QStringLiteral("unknown"));
         ResetCounters();
         ResetDecodersAndViews();
         if (BINRRadioButton->isChecked())

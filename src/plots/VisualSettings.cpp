@@ -19,6 +19,10 @@ constexpr const char* kLonKey = "l_fix";
 constexpr const char* kAltKey = "h_fix";
 constexpr const char* kRadiusKey = "RUpDown";
 constexpr const char* kRangeKey = "maxAltUpDown";
+constexpr const char* kSatViewKey = "SatCheckBox";
+constexpr const char* kHdopKey = "HDOPEdit";
+constexpr const char* kVdopKey = "VDOPEdit";
+constexpr const char* kDiffKey = "DiffCheckBox";
 
 constexpr double kPi = 3.14159265358979323846;
 // Beyond this a stored altitude is corruption, not a place on Earth.
@@ -56,6 +60,27 @@ std::optional<int> ReadInt(const QSettings& settings, const char* key)
     if (!ok || value < INT32_MIN || value > INT32_MAX)
         return std::nullopt;
     return int(value);
+}
+
+std::optional<bool> ReadSwitch(const QSettings& settings, const char* key)
+{
+    const std::optional<int> v = ReadInt(settings, key);
+    if (!v || (*v != 0 && *v != 1))
+        return std::nullopt;
+    return *v == 1;
+}
+
+// "d.d", each digit possibly a blank: what the limit box can hold.
+std::optional<std::string> ReadLimit(const QSettings& settings, const char* key)
+{
+    const QVariant v = settings.value(key);
+    if (v.typeId() != QMetaType::QString)
+        return std::nullopt;
+    const QString text = v.toString();
+    auto digitOrBlank = [](QChar c) { return c == QLatin1Char(' ') || (c >= QLatin1Char('0') && c <= QLatin1Char('9')); };
+    if (text.size() != 3 || !digitOrBlank(text[0]) || text[1] != QLatin1Char('.') || !digitOrBlank(text[2]))
+        return std::nullopt;
+    return text.toStdString();
 }
 
 } // namespace
@@ -103,4 +128,38 @@ void SaveProfileRange(int rangeM)
 {
     if (const std::unique_ptr<QSettings> settings = OpenSettings())
         settings->setValue(kRangeKey, rangeM);
+}
+
+bool LoadSatView()
+{
+    const std::unique_ptr<QSettings> settings = OpenSettings();
+    return settings && ReadSwitch(*settings, kSatViewKey).value_or(false);
+}
+
+void SaveSatView(bool on)
+{
+    if (const std::unique_ptr<QSettings> settings = OpenSettings())
+        settings->setValue(kSatViewKey, int(on));
+}
+
+StatisticSettings LoadStatisticSettings()
+{
+    StatisticSettings s;
+    const std::unique_ptr<QSettings> settings = OpenSettings();
+    if (!settings)
+        return s;
+    s.hdopLimit = ReadLimit(*settings, kHdopKey).value_or(s.hdopLimit);
+    s.vdopLimit = ReadLimit(*settings, kVdopKey).value_or(s.vdopLimit);
+    s.diffOnly = ReadSwitch(*settings, kDiffKey).value_or(s.diffOnly);
+    return s;
+}
+
+void SaveStatisticSettings(const StatisticSettings& s)
+{
+    const std::unique_ptr<QSettings> settings = OpenSettings();
+    if (!settings)
+        return;
+    settings->setValue(kHdopKey, QString::fromStdString(s.hdopLimit));
+    settings->setValue(kVdopKey, QString::fromStdString(s.vdopLimit));
+    settings->setValue(kDiffKey, int(s.diffOnly));
 }

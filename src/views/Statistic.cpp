@@ -1,11 +1,11 @@
 #include "Statistic.h"
 
 #include "BinrDecoder.h"
-#include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "Report.h"
 #include "StatisticText.h"
 #include "Visual.h"
+#include "VisualSettings.h"
 
 #include <QCheckBox>
 #include <QMouseEvent>
@@ -100,10 +100,21 @@ TStatisticForm::TStatisticForm(QWidget* parent)
 
     setTabOrder(HDOPEdit, VDOPEdit);
     setTabOrder(VDOPEdit, DiffCheckBox);
+
+    // A headless run starts from the fixed defaults and leaves the stored
+    // values alone.
+    if (!HeadlessReport()) {
+        const StatisticSettings stored = LoadStatisticSettings();
+        HDOPEdit->setText(FromText(stored.hdopLimit));
+        VDOPEdit->setText(FromText(stored.vdopLimit));
+        DiffCheckBox->setChecked(stored.diffOnly);
+    }
 }
 
 TStatisticForm::~TStatisticForm()
 {
+    if (!HeadlessReport())
+        SaveStatisticSettings({HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked()});
     if (StatisticForm == this)
         StatisticForm = nullptr;
 }
@@ -115,7 +126,7 @@ void TStatisticForm::Refresh(const StatisticFix& fix, void (TVisualForm::*handOf
     if (AcceptFix(fix, HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked())) {
         const int32_t n = AccumulateStatistics(false, fix.latRad, fix.lonRad, fix.heightM, fix.speedMps, stats);
         ShowTexts(StatisticTextsFrom(stats, n));
-        if (MainForm && MainForm->VisualCheckBox && MainForm->VisualCheckBox->isChecked() && VisualForm)
+        if (visualShown() && VisualForm)
             (VisualForm->*handOff)();
     }
     NallLabel->SetText(NextCountText(ToText(NallLabel->text())));

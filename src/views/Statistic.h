@@ -3,6 +3,8 @@
 #include "Controls.h"
 #include "Util.h"
 
+#include <functional>
+
 class QCheckBox;
 class MaskedEdit;
 struct StatisticFix;
@@ -17,6 +19,9 @@ public:
     void RefreshFromNmea();
     void RefreshFromBinr();
     void ResetStatistics();
+
+    // Whether the VISUAL view is switched on; handed over by the program.
+    std::function<bool()> visualShown = [] { return false; };
 
     // Public results of the last accepted fix: means in radians and metres.
     StatisticsOutput stats;
