@@ -89,6 +89,7 @@ QString UsageText()
         "  kestrova [--show VIEWS] [--port PATH]... [--fast] [--exit-after-play] [FILE.nme]\n"
         "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only] FILE\n"
         "  kestrova --to-nmea FILE.dat...\n"
+        "  kestrova --report [options] FILE...   (kestrova --report --help)\n"
         "\n"
         "Monitor, recorder and player for GPS/GLONASS receivers.\n"
         "\n"

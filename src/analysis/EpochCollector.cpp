@@ -1,0 +1,433 @@
+#include "EpochCollector.h"
+
+#include "BinrLayouts.h"
+#include "PositionText.h"
+#include "StatisticText.h"
+#include "Util.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr int64_t kHalfDayMs = kMsPerDay / 2;
+constexpr int64_t kMsPerWeek = 7 * kMsPerDay;
+constexpr int64_t kGpsWeekRollover = 1024;     // BINR weeks count from August 1999
+constexpr int64_t kGpsEpochDay = 3657;         // 1980-01-06, in days from 1970-01-01
+constexpr int kGsaFirstPrn = 3;
+constexpr int kGsaWithSystemId = 19;   // fields of a GSA that names its system after the VDOP
+constexpr int kGsaVdopBeforeId = 17;
+constexpr int kGsaSystemId = 18;
+constexpr int kGsvFirstSat = 4;
+constexpr int kGsvFieldsPerSat = 4;
+constexpr float kNoPosition = std::numeric_limits<float>::quiet_NaN();
+
+FixKind KindOfQuality(int32_t quality)
+{
+    switch (quality) {
+    case 0: return FixKind::None;
+    case 1: return FixKind::Autonomous;
+    case 2: return FixKind::Differential;
+    case 4: return FixKind::RtkFixed;
+    case 5: return FixKind::RtkFloat;
+    case 6: return FixKind::Estimated;
+    default: return FixKind::Other;
+    }
+}
+
+uint16_t DopHundredths(double value)
+{
+    if (!(value >= 0))
+        return kNoDop;
+    return uint16_t(std::min(std::lround(std::min(value, 1e6) * kDopScale), long(kNoDop - 1)));
+}
+
+uint16_t DopOfField(const char* text)
+{
+    return *text ? DopHundredths(TextToReal(text)) : kNoDop;
+}
+
+bool Digits(const char* text, int count)
+{
+    for (int i = 0; i < count; ++i)
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    return true;
+}
+
+int TwoDigits(const char* text) { return (text[0] - '0') * 10 + (text[1] - '0'); }
+
+// The VDOP ends a GSA, except where the system ID follows it. Our own
+// synthesised GSA carries more satellite fields and two DOPs; the rule holds.
+const char* GsaVdop(const NmeaFields& gsa)
+{
+    return NmeaField(gsa, gsa.count == kGsaWithSystemId ? kGsaVdopBeforeId : gsa.count - 1);
+}
+
+// "hhmmss" with an optional fraction; -1 when it is not a time of day.
+int64_t MsOfDayOf(const char* text)
+{
+    if (!Digits(text, 6))
+        return -1;
+    const int h = TwoDigits(text), m = TwoDigits(text + 2), s = TwoDigits(text + 4);
+    if (h > 23 || m > 59 || s > 60)
+        return -1;
+    int64_t ms = ((h * 60 + m) * 60 + s) * 1000LL;
+    if (text[6] == '.') {
+        int64_t scale = 100;
+        for (const char* p = text + 7; *p >= '0' && *p <= '9' && scale > 0; ++p, scale /= 10)
+            ms += (*p - '0') * scale;
+    }
+    return std::min(ms, kMsPerDay - 1);
+}
+
+// "ddmmyy"; years 80-99 are 19xx, the rest 20xx. -1 when it is not a date.
+int64_t DayOfRmcDate(const char* text)
+{
+    if (!Digits(text, 6) || text[6] != '\0')
+        return -1;
+    const int d = TwoDigits(text), m = TwoDigits(text + 2), y = TwoDigits(text + 4);
+    if (d < 1 || d > 31 || m < 1 || m > 12)
+        return -1;
+    return DaysFromCivil(y >= 80 ? 1900 + y : 2000 + y, m, d);
+}
+
+// ddmm.mmmm... to radians with every digit the receiver gave: the window's
+// reading keeps five decimals of the minutes, which is a centimetre and
+// too coarse for an RTK receiver's scatter.
+double FullAngle(const NmeaFields& gga, int field, int degreeChars, char negative)
+{
+    const char* text = NmeaField(gga, field);
+    if (std::strlen(text) < size_t(degreeChars) || !Digits(text, degreeChars))
+        return std::numeric_limits<double>::quiet_NaN();
+    int degrees = 0;
+    for (int i = 0; i < degreeChars; ++i)
+        degrees = degrees * 10 + (text[i] - '0');
+    const double angle = (degrees + TextToReal(text + degreeChars) / 60.0) * M_PI / 180.0;
+    const char* hemisphere = NmeaField(gga, field + 1);
+    return hemisphere[0] == negative && hemisphere[1] == '\0' ? -angle : angle;
+}
+
+int SystemOfNmeaId(int id)
+{
+    if (id >= 1 && id <= 32)
+        return kSysGps;
+    if (id >= 65 && id <= 96)
+        return kSysGlonass;
+    return kSysOther;
+}
+
+// The talker decides where it names one system; "GN" and "GP" leave it to the
+// satellite number (GP also carries SBAS numbers).
+int SystemOf(const NmeaFields& f, int id)
+{
+    const char* talker = f.slot[0];
+    if (talker[0] == 'G' && talker[1] == 'L')
+        return kSysGlonass;
+    if ((talker[0] == 'G' && (talker[1] == 'A' || talker[1] == 'B' || talker[1] == 'Q' || talker[1] == 'I'))
+        || (talker[0] == 'B' && talker[1] == 'D'))
+        return kSysOther;
+    return SystemOfNmeaId(id);
+}
+
+int SystemOfBinr(uint8_t system)
+{
+    return system == kSystemGps ? kSysGps : system == kSystemGlonass ? kSysGlonass : kSysOther;
+}
+
+uint8_t CountByte(int64_t n) { return uint8_t(std::clamp<int64_t>(n, 0, 255)); }
+
+} // namespace
+
+int64_t DaysFromCivil(int64_t year, int month, int day)
+{
+    year -= month <= 2;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yoe = year - era * 400;
+    const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+bool TimeWindow::Contains(int64_t msOfDay) const
+{
+    if (fromS < 0 && toS < 0)
+        return true;
+    if (msOfDay < 0)
+        return false;
+    const int64_t s = msOfDay / 1000;
+    const int64_t from = fromS < 0 ? 0 : fromS;
+    const int64_t to = toS < 0 ? kMsPerDay / 1000 - 1 : toS;
+    return from <= to ? (s >= from && s <= to) : (s >= from || s <= to);
+}
+
+EpochCollector::EpochCollector(EpochLog& log, AcceptLimits limits, TimeWindow window)
+    : log_(log), limits_(std::move(limits)), window_(window)
+{
+}
+
+void EpochCollector::PushNmea(const char* data, size_t size)
+{
+    while (size > 0) {
+        const int chunk = int(std::min<size_t>(size, INT_MAX));
+        int done = 0;
+        while (done < chunk) {
+            int used = 0;
+            const int result = nmea_.PushBlock(data + done, chunk - done, used);
+            done += std::max(used, 1);
+            if (result == kNmeaGga)
+                OnNmea(result, nmea_, AcceptFix(StatisticFixFromNmea(nmea_), limits_.maxHdop, limits_.maxVdop,
+                                                limits_.diffOnly));
+            else if (result != kNmeaNone)
+                OnNmea(result, nmea_, false);
+        }
+        data += chunk;
+        size -= size_t(chunk);
+    }
+}
+
+void EpochCollector::PushBinr(const uint8_t* data, size_t size)
+{
+    while (size > 0) {
+        const int chunk = int(std::min<size_t>(size, INT_MAX));
+        int done = 0;
+        while (done < chunk) {
+            int used = 0;
+            const int result = binr_.PushBlock(data + done, chunk - done, used);
+            done += std::max(used, 1);
+            if (result == kMsgNavSolution)
+                OnBinr(result, binr_, AcceptFix(StatisticFixFromBinr(binr_), limits_.maxHdop, limits_.maxVdop,
+                                                limits_.diffOnly));
+            else if (result != 0)
+                OnBinr(result, binr_, false);
+        }
+        data += chunk;
+        size -= size_t(chunk);
+    }
+}
+
+void EpochCollector::OnNmea(int result, const NmeaAssembler& nmea, bool accepted)
+{
+    switch (result) {
+    case kNmeaError:
+        ++log_.errors;
+        break;
+    case kNmeaGga:
+        CloseEpoch();
+        OpenNmeaEpoch(nmea, accepted);
+        break;
+    case kNmeaRmc:
+        if (open_)
+            AttachRmc(nmea.Stored(NmeaKind::Rmc));
+        break;
+    case kNmeaGsa:
+        if (open_)
+            AttachGsa(nmea.Stored(NmeaKind::Gsa));
+        break;
+    case kNmeaGsv:
+        if (open_)
+            AttachGsv(nmea.Stored(NmeaKind::Gsv));
+        break;
+    default:
+        break;
+    }
+}
+
+// $GPGGA,095257.809,2712.6404,S,15303.1201,E,1,05,1.8,4.0,M,42.2,M,,*7B
+void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
+{
+    const NmeaFields& gga = nmea.Stored(NmeaKind::Gga);
+    const StatisticFix fix = StatisticFixFromNmea(nmea);
+    epoch_ = EpochRecord{};
+    epoch_.dLatRad = epoch_.dLonRad = epoch_.heightM = kNoPosition;
+    open_ = true;
+    gsaSeen_ = false;
+    inViewCount_ = 0;
+    dateDay_ = -1;
+    std::memcpy(timeText_, NmeaField(gga, 1), kNmeaSlotChars);
+    msOfDay_ = MsOfDayOf(timeText_);
+
+    const FixKind kind = KindOfQuality(TextToInt(NmeaField(gga, 6)));
+    epoch_.flags = uint8_t(kind) | (accepted ? EpochRecord::kAccepted : 0);
+    epoch_.hdop = DopOfField(NmeaField(gga, 8));
+    // Until a GSA of its own follows, the epoch has the VDOP the window saw.
+    const NmeaFields& gsa = nmea.Stored(NmeaKind::Gsa);
+    epoch_.vdop = gsa.count > kGsaFirstPrn ? DopOfField(GsaVdop(gsa)) : kNoDop;
+    // Without any GSA the GGA's count of satellites used stands, under the
+    // talker's system.
+    const char* talker = gga.slot[0];
+    const int ggaSystem = talker[0] != 'G' ? kSysOther : talker[1] == 'P' ? kSysGps : talker[1] == 'L' ? kSysGlonass : kSysOther;
+    epoch_.used[ggaSystem] = CountByte(TextToInt(NmeaField(gga, 7)));
+    if (fix.valid)
+        SetPosition(FullAngle(gga, 2, 2, 'S'), FullAngle(gga, 4, 3, 'W'), fix.heightM);
+    AttachRmc(nmea.Stored(NmeaKind::Rmc));
+}
+
+// $GPRMC,095257.809,V,2712.6404,S,15303.1201,E,0.00,0.00,080407,,,A*64
+void EpochCollector::AttachRmc(const NmeaFields& rmc)
+{
+    if (rmc.count > 9 && timeText_[0] != '\0' && std::strcmp(NmeaField(rmc, 1), timeText_) == 0) {
+        const int64_t day = DayOfRmcDate(NmeaField(rmc, 9));
+        if (day >= 0)
+            dateDay_ = day;
+    }
+}
+
+// $GNGSA,A,3,75,84,85,,,,,,,,,,1.3,0.8,1.1,2*3B
+void EpochCollector::AttachGsa(const NmeaFields& gsa)
+{
+    if (!gsaSeen_) {
+        epoch_.used = {};
+        gsaSeen_ = true;
+    }
+    const int32_t mode = TextToInt(NmeaField(gsa, 2));
+    if (mode == 2 || mode == 3)
+        epoch_.flags = uint8_t((epoch_.flags & ~EpochRecord::kDimMask)
+                               | (uint8_t(mode == 2 ? FixDim::TwoD : FixDim::ThreeD) << EpochRecord::kDimShift));
+    if (gsa.count > kGsaFirstPrn)
+        epoch_.vdop = DopOfField(GsaVdop(gsa));
+    const bool named = gsa.count == kGsaWithSystemId;
+    const char* systemId = named ? NmeaField(gsa, kGsaSystemId) : "";
+    // The satellites stand before the three DOPs (and the system ID).
+    const int lastPrn = gsa.count - (named ? 5 : 4);
+    for (int k = kGsaFirstPrn; k <= lastPrn; ++k) {
+        const char* prn = NmeaField(gsa, k);
+        if (*prn == '\0')
+            continue;
+        int system = SystemOf(gsa, TextToInt(prn));
+        if (*systemId)
+            system = systemId[0] == '1' && systemId[1] == '\0' ? kSysGps
+                     : systemId[0] == '2' && systemId[1] == '\0' ? kSysGlonass
+                                                                 : kSysOther;
+        if (epoch_.used[system] < 255)
+            ++epoch_.used[system];
+    }
+}
+
+// $GPGSV,3,1,12,2,15,123,,5,45,347,45,6,58,198,,7,45,212,*77
+void EpochCollector::AttachGsv(const NmeaFields& gsv)
+{
+    for (int k = kGsvFirstSat; k + 3 < gsv.count; k += kGsvFieldsPerSat) {
+        const char* id = NmeaField(gsv, k);
+        if (*id == '\0')
+            continue;
+        const char* elevation = NmeaField(gsv, k + 1);
+        const char* azimuth = NmeaField(gsv, k + 2);
+        AddInView(SystemOf(gsv, TextToInt(id)), *elevation ? TextToInt(elevation) : -1,
+                  *azimuth ? TextToInt(azimuth) : -1, TextToInt(NmeaField(gsv, k + 3)));
+    }
+}
+
+void EpochCollector::OnBinr(int result, const BinrDecoder& binr, bool accepted)
+{
+    if (result == kNmeaError) {
+        ++log_.errors;
+        return;
+    }
+    if (result != kMsgNavSolution)
+        return;
+    const NavSolution nav = ReadNavSolution(binr.NavSolution());
+    const DopInfo dop = ReadDopInfo(binr.DopInfo());
+    const StatisticFix fix = StatisticFixFromBinr(binr);
+    epoch_ = EpochRecord{};
+    epoch_.dLatRad = epoch_.dLonRad = epoch_.heightM = kNoPosition;
+    open_ = true;
+    inViewCount_ = 0;
+    msOfDay_ = dateDay_ = -1;
+    FixKind kind = FixKind::None;
+    FixDim dim = FixDim::Unknown;
+    if (fix.valid) {
+        kind = fix.differential ? FixKind::Differential : FixKind::Autonomous;
+        dim = (nav.flags & kSolution2D) ? FixDim::TwoD : FixDim::ThreeD;
+        SetPosition(fix.latRad, fix.lonRad, fix.heightM);
+    }
+    epoch_.flags = uint8_t(uint8_t(kind) | uint8_t(dim) << EpochRecord::kDimShift | (accepted ? EpochRecord::kAccepted : 0));
+    epoch_.hdop = DopHundredths(dop.hdop);
+    epoch_.vdop = DopHundredths(dop.vdop);
+    epoch_.used[kSysGps] = CountByte(dop.gpsCount);
+    epoch_.used[kSysGlonass] = CountByte(dop.glonassCount);
+    if (std::isfinite(nav.timeOfWeekMs) && nav.timeOfWeekMs >= 0 && nav.timeOfWeekMs < double(kMsPerWeek)) {
+        const int64_t ms = (int64_t(nav.week) + kGpsWeekRollover) * kMsPerWeek + int64_t(nav.timeOfWeekMs);
+        msOfDay_ = ms % kMsPerDay;
+        dateDay_ = kGpsEpochDay + ms / kMsPerDay;
+    }
+    for (int i = 0; i < binr.SatInViewCount(); ++i) {
+        const SatInView sat = ReadSatInView(binr.SatInViewRecord(i));
+        AddInView(SystemOfBinr(sat.system), sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
+    }
+    CloseEpoch();
+}
+
+void EpochCollector::AddInView(int system, int elevationDeg, int azimuthDeg, int snrDbHz)
+{
+    if (inViewCount_ == kInViewMax)
+        return;
+    inView_[inViewCount_++] = {int8_t(system), int8_t(std::clamp(elevationDeg, -1, 90)),
+                               int16_t(std::clamp(azimuthDeg, -1, 360)), int16_t(std::clamp(snrDbHz, 0, 255))};
+}
+
+void EpochCollector::SetPosition(double latRad, double lonRad, double heightM)
+{
+    if (!std::isfinite(latRad) || !std::isfinite(lonRad) || !std::isfinite(heightM))
+        return;
+    if (!log_.HasOrigin())
+        log_.SetOrigin({latRad, lonRad, 0});
+    const GeoPoint& origin = log_.Origin();
+    epoch_.dLatRad = float(latRad - origin.latRad);
+    epoch_.dLonRad = float(std::remainder(lonRad - origin.lonRad, 2 * M_PI));
+    epoch_.heightM = float(heightM);
+}
+
+void EpochCollector::CloseEpoch()
+{
+    if (!open_)
+        return;
+    open_ = false;
+    if (!window_.Contains(msOfDay_))
+        return;
+    if (msOfDay_ >= 0) {
+        epoch_.flags |= EpochRecord::kTimeKnown;
+        epoch_.SetTimeMs(PlaceOnTimeLine(msOfDay_, dateDay_));
+    } else {
+        epoch_.SetTimeMs(lastTimeMs_);
+    }
+    log_.Append(epoch_);
+    for (int i = 0; i < inViewCount_; ++i)
+        log_.AddSatellite(inView_[i].system, inView_[i].elevationDeg, inView_[i].azimuthDeg, inView_[i].snrDbHz);
+}
+
+int64_t EpochCollector::PlaceOnTimeLine(int64_t msOfDay, int64_t dateDay)
+{
+    const bool rollover = lastMsOfDay_ >= 0 && msOfDay < lastMsOfDay_ - kHalfDayMs;
+    if (dateDay >= 0) {
+        if (!log_.datesKnown) {
+            // The first date: the epochs before it move from the recording's
+            // own day count onto the calendar.
+            const int64_t shift = (dateDay - (day_ + (rollover ? 1 : 0))) * kMsPerDay;
+            for (size_t i = 0; i < log_.Size(); ++i)
+                log_[i].SetTimeMs(log_[i].TimeMs() + shift);
+            lastTimeMs_ += shift;
+            log_.datesKnown = true;
+        }
+        day_ = dateDay;
+    } else if (rollover) {
+        ++day_;
+    }
+    lastMsOfDay_ = msOfDay;
+    lastTimeMs_ = day_ * kMsPerDay + msOfDay;
+    return lastTimeMs_;
+}
+
+void EpochCollector::Finish() { CloseEpoch(); }
+
+void EpochCollector::Reset()
+{
+    open_ = false;
+    log_.Clear();
+    day_ = 0;
+    lastMsOfDay_ = -1;
+    lastTimeMs_ = 0;
+}

@@ -1,0 +1,50 @@
+#include "EpochLog.h"
+
+#include <algorithm>
+
+void EpochLog::Append(const EpochRecord& r)
+{
+    if (size_ == blocks_.size() * kBlockRecords)
+        blocks_.push_back(std::make_unique<Block>());
+    (*this)[size_++] = r;
+}
+
+void EpochLog::Clear()
+{
+    *this = EpochLog();
+}
+
+void EpochLog::SetOrigin(const GeoPoint& p)
+{
+    origin_ = p;
+    hasOrigin_ = true;
+}
+
+GeoPoint EpochLog::PositionOf(const EpochRecord& r) const
+{
+    GeoPoint p;
+    p.latRad = origin_.latRad + double(r.dLatRad);
+    p.lonRad = origin_.lonRad + double(r.dLonRad);
+    p.heightM = double(r.heightM);
+    return p;
+}
+
+void EpochLog::AddSatellite(int system, int elevationDeg, int azimuthDeg, int snrDbHz)
+{
+    if (system < 0 || system >= kSatSystems || snrDbHz <= 0)
+        return;
+    snrSum_[system] += snrDbHz;
+    ++snrCount_[system];
+    if (elevationDeg < 0 || elevationDeg >= kSkyElevations || azimuthDeg < 0)
+        return;
+    if (sky_.empty())
+        sky_.resize(size_t(kSkyAzimuths) * kSkyElevations);
+    SkyCell& cell = sky_[size_t(elevationDeg) * kSkyAzimuths + size_t(azimuthDeg % kSkyAzimuths)];
+    // A cell stops counting where its sum could wrap: by then its mean is
+    // settled anyway.
+    constexpr uint32_t kCellCountMax = 1u << 24;
+    if (cell.count >= kCellCountMax)
+        return;
+    cell.snrSum += uint32_t(std::min(snrDbHz, 255));
+    ++cell.count;
+}

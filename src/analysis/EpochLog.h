@@ -1,0 +1,112 @@
+#pragma once
+// The epochs of one recording, kept compactly enough for a week at 10 Hz.
+//
+// An epoch is what the receiver said about one instant: its time, fix kind,
+// position, DOPs and satellites used. Positions are held as single-precision
+// offsets from the first fix (the origin, in double precision), so a
+// recording that stays within a few kilometres keeps them to well under a
+// millimetre. Records live in fixed-size blocks: the store grows without ever
+// copying itself, so its peak memory is its size plus one block.
+// The satellites in view are not kept per epoch: they are folded into the
+// sky grid and the SNR sums as each epoch closes.
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+enum class FixKind : uint8_t { None, Autonomous, Differential, RtkFixed, RtkFloat, Estimated, Other };
+constexpr int kFixKinds = 7;
+enum class FixDim : uint8_t { Unknown, TwoD, ThreeD };
+
+// Satellite systems the figures are split by.
+enum SatSystem : int { kSysGps, kSysGlonass, kSysOther };
+constexpr int kSatSystems = 3;
+
+constexpr int64_t kMsPerDay = 86400000;
+constexpr uint16_t kNoDop = 0xFFFF;
+constexpr double kDopScale = 100.0;        // DOPs are kept in hundredths
+
+struct EpochRecord {
+    // Milliseconds from 1970-01-01 once the log knows a date, else from the
+    // start of the recording's first day. Two halves keep the record 4-aligned.
+    uint32_t timeLow;
+    int32_t timeHigh;
+    float dLatRad;           // NaN: no position (no fix, or an unusable one)
+    float dLonRad;
+    float heightM;
+    uint16_t hdop;           // hundredths; kNoDop when not given
+    uint16_t vdop;
+    uint8_t flags;
+    std::array<uint8_t, kSatSystems> used;
+
+    static constexpr uint8_t kKindMask = 0x07;
+    static constexpr int kDimShift = 3;
+    static constexpr uint8_t kDimMask = 0x18;
+    static constexpr uint8_t kAccepted = 0x20;
+    static constexpr uint8_t kTimeKnown = 0x40;
+
+    int64_t TimeMs() const { return int64_t(uint64_t(uint32_t(timeHigh)) << 32 | timeLow); }
+    void SetTimeMs(int64_t ms)
+    {
+        timeLow = uint32_t(uint64_t(ms));
+        timeHigh = int32_t(uint32_t(uint64_t(ms) >> 32));
+    }
+    FixKind Kind() const { return FixKind(flags & kKindMask); }
+    FixDim Dim() const { return FixDim((flags & kDimMask) >> kDimShift); }
+    bool Accepted() const { return flags & kAccepted; }
+    bool TimeKnown() const { return flags & kTimeKnown; }
+    bool HasPosition() const { return !std::isnan(dLatRad); }
+};
+static_assert(sizeof(EpochRecord) == 28, "an epoch must stay within its memory budget");
+
+struct GeoPoint {
+    double latRad = 0;
+    double lonRad = 0;
+    double heightM = 0;
+};
+
+// Satellites in view, folded over every epoch: a 1-degree azimuth-by-
+// elevation grid of SNR sums for the sky plot, and per-system SNR sums.
+constexpr int kSkyAzimuths = 360;
+constexpr int kSkyElevations = 91;
+struct SkyCell {
+    uint32_t snrSum = 0;
+    uint32_t count = 0;
+};
+
+class EpochLog {
+public:
+    static constexpr size_t kBlockRecords = 16384;
+
+    void Append(const EpochRecord& r);
+    void Clear();
+    size_t Size() const { return size_; }
+    const EpochRecord& operator[](size_t i) const { return blocks_[i / kBlockRecords]->at(i % kBlockRecords); }
+    EpochRecord& operator[](size_t i) { return blocks_[i / kBlockRecords]->at(i % kBlockRecords); }
+
+    // Where the offsets are measured from; set by the first position stored.
+    bool HasOrigin() const { return hasOrigin_; }
+    const GeoPoint& Origin() const { return origin_; }
+    void SetOrigin(const GeoPoint& p);
+    // The position of a record: the origin plus its offsets.
+    GeoPoint PositionOf(const EpochRecord& r) const;
+
+    void AddSatellite(int system, int elevationDeg, int azimuthDeg, int snrDbHz);
+    const std::vector<SkyCell>& Sky() const { return sky_; }
+    double SnrSum(int system) const { return snrSum_[system]; }
+    int64_t SnrCount(int system) const { return snrCount_[system]; }
+
+    int64_t errors = 0;        // sentences or frames the decoder refused
+    bool datesKnown = false;   // the times count from 1970-01-01
+
+private:
+    using Block = std::array<EpochRecord, kBlockRecords>;
+    std::vector<std::unique_ptr<Block>> blocks_;
+    size_t size_ = 0;
+    bool hasOrigin_ = false;
+    GeoPoint origin_;
+    std::vector<SkyCell> sky_;
+    std::array<double, kSatSystems> snrSum_{};
+    std::array<int64_t, kSatSystems> snrCount_{};
+};
