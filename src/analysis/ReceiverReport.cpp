@@ -73,12 +73,6 @@ size_t Width(const std::string& s)
     return size_t(std::count_if(s.begin(), s.end(), [](char c) { return (uint8_t(c) & 0xC0) != 0x80; }));
 }
 
-std::string BaseName(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string JsonString(const std::string& s)
 {
     std::string out = "\"";
@@ -229,6 +223,12 @@ std::vector<bool> BestOfRow(const ReportRow& row, const std::vector<ReportEntry>
     return best;
 }
 
+std::string BaseName(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string TimeLineText(int64_t ms, bool datesKnown)
 {
     const int64_t day = FloorDiv(ms, kMsPerDay);
@@ -347,11 +347,35 @@ void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries)
     }
 }
 
+namespace {
+
+size_t Utf8Length(const std::string& text, size_t at)
+{
+    const uint8_t lead = uint8_t(text[at]);
+    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || at + length > text.size())
+        return 0;
+    for (size_t k = 1; k < length; ++k)
+        if ((uint8_t(text[at + k]) & 0xC0) != 0x80)
+            return 0;
+    return length;
+}
+
+} // namespace
+
 std::string XmlEscaped(const std::string& text)
 {
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (uint8_t(c) >= 0x80) {
+            // A file name's bytes need not be UTF-8; the page's must be.
+            const size_t length = Utf8Length(text, i);
+            out += length ? text.substr(i, length) : std::string("?");
+            i += length ? length - 1 : 0;
+            continue;
+        }
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -359,9 +383,8 @@ std::string XmlEscaped(const std::string& text)
         case '"': out += "&quot;"; break;
         case '\'': out += "&apos;"; break;
         default:
-            // Control characters are not allowed in XML 1.0 at all, and a
-            // file name's bytes need not be UTF-8.
-            if ((uint8_t(c) >= 0x20 && uint8_t(c) < 0x80) || c == '\t' || c == '\n')
+            // Control characters are not allowed in XML 1.0 at all.
+            if (uint8_t(c) >= 0x20 || c == '\t' || c == '\n')
                 out += c;
             else
                 out += '?';

@@ -52,5 +52,8 @@ void WriteGpx(std::ostream& out, const std::vector<ReportEntry>& entries);
 void WriteKml(std::ostream& out, const std::vector<ReportEntry>& entries);
 void WriteHtml(std::ostream& out, const std::vector<ReportEntry>& entries);
 
-// Text made safe for XML and HTML content and attributes.
+// The file name without its folders, as tables and legends show it.
+std::string BaseName(const std::string& path);
+// Text made safe for XML and HTML content and attributes (bytes that are not
+// UTF-8 become "?").
 std::string XmlEscaped(const std::string& text);

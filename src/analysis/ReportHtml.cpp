@@ -7,6 +7,7 @@
 #include "Util.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <functional>
 
@@ -19,6 +20,14 @@ constexpr size_t kSeriesPoints = 2000;       // per receiver and chart
 constexpr double kMsPerS = 1000.0;
 
 const char* ColorOf(size_t i) { return kColors[i % kColorCount]; }
+
+// The file name as charts show it: without folders, cut to fit.
+std::string ShortName(const ReportEntry& e)
+{
+    constexpr size_t kMax = 40;
+    const std::string name = BaseName(e.name);
+    return name.size() > kMax ? name.substr(0, kMax - 3) + "..." : name;
+}
 
 std::string Num(double v) { return Format("%.2f", v); }
 
@@ -45,8 +54,17 @@ double TimeStepS(double rangeS)
 
 std::string TickText(double v, double step)
 {
-    const int decimals = step >= 1 ? 0 : step >= 0.1 ? 1 : step >= 0.01 ? 2 : 3;
+    int decimals = 0;
+    while (decimals < 6 && std::fabs(step * std::pow(10, decimals) - std::round(step * std::pow(10, decimals))) > 1e-6)
+        ++decimals;
     return FixedText(std::fabs(v) < step * 1e-6 ? 0.0 : v, decimals);
+}
+
+// Elapsed time: hours are not folded into days.
+std::string ElapsedTick(double seconds)
+{
+    const int64_t s = int64_t(std::llround(seconds));
+    return Format("%lld:%02d:%02d", static_cast<long long>(s / 3600), int(s / 60 % 60), int(s % 60));
 }
 
 std::string ClockTick(double seconds, double step)
@@ -116,15 +134,14 @@ public:
         out_ += "<text x=\"" + Num(left_) + "\" y=\"18\" font-size=\"15\" font-weight=\"bold\">" + XmlEscaped(text) +
                 "</text>\n";
     }
-    // Legend entries in a row at the top right.
+    // Legend entries in a row under the title.
     void Legend(const std::vector<std::pair<std::string, std::string>>& items)
     {
-        double x = left_ + PlotW();
-        for (auto it = items.rbegin(); it != items.rend(); ++it) {
-            const double w = 22 + 7.5 * double(it->first.size());
-            x -= w + 12;
-            out_ += "<rect x=\"" + Num(x) + "\" y=\"8\" width=\"14\" height=\"10\" fill=\"" + it->second + "\"/>\n";
-            out_ += "<text x=\"" + Num(x + 19) + "\" y=\"17\">" + XmlEscaped(it->first) + "</text>\n";
+        double x = left_;
+        for (const auto& [name, color] : items) {
+            out_ += "<rect x=\"" + Num(x) + "\" y=\"28\" width=\"22\" height=\"4\" fill=\"" + color + "\"/>\n";
+            out_ += "<text x=\"" + Num(x + 27) + "\" y=\"35\">" + XmlEscaped(name) + "</text>\n";
+            x += 50 + 7.5 * double(name.size());
         }
     }
     void ClipStart()
@@ -141,7 +158,7 @@ public:
 private:
     std::string& out_;
     int width_, height_;
-    double left_ = 70, right_ = 20, top_ = 30, bottom_ = 46;
+    double left_ = 70, right_ = 20, top_ = 46, bottom_ = 46;
     double x0_ = 0, x1_ = 1, y0_ = 0, y1_ = 1;
     static inline int clipCount_ = 0;
 };
@@ -174,7 +191,7 @@ void Table(std::string& out, const std::vector<ReportEntry>& entries)
     out += "<table>\n<tr><th>Figure</th>";
     for (size_t i = 0; i < entries.size(); ++i)
         out += Format("<th><span class=\"key\" style=\"background:%s\"></span>", ColorOf(i)) +
-               XmlEscaped(entries[i].name) + "</th>";
+               XmlEscaped(ShortName(entries[i])) + "</th>";
     out += "</tr>\n";
     const char* group = "";
     for (const ReportRow& row : ReportRows()) {
@@ -200,9 +217,9 @@ void Table(std::string& out, const std::vector<ReportEntry>& entries)
 void Scatter(std::string& out, const ReportEntry& e, size_t index)
 {
     const Figures& f = e.figures;
-    Chart c(out, 360, 390);
-    c.Margins(62, 14, 30, 46);
-    c.Title(e.name.size() > 40 ? "…" + e.name.substr(e.name.size() - 39) : e.name);
+    Chart c(out, 330, 370);
+    c.Margins(62, 14, 46, 46);
+    c.Title(ShortName(e));
     const double r95 = f.r95M.value_or(0), r99 = f.r99M.value_or(0);
     const double half = std::max({r99 * 1.15, r95 * 1.3, 0.5});
     c.Frame(-half, half, -half, half);
@@ -232,11 +249,9 @@ void Scatter(std::string& out, const ReportEntry& e, size_t index)
                "v14\" stroke=\"#000\" stroke-width=\"2\"/>\n";
     }
     c.ClipEnd();
-    const std::string legend = "CEP50 " + (f.cep50M ? FixedText(*f.cep50M, 2) + " m" : std::string("–")) +
-                               " (dashed), R95 " + (f.r95M ? FixedText(*f.r95M, 2) + " m" : std::string("–")) +
-                               " (solid)";
-    out += "<text x=\"180\" y=\"44\" text-anchor=\"middle\" font-size=\"12\" fill=\"#222\">" + XmlEscaped(legend) +
-           "</text>\n";
+    const std::string legend = "dashed: CEP50 " + (f.cep50M ? FixedText(*f.cep50M, 2) + " m" : std::string("–")) +
+                               ", solid: R95 " + (f.r95M ? FixedText(*f.r95M, 2) + " m" : std::string("–"));
+    out += "<text x=\"10\" y=\"36\" font-size=\"12\" fill=\"#222\">" + XmlEscaped(legend) + "</text>\n";
     c.End();
 }
 
@@ -261,7 +276,7 @@ void Cdf(std::string& out, const std::vector<ReportEntry>& entries)
         for (size_t k = 0; k < cdf.size(); ++k)
             pts.push_back({double(cdf[k]), 100.0 * double(k) / kCdfSteps});
         Polyline(c, pts, ColorOf(i), 1e300);
-        legend.push_back({entries[i].name, ColorOf(i)});
+        legend.push_back({ShortName(entries[i]), ColorOf(i)});
     }
     c.ClipEnd();
     c.Legend(legend);
@@ -273,10 +288,23 @@ void TimeSeries(std::string& out, const std::vector<ReportEntry>& entries, const
                 const std::string& yTitle, bool acceptedOnly,
                 const std::function<std::optional<double>(const ReportEntry&, const EpochRecord&)>& value)
 {
+    // Recordings of one session share the UTC axis; recordings made at
+    // different times are laid over each other from their first epochs.
+    int64_t first = INT64_MAX, last = INT64_MIN, longest = 0;
+    for (const ReportEntry& e : entries)
+        if (e.figures.firstMs) {
+            first = std::min(first, *e.figures.firstMs);
+            last = std::max(last, *e.figures.lastMs);
+            longest = std::max(longest, *e.figures.lastMs - *e.figures.firstMs);
+        }
+    constexpr int64_t kSessionSlackMs = 60000;
+    const bool sameSession = first > last || last - first <= longest + longest / 2 + kSessionSlackMs;
+
     std::vector<std::vector<std::pair<double, double>>> series(entries.size());
     double t0 = 1e300, t1 = -1e300, y0 = 1e300, y1 = -1e300;
     for (size_t i = 0; i < entries.size(); ++i) {
         const EpochLog& log = *entries[i].log;
+        const int64_t zeroMs = sameSession ? 0 : entries[i].figures.firstMs.value_or(0);
         const size_t stride = Stride(log.Size(), kSeriesPoints);
         for (size_t k = 0; k < log.Size(); k += stride) {
             const EpochRecord& r = log[k];
@@ -285,7 +313,7 @@ void TimeSeries(std::string& out, const std::vector<ReportEntry>& entries, const
             const std::optional<double> v = value(entries[i], r);
             if (!v || !std::isfinite(*v))
                 continue;
-            const double t = double(r.TimeMs()) / kMsPerS;
+            const double t = double(r.TimeMs() - zeroMs) / kMsPerS;
             series[i].push_back({t, *v});
             t0 = std::min(t0, t);
             t1 = std::max(t1, t);
@@ -307,18 +335,25 @@ void TimeSeries(std::string& out, const std::vector<ReportEntry>& entries, const
     }
     const double pad = (y1 - y0) * 0.05;
     const double yStep = NiceStep(y1 - y0 + 2 * pad, 6);
+    const bool positive = y0 >= 0;
     y0 = std::floor((y0 - pad) / yStep) * yStep;
+    if (positive)
+        y0 = std::max(y0, 0.0);
     y1 = std::ceil((y1 + pad) / yStep) * yStep;
     c.Frame(t0, t1, y0, y1);
     const double xStep = TimeStepS(t1 - t0);
-    c.Axes("time, UTC", yTitle, xStep, yStep, [xStep](double v) { return ClockTick(v, xStep); });
+    if (sameSession)
+        c.Axes("time, UTC", yTitle, xStep, yStep, [xStep](double v) { return ClockTick(v, xStep); });
+    else
+        c.Axes("time since the recording's first epoch, h:mm:ss", yTitle, xStep, yStep,
+               [](double v) { return ElapsedTick(v); });
     c.ClipStart();
     std::vector<std::pair<std::string, std::string>> legend;
     for (size_t i = 0; i < entries.size(); ++i) {
         const Figure rate = entries[i].figures.rateS;
         const double stride = double(Stride(entries[i].log->Size(), kSeriesPoints));
         Polyline(c, series[i], ColorOf(i), rate ? *rate * stride * 5 : 1e300);
-        legend.push_back({entries[i].name, ColorOf(i)});
+        legend.push_back({ShortName(entries[i]), ColorOf(i)});
     }
     c.ClipEnd();
     c.Legend(legend);
@@ -336,13 +371,13 @@ std::string SnrColor(double snr)
 
 void SkyPlot(std::string& out, const ReportEntry& e)
 {
-    constexpr double kCx = 180, kCy = 200, kRadius = 150;
+    constexpr double kCx = 165, kCy = 190, kRadius = 135;
     std::string& o = out;
-    o += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"360\" height=\"420\" viewBox=\"0 0 360 420\" "
+    o += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"330\" height=\"410\" viewBox=\"0 0 330 410\" "
          "font-family=\"DejaVu Sans, Arial, sans-serif\" font-size=\"13\">\n"
-         "<rect x=\"0\" y=\"0\" width=\"360\" height=\"420\" fill=\"#ffffff\"/>\n";
+         "<rect x=\"0\" y=\"0\" width=\"330\" height=\"410\" fill=\"#ffffff\"/>\n";
     o += "<text x=\"10\" y=\"18\" font-size=\"15\" font-weight=\"bold\">" +
-         XmlEscaped(e.name.size() > 40 ? "…" + e.name.substr(e.name.size() - 39) : e.name) + "</text>\n";
+         XmlEscaped(ShortName(e)) + "</text>\n";
     for (const int el : {0, 30, 60}) {
         const double r = kRadius * (90 - el) / 90.0;
         o += Format("<circle cx=\"%g\" cy=\"%g\" r=\"%s\" fill=\"%s\" stroke=\"#999\"/>\n", kCx, kCy, Num(r).c_str(),
@@ -368,23 +403,23 @@ void SkyPlot(std::string& out, const ReportEntry& e)
         o += "<circle cx=\"" + Num(kCx + r * std::sin(az)) + "\" cy=\"" + Num(kCy - r * std::cos(az)) +
              "\" r=\"2.2\" fill=\"" + SnrColor(double(sky[i].snrSum) / sky[i].count) + "\"/>\n";
     }
-    // Colour scale.
-    for (int k = 0; k < 6; ++k) {
-        const double snr = 20 + 6 * k;
-        o += Format("<rect x=\"%d\" y=\"384\" width=\"50\" height=\"10\" fill=\"%s\"/>\n", 30 + 50 * k,
-                    SnrColor(snr + 3).c_str());
-        o += Format("<text x=\"%d\" y=\"408\" font-size=\"11\" text-anchor=\"middle\">%d</text>\n", 30 + 50 * k,
-                    int(snr));
+    // Colour scale: six bands of 5 dB-Hz.
+    for (int k = 0; k <= 6; ++k) {
+        const int snr = 20 + 5 * k;
+        if (k < 6)
+            o += Format("<rect x=\"%d\" y=\"378\" width=\"45\" height=\"10\" fill=\"%s\"/>\n", 30 + 45 * k,
+                        SnrColor(snr + 2.5).c_str());
+        o += Format("<text x=\"%d\" y=\"402\" font-size=\"11\" text-anchor=\"middle\">%d</text>\n", 30 + 45 * k, snr);
     }
-    o += "<text x=\"330\" y=\"408\" font-size=\"11\" text-anchor=\"middle\">50</text>\n"
-         "<text x=\"180\" y=\"378\" font-size=\"11\" text-anchor=\"middle\">mean SNR, dB-Hz</text>\n";
+    o += "<text x=\"165\" y=\"372\" font-size=\"11\" text-anchor=\"middle\">mean SNR, dB-Hz</text>\n";
     o += "</svg>\n";
 }
 
 const char* const kStyle =
     "body{font-family:'DejaVu Sans',Arial,sans-serif;font-size:14px;color:#222;margin:24px;max-width:1040px}"
     "h1{font-size:24px;margin:0 0 4px}h2{font-size:18px;margin:28px 0 8px;border-bottom:1px solid #ccc}"
-    "table{border-collapse:collapse}th,td{padding:3px 10px;border-bottom:1px solid #e4e4e4;text-align:right}"
+    "table{border-collapse:collapse}th,td{padding:3px 10px;border-bottom:1px solid #e4e4e4;text-align:right;"
+    "white-space:nowrap}"
     "th:first-child,td:first-child{text-align:left}th{background:#f0f0f0}"
     "tr.group td{font-weight:bold;text-align:left;background:#fafafa;padding-top:8px}"
     "td.best{background:#d8f0d8;font-weight:bold}.key{display:inline-block;width:12px;height:12px;margin-right:6px}"
@@ -414,8 +449,9 @@ void WriteHtml(std::ostream& stream, const std::vector<ReportEntry>& entries)
 
     out += "<h2>Errors against time</h2>\n";
     const char* const names[] = {"East error", "North error", "Up error"};
+    const char* const yTitles[] = {"east, m", "north, m", "up, m"};
     for (int k = 0; k < 3; ++k)
-        TimeSeries(out, entries, names[k], std::string(names[k]).substr(0, std::string(names[k]).find(' ')) + ", m",
+        TimeSeries(out, entries, names[k], std::string(yTitles[k]),
                    true, [k](const ReportEntry& e, const EpochRecord& r) -> std::optional<double> {
                        if (!e.figures.reference || !r.HasPosition())
                            return std::nullopt;
