@@ -388,13 +388,12 @@ void EpochCollector::CloseEpoch()
     open_ = false;
     if (!window_.Contains(msOfDay_))
         return;
+    int64_t timeMs = lastTimeMs_;
     if (msOfDay_ >= 0) {
         epoch_.flags |= EpochRecord::kTimeKnown;
-        epoch_.SetTimeMs(PlaceOnTimeLine(msOfDay_, dateDay_));
-    } else {
-        epoch_.SetTimeMs(lastTimeMs_);
+        timeMs = PlaceOnTimeLine(msOfDay_, dateDay_);
     }
-    log_.Append(epoch_);
+    log_.Append(epoch_, timeMs);
     for (int i = 0; i < inViewCount_; ++i)
         log_.AddSatellite(inView_[i].system, inView_[i].elevationDeg, inView_[i].azimuthDeg, inView_[i].snrDbHz);
 }
@@ -407,8 +406,7 @@ int64_t EpochCollector::PlaceOnTimeLine(int64_t msOfDay, int64_t dateDay)
             // The first date: the epochs before it move from the recording's
             // own day count onto the calendar.
             const int64_t shift = (dateDay - (day_ + (rollover ? 1 : 0))) * kMsPerDay;
-            for (size_t i = 0; i < log_.Size(); ++i)
-                log_[i].SetTimeMs(log_[i].TimeMs() + shift);
+            log_.ShiftTimes(shift);
             lastTimeMs_ += shift;
             log_.datesKnown = true;
         }

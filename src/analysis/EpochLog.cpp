@@ -2,11 +2,40 @@
 
 #include <algorithm>
 
-void EpochLog::Append(const EpochRecord& r)
+void EpochLog::Append(const EpochRecord& r, int64_t timeMs)
 {
-    if (size_ == blocks_.size() * kBlockRecords)
+    if (size_ == blocks_.size() * kBlockRecords) {
         blocks_.push_back(std::make_unique<Block>());
-    (*this)[size_++] = r;
+        blockBaseMs_.push_back(timeMs);
+    }
+    EpochRecord& kept = (*this)[size_];
+    kept = r;
+    const int64_t offset = timeMs - blockBaseMs_.back();
+    if (offset > INT32_MIN && offset <= INT32_MAX) {
+        kept.timeOffsetMs = int32_t(offset);
+    } else {
+        kept.timeOffsetMs = kTimeAside;
+        timesAside_[size_] = timeMs;
+    }
+    ++size_;
+}
+
+int64_t EpochLog::TimeMs(size_t i) const
+{
+    const int32_t offset = (*this)[i].timeOffsetMs;
+    if (offset == kTimeAside) {
+        const auto aside = timesAside_.find(i);
+        return aside == timesAside_.end() ? 0 : aside->second;
+    }
+    return blockBaseMs_[i / kBlockRecords] + offset;
+}
+
+void EpochLog::ShiftTimes(int64_t ms)
+{
+    for (int64_t& base : blockBaseMs_)
+        base += ms;
+    for (auto& aside : timesAside_)
+        aside.second += ms;
 }
 
 void EpochLog::Clear()

@@ -6,10 +6,13 @@
 // offsets from the first fix (the origin, in double precision), so a
 // recording that stays within a few kilometres keeps them to well under a
 // millimetre. Records live in fixed-size blocks: the store grows without ever
-// copying itself, so its peak memory is its size plus one block.
+// copying itself, so its peak memory is its size plus one block: 24 bytes
+// an epoch.
 // The satellites in view are not kept per epoch: they are folded into the
 // sky grid and the SNR sums as each epoch closes.
 #include <array>
+#include <climits>
+#include <map>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -28,10 +31,8 @@ constexpr uint16_t kNoDop = 0xFFFF;
 constexpr double kDopScale = 100.0;        // DOPs are kept in hundredths
 
 struct EpochRecord {
-    // Milliseconds from 1970-01-01 once the log knows a date, else from the
-    // start of the recording's first day. Two halves keep the record 4-aligned.
-    uint32_t timeLow;
-    int32_t timeHigh;
+    // Milliseconds from its block's base time (see EpochLog::TimeMs).
+    int32_t timeOffsetMs;
     float dLatRad;           // NaN: no position (no fix, or an unusable one)
     float dLonRad;
     float heightM;
@@ -46,19 +47,13 @@ struct EpochRecord {
     static constexpr uint8_t kAccepted = 0x20;
     static constexpr uint8_t kTimeKnown = 0x40;
 
-    int64_t TimeMs() const { return int64_t(uint64_t(uint32_t(timeHigh)) << 32 | timeLow); }
-    void SetTimeMs(int64_t ms)
-    {
-        timeLow = uint32_t(uint64_t(ms));
-        timeHigh = int32_t(uint32_t(uint64_t(ms) >> 32));
-    }
     FixKind Kind() const { return FixKind(flags & kKindMask); }
     FixDim Dim() const { return FixDim((flags & kDimMask) >> kDimShift); }
     bool Accepted() const { return flags & kAccepted; }
     bool TimeKnown() const { return flags & kTimeKnown; }
     bool HasPosition() const { return !std::isnan(dLatRad); }
 };
-static_assert(sizeof(EpochRecord) == 28, "an epoch must stay within its memory budget");
+static_assert(sizeof(EpochRecord) == 24, "an epoch must stay within its memory budget");
 
 struct GeoPoint {
     double latRad = 0;
@@ -79,7 +74,12 @@ class EpochLog {
 public:
     static constexpr size_t kBlockRecords = 16384;
 
-    void Append(const EpochRecord& r);
+    // Times are on the log's time line: milliseconds from 1970-01-01 once it
+    // knows a date, else from the start of the recording's first day.
+    void Append(const EpochRecord& r, int64_t timeMs);
+    int64_t TimeMs(size_t i) const;
+    // Moves every time so far (the first date puts the line on the calendar).
+    void ShiftTimes(int64_t ms);
     void Clear();
     size_t Size() const { return size_; }
     const EpochRecord& operator[](size_t i) const { return blocks_[i / kBlockRecords]->at(i % kBlockRecords); }
@@ -102,7 +102,13 @@ public:
 
 private:
     using Block = std::array<EpochRecord, kBlockRecords>;
+    // Each block keeps its first epoch's time; its records keep offsets from
+    // it. A time more than 24 days off its block's base (a clock gone wild)
+    // is kept aside, whole.
+    static constexpr int32_t kTimeAside = INT32_MIN;
     std::vector<std::unique_ptr<Block>> blocks_;
+    std::vector<int64_t> blockBaseMs_;
+    std::map<size_t, int64_t> timesAside_;
     size_t size_ = 0;
     bool hasOrigin_ = false;
     GeoPoint origin_;

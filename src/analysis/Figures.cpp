@@ -42,7 +42,7 @@ void TimeLine(const EpochLog& log, std::vector<float>& scratch, Figures& f)
         const EpochRecord& r = log[i];
         if (!r.TimeKnown())
             continue;
-        const int64_t t = r.TimeMs();
+        const int64_t t = log.TimeMs(i);
         if (!f.firstMs)
             f.firstMs = t;
         f.lastMs = t;
@@ -76,11 +76,11 @@ void Counts(const EpochLog& log, Figures& f)
         f.twoD += r.Dim() == FixDim::TwoD;
         f.threeD += r.Dim() == FixDim::ThreeD;
         if (r.TimeKnown() && !firstEpochMs)
-            firstEpochMs = r.TimeMs();
+            firstEpochMs = log.TimeMs(i);
         if (!r.Accepted())
             continue;
         if (f.accepted == 0 && firstEpochMs)
-            f.ttffS = double(r.TimeMs() - *firstEpochMs) / kMsPerS;
+            f.ttffS = double(log.TimeMs(i) - *firstEpochMs) / kMsPerS;
         ++f.accepted;
     }
     f.epochs = int64_t(log.Size());

@@ -320,7 +320,7 @@ void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries)
             const EpochRecord& r = log[i];
             std::string line = file + ',';
             if (r.TimeKnown()) {
-                const std::string t = TimeLineText(r.TimeMs(), log.datesKnown);
+                const std::string t = TimeLineText(log.TimeMs(i), log.datesKnown);
                 const size_t blank = t.find(' ');
                 line += log.datesKnown ? t.substr(0, blank) + ',' + t.substr(blank + 1) : ',' + t;
             } else {

@@ -313,7 +313,7 @@ void TimeSeries(std::string& out, const std::vector<ReportEntry>& entries, const
             const std::optional<double> v = value(entries[i], r);
             if (!v || !std::isfinite(*v))
                 continue;
-            const double t = double(r.TimeMs() - zeroMs) / kMsPerS;
+            const double t = double(log.TimeMs(k) - zeroMs) / kMsPerS;
             series[i].push_back({t, *v});
             t0 = std::min(t0, t);
             t1 = std::max(t1, t);

@@ -17,7 +17,7 @@ void ForEachAccepted(const ReportEntry& e, PointWriter write)
     for (size_t i = 0; i < log.Size(); ++i) {
         const EpochRecord& r = log[i];
         if (r.Accepted() && r.HasPosition())
-            write(r, log.PositionOf(r));
+            write(r, log.PositionOf(r), log.TimeMs(i));
     }
 }
 
@@ -32,11 +32,11 @@ void WriteGpx(std::ostream& out, const std::vector<ReportEntry>& entries)
     for (const ReportEntry& e : entries) {
         out << "  <trk>\n    <name>" << XmlEscaped(e.name) << "</name>\n    <trkseg>\n";
         const bool dated = e.log->datesKnown;
-        ForEachAccepted(e, [&](const EpochRecord& r, const GeoPoint& p) {
+        ForEachAccepted(e, [&](const EpochRecord& r, const GeoPoint& p, int64_t timeMs) {
             out << Format("      <trkpt lat=\"%.9f\" lon=\"%.9f\"><ele>%.3f</ele>", p.latRad * kDegPerRad, LonDeg(p),
                           p.heightM);
             if (dated && r.TimeKnown())
-                out << "<time>" << IsoTime(r.TimeMs(), true) << "</time>";
+                out << "<time>" << IsoTime(timeMs, true) << "</time>";
             out << "</trkpt>\n";
         });
         out << "    </trkseg>\n  </trk>\n";
@@ -51,7 +51,7 @@ void WriteKml(std::ostream& out, const std::vector<ReportEntry>& entries)
     for (const ReportEntry& e : entries) {
         out << "  <Placemark>\n    <name>" << XmlEscaped(e.name) << "</name>\n"
             << "    <LineString>\n      <altitudeMode>absolute</altitudeMode>\n      <coordinates>\n";
-        ForEachAccepted(e, [&](const EpochRecord&, const GeoPoint& p) {
+        ForEachAccepted(e, [&](const EpochRecord&, const GeoPoint& p, int64_t) {
             out << Format("        %.9f,%.9f,%.3f\n", LonDeg(p), p.latRad * kDegPerRad, p.heightM);
         });
         out << "      </coordinates>\n    </LineString>\n  </Placemark>\n";

@@ -163,6 +163,10 @@ TEST(Figures, TimeLine)
     for (const Fix& f : seconds({0, 1}, "010127"))
         dated.push_back(f);
 
+    std::vector<Fix> farApart = seconds({0, 1, 2});
+    farApart[0].date = "010126";
+    farApart[2].date = "150226";   // 45 days on: beyond what an epoch keeps in place
+
     const struct {
         const char* name;
         std::vector<Fix> fixes;
@@ -173,6 +177,8 @@ TEST(Figures, TimeLine)
         {"gaps of 6 s and 3 s", seconds(withGaps), 93, 99, 1, 2, 7, 93, 0, "00:00:00.000"},
         {"midnight, no date", seconds({86398, 86399, 0, 1}), 4, 3, 1, 0, 0, 100, 0, "23:59:58.000"},
         {"midnight, RMC dates", dated, 4, 3, 1, 0, 0, 100, 0, "2026-12-31 23:59:58.000"},
+        {"45 days apart", farApart, 3, 45 * 86400.0 + 2, 1, 1, 45 * 86400, 3.0 / (3 + 45 * 86400) * 100, 0,
+         "2026-01-01 00:00:00.000"},
         {"first fix after 3 s", noFixFirst, 6, 5, 1, 0, 0, 50, 3, "00:00:00.000"},
         {"one fix", seconds({5}), 1, 0, std::nullopt, std::nullopt, std::nullopt, 100, 0, "00:00:05.000"},
         {"nothing", {}, 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, ""},
