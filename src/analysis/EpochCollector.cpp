@@ -45,9 +45,45 @@ uint16_t DopHundredths(double value)
     return uint16_t(std::min(std::lround(std::min(value, 1e6) * kDopScale), long(kNoDop - 1)));
 }
 
+// The leading decimal number of a field, with every digit given. A field
+// holds at most 19 characters, so the digits fit a 64-bit integer; this runs
+// for several fields of every epoch and costs a fraction of strtod.
+double FieldReal(const char* t)
+{
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9,
+                                        1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
+    while (*t == ' ')
+        ++t;
+    const bool negative = *t == '-';
+    if (*t == '-' || *t == '+')
+        ++t;
+    uint64_t digits = 0;
+    int decimals = 0, count = 0;
+    for (; *t >= '0' && *t <= '9' && count < kNmeaSlotChars; ++t, ++count)
+        digits = digits * 10 + uint64_t(*t - '0');
+    if (*t == '.')
+        for (++t; *t >= '0' && *t <= '9' && count < kNmeaSlotChars; ++t, ++count, ++decimals)
+            digits = digits * 10 + uint64_t(*t - '0');
+    const double value = double(digits) / kPow10[decimals];
+    return negative ? -value : value;
+}
+
+// A small whole number (satellite number, elevation, azimuth, SNR); 0 when
+// there is none, capped far beyond any real value.
+int FieldInt(const char* t)
+{
+    constexpr int kCap = 1000000;
+    const bool negative = *t == '-';
+    t += negative;
+    int value = 0;
+    for (; *t >= '0' && *t <= '9'; ++t)
+        value = std::min(value * 10 + (*t - '0'), kCap);
+    return negative ? -value : value;
+}
+
 uint16_t DopOfField(const char* text)
 {
-    return *text ? DopHundredths(TextToReal(text)) : kNoDop;
+    return *text ? DopHundredths(FieldReal(text)) : kNoDop;
 }
 
 bool Digits(const char* text, int count)
@@ -106,7 +142,7 @@ double FullAngle(const NmeaFields& gga, int field, int degreeChars, char negativ
     int degrees = 0;
     for (int i = 0; i < degreeChars; ++i)
         degrees = degrees * 10 + (text[i] - '0');
-    const double angle = (degrees + TextToReal(text + degreeChars) / 60.0) * M_PI / 180.0;
+    const double angle = (degrees + FieldReal(text + degreeChars) / 60.0) * M_PI / 180.0;
     const char* hemisphere = NmeaField(gga, field + 1);
     return hemisphere[0] == negative && hemisphere[1] == '\0' ? -angle : angle;
 }
@@ -240,7 +276,6 @@ void EpochCollector::OnNmea(int result, const NmeaAssembler& nmea, bool accepted
 void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
 {
     const NmeaFields& gga = nmea.Stored(NmeaKind::Gga);
-    const StatisticFix fix = StatisticFixFromNmea(nmea);
     epoch_ = EpochRecord{};
     epoch_.dLatRad = epoch_.dLonRad = epoch_.heightM = kNoPosition;
     open_ = true;
@@ -250,7 +285,9 @@ void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
     std::memcpy(timeText_, NmeaField(gga, 1), kNmeaSlotChars);
     msOfDay_ = MsOfDayOf(timeText_);
 
-    const FixKind kind = KindOfQuality(TextToInt(NmeaField(gga, 6)));
+    // A fix is valid for the window whenever its quality is not 0.
+    const int32_t quality = TextToInt(NmeaField(gga, 6));
+    const FixKind kind = KindOfQuality(quality);
     epoch_.flags = uint8_t(kind) | (accepted ? EpochRecord::kAccepted : 0);
     epoch_.hdop = DopOfField(NmeaField(gga, 8));
     // Until a GSA of its own follows, the epoch has the VDOP the window saw.
@@ -261,8 +298,8 @@ void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
     const char* talker = gga.slot[0];
     const int ggaSystem = talker[0] != 'G' ? kSysOther : talker[1] == 'P' ? kSysGps : talker[1] == 'L' ? kSysGlonass : kSysOther;
     epoch_.used[ggaSystem] = CountByte(TextToInt(NmeaField(gga, 7)));
-    if (fix.valid)
-        SetPosition(FullAngle(gga, 2, 2, 'S'), FullAngle(gga, 4, 3, 'W'), fix.heightM);
+    if (quality != 0)
+        SetPosition(FullAngle(gga, 2, 2, 'S'), FullAngle(gga, 4, 3, 'W'), FieldReal(NmeaField(gga, 9)));
     AttachRmc(nmea.Stored(NmeaKind::Rmc));
 }
 
@@ -283,7 +320,7 @@ void EpochCollector::AttachGsa(const NmeaFields& gsa)
         epoch_.used = {};
         gsaSeen_ = true;
     }
-    const int32_t mode = TextToInt(NmeaField(gsa, 2));
+    const int mode = FieldInt(NmeaField(gsa, 2));
     if (mode == 2 || mode == 3)
         epoch_.flags = uint8_t((epoch_.flags & ~EpochRecord::kDimMask)
                                | (uint8_t(mode == 2 ? FixDim::TwoD : FixDim::ThreeD) << EpochRecord::kDimShift));
@@ -297,7 +334,7 @@ void EpochCollector::AttachGsa(const NmeaFields& gsa)
         const char* prn = NmeaField(gsa, k);
         if (*prn == '\0')
             continue;
-        int system = SystemOf(gsa, TextToInt(prn));
+        int system = SystemOf(gsa, FieldInt(prn));
         if (*systemId)
             system = systemId[0] == '1' && systemId[1] == '\0' ? kSysGps
                      : systemId[0] == '2' && systemId[1] == '\0' ? kSysGlonass
@@ -316,8 +353,8 @@ void EpochCollector::AttachGsv(const NmeaFields& gsv)
             continue;
         const char* elevation = NmeaField(gsv, k + 1);
         const char* azimuth = NmeaField(gsv, k + 2);
-        AddInView(SystemOf(gsv, TextToInt(id)), *elevation ? TextToInt(elevation) : -1,
-                  *azimuth ? TextToInt(azimuth) : -1, TextToInt(NmeaField(gsv, k + 3)));
+        AddInView(SystemOf(gsv, FieldInt(id)), *elevation ? FieldInt(elevation) : -1,
+                  *azimuth ? FieldInt(azimuth) : -1, FieldInt(NmeaField(gsv, k + 3)));
     }
 }
 

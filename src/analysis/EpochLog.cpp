@@ -1,41 +1,37 @@
 #include "EpochLog.h"
 
 #include <algorithm>
+#include <climits>
+#include <iterator>
 
 void EpochLog::Append(const EpochRecord& r, int64_t timeMs)
 {
-    if (size_ == blocks_.size() * kBlockRecords) {
+    if (size_ == blocks_.size() * kBlockRecords)
         blocks_.push_back(std::make_unique<Block>());
-        blockBaseMs_.push_back(timeMs);
+    int64_t offset = segments_.empty() ? 0 : timeMs - segments_.back().baseMs;
+    if (segments_.empty() || offset < INT32_MIN || offset > INT32_MAX) {
+        segments_.push_back({size_, timeMs});
+        offset = 0;
     }
-    EpochRecord& kept = (*this)[size_];
+    EpochRecord& kept = (*this)[size_++];
     kept = r;
-    const int64_t offset = timeMs - blockBaseMs_.back();
-    if (offset > INT32_MIN && offset <= INT32_MAX) {
-        kept.timeOffsetMs = int32_t(offset);
-    } else {
-        kept.timeOffsetMs = kTimeAside;
-        timesAside_[size_] = timeMs;
-    }
-    ++size_;
+    kept.timeOffsetMs = int32_t(offset);
 }
 
 int64_t EpochLog::TimeMs(size_t i) const
 {
     const int32_t offset = (*this)[i].timeOffsetMs;
-    if (offset == kTimeAside) {
-        const auto aside = timesAside_.find(i);
-        return aside == timesAside_.end() ? 0 : aside->second;
-    }
-    return blockBaseMs_[i / kBlockRecords] + offset;
+    if (segments_.size() == 1)
+        return segments_.front().baseMs + offset;
+    const auto after = std::upper_bound(segments_.begin(), segments_.end(), i,
+                                        [](size_t index, const Segment& s) { return index < s.first; });
+    return std::prev(after)->baseMs + offset;
 }
 
 void EpochLog::ShiftTimes(int64_t ms)
 {
-    for (int64_t& base : blockBaseMs_)
-        base += ms;
-    for (auto& aside : timesAside_)
-        aside.second += ms;
+    for (Segment& s : segments_)
+        s.baseMs += ms;
 }
 
 void EpochLog::Clear()

@@ -11,8 +11,6 @@
 // The satellites in view are not kept per epoch: they are folded into the
 // sky grid and the SNR sums as each epoch closes.
 #include <array>
-#include <climits>
-#include <map>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -31,7 +29,7 @@ constexpr uint16_t kNoDop = 0xFFFF;
 constexpr double kDopScale = 100.0;        // DOPs are kept in hundredths
 
 struct EpochRecord {
-    // Milliseconds from its block's base time (see EpochLog::TimeMs).
+    // Milliseconds from its segment's base time (see EpochLog::TimeMs).
     int32_t timeOffsetMs;
     float dLatRad;           // NaN: no position (no fix, or an unusable one)
     float dLonRad;
@@ -102,13 +100,15 @@ public:
 
 private:
     using Block = std::array<EpochRecord, kBlockRecords>;
-    // Each block keeps its first epoch's time; its records keep offsets from
-    // it. A time more than 24 days off its block's base (a clock gone wild)
-    // is kept aside, whole.
-    static constexpr int32_t kTimeAside = INT32_MIN;
+    // Times are offsets from the base of the segment an epoch falls in; a
+    // new segment starts only where the time jumps by more than 24 days
+    // (recordings joined end to end, a clock gone wild).
+    struct Segment {
+        size_t first;
+        int64_t baseMs;
+    };
     std::vector<std::unique_ptr<Block>> blocks_;
-    std::vector<int64_t> blockBaseMs_;
-    std::map<size_t, int64_t> timesAside_;
+    std::vector<Segment> segments_;
     size_t size_ = 0;
     bool hasOrigin_ = false;
     GeoPoint origin_;
