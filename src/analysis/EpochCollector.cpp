@@ -42,7 +42,8 @@ uint16_t DopHundredths(double value)
 {
     if (!(value >= 0))
         return kNoDop;
-    return uint16_t(std::min(std::lround(std::min(value, 1e6) * kDopScale), long(kNoDop - 1)));
+    const double hundredths = value * kDopScale + 0.5;
+    return hundredths >= double(kNoDop - 1) ? uint16_t(kNoDop - 1) : uint16_t(hundredths);
 }
 
 // The leading decimal number of a field, with every digit given. A field
@@ -234,11 +235,15 @@ void EpochCollector::PushBinr(const uint8_t* data, size_t size)
             int used = 0;
             const int result = binr_.PushBlock(data + done, chunk - done, used);
             done += std::max(used, 1);
-            if (result == kMsgNavSolution)
-                OnBinr(result, binr_, AcceptFix(StatisticFixFromBinr(binr_), limits_.maxHdop, limits_.maxVdop,
-                                                limits_.diffOnly));
-            else if (result != 0)
+            if (result == kMsgNavSolution) {
+                // Each record is read once, for the window's rule and the epoch.
+                const NavSolution nav = ReadNavSolution(binr_.NavSolution());
+                const DopInfo dop = ReadDopInfo(binr_.DopInfo());
+                AddBinrEpoch(nav, dop, binr_,
+                             AcceptFix(StatisticFixFromBinr(nav, dop), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly));
+            } else if (result != 0) {
                 OnBinr(result, binr_, false);
+            }
         }
         data += chunk;
         size -= size_t(chunk);
@@ -364,11 +369,14 @@ void EpochCollector::OnBinr(int result, const BinrDecoder& binr, bool accepted)
         ++log_.errors;
         return;
     }
-    if (result != kMsgNavSolution)
-        return;
-    const NavSolution nav = ReadNavSolution(binr.NavSolution());
-    const DopInfo dop = ReadDopInfo(binr.DopInfo());
-    const StatisticFix fix = StatisticFixFromBinr(binr);
+    if (result == kMsgNavSolution)
+        AddBinrEpoch(ReadNavSolution(binr.NavSolution()), ReadDopInfo(binr.DopInfo()), binr, accepted);
+}
+
+// The window's fix reads the same two records; its validity and position are
+// these fields.
+void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, const BinrDecoder& binr, bool accepted)
+{
     epoch_ = EpochRecord{};
     epoch_.dLatRad = epoch_.dLonRad = epoch_.heightM = kNoPosition;
     open_ = true;
@@ -376,10 +384,10 @@ void EpochCollector::OnBinr(int result, const BinrDecoder& binr, bool accepted)
     msOfDay_ = dateDay_ = -1;
     FixKind kind = FixKind::None;
     FixDim dim = FixDim::Unknown;
-    if (fix.valid) {
-        kind = fix.differential ? FixKind::Differential : FixKind::Autonomous;
+    if (nav.flags & kSolutionValid) {
+        kind = (nav.flags & kSolutionDiff) ? FixKind::Differential : FixKind::Autonomous;
         dim = (nav.flags & kSolution2D) ? FixDim::TwoD : FixDim::ThreeD;
-        SetPosition(fix.latRad, fix.lonRad, fix.heightM);
+        SetPosition(nav.latRad, nav.lonRad, nav.altM);
     }
     epoch_.flags = uint8_t(uint8_t(kind) | uint8_t(dim) << EpochRecord::kDimShift | (accepted ? EpochRecord::kAccepted : 0));
     epoch_.hdop = DopHundredths(dop.hdop);
@@ -391,11 +399,12 @@ void EpochCollector::OnBinr(int result, const BinrDecoder& binr, bool accepted)
         msOfDay_ = ms % kMsPerDay;
         dateDay_ = kGpsEpochDay + ms / kMsPerDay;
     }
+    if (!CloseEpoch())
+        return;
     for (int i = 0; i < binr.SatInViewCount(); ++i) {
         const SatInView sat = ReadSatInView(binr.SatInViewRecord(i));
-        AddInView(SystemOfBinr(sat.system), sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
+        log_.AddSatellite(SystemOfBinr(sat.system), sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
     }
-    CloseEpoch();
 }
 
 void EpochCollector::AddInView(int system, int elevationDeg, int azimuthDeg, int snrDbHz)
@@ -418,13 +427,13 @@ void EpochCollector::SetPosition(double latRad, double lonRad, double heightM)
     epoch_.heightM = float(heightM);
 }
 
-void EpochCollector::CloseEpoch()
+bool EpochCollector::CloseEpoch()
 {
     if (!open_)
-        return;
+        return false;
     open_ = false;
     if (!window_.Contains(msOfDay_))
-        return;
+        return false;
     int64_t timeMs = lastTimeMs_;
     if (msOfDay_ >= 0) {
         epoch_.flags |= EpochRecord::kTimeKnown;
@@ -433,6 +442,7 @@ void EpochCollector::CloseEpoch()
     log_.Append(epoch_, timeMs);
     for (int i = 0; i < inViewCount_; ++i)
         log_.AddSatellite(inView_[i].system, inView_[i].elevationDeg, inView_[i].azimuthDeg, inView_[i].snrDbHz);
+    return true;
 }
 
 int64_t EpochCollector::PlaceOnTimeLine(int64_t msOfDay, int64_t dateDay)

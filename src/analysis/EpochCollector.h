@@ -15,6 +15,7 @@
 // comes (the program's intake does so), or give it bytes and it runs decoders
 // of its own (the --report command does so).
 #include "BinrDecoder.h"
+#include "BinrLayouts.h"
 #include "EpochLog.h"
 #include "NmeaAssembler.h"
 
@@ -69,7 +70,9 @@ private:
     void AttachRmc(const NmeaFields& rmc);
     void AttachGsa(const NmeaFields& gsa);
     void AttachGsv(const NmeaFields& gsv);
-    void CloseEpoch();
+    void AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, const BinrDecoder& binr, bool accepted);
+    // False when there was no open epoch or it lies outside the time window.
+    bool CloseEpoch();
     void SetPosition(double latRad, double lonRad, double heightM);
     void AddInView(int system, int elevationDeg, int azimuthDeg, int snrDbHz);
     int64_t PlaceOnTimeLine(int64_t msOfDay, int64_t dateDay);

@@ -60,11 +60,13 @@ void EpochLog::AddSatellite(int system, int elevationDeg, int azimuthDeg, int sn
         return;
     snrSum_[system] += snrDbHz;
     ++snrCount_[system];
-    if (elevationDeg < 0 || elevationDeg >= kSkyElevations || azimuthDeg < 0)
+    if (elevationDeg < 0 || elevationDeg >= kSkyElevations || azimuthDeg < 0 || azimuthDeg > kSkyAzimuths)
         return;
     if (sky_.empty())
         sky_.resize(size_t(kSkyAzimuths) * kSkyElevations);
-    SkyCell& cell = sky_[size_t(elevationDeg) * kSkyAzimuths + size_t(azimuthDeg % kSkyAzimuths)];
+    // 360 degrees is north again.
+    const int column = azimuthDeg == kSkyAzimuths ? 0 : azimuthDeg;
+    SkyCell& cell = sky_[size_t(elevationDeg) * kSkyAzimuths + size_t(column)];
     // A cell stops counting where its sum could wrap: by then its mean is
     // settled anyway.
     constexpr uint32_t kCellCountMax = 1u << 24;

@@ -92,7 +92,7 @@ public:
 
     void AddSatellite(int system, int elevationDeg, int azimuthDeg, int snrDbHz);
     const std::vector<SkyCell>& Sky() const { return sky_; }
-    double SnrSum(int system) const { return snrSum_[system]; }
+    double SnrSum(int system) const { return double(snrSum_[system]); }
     int64_t SnrCount(int system) const { return snrCount_[system]; }
 
     int64_t errors = 0;        // sentences or frames the decoder refused
@@ -113,6 +113,6 @@ private:
     bool hasOrigin_ = false;
     GeoPoint origin_;
     std::vector<SkyCell> sky_;
-    std::array<double, kSatSystems> snrSum_{};
+    std::array<int64_t, kSatSystems> snrSum_{};
     std::array<int64_t, kSatSystems> snrCount_{};
 };

@@ -11,20 +11,43 @@ constexpr double kWgs84E2 = kWgs84F * (2 - kWgs84F);
 constexpr double kMsPerS = 1000.0;
 constexpr double kGapFactor = 1.5;
 
-// Sorts the values and reads the nearest-rank percentiles off them.
-class Sorted {
+// Nearest-rank percentiles, asked for in ascending order: each selection
+// works only above the previous one, so a handful cost linear time, not a sort.
+class Ranked {
 public:
-    explicit Sorted(std::vector<float>& v) : v_(v) { std::sort(v_.begin(), v_.end()); }
-    Figure At(double percent) const
+    explicit Ranked(std::vector<float>& v) : v_(v) {}
+    Figure At(double percent)
     {
         if (v_.empty())
             return std::nullopt;
-        return double(v_[NearestRank(v_.size(), percent)]);
+        const size_t k = NearestRank(v_.size(), percent);
+        if (k < from_)
+            from_ = 0;
+        std::nth_element(v_.begin() + std::ptrdiff_t(from_), v_.begin() + std::ptrdiff_t(k), v_.end());
+        from_ = k;
+        return double(v_[k]);
     }
-    Figure Max() const { return v_.empty() ? Figure() : Figure(double(v_.back())); }
+    Figure Max() { return At(100); }
+
+    // The distribution for the chart; beyond a few thousand values it is read
+    // off an evenly spread sample of them.
+    std::vector<float> Cdf() const
+    {
+        constexpr size_t kSampleMax = 20000;
+        std::vector<float> sample;
+        const size_t stride = std::max<size_t>(1, v_.size() / kSampleMax);
+        for (size_t i = 0; i < v_.size(); i += stride)
+            sample.push_back(v_[i]);
+        std::sort(sample.begin(), sample.end());
+        std::vector<float> cdf;
+        for (int k = 0; k <= kCdfSteps && !sample.empty(); ++k)
+            cdf.push_back(sample[NearestRank(sample.size(), 100.0 * k / kCdfSteps)]);
+        return cdf;
+    }
 
 private:
     std::vector<float>& v_;
+    size_t from_ = 0;
 };
 
 Figure Ratio(double a, double b)
@@ -53,7 +76,7 @@ void TimeLine(const EpochLog& log, std::vector<float>& scratch, Figures& f)
     }
     if (f.firstMs)
         f.spanS = double(*f.lastMs - *f.firstMs) / kMsPerS;
-    const Figure medianMs = Sorted(scratch).At(50);
+    const Figure medianMs = Ranked(scratch).At(50);
     if (!medianMs)
         return;
     f.rateS = *medianMs / kMsPerS;
@@ -67,9 +90,13 @@ void TimeLine(const EpochLog& log, std::vector<float>& scratch, Figures& f)
     f.missing = double(missing);
 }
 
+// Counts, the time to first fix and the satellites used, in one pass.
 void Counts(const EpochLog& log, Figures& f)
 {
     std::optional<int64_t> firstEpochMs;
+    std::array<int64_t, kSatSystems> usedSum{};
+    std::array<int, kSatSystems> usedMin, usedMax{};
+    usedMin.fill(255);
     for (size_t i = 0; i < log.Size(); ++i) {
         const EpochRecord& r = log[i];
         ++f.perKind[size_t(r.Kind())];
@@ -82,9 +109,22 @@ void Counts(const EpochLog& log, Figures& f)
         if (f.accepted == 0 && firstEpochMs)
             f.ttffS = double(log.TimeMs(i) - *firstEpochMs) / kMsPerS;
         ++f.accepted;
+        for (int system = 0; system < kSatSystems; ++system) {
+            usedSum[system] += r.used[system];
+            usedMin[system] = std::min<int>(usedMin[system], r.used[system]);
+            usedMax[system] = std::max<int>(usedMax[system], r.used[system]);
+        }
     }
     f.epochs = int64_t(log.Size());
     f.availabilityPct = Ratio(100.0 * double(f.accepted), double(f.epochs) + f.missing.value_or(0));
+    for (int system = 0; system < kSatSystems; ++system) {
+        if (f.accepted > 0) {
+            f.usedMean[system] = double(usedSum[system]) / double(f.accepted);
+            f.usedMin[system] = usedMin[system];
+            f.usedMax[system] = usedMax[system];
+        }
+        f.snrMeanDbHz[system] = Ratio(log.SnrSum(system), double(log.SnrCount(system)));
+    }
 }
 
 std::optional<GeoPoint> MeanOfAccepted(const EpochLog& log)
@@ -110,7 +150,7 @@ void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
 {
     const LocalFrame frame(*f.reference, log.Origin());
     double sum[3] = {}, sumSq[3] = {}, sumR2 = 0;
-    int64_t n = 0;
+    scratch.clear();
     for (size_t i = 0; i < log.Size(); ++i) {
         const EpochRecord& r = log[i];
         if (!r.Accepted() || !r.HasPosition())
@@ -121,12 +161,13 @@ void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
             sum[k] += v[k];
             sumSq[k] += v[k] * v[k];
         }
-        sumR2 += e.east * e.east + e.north * e.north;
-        ++n;
+        const double r2 = e.east * e.east + e.north * e.north;
+        sumR2 += r2;
+        scratch.push_back(float(std::sqrt(r2)));
     }
-    if (n == 0)
+    if (scratch.empty())
         return;
-    const double count = double(n);
+    const double count = double(scratch.size());
     Figure* bias[3] = {&f.biasEastM, &f.biasNorthM, &f.biasUpM};
     Figure* sd[3] = {&f.sdEastM, &f.sdNorthM, &f.sdUpM};
     for (int k = 0; k < 3; ++k) {
@@ -135,77 +176,72 @@ void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
         *sd[k] = std::sqrt(std::max(0.0, sumSq[k] / count - mean * mean));
     }
     f.drms2M = 2 * std::sqrt(sumR2 / count);
+    Ranked horizontal(scratch);
+    f.cep50M = horizontal.At(50);
+    f.r68M = horizontal.At(68);
+    f.r95M = horizontal.At(95);
+    f.r99M = horizontal.At(99);
+    f.rMaxM = horizontal.Max();
+    f.cdf = horizontal.Cdf();
 
-    // One scratch buffer serves the three sorted quantities in turn.
-    enum Quantity { kHorizontal, kVertical, k3D };
-    for (const Quantity q : {kHorizontal, kVertical, k3D}) {
+    // The same scratch buffer then serves the vertical and the 3D errors.
+    for (const bool vertical : {true, false}) {
         scratch.clear();
         for (size_t i = 0; i < log.Size(); ++i) {
             const EpochRecord& r = log[i];
             if (!r.Accepted() || !r.HasPosition())
                 continue;
             const LocalFrame::Enu e = frame.ErrorOf(r);
-            const double h2 = e.east * e.east + e.north * e.north;
-            scratch.push_back(float(q == kHorizontal ? std::sqrt(h2)
-                                    : q == kVertical ? std::fabs(e.up)
-                                                     : std::sqrt(h2 + e.up * e.up)));
+            scratch.push_back(float(vertical ? std::fabs(e.up)
+                                             : std::sqrt(e.east * e.east + e.north * e.north + e.up * e.up)));
         }
-        const Sorted s(scratch);
-        if (q == kHorizontal) {
-            f.cep50M = s.At(50);
-            f.r68M = s.At(68);
-            f.r95M = s.At(95);
-            f.r99M = s.At(99);
-            f.rMaxM = s.Max();
-            for (int k = 0; k <= kCdfSteps; ++k)
-                f.cdf.push_back(float(*s.At(100.0 * k / kCdfSteps)));
-        } else if (q == kVertical) {
-            f.up50M = s.At(50);
-            f.up95M = s.At(95);
-            f.up99M = s.At(99);
+        Ranked ranked(scratch);
+        if (vertical) {
+            f.up50M = ranked.At(50);
+            f.up95M = ranked.At(95);
+            f.up99M = ranked.At(99);
         } else {
-            f.d3_50M = s.At(50);
-            f.d3_95M = s.At(95);
+            f.d3_50M = ranked.At(50);
+            f.d3_95M = ranked.At(95);
         }
     }
 }
 
-void Dops(const EpochLog& log, std::vector<float>& scratch, Figures& f)
+// DOPs are kept in hundredths: a count of each value gives the exact
+// nearest-rank percentiles in one pass.
+void Dops(const EpochLog& log, Figures& f)
 {
-    for (const bool vertical : {false, true}) {
-        scratch.clear();
-        for (size_t i = 0; i < log.Size(); ++i) {
-            const EpochRecord& r = log[i];
-            const uint16_t dop = vertical ? r.vdop : r.hdop;
-            if (r.Accepted() && dop != kNoDop)
-                scratch.push_back(float(dop / kDopScale));
+    std::vector<uint32_t> hdops(kNoDop, 0), vdops(kNoDop, 0);
+    size_t nh = 0, nv = 0;
+    for (size_t i = 0; i < log.Size(); ++i) {
+        const EpochRecord& r = log[i];
+        if (!r.Accepted())
+            continue;
+        if (r.hdop != kNoDop) {
+            ++hdops[r.hdop];
+            ++nh;
         }
-        const Sorted s(scratch);
-        (vertical ? f.vdopMedian : f.hdopMedian) = s.At(50);
-        (vertical ? f.vdop95 : f.hdop95) = s.At(95);
+        if (r.vdop != kNoDop) {
+            ++vdops[r.vdop];
+            ++nv;
+        }
     }
-}
-
-void Satellites(const EpochLog& log, Figures& f)
-{
-    for (int system = 0; system < kSatSystems; ++system) {
-        int64_t sum = 0;
-        int lo = 255, hi = 0;
-        for (size_t i = 0; i < log.Size(); ++i) {
-            const EpochRecord& r = log[i];
-            if (!r.Accepted())
-                continue;
-            sum += r.used[system];
-            lo = std::min<int>(lo, r.used[system]);
-            hi = std::max<int>(hi, r.used[system]);
+    auto percentile = [](const std::vector<uint32_t>& counts, size_t n, double percent) -> Figure {
+        if (n == 0)
+            return std::nullopt;
+        const size_t rank = NearestRank(n, percent);
+        size_t below = 0;
+        for (size_t value = 0; value < counts.size(); ++value) {
+            below += counts[value];
+            if (below > rank)
+                return double(value) / kDopScale;
         }
-        if (f.accepted > 0) {
-            f.usedMean[system] = double(sum) / double(f.accepted);
-            f.usedMin[system] = lo;
-            f.usedMax[system] = hi;
-        }
-        f.snrMeanDbHz[system] = Ratio(log.SnrSum(system), double(log.SnrCount(system)));
-    }
+        return std::nullopt;
+    };
+    f.hdopMedian = percentile(hdops, nh, 50);
+    f.hdop95 = percentile(hdops, nh, 95);
+    f.vdopMedian = percentile(vdops, nv, 50);
+    f.vdop95 = percentile(vdops, nv, 95);
 }
 
 } // namespace
@@ -233,7 +269,9 @@ LocalFrame::LocalFrame(const GeoPoint& reference, const GeoPoint& origin) : refe
 
 LocalFrame::Enu LocalFrame::ErrorOf(const EpochRecord& r) const
 {
-    const double dLon = std::remainder(dLon_ + double(r.dLonRad), 2 * M_PI);
+    double dLon = dLon_ + double(r.dLonRad);
+    if (dLon > M_PI || dLon < -M_PI)
+        dLon = std::remainder(dLon, 2 * M_PI);
     return {dLon * eastPerRad_, (dLat_ + double(r.dLatRad)) * northPerRad_, double(r.heightM) - heightM_};
 }
 
@@ -256,7 +294,6 @@ Figures ComputeFigures(const EpochLog& log, const std::optional<GeoPoint>& refer
     f.reference = reference ? reference : MeanOfAccepted(log);
     if (f.reference)
         Errors(log, scratch, f);
-    Dops(log, scratch, f);
-    Satellites(log, f);
+    Dops(log, f);
     return f;
 }

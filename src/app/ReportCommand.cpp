@@ -4,6 +4,7 @@
 #include "Figures.h"
 #include "ReceiverReport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -22,6 +24,7 @@
 namespace {
 
 constexpr size_t kReadBlock = 1 << 20;
+constexpr size_t kMapWindow = 16 << 20;    // a multiple of the page size
 constexpr double kRadPerDeg = M_PI / 180.0;
 
 enum class Protocol { ByName, Nmea, Binr };
@@ -167,6 +170,38 @@ bool Collect(const std::string& file, bool binr, EpochCollector& collector)
         ::close(fd);
         return false;
     }
+    auto feed = [&](const char* bytes, size_t n) {
+        if (binr)
+            collector.PushBinr(reinterpret_cast<const uint8_t*>(bytes), n);
+        else
+            collector.PushNmea(bytes, n);
+    };
+    // A regular file is mapped a window at a time, which spares copying it
+    // and keeps no more than a window in memory; anything else (a pipe, a
+    // device) is read.
+    if (S_ISREG(st.st_mode)) {
+        const size_t size = size_t(st.st_size);
+        size_t offset = 0;
+        while (offset < size) {
+            const size_t length = std::min(kMapWindow, size - offset);
+            void* map = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, off_t(offset));
+            if (map == MAP_FAILED)
+                break;
+            ::madvise(map, length, MADV_SEQUENTIAL);
+            feed(static_cast<const char*>(map), length);
+            ::munmap(map, length);
+            offset += length;
+        }
+        if (offset == size) {
+            ::close(fd);
+            collector.Finish();
+            return true;
+        }
+        if (::lseek(fd, off_t(offset), SEEK_SET) < 0) {
+            ::close(fd);
+            return false;
+        }
+    }
     std::unique_ptr<char[]> buffer(new char[kReadBlock]);
     bool ok = true;
     for (;;) {
@@ -177,10 +212,7 @@ bool Collect(const std::string& file, bool binr, EpochCollector& collector)
             ok = false;
         if (n <= 0)
             break;
-        if (binr)
-            collector.PushBinr(reinterpret_cast<const uint8_t*>(buffer.get()), size_t(n));
-        else
-            collector.PushNmea(buffer.get(), size_t(n));
+        feed(buffer.get(), size_t(n));
     }
     ::close(fd);
     collector.Finish();
