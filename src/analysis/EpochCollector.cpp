@@ -206,48 +206,56 @@ EpochCollector::EpochCollector(EpochLog& log, AcceptLimits limits, TimeWindow wi
 {
 }
 
-void EpochCollector::PushNmea(const char* data, size_t size)
+namespace {
+
+// Runs a decoder's block interface over any size: push(from, size, used)
+// returns a result code, handle(result) takes every non-zero one.
+template <typename Byte, typename Push, typename Handle>
+void Decode(const Byte* data, size_t size, Push push, Handle handle)
 {
     while (size > 0) {
         const int chunk = int(std::min<size_t>(size, INT_MAX));
         int done = 0;
         while (done < chunk) {
             int used = 0;
-            const int result = nmea_.PushBlock(data + done, chunk - done, used);
+            const int result = push(data + done, chunk - done, used);
             done += std::max(used, 1);
-            if (result == kNmeaGga)
-                OnNmea(result, nmea_, AcceptFix(StatisticFixFromNmea(nmea_), limits_.maxHdop, limits_.maxVdop,
-                                                limits_.diffOnly));
-            else if (result != kNmeaNone)
-                OnNmea(result, nmea_, false);
+            if (result != 0)
+                handle(result);
         }
         data += chunk;
         size -= size_t(chunk);
     }
 }
 
+} // namespace
+
+void EpochCollector::PushNmea(const char* data, size_t size)
+{
+    Decode(
+        data, size, [this](const char* from, int n, int& used) { return nmea_.PushBlock(from, n, used); },
+        [this](int result) {
+            const bool gga = result == kNmeaGga;
+            OnNmea(result, nmea_,
+                   gga && AcceptFix(StatisticFixFromNmea(nmea_), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly));
+        });
+}
+
 void EpochCollector::PushBinr(const uint8_t* data, size_t size)
 {
-    while (size > 0) {
-        const int chunk = int(std::min<size_t>(size, INT_MAX));
-        int done = 0;
-        while (done < chunk) {
-            int used = 0;
-            const int result = binr_.PushBlock(data + done, chunk - done, used);
-            done += std::max(used, 1);
-            if (result == kMsgNavSolution) {
-                // Each record is read once, for the window's rule and the epoch.
-                const NavSolution nav = ReadNavSolution(binr_.NavSolution());
-                const DopInfo dop = ReadDopInfo(binr_.DopInfo());
-                AddBinrEpoch(nav, dop, binr_,
-                             AcceptFix(StatisticFixFromBinr(nav, dop), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly));
-            } else if (result != 0) {
+    Decode(
+        data, size, [this](const uint8_t* from, int n, int& used) { return binr_.PushBlock(from, n, used); },
+        [this](int result) {
+            if (result != kMsgNavSolution) {
                 OnBinr(result, binr_, false);
+                return;
             }
-        }
-        data += chunk;
-        size -= size_t(chunk);
-    }
+            // Each record is read once, for the window's rule and the epoch.
+            const NavSolution nav = ReadNavSolution(binr_.NavSolution());
+            const DopInfo dop = ReadDopInfo(binr_.DopInfo());
+            AddBinrEpoch(nav, dop, binr_,
+                         AcceptFix(StatisticFixFromBinr(nav, dop), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly));
+        });
 }
 
 void EpochCollector::OnNmea(int result, const NmeaAssembler& nmea, bool accepted)
@@ -417,7 +425,13 @@ void EpochCollector::AddInView(int system, int elevationDeg, int azimuthDeg, int
 
 void EpochCollector::SetPosition(double latRad, double lonRad, double heightM)
 {
-    if (!std::isfinite(latRad) || !std::isfinite(lonRad) || !std::isfinite(heightM))
+    // Kept as offsets in single precision, a position must be a place on
+    // Earth: a garbled frame's 1e300 would make every offset infinite.
+    constexpr double kLatLimitRad = M_PI / 2 + 1e-9;
+    constexpr double kLonLimitRad = 2 * M_PI;
+    constexpr double kHeightLimitM = 1e7;
+    if (!(std::fabs(latRad) <= kLatLimitRad) || !(std::fabs(lonRad) <= kLonLimitRad)
+        || !(std::fabs(heightM) <= kHeightLimitM))
         return;
     if (!log_.HasOrigin())
         log_.SetOrigin({latRad, lonRad, 0});

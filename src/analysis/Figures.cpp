@@ -146,16 +146,23 @@ std::optional<GeoPoint> MeanOfAccepted(const EpochLog& log)
     return GeoPoint{o.latRad + lat / double(n), o.lonRad + lon / double(n), h / double(n)};
 }
 
+// Calls use with the error of every accepted fix that has a position.
+template <typename Use>
+void ForEachError(const EpochLog& log, const LocalFrame& frame, Use use)
+{
+    for (size_t i = 0; i < log.Size(); ++i) {
+        const EpochRecord& r = log[i];
+        if (r.Accepted() && r.HasPosition())
+            use(frame.ErrorOf(r));
+    }
+}
+
 void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
 {
     const LocalFrame frame(*f.reference, log.Origin());
     double sum[3] = {}, sumSq[3] = {}, sumR2 = 0;
     scratch.clear();
-    for (size_t i = 0; i < log.Size(); ++i) {
-        const EpochRecord& r = log[i];
-        if (!r.Accepted() || !r.HasPosition())
-            continue;
-        const LocalFrame::Enu e = frame.ErrorOf(r);
+    ForEachError(log, frame, [&](const LocalFrame::Enu& e) {
         const double v[3] = {e.east, e.north, e.up};
         for (int k = 0; k < 3; ++k) {
             sum[k] += v[k];
@@ -164,7 +171,7 @@ void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
         const double r2 = e.east * e.east + e.north * e.north;
         sumR2 += r2;
         scratch.push_back(float(std::sqrt(r2)));
-    }
+    });
     if (scratch.empty())
         return;
     const double count = double(scratch.size());
@@ -187,14 +194,10 @@ void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
     // The same scratch buffer then serves the vertical and the 3D errors.
     for (const bool vertical : {true, false}) {
         scratch.clear();
-        for (size_t i = 0; i < log.Size(); ++i) {
-            const EpochRecord& r = log[i];
-            if (!r.Accepted() || !r.HasPosition())
-                continue;
-            const LocalFrame::Enu e = frame.ErrorOf(r);
+        ForEachError(log, frame, [&](const LocalFrame::Enu& e) {
             scratch.push_back(float(vertical ? std::fabs(e.up)
                                              : std::sqrt(e.east * e.east + e.north * e.north + e.up * e.up)));
-        }
+        });
         Ranked ranked(scratch);
         if (vertical) {
             f.up50M = ranked.At(50);
