@@ -295,7 +295,10 @@ void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
     gsaSeen_ = false;
     inViewCount_ = 0;
     dateDay_ = -1;
-    std::memcpy(timeText_, NmeaField(gga, 1), kNmeaSlotChars);
+    const char* time = NmeaField(gga, 1);
+    const size_t timeLength = strnlen(time, kNmeaSlotChars - 1);
+    std::memcpy(timeText_, time, timeLength);
+    timeText_[timeLength] = '\0';
     msOfDay_ = MsOfDayOf(timeText_);
 
     // A fix is valid for the window whenever its quality is not 0.
