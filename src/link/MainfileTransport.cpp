@@ -16,9 +16,11 @@
 #include "Statistic.h"
 #include "Timerfile.h"
 #include "Visual.h"
+#include "WeekRollover.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -207,6 +209,8 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
             return;
         }
         InfoLabel->setText(QStringLiteral("File reading... 0%"));
+        // A recording is dated by the time it was written, not by today.
+        UseFileTimeForDates(QFileInfo(FileLabel->text()).lastModified().toSecsSinceEpoch());
         ResetCounters();
         ResetDecodersAndViews();
         if (BINRRadioButton->isChecked())
@@ -304,6 +308,7 @@ void TMainForm::RecordButtonClick(QObject* sender)
         return;
     }
     ResetCounters();
+    UseClockForDates();
     InfoLabel->setText(QStringLiteral("Wait..."));
     watchTicks = 0;
     WatchTimer->start();
