@@ -382,13 +382,7 @@ void TMainForm::PlayCommandLineFile()
     // The protocol switch comes first: its handler names the default file,
     // which must not replace the file named here.
     (commandLineBinr ? BINRRadioButton : NMEARadioButton)->setChecked(true);
-    // Only a regular file has an end; opening a FIFO would wait for a writer.
-    const bool playable = QFileInfo(arg).isFile();
     TakeFileName(arg);
-    if (!playable) {
-        InfoLabel->setText(QStringLiteral("File open error"));
-        return;
-    }
     PlayButtonClick(nullptr);
 }
 

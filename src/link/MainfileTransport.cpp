@@ -20,7 +20,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -246,7 +245,7 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
         playbackSize_ = source->Size();
         InfoLabel->setText(QStringLiteral("File reading... 0%"));
         // A recording is dated by the time it was written, not by today.
-        UseFileTimeForDates(QFileInfo(FileLabel->text()).lastModified().toSecsSinceEpoch());
+        UseFileTimeForDates(source->ModifiedS());
         ResetCounters();
         ResetDecodersAndViews();
         if (BINRRadioButton->isChecked())
