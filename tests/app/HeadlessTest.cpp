@@ -14,6 +14,7 @@
 #include <string>
 
 #include <sys/time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -270,4 +271,39 @@ TEST_F(HeadlessTest, WindowPlaysAnyFileNamedAndSaysWhatItRefuses)
     const RunResult port = Kestrova({"--exit-after-play", "--fast", "--port", "/dev/no-such-tty", "walk.log"}, true);
     EXPECT_EQ(port.status, 0);
     EXPECT_EQ(port.err, "kestrova: --port /dev/no-such-tty: No such file or directory; not listed\n");
+}
+
+// The information line has room for a short name only: the full path of the
+// device refused goes to stderr. Root opens everything, so the program runs
+// as nobody.
+TEST_F(HeadlessTest, RefusedDeviceIsNamedInFullOnStderr)
+{
+    if (geteuid() != 0 || !QFileInfo::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "needs root and setpriv to run the program as another user";
+    constexpr uid_t kNobody = 65534;
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                      | QFileDevice::ExeOwner | QFileDevice::ExeOther));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("home"));
+    ASSERT_EQ(chown(QFile::encodeName(PathOf("home")).constData(), kNobody, kNobody), 0);
+    Write("tty", "");   // the owner's only
+
+    QProcess p;
+    QProcessEnvironment env;
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", PathOf("home"));
+    env.insert("XDG_RUNTIME_DIR", PathOf("home"));
+    env.insert("HOME", PathOf("home"));
+    p.setProcessEnvironment(env);
+    p.start("/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", KESTROVA_BIN,
+                                 "--exit-after-play", "--port", PathOf("tty")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    EXPECT_TRUE(err.contains("kestrova: --port " + PathOf("tty") + ": Permission denied; not listed\n")) << err.toStdString();
+    // The first device refused: the one the line names (NAME stands for /dev/NAME).
+    const QString marker = "kestrova: No permission: ";
+    const int at = err.indexOf(marker);
+    ASSERT_GE(at, 0) << err.toStdString();
+    const QString name = err.mid(at + marker.size()).section('\n', 0, 0);
+    const QString path = name.startsWith('/') ? name : "/dev/" + name;
+    EXPECT_TRUE(err.contains("kestrova: no permission to open " + path + "\n")) << err.toStdString();
 }
