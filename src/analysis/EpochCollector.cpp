@@ -4,6 +4,7 @@
 #include "PositionText.h"
 #include "StatisticText.h"
 #include "Util.h"
+#include "WeekRollover.h"
 
 #include <algorithm>
 #include <climits>
@@ -15,7 +16,7 @@ namespace {
 
 constexpr int64_t kHalfDayMs = kMsPerDay / 2;
 constexpr int64_t kMsPerWeek = 7 * kMsPerDay;
-constexpr int64_t kGpsWeekRollover = 1024;     // BINR weeks count from August 1999
+constexpr int64_t kGpsWeekRollover = 1024;     // a dated week counts from August 1999
 constexpr int64_t kGpsEpochDay = 3657;         // 1980-01-06, in days from 1970-01-01
 constexpr int kGsaFirstPrn = 3;
 constexpr int kGsaWithSystemId = 19;   // fields of a GSA that names its system after the VDOP
@@ -406,7 +407,10 @@ void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, co
     epoch_.used[kSysGps] = CountByte(dop.gpsCount);
     epoch_.used[kSysGlonass] = CountByte(dop.glonassCount);
     if (std::isfinite(nav.timeOfWeekMs) && nav.timeOfWeekMs >= 0 && nav.timeOfWeekMs < double(kMsPerWeek)) {
-        const int64_t ms = (int64_t(nav.week) + kGpsWeekRollover) * kMsPerWeek + int64_t(nav.timeOfWeekMs);
+        // Dated as the POSITION view dates it: the program's choice of the
+        // week's 1024-week cycle.
+        const int32_t week = DatedWeek(int32_t(nav.timeOfWeekMs / 1000), nav.week);
+        const int64_t ms = (int64_t(week) + kGpsWeekRollover) * kMsPerWeek + int64_t(nav.timeOfWeekMs);
         msOfDay_ = ms % kMsPerDay;
         dateDay_ = kGpsEpochDay + ms / kMsPerDay;
     }

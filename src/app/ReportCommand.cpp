@@ -3,6 +3,7 @@
 #include "EpochCollector.h"
 #include "Figures.h"
 #include "ReceiverReport.h"
+#include "WeekRollover.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,6 +37,7 @@ struct ReportOptions {
     std::optional<GeoPoint> reference;
     std::string json, csv, html, gpx, kml;
     std::vector<std::string> files;
+    int weekRollovers = 0;   // 0: BINR weeks dated by each file's time
     bool help = false;
     std::string error;
 };
@@ -51,6 +53,8 @@ const char* const kUsage =
     "  --max-hdop X.X           accept fixes with HDOP up to X.X (0.0: no limit)\n"
     "  --max-vdop X.X           accept fixes with VDOP up to X.X (0.0: no limit)\n"
     "  --diff-only              accept differential fixes only\n"
+    "  --week-rollovers N       date BINR weeks after N rollovers in all (1 to 9)\n"
+    "                           instead of by each file's time\n"
     "  --from HH:MM:SS          only epochs from this UTC time of day\n"
     "  --to HH:MM:SS            only epochs up to this UTC time of day (inclusive)\n"
     "  --json FILE|-            every figure as JSON\n"
@@ -117,6 +121,14 @@ ReportOptions ParseOptions(int argc, char* argv[])
             o.help = true;
         } else if (a == "--nmea" || a == "--binr") {
             o.protocol = a == "--nmea" ? Protocol::Nmea : Protocol::Binr;
+        } else if (a == "--week-rollovers") {
+            const auto v = value();
+            const auto n = v ? Number(*v) : std::nullopt;
+            if (v && (!n || *n != std::floor(*n) || *n < kMinWeekRollovers || *n > kMaxWeekRollovers))
+                o.error = "--week-rollovers takes a count from " + std::to_string(kMinWeekRollovers) + " to " +
+                          std::to_string(kMaxWeekRollovers);
+            else if (n)
+                o.weekRollovers = int(*n);
         } else if (a == "--diff-only") {
             o.limits.diffOnly = true;
         } else if (a == "--max-hdop" || a == "--max-vdop") {
@@ -170,6 +182,8 @@ bool Collect(const std::string& file, bool binr, EpochCollector& collector)
         ::close(fd);
         return false;
     }
+    // BINR weeks are dated by the file's time, as its playback dates them.
+    const DatesByFileTime dates(st.st_mtim.tv_sec);
     auto feed = [&](const char* bytes, size_t n) {
         if (binr)
             collector.PushBinr(reinterpret_cast<const uint8_t*>(bytes), n);
@@ -264,6 +278,7 @@ int RunReport(int argc, char* argv[])
         std::fprintf(stderr, "kestrova: %s\n", o.error.c_str());
         return 2;
     }
+    ForceWeekRollovers(o.weekRollovers);
     int status = 0;
     std::vector<std::unique_ptr<EpochLog>> logs;
     std::vector<ReportEntry> entries;
