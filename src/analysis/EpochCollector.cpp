@@ -444,7 +444,10 @@ void EpochCollector::SetPosition(double latRad, double lonRad, double heightM)
         log_.SetOrigin({latRad, lonRad, 0});
     const GeoPoint& origin = log_.Origin();
     epoch_.dLatRad = float(latRad - origin.latRad);
-    epoch_.dLonRad = float(std::remainder(lonRad - origin.lonRad, 2 * M_PI));
+    double dLon = lonRad - origin.lonRad;
+    if (dLon > M_PI || dLon < -M_PI)
+        dLon = std::remainder(dLon, 2 * M_PI);
+    epoch_.dLonRad = float(dLon);
     epoch_.heightM = float(heightM);
 }
 

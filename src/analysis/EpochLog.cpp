@@ -54,19 +54,11 @@ GeoPoint EpochLog::PositionOf(const EpochRecord& r) const
     return p;
 }
 
-void EpochLog::AddSatellite(int system, int elevationDeg, int azimuthDeg, int snrDbHz)
+void EpochLog::AddToSky(int elevationDeg, int azimuthDeg, int snrDbHz)
 {
-    if (system < 0 || system >= kSatSystems || snrDbHz <= 0)
-        return;
-    snrSum_[system] += snrDbHz;
-    ++snrCount_[system];
-    if (elevationDeg < 0 || elevationDeg >= kSkyElevations || azimuthDeg < 0 || azimuthDeg > kSkyAzimuths)
-        return;
     if (sky_.empty())
         sky_.resize(size_t(kSkyAzimuths) * kSkyElevations);
-    // 360 degrees is north again.
-    const int column = azimuthDeg == kSkyAzimuths ? 0 : azimuthDeg;
-    SkyCell& cell = sky_[size_t(elevationDeg) * kSkyAzimuths + size_t(column)];
+    SkyCell& cell = sky_[size_t(elevationDeg) * kSkyAzimuths + size_t(azimuthDeg)];
     // A cell stops counting where its sum could wrap: by then its mean is
     // settled anyway.
     constexpr uint32_t kCellCountMax = 1u << 24;

@@ -90,7 +90,17 @@ public:
     // The position of a record: the origin plus its offsets.
     GeoPoint PositionOf(const EpochRecord& r) const;
 
-    void AddSatellite(int system, int elevationDeg, int azimuthDeg, int snrDbHz);
+    // Inline: it runs for every satellite of every epoch.
+    void AddSatellite(int system, int elevationDeg, int azimuthDeg, int snrDbHz)
+    {
+        if (system < 0 || system >= kSatSystems || snrDbHz <= 0)
+            return;
+        snrSum_[system] += snrDbHz;
+        ++snrCount_[system];
+        if (elevationDeg < 0 || elevationDeg >= kSkyElevations || azimuthDeg < 0 || azimuthDeg > kSkyAzimuths)
+            return;
+        AddToSky(elevationDeg, azimuthDeg == kSkyAzimuths ? 0 : azimuthDeg, snrDbHz);   // 360 degrees is north
+    }
     const std::vector<SkyCell>& Sky() const { return sky_; }
     double SnrSum(int system) const { return double(snrSum_[system]); }
     int64_t SnrCount(int system) const { return snrCount_[system]; }
@@ -99,6 +109,8 @@ public:
     bool datesKnown = false;   // the times count from 1970-01-01
 
 private:
+    void AddToSky(int elevationDeg, int azimuthDeg, int snrDbHz);
+
     using Block = std::array<EpochRecord, kBlockRecords>;
     // Times are offsets from the base of the segment an epoch falls in; a
     // new segment starts only where the time jumps by more than 24 days
