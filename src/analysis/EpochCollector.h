@@ -5,8 +5,8 @@
 // (before or after the GGA) and gives the date; the GSA and GSV sentences that
 // follow the GGA, up to the next GGA, give the fix dimension, the VDOP, the
 // satellites used and those in view. The epoch closes at the next GGA or at
-// Finish. BINR: each 0x88 is an epoch, with the 0x60, 0x93 and 0x52 the
-// decoder kept before it.
+// Finish. BINR: each 0x88 is an epoch, with the 0x60 (DOPs, satellites used)
+// and the 0x52 (satellites in view) the decoder kept before it.
 //
 // Whether a fix is accepted is the STATISTIC window's decision, made when the
 // GGA or 0x88 completes, from the same records and the same limits.
@@ -54,8 +54,6 @@ public:
     void Finish();
     // Forgets every epoch and the time line (the statistics were reset).
     void Reset();
-
-    const AcceptLimits& Limits() const { return limits_; }
 
 private:
     struct Satellite {

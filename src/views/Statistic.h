@@ -43,7 +43,6 @@ public:
     ReportHooks reportHooks;
     QAction* SaveReportAction() const { return saveReportAction_; }
     bool SaveReport();   // true when the page was written
-    const EpochLog& ReportLog() const { return *reportLog_; }
 
     // Public results of the last accepted fix: means in radians and metres.
     StatisticsOutput stats;
