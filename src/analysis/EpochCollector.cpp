@@ -409,7 +409,13 @@ void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, co
     if (std::isfinite(nav.timeOfWeekMs) && nav.timeOfWeekMs >= 0 && nav.timeOfWeekMs < double(kMsPerWeek)) {
         // Dated as the POSITION view dates it: the program's choice of the
         // week's 1024-week cycle.
-        const int32_t week = DatedWeek(int32_t(nav.timeOfWeekMs / 1000), nav.week);
+        const int32_t day = int32_t(nav.timeOfWeekMs / double(kMsPerDay));
+        if (nav.week != datedFromWeek_ || day != datedFromDay_) {
+            datedWeek_ = DatedWeek(int32_t(nav.timeOfWeekMs / 1000), nav.week);
+            datedFromWeek_ = nav.week;
+            datedFromDay_ = day;
+        }
+        const int32_t week = datedWeek_;
         const int64_t ms = (int64_t(week) + kGpsWeekRollover) * kMsPerWeek + int64_t(nav.timeOfWeekMs);
         msOfDay_ = ms % kMsPerDay;
         dateDay_ = kGpsEpochDay + ms / kMsPerDay;
@@ -495,6 +501,7 @@ void EpochCollector::Finish() { CloseEpoch(); }
 void EpochCollector::Reset()
 {
     open_ = false;
+    datedFromWeek_ = -1;   // a new playback may date weeks by another time
     log_.Clear();
     day_ = 0;
     lastMsOfDay_ = -1;

@@ -91,6 +91,12 @@ private:
     Satellite inView_[kInViewMax];
     int inViewCount_ = 0;
 
+    // The dated week of the last 0x88 week and day seen: it changes once a
+    // day, and dating it is not free.
+    int32_t datedFromWeek_ = -1;
+    int32_t datedFromDay_ = -1;
+    int32_t datedWeek_ = 0;
+
     // The time line so far.
     int64_t day_ = 0;
     int64_t lastMsOfDay_ = -1;

@@ -54,16 +54,3 @@ GeoPoint EpochLog::PositionOf(const EpochRecord& r) const
     return p;
 }
 
-void EpochLog::AddToSky(int elevationDeg, int azimuthDeg, int snrDbHz)
-{
-    if (sky_.empty())
-        sky_.resize(size_t(kSkyAzimuths) * kSkyElevations);
-    SkyCell& cell = sky_[size_t(elevationDeg) * kSkyAzimuths + size_t(azimuthDeg)];
-    // A cell stops counting where its sum could wrap: by then its mean is
-    // settled anyway.
-    constexpr uint32_t kCellCountMax = 1u << 24;
-    if (cell.count >= kCellCountMax)
-        return;
-    cell.snrSum += uint32_t(std::min(snrDbHz, 255));
-    ++cell.count;
-}

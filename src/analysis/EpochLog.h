@@ -99,7 +99,13 @@ public:
         ++snrCount_[system];
         if (elevationDeg < 0 || elevationDeg >= kSkyElevations || azimuthDeg < 0 || azimuthDeg > kSkyAzimuths)
             return;
-        AddToSky(elevationDeg, azimuthDeg == kSkyAzimuths ? 0 : azimuthDeg, snrDbHz);   // 360 degrees is north
+        SkyCell& cell = sky_[size_t(elevationDeg) * kSkyAzimuths + size_t(azimuthDeg % kSkyAzimuths)];
+        // A cell stops counting where its sum could wrap: by then its mean
+        // is settled anyway.
+        if (cell.count < kCellCountMax) {
+            cell.snrSum += uint32_t(snrDbHz < 255 ? snrDbHz : 255);
+            ++cell.count;
+        }
     }
     const std::vector<SkyCell>& Sky() const { return sky_; }
     double SnrSum(int system) const { return double(snrSum_[system]); }
@@ -109,7 +115,7 @@ public:
     bool datesKnown = false;   // the times count from 1970-01-01
 
 private:
-    void AddToSky(int elevationDeg, int azimuthDeg, int snrDbHz);
+    static constexpr uint32_t kCellCountMax = 1u << 24;
 
     using Block = std::array<EpochRecord, kBlockRecords>;
     // Times are offsets from the base of the segment an epoch falls in; a
@@ -124,7 +130,7 @@ private:
     size_t size_ = 0;
     bool hasOrigin_ = false;
     GeoPoint origin_;
-    std::vector<SkyCell> sky_;
+    std::vector<SkyCell> sky_ = std::vector<SkyCell>(size_t(kSkyAzimuths) * kSkyElevations);
     std::array<int64_t, kSatSystems> snrSum_{};
     std::array<int64_t, kSatSystems> snrCount_{};
 };

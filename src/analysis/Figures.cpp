@@ -55,6 +55,24 @@ Figure Ratio(double a, double b)
     return b > 0 ? Figure(a / b) : std::nullopt;
 }
 
+// A receiver keeps its rate, so one interval is usually most of them; a
+// value held by more than half the intervals is their nearest-rank median,
+// and a vote finds it without selecting.
+Figure MedianInterval(std::vector<float>& intervals)
+{
+    float candidate = 0;
+    size_t votes = 0;
+    for (const float v : intervals) {
+        if (votes == 0)
+            candidate = v;
+        votes += v == candidate ? 1 : size_t(-1);
+    }
+    const size_t held = size_t(std::count(intervals.begin(), intervals.end(), candidate));
+    if (!intervals.empty() && held * 2 > intervals.size())
+        return double(candidate);
+    return Ranked(intervals).At(50);
+}
+
 void TimeLine(const EpochLog& log, std::vector<float>& scratch, Figures& f)
 {
     // Intervals between consecutive timed epochs.
@@ -76,7 +94,7 @@ void TimeLine(const EpochLog& log, std::vector<float>& scratch, Figures& f)
     }
     if (f.firstMs)
         f.spanS = double(*f.lastMs - *f.firstMs) / kMsPerS;
-    const Figure medianMs = Ranked(scratch).At(50);
+    const Figure medianMs = MedianInterval(scratch);
     if (!medianMs)
         return;
     f.rateS = *medianMs / kMsPerS;
