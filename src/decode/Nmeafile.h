@@ -82,6 +82,10 @@ void WritePvktd(const BinrDecoder& decoder);
 void WriteGsv(const BinrDecoder& decoder);
 // GGA, RMC, GSA and PVKTD in that order, reading the payloads once.
 void WriteSolutionSentences(const BinrDecoder& decoder);
+// What the side file gets for a message the decoder has just completed, the
+// one rule of recording, playback and --to-nmea: the solution sentences for
+// a 0x88, a GSV group for a 0x52, nothing for any other message.
+void WriteSentencesFor(int messageId, const BinrDecoder& decoder);
 
 // Side-file name for a record or playback file: the name up to and including
 // its first full stop, then "nme" (rgfile.dat gives rgfile.nme; a name without

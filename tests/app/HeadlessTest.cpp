@@ -1,5 +1,6 @@
 // Headless runs of the real program: one line per view refresh, the MAIN
 // line once playback stops, exit status, and no settings touched.
+#include "NmeaChecksum.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -59,15 +60,7 @@ protected:
     QTemporaryDir dir;
 };
 
-QByteArray Sentence(const std::string& body)
-{
-    uint8_t sum = 0;
-    for (char c : body)
-        sum ^= uint8_t(c);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", unsigned(sum));
-    return QByteArray::fromStdString("$" + body + tail);
-}
+QByteArray Sentence(const std::string& body) { return QByteArray::fromStdString(NmeaSentence(body)); }
 
 } // namespace
 

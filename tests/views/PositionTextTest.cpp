@@ -1,4 +1,6 @@
+#include "Angles.h"
 #include "BinrDecoder.h"
+#include "BinrLayouts.h"
 #include "NmeaAssembler.h"
 #include "PositionText.h"
 #include "ViewTestSupport.h"
@@ -9,7 +11,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 // ---- NMEA ------------------------------------------------------------------
 
@@ -137,8 +138,8 @@ TEST(PositionNmeaTexts, ShortSentencesReadAsEmptyFields)
 PositionTexts FromBinr(const Nav88& nav, const Dop60& dop = {})
 {
     BinrDecoder binr;
-    EXPECT_EQ(FeedBinr(binr, dop), 0x60);
-    EXPECT_EQ(FeedBinr(binr, nav), 0x88);
+    EXPECT_EQ(FeedBinr(binr, dop), kMsgDopInfo);
+    EXPECT_EQ(FeedBinr(binr, nav), kMsgNavSolution);
     return PositionFromBinr(binr);
 }
 

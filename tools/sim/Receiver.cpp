@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int kPortSettingSize = 6;
-constexpr uint8_t kPortModeNmea = 0x02;
 constexpr size_t kReplayFallbackChunk = 1024;
 
 uint32_t ReadLe32(const uint8_t* p)
@@ -116,7 +114,7 @@ void Receiver::Command(uint8_t id, const Bytes& payload, Bytes& answers)
         const long rate = long(ReadLe32(&payload[1]));
         if (rate != 0 && !IsLineRate(rate))
             return;                       // a rate it cannot take: no answer
-        AppendFrame(answers, kMsgBaudAck, payload);
+        AppendBinrFrame(answers, kMsgBaudAck, payload);
         if (rate != 0)
             baud_ = int(rate);
         if (payload[5] == kPortModeNmea) {
@@ -126,7 +124,7 @@ void Receiver::Command(uint8_t id, const Bytes& payload, Bytes& answers)
         return;
     }
     case kCmdDeviceInfo:
-        AppendFrame(answers, kMsgDeviceInfo, DeviceInfoPayload(options_.device));
+        AppendBinrFrame(answers, kMsgDeviceInfo, DeviceInfoPayload(options_.device));
         return;
     case kCmdHeartbeat:
         if (payload.size() == 1 && payload[0] <= 1)
@@ -189,5 +187,5 @@ void Receiver::AppendHeartbeat(Bytes& out)
 {
     Bytes payload;
     PutU16(payload, heartbeatCount_++);
-    AppendFrame(out, kMsgHeartbeat, payload);
+    AppendBinrFrame(out, kMsgHeartbeat, payload);
 }
