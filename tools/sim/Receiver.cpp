@@ -15,11 +15,6 @@ namespace {
 
 constexpr size_t kReplayFallbackChunk = 1024;
 
-uint32_t ReadLe32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 // A recording is replayed epoch by epoch: an NMEA epoch starts with each GGA,
 // a BINR one ends with each navigation solution. A file without either is
 // sent in fixed pieces.
@@ -111,7 +106,7 @@ void Receiver::Command(uint8_t id, const Bytes& payload, Bytes& answers)
     case kCmdPortSetting: {
         if (payload.size() != kPortSettingSize)
             return;
-        const long rate = long(ReadLe32(&payload[1]));
+        const long rate = long(ReadU32(&payload[1]));
         if (rate != 0 && !IsLineRate(rate))
             return;                       // a rate it cannot take: no answer
         AppendBinrFrame(answers, kMsgBaudAck, payload);

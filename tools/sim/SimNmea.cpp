@@ -52,7 +52,7 @@ std::string AngleFields(double rad, int degreeDigits, char positive, char negati
     return buf;
 }
 
-int NmeaId(const SimSatellite& s) { return s.system == 2 ? s.number + 64 : s.number; }
+int NmeaId(const SimSatellite& s) { return NmeaSatelliteId(s.system, s.number); }
 
 } // namespace
 
