@@ -53,8 +53,9 @@ for target in "${targets[@]}"; do
     -artifact_prefix=build-fuzz/crashes/"$target"- -print_final_stats=1 "$corpus" "${seeds[@]}" \
     >"$log" 2>&1 || rc=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  cover=$(sed -n 's/.*DONE *\(cov: [0-9]* ft: [0-9]* corp: [^ ]*\).*/\1/p' "$log" | tail -1)
   if [ "$rc" -eq 0 ]; then
-    summary+=("$target: ${runs:-?} runs, no finding")
+    summary+=("$target: ${runs:-?} runs, no finding (${cover:-no coverage line})")
   else
     # The sanitizer's report and the reproducer's name, then the next target.
     tail -n 60 "$log"
