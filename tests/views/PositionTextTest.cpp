@@ -204,7 +204,7 @@ TEST(PositionBinrTexts, AltitudeTimeDateAndCounts)
     nav.latRad = 55.5 * kPi / 180;
     nav.lonRad = -55.5 * kPi / 180;
     nav.altM = -12.3;
-    nav.timeMs = 3600000;
+    nav.timeOfWeekMs = 3600000;
     nav.week = 0;
     Dop60 dop;
     dop.gps = 7;
@@ -219,7 +219,7 @@ TEST(PositionBinrTexts, AltitudeTimeDateAndCounts)
     EXPECT_EQ(t.gln, "-2");
 
     nav.altM = 12345.6;
-    nav.timeMs = 475200999.9;   // 5 d 12 h and a fraction: truncated, not rounded
+    nav.timeOfWeekMs = 475200999.9;   // 5 d 12 h and a fraction: truncated, not rounded
     nav.week = 18;
     t = FromBinr(nav, dop);
     EXPECT_EQ(t.alt, "+12345.6");
@@ -231,7 +231,7 @@ TEST(PositionBinrTexts, NonsenseTimeGivesDefinedText)
 {
     for (double ms : {std::numeric_limits<double>::quiet_NaN(), 1e30, -1e30, std::numeric_limits<double>::infinity()}) {
         Nav88 nav;
-        nav.timeMs = ms;
+        nav.timeOfWeekMs = ms;
         const PositionTexts t = FromBinr(nav);
         EXPECT_EQ(t.utc, "00:00:00") << ms;
     }

@@ -13,11 +13,7 @@ int FeedNmea(NmeaAssembler& nmea, const std::string& body)
     return result;
 }
 
-std::vector<uint8_t> Payload(const Nav88& nav)
-{
-    return NavSolutionPayload({nav.latRad, nav.lonRad, nav.altM, nav.rms2DM, nav.timeMs, nav.week, nav.velNorthMps,
-                               nav.velEastMps, nav.flags});
-}
+std::vector<uint8_t> Payload(const Nav88& nav) { return NavSolutionPayload(nav); }
 
 std::vector<uint8_t> Payload(const Dop60& dop) { return DopInfoPayload({dop.gps, dop.glonass, dop.hdop, dop.vdop}); }
 
