@@ -20,15 +20,13 @@ QString ProgressText(int64_t delivered, int64_t fileSize)
 
 std::unique_ptr<FilePlaybackSource> FilePlaybackSource::Open(const QString& fileName)
 {
-    std::FILE* f = std::fopen(QFile::encodeName(fileName).constData(), "rb");
+    FileHandle f = OpenFile(QFile::encodeName(fileName).constData(), "rb");
     if (!f)
         return nullptr;
     struct stat st {};
-    if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(f);
+    if (::fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode))
         return nullptr;
-    }
-    return std::unique_ptr<FilePlaybackSource>(new FilePlaybackSource(f, int64_t(st.st_size)));
+    return std::unique_ptr<FilePlaybackSource>(new FilePlaybackSource(std::move(f), int64_t(st.st_size)));
 }
 
 PlaybackSource::Block FilePlaybackSource::Next(uint8_t* bytes, bool normalSpeed)
