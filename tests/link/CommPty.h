@@ -183,6 +183,10 @@ inline long BlockedIn(int tid)
 inline bool WaitsOnTheLine(int tid)
 {
     const long call = BlockedIn(tid);
-    return call == SYS_poll || call == SYS_ppoll;
+#ifdef SYS_poll
+    if (call == SYS_poll)
+        return true;
+#endif
+    return call == SYS_ppoll;
 }
 inline bool WaitsForTheMainThread(int tid) { return BlockedIn(tid) == SYS_futex; }

@@ -187,7 +187,8 @@ TEST_F(CommTest, RateChangeKeepsQueuedBytes)
     ASSERT_TRUE(OpenPort(pty.path, 4800, 1));
     const int reader = NewThread(before);
     ASSERT_NE(reader, 0);
-    ASSERT_TRUE(WaitWithoutEvents([&] { return WaitsOnTheLine(reader); }));
+    ASSERT_TRUE(WaitWithoutEvents([&] { return WaitsOnTheLine(reader); }))
+        << "reader never seen waiting on the line (/proc/self/task/" << reader << "/syscall)";
     pty.Send(first);
     ASSERT_TRUE(WaitWithoutEvents([&] { return WaitsForTheMainThread(reader); }));
     pty.Send(second);
@@ -251,7 +252,8 @@ TEST_F(CommTest, VanishedDeviceEndsTheReaderAfterDeliveringEverything)
     ASSERT_TRUE(OpenPort(pty.path, 115200, 0));
     const int reader = NewThread(before);
     ASSERT_NE(reader, 0);
-    ASSERT_TRUE(WaitWithoutEvents([&] { return WaitsOnTheLine(reader); }));
+    ASSERT_TRUE(WaitWithoutEvents([&] { return WaitsOnTheLine(reader); }))
+        << "reader never seen waiting on the line (/proc/self/task/" << reader << "/syscall)";
     const std::vector<uint8_t> data = Pattern(200);   // arrives as one piece
     // The reader takes the bytes and waits for the main thread when the
     // device goes (the kernel drops what nobody has read at the hang-up).
