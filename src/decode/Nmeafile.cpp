@@ -574,11 +574,6 @@ void WriteSentencesFor(int messageId, const BinrDecoder& decoder)
         WriteGsv(decoder);
 }
 
-void WriteGga() { WriteGga(ProgramBinr()); }
-void WriteRmc() { WriteRmc(ProgramBinr()); }
-void WriteGsa() { WriteGsa(ProgramBinr()); }
-void WritePvktd() { WritePvktd(ProgramBinr()); }
-void WriteGsv() { WriteGsv(ProgramBinr()); }
 
 std::string SideFileName(const std::string& fileName)
 {

@@ -69,12 +69,7 @@ int64_t NmeaSentencesWritten();
 bool NmeaOutputFailed();
 int NmeaOutputErrno();          // errno of the first failed write, 0 if none
 
-// The generators. Without an argument they read the program-wide BinrDecoder.
-void WriteGga();
-void WriteRmc();
-void WriteGsa();
-void WritePvktd();
-void WriteGsv();
+// The generators, reading the payloads the decoder keeps.
 void WriteGga(const BinrDecoder& decoder);
 void WriteRmc(const BinrDecoder& decoder);
 void WriteGsa(const BinrDecoder& decoder);
