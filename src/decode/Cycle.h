@@ -58,12 +58,15 @@ public:
     // nothing.
     static std::unique_ptr<FilePlaybackSource> Open(const QString& fileName);
     int64_t Size() const { return size_; }
+    int64_t ModifiedS() const { return modifiedS_; }   // Unix seconds, when opened
     Block Next(uint8_t* bytes, bool normalSpeed) override;
 
 private:
-    FilePlaybackSource(FileHandle file, int64_t size) : file_(std::move(file)), size_(size) {}
+    FilePlaybackSource(FileHandle file, int64_t size, int64_t modifiedS)
+        : file_(std::move(file)), size_(size), modifiedS_(modifiedS) {}
     FileHandle file_;
     int64_t size_ = 0;
+    int64_t modifiedS_ = 0;
 };
 
 // What the thread calls on the main thread. Either may be empty.
