@@ -16,6 +16,7 @@
 #include "Statistic.h"
 #include "Timerfile.h"
 #include "Visual.h"
+#include "WeekRollover.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -246,6 +247,8 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
         // The name of a receiver met before is not the file's; a BINR
         // recording names its own receiver as it plays.
         DeviceLabel->setText(QStringLiteral("unknown"));
+        // A recording is dated by the time it was written, not by today.
+        UseFileTimeForDates(source->ModifiedS());
         ResetCounters();
         ResetDecodersAndViews();
         if (BINRRadioButton->isChecked())
@@ -349,6 +352,7 @@ void TMainForm::RecordButtonClick(QObject* sender)
         return;
     }
     ResetCounters();
+    UseClockForDates();
     InfoLabel->setText(QStringLiteral("Wait..."));
     watchTicks = 0;
     WatchTimer->start();

@@ -1,5 +1,6 @@
 #include "VisualSettings.h"
 
+#include "Angles.h"
 #include "SettingsFile.h"
 
 #include <QByteArray>
@@ -24,7 +25,6 @@ constexpr const char* kHdopKey = "HDOPEdit";
 constexpr const char* kVdopKey = "VDOPEdit";
 constexpr const char* kDiffKey = "DiffCheckBox";
 
-constexpr double kPi = 3.14159265358979323846;
 // Beyond this a stored altitude is corruption, not a place on Earth.
 constexpr double kAltLimitM = 1e7;
 
