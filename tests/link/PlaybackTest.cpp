@@ -235,3 +235,29 @@ TEST_F(MainWindowTest, ClosingWhenThePlaybackEndsByItselfEndsTheThreadAfterIt)
     ASSERT_TRUE(WaitFor([&] { return form->LiveCycles() == 0; }, 3000));
     EXPECT_EQ(form->receivedTotal, 3000);
 }
+
+TEST(PlaybackThread, BlocksComeWhenDueAndAStopCutsTheWaitShort)
+{
+    // A paced source: three blocks due at once, then one due in an hour.
+    struct Paced : PlaybackSource {
+        int taken = 0;
+        Block Next(uint8_t* bytes, bool) override
+        {
+            bytes[0] = uint8_t('a' + taken);
+            const bool late = ++taken > 3;
+            return {1, false, late ? Clock::now() + std::chrono::hours(1) : Clock::time_point{}};
+        }
+    };
+    std::string delivered;
+    bool finished = false;
+    TReadCycle cycle(std::make_unique<Paced>(),
+                     {[&](const uint8_t* bytes, int length) { delivered.append(reinterpret_cast<const char*>(bytes), size_t(length)); },
+                      [&] { finished = true; }},
+                     true);
+    cycle.start();
+    ASSERT_TRUE(WaitFor([&] { return delivered.size() == 3; }));
+    cycle.RequestStop();
+    ASSERT_TRUE(WaitFor([&] { return cycle.isFinished(); }, 3000)) << "the stop must end the wait for the late block";
+    EXPECT_EQ(delivered, "abc");
+    EXPECT_FALSE(finished) << "a stopped playback does not report its end";
+}
