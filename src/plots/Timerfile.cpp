@@ -1,6 +1,5 @@
 #include "Timerfile.h"
 
-#include "Mainfile.h"
 #include "Util.h"
 
 #include <QEventLoop>
@@ -133,14 +132,8 @@ void TTimerForm::SetClock(std::function<QDateTime()> clock)
 
 void TTimerForm::SetScheduleActions(std::function<void()> start, std::function<void()> stop)
 {
-    start_ = start ? std::move(start) : [] {
-        if (MainForm)
-            MainForm->ScheduledRecordStart();
-    };
-    stop_ = stop ? std::move(stop) : [] {
-        if (MainForm)
-            MainForm->ScheduledRecordStop();
-    };
+    start_ = start ? std::move(start) : [] {};
+    stop_ = stop ? std::move(stop) : [] {};
 }
 
 bool TTimerForm::ScheduleMatches(const MaskedEdit* dateEdit, const MaskedEdit* timeEdit) const

@@ -2,7 +2,6 @@
 
 #include "Angles.h"
 #include "BinrLayouts.h"
-#include "Mainfile.h"
 #include "Position.h"
 #include "Profile.h"
 #include "Report.h"
@@ -75,18 +74,6 @@ GeoPosition Sanitized(GeoPosition p)
 
 QString LabelText(const QLabel* label) { return label ? label->text() : QString(); }
 
-QString ProgramCaption()
-{
-    if (MainForm && MainForm->TopPanel) {
-        if (const auto* label = qobject_cast<const QLabel*>(MainForm->TopPanel); label && !label->text().isEmpty())
-            return label->text();
-        const QString caption = MainForm->TopPanel->property("caption").toString();
-        if (!caption.isEmpty())
-            return caption;
-    }
-    return kProgramCaption;
-}
-
 void PaintClearGlyph(QPainter& p, const QRect& r, bool enabled)
 {
     const QColor page = enabled ? QColor(0, 0, 0) : QColor(128, 128, 128);
@@ -130,14 +117,17 @@ TVisualForm::TVisualForm(QWidget* parent)
         const VisualSettings stored = LoadVisualSettings();
         reference = stored.reference;
         RUpDown->SetPosition(stored.radiusM);
+        SatCheckBox->setChecked(LoadSatView());
     }
     ClearPlot();
 }
 
 TVisualForm::~TVisualForm()
 {
-    if (!headless_ && !HeadlessReport())
+    if (!headless_ && !HeadlessReport()) {
         SaveVisualSettings({reference, RUpDown->Position()});
+        SaveSatView(SatCheckBox->isChecked());
+    }
     if (VisualForm == this)
         VisualForm = nullptr;
 }
@@ -282,7 +272,7 @@ void TVisualForm::PlotPosition()
     DrawRadiusLabels();
     SatCheckBoxClick();
 
-    if (MainForm && MainForm->ProfileCheckBox && MainForm->ProfileCheckBox->isChecked() && ProfileForm)
+    if (profileShown() && ProfileForm)
         ProfileForm->AddAltitude(reference.altM - current.altM);
 
     ReportView("VISUAL", {{"dXLabel", dXLabel->text()},
@@ -425,12 +415,12 @@ QImage TVisualForm::ComposeClipboardImage() const
         for (int x = 0; x < W; ++x)
             to[x] = from[x] ^ 0x00FFFFFFu;
     }
-    DrawText(picture, W / 2 - 40, 0, ProgramCaption() + QString::fromUtf8(" \u00A9"), kExportGreen, kWhite);
+    DrawText(picture, W / 2 - 40, 0, QString::fromLatin1(kProgramCaption) + QString::fromUtf8(" \u00A9"), kExportGreen, kWhite);
 
     const TStatisticForm* st = StatisticForm;
     const QString notes[] = {
-        "Dev:  " + LabelText(MainForm ? MainForm->DeviceLabel : nullptr),
-        "File:  " + LabelText(MainForm ? MainForm->FileLabel : nullptr),
+        "Dev:  " + deviceName(),
+        "File:  " + fileName(),
         "Date: " + LabelText(PositionForm ? PositionForm->DateLabel : nullptr),
         "B: " + LabelText(st ? st->LatLabel : nullptr),
         "L: " + LabelText(st ? st->LonLabel : nullptr),

@@ -25,6 +25,13 @@ public:
     void LoadBinrSatellites();
     void ClearPlot();
 
+    // What the view needs of the main window, handed over by the program:
+    // whether PROFILE is switched on, and the device and file names that
+    // the copied picture carries.
+    std::function<bool()> profileShown = [] { return false; };
+    std::function<QString()> deviceName = [] { return QString(); };
+    std::function<QString()> fileName = [] { return QString(); };
+
     // Plots the current position round the reference.
     void PlotPosition();
     // Writes the reference into the three edits (which read it back).

@@ -1,7 +1,6 @@
 #include "Position.h"
 
 #include "BinrDecoder.h"
-#include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "PositionText.h"
 #include "Report.h"
@@ -101,7 +100,7 @@ void TPositionForm::Show(const PositionTexts& t)
     StatusLabel->SetColor(t.noSolution ? kRed : kBlack);
     StatusLabel->SetText(t.status);
     // The cue repeats on every refresh while the receiver has no solution.
-    if (t.noSolution && MainForm && MainForm->soundEnabled) {
+    if (t.noSolution && soundEnabled()) {
         PlayTone(kCueHz, kCueMs);
         SystemBeep(kCueHz, kCueMs);
     }

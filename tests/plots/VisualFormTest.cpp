@@ -421,6 +421,7 @@ TEST_F(VisualFormTest, PlottedHeightsFeedTheProfileWhileItsSwitchIsOn)
 {
     TMainForm main;
     TProfileForm profile;
+    main.LinkViews();
     profile.ClearProfile();
     main.ProfileCheckBox->setChecked(false);
     PlotAt(At(0, 0, 0.5));
