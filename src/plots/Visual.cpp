@@ -73,6 +73,21 @@ GeoPosition Sanitized(GeoPosition p)
     return p;
 }
 
+bool SameSatellites(const SatelliteList& a, const SatelliteList& b)
+{
+    if (a.count != b.count)
+        return false;
+    const int count = std::min<int>(a.count, kSatListMax);
+    for (int i = 0; i < count; ++i) {
+        const SatelliteEntry& x = a.entry[i];
+        const SatelliteEntry& y = b.entry[i];
+        if (x.system != y.system || x.number != y.number || x.flag != y.flag || x.elevationDeg != y.elevationDeg ||
+            x.azimuthDeg != y.azimuthDeg)
+            return false;
+    }
+    return true;
+}
+
 QString LabelText(const QLabel* label) { return label ? label->text() : QString(); }
 
 QString ProgramCaption()
@@ -221,12 +236,18 @@ void TVisualForm::FormShow()
 
 // ---- plot ------------------------------------------------------------------
 
-void TVisualForm::DrawRadiusLabels()
+QRect TVisualForm::DrawRadiusLabels()
 {
     const int r = RUpDown->Position();
+    if (r != labelRadius_) {
+        labelRadius_ = r;
+        labelTexts_[0] = QString(" %1m ").arg(r);
+        labelTexts_[1] = QString(" %1m ").arg(2 * r);
+    }
     const int y = H / 2 - 6;
-    DrawText(plotBitmap_, 2 * W / 3 - 10, y, QString(" %1m ").arg(r), kLime, kBlack);
-    DrawText(plotBitmap_, 5 * W / 6 - 10, y, QString(" %1m ").arg(2 * r), kLime, kBlack);
+    labelArea_ = DrawText(plotBitmap_, 2 * W / 3 - 10, y, labelTexts_[0], kLime, kBlack) |
+                 DrawText(plotBitmap_, 5 * W / 6 - 10, y, labelTexts_[1], kLime, kBlack);
+    return labelArea_;
 }
 
 void TVisualForm::ClearPlot()
@@ -239,6 +260,7 @@ void TVisualForm::ClearPlot()
     DrawEllipseOutline(plotBitmap_, W / 3, H / 3, 2 * W / 3, 2 * H / 3, kOlive);
     DrawRadiusLabels();
     Image->SetPicture(plotBitmap_);
+    skyValid_ = false;
     previousX = 0;
     previousY = 0;
     std::memset(hitMap_, kHitStart, sizeof hitMap_);
@@ -247,7 +269,7 @@ void TVisualForm::ClearPlot()
     satellites.count = 0;
 }
 
-void TVisualForm::DrawMark(int x, int y, MarkMode mode)
+QRect TVisualForm::DrawMark(int x, int y, MarkMode mode)
 {
     Raster raster(plotBitmap_);
     for (const auto& offset : kMarkPixels) {
@@ -264,6 +286,7 @@ void TVisualForm::DrawMark(int x, int y, MarkMode mode)
         }
         raster.Put(px, py, color);
     }
+    return QRect(x - 1, y - 2, 4, 4);
 }
 
 void TVisualForm::PlotPosition()
@@ -275,12 +298,17 @@ void TVisualForm::PlotPosition()
     dHLabel->SetText(MetresText(current.altM - reference.altM));
     dMhLabel->SetText(MetresText(mean.meanH - reference.altM));
 
-    DrawMark(previousX, previousY, MarkMode::Hit);
-    DrawMark(o.x, o.y, MarkMode::Current);
+    const QRect hit = DrawMark(previousX, previousY, MarkMode::Hit);
+    const QRect mark = DrawMark(o.x, o.y, MarkMode::Current);
     previousX = o.x;
     previousY = o.y;
-    DrawRadiusLabels();
-    SatCheckBoxClick();
+    // The radius labels are drawn again only where a mark may have covered
+    // them: elsewhere their pixels are still the same.
+    const QRect labels = RUpDown->Position() != labelRadius_ || hit.intersects(labelArea_) ||
+                                 mark.intersects(labelArea_)
+                             ? DrawRadiusLabels()
+                             : QRect();
+    ShowPlot({hit, mark, labels});
 
     if (MainForm && MainForm->ProfileCheckBox && MainForm->ProfileCheckBox->isChecked() && ProfileForm)
         ProfileForm->AddAltitude(reference.altM - current.altM);
@@ -323,15 +351,50 @@ void TVisualForm::DrawSatellite(const SatelliteEntry& sat)
 
 void TVisualForm::SatCheckBoxClick()
 {
+    skyValid_ = false;
+    ShowPlot();
+}
+
+void TVisualForm::ShowPlot(std::initializer_list<QRect> changed)
+{
+    const bool whole = changed.size() == 0;
     if (!SatCheckBox->isChecked()) {
-        Image->SetPicture(plotBitmap_);
+        if (whole || !Image->Shows(plotBitmap_)) {
+            Image->SetPicture(plotBitmap_);
+            return;
+        }
+        for (const QRect& r : changed)
+            Image->UpdatePicture(r);
         return;
     }
-    CopyPixels(skyBitmap_, plotBitmap_);
+    // The disks are opaque and drawn over the plot in list order, so with
+    // the same satellites the sky picture changes only where the plot did:
+    // those parts are copied again and every disk drawn over them again.
     const int count = std::min<int>(satellites.count, kSatListMax);
+    const bool sameSky =
+        skyValid_ && !whole && Image->Shows(skyBitmap_) && SameSatellites(skySatellites_, satellites);
+    if (sameSky) {
+        Raster raster(skyBitmap_);
+        for (QRect r : changed) {
+            r &= plotBitmap_.rect();
+            for (int y = r.top(); y <= r.bottom() && !r.isEmpty(); ++y)
+                std::memcpy(raster.Row(y) + r.left(),
+                            reinterpret_cast<const QRgb*>(plotBitmap_.constScanLine(y)) + r.left(),
+                            size_t(r.width()) * sizeof(QRgb));
+        }
+    } else {
+        CopyPixels(skyBitmap_, plotBitmap_);
+    }
     for (int i = 0; i < count; ++i)
         DrawSatellite(satellites.entry[i]);
-    Image->SetPicture(skyBitmap_);
+    skySatellites_ = satellites;
+    skyValid_ = true;
+    if (!sameSky) {
+        Image->SetPicture(skyBitmap_);
+        return;
+    }
+    for (const QRect& r : changed)
+        Image->UpdatePicture(r);
 }
 
 // ---- reference -------------------------------------------------------------------
