@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QPainter>
 #include <QPushButton>
@@ -39,6 +40,8 @@ constexpr int kNotesPitch = 15;
 constexpr int kDiskRadius = 12;
 constexpr int kDiskLabelOffset = 7;
 const char* const kProgramCaption = "KESTROVA 6.4";
+constexpr int kCaptionLeft = 292;
+constexpr int kValueRight = 397;
 
 // Pixels of a mark relative to its centre: two above, four on the centre
 // row and the row above it, two below.
@@ -202,9 +205,14 @@ void TVisualForm::BuildControls()
     const char* const names[] = {"dX:", "dMx:", "dH:", "dMh:"};
     const int tops[] = {208, 220, 240, 252};
     ValueLabel** values[] = {&dXLabel, &dMxLabel, &dHLabel, &dMhLabel};
+    // Offsets of thousands of kilometres (a reference far away) take eight
+    // digits: the values end under the edits' right edge, their captions line
+    // up with "B:", "L:" and "H:", and a value still too wide for the rest is
+    // drawn a point smaller rather than over its caption.
     for (int i = 0; i < 4; ++i) {
-        new ValueLabel(this, 296, tops[i], names[i], false);
-        *values[i] = new ValueLabel(this, 354 + 38, tops[i], "0.00 m", true, ValueLabel::Right);
+        auto* caption = new ValueLabel(this, kCaptionLeft, tops[i], names[i], false);
+        *values[i] = new ValueLabel(this, kValueRight, tops[i], "0.00 m", true, ValueLabel::Right);
+        (*values[i])->SetLeftLimit(caption->x() + caption->width() + 2);
     }
 
     SatCheckBox = new QCheckBox("SAT VIEW", this);
@@ -504,10 +512,22 @@ QImage TVisualForm::ComposeClipboardImage() const
         "deltaMx: " + dMxLabel->text(),
         "deltaMh: " + dMhLabel->text(),
     };
+    // A note too long for the column (a long file or device name) goes on
+    // over the next lines instead of being cut at the picture's edge; the
+    // notes after it move down.
+    const QFontMetrics metrics(BitmapFont());
+    const int room = kExportWidth - kNotesX;
     int y = 0;
     for (const QString& note : notes) {
-        DrawText(picture, kNotesX, y, note, kBlack, kWhite);
-        y += kNotesPitch;
+        QString rest = note;
+        do {
+            qsizetype n = rest.size();
+            while (n > 1 && metrics.horizontalAdvance(rest.left(n)) > room)
+                --n;
+            DrawText(picture, kNotesX, y, rest.left(n), kBlack, kWhite);
+            rest.remove(0, n);
+            y += kNotesPitch;
+        } while (!rest.isEmpty());
     }
     return picture;
 }
