@@ -225,10 +225,11 @@ void ValueLabel::SetText(const QString& text)
     // widget to where it already is still costs a round through Qt.
     if (width == this->width() && height == this->height() && (anchor_ == Left || x() == edge_ - width))
         return;
+    // A fixed size also spares every later text change a layout request to
+    // the parent, which has no layout to act on it.
+    setFixedSize(width, height);
     if (anchor_ == Right)
-        setGeometry(edge_ - width, y(), width, height);
-    else
-        resize(width, height);
+        move(edge_ - width, y());
 }
 
 void KeepCaptionsClear(std::initializer_list<CaptionOfValue> column)
