@@ -10,6 +10,7 @@
 #include "Controls.h"
 #include "Cycle.h"
 #include "Glyphs.h"
+#include "LineRates.h"
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
@@ -17,6 +18,7 @@
 #include "Statistic.h"
 #include "Timerfile.h"
 #include "Visual.h"
+#include "WeekRollover.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -37,6 +39,8 @@
 #include <QScreen>
 #include <QSettings>
 #include <QShowEvent>
+
+#include <cstdio>
 
 TMainForm* MainForm = nullptr;
 
@@ -65,7 +69,15 @@ constexpr QRgb kYellow = qRgb(255, 255, 0);
 constexpr QRgb kAqua = qRgb(0, 255, 255);
 constexpr QRgb kFuchsia = qRgb(255, 0, 255);
 
-const QStringList kBaudRates = {"4800", "9600", "19200", "38400", "57600", "115200", "230400", "460800", "921600"};
+// The rate box lists the line rates the port can take, slowest first.
+QStringList LineRateTexts()
+{
+    QStringList texts;
+    for (const LineRate& r : kLineRates)
+        texts << QString::number(r.baud);
+    return texts;
+}
+const QStringList kBaudRates = LineRateTexts();
 
 // A settings position outside this range cannot be a screen coordinate.
 constexpr int kPositionLimit = 32767;
@@ -137,6 +149,21 @@ bool ReadSetting(const QSettings& s, const char* name, int low, int high, int* v
     return true;
 }
 
+// A count for old recordings whose file time was lost, set by hand and never
+// written back; --week-rollovers wins over it.
+void ReadWeekRollovers(const QSettings& s)
+{
+    const char* const key = "WeekRollovers";
+    int n = 0;
+    if (ForcedWeekRollovers() || !s.contains(key))
+        return;
+    if (ReadSetting(s, key, kMinWeekRollovers, kMaxWeekRollovers, &n))
+        ForceWeekRollovers(n);
+    else
+        std::fprintf(stderr, "kestrova: settings: %s takes a count from %d to %d; ignored\n", key,
+                     kMinWeekRollovers, kMaxWeekRollovers);
+}
+
 } // namespace
 
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
@@ -171,6 +198,14 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
 TMainForm::~TMainForm()
 {
     ShutDown();
+    // Left only when the window goes away inside a playback hand-off: that
+    // thread ends by itself once the call returns, touching nothing of ours.
+    for (TReadCycle* cycle : liveCycles_) {
+        cycle->setParent(nullptr);
+        connect(cycle, &QThread::finished, cycle, &QObject::deleteLater);
+    }
+    liveCycles_.clear();
+    readCycle = nullptr;
     CloseTone();
     if (!headless && shownOnce_)
         SaveSettings();
@@ -352,11 +387,11 @@ void TMainForm::FormShow()
 void TMainForm::PlayCommandLineFile()
 {
     const QString& arg = commandLineFile;
-    if (!arg.contains(QLatin1String(".nme")) && !arg.contains(QLatin1String(".NME")))
+    if (arg.isEmpty())
         return;
     // The protocol switch comes first: its handler names the default file,
     // which must not replace the file named here.
-    NMEARadioButton->setChecked(true);
+    (commandLineBinr ? BINRRadioButton : NMEARadioButton)->setChecked(true);
     TakeFileName(arg);
     PlayButtonClick(nullptr);
 }
@@ -379,23 +414,36 @@ void TMainForm::closeEvent(QCloseEvent* event)
 
 void TMainForm::ShutDown()
 {
-    if (shutDown_)
-        return;
-    shutDown_ = true;
-    if (mode == amSync || mode == amRecord || mode == amPlay || mode == amFastPlay || mode == amPause)
-        StopButtonClick(nullptr);
-    WatchTimer->stop();
-    SynchroTimer->stop();
-    // A thread may sit in its hand-off waiting for this thread: keep the
-    // events flowing while it finishes, never block in a plain wait().
-    while (!liveCycles_.empty()) {
-        QPointer<TReadCycle> cycle = liveCycles_.front();
-        cycle->RequestStop();
-        while (cycle && !cycle->wait(5))
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (cycle)
-            ReapCycle(cycle);
+    if (!shutDown_) {
+        shutDown_ = true;
+        if (mode == amSync || mode == amRecord || mode == amPlay || mode == amFastPlay || mode == amPause)
+            StopButtonClick(nullptr);
+        WatchTimer->stop();
+        SynchroTimer->stop();
     }
+    JoinCycles();
+}
+
+void TMainForm::JoinCycles()
+{
+    bool deferred = false;
+    const std::vector<TReadCycle*> cycles = liveCycles_;
+    for (TReadCycle* cycle : cycles)
+        cycle->RequestStop();
+    for (TReadCycle* cycle : cycles) {
+        if (cycle->InHandOff()) {
+            // It waits for the call we are inside: it ends once we return.
+            deferred = true;
+            continue;
+        }
+        // A thread blocked in its hand-off to this thread needs that call
+        // served (it returns at once after a stop request); nothing else is.
+        while (!cycle->wait(5))
+            QCoreApplication::sendPostedEvents(cycle, QEvent::MetaCall);
+        ReapCycle(cycle);
+    }
+    if (deferred)
+        QMetaObject::invokeMethod(this, [this] { JoinCycles(); }, Qt::QueuedConnection);
 }
 
 // ---------------------------------------------------------------- settings
@@ -438,6 +486,7 @@ void TMainForm::LoadSettings()
     _02CheckBox->setEnabled(!NMEARadioButton->isChecked());
     if (!ok)
         ApplyDefaultSettings();
+    ReadWeekRollovers(s);
     KeepTitleStripOnScreen();
 }
 
