@@ -95,8 +95,8 @@ TTimerForm::TTimerForm(QWidget* parent)
     TimeLabel = MakeLabel(this, 32 + 44, 20, "00:00:00", true, ValueLabel::Right);
     DateLabel = MakeLabel(this, 92 + 56, 20, "00.00.0000", true, ValueLabel::Right);
     const ValueLabel* start = MakeLabel(this, 4, 36, "Start:", false);
-    // The time edits keep a few pixels clear of the wider caption.
-    const int timeLeft = std::max(30, start->x() + start->width() + 3);
+    // The time edits stand clear of the captions, under the time of day.
+    const int timeLeft = std::max({30, TimeLabel->x(), start->x() + start->width() + 3});
     StartTimeEdit = MakeEdit(this, QRect(timeLeft, 36, 32, 13), kTimeMask, "00:00");
     StartDateEdit = MakeEdit(this, QRect(90, 36, 60, 13), kDateMask, "00.00.0000");
     MakeLabel(this, 4, 52, "Stop:", false);

@@ -128,23 +128,36 @@ void CollectPieces(QWidget* window, QWidget* parent, std::vector<Piece>& pieces,
                     faults.push_back(QString("%1: \"%2\" needs %3 px, has %4")
                                          .arg(NameOf(w), t).arg(width).arg(room).toStdString());
             }
-        // A label paints only its text: that is what must keep clear.
-        if (text && !qobject_cast<ValueLabel*>(w)) {
-            const int width = label->fontMetrics().horizontalAdvance(label->text());
-            const QRect cr = label->contentsRect().translated(box.topLeft());
+        // A label paints only its text, blanks at either end are no ink:
+        // the rest is what must keep clear.
+        if (text) {
+            const auto* value = qobject_cast<ValueLabel*>(w);
+            const auto advance = [&](const QString& t) {
+                return value ? value->TextWidth(t) : label->fontMetrics().horizontalAdvance(t);
+            };
+            const QString& all = label->text();
+            const int width = advance(all);
+            const QRect cr = value ? box : label->contentsRect().translated(box.topLeft());
             const Qt::Alignment a = label->alignment();
             const int x = (a & Qt::AlignRight)     ? cr.right() + 1 - width
                           : (a & Qt::AlignHCenter) ? cr.left() + (cr.width() - width) / 2
                                                    : cr.left();
-            box = QRect(x, cr.top(), width, std::min(cr.height(), label->fontMetrics().height()));
+            qsizetype first = 0, end = all.size();
+            while (first < end && all[first] == ' ')
+                ++first;
+            while (end > first && all[end - 1] == ' ')
+                --end;
+            box = QRect(x + advance(all.left(first)), cr.top(), advance(all.mid(first, end - first)),
+                        std::min(cr.height(), label->fontMetrics().height()));
         }
         pieces.push_back({NameOf(w), box, text});
     }
 }
 
-// Faults of one window: texts that do not fit, and pieces that overlap, or
-// that touch a text side by side. Rows of controls 12 or 16 pixels apart
-// share one pixel row of their boxes, which no glyph reaches.
+// Faults of one window: texts that do not fit, and pieces that overlap or
+// come nearer a text than two pixels (another text) or three (a box). Rows
+// of controls 12 or 16 pixels apart share one pixel row of their boxes,
+// which no glyph reaches.
 std::vector<std::string> LayoutFaults(QWidget* window)
 {
     window->ensurePolished();
@@ -155,7 +168,7 @@ std::vector<std::string> LayoutFaults(QWidget* window)
     CollectPieces(window, window, pieces, faults);
     for (size_t i = 0; i < pieces.size(); ++i)
         for (size_t j = i + 1; j < pieces.size(); ++j)
-            if (const int gap = pieces[i].text || pieces[j].text ? 2 : 0;
+            if (const int gap = pieces[i].text && pieces[j].text ? 2 : pieces[i].text || pieces[j].text ? 3 : 0;
                 pieces[i].box.adjusted(-gap, 1, gap, -1).intersects(pieces[j].box))
                 faults.push_back(QString("%1 [%2,%3 %4x%5] meets %6 [%7,%8 %9x%10]")
                                      .arg(pieces[i].name)
@@ -179,11 +192,15 @@ class Layout : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // Built as for a headless run, so that no stored settings are read
+        // or written; the texts are then set without printing reports.
         SetHeadlessReport(true);
         main_.reset(CreateProgramWindows());
+        SetHeadlessReport(false);
     }
     void TearDown() override
     {
+        SetHeadlessReport(true);
         main_.reset();
         SetHeadlessReport(false);
     }
@@ -222,6 +239,17 @@ TEST_F(Layout, WidestTextsFitAndKeepClear)
         for (const auto& [label, text] : *texts)
             label->SetText(QString::fromLatin1(text));
     main_->BaudComboBox->setCurrentText("115200");
+    // Twelve GPS satellites and ten GLONASS ones in use, each list followed
+    // by its bad ones in red.
+    TSatellitesForm& sky = *SatellitesForm;
+    sky.GPSnumLabel->SetText(QString("10 12 14 15 18 20 21 24 25 29 31 32 "));
+    sky.BadGPSnumLabel->SetText(QString("13 22 "));
+    sky.GLNnumLabel->SetText(QString("65 66 67 68 72 73 74 80 81 82 "));
+    sky.BadGLNnumLabel->SetText(QString("70 88 "));
+    for (auto [list, bad] : {std::pair(sky.GPSnumLabel, sky.BadGPSnumLabel), std::pair(sky.GLNnumLabel, sky.BadGLNnumLabel)})
+        bad->move(list->x() + list->width(), bad->y());
+    for (ValueLabel* indicator : sky.Indicators)
+        indicator->setEnabled(true);
     t.StartTimeEdit->setText("23:59");
     t.StartDateEdit->setText("31.12.2026");
     t.StopTimeEdit->setText("23:59");
