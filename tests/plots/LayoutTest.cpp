@@ -33,7 +33,7 @@ namespace {
 struct Piece {
     QString name;
     QRect box;  // window coordinates: where it paints
-    bool text;  // a label: it must keep a pixel clear of its neighbours
+    bool text;  // a label's ink: it must keep clear of its neighbours
 };
 
 QString NameOf(const QWidget* w)
@@ -51,7 +51,6 @@ QString NameOf(const QWidget* w)
 // false when it shows no text.
 bool TextRoom(QWidget* w, int* room, std::vector<QString>* texts)
 {
-    const QFontMetrics fm = w->fontMetrics();
     if (auto* label = qobject_cast<QLabel*>(w)) {
         // A value label is sized to its text as it paints it.
         if (label->text().isEmpty() || qobject_cast<ValueLabel*>(w))
