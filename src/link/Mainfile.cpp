@@ -258,7 +258,8 @@ void TMainForm::BuildPanels()
 
     PortComboBox = new PortBox(LeftPanel);
     PortComboBox->setGeometry(8, 8, 62, 20);
-    BaudComboBox = new QComboBox(LeftPanel);
+    // Six-digit rates are wider than the box's text field.
+    BaudComboBox = new TextFitComboBox(LeftPanel);
     BaudComboBox->setGeometry(8, 30, 62, 20);
     BaudComboBox->addItems(kBaudRates);
     BaudComboBox->setCurrentIndex(0);

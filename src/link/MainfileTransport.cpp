@@ -244,11 +244,11 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
         }
         playbackSize_ = source->Size();
         InfoLabel->setText(QStringLiteral("File reading... 0%"));
+        // A recording is dated by the time it was written, not by today.
+        UseFileTimeForDates(source->ModifiedS());
         // The name of a receiver met before is not the file's; a BINR
         // recording names its own receiver as it plays.
         DeviceLabel->setText(QStringLiteral("unknown"));
-        // A recording is dated by the time it was written, not by today.
-        UseFileTimeForDates(source->ModifiedS());
         ResetCounters();
         ResetDecodersAndViews();
         if (BINRRadioButton->isChecked())

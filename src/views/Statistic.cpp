@@ -129,7 +129,6 @@ TStatisticForm::TStatisticForm(QWidget* parent)
     reportHooks.warn = [](QWidget* parent, const QString& message) {
         QMessageBox::warning(parent, QStringLiteral("Save report"), message);
     };
-
     // A headless run starts from the fixed defaults and leaves the stored
     // values alone.
     if (!HeadlessReport()) {

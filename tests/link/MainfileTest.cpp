@@ -4,6 +4,7 @@
 
 #include "About.h"
 #include "BinrEncoder.h"
+#include "BinrLayouts.h"
 #include "Comm.h"
 #include "Controls.h"
 #include "Glyphs.h"
@@ -34,7 +35,6 @@
 #include <cstring>
 #include <sys/stat.h>
 #include <string>
-#include <sys/stat.h>
 
 namespace {
 
