@@ -19,5 +19,6 @@ TMainForm* CreateProgramWindows()
     new TVisualForm(main);
     new TProfileForm(main);
     new TTimerForm(main);
+    main->LinkViews();
     return main;
 }

@@ -68,7 +68,8 @@ public:
     void PortComboBoxDropDown();
     void PlayCommandLineFile();
     // Hands the views that exist the switch and sound states they read;
-    // done at the first show, and by whoever builds windows by hand later.
+    // done when the program's windows are made, again at the first show,
+    // and by whoever builds windows by hand.
     void LinkViews();
     // Shows a view for this run only (--show): unless the user switches it
     // in the window, its stored state is what the settings keep.
