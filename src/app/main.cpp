@@ -5,6 +5,7 @@
 #include "Headless.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
+#include "Player.h"
 #include "ToNmea.h"
 #include "Windows.h"
 
@@ -69,6 +70,20 @@ int main(int argc, char* argv[])
     ShowViews(mainForm.get(), cl.show);
     if (cl.fast && mainForm->mode == amPlay)
         mainForm->RewindButtonClick(nullptr);
+    if (cl.player && PlayerForm)
+        PlayerForm->ShowBesidePanel();
+    if (cl.pace > 0 && PlayerForm && !cl.files.isEmpty()) {
+        // The file named replays at its own pace instead.
+        mainForm->TakeFileName(cl.files.value(0));
+        PlayerForm->SetSpeed(cl.pace);
+        const size_t epoch = cl.fromMsOfDay < 0 ? 0 : (PlayerForm->IndexCurrentFile(), PlayerForm->WaitForIndex(),
+                                                        PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay));
+        if (epoch >= PlayerForm->EpochCount() && cl.fromMsOfDay >= 0) {
+            std::fprintf(stderr, "kestrova: --from: no epoch at or after this time in the file\n");
+            return 2;
+        }
+        PlayerForm->StartPaced(epoch, false);
+    }
     if (cl.exitAfterPlay) {
         if (mainForm->mode != amPlay && mainForm->mode != amFastPlay) {
             std::fprintf(stderr, "kestrova: %s\n",

@@ -63,6 +63,8 @@ private:
     uint8_t block_[kPlaybackBlockSize];
     int blockLength_ = 0;
 
+protected:
+    // A subclass with its own loop waits and is woken on these too.
     QMutex suspendMutex_;
     QWaitCondition resumed_;
     bool suspended_ = false;

@@ -41,6 +41,8 @@ public:
 
     // The next bytes of the file, in order.
     void Feed(const uint8_t* data, size_t size);
+    // Gives back the room the growing list reserved beyond its records.
+    void Compact() { epochs_.shrink_to_fit(); }
 
     const std::vector<EpochMark>& Epochs() const { return epochs_; }
     size_t Count() const { return epochs_.size(); }

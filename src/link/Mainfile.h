@@ -95,6 +95,13 @@ public:
     void WatchTimerTimer();
     void ScheduledRecordStart();
     void ScheduledRecordStop();
+    // Play through a playback thread made by a feature (the PLAYER's paced
+    // playback): the bookkeeping of Play from STOP, then the thread starts.
+    // False, and the thread deleted, when the panel is not stopped.
+    bool PlayCycle(TReadCycle* cycle);
+    // Decoders, satellite indicators and the Visual plot (with Profile) as
+    // at the start of a playback.
+    void ResetDecodersAndViews();
 
     // --- synchronization and protocol switch
     void SynchroButtonClick(QObject* sender);
@@ -236,7 +243,6 @@ private:
     void ShowErrorCount();
     void ShowReceivedTotal();
     void ResetCounters();
-    void ResetDecodersAndViews();
     void AppendToRecordFile(const uint8_t* bytes, int length);
     void RepaintWindows();
     void OpenSideFile();

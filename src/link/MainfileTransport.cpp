@@ -221,6 +221,31 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
     SetButtons(ButtonRow::Play);
 }
 
+bool TMainForm::PlayCycle(TReadCycle* cycle)
+{
+    if (mode != amStop) {
+        delete cycle;
+        return false;
+    }
+    InfoLabel->setText(QStringLiteral("File reading... 0%"));
+    ResetCounters();
+    ResetDecodersAndViews();
+    if (BINRRadioButton->isChecked())
+        OpenSideFile();
+    if (StatisticForm)
+        StatisticForm->ResetStatistics();
+    liveCycles_.push_back(cycle);
+    readCycle = cycle;
+    connect(cycle, &QThread::finished, this, [this, p = QPointer<TReadCycle>(cycle)] {
+        if (p)
+            ReapCycle(p);
+    }, Qt::QueuedConnection);
+    cycle->start();
+    SetActionMode(amPlay);
+    SetButtons(ButtonRow::Play);
+    return true;
+}
+
 void TMainForm::RewindButtonClick(QObject*)
 {
     // Fast play from STOP starts the thread at fast pace from its very first
