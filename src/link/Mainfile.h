@@ -3,6 +3,8 @@
 // transport buttons, counters and view switches; the one intake of received
 // bytes (ReceiveBytes) with its routing to the decoders and views; the action
 // modes, recording and playback control; synchronization; settings.
+#include "ReceiveTimes.h"
+
 #include <QImage>
 #include <QString>
 #include <QTimer>
@@ -206,6 +208,8 @@ public:
     int dragY = 0;
     QImage actionBitmap;
     RecordFile recordFile;
+    // FILE.times beside the record file: when each block arrived.
+    ReceiveTimesWriter recordTimes;
     // The last playback thread created; used only in amPlay, amFastPlay and
     // amPause, and cleared when the thread is reaped.
     TReadCycle* readCycle = nullptr;

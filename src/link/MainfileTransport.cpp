@@ -300,6 +300,7 @@ void TMainForm::StopButtonClick(QObject* sender)
         WatchTimer->stop();
         ClosePort();
         recordFile.Close();
+        recordTimes.Close();
         break;
     default:
         break;
@@ -328,6 +329,7 @@ void TMainForm::RecordButtonClick(QObject* sender)
         recordFile.Close();
         return;
     }
+    recordTimes.Create(TimesFileName(QFile::encodeName(name).toStdString()), MonotonicUs());
     ResetCounters();
     InfoLabel->setText(QStringLiteral("Wait..."));
     watchTicks = 0;

@@ -1,11 +1,14 @@
 #include "Player.h"
 
 #include "Mainfile.h"
+#include "BinrDecoder.h"
+#include "NmeaAssembler.h"
 #include "Statistic.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -247,7 +250,9 @@ void TPlayerForm::IndexCurrentFile()
         return;
     const QString file = QFileInfo(MainForm->FileLabel->text()).absoluteFilePath();
     const bool binr = MainForm->BINRRadioButton->isChecked();
-    if (file == indexedFile_ && binr == indexedBinr_ && index_)
+    // A file recorded anew under the same name is indexed anew.
+    const QDateTime modified = QFileInfo(file).lastModified();
+    if (file == indexedFile_ && binr == indexedBinr_ && modified == indexedModified_ && index_)
         return;
     if (!QFileInfo(file).isFile()) {
         Note(QStringLiteral("no file"));
@@ -259,6 +264,7 @@ void TPlayerForm::IndexCurrentFile()
     }
     indexedFile_ = file;
     indexedBinr_ = binr;
+    indexedModified_ = modified;
     index_ = std::make_shared<SharedEpochIndex>(binr);
     auto* worker = new TIndexWorker(file, index_);
     worker_ = worker;
@@ -453,16 +459,24 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
         if (!current())
             return;
         MainForm->ResetDecodersAndViews();
+        // Nothing kept from before the seek: the views show what the file
+        // from this epoch on shows, as if it had been cut there.
+        ProgramNmea() = NmeaAssembler();
+        ProgramBinr() = BinrDecoder();
         if (StatisticForm)
             StatisticForm->ResetStatistics();
         MainForm->receivedTotal = offset;
         MainForm->ReceiveBytesLabel->setText(ReceivedText(offset));
     };
     callbacks.position = [this, current](size_t e, size_t count) {
-        if (current())
-            ShowPosition(e, count);
+        if (!current())
+            return;
+        ShowPosition(e, count);
+        ++positionsShown;
     };
-    callbacks.finished = [current] {
+    callbacks.finished = [this, self, current] {
+        if (*self && keepDeliveryTimes)
+            deliveryTimes = (*self)->DeliveryTimes();
         if (!current())
             return;
         MainForm->InfoLabel->setText(QString());

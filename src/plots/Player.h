@@ -10,6 +10,7 @@
 #include "Controls.h"
 #include "PacedCycle.h"
 
+#include <QDateTime>
 #include <QPointer>
 #include <QThread>
 #include <memory>
@@ -90,6 +91,10 @@ public:
     std::shared_ptr<ReplayClock> clock;
     // Set by tests and the pace benchmark: the next playback keeps its delivery times.
     bool keepDeliveryTimes = false;
+    // Those of the last playback, once it ended.
+    std::vector<TPacedCycle::Sent> deliveryTimes;
+    // Epochs shown by the paced playback so far (each completed delivery).
+    int positionsShown = 0;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -110,6 +115,7 @@ private:
     std::shared_ptr<SharedEpochIndex> index_;
     QString indexedFile_;
     bool indexedBinr_ = false;
+    QDateTime indexedModified_;
     QPointer<TIndexWorker> worker_;
     QPointer<TPacedCycle> cycle_;
     // A start asked for before the index was ready.
