@@ -104,6 +104,13 @@ signals:
 
 protected:
     void run() override;
+    // For a subclass with its own loop (the paced playback). Each runs on
+    // the main thread while this thread waits, as a hand-off, and does
+    // nothing once a stop has been requested: one block to the deliver
+    // callback; any other call; the finished callback.
+    void HandOver(const uint8_t* bytes, int length);
+    void OnMainThread(const std::function<void()>& call);
+    void Finished();
 
 private:
     bool WaitWhileSuspended();

@@ -23,6 +23,7 @@ class QMenu;
 class QRadioButton;
 class FlatGlyphButton;
 class PlaybackSource;
+struct PlaybackCallbacks;
 class TReadCycle;
 
 enum ActionMode : uint32_t {
@@ -100,9 +101,10 @@ public:
     void ScheduledRecordStart();
     void ScheduledRecordStop();
     // Play through a playback thread made by a feature (the PLAYER's paced
-    // playback): the bookkeeping of Play from STOP, then the thread starts.
-    // False, and the thread deleted, when the panel is not stopped.
-    bool PlayCycle(TReadCycle* cycle);
+    // playback) from the callbacks of the current playback: the bookkeeping
+    // of Play from STOP, then the thread starts. False, and nothing made,
+    // when the panel is not stopped.
+    bool PlayCycle(int64_t fileSize, const std::function<TReadCycle*(PlaybackCallbacks)>& make);
     // Decoders, satellite indicators and the Visual plot (with Profile) as
     // at the start of a playback.
     void ResetDecodersAndViews();
@@ -255,6 +257,9 @@ private:
     // Play; a thread started from STOP reads its first block at normal or fast pace.
     void PlayAction(bool firstBlocksNormal);
     void StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool normalSpeed);
+    void StartCycle(const std::function<TReadCycle*(PlaybackCallbacks)>& make);
+    // Counters, decoders, views, side file and statistics as a playback starts.
+    void PrepareForPlayback(int64_t fileSize);
     // The playback thread's callbacks, for the current playback only.
     void DeliverPlaybackBlock(const uint8_t* bytes, int length);
     void FinishPlayback();

@@ -153,6 +153,13 @@ void TMainForm::OpenSideFile()
 
 void TMainForm::StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool normalSpeed)
 {
+    StartCycle([&](PlaybackCallbacks callbacks) {
+        return new TReadCycle(std::move(source), std::move(callbacks), normalSpeed);
+    });
+}
+
+void TMainForm::StartCycle(const std::function<TReadCycle*(PlaybackCallbacks)>& make)
+{
     const uint64_t serial = ++playbackSerial_;
     // A thread that is no longer the current playback must not feed its
     // leftovers into the playback that replaced it, nor stop it.
@@ -165,7 +172,7 @@ void TMainForm::StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool
         if (serial == currentPlayback_)
             FinishPlayback();
     };
-    auto* cycle = new TReadCycle(std::move(source), std::move(callbacks), normalSpeed);
+    TReadCycle* cycle = make(std::move(callbacks));
     liveCycles_.push_back(cycle);
     readCycle = cycle;
     currentPlayback_ = serial;
@@ -241,14 +248,7 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
             InfoLabel->setText(QStringLiteral("File open error"));
             return;
         }
-        playbackSize_ = source->Size();
-        InfoLabel->setText(QStringLiteral("File reading... 0%"));
-        ResetCounters();
-        ResetDecodersAndViews();
-        if (BINRRadioButton->isChecked())
-            OpenSideFile();
-        if (StatisticForm)
-            StatisticForm->ResetStatistics();
+        PrepareForPlayback(source->Size());
         StartPlaybackThread(std::move(source), firstBlocksNormal);
     }
     if (readCycle && firstBlocksNormal)
@@ -257,12 +257,9 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
     SetButtons(ButtonRow::Play);
 }
 
-bool TMainForm::PlayCycle(TReadCycle* cycle)
+void TMainForm::PrepareForPlayback(int64_t fileSize)
 {
-    if (mode != amStop) {
-        delete cycle;
-        return false;
-    }
+    playbackSize_ = fileSize;
     InfoLabel->setText(QStringLiteral("File reading... 0%"));
     ResetCounters();
     ResetDecodersAndViews();
@@ -270,13 +267,14 @@ bool TMainForm::PlayCycle(TReadCycle* cycle)
         OpenSideFile();
     if (StatisticForm)
         StatisticForm->ResetStatistics();
-    liveCycles_.push_back(cycle);
-    readCycle = cycle;
-    connect(cycle, &QThread::finished, this, [this, p = QPointer<TReadCycle>(cycle)] {
-        if (p)
-            ReapCycle(p);
-    }, Qt::QueuedConnection);
-    cycle->start();
+}
+
+bool TMainForm::PlayCycle(int64_t fileSize, const std::function<TReadCycle*(PlaybackCallbacks)>& make)
+{
+    if (mode != amStop)
+        return false;
+    PrepareForPlayback(fileSize);
+    StartCycle(make);
     SetActionMode(amPlay);
     SetButtons(ButtonRow::Play);
     return true;

@@ -19,8 +19,8 @@ constexpr size_t kGrowthReadBlock = size_t(1) << 20;
 
 int64_t ReplayClock::NowUs() const { return MonotonicUs(); }
 
-TPacedCycle::TPacedCycle(PacedStart start, PacedCallbacks callbacks)
-    : TReadCycle(true), start_(std::move(start)), callbacks_(std::move(callbacks))
+TPacedCycle::TPacedCycle(PacedStart start, PlaybackCallbacks callbacks, PacedCallbacks paced)
+    : TReadCycle(nullptr, std::move(callbacks), true), start_(std::move(start)), callbacks_(std::move(paced))
 {
     if (!start_.clock)
         start_.clock = std::make_shared<ReplayClock>();
@@ -71,12 +71,6 @@ std::vector<TPacedCycle::Sent> TPacedCycle::DeliveryTimes() const
     return sent_;
 }
 
-void TPacedCycle::Invoke(const std::function<void()>& call)
-{
-    if (call)
-        QMetaObject::invokeMethod(this, call, Qt::BlockingQueuedConnection);
-}
-
 bool TPacedCycle::TakeCommand(Command& command, size_t& epoch, bool& suspended)
 {
     QMutexLocker lock(&suspendMutex_);
@@ -115,10 +109,8 @@ void TPacedCycle::Seek(size_t epoch)
 {
     pace_->Seek(epoch, start_.clock->NowUs());
     const int64_t offset = pace_->Cursor();
-    Invoke([this, offset] {
-        if (callbacks_.seekReset)
-            callbacks_.seekReset(offset);
-    });
+    if (callbacks_.seekReset)
+        OnMainThread([this, offset] { callbacks_.seekReset(offset); });
     deliveredAny_ = false;
 }
 
@@ -135,10 +127,7 @@ bool TPacedCycle::DeliverRange(const Delivery& d)
         const size_t want = size_t(std::min<int64_t>(d.end - at, kPlaybackBlockSize));
         const size_t got = std::fread(block, 1, want, paced_);
         if (got > 0)
-            Invoke([this, &block, got] {
-                if (callbacks_.deliver)
-                    callbacks_.deliver(block, int(got));
-            });
+            HandOver(block, int(got));
         if (got != want || isInterruptionRequested())
             return false;
         at += int64_t(got);
@@ -246,8 +235,6 @@ void TPacedCycle::run()
         std::fclose(paced_);
         paced_ = nullptr;
     }
-    Invoke([this] {
-        if (callbacks_.finished)
-            callbacks_.finished();
-    });
+    OnMainThread(callbacks_.ended);
+    Finished();
 }

@@ -47,21 +47,20 @@ struct PacedStart {
     std::shared_ptr<ReplayClock> clock;   // null: the monotonic clock
 };
 
+// Besides the blocks and the end (PlaybackCallbacks), on the main thread.
 struct PacedCallbacks {
-    // Main thread, blocking: one block of the file.
-    std::function<void(const uint8_t* bytes, int length)> deliver;
-    // Main thread, blocking: decoders and views reset for a seek to offset.
+    // Blocking: decoders and views reset for a seek to offset.
     std::function<void(int64_t offset)> seekReset;
-    // Main thread, queued: the epoch just delivered, and the epoch count.
+    // Queued: the epoch just delivered, and the epoch count.
     std::function<void(size_t epoch, size_t count)> position;
-    // Main thread, blocking: the playback ended by itself.
-    std::function<void()> finished;
+    // Blocking, just before the finished callback.
+    std::function<void()> ended;
 };
 
 class TPacedCycle : public TReadCycle {
     Q_OBJECT
 public:
-    TPacedCycle(PacedStart start, PacedCallbacks callbacks);
+    TPacedCycle(PacedStart start, PlaybackCallbacks callbacks, PacedCallbacks paced);
     ~TPacedCycle() override;
 
     // Posted to the thread; each wakes it. A seek while suspended also
@@ -91,7 +90,6 @@ private:
     bool DeliverRange(const Delivery& d);
     bool Follow(bool waitForGrowth);
     void Seek(size_t epoch);
-    void Invoke(const std::function<void()>& call);
 
     PacedStart start_;
     PacedCallbacks callbacks_;

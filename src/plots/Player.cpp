@@ -405,7 +405,7 @@ void TPlayerForm::SetSpeed(double speed)
 
 TPacedCycle* TPlayerForm::Cycle() const
 {
-    return cycle_ && MainForm && MainForm->IsCurrentCycle(cycle_) && PlaybackMode(MainForm->mode) ? cycle_.data() : nullptr;
+    return cycle_ && MainForm && MainForm->readCycle == cycle_ && PlaybackMode(MainForm->mode) ? cycle_.data() : nullptr;
 }
 
 void TPlayerForm::OptionsChanged()
@@ -446,16 +446,9 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
                                : QStringLiteral("times ignored: ") + QString::fromStdString(times.problem));
 
     auto self = std::make_shared<QPointer<TPacedCycle>>();
-    auto current = [self] { return MainForm && *self && MainForm->IsCurrentCycle(*self) && PlaybackMode(MainForm->mode); };
-    PacedCallbacks callbacks;
-    callbacks.deliver = [current, fileSize](const uint8_t* bytes, int length) {
-        if (!current())
-            return;
-        MainForm->ReceiveBytes(bytes, length);
-        if (PlaybackMode(MainForm->mode))
-            MainForm->InfoLabel->setText(ProgressText(MainForm->receivedTotal, fileSize));
-    };
-    callbacks.seekReset = [current](int64_t offset) {
+    auto current = [self] { return MainForm && *self && MainForm->readCycle == *self && PlaybackMode(MainForm->mode); };
+    PacedCallbacks paced;
+    paced.seekReset = [current](int64_t offset) {
         if (!current())
             return;
         MainForm->ResetDecodersAndViews();
@@ -468,31 +461,31 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
         MainForm->receivedTotal = offset;
         MainForm->ReceiveBytesLabel->setText(ReceivedText(offset));
     };
-    callbacks.position = [this, current](size_t e, size_t count) {
+    paced.position = [this, current](size_t e, size_t count) {
         if (!current())
             return;
         ShowPosition(e, count);
         ++positionsShown;
     };
-    callbacks.finished = [this, self, current] {
+    paced.ended = [this, self] {
         if (*self && keepDeliveryTimes)
             deliveryTimes = (*self)->DeliveryTimes();
-        if (!current())
-            return;
-        MainForm->InfoLabel->setText(QString());
-        MainForm->StopButtonClick(nullptr);
     };
-    auto* cycle = new TPacedCycle(std::move(start), std::move(callbacks));
-    cycle->KeepDeliveryTimes(keepDeliveryTimes);
-    *self = cycle;
-    cycle_ = cycle;
-    if (paused)
-        cycle->Suspend();
-    if (!form->PlayCycle(cycle))
+    const bool made = form->PlayCycle(fileSize, [&](PlaybackCallbacks callbacks) {
+        auto* cycle = new TPacedCycle(std::move(start), std::move(callbacks), std::move(paced));
+        cycle->KeepDeliveryTimes(keepDeliveryTimes);
+        // Paused from its first block on: it shows the epoch and waits.
+        if (paused)
+            cycle->Suspend();
+        *self = cycle;
+        return cycle;
+    });
+    if (!made)
         return false;
+    cycle_ = *self;
     if (paused) {
         form->PauseButtonClick(nullptr);
-        cycle->StepForward();   // the epoch started at is shown
+        cycle_->StepForward();
     }
     if (!times.problem.empty())
         form->InfoLabel->setText(QStringLiteral("Times file ignored: ") + QString::fromStdString(times.problem));
