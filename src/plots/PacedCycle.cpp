@@ -117,8 +117,11 @@ void TPacedCycle::Seek(size_t epoch)
 bool TPacedCycle::DeliverRange(const Delivery& d)
 {
     if (keepTimes_) {
+        // Taken on the main thread, where the block is about to be routed.
+        int64_t sentUs = 0;
+        OnMainThread([this, &sentUs] { sentUs = start_.clock->NowUs(); });
         QMutexLocker lock(&timesMutex_);
-        sent_.push_back({d.begin, d.dueUs, start_.clock->NowUs()});
+        sent_.push_back({d.begin, d.dueUs, sentUs});
     }
     if (!paced_ || ::fseeko(paced_, off_t(d.begin), SEEK_SET) != 0)
         return false;
@@ -189,6 +192,11 @@ void TPacedCycle::run()
         if (wasSuspended_ && !suspended)
             pace_->Rebase(now);   // the pause does not count as recording time
         wasSuspended_ = suspended;
+        // Back from Fast play: the pace goes on from here, not from before it.
+        const bool normal = NormalSpeed.load();
+        if (normal && !wasNormal_)
+            pace_->Rebase(now);
+        wasNormal_ = normal;
         switch (command) {
         case Command::Seek:
             Seek(epoch);

@@ -105,6 +105,7 @@ private:
     // Thread side.
     int stepsLeft_ = 0;            // epochs to deliver at once while suspended
     bool wasSuspended_ = false;
+    bool wasNormal_ = true;
     bool following_ = false;
     size_t lastEpoch_ = 0;
     bool deliveredAny_ = false;

@@ -65,6 +65,19 @@ QLabel* MakeLabel(QWidget* parent, const QRect& geometry, Qt::Alignment align, b
     return label;
 }
 
+// One line per delivery: file offset, due and sent time on the replay
+// clock (microseconds).
+void WritePaceLog(const QString& name, const std::vector<TPacedCycle::Sent>& sent)
+{
+    std::FILE* f = std::fopen(QFile::encodeName(name).constData(), "w");
+    if (!f)
+        return;
+    for (const TPacedCycle::Sent& s : sent)
+        std::fprintf(f, "%lld %lld %lld\n", static_cast<long long>(s.offset), static_cast<long long>(s.dueUs),
+                     static_cast<long long>(s.sentUs));
+    std::fclose(f);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- index worker
@@ -107,7 +120,6 @@ TPlayerForm::TPlayerForm(QWidget* parent)
     PlayerForm = this;
     BuildControls();
     if (MainForm) {
-        MainForm->TitleMenu()->addAction(QStringLiteral("Player..."), this, &TPlayerForm::ShowBesidePanel);
         MainForm->installEventFilter(this);
         panelPos_ = MainForm->pos();
     }
@@ -186,6 +198,14 @@ void TPlayerForm::BuildControls()
             QMetaObject::invokeMethod(this, [this] { SeekTo(size_t(TimelineSlider->value())); }, Qt::QueuedConnection);
     });
     ShowIndexed();
+}
+
+void TPlayerForm::AddMenuItem()
+{
+    if (MainForm && !menuItemAdded_) {
+        MainForm->TitleMenu()->addAction(QStringLiteral("Player..."), this, &TPlayerForm::ShowBesidePanel);
+        menuItemAdded_ = true;
+    }
 }
 
 void TPlayerForm::ShowBesidePanel()
@@ -467,13 +487,18 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
         ShowPosition(e, count);
         ++positionsShown;
     };
-    paced.ended = [this, self] {
-        if (*self && keepDeliveryTimes)
-            deliveryTimes = (*self)->DeliveryTimes();
+    // The pace benchmark names a file for the delivery times.
+    const QString paceLog = qEnvironmentVariable("KESTROVA_PACE_LOG");
+    paced.ended = [this, self, paceLog] {
+        if (!*self || (!keepDeliveryTimes && paceLog.isEmpty()))
+            return;
+        deliveryTimes = (*self)->DeliveryTimes();
+        if (!paceLog.isEmpty())
+            WritePaceLog(paceLog, deliveryTimes);
     };
     const bool made = form->PlayCycle(fileSize, [&](PlaybackCallbacks callbacks) {
         auto* cycle = new TPacedCycle(std::move(start), std::move(callbacks), std::move(paced));
-        cycle->KeepDeliveryTimes(keepDeliveryTimes);
+        cycle->KeepDeliveryTimes(keepDeliveryTimes || !paceLog.isEmpty());
         // Paused from its first block on: it shows the epoch and waits.
         if (paused)
             cycle->Suspend();

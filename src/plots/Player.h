@@ -42,6 +42,8 @@ public:
     explicit TPlayerForm(QWidget* parent = nullptr);
     ~TPlayerForm() override;
 
+    // "Player..." in the title strip's menu; the program adds it at start-up.
+    void AddMenuItem();
     // Shown beside the panel, or where it was last.
     void ShowBesidePanel();
 
@@ -124,6 +126,7 @@ private:
     bool pendingPaused_ = false;
     QPoint panelPos_;
     bool settingsLoaded_ = false;
+    bool menuItemAdded_ = false;
 };
 
 extern TPlayerForm* PlayerForm;
