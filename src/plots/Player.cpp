@@ -29,7 +29,7 @@ TPlayerForm* PlayerForm = nullptr;
 
 namespace {
 
-constexpr int kWidth = 372;
+constexpr int kWidth = 421;   // the panel's width: it sits right above it
 constexpr int kHeight = 136;
 constexpr size_t kIndexBlock = size_t(1) << 20;
 constexpr int kSkipDefaultS = 10;
@@ -115,7 +115,7 @@ void TIndexWorker::run()
 // ---------------------------------------------------------------- window
 
 TPlayerForm::TPlayerForm(QWidget* parent)
-    : TViewForm(kWidth, kHeight, QRect(2, 2, kWidth - 5, 17), QString(64, ' ') + "PLAYER", parent)
+    : TViewForm(kWidth, kHeight, QRect(2, 2, kWidth - 5, 17), QString(80, QLatin1Char(' ')) + "PLAYER", parent)
 {
     PlayerForm = this;
     BuildControls();
@@ -211,7 +211,7 @@ void TPlayerForm::AddMenuItem()
 void TPlayerForm::ShowBesidePanel()
 {
     if (!isVisible() && MainForm && !settingsLoaded_)
-        move(MainForm->x() - width(), MainForm->y());
+        move(MainForm->x(), MainForm->y() - height());
     show();
     raise();
     IndexCurrentFile();
@@ -238,8 +238,8 @@ void TPlayerForm::LoadSettings()
 {
     settingsLoaded_ = true;
     const QSettings s("Tamrel", "Kestrova");
-    const int left = ReadSetting(s, kLeftKey, -kPositionLimit, kPositionLimit, MainForm->x() - width());
-    const int top = ReadSetting(s, kTopKey, -kPositionLimit, kPositionLimit, MainForm->y());
+    const int left = ReadSetting(s, kLeftKey, -kPositionLimit, kPositionLimit, MainForm->x());
+    const int top = ReadSetting(s, kTopKey, -kPositionLimit, kPositionLimit, MainForm->y() - height());
     move(left, top);
     SpeedComboBox->setCurrentIndex(ReadSetting(s, kSpeedKey, 0, kMaxSpeedIndex, kOneTimesIndex));
     SkipCheckBox->setChecked(ReadSetting(s, kSkipKey, 0, 1, 0) == 1);
