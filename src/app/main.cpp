@@ -78,8 +78,9 @@ int main(int argc, char* argv[])
         // The file named replays at its own pace instead.
         mainForm->TakeFileName(cl.files.value(0));
         PlayerForm->SetSpeed(cl.pace);
-        const size_t epoch = cl.fromMsOfDay < 0 ? 0 : (PlayerForm->IndexCurrentFile(), PlayerForm->WaitForIndex(),
-                                                        PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay));
+        PlayerForm->IndexCurrentFile();
+        PlayerForm->WaitForIndex();
+        const size_t epoch = cl.fromMsOfDay < 0 ? 0 : PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay);
         if (epoch >= PlayerForm->EpochCount() && cl.fromMsOfDay >= 0) {
             std::fprintf(stderr, "kestrova: --from: no epoch at or after this time in the file\n");
             return 2;

@@ -210,8 +210,9 @@ void TPlayerForm::AddMenuItem()
 
 void TPlayerForm::ShowBesidePanel()
 {
-    if (!isVisible() && MainForm && !settingsLoaded_)
+    if (!isVisible() && MainForm && !placed_)
         move(MainForm->x(), MainForm->y() - height());
+    placed_ = true;
     show();
     raise();
     IndexCurrentFile();
@@ -227,7 +228,6 @@ bool TPlayerForm::eventFilter(QObject* watched, QEvent* event)
             if (!delta.isNull())
                 move(pos() + delta);
         } else if (event->type() == QEvent::Show && !settingsLoaded_ && !MainForm->headless) {
-            panelPos_ = MainForm->pos();
             LoadSettings();
         }
     }
@@ -238,15 +238,27 @@ void TPlayerForm::LoadSettings()
 {
     settingsLoaded_ = true;
     const QSettings s("Tamrel", "Kestrova");
-    const int left = ReadSetting(s, kLeftKey, -kPositionLimit, kPositionLimit, MainForm->x());
-    const int top = ReadSetting(s, kTopKey, -kPositionLimit, kPositionLimit, MainForm->y() - height());
-    move(left, top);
     SpeedComboBox->setCurrentIndex(ReadSetting(s, kSpeedKey, 0, kMaxSpeedIndex, kOneTimesIndex));
     SkipCheckBox->setChecked(ReadSetting(s, kSkipKey, 0, 1, 0) == 1);
     SkipSpinBox->setValue(ReadSetting(s, kSkipSecondsKey, 1, kSkipMaxS, kSkipDefaultS));
     LoopCheckBox->setChecked(ReadSetting(s, kLoopKey, 0, 1, 0) == 1);
+    // The place once the panel has taken its own from the settings.
+    QMetaObject::invokeMethod(this, &TPlayerForm::LoadPlace, Qt::QueuedConnection);
+}
+
+void TPlayerForm::LoadPlace()
+{
+    if (!MainForm)
+        return;
+    panelPos_ = MainForm->pos();
+    const QSettings s("Tamrel", "Kestrova");
+    if (s.contains(kLeftKey) && s.contains(kTopKey)) {
+        move(ReadSetting(s, kLeftKey, -kPositionLimit, kPositionLimit, MainForm->x()),
+             ReadSetting(s, kTopKey, -kPositionLimit, kPositionLimit, MainForm->y() - height()));
+        placed_ = true;
+    }
     if (ReadSetting(s, kVisibleKey, 0, 1, 0) == 1)
-        QMetaObject::invokeMethod(this, &TPlayerForm::ShowBesidePanel, Qt::QueuedConnection);
+        ShowBesidePanel();
 }
 
 void TPlayerForm::SaveSettings() const

@@ -112,6 +112,7 @@ private:
     void IndexFinished();
     void Note(const QString& text);
     void LoadSettings();
+    void LoadPlace();
     void SaveSettings() const;
 
     std::shared_ptr<SharedEpochIndex> index_;
@@ -127,6 +128,7 @@ private:
     QPoint panelPos_;
     bool settingsLoaded_ = false;
     bool menuItemAdded_ = false;
+    bool placed_ = false;   // has a place: from the settings or the first show
 };
 
 extern TPlayerForm* PlayerForm;

@@ -10,7 +10,11 @@
 #include "Report.h"
 #include "TestSupport.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QMenu>
+#include <QSlider>
 #include <QRadioButton>
 
 #include <atomic>
@@ -179,4 +183,52 @@ TEST_F(ReplayTest, ReceiveTimesOfASimulatorRecordingReplayAsReceived)
         const int64_t gotMs = (s.sentUs - sent.front().sentUs) / 1000;
         EXPECT_LE(std::abs(gotMs - wantMs), 20) << "at offset " << s.offset;
     }
+}
+
+TEST_F(ReplayTest, AGrowingFileIsFollowedAndMaxWaitsAtTheEnd)
+{
+    PlayerForm->SpeedComboBox->setCurrentIndex(TPlayerForm::kMaxSpeedIndex);
+    ASSERT_TRUE(Start(0, false));
+    const int64_t first = QFileInfo(PathOf("small.nme")).size();
+    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal == first; }, 20000));
+    RunEvents(300);
+    EXPECT_EQ(form->mode, amPlay) << "\"max\" waits at the end like tail -f";
+    // Another instance records on: the next epochs arrive.
+    const std::vector<uint8_t> demo = ReadBinaryFile(SourceDir() + "/samples/demo.nme");
+    EpochIndex index(false);
+    index.Feed(demo.data(), demo.size());
+    QFile file(PathOf("small.nme"));
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write(reinterpret_cast<const char*>(demo.data()) + first, qint64(index.EpochEnd(14) - first));
+    file.close();
+    const int64_t grown = index.EpochEnd(14);
+    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal == grown; }, 20000));
+    EXPECT_EQ(PlayerForm->TimelineSlider->maximum(), 14);
+    form->StopButtonClick(form->StopButton);
+    ASSERT_TRUE(WaitStopped());
+}
+
+TEST_F(ReplayTest, MenuItemOpensItAboveThePanelItFollowsAndItsPlaceIsKept)
+{
+    form->move(300, 400);
+    PlayerForm->AddMenuItem();
+    const QList<QAction*> items = form->TitleMenu()->actions();
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_EQ(items[0]->text(), "Player...");
+    items[0]->trigger();
+    EXPECT_TRUE(PlayerForm->isVisible());
+    EXPECT_EQ(PlayerForm->pos(), QPoint(300, 400 - PlayerForm->height()));
+    form->TopPanelMouseDown(10, 10);
+    form->TopPanelMouseMove(30, 5);
+    form->TopPanelMouseUp();
+    EXPECT_EQ(PlayerForm->pos(), QPoint(320, 395 - PlayerForm->height()));
+    PlayerForm->move(50, 60);
+    form.reset();   // settings written as the program ends
+
+    form.reset(CreateProgramWindows());
+    Show();
+    RunEvents(50);
+    ASSERT_NE(PlayerForm, nullptr);
+    EXPECT_TRUE(PlayerForm->isVisible());
+    EXPECT_EQ(PlayerForm->pos(), QPoint(50, 60));
 }
