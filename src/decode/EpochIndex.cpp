@@ -2,6 +2,7 @@
 
 #include "BinrLayouts.h"
 #include "Util.h"
+#include "WeekRollover.h"
 
 #include <algorithm>
 #include <cmath>
@@ -78,7 +79,7 @@ std::string DurationText(int64_t ms)
                   int(s % kSecondsPerHour / kSecondsPerMinute), int(s % kSecondsPerMinute));
 }
 
-std::string EpochTimeText(int64_t timeMs)
+std::string EpochTimeText(int64_t timeMs, bool receiverWeek)
 {
     if (timeMs == kNoTime)
         return "--:--:--";
@@ -87,7 +88,10 @@ std::string EpochTimeText(int64_t timeMs)
     const std::string time = TimeToText(secondsOfWeek);
     if (timeMs >= 0 && timeMs < kMsPerDay)
         return time;
-    return GpsDateToText(secondsOfWeek, int32_t(std::clamp<int64_t>(week, -1'000'000, 1'000'000))) + " " + time;
+    int32_t shownWeek = int32_t(std::clamp<int64_t>(week, -1'000'000, 1'000'000));
+    if (receiverWeek)
+        shownWeek = DatedWeek(secondsOfWeek, shownWeek);
+    return GpsDateToText(secondsOfWeek, shownWeek) + " " + time;
 }
 
 EpochIndex::EpochIndex(bool binr) : binr_(binr) {}

@@ -10,6 +10,7 @@
 #include "Controls.h"
 #include "Cycle.h"
 #include "Glyphs.h"
+#include "LineRates.h"
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
@@ -17,6 +18,7 @@
 #include "Statistic.h"
 #include "Timerfile.h"
 #include "Visual.h"
+#include "WeekRollover.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -37,6 +39,8 @@
 #include <QScreen>
 #include <QSettings>
 #include <QShowEvent>
+
+#include <cstdio>
 
 TMainForm* MainForm = nullptr;
 
@@ -65,7 +69,15 @@ constexpr QRgb kYellow = qRgb(255, 255, 0);
 constexpr QRgb kAqua = qRgb(0, 255, 255);
 constexpr QRgb kFuchsia = qRgb(255, 0, 255);
 
-const QStringList kBaudRates = {"4800", "9600", "19200", "38400", "57600", "115200", "230400", "460800", "921600"};
+// The rate box lists the line rates the port can take, slowest first.
+QStringList LineRateTexts()
+{
+    QStringList texts;
+    for (const LineRate& r : kLineRates)
+        texts << QString::number(r.baud);
+    return texts;
+}
+const QStringList kBaudRates = LineRateTexts();
 
 // A settings position outside this range cannot be a screen coordinate.
 constexpr int kPositionLimit = 32767;
@@ -135,6 +147,21 @@ bool ReadSetting(const QSettings& s, const char* name, int low, int high, int* v
         return false;
     *value = v;
     return true;
+}
+
+// A count for old recordings whose file time was lost, set by hand and never
+// written back; --week-rollovers wins over it.
+void ReadWeekRollovers(const QSettings& s)
+{
+    const char* const key = "WeekRollovers";
+    int n = 0;
+    if (ForcedWeekRollovers() || !s.contains(key))
+        return;
+    if (ReadSetting(s, key, kMinWeekRollovers, kMaxWeekRollovers, &n))
+        ForceWeekRollovers(n);
+    else
+        std::fprintf(stderr, "kestrova: settings: %s takes a count from %d to %d; ignored\n", key,
+                     kMinWeekRollovers, kMaxWeekRollovers);
 }
 
 } // namespace
@@ -359,11 +386,11 @@ void TMainForm::FormShow()
 void TMainForm::PlayCommandLineFile()
 {
     const QString& arg = commandLineFile;
-    if (!arg.contains(QLatin1String(".nme")) && !arg.contains(QLatin1String(".NME")))
+    if (arg.isEmpty())
         return;
     // The protocol switch comes first: its handler names the default file,
     // which must not replace the file named here.
-    NMEARadioButton->setChecked(true);
+    (commandLineBinr ? BINRRadioButton : NMEARadioButton)->setChecked(true);
     TakeFileName(arg);
     PlayButtonClick(nullptr);
 }
@@ -458,6 +485,7 @@ void TMainForm::LoadSettings()
     _02CheckBox->setEnabled(!NMEARadioButton->isChecked());
     if (!ok)
         ApplyDefaultSettings();
+    ReadWeekRollovers(s);
     KeepTitleStripOnScreen();
 }
 

@@ -104,7 +104,7 @@ public:
     // playback) from the callbacks of the current playback: the bookkeeping
     // of Play from STOP, then the thread starts. False, and nothing made,
     // when the panel is not stopped.
-    bool PlayCycle(int64_t fileSize, const std::function<TReadCycle*(PlaybackCallbacks)>& make);
+    bool PlayCycle(const QString& fileName, const std::function<TReadCycle*(PlaybackCallbacks)>& make);
     // Decoders, satellite indicators and the Visual plot (with Profile) as
     // at the start of a playback.
     void ResetDecodersAndViews();
@@ -221,8 +221,9 @@ public:
     // --- set by the program before the window is shown
     // Headless runs neither read nor write settings, nor probe the ports.
     bool headless = false;
-    // The first file argument; played at start-up when it names a .nme file.
+    // The file named on the command line, played at start-up with BINR or NMEA.
     QString commandLineFile;
+    bool commandLineBinr = false;
     // The file-open dialog: folder to start in and filter; returns the chosen
     // path or an empty text. Tests replace it.
     std::function<QString(const QString& folder, const QString& filter)> openFileDialog;
@@ -259,7 +260,7 @@ private:
     void StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool normalSpeed);
     void StartCycle(const std::function<TReadCycle*(PlaybackCallbacks)>& make);
     // Counters, decoders, views, side file and statistics as a playback starts.
-    void PrepareForPlayback(int64_t fileSize);
+    void PrepareForPlayback(int64_t fileSize, int64_t modifiedS);
     // The playback thread's callbacks, for the current playback only.
     void DeliverPlaybackBlock(const uint8_t* bytes, int length);
     void FinishPlayback();

@@ -256,7 +256,7 @@ void TMainForm::RouteBinrResult(int result)
             break;
         if (VisualForm && VisualForm->SatCheckBox && VisualForm->SatCheckBox->isChecked())
             VisualForm->LoadBinrSatellites();
-        WriteGsv();
+        WriteSentencesFor(result, ProgramBinr());
         break;
     case kMsgDeviceInfo: {
         char text[kDeviceTextMax + 1];
@@ -275,10 +275,7 @@ void TMainForm::RouteBinrResult(int result)
             StatisticForm->RefreshFromBinr();
         if (SatellitesCheckBox->isChecked() && SatellitesForm)
             SatellitesForm->RefreshFromBinr();
-        WriteGga();
-        WriteRmc();
-        WriteGsa();
-        WritePvktd();
+        WriteSentencesFor(result, ProgramBinr());
         break;
     default:
         break;

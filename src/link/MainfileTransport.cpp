@@ -16,6 +16,7 @@
 #include "Statistic.h"
 #include "Timerfile.h"
 #include "Visual.h"
+#include "WeekRollover.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -248,7 +249,7 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
             InfoLabel->setText(QStringLiteral("File open error"));
             return;
         }
-        PrepareForPlayback(source->Size());
+        PrepareForPlayback(source->Size(), source->ModifiedS());
         StartPlaybackThread(std::move(source), firstBlocksNormal);
     }
     if (readCycle && firstBlocksNormal)
@@ -257,10 +258,12 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
     SetButtons(ButtonRow::Play);
 }
 
-void TMainForm::PrepareForPlayback(int64_t fileSize)
+void TMainForm::PrepareForPlayback(int64_t fileSize, int64_t modifiedS)
 {
     playbackSize_ = fileSize;
     InfoLabel->setText(QStringLiteral("File reading... 0%"));
+    // A recording is dated by the time it was written, not by today.
+    UseFileTimeForDates(modifiedS);
     ResetCounters();
     ResetDecodersAndViews();
     if (BINRRadioButton->isChecked())
@@ -269,11 +272,12 @@ void TMainForm::PrepareForPlayback(int64_t fileSize)
         StatisticForm->ResetStatistics();
 }
 
-bool TMainForm::PlayCycle(int64_t fileSize, const std::function<TReadCycle*(PlaybackCallbacks)>& make)
+bool TMainForm::PlayCycle(const QString& fileName, const std::function<TReadCycle*(PlaybackCallbacks)>& make)
 {
     if (mode != amStop)
         return false;
-    PrepareForPlayback(fileSize);
+    const QFileInfo file(fileName);
+    PrepareForPlayback(file.size(), file.lastModified().toSecsSinceEpoch());
     StartCycle(make);
     SetActionMode(amPlay);
     SetButtons(ButtonRow::Play);
@@ -365,6 +369,7 @@ void TMainForm::RecordButtonClick(QObject* sender)
     }
     recordTimes.Create(TimesFileName(QFile::encodeName(name).toStdString()), MonotonicUs());
     ResetCounters();
+    UseClockForDates();
     InfoLabel->setText(QStringLiteral("Wait..."));
     watchTicks = 0;
     WatchTimer->start();

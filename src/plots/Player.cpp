@@ -372,8 +372,8 @@ void TPlayerForm::ShowIndexed()
         last = index_->index.LastTime();
         count = index_->index.Count();
     }
-    FirstLabel->setText(FromText(EpochTimeText(first)));
-    LastLabel->setText(FromText(EpochTimeText(last)));
+    FirstLabel->setText(TimeText(first));
+    LastLabel->setText(TimeText(last));
     const QSignalBlocker block(TimelineSlider);
     TimelineSlider->setRange(0, int(count > 0 ? count - 1 : 0));
     ShowPosition(size_t(TimelineSlider->value()), count);
@@ -385,7 +385,7 @@ void TPlayerForm::ShowPosition(size_t epoch, size_t count)
         const QSignalBlocker block(TimelineSlider);
         TimelineSlider->setMaximum(int(count - 1));
         std::shared_lock lock(index_->lock);
-        LastLabel->setText(FromText(EpochTimeText(index_->index.LastTime())));
+        LastLabel->setText(TimeText(index_->index.LastTime()));
     }
     if (!TimelineSlider->isSliderDown()) {
         const QSignalBlocker block(TimelineSlider);
@@ -398,7 +398,7 @@ void TPlayerForm::ShowPosition(size_t epoch, size_t count)
         first = index_->index.FirstTime();
         last = index_->index.LastTime();
     }
-    CurrentLabel->setText(FromText(EpochTimeText(now)));
+    CurrentLabel->setText(TimeText(now));
     const bool timed = now != kNoTime && first != kNoTime;
     ElapsedLabel->setText(QStringLiteral("elapsed ") + (timed ? FromText(DurationText(now - first)) : QStringLiteral("--:--:--")));
     RemainingLabel->setText(QStringLiteral("remaining ") + (timed ? FromText(DurationText(last - now)) : QStringLiteral("--:--:--")));
@@ -408,7 +408,12 @@ void TPlayerForm::SliderMoved(int value)
 {
     // While dragging, show where a release would go.
     if (TimelineSlider->isSliderDown())
-        CurrentLabel->setText(FromText(EpochTimeText(EpochTime(size_t(value)))));
+        CurrentLabel->setText(TimeText(EpochTime(size_t(value))));
+}
+
+QString TPlayerForm::TimeText(int64_t timeMs) const
+{
+    return FromText(EpochTimeText(timeMs, indexedBinr_));
 }
 
 void TPlayerForm::Note(const QString& text) { NoteLabel->setText(text); }
@@ -508,7 +513,7 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
         if (!paceLog.isEmpty())
             WritePaceLog(paceLog, deliveryTimes);
     };
-    const bool made = form->PlayCycle(fileSize, [&](PlaybackCallbacks callbacks) {
+    const bool made = form->PlayCycle(indexedFile_, [&](PlaybackCallbacks callbacks) {
         auto* cycle = new TPacedCycle(std::move(start), std::move(callbacks), std::move(paced));
         cycle->KeepDeliveryTimes(keepDeliveryTimes || !paceLog.isEmpty());
         // Paused from its first block on: it shows the epoch and waits.

@@ -111,6 +111,7 @@ private:
     void ShowIndexed();
     void IndexFinished();
     void Note(const QString& text);
+    QString TimeText(int64_t timeMs) const;
     void LoadSettings();
     void LoadPlace();
     void SaveSettings() const;

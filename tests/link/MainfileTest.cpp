@@ -3,9 +3,10 @@
 #include "MainfileSupport.h"
 
 #include "About.h"
-#include "BinrLayouts.h"
+#include "BinrEncoder.h"
 #include "Controls.h"
 #include "Glyphs.h"
+#include "NmeaChecksum.h"
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
@@ -22,6 +23,7 @@
 #include <QTimer>
 
 #include <cstring>
+#include <sys/stat.h>
 #include <string>
 
 namespace {
@@ -32,24 +34,13 @@ std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s
 
 std::string Nmea(const std::string& body, bool goodChecksum = true)
 {
-    uint8_t sum = 0;
-    for (char c : body)
-        sum ^= uint8_t(c);
+    std::string s = NmeaSentence(body);
     if (!goodChecksum)
-        sum ^= 0x55;
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", unsigned(sum));
-    return "$" + body + tail;
+        s[s.size() - 3] = s[s.size() - 3] == '0' ? '1' : '0';   // the last checksum digit
+    return s;
 }
 
-std::vector<uint8_t> DeviceFrame(const char* text)
-{
-    uint8_t payload[kDeviceInfoSize] = {};
-    std::strncpy(reinterpret_cast<char*>(payload + 1), text, kDeviceInfoSize - 2);
-    uint8_t frame[2 * kDeviceInfoSize + 8];
-    const int n = BuildBinrFrame(kMsgDeviceInfo, payload, kDeviceInfoSize, frame, int(sizeof frame));
-    return std::vector<uint8_t>(frame, frame + n);
-}
+std::vector<uint8_t> DeviceFrame(const char* text) { return BinrFrame(kMsgDeviceInfo, DeviceInfoPayload(text)); }
 
 void Feed(TMainForm* form, const std::vector<uint8_t>& bytes) { form->ReceiveBytes(bytes.data(), int(bytes.size())); }
 
@@ -681,11 +672,26 @@ TEST_F(MainWindowTest, CommandLineFilePlaysEvenWhenBinrWasStored)
     EXPECT_EQ(form->receivedTotal, 3000);
 }
 
-TEST_F(MainWindowTest, CommandLineArgumentWithoutNmeIsIgnored)
+// Any name plays, with the protocol main() chose for it; a file that could
+// never end (a FIFO) is not opened at all.
+TEST_F(MainWindowTest, CommandLineArgumentPlaysWhateverItsName)
 {
-    ASSERT_TRUE(WriteBytes(PathOf("data.txt"), Filler(10)));
+    ASSERT_TRUE(WriteBytes(PathOf("data.txt"), Filler(100000)));
     form->commandLineFile = PathOf("data.txt");
+    form->commandLineBinr = true;
+    Show();
+    EXPECT_EQ(form->mode, amPlay);
+    EXPECT_EQ(form->FileLabel->text(), "data.txt");
+    EXPECT_TRUE(form->BINRRadioButton->isChecked());
+    form->StopButtonClick(form->StopButton);
+    EXPECT_TRUE(WaitStopped());
+}
+
+TEST_F(MainWindowTest, CommandLineFifoIsNotOpened)
+{
+    ASSERT_EQ(mkfifo(QFile::encodeName(PathOf("pipe.nme")).constData(), 0600), 0);
+    form->commandLineFile = PathOf("pipe.nme");
     Show();
     EXPECT_EQ(form->mode, amStop);
-    EXPECT_EQ(form->FileLabel->text(), "rgfile.nme");
+    EXPECT_EQ(form->InfoLabel->text(), "File open error");
 }
