@@ -82,8 +82,8 @@ void WritePaceLog(const QString& name, const std::vector<TPacedCycle::Sent>& sen
 
 // ---------------------------------------------------------------- index worker
 
-TIndexWorker::TIndexWorker(const QString& fileName, std::shared_ptr<SharedEpochIndex> index)
-    : fileName_(fileName), index_(std::move(index))
+TIndexWorker::TIndexWorker(const QString& fileName, std::shared_ptr<SharedEpochIndex> index, QObject* parent)
+    : QThread(parent), fileName_(fileName), index_(std::move(index))
 {
 }
 
@@ -298,7 +298,7 @@ void TPlayerForm::IndexCurrentFile()
     indexedBinr_ = binr;
     indexedModified_ = modified;
     index_ = std::make_shared<SharedEpochIndex>(binr);
-    auto* worker = new TIndexWorker(file, index_);
+    auto* worker = new TIndexWorker(file, index_, this);
     worker_ = worker;
     connect(worker, &TIndexWorker::Progress, this, [](int percent) {
         if (MainForm && MainForm->mode == amStop)

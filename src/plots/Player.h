@@ -26,7 +26,7 @@ class QSpinBox;
 class TIndexWorker : public QThread {
     Q_OBJECT
 public:
-    TIndexWorker(const QString& fileName, std::shared_ptr<SharedEpochIndex> index);
+    TIndexWorker(const QString& fileName, std::shared_ptr<SharedEpochIndex> index, QObject* parent);
 signals:
     void Progress(int percent);
 protected:
