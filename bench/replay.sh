@@ -91,7 +91,11 @@ rows = [tuple(map(int, l.split())) for l in open(sys.argv[1]) if l.strip()]
 err = [(sent - due) / 1000.0 for _, due, sent in rows]
 c0, c1, t0, t1, ticks = int(sys.argv[2]), int(sys.argv[3]), float(sys.argv[4]), float(sys.argv[5]), int(sys.argv[6])
 cpu = (c1 - c0) / ticks / max(t1 - t0, 1e-9) * 100
+late = sorted(err)
+p99 = late[min(len(late) - 1, int(len(late) * 0.99))]
+over = sum(1 for e in err if abs(e) > 20)
 print(f"replay 1x, {len(rows)} epochs over {sys.argv[7]} s: delivery error mean {sum(err)/len(err):.2f} ms, "
-      f"max {max(err):.2f} ms, min {min(err):.2f} ms, drift {err[-1]-err[0]:+.2f} ms")
+      f"p99 {p99:.2f} ms, max {max(err):.2f} ms, min {min(err):.2f} ms, over 20 ms: {over}, "
+      f"drift {err[-1]-err[0]:+.2f} ms")
 print(f"replay 1x with all views and the PLAYER: CPU {cpu:.2f} % of one core over {t1 - t0:.0f} s")
 PY
