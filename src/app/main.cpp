@@ -6,6 +6,7 @@
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "Player.h"
+#include "ReportCommand.h"
 #include "ToNmea.h"
 #include "WeekRollover.h"
 #include "Windows.h"
@@ -36,6 +37,8 @@ void ShowViews(TMainForm* form, const QStringList& views)
 
 int main(int argc, char* argv[])
 {
+    if (IsReportCommand(argc, argv))
+        return RunReport(argc, argv);
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

@@ -214,6 +214,8 @@ void TMainForm::RouteNmeaResult(int result)
         }
         return;
     }
+    if (StatisticCheckBox->isChecked() && StatisticForm)
+        StatisticForm->CollectNmea(result);
     switch (result) {
     case kNmeaError:
         CountLineError();
@@ -237,6 +239,8 @@ void TMainForm::RouteNmeaResult(int result)
 
 void TMainForm::RouteBinrResult(int result)
 {
+    if (mode != amSync && StatisticCheckBox->isChecked() && StatisticForm)
+        StatisticForm->CollectBinr(result);
     switch (result) {
     case kNmeaError:   // -1, the decoder's error
         CountLineError();
