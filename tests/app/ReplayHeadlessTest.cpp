@@ -52,29 +52,33 @@ protected:
 
 TEST_F(ReplayHeadlessTest, SeekToEveryEpochGivesTheLinesOfTheFileCutThere)
 {
-    const std::vector<uint8_t> demo = ReadBinaryFile(SourceDir() + "/samples/demo.nme");
-    EpochIndex index(false);
-    index.Feed(demo.data(), demo.size());
-    constexpr size_t kEpochs = 6;
-    ASSERT_GT(index.Count(), kEpochs);
-    const std::vector<uint8_t> small(demo.begin(), demo.begin() + index.EpochEnd(kEpochs - 1));
-    const QString smallPath = Write("small.nme", small);
+    for (const char* sample : {"demo.nme", "demo.dat"}) {
+        const bool binr = QString(sample).endsWith(".dat");
+        const QString ext = binr ? ".dat" : ".nme";
+        const std::vector<uint8_t> demo = ReadBinaryFile(SourceDir() + "/samples/" + sample);
+        EpochIndex index(binr);
+        index.Feed(demo.data(), demo.size());
+        constexpr size_t kEpochs = 6;
+        ASSERT_GT(index.Count(), kEpochs);
+        const std::vector<uint8_t> small(demo.begin(), demo.begin() + index.EpochEnd(kEpochs - 1));
+        const QString smallPath = Write("small" + ext, small);
 
-    const auto [fast, fastStatus] = Run({"--headless", smallPath});
-    const auto [paced, pacedStatus] = Run({"--headless", "--pace", "64", smallPath});
-    EXPECT_EQ(fastStatus, 0);
-    EXPECT_EQ(pacedStatus, 0);
-    EXPECT_EQ(paced, fast);   // the MAIN line too: pacing changes only the timing
+        const auto [fast, fastStatus] = Run({"--headless", smallPath});
+        const auto [paced, pacedStatus] = Run({"--headless", "--pace", "64", smallPath});
+        EXPECT_EQ(fastStatus, 0);
+        EXPECT_EQ(pacedStatus, 0);
+        EXPECT_EQ(paced, fast) << sample;   // the MAIN line too: pacing changes only the timing
 
-    for (size_t k = 0; k < kEpochs; ++k) {
-        const std::string from = EpochTimeText(index.Epochs()[k].timeMs).substr(9);
-        const QString cut = Write(QString("cut%1.nme").arg(k),
-                                  std::vector<uint8_t>(small.begin() + index.Epochs()[k].offset, small.end()));
-        const auto [seek, seekStatus] = Run({"--headless", "--pace", "64", "--from", QString::fromStdString(from), smallPath});
-        const auto [played, playedStatus] = Run({"--headless", cut});
-        EXPECT_EQ(seekStatus, 0) << from;
-        EXPECT_FALSE(ViewLines(seek).isEmpty());
-        EXPECT_EQ(ViewLines(seek), ViewLines(played)) << "epoch " << k << " at " << from;
+        for (size_t k = 0; k < kEpochs; ++k) {
+            const std::string from = EpochTimeText(index.Epochs()[k].timeMs).substr(9);
+            const QString cut = Write(QString("cut%1").arg(k) + ext,
+                                      std::vector<uint8_t>(small.begin() + index.Epochs()[k].offset, small.end()));
+            const auto [seek, seekStatus] = Run({"--headless", "--pace", "64", "--from", QString::fromStdString(from), smallPath});
+            const auto [played, playedStatus] = Run({"--headless", cut});
+            EXPECT_EQ(seekStatus, 0) << from;
+            EXPECT_FALSE(ViewLines(seek).isEmpty());
+            EXPECT_EQ(ViewLines(seek), ViewLines(played)) << sample << " epoch " << k << " at " << from;
+        }
     }
 }
 

@@ -26,7 +26,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "xvfb_player: $*" >&2; exit 1; }
+fail() { echo "xvfb_player: $*" >&2; tail -n 20 "$work/err" >&2 || true; exit 1; }
 
 source "$src/tests/scripts/xvfb-lib.bash"
 start_xvfb 1280x800 || fail "Xvfb did not start"
