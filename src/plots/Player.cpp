@@ -276,19 +276,19 @@ void TPlayerForm::SaveSettings() const
 
 // ---------------------------------------------------------------- index
 
-void TPlayerForm::IndexCurrentFile()
+bool TPlayerForm::IndexCurrentFile()
 {
     if (!MainForm)
-        return;
+        return false;
     const QString file = QFileInfo(MainForm->FileLabel->text()).absoluteFilePath();
     const bool binr = MainForm->BINRRadioButton->isChecked();
     // A file recorded anew under the same name is indexed anew.
     const QDateTime modified = QFileInfo(file).lastModified();
     if (file == indexedFile_ && binr == indexedBinr_ && modified == indexedModified_ && index_)
-        return;
+        return true;
     if (!QFileInfo(file).isFile()) {
         Note(QStringLiteral("no file"));
-        return;
+        return false;
     }
     if (worker_) {
         worker_->requestInterruption();
@@ -311,6 +311,7 @@ void TPlayerForm::IndexCurrentFile()
     });
     ShowIndexed();
     worker->start();
+    return true;
 }
 
 void TPlayerForm::IndexFinished()
@@ -460,9 +461,10 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
         form->StopButtonClick(nullptr);
     if (form->mode != amStop)
         return false;
-    IndexCurrentFile();
-    if (!index_)
+    if (!IndexCurrentFile()) {
+        form->InfoLabel->setText(QStringLiteral("File open error"));
         return false;
+    }
     if (!IndexReady()) {
         startPending_ = true;
         pendingEpoch_ = epoch;

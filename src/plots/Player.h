@@ -48,8 +48,9 @@ public:
     void ShowBesidePanel();
 
     // Index the file in FileLabel (with the protocol selected) unless it is
-    // indexed already; done on the worker thread.
-    void IndexCurrentFile();
+    // indexed already; done on the worker thread. False when there is no
+    // such file.
+    bool IndexCurrentFile();
     bool IndexReady() const;
     // Processes events until the index is ready (headless runs and tests).
     bool WaitForIndex();
