@@ -20,6 +20,24 @@ bool ValidLimit(const QString& text)
     return pattern.match(text).hasMatch();
 }
 
+// 0.25 to 64, or 0 when the text is no such number.
+double PaceValue(const QString& text)
+{
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    return ok && v >= 0.25 && v <= 64 ? v : 0;
+}
+
+// "HH:MM:SS" as milliseconds of the day, or -1.
+int TimeOfDayValue(const QString& text)
+{
+    static const QRegularExpression pattern("^([01][0-9]|2[0-3]):([0-5][0-9]):([0-5][0-9])$");
+    const QRegularExpressionMatch m = pattern.match(text);
+    if (!m.hasMatch())
+        return -1;
+    return ((m.captured(1).toInt() * 60 + m.captured(2).toInt()) * 60 + m.captured(3).toInt()) * 1000;
+}
+
 } // namespace
 
 CommandLine ParseCommandLine(const QStringList& arguments)
@@ -59,6 +77,26 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             cl.fast = true;
         } else if (a == "--exit-after-play") {
             cl.exitAfterPlay = true;
+        } else if (a == "--player") {
+            cl.player = true;
+        } else if (a == "--pace") {
+            const QString v = value("--pace");
+            if (!cl.error.isEmpty())
+                break;
+            cl.pace = PaceValue(v);
+            if (cl.pace == 0) {
+                cl.error = QString("--pace takes a speed from 0.25 to 64, not %1").arg(v);
+                break;
+            }
+        } else if (a == "--from") {
+            const QString v = value("--from");
+            if (!cl.error.isEmpty())
+                break;
+            cl.fromMsOfDay = TimeOfDayValue(v);
+            if (cl.fromMsOfDay < 0) {
+                cl.error = QString("--from takes a time as HH:MM:SS, not %1").arg(v);
+                break;
+            }
         } else if (a == "--show") {
             const QString v = value("--show");
             if (!cl.error.isEmpty())
@@ -98,6 +136,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     }
     if (cl.error.isEmpty() && cl.headless && cl.files.size() != 1)
         cl.error = "--headless needs exactly one FILE";
+    if (cl.error.isEmpty() && cl.fromMsOfDay >= 0 && cl.pace == 0)
+        cl.error = "--from needs --pace";
     if (cl.error.isEmpty() && cl.toNmea && cl.files.isEmpty())
         cl.error = "--to-nmea needs at least one FILE";
     return cl;
@@ -136,9 +176,9 @@ QString UsageText()
     return QStringLiteral(
         "Usage:\n"
         "  kestrova [--show VIEWS] [--port PATH]... [--fast] [--exit-after-play] [--nmea|--binr]\n"
-        "           [--week-rollovers N] [FILE]\n"
+        "           [--week-rollovers N] [--player] [--pace X [--from HH:MM:SS]] [FILE]\n"
         "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only]\n"
-        "           [--week-rollovers N] FILE\n"
+        "           [--week-rollovers N] [--pace X [--from HH:MM:SS]] FILE\n"
         "  kestrova --to-nmea [--week-rollovers N] FILE.dat...\n"
         "  kestrova --report [options] FILE...   (kestrova --report --help)\n"
         "\n"
@@ -150,6 +190,10 @@ QString UsageText()
         "                      satellites,visual,profile\n"
         "  --fast              play FILE at fast pace\n"
         "  --exit-after-play   quit when the playback of FILE stops\n"
+        "  --player            show the PLAYER window (timeline, step, speed)\n"
+        "  --pace X            replay FILE at X times its recorded pace (0.25 to 64)\n"
+        "  --from HH:MM:SS     start the paced replay at the first epoch at or after\n"
+        "                      this UTC time\n"
         "  --port PATH         also offer this serial device in the port list\n"
         "                      (repeatable; KESTROVA_PORTS adds a colon-separated list)\n"
         "  --headless          play FILE fast without a display and print every view\n"

@@ -13,6 +13,9 @@ struct CommandLine {
     bool diffOnly = false;
     bool fast = false;          // --fast: the file named plays at fast pace
     bool exitAfterPlay = false; // --exit-after-play: quit when that playback stops
+    bool player = false;        // --player: show the PLAYER window
+    double pace = 0;            // --pace X: replay at X times the recording's pace; 0: not paced
+    int fromMsOfDay = -1;       // --from HH:MM:SS; -1: from the start
     QStringList show;      // views named with --show
     QStringList ports;     // --port PATH, repeatable
     int weekRollovers = 0; // --week-rollovers N; 0: chosen by a reference time

@@ -7,6 +7,7 @@
 #include "BinrDecoder.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
+#include "Player.h"
 #include "Report.h"
 #include "Statistic.h"
 #include "Visual.h"
@@ -21,6 +22,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTime>
 #include <cstdio>
 #include <memory>
 
@@ -68,6 +70,29 @@ void ReportMain(const TMainForm* form)
                         {"FileLabel", form->FileLabel->text()}});
 }
 
+// The file replayed at its own pace through the PLAYER's playback, from
+// the epoch --from names; 0, or the exit status of a failure.
+int StartPaced(const CommandLine& cl, const QString& file)
+{
+    PlayerForm->SetSpeed(cl.pace);
+    PlayerForm->IndexCurrentFile();
+    if (!PlayerForm->WaitForIndex())
+        return FileOpenError(file + ": File open error");
+    size_t epoch = 0;
+    if (cl.fromMsOfDay >= 0) {
+        epoch = PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay);
+        if (epoch >= PlayerForm->EpochCount()) {
+            std::fprintf(stderr, "kestrova: --from %s: no epoch at or after this time in %s\n",
+                         QTime::fromMSecsSinceStartOfDay(cl.fromMsOfDay).toString("HH:mm:ss").toUtf8().constData(),
+                         file.toUtf8().constData());
+            return 2;
+        }
+    }
+    if (!PlayerForm->StartPaced(epoch, false) || MainForm->mode != amPlay)
+        return FileOpenError(file + ": File open error");
+    return 0;
+}
+
 } // namespace
 
 int RunHeadless(const CommandLine& cl)
@@ -104,9 +129,14 @@ int RunHeadless(const CommandLine& cl)
     const bool binr = PlaysAsBinr(cl, file);
     SetUp(form.get(), cl, binr);
     form->TakeFileName(QFileInfo(file).absoluteFilePath());
-    form->RewindButtonClick(nullptr);
-    if (form->mode != amFastPlay)
-        return FileOpenError(file + ": File open error");
+    if (cl.pace > 0) {
+        if (const int status = StartPaced(cl, file))
+            return status;
+    } else {
+        form->RewindButtonClick(nullptr);
+        if (form->mode != amFastPlay)
+            return FileOpenError(file + ": File open error");
+    }
 
     QObject::connect(form.get(), &TMainForm::ModeChanged, &app, [&](uint32_t mode) {
         if (mode == amStop) {

@@ -5,6 +5,7 @@
 #include "Headless.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
+#include "Player.h"
 #include "ReportCommand.h"
 #include "ToNmea.h"
 #include "WeekRollover.h"
@@ -85,10 +86,27 @@ int main(int argc, char* argv[])
     std::unique_ptr<TMainForm> mainForm(CreateProgramWindows());
     mainForm->commandLineFile = file;
     mainForm->commandLineBinr = PlaysAsBinr(cl, file);
+    if (PlayerForm)
+        PlayerForm->AddMenuItem();
     mainForm->show();
     ShowViews(mainForm.get(), cl.show);
     if (cl.fast && mainForm->mode == amPlay)
         mainForm->RewindButtonClick(nullptr);
+    if (cl.player && PlayerForm)
+        PlayerForm->ShowBesidePanel();
+    if (cl.pace > 0 && PlayerForm && !cl.files.isEmpty()) {
+        // The file named replays at its own pace instead.
+        mainForm->TakeFileName(cl.files.value(0));
+        PlayerForm->SetSpeed(cl.pace);
+        PlayerForm->IndexCurrentFile();
+        PlayerForm->WaitForIndex();
+        const size_t epoch = cl.fromMsOfDay < 0 ? 0 : PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay);
+        if (epoch >= PlayerForm->EpochCount() && cl.fromMsOfDay >= 0) {
+            std::fprintf(stderr, "kestrova: --from: no epoch at or after this time in the file\n");
+            return 2;
+        }
+        PlayerForm->StartPaced(epoch, false);
+    }
     if (cl.exitAfterPlay) {
         if (mainForm->mode != amPlay && mainForm->mode != amFastPlay) {
             std::fprintf(stderr, "kestrova: %s\n",

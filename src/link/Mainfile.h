@@ -5,6 +5,7 @@
 // modes, recording and playback control; synchronization; settings.
 #include "ActionMode.h"
 #include "RecordFile.h"
+#include "ReceiveTimes.h"
 
 #include <QImage>
 #include <QString>
@@ -26,6 +27,7 @@ class QMenu;
 class QRadioButton;
 class FlatGlyphButton;
 class PlaybackSource;
+struct PlaybackCallbacks;
 class TReadCycle;
 
 class TMainForm : public QWidget {
@@ -53,6 +55,14 @@ public:
     void WatchTimerTimer();
     void ScheduledRecordStart();
     void ScheduledRecordStop();
+    // Play through a playback thread made by a feature (the PLAYER's paced
+    // playback) from the callbacks of the current playback: the bookkeeping
+    // of Play from STOP, then the thread starts. False, and nothing made,
+    // when the panel is not stopped.
+    bool PlayCycle(const QString& fileName, const std::function<TReadCycle*(PlaybackCallbacks)>& make);
+    // Decoders, satellite indicators and the Visual plot (with Profile) as
+    // at the start of a playback.
+    void ResetDecodersAndViews();
 
     // --- synchronization and protocol switch
     void SynchroButtonClick(QObject* sender);
@@ -159,6 +169,8 @@ public:
     int64_t receivedTotal = 0;
     bool soundEnabled = false;
     RecordFile recordFile;
+    // FILE.times beside the record file: when each block arrived.
+    ReceiveTimesWriter recordTimes;
     // The last playback thread created; used only in amPlay, amFastPlay and
     // amPause, and cleared when the thread is reaped.
     TReadCycle* readCycle = nullptr;
@@ -200,13 +212,15 @@ private:
     void ShowErrorCount();
     void ShowReceivedTotal();
     void ResetCounters();
-    void ResetDecodersAndViews();
     void AppendToRecordFile(const uint8_t* bytes, int length);
     void RepaintWindows();
     void OpenSideFile();
     // Play; a thread started from STOP reads its first block at normal or fast pace.
     void PlayAction(bool firstBlocksNormal);
     void StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool normalSpeed);
+    void StartCycle(const std::function<TReadCycle*(PlaybackCallbacks)>& make);
+    // Counters, decoders, views, side file and statistics as a playback starts.
+    void PrepareForPlayback(int64_t fileSize, int64_t modifiedS);
     // The playback thread's callbacks, for the current playback only.
     void DeliverPlaybackBlock(const uint8_t* bytes, int length);
     void FinishPlayback();

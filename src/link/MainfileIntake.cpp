@@ -100,6 +100,11 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
 void TMainForm::AppendToRecordFile(const uint8_t* bytes, int length)
 {
     bool written = recordFile.Append(bytes, length);
+    // A block missing from the record file would make every later time lie.
+    if (written)
+        recordTimes.Append(receivedTotal, MonotonicUs());
+    else
+        recordTimes.Close();
     if ((receivedTotal / kKiB) % kReopenEveryKiB == 0)
         written = recordFile.Reopen() && written;
     // A hole stays reported until the recording stops: the line never goes

@@ -154,6 +154,13 @@ void TMainForm::OpenSideFile()
 
 void TMainForm::StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool normalSpeed)
 {
+    StartCycle([&](PlaybackCallbacks callbacks) {
+        return new TReadCycle(std::move(source), std::move(callbacks), normalSpeed);
+    });
+}
+
+void TMainForm::StartCycle(const std::function<TReadCycle*(PlaybackCallbacks)>& make)
+{
     const uint64_t serial = ++playbackSerial_;
     // A thread that is no longer the current playback must not feed its
     // leftovers into the playback that replaced it, nor stop it.
@@ -166,7 +173,7 @@ void TMainForm::StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool
         if (serial == currentPlayback_)
             FinishPlayback();
     };
-    auto* cycle = new TReadCycle(std::move(source), std::move(callbacks), normalSpeed);
+    TReadCycle* cycle = make(std::move(callbacks));
     liveCycles_.push_back(cycle);
     readCycle = cycle;
     currentPlayback_ = serial;
@@ -242,25 +249,42 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
             InfoLabel->setText(QStringLiteral("File open error"));
             return;
         }
-        playbackSize_ = source->Size();
-        InfoLabel->setText(QStringLiteral("File reading... 0%"));
-        // A recording is dated by the time it was written, not by today.
-        UseFileTimeForDates(source->ModifiedS());
-        // The name of a receiver met before is not the file's; a BINR
-        // recording names its own receiver as it plays.
-        DeviceLabel->setText(QStringLiteral("unknown"));
-        ResetCounters();
-        ResetDecodersAndViews();
-        if (BINRRadioButton->isChecked())
-            OpenSideFile();
-        if (StatisticForm)
-            StatisticForm->ResetStatistics();
+        PrepareForPlayback(source->Size(), source->ModifiedS());
         StartPlaybackThread(std::move(source), firstBlocksNormal);
     }
     if (readCycle && firstBlocksNormal)
         readCycle->NormalSpeed = true;
     SetActionMode(amPlay);
     SetButtons(ButtonRow::Play);
+}
+
+void TMainForm::PrepareForPlayback(int64_t fileSize, int64_t modifiedS)
+{
+    playbackSize_ = fileSize;
+    InfoLabel->setText(QStringLiteral("File reading... 0%"));
+    // A recording is dated by the time it was written, not by today.
+    UseFileTimeForDates(modifiedS);
+    // The name of a receiver met before is not the file's; a BINR
+    // recording names its own receiver as it plays.
+    DeviceLabel->setText(QStringLiteral("unknown"));
+    ResetCounters();
+    ResetDecodersAndViews();
+    if (BINRRadioButton->isChecked())
+        OpenSideFile();
+    if (StatisticForm)
+        StatisticForm->ResetStatistics();
+}
+
+bool TMainForm::PlayCycle(const QString& fileName, const std::function<TReadCycle*(PlaybackCallbacks)>& make)
+{
+    if (mode != amStop)
+        return false;
+    const QFileInfo file(fileName);
+    PrepareForPlayback(file.size(), file.lastModified().toSecsSinceEpoch());
+    StartCycle(make);
+    SetActionMode(amPlay);
+    SetButtons(ButtonRow::Play);
+    return true;
 }
 
 void TMainForm::RewindButtonClick(QObject*)
@@ -317,6 +341,7 @@ void TMainForm::StopButtonClick(QObject* sender)
         WatchTimer->stop();
         ClosePort();
         recordFile.Close();
+        recordTimes.Close();
         break;
     default:
         break;
@@ -351,6 +376,7 @@ void TMainForm::RecordButtonClick(QObject* sender)
         InfoLabel->setText(QStringLiteral("File open error"));
         return;
     }
+    recordTimes.Create(TimesFileName(QFile::encodeName(name).toStdString()), MonotonicUs());
     ResetCounters();
     UseClockForDates();
     InfoLabel->setText(QStringLiteral("Wait..."));
