@@ -1,5 +1,7 @@
 #include "Player.h"
 
+#include "SettingsFile.h"
+
 #include "Mainfile.h"
 #include "BinrDecoder.h"
 #include "NmeaAssembler.h"
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <memory>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -237,7 +240,10 @@ bool TPlayerForm::eventFilter(QObject* watched, QEvent* event)
 void TPlayerForm::LoadSettings()
 {
     settingsLoaded_ = true;
-    const QSettings s("Tamrel", "Kestrova");
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (!stored)
+        return;
+    const QSettings& s = *stored;
     SpeedComboBox->setCurrentIndex(ReadSetting(s, kSpeedKey, 0, kMaxSpeedIndex, kOneTimesIndex));
     SkipCheckBox->setChecked(ReadSetting(s, kSkipKey, 0, 1, 0) == 1);
     SkipSpinBox->setValue(ReadSetting(s, kSkipSecondsKey, 1, kSkipMaxS, kSkipDefaultS));
@@ -251,7 +257,10 @@ void TPlayerForm::LoadPlace()
     if (!MainForm)
         return;
     panelPos_ = MainForm->pos();
-    const QSettings s("Tamrel", "Kestrova");
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (!stored)
+        return;
+    const QSettings& s = *stored;
     if (s.contains(kLeftKey) && s.contains(kTopKey)) {
         move(ReadSetting(s, kLeftKey, -kPositionLimit, kPositionLimit, MainForm->x()),
              ReadSetting(s, kTopKey, -kPositionLimit, kPositionLimit, MainForm->y() - height()));
@@ -263,7 +272,10 @@ void TPlayerForm::LoadPlace()
 
 void TPlayerForm::SaveSettings() const
 {
-    QSettings s("Tamrel", "Kestrova");
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (!stored)
+        return;
+    QSettings& s = *stored;
     s.setValue(kLeftKey, x());
     s.setValue(kTopKey, y());
     s.setValue(kVisibleKey, int(isVisible()));
