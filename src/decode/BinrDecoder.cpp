@@ -85,7 +85,8 @@ int BinrDecoder::PushBlock(const uint8_t* data, int size, int& used)
         // Up to the next DLE nothing but plain storing (in a frame) or
         // ignoring (outside) can happen.
         const int limit = inFrame_ ? std::min(size - i, kBinrFrameMax - 1 - length_) : size - i;
-        const void* dle = std::memchr(data + i, kDle, size_t(limit));
+        // Between frames the next DLE is usually the very next byte.
+        const void* dle = limit > 0 && data[i] == kDle ? data + i : std::memchr(data + i, kDle, size_t(limit));
         const int run = dle ? int(static_cast<const uint8_t*>(dle) - (data + i)) : limit;
         if (inFrame_) {
             std::memcpy(frame_ + length_, data + i, size_t(run));
