@@ -1,7 +1,6 @@
 #include "Position.h"
 
 #include "BinrDecoder.h"
-#include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "PositionText.h"
 #include "Report.h"
@@ -65,6 +64,10 @@ TPositionForm::TPositionForm(QWidget* parent)
     DateLabel = Value(this, 416, kRow2, "00.00.00", R);
     StatusLabel = Value(this, 416, kRow3, "OLD", R);
     StatusLabel->SetColor(kRed);
+    // The widest values ("999.9" of an NMEA VDOP, "3D DIFF") would run into
+    // their captions at the design places: the caption columns give way.
+    KeepCaptionsClear({{Label4, rms2DLabel, "****"}, {Label5, HDOPLabel, "****"}, {Label6, VDOPLabel, "999.9"}});
+    KeepCaptionsClear({{Label11, UTCLabel, "23:59:59"}, {Label12, DateLabel, "31.12.99"}, {Label13, StatusLabel, "3D DIFF"}});
 }
 
 TPositionForm::~TPositionForm()
@@ -101,7 +104,7 @@ void TPositionForm::Show(const PositionTexts& t)
     StatusLabel->SetColor(t.noSolution ? kRed : kBlack);
     StatusLabel->SetText(t.status);
     // The cue repeats on every refresh while the receiver has no solution.
-    if (t.noSolution && MainForm && MainForm->soundEnabled) {
+    if (t.noSolution && soundEnabled()) {
         PlayTone(kCueHz, kCueMs);
         SystemBeep(kCueHz, kCueMs);
     }

@@ -2,6 +2,8 @@
 // The POSITION window: the latest solution as text.
 #include "Controls.h"
 
+#include <functional>
+
 struct PositionTexts;
 
 class TPositionForm : public TViewForm {
@@ -11,6 +13,9 @@ public:
     ~TPositionForm() override;
     void RefreshFromNmea();
     void RefreshFromBinr();
+
+    // Whether the warning tones are on; handed over by the program.
+    std::function<bool()> soundEnabled = [] { return false; };
 
     ValueLabel* Label1 = nullptr;
     ValueLabel* Label2 = nullptr;

@@ -2,11 +2,11 @@
 
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
-#include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "Report.h"
 #include "StatisticText.h"
 #include "Visual.h"
+#include "VisualSettings.h"
 
 #include "EpochCollector.h"
 #include "Figures.h"
@@ -129,10 +129,20 @@ TStatisticForm::TStatisticForm(QWidget* parent)
     reportHooks.warn = [](QWidget* parent, const QString& message) {
         QMessageBox::warning(parent, QStringLiteral("Save report"), message);
     };
+    // A headless run starts from the fixed defaults and leaves the stored
+    // values alone.
+    if (!HeadlessReport()) {
+        const StatisticSettings stored = LoadStatisticSettings();
+        HDOPEdit->setText(FromText(stored.hdopLimit));
+        VDOPEdit->setText(FromText(stored.vdopLimit));
+        DiffCheckBox->setChecked(stored.diffOnly);
+    }
 }
 
 TStatisticForm::~TStatisticForm()
 {
+    if (!HeadlessReport())
+        SaveStatisticSettings({HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked()});
     if (StatisticForm == this)
         StatisticForm = nullptr;
 }
@@ -189,7 +199,7 @@ bool TStatisticForm::Refresh(const StatisticFix& fix, void (TVisualForm::*handOf
     if (accepted) {
         const int32_t n = AccumulateStatistics(false, fix.latRad, fix.lonRad, fix.heightM, fix.speedMps, stats);
         ShowTexts(StatisticTextsFrom(stats, n));
-        if (MainForm && MainForm->VisualCheckBox && MainForm->VisualCheckBox->isChecked() && VisualForm)
+        if (visualShown() && VisualForm)
             (VisualForm->*handOff)();
     }
     NallLabel->SetText(NextCountText(ToText(NallLabel->text())));
