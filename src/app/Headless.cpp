@@ -39,7 +39,9 @@ int FileOpenError(const QString& file)
     return 2;
 }
 
-void SetUp(TMainForm* form, const CommandLine& cl, bool binr)
+} // namespace
+
+void SetUpHeadlessWindows(TMainForm* form, const CommandLine& cl, bool binr)
 {
     for (QCheckBox* box : {form->PositionCheckBox, form->StatisticCheckBox, form->SatellitesCheckBox,
                            form->VisualCheckBox, form->ProfileCheckBox})
@@ -57,7 +59,7 @@ void SetUp(TMainForm* form, const CommandLine& cl, bool binr)
     (binr ? form->BINRRadioButton : form->NMEARadioButton)->setChecked(true);
 }
 
-void ReportMain(const TMainForm* form)
+void ReportMainWindow(const TMainForm* form)
 {
     ReportView("MAIN", {{"ReceiveBytesLabel", form->ReceiveBytesLabel->text()},
                         {"ErrorBytesLabel", form->ErrorBytesLabel->text()},
@@ -66,13 +68,11 @@ void ReportMain(const TMainForm* form)
                         {"FileLabel", form->FileLabel->text()}});
 }
 
-} // namespace
-
 int RunHeadless(const CommandLine& cl)
 {
     const QString file = cl.files.value(0);
     // Checked before any window exists, so a wrong name costs nothing.
-    if (!QFileInfo(file).isFile() || !QFile(file).open(QIODevice::ReadOnly))
+    if (!cl.headlessLive && (!QFileInfo(file).isFile() || !QFile(file).open(QIODevice::ReadOnly)))
         return FileOpenError(file);
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -93,8 +93,13 @@ int RunHeadless(const CommandLine& cl)
     std::unique_ptr<TMainForm> form(CreateProgramWindows());
     form->headless = true;
     form->show();
+    if (cl.headlessLive) {
+        const int status = RunHeadlessLive(*form, cl);
+        form.reset();
+        return status;
+    }
     const bool binr = IsBinrFile(cl, file);
-    SetUp(form.get(), cl, binr);
+    SetUpHeadlessWindows(form.get(), cl, binr);
     form->TakeFileName(QFileInfo(file).absoluteFilePath());
     form->RewindButtonClick(nullptr);
     if (form->mode != amFastPlay)
@@ -102,7 +107,7 @@ int RunHeadless(const CommandLine& cl)
 
     QObject::connect(form.get(), &TMainForm::ModeChanged, &app, [&](uint32_t mode) {
         if (mode == amStop) {
-            ReportMain(form.get());
+            ReportMainWindow(form.get());
             QCoreApplication::exit(0);
         }
     });

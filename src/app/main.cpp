@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <cstdio>
 #include <memory>
@@ -58,15 +60,28 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName("KESTROVA");
 
     QStringList ports = cl.ports;
-    const QString envPorts = qEnvironmentVariable("KESTROVA_PORTS");
-    if (!envPorts.isEmpty())
-        ports += envPorts.split(':', Qt::SkipEmptyParts);
+    ports += SplitPortList(qEnvironmentVariable("KESTROVA_PORTS"));
     AddExtraPorts(ports);
 
     std::unique_ptr<TMainForm> mainForm(CreateProgramWindows());
     mainForm->commandLineFile = cl.files.value(0);
     mainForm->show();
     ShowViews(mainForm.get(), cl.show);
+    if (cl.reconnect)
+        mainForm->reconnectEnabled = true;
+    if (cl.watch) {
+        // The source named first is the one watched.
+        const QString source = cl.ports.value(0);
+        int i = mainForm->PortComboBox->findText(source);
+        if (i < 0)
+            i = mainForm->PortComboBox->findText(PortDisplayName(QFileInfo(source).absoluteFilePath()));
+        if (i < 0) {
+            mainForm->PortComboBox->insertItem(0, source);
+            i = 0;
+        }
+        mainForm->PortComboBox->setCurrentIndex(i);
+        mainForm->WatchClick(nullptr);
+    }
     if (cl.fast && mainForm->mode == amPlay)
         mainForm->RewindButtonClick(nullptr);
     if (cl.exitAfterPlay) {

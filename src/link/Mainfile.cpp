@@ -10,6 +10,8 @@
 #include "Controls.h"
 #include "Cycle.h"
 #include "Glyphs.h"
+#include "Instance.h"
+#include "MainfileLive.h"
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
@@ -143,7 +145,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
 {
     MainForm = this;
     setFixedSize(kFormWidth, kFormHeight);
-    setWindowTitle("KESTROVA");
+    setWindowTitle(InstanceName().isEmpty() ? QStringLiteral("KESTROVA") : QStringLiteral("KESTROVA ") + InstanceName());
     setFont(UiFont());
     move(kDesignPosition);
     actionBitmap = QImage(25, 25, QImage::Format_RGB32);
@@ -158,6 +160,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     BuildInfoPanel();
     BuildButtons();
     ConnectControls();
+    InstallLiveSources();
 
     openFileDialog = [this](const QString& folder, const QString& filter) {
         return QFileDialog::getOpenFileName(this, QStringLiteral("Open file:"), folder, filter);
@@ -340,6 +343,7 @@ void TMainForm::FormShow()
     } else {
         LoadSettings();
         FillPortList();
+        LoadLiveSettings(*this);
     }
     SetActionMode(amStop);
     SoundButtonClick(nullptr);
@@ -381,7 +385,7 @@ void TMainForm::ShutDown()
     if (shutDown_)
         return;
     shutDown_ = true;
-    if (mode == amSync || mode == amRecord || mode == amPlay || mode == amFastPlay || mode == amPause)
+    if (mode == amSync || mode == amRecord || mode == amWatch || mode == amPlay || mode == amFastPlay || mode == amPause)
         StopButtonClick(nullptr);
     WatchTimer->stop();
     SynchroTimer->stop();
@@ -401,7 +405,7 @@ void TMainForm::ShutDown()
 
 void TMainForm::LoadSettings()
 {
-    const QSettings s("Tamrel", "Kestrova");
+    const QSettings s(kSettingsOrganization, SettingsApplication());
     int v = 0;
     // Applied one at a time; the first value that cannot be read ends the
     // reading and the defaults take over (the position read so far stays).
@@ -467,7 +471,7 @@ void TMainForm::ApplyDefaultSettings()
 
 void TMainForm::SaveSettings()
 {
-    QSettings s("Tamrel", "Kestrova");
+    QSettings s(kSettingsOrganization, SettingsApplication());
     s.setValue("Left", x());
     s.setValue("Top", y());
     s.setValue("BaudComboBox", BaudComboBox->currentIndex());
@@ -481,6 +485,7 @@ void TMainForm::SaveSettings()
     s.setValue("soundEnabled", int(soundEnabled));
     s.setValue("_02CheckBox", int(_02CheckBox->isChecked()));
     s.sync();
+    SaveLiveSettings(*this);
 }
 
 // ---------------------------------------------------------------- dragging

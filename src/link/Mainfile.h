@@ -29,10 +29,11 @@ enum ActionMode : uint32_t {
     amPause = 5,
     amStop = 6,
     amRecord = 7,
+    amWatch = 8,   // a live source shown in the views, nothing written
 };
 
 // Button-state rows of the transport panel.
-enum class ButtonRow { Sync, Play, FastPlay, Pause, Stop, Record };
+enum class ButtonRow { Sync, Play, FastPlay, Pause, Stop, Record, Watch };
 
 // The recording's output file. Every block goes straight to the operating
 // system (no user-space buffer), so a failed write is seen at once and never
@@ -136,6 +137,20 @@ public:
     void ShutDown();
     // Playback threads created and not yet reaped (the current one included).
     int LiveCycles() const { return int(liveCycles_.size()); }
+
+    // --- live sources beyond the panel (MainfileLive.cpp): watching without
+    // recording, reconnecting, network sources in the port list
+    void WatchClick(QObject* sender);
+    void ReconnectTimerTimer();
+    // Opens the selected source as a recording or watch does; on failure
+    // says why in InfoLabel unless quiet.
+    bool OpenSelectedSource(bool binr, bool quiet = false);
+    bool Reconnecting() const { return ReconnectTimer && ReconnectTimer->isActive(); }
+    QTimer* ReconnectTimer = nullptr;
+    bool reconnectEnabled = false;
+    // The "Add source..." dialog: returns the address typed, empty when
+    // cancelled. Tests replace it.
+    std::function<QString()> askSourceAddress;
 
     // Makes the folder of path the current folder and puts its file name in
     // FileLabel, as a file named on the command line is taken.
@@ -245,6 +260,9 @@ private:
     void StartPlaybackThread(bool normalSpeed);
     void ReapCycle(TReadCycle* cycle);
     void SendRecordStartSequence();
+    void RecordFromWatch(QObject* sender);
+    void BeginReconnect();
+    void InstallLiveSources();
     void SendPositionCommands(bool on);
     void SetProtocolControlsEnabled(bool on);
     void MoveViews(int dx, int dy);

@@ -49,6 +49,7 @@ struct ModeLook {
 constexpr ModeLook kModeLooks[] = {
     {amSync, "SYNC", kLime},  {amOpen, "OPEN", kLime},    {amPlay, "PLAY", kLime}, {amFastPlay, "  FF", kLime},
     {amPause, "PAUSE", kLime}, {amStop, "STOP", kLime},   {amRecord, " REC", kRed},
+    {amWatch, "WATCH", kLime},
 };
 
 // Which buttons a row enables: Synchro, Eject, Play, Rewind, Pause, Stop,
@@ -64,6 +65,7 @@ constexpr RowState kRows[] = {
     {ButtonRow::Pause, {false, false, true, true, false, true, false, false}},
     {ButtonRow::Stop, {true, true, true, true, false, false, true, true}},
     {ButtonRow::Record, {false, false, false, false, false, true, false, false}},
+    {ButtonRow::Watch, {false, false, false, false, false, true, true, false}},
 };
 
 bool TraceModes() { return qEnvironmentVariableIsSet("KESTROVA_TRACE_MODES"); }
@@ -263,6 +265,8 @@ void TMainForm::StopButtonClick(QObject* sender)
         CloseNmeaOutput();
         break;
     case amRecord:
+    case amWatch:
+        ReconnectTimer->stop();
         if (BINRRadioButton->isChecked()) {
             SendBinr(kCmdStopOutput, nullptr, 0);
             if (_02CheckBox->isChecked()) {
@@ -287,6 +291,10 @@ void TMainForm::StopButtonClick(QObject* sender)
 
 void TMainForm::RecordButtonClick(QObject* sender)
 {
+    if (mode == amWatch) {
+        RecordFromWatch(sender);
+        return;
+    }
     if (mode != amStop)
         return;
     const QString name = FileLabel->text();
@@ -299,7 +307,7 @@ void TMainForm::RecordButtonClick(QObject* sender)
     if (!recordFile.Create(name))
         return;
     const bool binr = BINRRadioButton->isChecked();
-    if (!OpenPort(PortComboBox->currentText(), BaudComboBox->currentText().toInt(), binr ? 1 : 0)) {
+    if (!OpenSelectedSource(binr)) {
         recordFile.Close();
         return;
     }
@@ -312,8 +320,11 @@ void TMainForm::RecordButtonClick(QObject* sender)
     SetButtons(ButtonRow::Record);
     if (StatisticForm)
         StatisticForm->ResetStatistics();
-    if (binr)
+    // A source that takes no commands is recorded as it comes.
+    if (binr && PortTakesCommands())
         SendRecordStartSequence();
+    if (binr)
+        OpenSideFile();
 }
 
 void TMainForm::SendRecordStartSequence()
@@ -333,7 +344,6 @@ void TMainForm::SendRecordStartSequence()
     }
     if (PositionCheckBox->isChecked())
         SendPositionCommands(true);
-    OpenSideFile();
 }
 
 void TMainForm::SendPositionCommands(bool on)
@@ -348,7 +358,9 @@ void TMainForm::SendPositionCommands(bool on)
 
 void TMainForm::WatchTimerTimer()
 {
-    if (mode == amRecord) {
+    if (mode == amRecord || mode == amWatch) {
+        if (Reconnecting())
+            return;   // "Reconnecting..." says more than "Wait..."
         // No-data watch: every block sets watchTicks back to 0.
         ++watchTicks;
         if (watchTicks >= kNoDataTicks) {

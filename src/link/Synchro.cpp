@@ -10,7 +10,9 @@
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
 #include "Comm.h"
+#include "MainfileLive.h"
 #include "NmeaAssembler.h"
+#include "SourceAddress.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -30,6 +32,7 @@ constexpr unsigned long kSwitchWaitMs = 200;
 constexpr int kBinrSwitchBaudIndex = 5;   // 115200
 constexpr uint8_t kSyncPortMode = 0x04;
 constexpr uint8_t kNmeaPortMode = 0x02;
+const QString kNotAvailable = "Not available for this source";
 
 // "$PVKTA,0,115200,3*hh\r\n": an NMEA receiver moves to BINR at 115200.
 std::string BinrSwitchSentence()
@@ -56,6 +59,10 @@ void PortSettingPayload(uint32_t baud, uint8_t portMode, uint8_t out[6])
 
 void TMainForm::SynchroButtonClick(QObject*)
 {
+    if (!SourceTakesCommands(PortComboBox->currentText().toStdString())) {
+        InfoLabel->setText(kNotAvailable);
+        return;
+    }
     const bool binr = BINRRadioButton->isChecked();
     if (!OpenPort(PortComboBox->currentText(), BaudComboBox->itemText(0).toInt(), binr ? 1 : 0)) {
         DeviceLabel->setText("unknown");
@@ -107,6 +114,12 @@ void TMainForm::NMEARadioButtonClick(QObject*)
     _02CheckBox->setEnabled(false);
     FileLabel->setText("rgfile.nme");
     SynchroTimer->setInterval(kNmeaStepMs);
+    // A source that takes no commands keeps talking what it talks: the
+    // switch only says how its bytes are read.
+    if (!SourceTakesCommands(PortComboBox->currentText().toStdString())) {
+        InfoLabel->setText(kNotAvailable);
+        return;
+    }
     // The receiver is taken to talk BINR (odd parity): tell it to go back to NMEA.
     if (OpenPort(PortComboBox->currentText(), BaudComboBox->currentText().toInt(), 1)) {
         uint8_t payload[6];
@@ -122,6 +135,10 @@ void TMainForm::BINRRadioButtonClick(QObject*)
     _02CheckBox->setEnabled(true);
     FileLabel->setText("rgfile.dat");
     SynchroTimer->setInterval(kBinrStepMs);
+    if (!SourceTakesCommands(PortComboBox->currentText().toStdString())) {
+        InfoLabel->setText(kNotAvailable);
+        return;
+    }
     // The receiver is taken to talk NMEA (no parity).
     if (!OpenPort(PortComboBox->currentText(), BaudComboBox->currentText().toInt(), 0))
         return;
@@ -138,6 +155,7 @@ void TMainForm::FillPortList()
     const QStringList ports = ListPorts(&denied);
     PortComboBox->clear();
     PortComboBox->addItems(ports);
+    AppendSourceItems(*this);
     PortComboBox->setCurrentIndex(ports.isEmpty() ? -1 : 0);
     // Without this a user who is not in the dialout group sees an empty list
     // and no reason for it.
@@ -151,8 +169,12 @@ void TMainForm::PortComboBoxDropDown() { FillPortList(); }
 // has ended after delivering every byte it got.
 void TMainForm::ConnectionLost()
 {
-    InfoLabel->setText("Connection lost");
-    if (mode == amRecord) {
+    InfoLabel->setText(PortLostText());
+    if ((mode == amRecord || mode == amWatch) && reconnectEnabled) {
+        BeginReconnect();
+        return;
+    }
+    if (mode == amRecord || mode == amWatch) {
         StopButtonClick(nullptr);
     } else if (mode == amSync) {
         DeviceLabel->setText("unknown");

@@ -1,5 +1,7 @@
 #include "VisualSettings.h"
 
+#include "Instance.h"
+
 #include <QByteArray>
 #include <QSettings>
 #include <QVariant>
@@ -12,8 +14,7 @@
 
 namespace {
 
-constexpr const char* kOrganization = "Tamrel";
-constexpr const char* kApplication = "Kestrova";
+constexpr const char* kOrganization = kSettingsOrganization;
 constexpr const char* kLatKey = "b_fix";
 constexpr const char* kLonKey = "l_fix";
 constexpr const char* kAltKey = "h_fix";
@@ -62,7 +63,7 @@ std::optional<int> ReadInt(const QSettings& settings, const char* key)
 
 VisualSettings LoadVisualSettings()
 {
-    const QSettings settings(kOrganization, kApplication);
+    const QSettings settings(kOrganization, SettingsApplication());
     const std::optional<double> lat = ReadDouble(settings, kLatKey);
     const std::optional<double> lon = ReadDouble(settings, kLonKey);
     const std::optional<double> alt = ReadDouble(settings, kAltKey);
@@ -79,7 +80,7 @@ VisualSettings LoadVisualSettings()
 
 void SaveVisualSettings(const VisualSettings& s)
 {
-    QSettings settings(kOrganization, kApplication);
+    QSettings settings(kOrganization, SettingsApplication());
     WriteDouble(settings, kLatKey, s.reference.latRad);
     WriteDouble(settings, kLonKey, s.reference.lonRad);
     WriteDouble(settings, kAltKey, s.reference.altM);
@@ -88,13 +89,13 @@ void SaveVisualSettings(const VisualSettings& s)
 
 int LoadProfileRange()
 {
-    const QSettings settings(kOrganization, kApplication);
+    const QSettings settings(kOrganization, SettingsApplication());
     const std::optional<int> range = ReadInt(settings, kRangeKey);
     return range ? std::clamp(*range, kRangeMin, kRangeMax) : kRangeMin;
 }
 
 void SaveProfileRange(int rangeM)
 {
-    QSettings settings(kOrganization, kApplication);
+    QSettings settings(kOrganization, SettingsApplication());
     settings.setValue(kRangeKey, rangeM);
 }
