@@ -179,10 +179,10 @@ private:
         for (;;) {
             ssize_t n = read(fd_, buffer_ + filled_, size_t(kReadBufferSize - filled_));
             if (n > 0 && source_.gpsd) {
-                gotData_ = true;
                 n = gpsdFilter_.Filter(buffer_ + filled_, int(n));
                 if (n == 0)
-                    continue;
+                    continue;   // only gpsd's reports: no raw data yet
+                gotData_ = true;
             }
             if (n > 0) {
                 filled_ += int(n);

@@ -60,5 +60,5 @@ QStringList ListPorts(QString* noPermission);
 // Where the stable names of serial adapters live (/dev/serial/by-id); tests
 // point it at a folder of their own.
 void SetStableNameDir(const QString& dir);
-// The full path behind a listed name (a stable name's link), for a tooltip.
+// The full path behind a stable name, for a tooltip; any other name as it is.
 QString PortToolTip(const QString& name);

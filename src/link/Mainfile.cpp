@@ -329,7 +329,8 @@ void TMainForm::ConnectControls()
 
     connect(SynchroTimer, &QTimer::timeout, this, &TMainForm::SynchroTimerTimer);
     connect(WatchTimer, &QTimer::timeout, this, &TMainForm::WatchTimerTimer);
-    connect(PortComboBox, &QComboBox::currentTextChanged, PortComboBox, &QWidget::setToolTip);
+    connect(PortComboBox, &QComboBox::currentTextChanged, PortComboBox,
+            [this](const QString& name) { PortComboBox->setToolTip(PortToolTip(name)); });
 }
 
 // ---------------------------------------------------------------- start-up

@@ -158,9 +158,7 @@ void SetStableNameDir(const QString& dir) { stableNameDir = dir; }
 
 QString PortToolTip(const QString& name)
 {
-    if (stableNames.contains(name))
-        return stableNames.value(name);
-    return PortPath(name);
+    return stableNames.value(name, name);
 }
 
 QString PortPath(const QString& name)
