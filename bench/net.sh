@@ -27,57 +27,9 @@ seconds=${3:-60}
 kestrova=$build/kestrova
 sim=$build/kestrova-sim
 gpsd=$(command -v gpsd || echo /usr/sbin/gpsd)
-for tool in Xvfb xdotool python3 "$gpsd"; do
-  command -v "$tool" >/dev/null || { echo "net.sh: $tool is missing (tools/install-deps.sh test)" >&2; exit 2; }
-done
-[ -x "$kestrova" ] && [ -x "$sim" ] || { echo "net.sh: build kestrova and kestrova-sim first" >&2; exit 2; }
-
-work=$(mktemp -d /tmp/kestrova-net.XXXXXX)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-source "$src/tests/scripts/xvfb-lib.bash"
-start_xvfb 1280x1024 || { echo "net.sh: Xvfb did not start" >&2; exit 2; }
-
-# Main window at (0, 0), NMEA, all five views shown.
-export XDG_CONFIG_HOME=$work/config
-mkdir -p "$XDG_CONFIG_HOME/Tamrel"
-cat >"$XDG_CONFIG_HOME/Tamrel/Kestrova.conf" <<'CONF'
-[General]
-Left=0
-Top=0
-BaudComboBox=8
-BINRRadioButton=0
-NMEARadioButton=1
-PositionCheckBox=1
-StatisticCheckBox=1
-SatellitesCheckBox=1
-VisualCheckBox=1
-ProfileCheckBox=1
-soundEnabled=0
-_02CheckBox=1
-CONF
-
-top_panel=25
-left_panel=78
-click() { xdotool mousemove --sync "$1" "$2" click 1; }
-click_button() { click $((left_panel + $1 + 11)) $((top_panel + 81 + 11)); }   # transport row
-record_x=160
-stop_x=136
-
-start_sim() {   # args...; sets sim_pid, first_line
-  "$sim" "$@" --log "$work/sim.log" >"$work/sim.out" 2>"$work/sim.err" &
-  sim_pid=$!
-  pids+=($sim_pid)
-  for _ in $(seq 50); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
-  first_line=$(head -n1 "$work/sim.out")
-  [ -n "$first_line" ] || { echo "net.sh: the simulator did not start" >&2; cat "$work/sim.err" >&2; exit 1; }
-}
+[ -x "$gpsd" ] || { echo "net.sh: gpsd is missing (tools/install-deps.sh test)" >&2; exit 2; }
+bench_name=net.sh
+source "$src/bench/live-lib.bash"
 
 # Watches SOURCE from start-up; Record then turns the watch into a recording.
 start_kestrova() {   # source; sets k_pid once its window is up
@@ -89,26 +41,6 @@ start_kestrova() {   # source; sets k_pid once its window is up
     sleep 0.1
   done
   sleep 1
-}
-
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-
-check_exact() {   # recording [what-was-sent]
-  python3 - "$1" "${2:-$work/sim.log.tx}" <<'PY'
-import sys
-rec = open(sys.argv[1], 'rb').read()
-sent = open(sys.argv[2], 'rb').read()
-at = sent.find(rec[:4096]) if rec else -1
-ok = at >= 0 and sent[at:at + len(rec)] == rec
-why = 'exact'
-if not ok:
-    good = 0
-    while at >= 0 and good < len(rec) and at + good < len(sent) and sent[at + good] == rec[good]:
-        good += 1
-    why = f'DIFFERS after {good} bytes' if at >= 0 else 'DIFFERS from the start'
-print(len(rec), why)
-sys.exit(0 if ok else 1)
-PY
 }
 
 stop_run() {
@@ -136,23 +68,7 @@ stop_run "$k_pid" "$sim_pid"
 rm -f "$work/sim.log"*
 
 # ---- 2. gpsd at the 921600-baud byte rate ----------------------------------------
-# Epochs padded with their own GSV sentences to ~922 bytes, 100 a second.
-"$sim" --write-demo "$work/base.nme" --protocol nmea --seconds 120 --scenario moving
-python3 - "$work/base.nme" "$work/paced.nme" <<'PY'
-import re, sys
-data = open(sys.argv[1], 'rb').read()
-starts = [m.start() for m in re.finditer(rb'\$G.GGA', data)] + [len(data)]
-out = bytearray()
-for a, b in zip(starts, starts[1:]):
-    epoch = data[a:b]
-    gsv = [s + b'\r\n' for s in epoch.split(b'\r\n') if s[3:6] == b'GSV'] or [epoch.split(b'\r\n')[1] + b'\r\n']
-    i = 0
-    while len(epoch) < 922:
-        epoch += gsv[i % len(gsv)]
-        i += 1
-    out += epoch
-open(sys.argv[2], 'wb').write(out)
-PY
+write_paced_nmea "$work/paced.nme"
 rm -rf "$work/run" && mkdir -p "$work/run"
 start_sim --protocol nmea --baud 460800 --rate 100 --replay "$work/paced.nme"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')

@@ -205,25 +205,33 @@ private:
     bool ReadDatagrams(bool* lost, int64_t* lastHandOffMs)
     {
         for (;;) {
-            int next = 0;
-            if (ioctl(fd_, FIONREAD, &next) != 0)
-                next = 0;
-            if (next > kReadBufferSize - filled_ && filled_ > 0 && !HandOverBlock(lastHandOffMs))
-                return false;
-            if (next > kReadBufferSize)
-                return ReadLargeDatagram(lastHandOffMs);
-            const ssize_t n = recv(fd_, buffer_ + filled_, size_t(kReadBufferSize - filled_), 0);
-            if (n >= 0) {
-                filled_ += int(n);
-                if (filled_ == kReadBufferSize && !HandOverBlock(lastHandOffMs))
+            // The size of the datagram at the head of the queue, which stays
+            // there until it is taken: MSG_TRUNC tells it even when it does
+            // not fit the room left.
+            const ssize_t next = recv(fd_, buffer_ + filled_, size_t(kReadBufferSize - filled_), MSG_PEEK | MSG_TRUNC);
+            if (next < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (errno != EAGAIN && errno != EWOULDBLOCK)
+                    *lost = true;
+                return true;
+            }
+            if (next > kReadBufferSize - filled_ && filled_ > 0) {
+                if (!HandOverBlock(lastHandOffMs))
                     return false;
                 continue;
             }
-            if (errno == EINTR)
+            if (next > kReadBufferSize) {
+                if (!ReadLargeDatagram(lastHandOffMs))
+                    return false;
                 continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK)
-                *lost = true;
-            return true;
+            }
+            const ssize_t n = recv(fd_, buffer_ + filled_, size_t(kReadBufferSize - filled_), 0);
+            if (n < 0)
+                continue;   // EINTR; nothing else can take the datagram peeked at
+            filled_ += int(n);
+            if (filled_ == kReadBufferSize && !HandOverBlock(lastHandOffMs))
+                return false;
         }
     }
 

@@ -4,6 +4,7 @@
 // "Add source..." and named instances.
 #include "CommPty.h"
 #include "Instance.h"
+#include "LoopbackPort.h"
 #include "MainfileLive.h"
 #include "SourceDialog.h"
 #include "SynchroSim.h"
@@ -18,10 +19,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 namespace {
 
@@ -105,15 +102,9 @@ TEST_F(LiveSourceTest, BinrSynchronizationThroughTcp)
 
 TEST_F(LiveSourceTest, ReadOnlySourcesTakeNoCommands)
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    const QString address = QString("udp://127.0.0.1:%1").arg(ntohs(a.sin_port));
+    const int port = FreeLoopbackPort(SOCK_DGRAM);
+    sockaddr_in a = LoopbackAddress(port);
+    const QString address = QString("udp://127.0.0.1:%1").arg(port);
     Select(address, true);
     M().SynchroButtonClick(nullptr);
     EXPECT_EQ(M().InfoLabel->text(), "Not available for this source");
@@ -265,15 +256,7 @@ public:
         const QString program = QStandardPaths::findExecutable("gpsd", {"/usr/sbin", "/usr/bin", "/sbin"});
         if (program.isEmpty())
             return;
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        ::close(fd);
-        port_ = ntohs(a.sin_port);
+        port_ = FreeLoopbackPort(SOCK_STREAM);
         proc_.setProgram(program);
         proc_.setArguments({"-N", "-n", "-S", QString::number(port_), "-F", dir + "/gpsd.sock", "-s", "9600", device});
         proc_.start();

@@ -4,6 +4,7 @@
 #include "Comm.h"
 #include "CommPty.h"
 #include "CommandLine.h"
+#include "LoopbackPort.h"
 #include "NetLink.h"
 #include "SourceAddress.h"
 
@@ -102,19 +103,6 @@ TEST(GpsdJsonFilterTest, DropsReportsWhereverTheBlocksAreCut)
 
 // ---------------------------------------------------------------- peers
 
-int FreeLoopbackPort(int type)
-{
-    const int fd = socket(AF_INET, type, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
 // A TCP server on the loopback, one connection.
 struct TcpPeer {
     int listenFd = -1;
@@ -124,9 +112,7 @@ struct TcpPeer {
     TcpPeer()
     {
         listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in a = LoopbackAddress(0);
         socklen_t len = sizeof a;
         bind(listenFd, reinterpret_cast<sockaddr*>(&a), sizeof a);
         listen(listenFd, 4);
@@ -318,10 +304,7 @@ TEST_F(NetLinkTest, UdpDatagramsArriveWholeAndInOrder)
     EXPECT_EQ(WritePort(command, 4), 0);
 
     const int out = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(uint16_t(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in to = LoopbackAddress(port);
     const std::vector<uint8_t> all = Pattern(400000);
     std::vector<size_t> sizes;
     for (int i = 0; i < 300; ++i)
