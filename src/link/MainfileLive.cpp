@@ -78,11 +78,13 @@ void LoadLiveSettings(TMainForm& form)
         form.PortComboBox->setCurrentIndex(i);
 }
 
-void SaveLiveSettings(const TMainForm& form)
+void SaveLiveSettings(TMainForm& form)
 {
     QSettings s(kSettingsOrganization, SettingsApplication());
     s.setValue(kSourcesKey, remembered);
-    s.setValue(kReconnectKey, int(form.reconnectEnabled));
+    // The menu item's state: --reconnect holds for its run only.
+    if (QAction* a = ReconnectAction(form))
+        s.setValue(kReconnectKey, int(a->isChecked()));
     if (form.PortComboBox->currentIndex() >= 0)
         s.setValue(kPortKey, form.PortComboBox->currentText());
     s.sync();

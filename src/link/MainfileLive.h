@@ -7,7 +7,7 @@ class TMainForm;
 // The remembered network sources (newest first, at most kRememberedSources),
 // the port chosen last and "Reconnect automatically".
 void LoadLiveSettings(TMainForm& form);
-void SaveLiveSettings(const TMainForm& form);
+void SaveLiveSettings(TMainForm& form);
 // After the ports: the remembered sources and "Add source...", and each
 // port's tooltip (a stable name's full path).
 void AppendSourceItems(TMainForm& form);

@@ -341,11 +341,20 @@ TEST_F(LiveSourceTest, StableNamesStandForTheirNodesAndAreRemembered)
     EXPECT_EQ(M().PortComboBox->itemData(i, Qt::ToolTipRole).toString(), full);
     EXPECT_EQ(PortPath("Kestrova_Sim_42"), full);
 
+    // The port by its stable name and "Reconnect automatically" are kept.
+    QAction* reconnect = M().TitleMenu()->findChild<QAction*>("ReconnectAction");
+    ASSERT_NE(reconnect, nullptr);
+    reconnect->setChecked(true);
+    EXPECT_TRUE(M().reconnectEnabled);
     M().PortComboBox->setCurrentIndex(i);
     M().SaveSettings();
     M().PortComboBox->setCurrentIndex(-1);
+    reconnect->setChecked(false);
     LoadLiveSettings(M());
     EXPECT_EQ(M().PortComboBox->currentText(), "Kestrova_Sim_42");
+    EXPECT_TRUE(reconnect->isChecked());
+    EXPECT_TRUE(M().reconnectEnabled);
+    reconnect->setChecked(false);
     ASSERT_TRUE(OpenPort("Kestrova_Sim_42", 4800, 0));
     ClosePort();
     SetStableNameDir("/dev/serial/by-id");
