@@ -2,8 +2,16 @@
 
 #include "Instance.h"
 #include "LineRates.h"
+#include "WeekRollover.h"
 
+#include <QFile>
 #include <QRegularExpression>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -87,6 +95,18 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                 }
                 cl.show << name;
             }
+        } else if (a == "--week-rollovers") {
+            const QString v = value("--week-rollovers");
+            if (!cl.error.isEmpty())
+                break;
+            bool ok = false;
+            const int n = v.toInt(&ok);
+            if (!ok || n < kMinWeekRollovers || n > kMaxWeekRollovers) {
+                cl.error = QString("--week-rollovers takes a count from %1 to %2")
+                               .arg(kMinWeekRollovers).arg(kMaxWeekRollovers);
+                break;
+            }
+            cl.weekRollovers = n;
         } else if (a == "--port") {
             const QString v = value("--port");
             if (!cl.error.isEmpty())
@@ -147,23 +167,54 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     return cl;
 }
 
+bool PlaysAsBinr(const CommandLine& cl, const QString& file)
+{
+    if (cl.protocol != CommandLine::Protocol::ByName)
+        return cl.protocol == CommandLine::Protocol::Binr;
+    return file.endsWith(QLatin1String(".dat"), Qt::CaseInsensitive);
+}
+
+QString PlayableFileProblem(const QString& file)
+{
+    const QByteArray name = QFile::encodeName(file);
+    struct stat st {};
+    QString why;
+    if (::stat(name.constData(), &st) != 0) {
+        why = QString("cannot open: ") + std::strerror(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        why = "a folder, not a file";
+    } else if (!S_ISREG(st.st_mode)) {
+        why = "not a regular file";
+    } else {
+        const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            why = QString("cannot open: ") + std::strerror(errno);
+        else
+            ::close(fd);
+    }
+    return why.isEmpty() ? QString() : file + ": " + why;
+}
+
 QString UsageText()
 {
     return QStringLiteral(
         "Usage:\n"
-        "  kestrova [--show VIEWS] [--port PATH]... [--fast] [--exit-after-play] [FILE.nme]\n"
-        "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only] FILE\n"
+        "  kestrova [--show VIEWS] [--port SOURCE]... [--watch] [--reconnect] [--instance NAME]\n"
+        "           [--fast] [--exit-after-play] [--nmea|--binr] [--week-rollovers N] [FILE]\n"
+        "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only]\n"
+        "           [--week-rollovers N] FILE\n"
         "  kestrova --headless --port SOURCE [--nmea|--binr] [--baud N] [--record FILE]\n"
         "           [--seconds N] [--reconnect]\n"
-        "  kestrova --to-nmea FILE.dat...\n"
+        "  kestrova --to-nmea [--week-rollovers N] FILE.dat...\n"
         "\n"
         "Monitor, recorder and player for GPS/GLONASS receivers.\n"
         "\n"
-        "  FILE.nme            a recording played at start-up\n"
+        "  FILE                a recording played at start-up\n"
+        "  --nmea, --binr      protocol of FILE (default: .dat is BINR, else NMEA)\n"
         "  --show VIEWS        views to show, comma-separated: position,statistic,\n"
         "                      satellites,visual,profile\n"
-        "  --fast              play FILE.nme at fast pace\n"
-        "  --exit-after-play   quit when the playback of FILE.nme stops\n"
+        "  --fast              play FILE at fast pace\n"
+        "  --exit-after-play   quit when the playback of FILE stops\n"
         "  --port SOURCE       also offer this serial device or network source in the\n"
         "                      port list: a path, tcp://HOST:PORT, udp://:PORT or\n"
         "                      gpsd://HOST[:PORT][/DEVICE] (repeatable; KESTROVA_PORTS\n"
@@ -176,7 +227,6 @@ QString UsageText()
         "                      the window title\n"
         "  --headless          play FILE fast without a display and print every view\n"
         "                      refresh as a tab-separated line on standard output\n"
-        "  --nmea, --binr      protocol of FILE (default: .dat is BINR, else NMEA)\n"
         "  --max-hdop X.X      Statistic HDOP limit (0.0: none)\n"
         "  --max-vdop X.X      Statistic VDOP limit (0.0: none)\n"
         "  --diff-only         Statistic accepts differential fixes only\n"
@@ -188,6 +238,9 @@ QString UsageText()
         "  --baud N            line rate of a serial SOURCE (default 4800)\n"
         "  --record FILE       record the source into FILE, as the Record button does\n"
         "  --seconds N         end after N seconds\n"
+        "  --week-rollovers N  date BINR weeks after N week-number rollovers in all\n"
+        "                      (1: 1999-2019, 2: 2019-2038); default: by the clock\n"
+        "                      for live data, by the file's time for a recording\n"
         "  --to-nmea FILE...   write the NMEA side file of each BINR recording\n"
         "  --help              this text\n");
 }

@@ -15,6 +15,7 @@ struct CommandLine {
     bool exitAfterPlay = false; // --exit-after-play: quit when that playback stops
     QStringList show;      // views named with --show
     QStringList ports;     // --port PATH, repeatable
+    int weekRollovers = 0; // --week-rollovers N; 0: chosen by a reference time
     QStringList files;
     // Live sources: --headless --port SOURCE logs without a display.
     bool headlessLive = false;
@@ -31,4 +32,11 @@ CommandLine ParseCommandLine(const QStringList& arguments);   // arguments[0] is
 // KESTROVA_PORTS: ':'-separated, where a network address keeps its own colons
 // ("/dev/pts/3:tcp://127.0.0.1:5000:udp://:5001").
 QStringList SplitPortList(const QString& text);
+// The protocol a file named on the command line is played with: --nmea or
+// --binr, else by its name (.dat is BINR, anything else NMEA).
+bool PlaysAsBinr(const CommandLine& cl, const QString& file);
+// Why a file named on the command line cannot be played ("NAME: reason"),
+// or empty when it can. Only a regular file has an end: a FIFO or a device
+// is refused before anything waits on it.
+QString PlayableFileProblem(const QString& file);
 QString UsageText();

@@ -6,6 +6,7 @@
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "ToNmea.h"
+#include "WeekRollover.h"
 #include "Windows.h"
 
 #include <QApplication>
@@ -17,6 +18,8 @@
 #include <memory>
 
 namespace {
+
+void Complain(const QString& text) { std::fprintf(stderr, "kestrova: %s\n", text.toLocal8Bit().constData()); }
 
 void ShowViews(TMainForm* form, const QStringList& views)
 {
@@ -47,10 +50,22 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    ForceWeekRollovers(cl.weekRollovers);
     if (cl.toNmea)
         return RunToNmea(cl.files);
     if (cl.headless)
         return RunHeadless(cl);
+
+    // Refused inputs are named on stderr; the window still starts.
+    const QString file = cl.files.value(0);
+    for (const QString& extra : cl.files.mid(1))
+        Complain(extra + ": only one file is played; ignored");
+    const QString fileProblem = file.isEmpty() ? QString() : PlayableFileProblem(file);
+    if (!fileProblem.isEmpty()) {
+        Complain(fileProblem);
+        if (cl.exitAfterPlay)
+            return 2;
+    }
 
     // The decoders exist before any window.
     ProgramNmea();
@@ -59,12 +74,16 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName("KESTROVA");
 
-    QStringList ports = cl.ports;
-    ports += SplitPortList(qEnvironmentVariable("KESTROVA_PORTS"));
-    AddExtraPorts(ports);
+    const QStringList envPorts = SplitPortList(qEnvironmentVariable("KESTROVA_PORTS"));
+    for (const auto& [origin, ports] : {std::pair{"--port", cl.ports}, std::pair{"KESTROVA_PORTS", envPorts}})
+        for (const QString& port : ports)
+            if (const QString problem = PortProblem(port); !problem.isEmpty())
+                Complain(QString("%1 %2: %3; not listed").arg(origin, port, problem));
+    AddExtraPorts(cl.ports + envPorts);
 
     std::unique_ptr<TMainForm> mainForm(CreateProgramWindows());
-    mainForm->commandLineFile = cl.files.value(0);
+    mainForm->commandLineFile = file;
+    mainForm->commandLineBinr = PlaysAsBinr(cl, file);
     mainForm->show();
     ShowViews(mainForm.get(), cl.show);
     if (cl.reconnect)

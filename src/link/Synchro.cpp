@@ -13,6 +13,7 @@
 #include "MainfileLive.h"
 #include "NmeaAssembler.h"
 #include "SourceAddress.h"
+#include "WeekRollover.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -73,6 +74,7 @@ void TMainForm::SynchroButtonClick(QObject*)
     syncIndex = 0;
     SynchroTimer->start();
     ErrorBytesLabel->setText("0");
+    UseClockForDates();
     ProgramBinr().Reset();
     ProgramNmea().Reset();
     SetActionMode(amSync);
@@ -159,8 +161,17 @@ void TMainForm::FillPortList()
     PortComboBox->setCurrentIndex(ports.isEmpty() ? -1 : 0);
     // Without this a user who is not in the dialout group sees an empty list
     // and no reason for it.
-    if (!denied.isEmpty())
+    if (!denied.isEmpty()) {
         InfoLabel->setText("No permission: " + denied);
+        // The line has room for a short name only; the full path goes to
+        // stderr, once per device and run.
+        static QStringList told;
+        const QString path = PortPath(denied);
+        if (!told.contains(path)) {
+            told << path;
+            std::fprintf(stderr, "kestrova: no permission to open %s\n", path.toLocal8Bit().constData());
+        }
+    }
 }
 
 void TMainForm::PortComboBoxDropDown() { FillPortList(); }
