@@ -81,6 +81,7 @@ struct Link {
     QString openError;
     QString openDetail;
     QString lostText;
+    int connectTimeoutMs = kConnectTimeoutMs;
     ReadThread* reader = nullptr;
     // Readers whose port was closed from inside their own hand-off: they end
     // as soon as that hand-off returns and are joined later.
@@ -416,6 +417,7 @@ bool PortTakesCommands() { return port.fd >= 0 && port.source.takesCommands; }
 QString PortOpenError() { return port.openError; }
 QString PortOpenDetail() { return port.openDetail; }
 QString PortLostText() { return port.lostText; }
+void SetConnectTimeout(int ms) { port.connectTimeoutMs = ms > 0 ? ms : kConnectTimeoutMs; }
 
 namespace {
 
@@ -452,7 +454,7 @@ bool OpenNetwork(const QString& name, uint8_t parity)
         port.openDetail = port.openError;
         return false;
     }
-    const NetSource s = OpenNetSource(address);
+    const NetSource s = OpenNetSource(address, port.connectTimeoutMs);
     if (s.fd < 0) {
         port.openError = QString::fromStdString(s.error);
         port.openDetail = QString::fromStdString(s.detail);

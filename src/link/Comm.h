@@ -29,6 +29,10 @@ bool OpenPort(const QString& name, int baud, uint8_t parity);
 // empty after a serial port's failure.
 QString PortOpenError();
 QString PortOpenDetail();
+// How long OpenPort waits for a connection (kConnectTimeoutMs unless set):
+// reconnect attempts wait less, so that a host that does not answer at all
+// does not hold the window for long every second.
+void SetConnectTimeout(int ms);
 // What the last connectionLost meant: "Connection lost", or gpsd's silence.
 QString PortLostText();
 // False for read-only sources (udp, gpsd) and when nothing is open: writes

@@ -11,10 +11,9 @@
 
 #include "MainfileLive.h"
 
-#include "BinrLayouts.h"
 #include "Comm.h"
 #include "Instance.h"
-#include "Nmeafile.h"
+#include "NetLink.h"
 #include "SourceAddress.h"
 #include "SourceDialog.h"
 #include "Statistic.h"
@@ -30,6 +29,7 @@
 namespace {
 
 constexpr int kReconnectIntervalMs = 1000;
+constexpr int kReconnectConnectMs = 800;   // within the interval
 const QString kAddSourceText = QStringLiteral("Add source...");
 constexpr int kAddSourceRole = Qt::UserRole + 1;
 
@@ -216,7 +216,10 @@ void TMainForm::ReconnectTimerTimer()
         return;
     }
     const bool binr = BINRRadioButton->isChecked();
-    if (!OpenSelectedSource(binr, true))
+    SetConnectTimeout(kReconnectConnectMs);
+    const bool opened = OpenSelectedSource(binr, true);
+    SetConnectTimeout(kConnectTimeoutMs);
+    if (!opened)
         return;
     ReconnectTimer->stop();
     watchTicks = 0;
