@@ -8,6 +8,7 @@
 
 #include "Comm.h"
 #include "Mainfile.h"
+#include "SourceAddress.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -52,7 +53,10 @@ void Complain(const QString& what, const QString& detail)
 
 int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
 {
-    const QString source = cl.ports.value(0);
+    QString source = cl.ports.value(0);
+    // A relative path is taken as the window takes --port: from the current folder.
+    if (!LooksLikeNetworkSource(source.toStdString()) && source.contains('/') && !source.startsWith('/'))
+        source = QFileInfo(source).absoluteFilePath();
     // The protocol first: its switch names the default file and rate, and
     // with no port in the list yet it sends the receiver nothing.
     SetUpHeadlessWindows(&form, cl, LiveIsBinr(cl));
