@@ -206,6 +206,7 @@ QString UsageText()
         "  kestrova --headless --port SOURCE [--nmea|--binr] [--baud N] [--record FILE]\n"
         "           [--seconds N] [--reconnect]\n"
         "  kestrova --to-nmea [--week-rollovers N] FILE.dat...\n"
+        "  kestrova --report [options] FILE...   (kestrova --report --help)\n"
         "\n"
         "Monitor, recorder and player for GPS/GLONASS receivers.\n"
         "\n"

@@ -213,6 +213,8 @@ void TMainForm::RouteNmeaResult(int result)
         }
         return;
     }
+    if (StatisticCheckBox->isChecked() && StatisticForm)
+        StatisticForm->CollectNmea(result);
     switch (result) {
     case kNmeaError:
         CountLineError();
@@ -236,6 +238,8 @@ void TMainForm::RouteNmeaResult(int result)
 
 void TMainForm::RouteBinrResult(int result)
 {
+    if (mode != amSync && StatisticCheckBox->isChecked() && StatisticForm)
+        StatisticForm->CollectBinr(result);
     switch (result) {
     case kNmeaError:   // -1, the decoder's error
         CountLineError();
@@ -255,7 +259,7 @@ void TMainForm::RouteBinrResult(int result)
             break;
         if (VisualForm && VisualForm->SatCheckBox && VisualForm->SatCheckBox->isChecked())
             VisualForm->LoadBinrSatellites();
-        WriteGsv();
+        WriteSentencesFor(result, ProgramBinr());
         break;
     case kMsgDeviceInfo: {
         char text[kDeviceTextMax + 1];
@@ -274,10 +278,7 @@ void TMainForm::RouteBinrResult(int result)
             StatisticForm->RefreshFromBinr();
         if (SatellitesCheckBox->isChecked() && SatellitesForm)
             SatellitesForm->RefreshFromBinr();
-        WriteGga();
-        WriteRmc();
-        WriteGsa();
-        WritePvktd();
+        WriteSentencesFor(result, ProgramBinr());
         break;
     default:
         break;
