@@ -43,7 +43,9 @@ void MakeViewsPlainWindows(TMainForm* form)
         view->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
 }
 
-void SetUp(TMainForm* form, const CommandLine& cl, bool binr)
+} // namespace
+
+void SetUpHeadlessWindows(TMainForm* form, const CommandLine& cl, bool binr)
 {
     for (QCheckBox* box : {form->PositionCheckBox, form->StatisticCheckBox, form->SatellitesCheckBox,
                            form->VisualCheckBox, form->ProfileCheckBox})
@@ -61,7 +63,7 @@ void SetUp(TMainForm* form, const CommandLine& cl, bool binr)
     (binr ? form->BINRRadioButton : form->NMEARadioButton)->setChecked(true);
 }
 
-void ReportMain(const TMainForm* form)
+void ReportMainWindow(const TMainForm* form)
 {
     ReportView("MAIN", {{"ReceiveBytesLabel", form->ReceiveBytesLabel->text()},
                         {"ErrorBytesLabel", form->ErrorBytesLabel->text()},
@@ -69,6 +71,8 @@ void ReportMain(const TMainForm* form)
                         {"DeviceLabel", form->DeviceLabel->text()},
                         {"FileLabel", form->FileLabel->text()}});
 }
+
+namespace {
 
 // The file replayed at its own pace through the PLAYER's playback, from
 // the epoch --from names; 0, or the exit status of a failure.
@@ -99,8 +103,10 @@ int RunHeadless(const CommandLine& cl)
 {
     const QString file = cl.files.value(0);
     // Checked before any window exists, so a wrong name costs nothing.
-    if (const QString problem = PlayableFileProblem(file); !problem.isEmpty())
-        return FileOpenError(problem);
+    if (!cl.headlessLive) {
+        if (const QString problem = PlayableFileProblem(file); !problem.isEmpty())
+            return FileOpenError(problem);
+    }
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // Settings are neither read nor written; should any window still touch
@@ -126,8 +132,13 @@ int RunHeadless(const CommandLine& cl)
     form->headless = true;
     MakeViewsPlainWindows(form.get());
     form->show();
+    if (cl.headlessLive) {
+        const int status = RunHeadlessLive(*form, cl);
+        form.reset();
+        return status;
+    }
     const bool binr = PlaysAsBinr(cl, file);
-    SetUp(form.get(), cl, binr);
+    SetUpHeadlessWindows(form.get(), cl, binr);
     form->TakeFileName(QFileInfo(file).absoluteFilePath());
     if (cl.pace > 0) {
         if (const int status = StartPaced(cl, file))
@@ -140,7 +151,7 @@ int RunHeadless(const CommandLine& cl)
 
     QObject::connect(form.get(), &TMainForm::ModeChanged, &app, [&](uint32_t mode) {
         if (mode == amStop) {
-            ReportMain(form.get());
+            ReportMainWindow(form.get());
             QCoreApplication::exit(0);
         }
     });

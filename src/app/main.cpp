@@ -13,6 +13,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <cstdio>
 #include <memory>
@@ -76,7 +78,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName("KESTROVA");
 
-    const QStringList envPorts = qEnvironmentVariable("KESTROVA_PORTS").split(':', Qt::SkipEmptyParts);
+    const QStringList envPorts = SplitPortList(qEnvironmentVariable("KESTROVA_PORTS"));
     for (const auto& [origin, ports] : {std::pair{"--port", cl.ports}, std::pair{"KESTROVA_PORTS", envPorts}})
         for (const QString& port : ports)
             if (const QString problem = PortProblem(port); !problem.isEmpty())
@@ -90,6 +92,21 @@ int main(int argc, char* argv[])
         PlayerForm->AddMenuItem();
     mainForm->show();
     ShowViews(mainForm.get(), cl.show);
+    if (cl.reconnect)
+        mainForm->reconnectEnabled = true;
+    if (cl.watch) {
+        // The source named first is the one watched.
+        const QString source = cl.ports.value(0);
+        int i = mainForm->PortComboBox->findText(source);
+        if (i < 0)
+            i = mainForm->PortComboBox->findText(PortDisplayName(QFileInfo(source).absoluteFilePath()));
+        if (i < 0) {
+            mainForm->PortComboBox->insertItem(0, source);
+            i = 0;
+        }
+        mainForm->PortComboBox->setCurrentIndex(i);
+        mainForm->WatchClick(nullptr);
+    }
     if (cl.fast && mainForm->mode == amPlay)
         mainForm->RewindButtonClick(nullptr);
     if (cl.player && PlayerForm)

@@ -75,6 +75,8 @@ public:
     void LoadSettings();
     void SaveSettings();
     void FillPortList();
+    // Selects the port stored last when the list offers it.
+    void SelectStoredPort();
     void PortComboBoxDropDown();
     void PlayCommandLineFile();
     // Hands the views that exist the switch and sound states they read;
@@ -110,6 +112,20 @@ public:
     void ShutDown();
     // Playback threads created and not yet reaped (the current one included).
     int LiveCycles() const { return int(liveCycles_.size()); }
+
+    // --- live sources beyond the panel (MainfileLive.cpp): watching without
+    // recording, reconnecting, network sources in the port list
+    void WatchClick(QObject* sender);
+    void ReconnectTimerTimer();
+    // Opens the selected source as a recording or watch does; on failure
+    // says why in InfoLabel unless quiet.
+    bool OpenSelectedSource(bool binr, bool quiet = false);
+    bool Reconnecting() const { return ReconnectTimer && ReconnectTimer->isActive(); }
+    QTimer* ReconnectTimer = nullptr;
+    bool reconnectEnabled = false;
+    // The "Add source..." dialog: returns the address typed, empty when
+    // cancelled. Tests replace it.
+    std::function<QString()> askSourceAddress;
 
     // Makes the folder of path the current folder and puts its file name in
     // FileLabel, as a file named on the command line is taken.
@@ -202,7 +218,6 @@ private:
     void ApplyDefaultSettings();
     struct StoredValue;
     std::vector<StoredValue> StoredValues();
-    void SelectStoredPort();
     void KeepTitleStripOnScreen();
     // The reactions to one decoder result (a completed sentence or message,
     // an error); 0 does nothing.
@@ -229,6 +244,9 @@ private:
     // one that is gets joined once its hand-off has returned.
     void JoinCycles();
     void SendRecordStartSequence();
+    void RecordFromWatch(QObject* sender);
+    void BeginReconnect();
+    void InstallLiveSources();
     void SendPositionCommands(bool on);
     void SetProtocolControlsEnabled(bool on);
     void MoveViews(int dx, int dy);

@@ -50,6 +50,7 @@ struct ModeLook {
 constexpr ModeLook kModeLooks[] = {
     {amSync, "SYNC", kLime},  {amOpen, "OPEN", kLime},    {amPlay, "PLAY", kLime}, {amFastPlay, "  FF", kLime},
     {amPause, "PAUSE", kLime}, {amStop, "STOP", kLime},   {amRecord, " REC", kRed},
+    {amWatch, "WATCH", kLime},
 };
 
 // Which buttons a row enables: Synchro, Eject, Play, Rewind, Pause, Stop,
@@ -65,6 +66,7 @@ constexpr RowState kRows[] = {
     {ButtonRow::Pause, {false, false, true, true, false, true, false, false}},
     {ButtonRow::Stop, {true, true, true, true, false, false, true, true}},
     {ButtonRow::Record, {false, false, false, false, false, true, false, false}},
+    {ButtonRow::Watch, {false, false, false, false, false, true, true, false}},
 };
 
 bool TraceModes() { return qEnvironmentVariableIsSet("KESTROVA_TRACE_MODES"); }
@@ -329,6 +331,8 @@ void TMainForm::StopButtonClick(QObject* sender)
         CloseNmeaOutput();
         break;
     case amRecord:
+    case amWatch:
+        ReconnectTimer->stop();
         if (BINRRadioButton->isChecked()) {
             SendBinr(kCmdStopOutput, nullptr, 0);
             if (_02CheckBox->isChecked()) {
@@ -354,6 +358,10 @@ void TMainForm::StopButtonClick(QObject* sender)
 
 void TMainForm::RecordButtonClick(QObject* sender)
 {
+    if (mode == amWatch) {
+        RecordFromWatch(sender);
+        return;
+    }
     if (mode != amStop)
         return;
     const QString name = FileLabel->text();
@@ -367,8 +375,7 @@ void TMainForm::RecordButtonClick(QObject* sender)
     // previous recording its contents. The scheduled start comes back every
     // tick and finds the file as it was.
     const bool binr = BINRRadioButton->isChecked();
-    if (!OpenPort(PortComboBox->currentText(), BaudComboBox->currentText().toInt(), binr ? 1 : 0)) {
-        InfoLabel->setText(QStringLiteral("Port open error"));
+    if (!OpenSelectedSource(binr)) {
         return;
     }
     if (!recordFile.Create(name)) {
@@ -387,8 +394,11 @@ void TMainForm::RecordButtonClick(QObject* sender)
     SetButtons(ButtonRow::Record);
     if (StatisticForm)
         StatisticForm->ResetStatistics();
-    if (binr)
+    // A source that takes no commands is recorded as it comes.
+    if (binr && PortTakesCommands())
         SendRecordStartSequence();
+    if (binr)
+        OpenSideFile();
 }
 
 void TMainForm::SendRecordStartSequence()
@@ -408,7 +418,6 @@ void TMainForm::SendRecordStartSequence()
     }
     if (PositionCheckBox->isChecked())
         SendPositionCommands(true);
-    OpenSideFile();
 }
 
 void TMainForm::SendPositionCommands(bool on)
@@ -423,7 +432,9 @@ void TMainForm::SendPositionCommands(bool on)
 
 void TMainForm::WatchTimerTimer()
 {
-    if (mode == amRecord) {
+    if (mode == amRecord || mode == amWatch) {
+        if (Reconnecting())
+            return;   // "Reconnecting..." says more than "Wait..."
         // No-data watch: every block sets watchTicks back to 0.
         ++watchTicks;
         if (watchTicks >= kNoDataTicks) {
