@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "Instance.h"
+#include "LineRates.h"
 #include "WeekRollover.h"
 
 #include <QFile>
@@ -20,7 +22,46 @@ bool ValidLimit(const QString& text)
     return pattern.match(text).hasMatch();
 }
 
+// 0.25 to 64, or 0 when the text is no such number.
+double PaceValue(const QString& text)
+{
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    return ok && v >= 0.25 && v <= 64 ? v : 0;
+}
+
+// "HH:MM:SS" as milliseconds of the day, or -1.
+int TimeOfDayValue(const QString& text)
+{
+    static const QRegularExpression pattern("^([01][0-9]|2[0-3]):([0-5][0-9]):([0-5][0-9])$");
+    const QRegularExpressionMatch m = pattern.match(text);
+    if (!m.hasMatch())
+        return -1;
+    return ((m.captured(1).toInt() * 60 + m.captured(2).toInt()) * 60 + m.captured(3).toInt()) * 1000;
+}
+
+constexpr int kMaxSeconds = 366 * 86400;
+
 } // namespace
+
+QStringList SplitPortList(const QString& text)
+{
+    static const QRegularExpression scheme(QStringLiteral("^(tcp|udp|gpsd)$"));
+    const QStringList parts = text.split(QLatin1Char(':'));
+    QStringList out;
+    for (int i = 0; i < parts.size(); ++i) {
+        QString item = parts[i];
+        if (scheme.match(item).hasMatch() && i + 1 < parts.size() && parts[i + 1].startsWith(QLatin1String("//"))) {
+            item += QLatin1Char(':') + parts[++i];
+            // The port, perhaps followed by gpsd's /DEVICE.
+            if (i + 1 < parts.size() && !parts[i + 1].isEmpty() && parts[i + 1][0].isDigit())
+                item += QLatin1Char(':') + parts[++i];
+        }
+        if (!item.isEmpty())
+            out << item;
+    }
+    return out;
+}
 
 CommandLine ParseCommandLine(const QStringList& arguments)
 {
@@ -59,6 +100,26 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             cl.fast = true;
         } else if (a == "--exit-after-play") {
             cl.exitAfterPlay = true;
+        } else if (a == "--player") {
+            cl.player = true;
+        } else if (a == "--pace") {
+            const QString v = value("--pace");
+            if (!cl.error.isEmpty())
+                break;
+            cl.pace = PaceValue(v);
+            if (cl.pace == 0) {
+                cl.error = QString("--pace takes a speed from 0.25 to 64, not %1").arg(v);
+                break;
+            }
+        } else if (a == "--from") {
+            const QString v = value("--from");
+            if (!cl.error.isEmpty())
+                break;
+            cl.fromMsOfDay = TimeOfDayValue(v);
+            if (cl.fromMsOfDay < 0) {
+                cl.error = QString("--from takes a time as HH:MM:SS, not %1").arg(v);
+                break;
+            }
         } else if (a == "--show") {
             const QString v = value("--show");
             if (!cl.error.isEmpty())
@@ -89,6 +150,42 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             if (!cl.error.isEmpty())
                 break;
             cl.ports << v;
+        } else if (a == "--baud") {
+            const QString v = value("--baud");
+            if (!cl.error.isEmpty())
+                break;
+            bool ok = false;
+            cl.baud = v.toInt(&ok);
+            if (!ok || !IsLineRate(cl.baud)) {
+                cl.error = QString("--baud: not a line rate: %1").arg(v);
+                break;
+            }
+        } else if (a == "--record") {
+            cl.record = value("--record");
+            if (!cl.error.isEmpty())
+                break;
+        } else if (a == "--seconds") {
+            const QString v = value("--seconds");
+            if (!cl.error.isEmpty())
+                break;
+            bool ok = false;
+            cl.seconds = v.toInt(&ok);
+            if (!ok || cl.seconds < 1 || cl.seconds > kMaxSeconds) {
+                cl.error = QString("--seconds takes 1 to %1").arg(kMaxSeconds);
+                break;
+            }
+        } else if (a == "--reconnect") {
+            cl.reconnect = true;
+        } else if (a == "--watch") {
+            cl.watch = true;
+        } else if (a == "--instance") {
+            cl.instance = value("--instance");
+            if (!cl.error.isEmpty())
+                break;
+            if (cl.instance.isEmpty() || !SetInstanceName(cl.instance)) {
+                cl.error = "--instance takes 1 to 32 letters, digits, '-' or '_'";
+                break;
+            }
         } else if (a.startsWith("--")) {
             cl.error = QString("unknown option %1").arg(a);
             break;
@@ -96,8 +193,17 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             cl.files << a;
         }
     }
-    if (cl.error.isEmpty() && cl.headless && cl.files.size() != 1)
-        cl.error = "--headless needs exactly one FILE";
+    cl.headlessLive = cl.headless && cl.files.isEmpty() && cl.ports.size() == 1;
+    if (cl.error.isEmpty() && cl.headless && !cl.headlessLive && cl.files.size() != 1)
+        cl.error = "--headless needs exactly one FILE, or one --port SOURCE";
+    if (cl.error.isEmpty() && !cl.headlessLive && (!cl.record.isEmpty() || cl.seconds > 0))
+        cl.error = "--record and --seconds belong to --headless --port SOURCE";
+    if (cl.error.isEmpty() && cl.watch && cl.ports.isEmpty())
+        cl.error = "--watch needs a --port SOURCE";
+    if (cl.error.isEmpty() && cl.fromMsOfDay >= 0 && cl.pace == 0)
+        cl.error = "--from needs --pace";
+    if (cl.error.isEmpty() && cl.headlessLive && cl.pace > 0)
+        cl.error = "--pace replays a FILE, not a --port SOURCE";
     if (cl.error.isEmpty() && cl.toNmea && cl.files.isEmpty())
         cl.error = "--to-nmea needs at least one FILE";
     return cl;
@@ -135,10 +241,13 @@ QString UsageText()
 {
     return QStringLiteral(
         "Usage:\n"
-        "  kestrova [--show VIEWS] [--port PATH]... [--fast] [--exit-after-play] [--nmea|--binr]\n"
-        "           [--week-rollovers N] [FILE]\n"
+        "  kestrova [--show VIEWS] [--port SOURCE]... [--watch] [--reconnect] [--instance NAME]\n"
+        "           [--fast] [--exit-after-play] [--nmea|--binr] [--week-rollovers N]\n"
+        "           [--player] [--pace X [--from HH:MM:SS]] [FILE]\n"
         "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only]\n"
-        "           [--week-rollovers N] FILE\n"
+        "           [--week-rollovers N] [--pace X [--from HH:MM:SS]] FILE\n"
+        "  kestrova --headless --port SOURCE [--nmea|--binr] [--baud N] [--record FILE]\n"
+        "           [--seconds N] [--reconnect]\n"
         "  kestrova --to-nmea [--week-rollovers N] FILE.dat...\n"
         "  kestrova --report [options] FILE...   (kestrova --report --help)\n"
         "\n"
@@ -150,13 +259,33 @@ QString UsageText()
         "                      satellites,visual,profile\n"
         "  --fast              play FILE at fast pace\n"
         "  --exit-after-play   quit when the playback of FILE stops\n"
-        "  --port PATH         also offer this serial device in the port list\n"
-        "                      (repeatable; KESTROVA_PORTS adds a colon-separated list)\n"
+        "  --player            show the PLAYER window (timeline, step, speed)\n"
+        "  --pace X            replay FILE at X times its recorded pace (0.25 to 64)\n"
+        "  --from HH:MM:SS     start the paced replay at the first epoch at or after\n"
+        "                      this UTC time\n"
+        "  --port SOURCE       also offer this serial device or network source in the\n"
+        "                      port list: a path, tcp://HOST:PORT, udp://:PORT or\n"
+        "                      gpsd://HOST[:PORT][/DEVICE] (repeatable; KESTROVA_PORTS\n"
+        "                      adds a colon-separated list)\n"
+        "  --watch             open the first --port at start-up and show it live,\n"
+        "                      writing nothing\n"
+        "  --reconnect         when a source is lost while recording or watching, try\n"
+        "                      it again every second\n"
+        "  --instance NAME     a separate instance: settings Kestrova-NAME, NAME in\n"
+        "                      the window title\n"
         "  --headless          play FILE fast without a display and print every view\n"
         "                      refresh as a tab-separated line on standard output\n"
         "  --max-hdop X.X      Statistic HDOP limit (0.0: none)\n"
         "  --max-vdop X.X      Statistic VDOP limit (0.0: none)\n"
         "  --diff-only         Statistic accepts differential fixes only\n"
+        "  --headless --port SOURCE\n"
+        "                      monitor a live source without a display, printing the\n"
+        "                      same lines; ends on SIGINT or SIGTERM. Exit status 0,\n"
+        "                      1 when the source is lost (without --reconnect), 2 when\n"
+        "                      it cannot be opened\n"
+        "  --baud N            line rate of a serial SOURCE (default 4800)\n"
+        "  --record FILE       record the source into FILE, as the Record button does\n"
+        "  --seconds N         end after N seconds\n"
         "  --week-rollovers N  date BINR weeks after N week-number rollovers in all\n"
         "                      (1: 1999-2019, 2: 2019-2038); default: by the clock\n"
         "                      for live data, by the file's time for a recording\n"

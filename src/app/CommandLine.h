@@ -13,14 +13,28 @@ struct CommandLine {
     bool diffOnly = false;
     bool fast = false;          // --fast: the file named plays at fast pace
     bool exitAfterPlay = false; // --exit-after-play: quit when that playback stops
+    bool player = false;        // --player: show the PLAYER window
+    double pace = 0;            // --pace X: replay at X times the recording's pace; 0: not paced
+    int fromMsOfDay = -1;       // --from HH:MM:SS; -1: from the start
     QStringList show;      // views named with --show
     QStringList ports;     // --port PATH, repeatable
     int weekRollovers = 0; // --week-rollovers N; 0: chosen by a reference time
     QStringList files;
+    // Live sources: --headless --port SOURCE logs without a display.
+    bool headlessLive = false;
+    int baud = 0;          // --baud N, one of the nine line rates; 0: the window's default
+    QString record;        // --record FILE
+    int seconds = 0;       // --seconds N: end after N seconds; 0: run until a signal
+    bool reconnect = false;
+    bool watch = false;    // --watch: watch the first --port at start-up
+    QString instance;      // --instance NAME
     QString error;         // set when the options are wrong
 };
 
 CommandLine ParseCommandLine(const QStringList& arguments);   // arguments[0] is the program
+// KESTROVA_PORTS: ':'-separated, where a network address keeps its own colons
+// ("/dev/pts/3:tcp://127.0.0.1:5000:udp://:5001").
+QStringList SplitPortList(const QString& text);
 // The protocol a file named on the command line is played with: --nmea or
 // --binr, else by its name (.dat is BINR, anything else NMEA).
 bool PlaysAsBinr(const CommandLine& cl, const QString& file);

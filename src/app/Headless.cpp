@@ -7,6 +7,7 @@
 #include "BinrDecoder.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
+#include "Player.h"
 #include "Report.h"
 #include "Statistic.h"
 #include "Visual.h"
@@ -21,6 +22,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTime>
 #include <cstdio>
 #include <memory>
 
@@ -41,7 +43,9 @@ void MakeViewsPlainWindows(TMainForm* form)
         view->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
 }
 
-void SetUp(TMainForm* form, const CommandLine& cl, bool binr)
+} // namespace
+
+void SetUpHeadlessWindows(TMainForm* form, const CommandLine& cl, bool binr)
 {
     for (QCheckBox* box : {form->PositionCheckBox, form->StatisticCheckBox, form->SatellitesCheckBox,
                            form->VisualCheckBox, form->ProfileCheckBox})
@@ -59,7 +63,7 @@ void SetUp(TMainForm* form, const CommandLine& cl, bool binr)
     (binr ? form->BINRRadioButton : form->NMEARadioButton)->setChecked(true);
 }
 
-void ReportMain(const TMainForm* form)
+void ReportMainWindow(const TMainForm* form)
 {
     ReportView("MAIN", {{"ReceiveBytesLabel", form->ReceiveBytesLabel->text()},
                         {"ErrorBytesLabel", form->ErrorBytesLabel->text()},
@@ -68,14 +72,41 @@ void ReportMain(const TMainForm* form)
                         {"FileLabel", form->FileLabel->text()}});
 }
 
+namespace {
+
+// The file replayed at its own pace through the PLAYER's playback, from
+// the epoch --from names; 0, or the exit status of a failure.
+int StartPaced(const CommandLine& cl, const QString& file)
+{
+    PlayerForm->SetSpeed(cl.pace);
+    PlayerForm->IndexCurrentFile();
+    if (!PlayerForm->WaitForIndex())
+        return FileOpenError(file + ": File open error");
+    size_t epoch = 0;
+    if (cl.fromMsOfDay >= 0) {
+        epoch = PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay);
+        if (epoch >= PlayerForm->EpochCount()) {
+            std::fprintf(stderr, "kestrova: --from %s: no epoch at or after this time in %s\n",
+                         QTime::fromMSecsSinceStartOfDay(cl.fromMsOfDay).toString("HH:mm:ss").toUtf8().constData(),
+                         file.toUtf8().constData());
+            return 2;
+        }
+    }
+    if (!PlayerForm->StartPaced(epoch, false) || MainForm->mode != amPlay)
+        return FileOpenError(file + ": File open error");
+    return 0;
+}
+
 } // namespace
 
 int RunHeadless(const CommandLine& cl)
 {
     const QString file = cl.files.value(0);
     // Checked before any window exists, so a wrong name costs nothing.
-    if (const QString problem = PlayableFileProblem(file); !problem.isEmpty())
-        return FileOpenError(problem);
+    if (!cl.headlessLive) {
+        if (const QString problem = PlayableFileProblem(file); !problem.isEmpty())
+            return FileOpenError(problem);
+    }
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // Settings are neither read nor written; should any window still touch
@@ -101,16 +132,26 @@ int RunHeadless(const CommandLine& cl)
     form->headless = true;
     MakeViewsPlainWindows(form.get());
     form->show();
+    if (cl.headlessLive) {
+        const int status = RunHeadlessLive(*form, cl);
+        form.reset();
+        return status;
+    }
     const bool binr = PlaysAsBinr(cl, file);
-    SetUp(form.get(), cl, binr);
+    SetUpHeadlessWindows(form.get(), cl, binr);
     form->TakeFileName(QFileInfo(file).absoluteFilePath());
-    form->RewindButtonClick(nullptr);
-    if (form->mode != amFastPlay)
-        return FileOpenError(file + ": File open error");
+    if (cl.pace > 0) {
+        if (const int status = StartPaced(cl, file))
+            return status;
+    } else {
+        form->RewindButtonClick(nullptr);
+        if (form->mode != amFastPlay)
+            return FileOpenError(file + ": File open error");
+    }
 
     QObject::connect(form.get(), &TMainForm::ModeChanged, &app, [&](uint32_t mode) {
         if (mode == amStop) {
-            ReportMain(form.get());
+            ReportMainWindow(form.get());
             QCoreApplication::exit(0);
         }
     });

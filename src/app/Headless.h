@@ -3,4 +3,13 @@
 // fast through the usual intake, every view refresh printed as a line.
 #include "CommandLine.h"
 
+class TMainForm;
+
 int RunHeadless(const CommandLine& cl);
+// Every view switched on, the Statistic limits of the command line, the protocol.
+void SetUpHeadlessWindows(TMainForm* form, const CommandLine& cl, bool binr);
+// The MAIN line: the main window's labels.
+void ReportMainWindow(const TMainForm* form);
+// A live source instead of a file (HeadlessLive.cpp), in the application and
+// windows RunHeadless made.
+int RunHeadlessLive(TMainForm& form, const CommandLine& cl);

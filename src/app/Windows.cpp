@@ -2,6 +2,7 @@
 
 #include "About.h"
 #include "Mainfile.h"
+#include "Player.h"
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
@@ -19,6 +20,7 @@ TMainForm* CreateProgramWindows()
     new TVisualForm(main);
     new TProfileForm(main);
     new TTimerForm(main);
+    new TPlayerForm(main);
     main->LinkViews();
     return main;
 }

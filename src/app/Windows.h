@@ -1,7 +1,7 @@
 #pragma once
 // The program's windows, created in their fixed order: main window,
-// Position, Statistic, About, Satellites, Visual, Profile, Timer. All but the
-// main window start hidden and belong to it.
+// Position, Statistic, About, Satellites, Visual, Profile, Timer, Player.
+// All but the main window start hidden and belong to it.
 class TMainForm;
 
 TMainForm* CreateProgramWindows();

@@ -5,6 +5,7 @@
 #include "Headless.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
+#include "Player.h"
 #include "ReportCommand.h"
 #include "ToNmea.h"
 #include "WeekRollover.h"
@@ -12,6 +13,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <cstdio>
 #include <memory>
@@ -75,7 +78,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName("KESTROVA");
 
-    const QStringList envPorts = qEnvironmentVariable("KESTROVA_PORTS").split(':', Qt::SkipEmptyParts);
+    const QStringList envPorts = SplitPortList(qEnvironmentVariable("KESTROVA_PORTS"));
     for (const auto& [origin, ports] : {std::pair{"--port", cl.ports}, std::pair{"KESTROVA_PORTS", envPorts}})
         for (const QString& port : ports)
             if (const QString problem = PortProblem(port); !problem.isEmpty())
@@ -85,10 +88,42 @@ int main(int argc, char* argv[])
     std::unique_ptr<TMainForm> mainForm(CreateProgramWindows());
     mainForm->commandLineFile = file;
     mainForm->commandLineBinr = PlaysAsBinr(cl, file);
+    if (PlayerForm)
+        PlayerForm->AddMenuItem();
     mainForm->show();
     ShowViews(mainForm.get(), cl.show);
+    if (cl.reconnect)
+        mainForm->reconnectEnabled = true;
+    if (cl.watch) {
+        // The source named first is the one watched.
+        const QString source = cl.ports.value(0);
+        int i = mainForm->PortComboBox->findText(source);
+        if (i < 0)
+            i = mainForm->PortComboBox->findText(PortDisplayName(QFileInfo(source).absoluteFilePath()));
+        if (i < 0) {
+            mainForm->PortComboBox->insertItem(0, source);
+            i = 0;
+        }
+        mainForm->PortComboBox->setCurrentIndex(i);
+        mainForm->WatchClick(nullptr);
+    }
     if (cl.fast && mainForm->mode == amPlay)
         mainForm->RewindButtonClick(nullptr);
+    if (cl.player && PlayerForm)
+        PlayerForm->ShowBesidePanel();
+    if (cl.pace > 0 && PlayerForm && !cl.files.isEmpty()) {
+        // The file named replays at its own pace instead.
+        mainForm->TakeFileName(cl.files.value(0));
+        PlayerForm->SetSpeed(cl.pace);
+        PlayerForm->IndexCurrentFile();
+        PlayerForm->WaitForIndex();
+        const size_t epoch = cl.fromMsOfDay < 0 ? 0 : PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay);
+        if (epoch >= PlayerForm->EpochCount() && cl.fromMsOfDay >= 0) {
+            std::fprintf(stderr, "kestrova: --from: no epoch at or after this time in the file\n");
+            return 2;
+        }
+        PlayerForm->StartPaced(epoch, false);
+    }
     if (cl.exitAfterPlay) {
         if (mainForm->mode != amPlay && mainForm->mode != amFastPlay) {
             std::fprintf(stderr, "kestrova: %s\n",

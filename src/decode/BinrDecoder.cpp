@@ -3,7 +3,11 @@
 #include "BinrLayouts.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // Policy: outside a frame only DLE followed by a byte other than DLE or ETX
 // starts one; inside a frame only DLE ETX ends it and nothing resynchronises.
@@ -34,23 +38,37 @@ void BinrDecoder::Reset()
 // outside a frame, and the byte that fills the buffer.
 int BinrDecoder::PushSpecial(uint8_t b)
 {
-    if (!inFrame_ && dlePending_ && b != kEtx && b != kDle) {
+    if (dlePending_) {
         dlePending_ = false;
-        inFrame_ = true;
-        length_ = 0;
+        return PushAfterDle(b);
     }
-    if (inFrame_ && dlePending_ && b == kEtx) {
+    if (b == kDle) {
+        dlePending_ = true;
+        return 0;
+    }
+    return inFrame_ ? Store(b) : 0;
+}
+
+// The byte after a DLE: it ends the frame (ETX), starts one (outside, any
+// byte but DLE and ETX), or is stored.
+int BinrDecoder::PushAfterDle(uint8_t b)
+{
+    if (inFrame_ && b == kEtx) {
         const int result = Decode();
         Reset();
         return result;
     }
-    if (b == kDle && !dlePending_) {
-        dlePending_ = true;
-        return 0;
+    if (!inFrame_) {
+        if (b == kEtx || b == kDle)
+            return 0;
+        inFrame_ = true;
+        length_ = 0;
     }
-    dlePending_ = false;
-    if (!inFrame_)
-        return 0;
+    return Store(b);
+}
+
+int BinrDecoder::Store(uint8_t b)
+{
     frame_[length_++] = b;
     if (length_ >= kBinrFrameMax) {
         Reset();
@@ -59,31 +77,65 @@ int BinrDecoder::PushSpecial(uint8_t b)
     return 0;
 }
 
+// Runs inside a frame are a few tens of bytes, where calls to search and
+// to copy cost more than the bytes: 16 at a time are stored and searched
+// together. What is stored past the DLE lies beyond the frame's length.
+int BinrDecoder::StoreRun(const uint8_t* data, int limit)
+{
+    int n = 0;
+#if defined(__SSE2__)
+    const __m128i dle = _mm_set1_epi8(char(kDle));
+    for (; n + 16 <= limit; n += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + n));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(frame_ + length_ + n), bytes);
+        const unsigned found = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, dle)));
+        if (found != 0) {
+            n += std::countr_zero(found);
+            length_ += n;
+            return n;
+        }
+    }
+#endif
+    for (; n < limit && data[n] != kDle; ++n)
+        frame_[length_ + n] = data[n];
+    length_ += n;
+    return n;
+}
+
 int BinrDecoder::PushBlock(const uint8_t* data, int size, int& used)
 {
     int i = 0;
-    while (i < size) {
-        if (!dlePending_) {
-            // Up to the next DLE nothing but plain storing (in a frame) or
-            // ignoring (outside) can happen.
-            const int limit = inFrame_ ? std::min(size - i, kBinrFrameMax - 1 - length_) : size - i;
-            const void* dle = std::memchr(data + i, kDle, size_t(limit));
-            const int run = dle ? int(static_cast<const uint8_t*>(dle) - (data + i)) : limit;
-            if (inFrame_) {
-                std::memcpy(frame_ + length_, data + i, size_t(run));
-                length_ += run;
-            }
-            i += run;
-            if (i == size)
-                break;
+    int result = 0;
+    while (i < size && result == 0) {
+        if (dlePending_) { // the previous block ended with a DLE
+            result = PushSpecial(data[i++]);
+            continue;
         }
-        if (const int result = PushSpecial(data[i++])) {
-            used = i;
-            return result;
+        // Up to the next DLE nothing but plain storing (in a frame) or
+        // ignoring (outside) can happen.
+        int run = 0;
+        if (inFrame_) {
+            run = StoreRun(data + i, std::min(size - i, kBinrFrameMax - 1 - length_));
+        } else {
+            // Between frames the next DLE is usually the very next byte.
+            const void* dle = data[i] == kDle ? data + i : std::memchr(data + i, kDle, size_t(size - i));
+            run = dle ? int(static_cast<const uint8_t*>(dle) - (data + i)) : size - i;
+        }
+        i += run;
+        if (i == size)
+            break;
+        // A DLE and the byte after it decide together; what the run stopped
+        // at otherwise is a byte that fills the buffer, or a DLE that ends
+        // the block.
+        if (data[i] == kDle && i + 1 < size) {
+            result = PushAfterDle(data[i + 1]);
+            i += 2;
+        } else {
+            result = PushSpecial(data[i++]);
         }
     }
     used = i;
-    return 0;
+    return result;
 }
 
 int BinrDecoder::Decode()
@@ -123,7 +175,11 @@ bool BinrDecoder::KeepSatInView(const uint8_t* payload, int size)
     if (size % kSatRecordSize != 0)
         return false;
     const int records = std::min(size / kSatRecordSize, kSatInViewMax);
-    std::memcpy(satInView_, payload, size_t(records * kSatRecordSize));
+    // Copied whole: a copy of fixed size is a few vector moves, one of the
+    // records' size a slow string instruction, and the frame buffer always
+    // holds the bytes (those past the records are never read).
+    static_assert(1 + sizeof satInView_ <= sizeof frame_);
+    std::memcpy(satInView_, payload, sizeof satInView_);
     satCount_ = int8_t(records);
     return true;
 }

@@ -17,6 +17,13 @@ constexpr int kF80ExponentMax = 0x7FFF;
 constexpr int kDoubleSubnormalExponent = -1074; // the quantum of the smallest doubles
 constexpr int kDoubleMinExponent = -1022;
 constexpr uint64_t kF80IntegerBit = uint64_t(1) << 63;
+constexpr int kDoubleExponentBias = 1023;
+constexpr int kDoubleFractionBits = 52;
+constexpr int kDoubleExponentMax = 2046;        // of a finite double
+// Biased exponents whose value is a normal double even after the significand
+// rounds up to the next power of two.
+constexpr int kF80NormalFirst = kF80ExponentBias - kDoubleExponentBias + 1;
+constexpr int kF80NormalLast = kF80ExponentBias - kDoubleExponentBias + kDoubleExponentMax - 1;
 
 // Offsets in message 0x88.
 constexpr int kNavLat = 0;
@@ -53,9 +60,15 @@ constexpr double kSecondsPerMs = 0.001;
 
 uint64_t ReadU64(const uint8_t* p)
 {
+    // Every 0x88 reads six of these; the compiler does not merge the byte
+    // loop into one load.
     uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = (v << 8) | p[i];
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&v, p, sizeof v);
+    } else {
+        for (int i = 7; i >= 0; --i)
+            v = (v << 8) | p[i];
+    }
     return v;
 }
 
@@ -131,7 +144,14 @@ double ReadF80(const uint8_t* p)
     const bool negative = (signExp & 0x8000) != 0;
     const int e = signExp & kF80ExponentMax;
     double v;
-    if (e == kF80ExponentMax) {
+    if (e >= kF80NormalFirst && e <= kF80NormalLast && (m & kF80IntegerBit)) {
+        // Normal to normal, what every real time of week is: converting m
+        // rounds once, and the power of two is added to the exponent field
+        // exactly, as ldexp would.
+        const uint64_t rounded = std::bit_cast<uint64_t>(double(m));
+        const int64_t exponent = int64_t(e) - kF80ExponentBias - kF80FractionBits;
+        v = std::bit_cast<double>(rounded + (uint64_t(exponent) << kDoubleFractionBits));
+    } else if (e == kF80ExponentMax) {
         const bool infinity = m == kF80IntegerBit;
         v = infinity ? std::numeric_limits<double>::infinity() : std::numeric_limits<double>::quiet_NaN();
     } else if (e != 0 && !(m & kF80IntegerBit)) {

@@ -133,6 +133,33 @@ void TReadCycle::run()
         QMetaObject::invokeMethod(this, [this] { Finish(); }, Qt::BlockingQueuedConnection);
 }
 
+void TReadCycle::HandOver(const uint8_t* bytes, int length)
+{
+    blockLength_ = std::clamp(length, 0, kPlaybackBlockSize);
+    std::copy(bytes, bytes + blockLength_, block_);
+    if (!isInterruptionRequested())
+        QMetaObject::invokeMethod(this, [this] { Deliver(); }, Qt::BlockingQueuedConnection);
+}
+
+void TReadCycle::OnMainThread(const std::function<void()>& call)
+{
+    if (isInterruptionRequested() || !call)
+        return;
+    QMetaObject::invokeMethod(this, [this, &call] {
+        if (isInterruptionRequested())
+            return;
+        inHandOff_ = true;
+        call();
+        inHandOff_ = false;
+    }, Qt::BlockingQueuedConnection);
+}
+
+void TReadCycle::Finished()
+{
+    if (!isInterruptionRequested())
+        QMetaObject::invokeMethod(this, [this] { Finish(); }, Qt::BlockingQueuedConnection);
+}
+
 void TReadCycle::Deliver()
 {
     if (isInterruptionRequested() || !callbacks_.deliver)

@@ -106,6 +106,13 @@ signals:
 
 protected:
     void run() override;
+    // For a subclass with its own loop (the paced playback). Each runs on
+    // the main thread while this thread waits, as a hand-off, and does
+    // nothing once a stop has been requested: one block to the deliver
+    // callback; any other call; the finished callback.
+    void HandOver(const uint8_t* bytes, int length);
+    void OnMainThread(const std::function<void()>& call);
+    void Finished();
 
 private:
     bool WaitWhileSuspended();
@@ -120,6 +127,8 @@ private:
     int blockLength_ = 0;
     bool inHandOff_ = false;
 
+protected:
+    // A subclass with its own loop waits and is woken on these too.
     QMutex suspendMutex_;
     QWaitCondition resumed_;
     bool suspended_ = false;

@@ -11,7 +11,8 @@ enum ActionMode : uint32_t {
     amPause = 5,
     amStop = 6,
     amRecord = 7,
+    amWatch = 8,   // a live source shown in the views, nothing written
 };
 
 // Button-state rows of the transport panel.
-enum class ButtonRow { Sync, Play, FastPlay, Pause, Stop, Record };
+enum class ButtonRow { Sync, Play, FastPlay, Pause, Stop, Record, Watch };

@@ -10,9 +10,17 @@
 // A vanished device (USB adapter pulled, the other side of a pty closed) makes
 // poll report a hang-up for ever; the reader delivers what was still queued,
 // tells the main thread through connectionLost and ends instead of spinning.
+//
+// A network source (NetLink) is one more descriptor for the same reader: a
+// closed TCP connection reads as a hang-up; a UDP socket is read a datagram
+// at a time, never cut, and a 0-byte datagram is no hang-up; gpsd's own
+// reports are filtered out of its pass-through before the hand-off. The
+// hand-off waits for the main thread, so a peer that floods is held back by
+// the kernel's socket buffer, never by memory of ours.
 #include "Comm.h"
 
 #include "LineRates.h"
+#include "NetLink.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -30,6 +38,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -54,12 +63,25 @@ struct LineCounters {
 class ReadThread;
 
 // What the reader hands to the main thread.
-enum class HandOff { Bytes, LineError, Lost };
+enum class HandOff { Bytes, LineError, Lost, NoData };
+
+// What kind of descriptor the reader serves.
+struct Source {
+    bool serial = true;
+    bool datagram = false;
+    bool gpsd = false;
+    bool takesCommands = true;
+};
 
 struct Link {
     CommHandlers handlers;
     int fd = -1;
     int wakeFd = -1;
+    Source source;
+    QString openError;
+    QString openDetail;
+    QString lostText;
+    int connectTimeoutMs = kConnectTimeoutMs;
     ReadThread* reader = nullptr;
     // Readers whose port was closed from inside their own hand-off: they end
     // as soon as that hand-off returns and are joined later.
@@ -75,7 +97,7 @@ void Deliver(ReadThread* from, HandOff what, int length);
 
 class ReadThread : public QThread {
 public:
-    ReadThread(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
+    ReadThread(int fd, int wakeFd, Source source) : fd_(fd), wakeFd_(wakeFd), source_(source) {}
 
     void RequestStop() { stop_.store(true); }
     bool StopRequested() const { return stop_.load(); }
@@ -84,16 +106,25 @@ public:
 protected:
     void run() override
     {
-        bool counters = ReadCounters(&lastCounters_);
+        bool counters = source_.serial && ReadCounters(&lastCounters_);
         pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         bool lost = false;
         int64_t lastHandOffMs = NowMs() - kHandOffSpacingMs;
+        const int64_t noDataDeadlineMs = NowMs() + kGpsdNoDataMs;
         while (!StopRequested()) {
             // Bytes held back wait at most until the spacing since the last
             // hand-off has passed; otherwise sleep until something happens.
             int timeoutMs = -1;
             if (filled_ > 0)
                 timeoutMs = int(std::max<int64_t>(0, lastHandOffMs + kHandOffSpacingMs - NowMs()));
+            if (source_.gpsd && !gotData_) {
+                const int64_t left = noDataDeadlineMs - NowMs();
+                if (left <= 0) {
+                    HandOver(HandOff::NoData, 0);
+                    return;
+                }
+                timeoutMs = timeoutMs < 0 ? int(left) : std::min(timeoutMs, int(left));
+            }
             if (poll(fds, 2, timeoutMs) < 0) {
                 if (errno == EINTR)
                     continue;
@@ -105,7 +136,9 @@ protected:
             const short ev = fds[0].revents;
             const bool hangUp = (ev & (POLLHUP | POLLERR | POLLNVAL)) != 0;
             if ((ev & POLLIN) || hangUp) {
-                if (!ReadQueued(hangUp, &lost, &lastHandOffMs))
+                const bool goOn = source_.datagram ? ReadDatagrams(&lost, &lastHandOffMs)
+                                                   : ReadQueued(hangUp, &lost, &lastHandOffMs);
+                if (!goOn)
                     return;   // stopped inside a hand-off: the descriptors may be gone
             }
             if (hangUp || lost) {
@@ -145,7 +178,13 @@ private:
     bool ReadQueued(bool hangUp, bool* lost, int64_t* lastHandOffMs)
     {
         for (;;) {
-            const ssize_t n = read(fd_, buffer_ + filled_, size_t(kReadBufferSize - filled_));
+            ssize_t n = read(fd_, buffer_ + filled_, size_t(kReadBufferSize - filled_));
+            if (n > 0 && source_.gpsd) {
+                n = gpsdFilter_.Filter(buffer_ + filled_, int(n));
+                if (n == 0)
+                    continue;   // only gpsd's reports: no raw data yet
+                gotData_ = true;
+            }
             if (n > 0) {
                 filled_ += int(n);
                 if (filled_ == kReadBufferSize && !HandOverBlock(lastHandOffMs))
@@ -160,6 +199,54 @@ private:
                 *lost = true;
             return true;
         }
+    }
+
+    // Each datagram whole: one that does not fit behind what is held goes
+    // after a hand-off, one larger than the buffer in slices, in order.
+    bool ReadDatagrams(bool* lost, int64_t* lastHandOffMs)
+    {
+        for (;;) {
+            // The size of the datagram at the head of the queue, which stays
+            // there until it is taken: MSG_TRUNC tells it even when it does
+            // not fit the room left.
+            const ssize_t next = recv(fd_, buffer_ + filled_, size_t(kReadBufferSize - filled_), MSG_PEEK | MSG_TRUNC);
+            if (next < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (errno != EAGAIN && errno != EWOULDBLOCK)
+                    *lost = true;
+                return true;
+            }
+            if (next > kReadBufferSize - filled_ && filled_ > 0) {
+                if (!HandOverBlock(lastHandOffMs))
+                    return false;
+                continue;
+            }
+            if (next > kReadBufferSize) {
+                if (!ReadLargeDatagram(lastHandOffMs))
+                    return false;
+                continue;
+            }
+            const ssize_t n = recv(fd_, buffer_ + filled_, size_t(kReadBufferSize - filled_), 0);
+            if (n < 0)
+                continue;   // EINTR; nothing else can take the datagram peeked at
+            filled_ += int(n);
+            if (filled_ == kReadBufferSize && !HandOverBlock(lastHandOffMs))
+                return false;
+        }
+    }
+
+    bool ReadLargeDatagram(int64_t* lastHandOffMs)
+    {
+        std::vector<uint8_t> big(kMaxDatagram);
+        const ssize_t n = recv(fd_, big.data(), big.size(), 0);
+        for (ssize_t at = 0; at < n; at += kReadBufferSize) {
+            filled_ = int(std::min<ssize_t>(kReadBufferSize, n - at));
+            std::memcpy(buffer_, big.data() + at, size_t(filled_));
+            if (!HandOverBlock(lastHandOffMs))
+                return false;
+        }
+        return true;
     }
 
     bool HandOverBlock(int64_t* lastHandOffMs)
@@ -196,8 +283,13 @@ private:
         return true;
     }
 
+    static constexpr size_t kMaxDatagram = 65536;
+
     const int fd_;
     const int wakeFd_;
+    const Source source_;
+    GpsdJsonFilter gpsdFilter_;
+    bool gotData_ = false;
     std::atomic<bool> stop_{false};
     LineCounters lastCounters_;
     int filled_ = 0;   // bytes read and not yet handed over
@@ -221,6 +313,10 @@ void Deliver(ReadThread* from, HandOff what, int length)
             port.handlers.countLineError();
         break;
     case HandOff::Lost:
+    case HandOff::NoData:
+        port.lostText = what == HandOff::Lost
+                            ? QStringLiteral("Connection lost")
+                            : QStringLiteral("gpsd: no data from the device within %1 s").arg(kGpsdNoDataMs / 1000);
         if (port.handlers.connectionLost)
             port.handlers.connectionLost();
         break;
@@ -283,7 +379,8 @@ void JoinRetired()
 void CloseDescriptors()
 {
     if (port.fd >= 0) {
-        ioctl(port.fd, TIOCNXCL);
+        if (port.source.serial)
+            ioctl(port.fd, TIOCNXCL);
         close(port.fd);   // also releases the flock
         port.fd = -1;
     }
@@ -316,11 +413,71 @@ bool EnsureMainSide()
 void SetCommHandlers(CommHandlers h) { port.handlers = std::move(h); }
 
 bool PortOpen() { return port.fd >= 0; }
+bool PortTakesCommands() { return port.fd >= 0 && port.source.takesCommands; }
+QString PortOpenError() { return port.openError; }
+QString PortOpenDetail() { return port.openDetail; }
+QString PortLostText() { return port.lostText; }
+void SetConnectTimeout(int ms) { port.connectTimeoutMs = ms > 0 ? ms : kConnectTimeoutMs; }
+
+namespace {
+
+bool StartReader(int fd, Source source)
+{
+    const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        if (source.serial)
+            ioctl(fd, TIOCNXCL);
+        close(fd);
+        return false;
+    }
+    port.fd = fd;
+    port.wakeFd = wakeFd;
+    port.source = source;
+    port.lostText = QStringLiteral("Connection lost");
+    port.reader = new ReadThread(fd, wakeFd, source);
+    port.reader->start();
+    return true;
+}
+
+bool OpenNetwork(const QString& name, uint8_t parity)
+{
+    SourceAddress address;
+    std::string reason;
+    if (!ParseSourceAddress(name.toStdString(), &address, &reason)) {
+        port.openError = QStringLiteral("Connection failed");
+        port.openDetail = QString::fromStdString(reason);
+        return false;
+    }
+    // gpsd does not lock onto BINR's odd parity, and could not pass commands.
+    if (address.kind == SourceKind::Gpsd && parity != 0) {
+        port.openError = QStringLiteral("BINR cannot pass through gpsd");
+        port.openDetail = port.openError;
+        return false;
+    }
+    const NetSource s = OpenNetSource(address, port.connectTimeoutMs);
+    if (s.fd < 0) {
+        port.openError = QString::fromStdString(s.error);
+        port.openDetail = QString::fromStdString(s.detail);
+        return false;
+    }
+    Source source;
+    source.serial = false;
+    source.datagram = s.datagram;
+    source.gpsd = address.kind == SourceKind::Gpsd;
+    source.takesCommands = address.kind == SourceKind::Tcp;
+    return StartReader(s.fd, source);
+}
+
+} // namespace
 
 bool OpenPort(const QString& name, int baud, uint8_t parity)
 {
     ClosePort();
     JoinRetired();
+    port.openError.clear();
+    port.openDetail.clear();
+    if (LooksLikeNetworkSource(name.toStdString()))
+        return EnsureMainSide() && OpenNetwork(name, parity);
     const speed_t speed = SpeedCode(baud);
     const QString path = PortPath(name);
     if (speed == B0 || path.isEmpty() || !EnsureMainSide())
@@ -347,18 +504,7 @@ bool OpenPort(const QString& name, int baud, uint8_t parity)
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIC, &lines);
     tcflush(fd, TCIOFLUSH);
-
-    const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0) {
-        ioctl(fd, TIOCNXCL);
-        close(fd);
-        return false;
-    }
-    port.fd = fd;
-    port.wakeFd = wakeFd;
-    port.reader = new ReadThread(fd, wakeFd);
-    port.reader->start();
-    return true;
+    return StartReader(fd, Source{});
 }
 
 void ClosePort()
@@ -386,13 +532,15 @@ void ClosePort()
 
 int WritePort(const uint8_t* bytes, int count)
 {
-    if (port.fd < 0 || count <= 0 || !bytes)
+    if (port.fd < 0 || count <= 0 || !bytes || !port.source.takesCommands)
         return 0;
     if (count > kWriteBufferSize)
         count = kWriteBufferSize;
     int written = 0;
     while (written < count) {
-        const ssize_t n = write(port.fd, bytes + written, size_t(count - written));
+        // send() on a socket: a peer gone must not kill us with SIGPIPE.
+        const ssize_t n = port.source.serial ? write(port.fd, bytes + written, size_t(count - written))
+                                             : send(port.fd, bytes + written, size_t(count - written), MSG_NOSIGNAL);
         if (n > 0) {
             written += int(n);
             continue;
@@ -416,6 +564,8 @@ bool SetPortBaud(int baud)
 {
     if (port.fd < 0)
         return false;
+    if (!port.source.serial)
+        return true;   // a network source has no line rate
     termios t;
     if (tcgetattr(port.fd, &t) != 0)
         return false;

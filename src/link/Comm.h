@@ -19,8 +19,25 @@ struct CommHandlers {
 };
 void SetCommHandlers(CommHandlers handlers);
 
-// name: as listed (ttyUSB0, or a full path outside /dev); parity 0 none, 1 odd.
+// name: as listed (ttyUSB0, or a full path outside /dev), or a network
+// address (tcp://, udp://, gpsd://, see SourceAddress.h), for which baud
+// means nothing and parity 1 (BINR) is refused through gpsd; parity 0 none,
+// 1 odd. A connection is waited for, kConnectTimeoutMs at most.
 bool OpenPort(const QString& name, int baud, uint8_t parity);
+// Why the last OpenPort of a network source failed, for the info label
+// ("Connection failed", or gpsd's refusal), and in more words for a log;
+// empty after a serial port's failure.
+QString PortOpenError();
+QString PortOpenDetail();
+// How long OpenPort waits for a connection (kConnectTimeoutMs unless set):
+// reconnect attempts wait less, so that a host that does not answer at all
+// does not hold the window for long every second.
+void SetConnectTimeout(int ms);
+// What the last connectionLost meant: "Connection lost", or gpsd's silence.
+QString PortLostText();
+// False for read-only sources (udp, gpsd) and when nothing is open: writes
+// are refused then.
+bool PortTakesCommands();
 // Safe inside a hand-off (it does not wait for the reader then); elsewhere it
 // returns once the reader has ended, so the same port can be opened again.
 void ClosePort();
@@ -47,3 +64,8 @@ QString PortProblem(const QString& path);
 // device exists but may not be opened, the first such name is put in
 // *noPermission (empty otherwise).
 QStringList ListPorts(QString* noPermission);
+// Where the stable names of serial adapters live (/dev/serial/by-id); tests
+// point it at a folder of their own.
+void SetStableNameDir(const QString& dir);
+// The full path behind a stable name, for a tooltip; any other name as it is.
+QString PortToolTip(const QString& name);

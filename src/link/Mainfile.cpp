@@ -10,6 +10,8 @@
 #include "Controls.h"
 #include "Cycle.h"
 #include "Glyphs.h"
+#include "Instance.h"
+#include "MainfileLive.h"
 #include "LineRates.h"
 #include "Position.h"
 #include "Profile.h"
@@ -173,7 +175,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
 {
     MainForm = this;
     setFixedSize(kFormWidth, kFormHeight);
-    setWindowTitle("KESTROVA");
+    setWindowTitle(InstanceName().isEmpty() ? QStringLiteral("KESTROVA") : QStringLiteral("KESTROVA ") + InstanceName());
     setFont(UiFont());
     move(kDesignPosition);
     actionBitmap = QImage(25, 25, QImage::Format_RGB32);
@@ -188,6 +190,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     BuildInfoPanel();
     BuildButtons();
     ConnectControls();
+    InstallLiveSources();
 
     openFileDialog = [this](const QString& folder, const QString& filter) {
         // The name serves for playing and for recording, so a name that does
@@ -370,7 +373,8 @@ void TMainForm::ConnectControls()
 
     connect(SynchroTimer, &QTimer::timeout, this, &TMainForm::SynchroTimerTimer);
     connect(WatchTimer, &QTimer::timeout, this, &TMainForm::WatchTimerTimer);
-    connect(PortComboBox, &QComboBox::currentTextChanged, PortComboBox, &QWidget::setToolTip);
+    connect(PortComboBox, &QComboBox::currentTextChanged, PortComboBox,
+            [this](const QString& name) { PortComboBox->setToolTip(PortToolTip(name)); });
 }
 
 // ---------------------------------------------------------------- start-up
@@ -393,7 +397,7 @@ void TMainForm::FormShow()
     } else {
         LoadSettings();
         FillPortList();
-        SelectStoredPort();
+        LoadLiveSettings(*this);
     }
     SetActionMode(amStop);
     SoundButtonClick(nullptr);
@@ -450,7 +454,7 @@ void TMainForm::ShutDown()
 {
     if (!shutDown_) {
         shutDown_ = true;
-        if (mode == amSync || mode == amRecord || mode == amPlay || mode == amFastPlay || mode == amPause)
+        if (mode == amSync || mode == amRecord || mode == amWatch || mode == amPlay || mode == amFastPlay || mode == amPause)
             StopButtonClick(nullptr);
         WatchTimer->stop();
         SynchroTimer->stop();
@@ -609,6 +613,7 @@ void TMainForm::SaveSettings()
     if (!PortComboBox->currentText().isEmpty())
         stored->setValue(kPortKey, PortComboBox->currentText());
     stored->sync();
+    SaveLiveSettings(*this);
 }
 
 // ---------------------------------------------------------------- dragging

@@ -5,6 +5,7 @@
 // modes, recording and playback control; synchronization; settings.
 #include "ActionMode.h"
 #include "RecordFile.h"
+#include "ReceiveTimes.h"
 
 #include <QImage>
 #include <QString>
@@ -26,6 +27,7 @@ class QMenu;
 class QRadioButton;
 class FlatGlyphButton;
 class PlaybackSource;
+struct PlaybackCallbacks;
 class TReadCycle;
 
 class TMainForm : public QWidget {
@@ -53,6 +55,14 @@ public:
     void WatchTimerTimer();
     void ScheduledRecordStart();
     void ScheduledRecordStop();
+    // Play through a playback thread made by a feature (the PLAYER's paced
+    // playback) from the callbacks of the current playback: the bookkeeping
+    // of Play from STOP, then the thread starts. False, and nothing made,
+    // when the panel is not stopped.
+    bool PlayCycle(const QString& fileName, const std::function<TReadCycle*(PlaybackCallbacks)>& make);
+    // Decoders, satellite indicators and the Visual plot (with Profile) as
+    // at the start of a playback.
+    void ResetDecodersAndViews();
 
     // --- synchronization and protocol switch
     void SynchroButtonClick(QObject* sender);
@@ -65,6 +75,8 @@ public:
     void LoadSettings();
     void SaveSettings();
     void FillPortList();
+    // Selects the port stored last when the list offers it.
+    void SelectStoredPort();
     void PortComboBoxDropDown();
     void PlayCommandLineFile();
     // Hands the views that exist the switch and sound states they read;
@@ -101,6 +113,20 @@ public:
     void ShutDown();
     // Playback threads created and not yet reaped (the current one included).
     int LiveCycles() const { return int(liveCycles_.size()); }
+
+    // --- live sources beyond the panel (MainfileLive.cpp): watching without
+    // recording, reconnecting, network sources in the port list
+    void WatchClick(QObject* sender);
+    void ReconnectTimerTimer();
+    // Opens the selected source as a recording or watch does; on failure
+    // says why in InfoLabel unless quiet.
+    bool OpenSelectedSource(bool binr, bool quiet = false);
+    bool Reconnecting() const { return ReconnectTimer && ReconnectTimer->isActive(); }
+    QTimer* ReconnectTimer = nullptr;
+    bool reconnectEnabled = false;
+    // The "Add source..." dialog: returns the address typed, empty when
+    // cancelled. Tests replace it.
+    std::function<QString()> askSourceAddress;
 
     // Makes the folder of path the current folder and puts its file name in
     // FileLabel, as a file named on the command line is taken.
@@ -160,6 +186,8 @@ public:
     int64_t receivedTotal = 0;
     bool soundEnabled = false;
     RecordFile recordFile;
+    // FILE.times beside the record file: when each block arrived.
+    ReceiveTimesWriter recordTimes;
     // The last playback thread created; used only in amPlay, amFastPlay and
     // amPause, and cleared when the thread is reaped.
     TReadCycle* readCycle = nullptr;
@@ -191,7 +219,6 @@ private:
     void ApplyDefaultSettings();
     struct StoredValue;
     std::vector<StoredValue> StoredValues();
-    void SelectStoredPort();
     void KeepTitleStripOnScreen();
     // The reactions to one decoder result (a completed sentence or message,
     // an error); 0 does nothing.
@@ -201,13 +228,15 @@ private:
     void ShowErrorCount();
     void ShowReceivedTotal();
     void ResetCounters();
-    void ResetDecodersAndViews();
     void AppendToRecordFile(const uint8_t* bytes, int length);
     void RepaintWindows();
     void OpenSideFile();
     // Play; a thread started from STOP reads its first block at normal or fast pace.
     void PlayAction(bool firstBlocksNormal);
     void StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool normalSpeed);
+    void StartCycle(const std::function<TReadCycle*(PlaybackCallbacks)>& make);
+    // Counters, decoders, views, side file and statistics as a playback starts.
+    void PrepareForPlayback(int64_t fileSize, int64_t modifiedS);
     // The playback thread's callbacks, for the current playback only.
     void DeliverPlaybackBlock(const uint8_t* bytes, int length);
     void FinishPlayback();
@@ -216,6 +245,9 @@ private:
     // one that is gets joined once its hand-off has returned.
     void JoinCycles();
     void SendRecordStartSequence();
+    void RecordFromWatch(QObject* sender);
+    void BeginReconnect();
+    void InstallLiveSources();
     void SendPositionCommands(bool on);
     void SetProtocolControlsEnabled(bool on);
     void MoveViews(int dx, int dy);

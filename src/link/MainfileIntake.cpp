@@ -15,6 +15,7 @@
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
+#include "SourceAddress.h"
 #include "Statistic.h"
 #include "Visual.h"
 
@@ -86,11 +87,14 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
     // Read after routing: a routed byte may have ended a synchronization.
     // A pause cannot stop the block already handed over; it still counts, or
     // the total and the percentage would come out short after a pause.
-    if (mode == amRecord || mode == amPlay || mode == amFastPlay || mode == amPause) {
+    if (mode == amRecord || mode == amWatch || mode == amPlay || mode == amFastPlay || mode == amPause) {
         receivedTotal += length;
         if (mode == amRecord) {
             watchTicks = 0;
             AppendToRecordFile(bytes, length);
+        } else if (mode == amWatch) {
+            watchTicks = 0;
+            InfoLabel->setText(QStringLiteral("Receive..."));
         }
         ShowReceivedTotal();
     }
@@ -100,6 +104,11 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
 void TMainForm::AppendToRecordFile(const uint8_t* bytes, int length)
 {
     bool written = recordFile.Append(bytes, length);
+    // A block missing from the record file would make every later time lie.
+    if (written)
+        recordTimes.Append(receivedTotal, MonotonicUs());
+    else
+        recordTimes.Close();
     if ((receivedTotal / kKiB) % kReopenEveryKiB == 0)
         written = recordFile.Reopen() && written;
     // A hole stays reported until the recording stops: the line never goes
@@ -208,7 +217,9 @@ void TMainForm::RouteBinrResult(int result)
 
 void TMainForm::FinishBinrSync()
 {
-    FileLabel->setText(SyncRecordFileName(DeviceLabel->text(), PortComboBox->currentText()));
+    // The digit names a serial port; an address's digits mean nothing here.
+    const QString port = PortComboBox->currentText();
+    FileLabel->setText(SyncRecordFileName(DeviceLabel->text(), LooksLikeNetworkSource(port.toStdString()) ? QString() : port));
     InfoLabel->setText(QStringLiteral("Connection Ok"));
     SynchroTimer->stop();
     StopButtonClick(nullptr);

@@ -50,6 +50,7 @@ struct ModeLook {
 constexpr ModeLook kModeLooks[] = {
     {amSync, "SYNC", kLime},  {amOpen, "OPEN", kLime},    {amPlay, "PLAY", kLime}, {amFastPlay, "  FF", kLime},
     {amPause, "PAUSE", kLime}, {amStop, "STOP", kLime},   {amRecord, " REC", kRed},
+    {amWatch, "WATCH", kLime},
 };
 
 // Which buttons a row enables: Synchro, Eject, Play, Rewind, Pause, Stop,
@@ -65,6 +66,7 @@ constexpr RowState kRows[] = {
     {ButtonRow::Pause, {false, false, true, true, false, true, false, false}},
     {ButtonRow::Stop, {true, true, true, true, false, false, true, true}},
     {ButtonRow::Record, {false, false, false, false, false, true, false, false}},
+    {ButtonRow::Watch, {false, false, false, false, false, true, true, false}},
 };
 
 bool TraceModes() { return qEnvironmentVariableIsSet("KESTROVA_TRACE_MODES"); }
@@ -154,6 +156,13 @@ void TMainForm::OpenSideFile()
 
 void TMainForm::StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool normalSpeed)
 {
+    StartCycle([&](PlaybackCallbacks callbacks) {
+        return new TReadCycle(std::move(source), std::move(callbacks), normalSpeed);
+    });
+}
+
+void TMainForm::StartCycle(const std::function<TReadCycle*(PlaybackCallbacks)>& make)
+{
     const uint64_t serial = ++playbackSerial_;
     // A thread that is no longer the current playback must not feed its
     // leftovers into the playback that replaced it, nor stop it.
@@ -166,7 +175,7 @@ void TMainForm::StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool
         if (serial == currentPlayback_)
             FinishPlayback();
     };
-    auto* cycle = new TReadCycle(std::move(source), std::move(callbacks), normalSpeed);
+    TReadCycle* cycle = make(std::move(callbacks));
     liveCycles_.push_back(cycle);
     readCycle = cycle;
     currentPlayback_ = serial;
@@ -242,25 +251,42 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
             InfoLabel->setText(QStringLiteral("File open error"));
             return;
         }
-        playbackSize_ = source->Size();
-        InfoLabel->setText(QStringLiteral("File reading... 0%"));
-        // A recording is dated by the time it was written, not by today.
-        UseFileTimeForDates(source->ModifiedS());
-        // The name of a receiver met before is not the file's; a BINR
-        // recording names its own receiver as it plays.
-        DeviceLabel->setText(QStringLiteral("unknown"));
-        ResetCounters();
-        ResetDecodersAndViews();
-        if (BINRRadioButton->isChecked())
-            OpenSideFile();
-        if (StatisticForm)
-            StatisticForm->ResetStatistics();
+        PrepareForPlayback(source->Size(), source->ModifiedS());
         StartPlaybackThread(std::move(source), firstBlocksNormal);
     }
     if (readCycle && firstBlocksNormal)
         readCycle->NormalSpeed = true;
     SetActionMode(amPlay);
     SetButtons(ButtonRow::Play);
+}
+
+void TMainForm::PrepareForPlayback(int64_t fileSize, int64_t modifiedS)
+{
+    playbackSize_ = fileSize;
+    InfoLabel->setText(QStringLiteral("File reading... 0%"));
+    // A recording is dated by the time it was written, not by today.
+    UseFileTimeForDates(modifiedS);
+    // The name of a receiver met before is not the file's; a BINR
+    // recording names its own receiver as it plays.
+    DeviceLabel->setText(QStringLiteral("unknown"));
+    ResetCounters();
+    ResetDecodersAndViews();
+    if (BINRRadioButton->isChecked())
+        OpenSideFile();
+    if (StatisticForm)
+        StatisticForm->ResetStatistics();
+}
+
+bool TMainForm::PlayCycle(const QString& fileName, const std::function<TReadCycle*(PlaybackCallbacks)>& make)
+{
+    if (mode != amStop)
+        return false;
+    const QFileInfo file(fileName);
+    PrepareForPlayback(file.size(), file.lastModified().toSecsSinceEpoch());
+    StartCycle(make);
+    SetActionMode(amPlay);
+    SetButtons(ButtonRow::Play);
+    return true;
 }
 
 void TMainForm::RewindButtonClick(QObject*)
@@ -305,6 +331,8 @@ void TMainForm::StopButtonClick(QObject* sender)
         CloseNmeaOutput();
         break;
     case amRecord:
+    case amWatch:
+        ReconnectTimer->stop();
         if (BINRRadioButton->isChecked()) {
             SendBinr(kCmdStopOutput, nullptr, 0);
             if (_02CheckBox->isChecked()) {
@@ -317,6 +345,7 @@ void TMainForm::StopButtonClick(QObject* sender)
         WatchTimer->stop();
         ClosePort();
         recordFile.Close();
+        recordTimes.Close();
         break;
     default:
         break;
@@ -329,6 +358,10 @@ void TMainForm::StopButtonClick(QObject* sender)
 
 void TMainForm::RecordButtonClick(QObject* sender)
 {
+    if (mode == amWatch) {
+        RecordFromWatch(sender);
+        return;
+    }
     if (mode != amStop)
         return;
     const QString name = FileLabel->text();
@@ -342,8 +375,7 @@ void TMainForm::RecordButtonClick(QObject* sender)
     // previous recording its contents. The scheduled start comes back every
     // tick and finds the file as it was.
     const bool binr = BINRRadioButton->isChecked();
-    if (!OpenPort(PortComboBox->currentText(), BaudComboBox->currentText().toInt(), binr ? 1 : 0)) {
-        InfoLabel->setText(QStringLiteral("Port open error"));
+    if (!OpenSelectedSource(binr)) {
         return;
     }
     if (!recordFile.Create(name)) {
@@ -351,6 +383,7 @@ void TMainForm::RecordButtonClick(QObject* sender)
         InfoLabel->setText(QStringLiteral("File open error"));
         return;
     }
+    recordTimes.Create(TimesFileName(QFile::encodeName(name).toStdString()), MonotonicUs());
     ResetCounters();
     UseClockForDates();
     InfoLabel->setText(QStringLiteral("Wait..."));
@@ -361,8 +394,11 @@ void TMainForm::RecordButtonClick(QObject* sender)
     SetButtons(ButtonRow::Record);
     if (StatisticForm)
         StatisticForm->ResetStatistics();
-    if (binr)
+    // A source that takes no commands is recorded as it comes.
+    if (binr && PortTakesCommands())
         SendRecordStartSequence();
+    if (binr)
+        OpenSideFile();
 }
 
 void TMainForm::SendRecordStartSequence()
@@ -382,7 +418,6 @@ void TMainForm::SendRecordStartSequence()
     }
     if (PositionCheckBox->isChecked())
         SendPositionCommands(true);
-    OpenSideFile();
 }
 
 void TMainForm::SendPositionCommands(bool on)
@@ -397,7 +432,9 @@ void TMainForm::SendPositionCommands(bool on)
 
 void TMainForm::WatchTimerTimer()
 {
-    if (mode == amRecord) {
+    if (mode == amRecord || mode == amWatch) {
+        if (Reconnecting())
+            return;   // "Reconnecting..." says more than "Wait..."
         // No-data watch: every block sets watchTicks back to 0.
         ++watchTicks;
         if (watchTicks >= kNoDataTicks) {

@@ -6,11 +6,21 @@
 // real open makes, but its line settings are left untouched: probing must not
 // reconfigure a console on ttyS0. A device refused for lack of permission is
 // remembered so that the window can say why the list is short.
+//
+// USB adapters get a new node on every plug; udev's /dev/serial/by-id links
+// keep a name per adapter. A node with such a link is listed by the link's
+// name, shortened, so that the name chosen finds the same adapter again.
+// Network addresses named by the user are listed as they are, unprobed: a
+// connection is made only when they are opened.
 #include "Comm.h"
+
+#include "SourceAddress.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -28,6 +38,9 @@ const char* const kDevDir = "/dev";
 const char* const kFamilies[] = {"ttyS", "ttyUSB", "ttyACM", "ttyAMA", "rfcomm"};
 
 QStringList extraPorts;
+QString stableNameDir = QStringLiteral("/dev/serial/by-id");
+// Shortened stable name -> its link's full path, as last listed.
+QMap<QString, QString> stableNames;
 
 enum class Probe { Listed, Absent, Busy, Denied };
 
@@ -110,13 +123,54 @@ QStringList DeviceCandidates()
     return paths;
 }
 
+// "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0" -> "FTDI_FT232R_USB_UART_A50285BI":
+// the bus prefix and the interface suffix say nothing about the adapter.
+QString ShortStableName(QString name)
+{
+    static const QRegularExpression bus(QStringLiteral("^(usb|pci|platform)-"));
+    static const QRegularExpression interface(QStringLiteral("-if[0-9]+(-port[0-9]+)?$"));
+    name.remove(bus);
+    name.remove(interface);
+    return name;
+}
+
+// Canonical device path -> shortened stable name of the links in the folder.
+QMap<QString, QString> ReadStableNames()
+{
+    QMap<QString, QString> byTarget;
+    stableNames.clear();
+    const QDir dir(stableNameDir);
+    for (const QFileInfo& link : dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (!link.isSymLink())
+            continue;
+        const QString target = link.canonicalFilePath();
+        if (target.isEmpty() || byTarget.contains(target))
+            continue;
+        QString name = ShortStableName(link.fileName());
+        if (name.isEmpty() || stableNames.contains(name))
+            name = link.fileName();
+        stableNames.insert(name, link.absoluteFilePath());
+        byTarget.insert(target, name);
+    }
+    return byTarget;
+}
+
 } // namespace
+
+void SetStableNameDir(const QString& dir) { stableNameDir = dir; }
+
+QString PortToolTip(const QString& name)
+{
+    return stableNames.value(name, name);
+}
 
 QString PortPath(const QString& name)
 {
     if (name.isEmpty())
         return {};
-    if (name.startsWith('/'))
+    if (stableNames.contains(name))
+        return stableNames.value(name);
+    if (LooksLikeNetworkSource(name.toStdString()) || name.startsWith('/'))
         return name;
     return QString(kDevDir) + '/' + name;
 }
@@ -135,6 +189,8 @@ namespace {
 // before a file dialog changes the current folder.
 QString ExtraPortPath(const QString& p)
 {
+    if (LooksLikeNetworkSource(p.toStdString()))
+        return p;   // listed as typed, opened only when chosen
     if (!p.contains('/'))
         return PortPath(p);
     if (!p.startsWith('/'))
@@ -157,6 +213,9 @@ void AddExtraPorts(const QStringList& paths)
 
 QString PortProblem(const QString& path)
 {
+    std::string reason;
+    if (LooksLikeNetworkSource(path.toStdString()))
+        return ParseSourceAddress(path.toStdString(), nullptr, &reason) ? QString() : QString::fromStdString(reason);
     int error = 0;
     switch (ProbePort(ExtraPortPath(path), &error)) {
     case Probe::Listed:
@@ -179,13 +238,22 @@ QStringList ListPorts(QString* noPermission)
         if (!paths.contains(p))
             paths << p;
     }
+    const QMap<QString, QString> stable = ReadStableNames();
     QStringList listed;
+    auto list = [&listed](const QString& name) {
+        if (!listed.contains(name))
+            listed << name;
+    };
     for (const QString& path : paths) {
-        const QString name = PortDisplayName(path);
+        if (LooksLikeNetworkSource(path.toStdString())) {
+            list(path);
+            continue;
+        }
+        // A node with a stable name is listed under that name, in its place.
+        const QString name = stable.value(QFileInfo(path).canonicalFilePath(), PortDisplayName(path));
         switch (ProbePort(path)) {
         case Probe::Listed:
-            if (!listed.contains(name))
-                listed << name;
+            list(name);
             break;
         case Probe::Denied:
             if (noPermission && noPermission->isEmpty())

@@ -10,7 +10,9 @@
 #include "BinrDecoder.h"
 #include "BinrEncoder.h"
 #include "Comm.h"
+#include "MainfileLive.h"
 #include "NmeaAssembler.h"
+#include "SourceAddress.h"
 #include "NmeaChecksum.h"
 #include "WeekRollover.h"
 
@@ -29,6 +31,7 @@ constexpr int kBinrStepMs = 500;
 // Lets the receiver act on a protocol-switch command before the port closes.
 constexpr unsigned long kSwitchWaitMs = 200;
 constexpr int kBinrSwitchBaudIndex = 5;   // 115200
+const QString kNotAvailable = "Not available for this source";
 
 // "$PVKTA,0,115200,3*hh\r\n": an NMEA receiver moves to BINR at 115200.
 std::string BinrSwitchSentence() { return NmeaSentence("PVKTA,0,115200,3"); }
@@ -37,6 +40,10 @@ std::string BinrSwitchSentence() { return NmeaSentence("PVKTA,0,115200,3"); }
 
 void TMainForm::SynchroButtonClick(QObject*)
 {
+    if (!SourceTakesCommands(PortComboBox->currentText().toStdString())) {
+        InfoLabel->setText(kNotAvailable);
+        return;
+    }
     const bool binr = BINRRadioButton->isChecked();
     if (!OpenPort(PortComboBox->currentText(), BaudComboBox->itemText(0).toInt(), binr ? 1 : 0)) {
         DeviceLabel->setText("unknown");
@@ -88,6 +95,12 @@ void TMainForm::NMEARadioButtonClick(QObject*)
     _02CheckBox->setEnabled(false);
     FileLabel->setText("rgfile.nme");
     SynchroTimer->setInterval(kNmeaStepMs);
+    // A source that takes no commands keeps talking what it talks: the
+    // switch only says how its bytes are read.
+    if (!SourceTakesCommands(PortComboBox->currentText().toStdString())) {
+        InfoLabel->setText(kNotAvailable);
+        return;
+    }
     // The receiver is taken to talk BINR (odd parity): tell it to go back to NMEA.
     if (OpenPort(PortComboBox->currentText(), BaudComboBox->currentText().toInt(), 1)) {
         const BinrBytes payload = PortSettingPayload(0, kPortModeNmea);
@@ -102,6 +115,10 @@ void TMainForm::BINRRadioButtonClick(QObject*)
     _02CheckBox->setEnabled(true);
     FileLabel->setText("rgfile.dat");
     SynchroTimer->setInterval(kBinrStepMs);
+    if (!SourceTakesCommands(PortComboBox->currentText().toStdString())) {
+        InfoLabel->setText(kNotAvailable);
+        return;
+    }
     // The receiver is taken to talk NMEA (no parity).
     if (!OpenPort(PortComboBox->currentText(), BaudComboBox->currentText().toInt(), 0))
         return;
@@ -118,6 +135,7 @@ void TMainForm::FillPortList()
     const QStringList ports = ListPorts(&denied);
     PortComboBox->clear();
     PortComboBox->addItems(ports);
+    AppendSourceItems(*this);
     PortComboBox->setCurrentIndex(ports.isEmpty() ? -1 : 0);
     // Without this a user who is not in the dialout group sees an empty list
     // and no reason for it.
@@ -140,8 +158,12 @@ void TMainForm::PortComboBoxDropDown() { FillPortList(); }
 // has ended after delivering every byte it got.
 void TMainForm::ConnectionLost()
 {
-    InfoLabel->setText("Connection lost");
-    if (mode == amRecord) {
+    InfoLabel->setText(PortLostText());
+    if ((mode == amRecord || mode == amWatch) && reconnectEnabled) {
+        BeginReconnect();
+        return;
+    }
+    if (mode == amRecord || mode == amWatch) {
         StopButtonClick(nullptr);
     } else if (mode == amSync) {
         DeviceLabel->setText("unknown");

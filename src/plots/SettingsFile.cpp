@@ -1,19 +1,14 @@
 #include "SettingsFile.h"
 
+#include "Instance.h"
+
 #include <QFileInfo>
 #include <QStandardPaths>
-
-namespace {
-
-constexpr const char* kOrganization = "Tamrel";
-constexpr const char* kApplication = "Kestrova";
-
-} // namespace
 
 QString SettingsFilePath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') +
-           QLatin1String(kOrganization) + QLatin1Char('/') + QLatin1String(kApplication) + QStringLiteral(".conf");
+           QLatin1String(kSettingsOrganization) + QLatin1Char('/') + SettingsApplication() + QStringLiteral(".conf");
 }
 
 std::unique_ptr<QSettings> OpenSettings()
@@ -22,5 +17,5 @@ std::unique_ptr<QSettings> OpenSettings()
     const QFileInfo info(SettingsFilePath());
     if (info.exists() && !info.isFile())
         return nullptr;
-    return std::make_unique<QSettings>(kOrganization, kApplication);
+    return std::make_unique<QSettings>(kSettingsOrganization, SettingsApplication());
 }

@@ -159,6 +159,11 @@ bool DrawActionGlyph(QImage& bitmap, uint32_t mode)
     case amStop:
         polyline({{1, 1}, {1, h - 2}, {w - 1, h - 2}, {w - 1, 1}, {1, 1}});
         return true;
+    case amWatch:
+        // An eye: the source is looked at, nothing is kept.
+        p.drawEllipse(QRect(1, h / 4, w - 2, h / 2));
+        p.drawEllipse(QRect(w / 2 - 2, h / 2 - 2, 4, 4));
+        return true;
     case amRecord:
         p.setBrush(Qt::NoBrush);
         // The box from (1, 1) to (W-1, H-1), its far edges excluded.

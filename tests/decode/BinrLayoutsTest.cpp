@@ -55,6 +55,12 @@ TEST(BinrLayouts, ReadF80)
         {F80(false, 16383, one | (uint64_t(1) << 10)), 1.0},  // exactly half a double ulp: to even
         {F80(false, 16383, one | (uint64_t(3) << 10)), 1.0 + 2 * DBL_EPSILON},
         {F80(false, 16383 + 1024, one), std::numeric_limits<double>::infinity()}, // too big
+        {F80(false, 16383, ~uint64_t(0)), 2.0},                 // rounds up into the next power of two
+        {F80(false, 16383 + 1023, ~uint64_t(0)), std::numeric_limits<double>::infinity()},
+        {F80(false, 16383 + 1022, ~uint64_t(0)), std::ldexp(1.0, 1023)},
+        {F80(false, 16383 + 1023, ~uint64_t(0) << 11), DBL_MAX},
+        {F80(false, 16383 - 1022, one), DBL_MIN},               // the smallest normal double
+        {F80(false, 16383 - 1023, ~uint64_t(0)), DBL_MIN},      // rounds up to it
         {F80(true, 0x7FFF, one), -std::numeric_limits<double>::infinity()},
         {F80(false, 16383 - 1074, one), std::ldexp(1.0, -1074)}, // smallest subnormal double
         {F80(false, 16383 - 1075, one), 0.0},                    // half of it: ties to even

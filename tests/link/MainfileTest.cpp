@@ -523,6 +523,7 @@ TEST_F(MainWindowTest, RightClickOnTheTitleStripOpensItsMenuAndDragsNothing)
 {
     Show();
     const QPoint mainBefore = form->pos();
+    form->TitleMenu()->clear();   // the features' items out, to see an empty menu
     SendMouse(form->TopPanel, QEvent::MouseButtonPress, {100, 10}, Qt::RightButton);
     EXPECT_FALSE(form->TitleMenu()->isVisible()) << "an empty menu is not shown";
     form->TitleMenu()->addAction("Item");

@@ -42,7 +42,8 @@ public:
     }
     ~SimReceiver() { Stop(); }
 
-    bool Ok() const { return path_.startsWith('/'); }
+    // A pty's path, or tcp://127.0.0.1:PORT with --tcp.
+    bool Ok() const { return path_.startsWith('/') || path_.startsWith("tcp://"); }
     QString Path() const { return path_; }
     // Ends the receiver: its pty goes away as a pulled adapter would.
     void Stop()

@@ -7,8 +7,11 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -52,6 +55,49 @@ PtyServer::~PtyServer()
 {
     if (master_ >= 0)
         close(master_);
+    if (listen_ >= 0)
+        close(listen_);
+}
+
+bool PtyServer::OpenTcp(int port, std::string& address, std::string& error)
+{
+    listen_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    // A restarted simulator takes its port again at once.
+    if (listen_ < 0 || setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0
+        || bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listen_, 1) != 0
+        || getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        error = "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno);
+        return false;
+    }
+    address = "tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    return true;
+}
+
+void PtyServer::AcceptClient(int waitMs)
+{
+    pollfd p{listen_, POLLIN, 0};
+    if (poll(&p, 1, waitMs) <= 0)
+        return;
+    const int fd = accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0)
+        return;
+    master_ = fd;
+    slaveOpen_ = true;
+}
+
+// The client closed or broke the connection: as a slave closed, and the
+// next one is waited for.
+void PtyServer::ClientGone()
+{
+    close(master_);
+    master_ = -1;
+    SlaveGone();
 }
 
 bool PtyServer::Open(std::string& slavePath, std::string& error)
@@ -81,6 +127,8 @@ bool PtyServer::Open(std::string& slavePath, std::string& error)
 
 PtyServer::Line PtyServer::ReadLine() const
 {
+    if (listen_ >= 0)
+        return {receiver_.Baud(), receiver_.OddParity()};
     termios t{};
     if (tcgetattr(master_, &t) != 0)
         return {0, false};
@@ -158,7 +206,9 @@ void PtyServer::ReadInput()
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno == EIO)
+        if (listen_ >= 0 && (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)))
+            ClientGone();
+        else if (n < 0 && errno == EIO)
             SlaveGone();
         return;
     }
@@ -167,7 +217,8 @@ void PtyServer::ReadInput()
 void PtyServer::WritePending()
 {
     while (PendingSize() > 0) {
-        const ssize_t n = write(master_, pending_.data() + sentUpTo_, PendingSize());
+        const ssize_t n = listen_ >= 0 ? send(master_, pending_.data() + sentUpTo_, PendingSize(), MSG_NOSIGNAL)
+                                       : write(master_, pending_.data() + sentUpTo_, PendingSize());
         if (n > 0) {
             log_.Sent(pending_.data() + sentUpTo_, size_t(n));
             sentUpTo_ += size_t(n);
@@ -175,7 +226,9 @@ void PtyServer::WritePending()
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno == EIO)
+        if (listen_ >= 0 && n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            ClientGone();
+        else if (n < 0 && errno == EIO)
             SlaveGone();
         break;
     }
@@ -204,21 +257,27 @@ void PtyServer::Run(const volatile std::sig_atomic_t& stop)
             wait = std::min(wait, nextEpoch - Now());
         if (receiver_.HeartbeatOn())
             wait = std::min(wait, nextHeartbeat - Now());
-        pollfd p{master_, short(POLLIN | (PendingSize() > 0 ? POLLOUT : 0)), 0};
         const int waitMs = std::max(0, int(wait * 1000.0 + 0.999));
-        const int ready = poll(&p, 1, waitMs);
-        if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-            // Nobody on the other side: poll would report this at once, every
-            // time, so sleep instead of spinning.
-            if (slaveOpen_)
-                SlaveGone();
-            SleepMs(std::min(waitMs, kHangupPollMs));
-        } else if (ready >= 0) {
-            slaveOpen_ = true;
-            if (p.revents & POLLIN)
-                ReadInput();
-            if (p.revents & POLLOUT)
-                WritePending();
+        if (listen_ >= 0 && master_ < 0) {
+            AcceptClient(waitMs);
+        } else {
+            pollfd p{master_, short(POLLIN | (PendingSize() > 0 ? POLLOUT : 0)), 0};
+            const int ready = poll(&p, 1, waitMs);
+            if (ready > 0 && listen_ >= 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+                ClientGone();
+            } else if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+                // Nobody on the other side: poll would report this at once, every
+                // time, so sleep instead of spinning.
+                if (slaveOpen_)
+                    SlaveGone();
+                SleepMs(std::min(waitMs, kHangupPollMs));
+            } else if (ready >= 0) {
+                slaveOpen_ = true;
+                if (p.revents & POLLIN)
+                    ReadInput();
+                if ((p.revents & POLLOUT) && master_ >= 0)
+                    WritePending();
+            }
         }
 
         const double now = Now();
@@ -240,7 +299,7 @@ void PtyServer::Run(const volatile std::sig_atomic_t& stop)
             if (now - nextHeartbeat > kLateResyncS)
                 nextHeartbeat = now + kHeartbeatS;
         }
-        if (slaveOpen_ && PendingSize() > 0)
+        if (slaveOpen_ && master_ >= 0 && PendingSize() > 0)
             WritePending();
     }
 }

@@ -6,6 +6,9 @@
 // from the receiver's, both directions turn to garbage as on a real line.
 // With no slave open the master reports a hang-up: the receiver then talks to
 // nobody, and its bytes are dropped rather than queued for a later reader.
+// With --tcp the line is a TCP connection on the loopback instead: one client
+// at a time, no line settings (they always match), and a client gone is a
+// slave closed.
 #include "Receiver.h"
 #include "SimLog.h"
 
@@ -19,6 +22,8 @@ public:
 
     // Creates the pty with the receiver's own line settings.
     bool Open(std::string& slavePath, std::string& error);
+    // Listens on 127.0.0.1:port (0: a free one); address is tcp://127.0.0.1:PORT.
+    bool OpenTcp(int port, std::string& address, std::string& error);
     // Serves until stop becomes non-zero.
     void Run(const volatile std::sig_atomic_t& stop);
 
@@ -35,12 +40,15 @@ private:
     void WritePending();
     void DropOutput();
     void SlaveGone();
+    void ClientGone();
+    void AcceptClient(int waitMs);
     size_t PendingSize() const { return pending_.size() - sentUpTo_; }
 
     SimOptions options_;
     Receiver& receiver_;
     SimLog& log_;
-    int master_ = -1;
+    int master_ = -1;      // the pty's master, or the connected client
+    int listen_ = -1;      // --tcp only
     bool slaveOpen_ = false;
     Bytes pending_;
     size_t sentUpTo_ = 0;

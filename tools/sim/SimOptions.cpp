@@ -28,7 +28,7 @@ const char* SimUsage()
     return
         "Usage: kestrova-sim --protocol nmea|binr --baud N [--rate N | --flood]\n"
         "                    [--scenario static|moving | --replay FILE] [--device TEXT]\n"
-        "                    [--log FILE] [--heartbeat]\n"
+        "                    [--log FILE] [--heartbeat] [--tcp PORT]\n"
         "       kestrova-sim --write-demo FILE --protocol nmea|binr [--seconds N]\n"
         "                    [--scenario static|moving] [--device TEXT]\n"
         "                    [--seed N]\n"
@@ -53,6 +53,11 @@ const char* SimUsage()
         "  --device TEXT         the identification answered to 0x1B (default\n"
         "                        \"KSIM 1.0\")\n"
         "  --heartbeat           start with the periodic 0x02 messages on\n"
+        "  --tcp PORT            serve the receiver on 127.0.0.1:PORT instead of a\n"
+        "                        pseudo-terminal, one client at a time, both ways; the\n"
+        "                        first output line is then tcp://127.0.0.1:PORT (PORT 0\n"
+        "                        takes a free port). There is no line: rate and parity\n"
+        "                        always match\n"
         "  --log FILE            record every byte received and sent: FILE holds\n"
         "                        records in order of occurrence, each a direction\n"
         "                        byte 'R' (received from the program) or 'S' (sent\n"
@@ -141,6 +146,12 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& o, std::string& error)
                 return false;
             }
             o.demoSeconds = int(n);
+        } else if (arg == "--tcp") {
+            if (!ParseInt(value, 0, 65535, n)) {
+                error = "--tcp takes a port from 0 to 65535";
+                return false;
+            }
+            o.tcpPort = int(n);
         } else if (arg == "--seed") {
             char* end = nullptr;
             o.seed = std::strtoull(value, &end, 10);

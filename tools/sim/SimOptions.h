@@ -21,6 +21,7 @@ struct SimOptions {
     std::string demoFile;         // --write-demo: write a recording and exit
     int demoSeconds = 600;
     uint64_t seed = 20180918;
+    int tcpPort = -1;             // --tcp: serve on 127.0.0.1 instead of a pty (0: any free port)
     bool help = false;
 };
 

@@ -92,7 +92,8 @@ int main(int argc, char** argv)
     InstallSignals();
     PtyServer server(options, receiver, log);
     std::string slave;
-    if (!server.Open(slave, error)) {
+    const bool opened = options.tcpPort >= 0 ? server.OpenTcp(options.tcpPort, slave, error) : server.Open(slave, error);
+    if (!opened) {
         std::fprintf(stderr, "kestrova-sim: %s\n", error.c_str());
         return 1;
     }

@@ -1,0 +1,152 @@
+#include "ReceiveTimes.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int64_t kUsPerMs = 1000;
+constexpr int64_t kUsPerSecond = 1'000'000;
+constexpr int64_t kNsPerUs = 1000;
+// A .times file past this size is not one of ours (about 350 days of 10 blocks a second).
+constexpr int64_t kTimesFileLimit = int64_t(1) << 31;
+
+void PutI64(uint8_t* out, int64_t value)
+{
+    for (int i = 0; i < 8; ++i)
+        out[i] = uint8_t(uint64_t(value) >> (8 * i));
+}
+
+int64_t GetI64(const uint8_t* in)
+{
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | in[i];
+    return int64_t(v);
+}
+
+bool WriteAll(int fd, const uint8_t* bytes, size_t length)
+{
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::write(fd, bytes + done, length - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+bool ReadAll(int fd, uint8_t* bytes, size_t length)
+{
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::read(fd, bytes + done, length - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+ReceiveTimesRead Ignored(const char* why) { return {{}, why}; }
+
+} // namespace
+
+std::string TimesFileName(const std::string& recordFile) { return recordFile + ".times"; }
+
+int64_t MonotonicUs()
+{
+    timespec ts {};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * kUsPerSecond + ts.tv_nsec / kNsPerUs;
+}
+
+ReceiveTimesWriter::~ReceiveTimesWriter() { Close(); }
+
+bool ReceiveTimesWriter::Create(const std::string& name, int64_t startUs)
+{
+    Close();
+    fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0)
+        return false;
+    startUs_ = startUs;
+    uint8_t header[kTimesHeaderSize];
+    std::memcpy(header, kTimesMagic, sizeof kTimesMagic);
+    PutI64(header + 8, startUs);
+    if (!WriteAll(fd_, header, sizeof header)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+void ReceiveTimesWriter::Append(int64_t endOffset, int64_t nowUs)
+{
+    if (fd_ < 0)
+        return;
+    uint8_t record[kTimesRecordSize];
+    PutI64(record, endOffset);
+    PutI64(record + 8, (nowUs - startUs_) / kUsPerMs);
+    PutI64(record + 16, nowUs);
+    if (!WriteAll(fd_, record, sizeof record))
+        Close();
+}
+
+void ReceiveTimesWriter::Close()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+ReceiveTimesRead ReadReceiveTimes(const std::string& name, int64_t recordSize)
+{
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kTimesFileLimit) {
+        ::close(fd);
+        return Ignored("not a times file");
+    }
+    const int64_t size = int64_t(st.st_size);
+    if (size < kTimesHeaderSize || (size - kTimesHeaderSize) % kTimesRecordSize != 0) {
+        ::close(fd);
+        return Ignored("truncated");
+    }
+    std::vector<uint8_t> bytes(size_t(size), 0);
+    const bool read = ReadAll(fd, bytes.data(), bytes.size());
+    ::close(fd);
+    if (!read)
+        return Ignored("truncated");
+    if (std::memcmp(bytes.data(), kTimesMagic, sizeof kTimesMagic) != 0)
+        return Ignored("not a times file");
+    const int64_t startUs = GetI64(bytes.data() + 8);
+    ReceiveTimesRead result;
+    const size_t count = size_t((size - kTimesHeaderSize) / kTimesRecordSize);
+    result.times.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* r = bytes.data() + kTimesHeaderSize + i * kTimesRecordSize;
+        const ReceiveTime t {GetI64(r), GetI64(r + 8)};
+        const int64_t clockUs = GetI64(r + 16);
+        const bool rising = result.times.empty() ? t.endOffset > 0
+                                                 : t.endOffset > result.times.back().endOffset && t.ms >= result.times.back().ms;
+        int64_t sinceStartUs = 0;
+        if (!rising || t.ms < 0 || clockUs < startUs || __builtin_sub_overflow(clockUs, startUs, &sinceStartUs)
+            || sinceStartUs / kUsPerMs != t.ms)
+            return Ignored("inconsistent");
+        result.times.push_back(t);
+    }
+    if (result.times.empty() || result.times.back().endOffset != recordSize)
+        return Ignored("does not match the file");
+    return result;
+}

@@ -1,0 +1,64 @@
+#pragma once
+// Receive times of a recording: FILE.times beside the record file holds one
+// record per block read from the port, so a paced replay can reproduce the
+// original delivery, bursts and gaps included.
+//
+// Format (all integers little-endian):
+//   header, 16 bytes: "KSTIMES1", then the monotonic clock (CLOCK_MONOTONIC,
+//                     microseconds) when the recording started, int64;
+//   records, 24 bytes each, one per block in the order received:
+//     int64 file offset just after the block (bytes in the record file),
+//     int64 milliseconds since the recording started,
+//     int64 monotonic clock when the block arrived, microseconds.
+// A reader trusts the file only whole: the size must be the header plus
+// whole records, offsets must rise strictly, times must not fall, each time
+// must equal its clock reading less the start, and the last offset must be
+// the record file's size. Anything else is ignored with a reason.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr char kTimesMagic[8] = {'K', 'S', 'T', 'I', 'M', 'E', 'S', '1'};
+constexpr int kTimesHeaderSize = 16;
+constexpr int kTimesRecordSize = 24;
+
+struct ReceiveTime {
+    int64_t endOffset;   // record file size after the block
+    int64_t ms;          // since the recording started
+};
+
+// The side file's name: the record file's name plus ".times".
+std::string TimesFileName(const std::string& recordFile);
+
+// Monotonic clock in microseconds.
+int64_t MonotonicUs();
+
+class ReceiveTimesWriter {
+public:
+    ReceiveTimesWriter() = default;
+    ~ReceiveTimesWriter();
+    ReceiveTimesWriter(const ReceiveTimesWriter&) = delete;
+    ReceiveTimesWriter& operator=(const ReceiveTimesWriter&) = delete;
+
+    // Creates or truncates the file and writes the header. False when it
+    // cannot be written; the recording goes on without it.
+    bool Create(const std::string& name, int64_t startUs);
+    // One block that ends at endOffset in the record file, received at nowUs.
+    // A write that fails closes the file for good: a gap in the records
+    // would make it lie.
+    void Append(int64_t endOffset, int64_t nowUs);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+    int64_t startUs_ = 0;
+};
+
+struct ReceiveTimesRead {
+    std::vector<ReceiveTime> times;   // empty unless the whole file passed
+    std::string problem;              // why it was ignored; empty when missing or good
+};
+
+// Reads and checks name against a record file of recordSize bytes.
+ReceiveTimesRead ReadReceiveTimes(const std::string& name, int64_t recordSize);

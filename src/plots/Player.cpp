@@ -1,0 +1,613 @@
+#include "Player.h"
+
+#include "SettingsFile.h"
+
+#include "Mainfile.h"
+#include "BinrDecoder.h"
+#include "NmeaAssembler.h"
+#include "Statistic.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMoveEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <memory>
+#include <QSlider>
+#include <QSpinBox>
+
+#include <cstdio>
+#include <mutex>
+
+TPlayerForm* PlayerForm = nullptr;
+
+namespace {
+
+constexpr int kWidth = 421;   // the panel's width: it sits right above it
+constexpr int kHeight = 136;
+constexpr size_t kIndexBlock = size_t(1) << 20;
+constexpr int kSkipDefaultS = 10;
+constexpr int kSkipMaxS = 3600;
+constexpr int kOneTimesIndex = 2;   // "1" in the speed list
+
+// Settings keys of the window, each written once here.
+constexpr const char* kLeftKey = "PlayerLeft";
+constexpr const char* kTopKey = "PlayerTop";
+constexpr const char* kVisibleKey = "PlayerVisible";
+constexpr const char* kSpeedKey = "PlayerSpeed";
+constexpr const char* kSkipKey = "PlayerSkipGaps";
+constexpr const char* kSkipSecondsKey = "PlayerSkipSeconds";
+constexpr const char* kLoopKey = "PlayerLoop";
+constexpr int kPositionLimit = 100000;
+
+bool PlaybackMode(uint32_t mode) { return mode == amPlay || mode == amFastPlay || mode == amPause; }
+
+// An integer setting within [low, high], or fallback.
+int ReadSetting(const QSettings& s, const char* key, int low, int high, int fallback)
+{
+    bool ok = false;
+    const int v = s.value(key).toString().trimmed().toInt(&ok);
+    return ok && v >= low && v <= high ? v : fallback;
+}
+
+QLabel* MakeLabel(QWidget* parent, const QRect& geometry, Qt::Alignment align, bool bold = false)
+{
+    auto* label = new QLabel(parent);
+    label->setGeometry(geometry);
+    label->setAlignment(align | Qt::AlignVCenter);
+    label->setFont(UiFont(bold));
+    return label;
+}
+
+// One line per delivery: file offset, due and sent time on the replay
+// clock (microseconds).
+void WritePaceLog(const QString& name, const std::vector<TPacedCycle::Sent>& sent)
+{
+    std::FILE* f = std::fopen(QFile::encodeName(name).constData(), "w");
+    if (!f)
+        return;
+    for (const TPacedCycle::Sent& s : sent)
+        std::fprintf(f, "%lld %lld %lld\n", static_cast<long long>(s.offset), static_cast<long long>(s.dueUs),
+                     static_cast<long long>(s.sentUs));
+    std::fclose(f);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- index worker
+
+TIndexWorker::TIndexWorker(const QString& fileName, std::shared_ptr<SharedEpochIndex> index, QObject* parent)
+    : QThread(parent), fileName_(fileName), index_(std::move(index))
+{
+}
+
+void TIndexWorker::run()
+{
+    std::FILE* f = std::fopen(QFile::encodeName(fileName_).constData(), "rb");
+    if (!f)
+        return;
+    const int64_t size = QFileInfo(fileName_).size();
+    std::vector<uint8_t> block(kIndexBlock);
+    int64_t done = 0;
+    int shown = -1;
+    while (!isInterruptionRequested()) {
+        const size_t got = std::fread(block.data(), 1, block.size(), f);
+        if (got == 0)
+            break;
+        {
+            std::unique_lock lock(index_->lock);
+            index_->index.Feed(block.data(), got);
+        }
+        done += int64_t(got);
+        const int percent = size > 0 ? int(std::min<int64_t>(done * 100 / size, 100)) : 100;
+        if (percent != shown)
+            emit Progress(shown = percent);
+    }
+    std::fclose(f);
+}
+
+// ---------------------------------------------------------------- window
+
+TPlayerForm::TPlayerForm(QWidget* parent)
+    : TViewForm(kWidth, kHeight, QRect(2, 2, kWidth - 5, 17), QString(80, QLatin1Char(' ')) + "PLAYER", parent)
+{
+    PlayerForm = this;
+    BuildControls();
+    if (MainForm) {
+        MainForm->installEventFilter(this);
+        panelPos_ = MainForm->pos();
+    }
+}
+
+TPlayerForm::~TPlayerForm()
+{
+    if (worker_) {
+        worker_->requestInterruption();
+        worker_->wait();
+    }
+    if (settingsLoaded_)
+        SaveSettings();
+    if (PlayerForm == this)
+        PlayerForm = nullptr;
+}
+
+void TPlayerForm::BuildControls()
+{
+    TimelineSlider = new QSlider(Qt::Horizontal, this);
+    TimelineSlider->setGeometry(8, 24, kWidth - 16, 18);
+    TimelineSlider->setRange(0, 0);
+    TimelineSlider->setFocusPolicy(Qt::NoFocus);
+    FirstLabel = MakeLabel(this, QRect(8, 44, 110, 14), Qt::AlignLeft);
+    CurrentLabel = MakeLabel(this, QRect(118, 44, 136, 14), Qt::AlignHCenter, true);
+    LastLabel = MakeLabel(this, QRect(kWidth - 118, 44, 110, 14), Qt::AlignRight);
+    ElapsedLabel = MakeLabel(this, QRect(8, 60, 150, 14), Qt::AlignLeft);
+    RemainingLabel = MakeLabel(this, QRect(kWidth - 158, 60, 150, 14), Qt::AlignRight);
+
+    BackButton = new QPushButton(QStringLiteral("|<"), this);
+    BackButton->setGeometry(8, 80, 30, 22);
+    BackButton->setToolTip(QStringLiteral("One epoch back"));
+    PlayButton = new QPushButton(QStringLiteral(">"), this);
+    PlayButton->setGeometry(40, 80, 30, 22);
+    PlayButton->setToolTip(QStringLiteral("Play at the recording's pace"));
+    ForwardButton = new QPushButton(QStringLiteral(">|"), this);
+    ForwardButton->setGeometry(72, 80, 30, 22);
+    ForwardButton->setToolTip(QStringLiteral("One epoch forward"));
+    SpeedComboBox = new QComboBox(this);
+    SpeedComboBox->setGeometry(108, 80, 56, 22);
+    for (const char* s : {"1/4", "1/2", "1", "2", "4", "8", "16", "64", "max"})
+        SpeedComboBox->addItem(QString::fromLatin1(s));
+    SpeedComboBox->setCurrentIndex(kOneTimesIndex);
+    SpeedComboBox->setToolTip(QStringLiteral("Speed, times the recording's pace"));
+    TimeEdit = new QLineEdit(this);
+    TimeEdit->setGeometry(170, 80, 64, 22);
+    TimeEdit->setInputMask(QStringLiteral("99:99:99;_"));
+    TimeEdit->setToolTip(QStringLiteral("Go to a UTC time (Enter)"));
+    LoopCheckBox = new QCheckBox(QStringLiteral("loop"), this);
+    LoopCheckBox->setGeometry(kWidth - 60, 82, 52, 18);
+    SkipCheckBox = new QCheckBox(QStringLiteral("skip gaps longer than"), this);
+    SkipCheckBox->setGeometry(8, 108, 150, 18);
+    SkipSpinBox = new QSpinBox(this);
+    SkipSpinBox->setGeometry(160, 106, 60, 22);
+    SkipSpinBox->setRange(1, kSkipMaxS);
+    SkipSpinBox->setValue(kSkipDefaultS);
+    SkipSpinBox->setSuffix(QStringLiteral(" s"));
+    NoteLabel = MakeLabel(this, QRect(226, 108, kWidth - 234, 18), Qt::AlignRight);
+    for (QWidget* w : std::initializer_list<QWidget*>{BackButton, PlayButton, ForwardButton, SpeedComboBox, TimeEdit,
+                                                      LoopCheckBox, SkipCheckBox, SkipSpinBox})
+        w->setFont(UiFont());
+
+    connect(BackButton, &QPushButton::clicked, this, &TPlayerForm::StepBack);
+    connect(ForwardButton, &QPushButton::clicked, this, &TPlayerForm::StepForward);
+    connect(PlayButton, &QPushButton::clicked, this, &TPlayerForm::PlayClick);
+    connect(SpeedComboBox, &QComboBox::currentIndexChanged, this, &TPlayerForm::OptionsChanged);
+    connect(SkipCheckBox, &QCheckBox::toggled, this, &TPlayerForm::OptionsChanged);
+    connect(SkipSpinBox, &QSpinBox::valueChanged, this, &TPlayerForm::OptionsChanged);
+    connect(LoopCheckBox, &QCheckBox::toggled, this, &TPlayerForm::OptionsChanged);
+    connect(TimeEdit, &QLineEdit::returnPressed, this, &TPlayerForm::TypedTime);
+    connect(TimelineSlider, &QSlider::valueChanged, this, &TPlayerForm::SliderMoved);
+    // A drag seeks once, where it is let go; a click on the groove at once.
+    connect(TimelineSlider, &QSlider::sliderReleased, this, [this] { SeekTo(size_t(TimelineSlider->value())); });
+    connect(TimelineSlider, &QSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderMove)
+            QMetaObject::invokeMethod(this, [this] { SeekTo(size_t(TimelineSlider->value())); }, Qt::QueuedConnection);
+    });
+    ShowIndexed();
+}
+
+void TPlayerForm::AddMenuItem()
+{
+    if (MainForm && !menuItemAdded_) {
+        MainForm->TitleMenu()->addAction(QStringLiteral("Player..."), this, &TPlayerForm::ShowBesidePanel);
+        menuItemAdded_ = true;
+    }
+}
+
+void TPlayerForm::ShowBesidePanel()
+{
+    if (!isVisible() && MainForm && !placed_)
+        move(MainForm->x(), MainForm->y() - height());
+    placed_ = true;
+    show();
+    raise();
+    IndexCurrentFile();
+}
+
+bool TPlayerForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == MainForm && MainForm) {
+        if (event->type() == QEvent::Move) {
+            // Follow the panel as the views do.
+            const QPoint delta = MainForm->pos() - panelPos_;
+            panelPos_ = MainForm->pos();
+            if (!delta.isNull())
+                move(pos() + delta);
+        } else if (event->type() == QEvent::Show && !settingsLoaded_ && !MainForm->headless) {
+            LoadSettings();
+        }
+    }
+    return TViewForm::eventFilter(watched, event);
+}
+
+void TPlayerForm::LoadSettings()
+{
+    settingsLoaded_ = true;
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (!stored)
+        return;
+    const QSettings& s = *stored;
+    SpeedComboBox->setCurrentIndex(ReadSetting(s, kSpeedKey, 0, kMaxSpeedIndex, kOneTimesIndex));
+    SkipCheckBox->setChecked(ReadSetting(s, kSkipKey, 0, 1, 0) == 1);
+    SkipSpinBox->setValue(ReadSetting(s, kSkipSecondsKey, 1, kSkipMaxS, kSkipDefaultS));
+    LoopCheckBox->setChecked(ReadSetting(s, kLoopKey, 0, 1, 0) == 1);
+    // The place once the panel has taken its own from the settings.
+    QMetaObject::invokeMethod(this, &TPlayerForm::LoadPlace, Qt::QueuedConnection);
+}
+
+void TPlayerForm::LoadPlace()
+{
+    if (!MainForm)
+        return;
+    panelPos_ = MainForm->pos();
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (!stored)
+        return;
+    const QSettings& s = *stored;
+    if (s.contains(kLeftKey) && s.contains(kTopKey)) {
+        move(ReadSetting(s, kLeftKey, -kPositionLimit, kPositionLimit, MainForm->x()),
+             ReadSetting(s, kTopKey, -kPositionLimit, kPositionLimit, MainForm->y() - height()));
+        placed_ = true;
+    }
+    if (ReadSetting(s, kVisibleKey, 0, 1, 0) == 1)
+        ShowBesidePanel();
+}
+
+void TPlayerForm::SaveSettings() const
+{
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (!stored)
+        return;
+    QSettings& s = *stored;
+    s.setValue(kLeftKey, x());
+    s.setValue(kTopKey, y());
+    s.setValue(kVisibleKey, int(isVisible()));
+    s.setValue(kSpeedKey, SpeedComboBox->currentIndex());
+    s.setValue(kSkipKey, int(SkipCheckBox->isChecked()));
+    s.setValue(kSkipSecondsKey, SkipSpinBox->value());
+    s.setValue(kLoopKey, int(LoopCheckBox->isChecked()));
+    s.sync();
+}
+
+// ---------------------------------------------------------------- index
+
+bool TPlayerForm::IndexCurrentFile()
+{
+    if (!MainForm)
+        return false;
+    const QString file = QFileInfo(MainForm->FileLabel->text()).absoluteFilePath();
+    const bool binr = MainForm->BINRRadioButton->isChecked();
+    // A file recorded anew under the same name is indexed anew.
+    const QDateTime modified = QFileInfo(file).lastModified();
+    if (file == indexedFile_ && binr == indexedBinr_ && modified == indexedModified_ && index_)
+        return true;
+    if (!QFileInfo(file).isFile()) {
+        Note(QStringLiteral("no file"));
+        return false;
+    }
+    if (worker_) {
+        worker_->requestInterruption();
+        worker_->wait();
+    }
+    indexedFile_ = file;
+    indexedBinr_ = binr;
+    indexedModified_ = modified;
+    index_ = std::make_shared<SharedEpochIndex>(binr);
+    auto* worker = new TIndexWorker(file, index_, this);
+    worker_ = worker;
+    connect(worker, &TIndexWorker::Progress, this, [](int percent) {
+        if (MainForm && MainForm->mode == amStop)
+            MainForm->InfoLabel->setText(QStringLiteral("Indexing... %1%").arg(percent));
+    });
+    connect(worker, &QThread::finished, this, [this, worker] {
+        if (worker == worker_)
+            IndexFinished();
+        worker->deleteLater();
+    });
+    ShowIndexed();
+    worker->start();
+    return true;
+}
+
+void TPlayerForm::IndexFinished()
+{
+    worker_ = nullptr;
+    {
+        std::unique_lock lock(index_->lock);
+        index_->index.Compact();
+    }
+    if (MainForm && MainForm->mode == amStop)
+        MainForm->InfoLabel->setText(QString());
+    ShowIndexed();
+    if (startPending_) {
+        startPending_ = false;
+        StartPaced(pendingEpoch_, pendingPaused_);
+    }
+}
+
+bool TPlayerForm::IndexReady() const { return index_ && !worker_; }
+
+bool TPlayerForm::WaitForIndex()
+{
+    while (worker_)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return index_ != nullptr;
+}
+
+size_t TPlayerForm::EpochCount() const
+{
+    if (!IndexReady())
+        return 0;
+    std::shared_lock lock(index_->lock);
+    return index_->index.Count();
+}
+
+int64_t TPlayerForm::EpochTime(size_t epoch) const
+{
+    if (!IndexReady())
+        return kNoTime;
+    std::shared_lock lock(index_->lock);
+    return epoch < index_->index.Count() ? index_->index.Epochs()[epoch].timeMs : kNoTime;
+}
+
+size_t TPlayerForm::EpochAtTimeOfDay(int msOfDay) const
+{
+    if (!IndexReady())
+        return 0;
+    std::shared_lock lock(index_->lock);
+    return index_->index.FirstAtOrAfterTimeOfDay(msOfDay);
+}
+
+void TPlayerForm::ShowIndexed()
+{
+    int64_t first = kNoTime, last = kNoTime;
+    size_t count = 0;
+    if (IndexReady()) {
+        std::shared_lock lock(index_->lock);
+        first = index_->index.FirstTime();
+        last = index_->index.LastTime();
+        count = index_->index.Count();
+    }
+    FirstLabel->setText(TimeText(first));
+    LastLabel->setText(TimeText(last));
+    const QSignalBlocker block(TimelineSlider);
+    TimelineSlider->setRange(0, int(count > 0 ? count - 1 : 0));
+    ShowPosition(size_t(TimelineSlider->value()), count);
+}
+
+void TPlayerForm::ShowPosition(size_t epoch, size_t count)
+{
+    if (count > 0 && size_t(TimelineSlider->maximum()) != count - 1) {
+        const QSignalBlocker block(TimelineSlider);
+        TimelineSlider->setMaximum(int(count - 1));
+        std::shared_lock lock(index_->lock);
+        LastLabel->setText(TimeText(index_->index.LastTime()));
+    }
+    if (!TimelineSlider->isSliderDown()) {
+        const QSignalBlocker block(TimelineSlider);
+        TimelineSlider->setValue(int(epoch));
+    }
+    const int64_t now = EpochTime(epoch);
+    int64_t first = kNoTime, last = kNoTime;
+    if (IndexReady()) {
+        std::shared_lock lock(index_->lock);
+        first = index_->index.FirstTime();
+        last = index_->index.LastTime();
+    }
+    CurrentLabel->setText(TimeText(now));
+    const bool timed = now != kNoTime && first != kNoTime;
+    ElapsedLabel->setText(QStringLiteral("elapsed ") + (timed ? FromText(DurationText(now - first)) : QStringLiteral("--:--:--")));
+    RemainingLabel->setText(QStringLiteral("remaining ") + (timed ? FromText(DurationText(last - now)) : QStringLiteral("--:--:--")));
+}
+
+void TPlayerForm::SliderMoved(int value)
+{
+    // While dragging, show where a release would go.
+    if (TimelineSlider->isSliderDown())
+        CurrentLabel->setText(TimeText(EpochTime(size_t(value))));
+}
+
+QString TPlayerForm::TimeText(int64_t timeMs) const
+{
+    return FromText(EpochTimeText(timeMs, indexedBinr_));
+}
+
+void TPlayerForm::Note(const QString& text) { NoteLabel->setText(text); }
+
+// ---------------------------------------------------------------- playback
+
+PaceOptions TPlayerForm::Options() const
+{
+    PaceOptions o;
+    const int speed = SpeedComboBox->currentIndex();
+    o.max = speed >= kMaxSpeedIndex;
+    o.speed = o.max ? kMaxSpeed : kSpeeds[std::clamp(speed, 0, kMaxSpeedIndex - 1)];
+    o.skipGapsMs = SkipCheckBox->isChecked() ? int64_t(SkipSpinBox->value()) * kMsPerSecond : 0;
+    o.bytesPerSecond = MainForm ? std::max(MainForm->BaudComboBox->currentText().toInt() / 10, 1) : 960;
+    return o;
+}
+
+void TPlayerForm::SetSpeed(double speed)
+{
+    for (int i = 0; i < kMaxSpeedIndex; ++i)
+        if (kSpeeds[i] == speed) {
+            SpeedComboBox->setCurrentIndex(i);
+            return;
+        }
+}
+
+TPacedCycle* TPlayerForm::Cycle() const
+{
+    return cycle_ && MainForm && MainForm->readCycle == cycle_ && PlaybackMode(MainForm->mode) ? cycle_.data() : nullptr;
+}
+
+void TPlayerForm::OptionsChanged()
+{
+    if (TPacedCycle* cycle = Cycle())
+        cycle->SetOptions(Options(), LoopCheckBox->isChecked());
+}
+
+bool TPlayerForm::StartPaced(size_t epoch, bool paused)
+{
+    TMainForm* form = MainForm;
+    if (!form)
+        return false;
+    if (PlaybackMode(form->mode))
+        form->StopButtonClick(nullptr);
+    if (form->mode != amStop)
+        return false;
+    if (!IndexCurrentFile()) {
+        form->InfoLabel->setText(QStringLiteral("File open error"));
+        return false;
+    }
+    if (!IndexReady()) {
+        startPending_ = true;
+        pendingEpoch_ = epoch;
+        pendingPaused_ = paused;
+        return true;
+    }
+    PacedStart start;
+    start.fileName = indexedFile_;
+    start.index = index_;
+    start.options = Options();
+    start.loop = LoopCheckBox->isChecked();
+    start.epoch = epoch;
+    start.clock = clock;
+    const int64_t fileSize = QFileInfo(indexedFile_).size();
+    const ReceiveTimesRead times = ReadReceiveTimes(QFile::encodeName(indexedFile_ + ".times").toStdString(), fileSize);
+    start.times = times.times;
+    Note(times.problem.empty() ? (times.times.empty() ? QString() : QStringLiteral("receive times"))
+                               : QStringLiteral("times ignored: ") + QString::fromStdString(times.problem));
+
+    auto self = std::make_shared<QPointer<TPacedCycle>>();
+    auto current = [self] { return MainForm && *self && MainForm->readCycle == *self && PlaybackMode(MainForm->mode); };
+    PacedCallbacks paced;
+    paced.seekReset = [current](int64_t offset) {
+        if (!current())
+            return;
+        MainForm->ResetDecodersAndViews();
+        // Nothing kept from before the seek: the views show what the file
+        // from this epoch on shows, as if it had been cut there.
+        ProgramNmea() = NmeaAssembler();
+        ProgramBinr() = BinrDecoder();
+        if (StatisticForm)
+            StatisticForm->ResetStatistics();
+        MainForm->receivedTotal = offset;
+        MainForm->ReceiveBytesLabel->setText(ReceivedText(offset));
+    };
+    paced.position = [this, current](size_t e, size_t count) {
+        if (!current())
+            return;
+        ShowPosition(e, count);
+        ++positionsShown;
+    };
+    // The pace benchmark names a file for the delivery times.
+    const QString paceLog = qEnvironmentVariable("KESTROVA_PACE_LOG");
+    paced.ended = [this, self, paceLog] {
+        if (!*self || (!keepDeliveryTimes && paceLog.isEmpty()))
+            return;
+        deliveryTimes = (*self)->DeliveryTimes();
+        if (!paceLog.isEmpty())
+            WritePaceLog(paceLog, deliveryTimes);
+    };
+    const bool made = form->PlayCycle(indexedFile_, [&](PlaybackCallbacks callbacks) {
+        auto* cycle = new TPacedCycle(std::move(start), std::move(callbacks), std::move(paced));
+        cycle->KeepDeliveryTimes(keepDeliveryTimes || !paceLog.isEmpty());
+        // Paused from its first block on: it shows the epoch and waits.
+        if (paused)
+            cycle->Suspend();
+        *self = cycle;
+        return cycle;
+    });
+    if (!made)
+        return false;
+    cycle_ = *self;
+    if (paused) {
+        form->PauseButtonClick(nullptr);
+        cycle_->StepForward();
+    }
+    if (!times.problem.empty())
+        form->InfoLabel->setText(QStringLiteral("Times file ignored: ") + QString::fromStdString(times.problem));
+    return true;
+}
+
+void TPlayerForm::PlayClick()
+{
+    TMainForm* form = MainForm;
+    if (!form)
+        return;
+    if (Cycle()) {
+        if (form->mode == amPause)
+            form->PlayButtonClick(nullptr);
+        return;
+    }
+    StartPaced(size_t(TimelineSlider->value()), false);
+}
+
+void TPlayerForm::SeekTo(size_t epoch)
+{
+    if (TPacedCycle* cycle = Cycle())
+        cycle->SeekTo(epoch);
+    else
+        ShowPosition(epoch, EpochCount());
+}
+
+void TPlayerForm::StepForward()
+{
+    TPacedCycle* cycle = Cycle();
+    if (!cycle) {
+        StartPaced(size_t(TimelineSlider->value()), true);
+        return;
+    }
+    if (MainForm->mode != amPause)
+        MainForm->PauseButtonClick(nullptr);
+    cycle->StepForward();
+}
+
+void TPlayerForm::StepBack()
+{
+    TPacedCycle* cycle = Cycle();
+    if (!cycle) {
+        const size_t at = size_t(TimelineSlider->value());
+        StartPaced(at > 0 ? at - 1 : 0, true);
+        return;
+    }
+    if (MainForm->mode != amPause)
+        MainForm->PauseButtonClick(nullptr);
+    cycle->StepBack();
+}
+
+void TPlayerForm::TypedTime()
+{
+    const QStringList parts = TimeEdit->text().split(QLatin1Char(':'));
+    bool okH = false, okM = false, okS = false;
+    const int h = parts.value(0).toInt(&okH), m = parts.value(1).toInt(&okM), s = parts.value(2).toInt(&okS);
+    if (!okH || !okM || !okS || h > 23 || m > 59 || s > 59) {
+        Note(QStringLiteral("time as hh:mm:ss"));
+        return;
+    }
+    const size_t epoch = EpochAtTimeOfDay(((h * 60 + m) * 60 + s) * 1000);
+    if (epoch >= EpochCount()) {
+        Note(QStringLiteral("time not in the file"));
+        return;
+    }
+    Note(QString());
+    SeekTo(epoch);
+}

@@ -1,0 +1,136 @@
+#pragma once
+// The PLAYER window: a timeline over the whole recording, the current
+// epoch's UTC date and time, first and last times, elapsed and remaining
+// recording time, step back and forward, speed, "skip gaps" and "loop".
+//
+// It drives a paced playback (TPacedCycle) through the main window's own
+// playback machinery: the main window shows PLAY, its Pause and Stop act on
+// it, and the bytes go through ReceiveBytes. The file is indexed once, on a
+// worker thread, with progress on the main window's information line.
+#include "Controls.h"
+#include "PacedCycle.h"
+
+#include <QDateTime>
+#include <QPointer>
+#include <QThread>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+
+// Reads a file into a SharedEpochIndex, block by block.
+class TIndexWorker : public QThread {
+    Q_OBJECT
+public:
+    TIndexWorker(const QString& fileName, std::shared_ptr<SharedEpochIndex> index, QObject* parent);
+signals:
+    void Progress(int percent);
+protected:
+    void run() override;
+private:
+    QString fileName_;
+    std::shared_ptr<SharedEpochIndex> index_;
+};
+
+class TPlayerForm : public TViewForm {
+    Q_OBJECT
+public:
+    explicit TPlayerForm(QWidget* parent = nullptr);
+    ~TPlayerForm() override;
+
+    // "Player..." in the title strip's menu; the program adds it at start-up.
+    void AddMenuItem();
+    // Shown beside the panel, or where it was last.
+    void ShowBesidePanel();
+
+    // Index the file in FileLabel (with the protocol selected) unless it is
+    // indexed already; done on the worker thread. False when there is no
+    // such file.
+    bool IndexCurrentFile();
+    bool IndexReady() const;
+    // Processes events until the index is ready (headless runs and tests).
+    bool WaitForIndex();
+    size_t EpochCount() const;
+    int64_t EpochTime(size_t epoch) const;
+    // The first epoch at or after a UTC time of day, or EpochCount().
+    size_t EpochAtTimeOfDay(int msOfDay) const;
+
+    // Starts a paced playback at epoch (main window in STOP); paused: the
+    // epoch is delivered and the playback waits in PAUSE.
+    bool StartPaced(size_t epoch, bool paused);
+    void SeekTo(size_t epoch);
+    void StepForward();
+    void StepBack();
+    // The paced playback when it is the main window's current one.
+    TPacedCycle* Cycle() const;
+    PaceOptions Options() const;
+
+    // Speeds offered: 1/4 .. 64 and "max" (the last).
+    static constexpr double kSpeeds[] = {0.25, 0.5, 1, 2, 4, 8, 16, 64};
+    static constexpr int kMaxSpeedIndex = 8;
+    void SetSpeed(double speed);
+
+    QSlider* TimelineSlider = nullptr;
+    QLabel* CurrentLabel = nullptr;
+    QLabel* FirstLabel = nullptr;
+    QLabel* LastLabel = nullptr;
+    QLabel* ElapsedLabel = nullptr;
+    QLabel* RemainingLabel = nullptr;
+    QLabel* NoteLabel = nullptr;
+    QPushButton* BackButton = nullptr;
+    QPushButton* PlayButton = nullptr;
+    QPushButton* ForwardButton = nullptr;
+    QComboBox* SpeedComboBox = nullptr;
+    QCheckBox* SkipCheckBox = nullptr;
+    QSpinBox* SkipSpinBox = nullptr;
+    QCheckBox* LoopCheckBox = nullptr;
+    QLineEdit* TimeEdit = nullptr;
+
+    // Replaced by tests: the clock of the paced playbacks started from here.
+    std::shared_ptr<ReplayClock> clock;
+    // Set by tests and the pace benchmark: the next playback keeps its delivery times.
+    bool keepDeliveryTimes = false;
+    // Those of the last playback, once it ended.
+    std::vector<TPacedCycle::Sent> deliveryTimes;
+    // Epochs shown by the paced playback so far (each completed delivery).
+    int positionsShown = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void PlayClick();
+    void OptionsChanged();
+    void TypedTime();
+    void SliderMoved(int value);
+    void ShowPosition(size_t epoch, size_t count);
+    void ShowIndexed();
+    void IndexFinished();
+    void Note(const QString& text);
+    QString TimeText(int64_t timeMs) const;
+    void LoadSettings();
+    void LoadPlace();
+    void SaveSettings() const;
+
+    std::shared_ptr<SharedEpochIndex> index_;
+    QString indexedFile_;
+    bool indexedBinr_ = false;
+    QDateTime indexedModified_;
+    QPointer<TIndexWorker> worker_;
+    QPointer<TPacedCycle> cycle_;
+    // A start asked for before the index was ready.
+    bool startPending_ = false;
+    size_t pendingEpoch_ = 0;
+    bool pendingPaused_ = false;
+    QPoint panelPos_;
+    bool settingsLoaded_ = false;
+    bool menuItemAdded_ = false;
+    bool placed_ = false;   // has a place: from the settings or the first show
+};
+
+extern TPlayerForm* PlayerForm;

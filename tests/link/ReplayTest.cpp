@@ -1,0 +1,236 @@
+// Paced playback through the main window: step forward, back and forward
+// again show the same lines; Pause and Stop of the panel act on it; receive
+// times written while recording from the simulator replay as received.
+// The pace runs on a virtual clock: no test waits through recording time.
+#include "MainfileSupport.h"
+#include "SynchroSim.h"
+
+#include "EpochIndex.h"
+#include "Player.h"
+#include "Report.h"
+#include "TestSupport.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMenu>
+#include <QSlider>
+#include <QRadioButton>
+
+#include <atomic>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Waits end at once, with the clock moved to the due time.
+class VirtualClock : public ReplayClock {
+public:
+    int64_t NowUs() const override { return now_.load(); }
+    bool Jumps() const override { return true; }
+    void JumpTo(int64_t us) override { now_.store(std::max(now_.load(), us)); }
+
+private:
+    std::atomic<int64_t> now_ {1'000'000};
+};
+
+// The view lines printed while it lives.
+class Lines {
+public:
+    explicit Lines(const QString& path) : path_(path)
+    {
+        std::fflush(stdout);
+        saved_ = ::dup(1);
+        const int fd = ::open(path.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, 1);
+        ::close(fd);
+        SetHeadlessReport(true);
+    }
+    QByteArray Take()
+    {
+        SetHeadlessReport(false);
+        std::fflush(stdout);
+        ::dup2(saved_, 1);
+        ::close(saved_);
+        return ReadAll(path_);
+    }
+
+private:
+    QString path_;
+    int saved_ = -1;
+};
+
+class ReplayTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        Show();
+        for (QCheckBox* box : {form->PositionCheckBox, form->StatisticCheckBox, form->SatellitesCheckBox,
+                               form->VisualCheckBox, form->ProfileCheckBox})
+            box->setChecked(true);
+        const std::vector<uint8_t> demo = ReadBinaryFile(SourceDir() + "/samples/demo.nme");
+        EpochIndex index(false);
+        index.Feed(demo.data(), demo.size());
+        ASSERT_TRUE(WriteBytes(PathOf("small.nme"), std::vector<uint8_t>(demo.begin(), demo.begin() + index.EpochEnd(9))));
+        form->TakeFileName(PathOf("small.nme"));
+        ASSERT_NE(PlayerForm, nullptr);
+        PlayerForm->clock = clock;
+    }
+    // Indexes the file named on the panel and starts a paced playback there.
+    static bool Start(size_t epoch, bool paused)
+    {
+        PlayerForm->IndexCurrentFile();
+        return PlayerForm->WaitForIndex() && PlayerForm->StartPaced(epoch, paused);
+    }
+    // Runs an action on the player and returns the lines of the epoch it shows.
+    QByteArray Shown(const std::function<void()>& action)
+    {
+        Lines lines(PathOf("lines.txt"));
+        const int before = PlayerForm->positionsShown;
+        action();
+        const bool shown = WaitFor([&] { return PlayerForm->positionsShown == before + 1; }, 20000);
+        RunEvents(20);
+        const QByteArray out = lines.Take();
+        EXPECT_TRUE(shown);
+        EXPECT_EQ(PlayerForm->positionsShown, before + 1) << "one epoch per step";
+        return out;
+    }
+    std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
+};
+
+} // namespace
+
+TEST_F(ReplayTest, StepForwardBackForwardShowsTheSameLinesTwice)
+{
+    const QByteArray start = Shown([] { ASSERT_TRUE(Start(3, true)); });
+    EXPECT_EQ(form->mode, amPause);
+    EXPECT_EQ(form->ActionLabel->text(), "PAUSE");
+    EXPECT_EQ(PlayerForm->TimelineSlider->value(), 3);
+    const QByteArray forward = Shown([] { PlayerForm->StepForward(); });
+    EXPECT_EQ(PlayerForm->TimelineSlider->value(), 4);
+    const QByteArray back = Shown([] { PlayerForm->StepBack(); });
+    EXPECT_EQ(PlayerForm->TimelineSlider->value(), 3);
+    const QByteArray again = Shown([] { PlayerForm->StepForward(); });
+    EXPECT_TRUE(forward.contains("POSITION\t"));
+    // A label no sentence of the epoch sets keeps its text across a seek,
+    // as across a new playback, so only the times must agree here.
+    EXPECT_TRUE(back.contains("UTCLabel=10:15:03") && start.contains("UTCLabel=10:15:03"));
+    EXPECT_EQ(again.toStdString(), forward.toStdString());
+    EXPECT_NE(forward, start);
+    EXPECT_EQ(PlayerForm->CurrentLabel->text(), "18.09.18 10:15:04");
+
+    // The panel's Play goes on from there, at the pace, to the end.
+    form->PlayButtonClick(form->PlayButton);
+    EXPECT_EQ(form->ActionLabel->text(), "PLAY");
+    ASSERT_TRUE(WaitStopped(20000));
+    EXPECT_EQ(form->receivedTotal, QFileInfo(PathOf("small.nme")).size());
+}
+
+TEST_F(ReplayTest, PauseAndStopOfThePanelActOnIt)
+{
+    PlayerForm->clock = nullptr;   // the real clock: one epoch a second
+    ASSERT_TRUE(Start(0, false));
+    EXPECT_EQ(form->ActionLabel->text(), "PLAY");
+    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal > 0; }));
+    form->PauseButtonClick(form->PauseButton);
+    EXPECT_EQ(form->ActionLabel->text(), "PAUSE");
+    RunEvents(50);
+    const int64_t paused = form->receivedTotal;
+    RunEvents(1500);
+    EXPECT_EQ(form->receivedTotal, paused);
+    EXPECT_LT(paused, QFileInfo(PathOf("small.nme")).size());
+    form->StopButtonClick(form->StopButton);
+    ASSERT_TRUE(WaitStopped());
+    EXPECT_EQ(form->ActionLabel->text(), "STOP");
+}
+
+TEST_F(ReplayTest, ReceiveTimesOfASimulatorRecordingReplayAsReceived)
+{
+    SimReceiver sim({"--protocol", "nmea", "--baud", "115200", "--rate", "5"}, dir.path());
+    ASSERT_TRUE(sim.Ok());
+    form->PortComboBox->addItem(sim.Path());
+    form->PortComboBox->setCurrentIndex(form->PortComboBox->count() - 1);
+    form->BaudComboBox->setCurrentText("115200");
+    form->FileLabel->setText("sim.nme");
+    form->RecordButtonClick(nullptr);
+    ASSERT_EQ(form->mode, amRecord);
+    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal > 4000; }, 20000));
+    form->StopButtonClick(form->StopButton);
+    sim.Stop();
+
+    const int64_t size = QFileInfo(PathOf("sim.nme")).size();
+    const ReceiveTimesRead times = ReadReceiveTimes(PathOf("sim.nme.times").toStdString(), size);
+    ASSERT_EQ(times.problem, "");
+    ASSERT_GT(times.times.size(), 5u);
+    EXPECT_EQ(times.times.back().endOffset, size);
+
+    PlayerForm->keepDeliveryTimes = true;
+    ASSERT_TRUE(Start(0, false));
+    EXPECT_EQ(PlayerForm->NoteLabel->text(), "receive times");
+    ASSERT_TRUE(WaitStopped(20000));
+    EXPECT_EQ(form->receivedTotal, size);
+    const auto sent = PlayerForm->deliveryTimes;
+    ASSERT_FALSE(sent.empty());
+    // Each delivery at its block's receive time, counted from the first.
+    const int64_t firstMs = times.times.front().ms;
+    for (const auto& s : sent) {
+        const auto block = std::upper_bound(times.times.begin(), times.times.end(), s.offset,
+                                            [](int64_t o, const ReceiveTime& t) { return o < t.endOffset; });
+        ASSERT_NE(block, times.times.end()) << s.offset << " of " << size;
+        const int64_t wantMs = block->ms - firstMs;
+        const int64_t gotMs = (s.sentUs - sent.front().sentUs) / 1000;
+        EXPECT_LE(std::abs(gotMs - wantMs), 20) << "at offset " << s.offset;
+    }
+}
+
+TEST_F(ReplayTest, AGrowingFileIsFollowedAndMaxWaitsAtTheEnd)
+{
+    PlayerForm->SpeedComboBox->setCurrentIndex(TPlayerForm::kMaxSpeedIndex);
+    ASSERT_TRUE(Start(0, false));
+    const int64_t first = QFileInfo(PathOf("small.nme")).size();
+    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal == first; }, 20000));
+    RunEvents(300);
+    EXPECT_EQ(form->mode, amPlay) << "\"max\" waits at the end like tail -f";
+    // Another instance records on: the next epochs arrive.
+    const std::vector<uint8_t> demo = ReadBinaryFile(SourceDir() + "/samples/demo.nme");
+    EpochIndex index(false);
+    index.Feed(demo.data(), demo.size());
+    QFile file(PathOf("small.nme"));
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write(reinterpret_cast<const char*>(demo.data()) + first, qint64(index.EpochEnd(14) - first));
+    file.close();
+    const int64_t grown = index.EpochEnd(14);
+    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal == grown; }, 20000));
+    EXPECT_EQ(PlayerForm->TimelineSlider->maximum(), 14);
+    form->StopButtonClick(form->StopButton);
+    ASSERT_TRUE(WaitStopped());
+}
+
+TEST_F(ReplayTest, MenuItemOpensItAboveThePanelItFollowsAndItsPlaceIsKept)
+{
+    form->move(300, 400);
+    PlayerForm->AddMenuItem();
+    QList<QAction*> items;
+    for (QAction* a : form->TitleMenu()->actions())
+        if (a->text() == "Player...")
+            items << a;
+    ASSERT_EQ(items.size(), 1);
+    items[0]->trigger();
+    EXPECT_TRUE(PlayerForm->isVisible());
+    EXPECT_EQ(PlayerForm->pos(), QPoint(300, 400 - PlayerForm->height()));
+    form->TopPanelMouseDown(10, 10);
+    form->TopPanelMouseMove(30, 5);
+    form->TopPanelMouseUp();
+    EXPECT_EQ(PlayerForm->pos(), QPoint(320, 395 - PlayerForm->height()));
+    PlayerForm->move(50, 60);
+    form.reset();   // settings written as the program ends
+
+    form.reset(CreateProgramWindows());
+    Show();
+    RunEvents(50);
+    ASSERT_NE(PlayerForm, nullptr);
+    EXPECT_TRUE(PlayerForm->isVisible());
+    EXPECT_EQ(PlayerForm->pos(), QPoint(50, 60));
+}
