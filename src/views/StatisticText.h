@@ -10,6 +10,7 @@
 
 class NmeaAssembler;
 class BinrDecoder;
+struct GnssPicture;
 
 struct StatisticFix {
     bool valid = false;
@@ -23,6 +24,9 @@ struct StatisticFix {
 };
 
 StatisticFix StatisticFixFromNmea(const NmeaAssembler& nmea);
+// Multi-GNSS: RTK fixed and float (GGA qualities 4 and 5) count as
+// differential too, and VDOP comes from the merged GSAs.
+StatisticFix StatisticFixFromNmea(const NmeaAssembler& nmea, const GnssPicture& gnss);
 StatisticFix StatisticFixFromBinr(const BinrDecoder& binr);
 
 // The limits are the texts of the two edits as read back (unfilled places as
