@@ -46,6 +46,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             (a == "--max-hdop" ? cl.maxHdop : cl.maxVdop) = v;
         } else if (a == "--diff-only") {
             cl.diffOnly = true;
+        } else if (a == "--multi-gnss") {
+            cl.multiGnss = true;
         } else if (a == "--fast") {
             cl.fast = true;
         } else if (a == "--exit-after-play") {
@@ -86,8 +88,9 @@ QString UsageText()
 {
     return QStringLiteral(
         "Usage:\n"
-        "  kestrova [--show VIEWS] [--port PATH]... [--fast] [--exit-after-play] [FILE.nme]\n"
-        "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only] FILE\n"
+        "  kestrova [--show VIEWS] [--port PATH]... [--fast] [--exit-after-play] [--multi-gnss] [FILE.nme]\n"
+        "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only]\n"
+        "           [--multi-gnss] FILE\n"
         "  kestrova --to-nmea FILE.dat...\n"
         "\n"
         "Monitor, recorder and player for GPS/GLONASS receivers.\n"
@@ -105,6 +108,8 @@ QString UsageText()
         "  --max-hdop X.X      Statistic HDOP limit (0.0: none)\n"
         "  --max-vdop X.X      Statistic VDOP limit (0.0: none)\n"
         "  --diff-only         Statistic accepts differential fixes only\n"
+        "  --multi-gnss        read every constellation (GSAs merged per epoch, Galileo,\n"
+        "                      BeiDou, QZSS; RTK status words); kept in the settings\n"
         "  --to-nmea FILE...   write the NMEA side file of each BINR recording\n"
         "  --help              this text\n");
 }

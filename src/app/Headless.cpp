@@ -55,6 +55,8 @@ void SetUp(TMainForm* form, const CommandLine& cl, bool binr)
             StatisticForm->DiffCheckBox->setChecked(cl.diffOnly);
     }
     (binr ? form->BINRRadioButton : form->NMEARadioButton)->setChecked(true);
+    if (cl.multiGnss)
+        form->SetMultiGnss(true);
 }
 
 void ReportMain(const TMainForm* form)

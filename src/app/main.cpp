@@ -66,6 +66,8 @@ int main(int argc, char* argv[])
     std::unique_ptr<TMainForm> mainForm(CreateProgramWindows());
     mainForm->commandLineFile = cl.files.value(0);
     mainForm->show();
+    if (cl.multiGnss)
+        mainForm->SetMultiGnss(true);
     ShowViews(mainForm.get(), cl.show);
     if (cl.fast && mainForm->mode == amPlay)
         mainForm->RewindButtonClick(nullptr);

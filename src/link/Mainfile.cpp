@@ -158,6 +158,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     BuildInfoPanel();
     BuildButtons();
     ConnectControls();
+    AddMultiGnssMenu();
 
     openFileDialog = [this](const QString& folder, const QString& filter) {
         return QFileDialog::getOpenFileName(this, QStringLiteral("Open file:"), folder, filter);
@@ -437,6 +438,7 @@ void TMainForm::LoadSettings()
     _02CheckBox->setEnabled(!NMEARadioButton->isChecked());
     if (!ok)
         ApplyDefaultSettings();
+    LoadMultiGnssSetting(s);
     KeepTitleStripOnScreen();
 }
 
@@ -480,6 +482,7 @@ void TMainForm::SaveSettings()
     s.setValue("ProfileCheckBox", int(ProfileCheckBox->isChecked()));
     s.setValue("soundEnabled", int(soundEnabled));
     s.setValue("_02CheckBox", int(_02CheckBox->isChecked()));
+    SaveMultiGnssSetting(s);
     s.sync();
 }
 
@@ -575,6 +578,7 @@ void TMainForm::PositionCheckBoxClick()
     }
     if (BINRRadioButton->isChecked() && mode == amRecord)
         SendPositionCommands(PositionCheckBox->isChecked());
+    PlaceProfile();
 }
 
 void TMainForm::StatisticCheckBoxClick()
@@ -596,6 +600,7 @@ void TMainForm::StatisticCheckBoxClick()
         if (SatellitesForm)
             SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() - h);
     }
+    PlaceProfile();
 }
 
 void TMainForm::SatellitesCheckBoxClick()
@@ -613,6 +618,7 @@ void TMainForm::SatellitesCheckBoxClick()
     } else {
         SatellitesForm->hide();
     }
+    PlaceProfile();
 }
 
 void TMainForm::VisualCheckBoxClick()
@@ -632,7 +638,7 @@ void TMainForm::ProfileCheckBoxClick()
     if (!ProfileForm)
         return;
     if (ProfileCheckBox->isChecked()) {
-        ProfileForm->move(x(), y() + (VisualForm ? VisualForm->height() : 0));
+        PlaceProfile();
         ProfileForm->show();
     } else {
         ProfileForm->hide();

@@ -18,6 +18,8 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QRadioButton;
+class QAction;
+class QSettings;
 class FlatGlyphButton;
 class TReadCycle;
 
@@ -126,6 +128,10 @@ public:
     // the panel's buttons. Features add their items once, at start-up; an
     // empty menu is not shown.
     QMenu* TitleMenu();
+    // Multi-GNSS (title-strip menu, setting, --multi-gnss): the views read
+    // every constellation; switching resets them as a playback start does.
+    void SetMultiGnss(bool on);
+    bool MultiGnss() const;
 
     // --- playback thread bookkeeping (called by TReadCycle on the main thread)
     bool IsCurrentCycle(const TReadCycle* cycle) const { return cycle != nullptr && cycle == readCycle; }
@@ -249,7 +255,13 @@ private:
     void SetProtocolControlsEnabled(bool on);
     void MoveViews(int dx, int dy);
 
+    void AddMultiGnssMenu();
+    void LoadMultiGnssSetting(const QSettings& s);
+    void SaveMultiGnssSetting(QSettings& s) const;
+    void PlaceProfile();
+
     QMenu* titleMenu_ = nullptr;
+    QAction* multiGnssAction_ = nullptr;
     bool shownOnce_ = false;
     bool shutDown_ = false;
     std::vector<TReadCycle*> liveCycles_;

@@ -1,6 +1,7 @@
 #include "Visual.h"
 
 #include "BinrLayouts.h"
+#include "GnssEpoch.h"
 #include "Mainfile.h"
 #include "Position.h"
 #include "Profile.h"
@@ -8,6 +9,7 @@
 #include "Statistic.h"
 #include "VisualCanvas.h"
 #include "VisualControls.h"
+#include "VisualGnss.h"
 #include "VisualSettings.h"
 
 #include <QApplication>
@@ -295,12 +297,14 @@ void TVisualForm::AddBinrPosition()
 {
     const NavSolution nav = ReadNavSolution(ProgramBinr().NavSolution());
     current = {nav.latRad, nav.lonRad, nav.altM};
+    binrSky_ = true;
     PlotPosition();
 }
 
 void TVisualForm::AddNmeaPosition()
 {
     current = GgaPosition(ProgramNmea().Stored(NmeaKind::Gga));
+    binrSky_ = false;
     PlotPosition();
 }
 
@@ -308,7 +312,11 @@ void TVisualForm::AddNmeaPosition()
 
 void TVisualForm::LoadGsvSatellites() { ::LoadGsvSatellites(ProgramNmea().Stored(NmeaKind::Gsv), satellites); }
 
-void TVisualForm::LoadBinrSatellites() { ::LoadBinrSatellites(ProgramBinr(), satellites); }
+void TVisualForm::LoadBinrSatellites()
+{
+    ::LoadBinrSatellites(ProgramBinr(), satellites);
+    binrSky_ = true;
+}
 
 void TVisualForm::DrawSatellite(const SatelliteEntry& sat)
 {
@@ -328,9 +336,14 @@ void TVisualForm::SatCheckBoxClick()
         return;
     }
     CopyPixels(skyBitmap_, plotBitmap_);
-    const int count = std::min<int>(satellites.count, kSatListMax);
-    for (int i = 0; i < count; ++i)
-        DrawSatellite(satellites.entry[i]);
+    // BINR carries GPS and GLONASS only: its sky stays the classic one.
+    if (ProgramGnss().Enabled() && !binrSky_) {
+        DrawGnssSky(skyBitmap_, ProgramGnss().Picture());
+    } else {
+        const int count = std::min<int>(satellites.count, kSatListMax);
+        for (int i = 0; i < count; ++i)
+            DrawSatellite(satellites.entry[i]);
+    }
     Image->SetPicture(skyBitmap_);
 }
 

@@ -1,6 +1,7 @@
 #include "Position.h"
 
 #include "BinrDecoder.h"
+#include "GnssEpoch.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "PositionText.h"
@@ -65,6 +66,18 @@ TPositionForm::TPositionForm(QWidget* parent)
     DateLabel = Value(this, 416, kRow2, "00.00.00", R);
     StatusLabel = Value(this, 416, kRow3, "OLD", R);
     StatusLabel->SetColor(kRed);
+
+    // Multi-GNSS: the satellites used by every system, in the free place
+    // under GPS: and GLN:.
+    UsedCaption = Caption(this, 292, kRow3, "Used:");
+    UsedLabel = Value(this, 332, kRow3, "0", R);
+    SetMultiGnss(false);
+}
+
+void TPositionForm::SetMultiGnss(bool on)
+{
+    UsedCaption->setVisible(on);
+    UsedLabel->setVisible(on);
 }
 
 TPositionForm::~TPositionForm()
@@ -75,7 +88,8 @@ TPositionForm::~TPositionForm()
 
 void TPositionForm::RefreshFromNmea()
 {
-    Show(PositionFromNmea(ProgramNmea()));
+    const GnssEpoch& gnss = ProgramGnss();
+    Show(gnss.Enabled() ? PositionFromNmea(ProgramNmea(), gnss.Picture()) : PositionFromNmea(ProgramNmea()));
 }
 
 void TPositionForm::RefreshFromBinr()
@@ -96,6 +110,7 @@ void TPositionForm::Show(const PositionTexts& t)
         VDOPLabel->SetText(t.vdop);
     GPSLabel->SetText(t.gps);
     GLNLabel->SetText(t.gln);
+    UsedLabel->SetText(t.used);
     UTCLabel->SetText(t.utc);
     DateLabel->SetText(t.date);
     StatusLabel->SetColor(t.noSolution ? kRed : kBlack);
@@ -106,6 +121,8 @@ void TPositionForm::Show(const PositionTexts& t)
         SystemBeep(kCueHz, kCueMs);
     }
 
+    if (ProgramGnss().Enabled())
+        ReportExtra({{"UsedLabel", UsedLabel->text()}});
     ReportView("POSITION", {{"UTCLabel", UTCLabel->text()},
                             {"DateLabel", DateLabel->text()},
                             {"LatLabel", LatLabel->text()},

@@ -11,6 +11,8 @@ public:
     ~TPositionForm() override;
     void RefreshFromNmea();
     void RefreshFromBinr();
+    // Shows or hides the Multi-GNSS "Used:" count.
+    void SetMultiGnss(bool on);
 
     ValueLabel* Label1 = nullptr;
     ValueLabel* Label2 = nullptr;
@@ -38,6 +40,8 @@ public:
     ValueLabel* UTCLabel = nullptr;
     ValueLabel* DateLabel = nullptr;
     ValueLabel* StatusLabel = nullptr;
+    ValueLabel* UsedCaption = nullptr;
+    ValueLabel* UsedLabel = nullptr;
 
 private:
     void Show(const PositionTexts& texts);

@@ -1,6 +1,7 @@
 #include "Statistic.h"
 
 #include "BinrDecoder.h"
+#include "GnssEpoch.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "Report.h"
@@ -124,7 +125,9 @@ void TStatisticForm::Refresh(const StatisticFix& fix, void (TVisualForm::*handOf
 
 void TStatisticForm::RefreshFromNmea()
 {
-    Refresh(StatisticFixFromNmea(ProgramNmea()), &TVisualForm::AddNmeaPosition);
+    const GnssEpoch& gnss = ProgramGnss();
+    Refresh(gnss.Enabled() ? StatisticFixFromNmea(ProgramNmea(), gnss.Picture()) : StatisticFixFromNmea(ProgramNmea()),
+            &TVisualForm::AddNmeaPosition);
 }
 
 void TStatisticForm::RefreshFromBinr()
