@@ -16,32 +16,35 @@ constexpr int kLegendSwatch = 8;
 constexpr int kLegendTextX = kLegendX + kLegendSwatch + 3;
 constexpr QRgb kBlack = qRgb(0, 0, 0);
 constexpr QRgb kWhite = qRgb(255, 255, 255);
+constexpr QRgb kLightGrey = qRgb(220, 220, 220);
+constexpr QRgb kDarkGrey = qRgb(140, 140, 140);
 
 struct SystemColours {
     QRgb heard;
     QRgb silent;
 };
 
-// GPS blue, GLONASS red and SBAS green as on the classic sky plot.
+// GPS blue, GLONASS red and SBAS green as on the classic sky plot. The
+// darker shades of satellites not heard stay visible as rings on black.
 SystemColours ColoursOf(Gnss system)
 {
     switch (system) {
     case Gnss::Gps:
-        return {qRgb(0, 0, 255), qRgb(0, 0, 127)};
+        return {qRgb(0, 0, 255), qRgb(40, 40, 160)};
     case Gnss::Glonass:
-        return {qRgb(255, 0, 0), qRgb(127, 0, 0)};
+        return {qRgb(255, 0, 0), qRgb(160, 0, 0)};
     case Gnss::Galileo:
-        return {qRgb(255, 160, 0), qRgb(127, 80, 0)};
+        return {qRgb(255, 160, 0), qRgb(160, 100, 0)};
     case Gnss::BeiDou:
-        return {qRgb(230, 0, 230), qRgb(115, 0, 115)};
+        return {qRgb(230, 0, 230), qRgb(150, 0, 150)};
     case Gnss::Qzss:
-        return {qRgb(0, 210, 210), qRgb(0, 105, 105)};
+        return {qRgb(0, 210, 210), qRgb(0, 130, 130)};
     case Gnss::Navic:
-        return {qRgb(255, 255, 255), qRgb(127, 127, 127)};
+        return {qRgb(255, 255, 255), qRgb(150, 150, 150)};
     case Gnss::Sbas:
-        return {qRgb(0, 255, 0), qRgb(0, 127, 0)};
+        return {qRgb(0, 255, 0), qRgb(0, 150, 0)};
     default:
-        return {kWhite, qRgb(127, 127, 127)};
+        return {kWhite, qRgb(150, 150, 150)};
     }
 }
 
@@ -69,7 +72,8 @@ void DrawSatellite(QImage& sky, const SkySatellite& sat)
     } else {
         for (int ring = 0; ring < kRingWidth; ++ring)
             DrawEllipseOutline(sky, left + ring, top + ring, right - ring, bottom - ring, colour);
-        DrawText(sky, textX, textY, number, colour, kBlack);
+        // The ring tells the system; the number reads best in grey tones.
+        DrawText(sky, textX, textY, number, sat.heard ? kLightGrey : kDarkGrey, kBlack);
     }
 }
 

@@ -68,8 +68,8 @@ TPositionForm::TPositionForm(QWidget* parent)
     StatusLabel->SetColor(kRed);
 
     // Multi-GNSS: the satellites used by every system, in the free place
-    // under GPS: and GLN:.
-    UsedCaption = Caption(this, 292, kRow3, "Used:");
+    // under GPS: and GLN: ("Used:" would run into a two-digit count).
+    UsedCaption = Caption(this, 292, kRow3, "All:");
     UsedLabel = Value(this, 332, kRow3, "0", R);
     SetMultiGnss(false);
 }

@@ -11,7 +11,7 @@ public:
     ~TPositionForm() override;
     void RefreshFromNmea();
     void RefreshFromBinr();
-    // Shows or hides the Multi-GNSS "Used:" count.
+    // Shows or hides the Multi-GNSS count of every system's used satellites.
     void SetMultiGnss(bool on);
 
     ValueLabel* Label1 = nullptr;

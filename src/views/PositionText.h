@@ -25,7 +25,7 @@ struct PositionTexts {
     std::string course;
     std::string gps;
     std::string gln;
-    std::string used;          // Multi-GNSS only: satellites used by every system
+    std::string used;          // Multi-GNSS only: satellites used by every system (All:)
     std::string status;
     bool noSolution = false;   // "OLD": red text and the sound cue
 };
@@ -33,7 +33,7 @@ struct PositionTexts {
 PositionTexts PositionFromNmea(const NmeaAssembler& nmea);
 PositionTexts PositionFromBinr(const BinrDecoder& binr);
 // Multi-GNSS: GPS and GLONASS counts, VDOP and fix type from the merged GSAs
-// of the last epoch; "Used:" counts every system (the GGA's count while no
+// of the last epoch; "All:" (UsedLabel) counts every system (the GGA's count while no
 // GSA has come); status words for GGA qualities 4 (RTK), 5 (FLOAT) and
 // 6 (DR) besides " DIFF" for 2.
 PositionTexts PositionFromNmea(const NmeaAssembler& nmea, const GnssPicture& gnss);
