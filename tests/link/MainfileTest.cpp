@@ -246,7 +246,8 @@ const Row kOnlyStop = {false, false, false, false, false, true, false, false};
 
 TEST_F(MainWindowTest, TransportWalksThroughItsModesWithTheirButtonRows)
 {
-    ASSERT_TRUE(WriteBytes(PathOf("rgfile.nme"), Filler(400000)));
+    // Large enough that fast play cannot reach the end between two steps.
+    ASSERT_TRUE(WriteBytes(PathOf("rgfile.nme"), Filler(8000000)));
     Show();
     EXPECT_EQ(form->ActionLabel->text(), "STOP");
     EXPECT_EQ(Buttons(form.get()), kStopRow);

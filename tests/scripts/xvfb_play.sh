@@ -37,12 +37,13 @@ fail() {
 source "$src/tests/scripts/xvfb-lib.bash"
 start_xvfb 1024x768 || fail "Xvfb did not start"
 
-# A small recording, long enough at real pace (one byte per hand-off) to be
-# caught playing: the first 120 kB of the demo, or generated sentences.
+# A recording long enough at real pace (one byte per hand-off) to be caught
+# playing even on a loaded machine: the demo three times over (about 1 MB,
+# several seconds), or generated sentences.
 if [ -f "$src/samples/demo.nme" ]; then
-  head -c 120000 "$src/samples/demo.nme" >"$work/rgfile.nme"
+  cat "$src/samples/demo.nme" "$src/samples/demo.nme" "$src/samples/demo.nme" >"$work/rgfile.nme"
 else
-  for i in $(seq 2000); do
+  for i in $(seq 12000); do
     echo '$GPGGA,120000.00,5530.1234,N,03730.5678,E,1,08,0.9,150.5,M,14.0,M,,*62'
   done >"$work/rgfile.nme"
 fi
