@@ -29,10 +29,10 @@ constexpr Range kOwnRanges[] = {
     {401, 463, Gnss::BeiDou, 400}, {193, 202, Gnss::Qzss, 192},
 };
 
-// Reported as GPS: the satellite-based augmentation and QZSS IDs beside GPS.
-constexpr Range kUnderGps[] = {
-    {33, 64, Gnss::Sbas, -87}, {120, 158, Gnss::Sbas, 0}, {193, 202, Gnss::Qzss, 192}, {1, 32, Gnss::Gps, 0},
-};
+// Reported as GPS, IDs are read by the table above: receivers from before
+// NMEA 4.10 put GLONASS (65-96) and SBAS under GP too, and QZSS (193-202)
+// is still reported there. Only QZSS reaches two IDs further.
+constexpr Range kQzssUnderGps = {193, 202, Gnss::Qzss, 192};
 
 SatelliteId Numbered(Gnss system, int32_t id, int32_t offset) { return {system, uint16_t(id - offset)}; }
 
@@ -76,10 +76,10 @@ SatelliteId AssignSatellite(Gnss reportedAs, int32_t id)
         return {};
     }
     if (reportedAs == Gnss::Gps) {
-        for (const Range& r : kUnderGps)
-            if (id >= r.first && id <= r.last)
-                return Numbered(r.system, id, r.offset);
-        return {Gnss::Gps, uint16_t(id)};
+        if (id >= kQzssUnderGps.first && id <= kQzssUnderGps.last)
+            return Numbered(Gnss::Qzss, id, kQzssUnderGps.offset);
+        const SatelliteId byRange = AssignSatellite(Gnss::Unknown, id);
+        return byRange.system == Gnss::Unknown ? SatelliteId{Gnss::Gps, uint16_t(id)} : byRange;
     }
     for (const Range& r : kOwnRanges)
         if (r.system == reportedAs && id >= r.first && id <= r.last)

@@ -8,8 +8,8 @@
 //  2. the talker of the sentence: GP, GL, GA, GB or BD, GQ, GI (GN, "all
 //     systems", says nothing);
 //  3. the satellite ID alone, by the ranges in common use (table in README.md).
-// GPS, by either of the first two ways, still covers the SBAS (33-64,
-// 120-158) and QZSS (193-202) IDs that receivers report under it. Numbers
+// GPS, by either of the first two ways, is read by the ranges as well:
+// receivers report SBAS and QZSS under it, and older ones GLONASS too. Numbers
 // are turned into the constellation's own: GLONASS 65-96 become slots 1-32,
 // BeiDou 201-263 and 401-463 PRNs 1-63, and so on.
 #include <cstdint>

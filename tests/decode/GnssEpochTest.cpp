@@ -31,9 +31,12 @@ TEST(Constellations, AssignsByReportedSystemElseByRange)
         {Gnss::Unknown, 301, Gnss::Galileo, 1},   {Gnss::Unknown, 436, Gnss::BeiDou, 36},
         {Gnss::Unknown, 0, Gnss::Unknown, 0},     {Gnss::Unknown, -5, Gnss::Unknown, 0},
         {Gnss::Unknown, 1000, Gnss::Unknown, 0},
-        // Reported as GPS: SBAS and QZSS keep their own identity.
+        // Reported as GPS: SBAS, QZSS and (before NMEA 4.10) GLONASS keep
+        // their own identity.
         {Gnss::Gps, 7, Gnss::Gps, 7},             {Gnss::Gps, 51, Gnss::Sbas, 138},
         {Gnss::Gps, 193, Gnss::Qzss, 1},          {Gnss::Gps, 202, Gnss::Qzss, 10},
+        {Gnss::Gps, 67, Gnss::Glonass, 3},        {Gnss::Gps, 214, Gnss::BeiDou, 14},
+        {Gnss::Gps, 99, Gnss::Gps, 99},
         // Under their own system, the overlapping low IDs are that system's.
         {Gnss::Galileo, 5, Gnss::Galileo, 5},     {Gnss::BeiDou, 38, Gnss::BeiDou, 38},
         {Gnss::BeiDou, 214, Gnss::BeiDou, 14},    {Gnss::Glonass, 75, Gnss::Glonass, 11},
