@@ -55,7 +55,7 @@ QRgb TextOn(QRgb fill)
     return luma > 140 * 1000 ? kBlack : kWhite;
 }
 
-void DrawSatellite(QImage& sky, const SkySatellite& sat)
+void DrawSatellite(QImage& sky, const SkySatellite& sat, const QFontMetrics& metrics)
 {
     const SkyPoint p = SkyPosition(sat.elevationDeg, sat.azimuthDeg);
     const SystemColours colours = ColoursOf(sat.id.system);
@@ -63,7 +63,6 @@ void DrawSatellite(QImage& sky, const SkySatellite& sat)
     const int left = p.x - kDiskRadius, top = p.y - kDiskRadius;
     const int right = p.x + kDiskRadius, bottom = p.y + kDiskRadius;
     const QString number = QString::number(sat.id.number);
-    static const QFontMetrics metrics(BitmapFont());
     const int textX = p.x - metrics.horizontalAdvance(number) / 2;
     const int textY = p.y - metrics.height() / 2;
     if (sat.used) {
@@ -98,10 +97,11 @@ void DrawLegend(QImage& sky, const GnssPicture& picture)
 
 void DrawGnssSky(QImage& sky, const GnssPicture& picture)
 {
+    const QFontMetrics metrics(BitmapFont());
     // Unused satellites first, so a used one near them stays whole on top.
     for (const bool used : {false, true})
         for (int i = 0; i < picture.skyCount; ++i)
             if (picture.sky[i].used == used)
-                DrawSatellite(sky, picture.sky[i]);
+                DrawSatellite(sky, picture.sky[i], metrics);
     DrawLegend(sky, picture);
 }
