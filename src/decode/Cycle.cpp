@@ -1,44 +1,12 @@
 #include "Cycle.h"
 
-#include "Mainfile.h"
-
 #include <QFile>
-#include <QLabel>
 #include <QMetaObject>
+#include <QDeadlineTimer>
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <sys/stat.h>
-
-namespace {
-
-// The file opened by OpenPlaybackFile, waiting for its thread.
-std::FILE* pendingFile = nullptr;
-int64_t pendingSize = 0;
-
-bool PlaybackMode(uint32_t mode) { return mode == amPlay || mode == amFastPlay || mode == amPause; }
-
-} // namespace
-
-bool OpenPlaybackFile(const QString& fileName)
-{
-    std::FILE* f = std::fopen(QFile::encodeName(fileName).constData(), "rb");
-    if (!f)
-        return false;
-    // Only a regular file has an end: a FIFO or a device would block the
-    // reader for good, and a folder reads as nothing.
-    struct stat st {};
-    if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(f);
-        return false;
-    }
-    if (pendingFile)
-        std::fclose(pendingFile);
-    pendingFile = f;
-    pendingSize = int64_t(st.st_size);
-    return true;
-}
-
-int64_t PlaybackFileSize() { return pendingSize; }
 
 QString ProgressText(int64_t delivered, int64_t fileSize)
 {
@@ -48,18 +16,40 @@ QString ProgressText(int64_t delivered, int64_t fileSize)
     return QStringLiteral("File reading... ") + QString::number(percent) + QLatin1Char('%');
 }
 
-TReadCycle::TReadCycle(bool normalSpeed) : NormalSpeed(normalSpeed)
+// ---------------------------------------------------------------- file source
+
+std::unique_ptr<FilePlaybackSource> FilePlaybackSource::Open(const QString& fileName)
 {
-    file_ = pendingFile;
-    fileSize_ = pendingSize;
-    pendingFile = nullptr;
+    std::FILE* f = std::fopen(QFile::encodeName(fileName).constData(), "rb");
+    if (!f)
+        return nullptr;
+    struct stat st {};
+    if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fclose(f);
+        return nullptr;
+    }
+    return std::unique_ptr<FilePlaybackSource>(new FilePlaybackSource(f, int64_t(st.st_size)));
 }
 
-TReadCycle::~TReadCycle()
+PlaybackSource::Block FilePlaybackSource::Next(uint8_t* bytes, bool normalSpeed)
 {
-    if (file_)
-        std::fclose(file_);
+    const int wanted = normalSpeed ? 1 : kPlaybackBlockSize;
+    Block block;
+    block.length = int(std::fread(bytes, 1, size_t(wanted), file_.get()));
+    block.last = block.length != wanted;   // end of file or read failure
+    if (block.last)
+        file_.reset();   // let go of the file before the end pause
+    return block;
 }
+
+// ---------------------------------------------------------------- thread
+
+TReadCycle::TReadCycle(std::unique_ptr<PlaybackSource> source, PlaybackCallbacks callbacks, bool normalSpeed)
+    : NormalSpeed(normalSpeed), source_(std::move(source)), callbacks_(std::move(callbacks))
+{
+}
+
+TReadCycle::~TReadCycle() = default;
 
 void TReadCycle::Suspend()
 {
@@ -88,49 +78,60 @@ bool TReadCycle::WaitWhileSuspended()
     return !isInterruptionRequested();
 }
 
+bool TReadCycle::WaitUntil(PlaybackSource::Clock::time_point due)
+{
+    QMutexLocker lock(&suspendMutex_);
+    while (!isInterruptionRequested()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - PlaybackSource::Clock::now());
+        if (left.count() <= 0)
+            break;
+        resumed_.wait(&suspendMutex_, QDeadlineTimer(left.count()));
+    }
+    return !isInterruptionRequested();
+}
+
 void TReadCycle::run()
 {
+    bool last = source_ == nullptr;
+    if (last)
+        blockLength_ = 0;
     while (WaitWhileSuspended()) {
-        const int blockSize = NormalSpeed.load() ? 1 : kPlaybackBlockSize;
-        blockLength_ = file_ ? int(std::fread(block_, 1, size_t(blockSize), file_)) : 0;
+        if (source_) {
+            const PlaybackSource::Block block = source_->Next(block_, NormalSpeed.load());
+            blockLength_ = std::clamp(block.length, 0, kPlaybackBlockSize);
+            last = block.last;
+            if (!WaitUntil(block.due))
+                break;
+        }
         // The main thread routes, counts and paints the block while we wait.
         QMetaObject::invokeMethod(this, [this] { Deliver(); }, Qt::BlockingQueuedConnection);
-        if (isInterruptionRequested() || blockLength_ != blockSize)
-            break;   // stopped, end of file or read failure
+        if (isInterruptionRequested() || last)
+            break;
     }
+    source_.reset();
     {
         // Leave the last picture up a moment; a stop request cuts it short.
         QMutexLocker lock(&suspendMutex_);
         if (!isInterruptionRequested())
             resumed_.wait(&suspendMutex_, kEndPauseMs);
     }
-    if (file_) {
-        std::fclose(file_);
-        file_ = nullptr;
-    }
-    QMetaObject::invokeMethod(this, [this] { Finish(); }, Qt::BlockingQueuedConnection);
+    // After a stop nobody waits for the end: the thread ends without
+    // needing the main thread, which may be shutting down.
+    if (!isInterruptionRequested())
+        QMetaObject::invokeMethod(this, [this] { Finish(); }, Qt::BlockingQueuedConnection);
 }
 
 void TReadCycle::Deliver()
 {
-    TMainForm* form = MainForm;
-    // A thread that is no longer the main window's playback must not feed
-    // its leftovers into the playback that replaced it.
-    if (!form || !form->IsCurrentCycle(this))
+    if (isInterruptionRequested() || !callbacks_.deliver)
         return;
-    form->ReceiveBytes(block_, blockLength_);
-    if (PlaybackMode(form->mode)) {
-        const QString progress = ProgressText(form->receivedTotal, fileSize_);
-        form->InfoLabel->setText(progress);
-        emit ProgressShown(progress);
-    }
+    inHandOff_ = true;
+    callbacks_.deliver(block_, blockLength_);
+    inHandOff_ = false;
 }
 
 void TReadCycle::Finish()
 {
-    TMainForm* form = MainForm;
-    if (!form || !form->IsCurrentCycle(this) || !PlaybackMode(form->mode))
-        return;
-    form->InfoLabel->setText(QString());
-    form->StopButtonClick(nullptr);
+    if (!isInterruptionRequested() && callbacks_.finished)
+        callbacks_.finished();
 }

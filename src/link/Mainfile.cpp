@@ -172,6 +172,14 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
 TMainForm::~TMainForm()
 {
     ShutDown();
+    // Left only when the window goes away inside a playback hand-off: that
+    // thread ends by itself once the call returns, touching nothing of ours.
+    for (TReadCycle* cycle : liveCycles_) {
+        cycle->setParent(nullptr);
+        connect(cycle, &QThread::finished, cycle, &QObject::deleteLater);
+    }
+    liveCycles_.clear();
+    readCycle = nullptr;
     CloseTone();
     if (!headless && shownOnce_)
         SaveSettings();
@@ -379,23 +387,36 @@ void TMainForm::closeEvent(QCloseEvent* event)
 
 void TMainForm::ShutDown()
 {
-    if (shutDown_)
-        return;
-    shutDown_ = true;
-    if (mode == amSync || mode == amRecord || mode == amPlay || mode == amFastPlay || mode == amPause)
-        StopButtonClick(nullptr);
-    WatchTimer->stop();
-    SynchroTimer->stop();
-    // A thread may sit in its hand-off waiting for this thread: keep the
-    // events flowing while it finishes, never block in a plain wait().
-    while (!liveCycles_.empty()) {
-        QPointer<TReadCycle> cycle = liveCycles_.front();
-        cycle->RequestStop();
-        while (cycle && !cycle->wait(5))
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (cycle)
-            ReapCycle(cycle);
+    if (!shutDown_) {
+        shutDown_ = true;
+        if (mode == amSync || mode == amRecord || mode == amPlay || mode == amFastPlay || mode == amPause)
+            StopButtonClick(nullptr);
+        WatchTimer->stop();
+        SynchroTimer->stop();
     }
+    JoinCycles();
+}
+
+void TMainForm::JoinCycles()
+{
+    bool deferred = false;
+    const std::vector<TReadCycle*> cycles = liveCycles_;
+    for (TReadCycle* cycle : cycles)
+        cycle->RequestStop();
+    for (TReadCycle* cycle : cycles) {
+        if (cycle->InHandOff()) {
+            // It waits for the call we are inside: it ends once we return.
+            deferred = true;
+            continue;
+        }
+        // A thread blocked in its hand-off to this thread needs that call
+        // served (it returns at once after a stop request); nothing else is.
+        while (!cycle->wait(5))
+            QCoreApplication::sendPostedEvents(cycle, QEvent::MetaCall);
+        ReapCycle(cycle);
+    }
+    if (deferred)
+        QMetaObject::invokeMethod(this, [this] { JoinCycles(); }, Qt::QueuedConnection);
 }
 
 // ---------------------------------------------------------------- settings

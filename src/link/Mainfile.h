@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QCheckBox;
@@ -21,6 +22,7 @@ class QRadioButton;
 class QAction;
 class QSettings;
 class FlatGlyphButton;
+class PlaybackSource;
 class TReadCycle;
 
 enum ActionMode : uint32_t {
@@ -133,12 +135,12 @@ public:
     void SetMultiGnss(bool on);
     bool MultiGnss() const;
 
-    // --- playback thread bookkeeping (called by TReadCycle on the main thread)
-    bool IsCurrentCycle(const TReadCycle* cycle) const { return cycle != nullptr && cycle == readCycle; }
-    // Ends every playback thread still alive, processing events meanwhile so
-    // that a thread waiting in its hand-off can finish. Also stops a
-    // recording or synchronization. Safe to call more than once; never from
-    // inside a playback hand-off (it would wait for its own caller).
+    // --- playback thread bookkeeping
+    // Stops a recording, synchronization or playback and ends every playback
+    // thread still alive, serving only their hand-offs meanwhile (no other
+    // event is processed). Called inside a playback hand-off, the thread
+    // that waits for the caller is ended as soon as the hand-off returns.
+    // Safe to call more than once.
     void ShutDown();
     // Playback threads created and not yet reaped (the current one included).
     int LiveCycles() const { return int(liveCycles_.size()); }
@@ -248,8 +250,14 @@ private:
     void OpenSideFile();
     // Play; a thread started from STOP reads its first block at normal or fast pace.
     void PlayAction(bool firstBlocksNormal);
-    void StartPlaybackThread(bool normalSpeed);
+    void StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool normalSpeed);
+    // The playback thread's callbacks, for the current playback only.
+    void DeliverPlaybackBlock(const uint8_t* bytes, int length);
+    void FinishPlayback();
     void ReapCycle(TReadCycle* cycle);
+    // Ends and reaps every playback thread that is not blocked on the caller;
+    // one that is gets joined once its hand-off has returned.
+    void JoinCycles();
     void SendRecordStartSequence();
     void SendPositionCommands(bool on);
     void SetProtocolControlsEnabled(bool on);
@@ -265,6 +273,11 @@ private:
     bool shownOnce_ = false;
     bool shutDown_ = false;
     std::vector<TReadCycle*> liveCycles_;
+    // Each playback started gets the next number; its callbacks act only
+    // while that number is still the current playback's.
+    uint64_t playbackSerial_ = 0;
+    uint64_t currentPlayback_ = 0;
+    int64_t playbackSize_ = 0;
 };
 
 extern TMainForm* MainForm;

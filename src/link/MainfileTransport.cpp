@@ -153,11 +153,24 @@ void TMainForm::OpenSideFile()
         OpenNmeaOutput(QFile::encodeName(side).constData());
 }
 
-void TMainForm::StartPlaybackThread(bool normalSpeed)
+void TMainForm::StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool normalSpeed)
 {
-    auto* cycle = new TReadCycle(normalSpeed);
+    const uint64_t serial = ++playbackSerial_;
+    // A thread that is no longer the current playback must not feed its
+    // leftovers into the playback that replaced it, nor stop it.
+    PlaybackCallbacks callbacks;
+    callbacks.deliver = [this, serial](const uint8_t* bytes, int length) {
+        if (serial == currentPlayback_)
+            DeliverPlaybackBlock(bytes, length);
+    };
+    callbacks.finished = [this, serial] {
+        if (serial == currentPlayback_)
+            FinishPlayback();
+    };
+    auto* cycle = new TReadCycle(std::move(source), std::move(callbacks), normalSpeed);
     liveCycles_.push_back(cycle);
     readCycle = cycle;
+    currentPlayback_ = serial;
     connect(cycle, &QThread::finished, this, [this, p = QPointer<TReadCycle>(cycle)] {
         if (p)
             ReapCycle(p);
@@ -165,12 +178,33 @@ void TMainForm::StartPlaybackThread(bool normalSpeed)
     cycle->start();
 }
 
+void TMainForm::DeliverPlaybackBlock(const uint8_t* bytes, int length)
+{
+    ReceiveBytes(bytes, length);
+    if (mode != amPlay && mode != amFastPlay && mode != amPause)
+        return;
+    const QString progress = ProgressText(receivedTotal, playbackSize_);
+    InfoLabel->setText(progress);
+    if (readCycle)
+        emit readCycle->ProgressShown(progress);
+}
+
+void TMainForm::FinishPlayback()
+{
+    if (mode != amPlay && mode != amFastPlay && mode != amPause)
+        return;
+    InfoLabel->setText(QString());
+    StopButtonClick(nullptr);
+}
+
 void TMainForm::ReapCycle(TReadCycle* cycle)
 {
     cycle->wait();
     liveCycles_.erase(std::remove(liveCycles_.begin(), liveCycles_.end(), cycle), liveCycles_.end());
-    if (readCycle == cycle)
+    if (readCycle == cycle) {
         readCycle = nullptr;
+        currentPlayback_ = 0;
+    }
     delete cycle;
 }
 
@@ -204,10 +238,12 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
     if (mode == amPause && readCycle)
         readCycle->Resume();
     if (mode == amStop) {
-        if (!OpenPlaybackFile(FileLabel->text())) {
+        std::unique_ptr<FilePlaybackSource> source = FilePlaybackSource::Open(FileLabel->text());
+        if (!source) {
             InfoLabel->setText(QStringLiteral("File open error"));
             return;
         }
+        playbackSize_ = source->Size();
         InfoLabel->setText(QStringLiteral("File reading... 0%"));
         ResetCounters();
         ResetDecodersAndViews();
@@ -215,7 +251,7 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
             OpenSideFile();
         if (StatisticForm)
             StatisticForm->ResetStatistics();
-        StartPlaybackThread(firstBlocksNormal);
+        StartPlaybackThread(std::move(source), firstBlocksNormal);
     }
     if (readCycle && firstBlocksNormal)
         readCycle->NormalSpeed = true;

@@ -192,3 +192,26 @@ TEST_F(MainWindowTest, ClosingDuringPlaybackEndsTheThread)
     EXPECT_EQ(form->LiveCycles(), 0);
     form.reset();   // must not hang nor leave a running thread behind
 }
+
+TEST_F(MainWindowTest, ClosingInsideAPlaybackHandOffEndsTheThreadAfterIt)
+{
+    // Closing from inside a block's hand-off: the thread waits for this very
+    // call, so it can only be ended once the call has returned. Waiting for
+    // it there would never end (the test would hang).
+    ASSERT_TRUE(WriteBytes(PathOf("long.nme"), Filler(500000)));
+    Show();
+    form->FileLabel->setText("long.nme");
+    form->PlayButtonClick(nullptr);
+    ASSERT_NE(form->readCycle, nullptr);
+    int closes = 0;
+    QObject::connect(form->readCycle, &TReadCycle::ProgressShown, [&] {
+        if (closes++ == 0)
+            form->close();
+    });
+    ASSERT_TRUE(WaitFor([&] { return closes > 0; }));
+    EXPECT_EQ(form->mode, amStop);
+    ASSERT_TRUE(WaitFor([&] { return form->LiveCycles() == 0; }, 3000));
+    EXPECT_EQ(closes, 1) << "no block after the close";
+    EXPECT_LT(form->receivedTotal, 500000);
+    form.reset();
+}
