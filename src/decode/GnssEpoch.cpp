@@ -3,13 +3,16 @@
 #include "Util.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
 // $GNGSA,A,3,01,06,14,,,,,,,,,,1.3,0.8,1.1,1*34: twelve satellite fields,
 // PDOP, HDOP, VDOP and (NMEA 4.10 on) the system ID make 19 fields with the
-// address. Any other count is read as before 4.10: the DOPs are the last
-// three fields and every field between them and the fix type is a satellite.
+// address. Longer GSAs carry a system ID when their last field is one digit
+// after a DOP with its decimal point. Otherwise the GSA is read as before
+// 4.10: the DOPs are the last three fields and every field between them and
+// the fix type is a satellite.
 constexpr int kGsaFieldsWithSystemId = 19;
 constexpr int kGsaFirstId = 3;
 constexpr int kGsvFirstBlock = 4;
@@ -21,13 +24,21 @@ struct GsaLayout {
     Gnss system;   // from the system ID, else from the talker
 };
 
+bool EndsInSystemId(const NmeaFields& gsa, int count)
+{
+    if (count == kGsaFieldsWithSystemId)
+        return true;
+    const char* last = gsa.slot[count - 1];
+    return count > kGsaFieldsWithSystemId && last[0] >= '0' && last[0] <= '9' && last[1] == '\0'
+           && std::strchr(gsa.slot[count - 2], '.') != nullptr;
+}
+
 GsaLayout ReadGsaLayout(const NmeaFields& gsa)
 {
     const int count = std::min<int>(gsa.count, kNmeaSlots);
     GsaLayout layout{count - 4, count - 3, Gnss::Unknown};
-    if (count == kGsaFieldsWithSystemId) {
+    if (EndsInSystemId(gsa, count))
         layout = {count - 5, count - 4, SystemFromSystemId(TextToInt(gsa.slot[count - 1]))};
-    }
     if (layout.system == Gnss::Unknown)
         layout.system = SystemFromTalker(gsa.slot[0]);
     return layout;
@@ -90,6 +101,9 @@ void GnssEpoch::AddGsa(const NmeaFields& gsa)
     gsaSources_[int(layout.system)] = true;
     gsaInEpoch_ = true;
     for (int k = kGsaFirstId; k <= layout.lastId; ++k) {
+        // A number with a decimal point is a DOP where a satellite was expected.
+        if (std::strchr(gsa.slot[k], '.'))
+            continue;
         const SatelliteId id = AssignSatellite(layout.system, TextToInt(gsa.slot[k]));
         if (id.system == Gnss::Unknown || usedCount_ >= kEpochUsedMax || Contains(used_, usedCount_, id))
             continue;
@@ -137,7 +151,7 @@ void GnssEpoch::Close()
         shown_.hdop = hdop_;
         shown_.vdop = vdop_;
     }
-    if (skyCount_ > 0 || std::find(std::begin(gsvSources_), std::end(gsvSources_), true) != std::end(gsvSources_))
+    if (std::find(std::begin(gsvSources_), std::end(gsvSources_), true) != std::end(gsvSources_))
         Replace(shown_.sky, shown_.skyCount, sky_, skyCount_, gsvSources_);
     for (int i = 0; i < shown_.skyCount; ++i)
         shown_.sky[i].used = Contains(shown_.used, shown_.usedCount, shown_.sky[i].id);

@@ -131,6 +131,18 @@ TEST(GnssEpoch, MergesGsasOfOneEpochAndKeepsSilentSources)
     EXPECT_TRUE(s.epoch.Enabled());
 }
 
+TEST(GnssEpoch, GsasOfMoreThanTwelveSatellitesWithAndWithoutSystemId)
+{
+    Stream s;
+    // Fourteen GLONASS satellites and a system ID; fourteen GPS ones without.
+    s.Feed({"$GNGSA,A,3,65,66,67,68,69,70,71,72,73,74,75,76,77,78,1.5,0.9,1.2,2",
+            "$GPGSA,A,3,1,2,3,4,5,6,7,8,9,10,11,12,13,14,1.6,1.0,1.3", kGga});
+    EXPECT_EQ(s.Lists().gln, "1 2 3 4 5 6 7 8 9 10 11 12 13 14 ");
+    EXPECT_EQ(s.Lists().gps, "1 2 3 4 5 6 7 8 9 10 11 12 13 14 ");
+    EXPECT_EQ(s.epoch.Picture().usedCount, 28) << "no DOP taken for a satellite";
+    EXPECT_DOUBLE_EQ(s.epoch.Picture().vdop, 1.3);
+}
+
 TEST(GnssEpoch, GnGsasWithoutSystemIdAreOneSource)
 {
     Stream s;
