@@ -47,8 +47,13 @@ void TMainForm::SetMultiGnss(bool on)
     if (SatellitesForm)
         SatellitesForm->SetMultiGnss(on);
     // The views start afresh, as at the start of a playback: nothing read
-    // one way stays on screen beside what is read the other way.
-    ResetDecodersAndViews();
+    // one way stays on screen beside what is read the other way. The
+    // decoders are left alone, so a recording's side file goes on unchanged.
+    ProgramGnss().Reset();
+    if (SatellitesForm)
+        SatellitesForm->ClearIndicators();
+    if (VisualForm)
+        VisualForm->ClearPlot();
     if (StatisticForm)
         StatisticForm->ResetStatistics();
     PlaceProfile();

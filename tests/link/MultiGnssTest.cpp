@@ -103,6 +103,20 @@ TEST_F(MultiGnss, MenuItemGrowsSatellitesMovesProfileAndIsKept)
     EXPECT_TRUE(form->ProfileCheckBox->isChecked());
 }
 
+// A recording goes on while the option is switched: the sentence under way
+// still completes, so the decoders (and a BINR side file) lose nothing.
+TEST_F(MultiGnss, SwitchingMidSentenceLosesNothing)
+{
+    ShowAllViews();
+    const std::string first = "$GPGGA,081412.000,5541.1956,N,037";
+    const std::string rest = "37.2877,E,1,5,4.87,66.2,M,14.5,M,,\r\n";
+    form->ReceiveBytes(reinterpret_cast<const uint8_t*>(first.data()), int(first.size()));
+    MultiGnssItem(form.get())->trigger();
+    form->ReceiveBytes(reinterpret_cast<const uint8_t*>(rest.data()), int(rest.size()));
+    EXPECT_EQ(PositionForm->UTCLabel->text(), "08:14:12");
+    EXPECT_EQ(PositionForm->UsedLabel->text(), "5") << "the GGA's count while no GSA has come";
+}
+
 // quectel-l76k-dual ends with the epoch of 07:17:31 (GPS and GLONASS GSVs,
 // BeiDou's from an earlier epoch); the last GGA says 17 satellites.
 TEST_F(MultiGnss, DualCaptureShowsEveryConstellationAndScreenshots)
