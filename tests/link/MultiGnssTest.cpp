@@ -167,4 +167,22 @@ TEST_F(MultiGnss, SkytraqScreenshotOfPositionAndSky)
     Keep(VisualForm, "multi-gnss-visual-skytraq.png");
 }
 
+// nmea-rtk: 104 GGAs of quality 2 and, at the end, 18 of quality 4 (RTK
+// fixed). "DIFF only" counts the RTK fixes too with the option on.
+TEST_F(MultiGnss, RtkFixesShowTheirStatusAndPassDiffOnly)
+{
+    REQUIRE_SHARED_NMEA();
+    ShowAllViews();
+    StatisticForm->DiffCheckBox->setChecked(true);
+    Play("nmea-rtk.log");
+    EXPECT_EQ(StatisticForm->NLabel->text(), "104");
+
+    form->SetMultiGnss(true);
+    Play("nmea-rtk.log");
+    EXPECT_EQ(StatisticForm->NLabel->text(), "122");
+    EXPECT_EQ(PositionForm->StatusLabel->text(), "RTK");
+    EXPECT_EQ(PositionForm->UsedLabel->text(), "19");
+    Keep(PositionForm, "multi-gnss-position-rtk.png");
+}
+
 } // namespace
