@@ -28,9 +28,10 @@ bool EndsInSystemId(const NmeaFields& gsa, int count)
 {
     if (count == kGsaFieldsWithSystemId)
         return true;
+    if (count < kGsaFieldsWithSystemId)
+        return false;
     const char* last = gsa.slot[count - 1];
-    return count > kGsaFieldsWithSystemId && last[0] >= '0' && last[0] <= '9' && last[1] == '\0'
-           && std::strchr(gsa.slot[count - 2], '.') != nullptr;
+    return last[0] >= '0' && last[0] <= '9' && last[1] == '\0' && std::strchr(gsa.slot[count - 2], '.') != nullptr;
 }
 
 GsaLayout ReadGsaLayout(const NmeaFields& gsa)
