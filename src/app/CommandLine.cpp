@@ -1,6 +1,15 @@
 #include "CommandLine.h"
 
+#include "WeekRollover.h"
+
+#include <QFile>
 #include <QRegularExpression>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -65,6 +74,18 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                 }
                 cl.show << name;
             }
+        } else if (a == "--week-rollovers") {
+            const QString v = value("--week-rollovers");
+            if (!cl.error.isEmpty())
+                break;
+            bool ok = false;
+            const int n = v.toInt(&ok);
+            if (!ok || n < kMinWeekRollovers || n > kMaxWeekRollovers) {
+                cl.error = QString("--week-rollovers takes a count from %1 to %2")
+                               .arg(kMinWeekRollovers).arg(kMaxWeekRollovers);
+                break;
+            }
+            cl.weekRollovers = n;
         } else if (a == "--port") {
             const QString v = value("--port");
             if (!cl.error.isEmpty())
@@ -84,30 +105,62 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     return cl;
 }
 
+bool PlaysAsBinr(const CommandLine& cl, const QString& file)
+{
+    if (cl.protocol != CommandLine::Protocol::ByName)
+        return cl.protocol == CommandLine::Protocol::Binr;
+    return file.endsWith(QLatin1String(".dat"), Qt::CaseInsensitive);
+}
+
+QString PlayableFileProblem(const QString& file)
+{
+    const QByteArray name = QFile::encodeName(file);
+    struct stat st {};
+    QString why;
+    if (::stat(name.constData(), &st) != 0) {
+        why = QString("cannot open: ") + std::strerror(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        why = "a folder, not a file";
+    } else if (!S_ISREG(st.st_mode)) {
+        why = "not a regular file";
+    } else {
+        const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            why = QString("cannot open: ") + std::strerror(errno);
+        else
+            ::close(fd);
+    }
+    return why.isEmpty() ? QString() : file + ": " + why;
+}
+
 QString UsageText()
 {
     return QStringLiteral(
         "Usage:\n"
-        "  kestrova [--show VIEWS] [--port PATH]... [--fast] [--exit-after-play] [--multi-gnss] [FILE.nme]\n"
+        "  kestrova [--show VIEWS] [--port PATH]... [--fast] [--exit-after-play] [--nmea|--binr]\n"
+        "           [--week-rollovers N] [--multi-gnss] [FILE]\n"
         "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only]\n"
-        "           [--multi-gnss] FILE\n"
-        "  kestrova --to-nmea FILE.dat...\n"
+        "           [--week-rollovers N] [--multi-gnss] FILE\n"
+        "  kestrova --to-nmea [--week-rollovers N] FILE.dat...\n"
         "\n"
         "Monitor, recorder and player for GPS/GLONASS receivers.\n"
         "\n"
-        "  FILE.nme            a recording played at start-up\n"
+        "  FILE                a recording played at start-up\n"
+        "  --nmea, --binr      protocol of FILE (default: .dat is BINR, else NMEA)\n"
         "  --show VIEWS        views to show, comma-separated: position,statistic,\n"
         "                      satellites,visual,profile\n"
-        "  --fast              play FILE.nme at fast pace\n"
-        "  --exit-after-play   quit when the playback of FILE.nme stops\n"
+        "  --fast              play FILE at fast pace\n"
+        "  --exit-after-play   quit when the playback of FILE stops\n"
         "  --port PATH         also offer this serial device in the port list\n"
         "                      (repeatable; KESTROVA_PORTS adds a colon-separated list)\n"
         "  --headless          play FILE fast without a display and print every view\n"
         "                      refresh as a tab-separated line on standard output\n"
-        "  --nmea, --binr      protocol of FILE (default: .dat is BINR, else NMEA)\n"
         "  --max-hdop X.X      Statistic HDOP limit (0.0: none)\n"
         "  --max-vdop X.X      Statistic VDOP limit (0.0: none)\n"
         "  --diff-only         Statistic accepts differential fixes only\n"
+        "  --week-rollovers N  date BINR weeks after N week-number rollovers in all\n"
+        "                      (1: 1999-2019, 2: 2019-2038); default: by the clock\n"
+        "                      for live data, by the file's time for a recording\n"
         "  --multi-gnss        read every constellation (GSAs merged per epoch, Galileo,\n"
         "                      BeiDou, QZSS; RTK status words); kept in the settings\n"
         "  --to-nmea FILE...   write the NMEA side file of each BINR recording\n"

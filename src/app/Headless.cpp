@@ -26,17 +26,19 @@
 
 namespace {
 
-bool IsBinrFile(const CommandLine& cl, const QString& file)
+int FileOpenError(const QString& problem)
 {
-    if (cl.protocol != CommandLine::Protocol::ByName)
-        return cl.protocol == CommandLine::Protocol::Binr;
-    return file.endsWith(QLatin1String(".dat"), Qt::CaseInsensitive);
+    std::fprintf(stderr, "kestrova: %s\n", problem.toUtf8().constData());
+    return 2;
 }
 
-int FileOpenError(const QString& file)
+// Qt raises a tool window above its parent at every show; the offscreen
+// platform keeps no stacking order and says so on stderr each time. Nobody
+// sees the stacking here: the views become plain windows.
+void MakeViewsPlainWindows(TMainForm* form)
 {
-    std::fprintf(stderr, "File open error: %s\n", file.toUtf8().constData());
-    return 2;
+    for (TViewForm* view : form->findChildren<TViewForm*>(Qt::FindDirectChildrenOnly))
+        view->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
 }
 
 void SetUp(TMainForm* form, const CommandLine& cl, bool binr)
@@ -74,15 +76,20 @@ int RunHeadless(const CommandLine& cl)
 {
     const QString file = cl.files.value(0);
     // Checked before any window exists, so a wrong name costs nothing.
-    if (!QFileInfo(file).isFile() || !QFile(file).open(QIODevice::ReadOnly))
-        return FileOpenError(file);
+    if (const QString problem = PlayableFileProblem(file); !problem.isEmpty())
+        return FileOpenError(problem);
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // Settings are neither read nor written; should any window still touch
     // them, it finds an empty private folder that vanishes with the run.
     QTemporaryDir privateConfig;
-    if (privateConfig.isValid())
+    if (privateConfig.isValid()) {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(privateConfig.path()));
+        // Without one Qt warns on stderr (a root shell, a CI job); the folder
+        // is private (0700) as Qt requires.
+        if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(privateConfig.path()));
+    }
     SetHeadlessReport(true);
 
     ProgramNmea();
@@ -94,13 +101,14 @@ int RunHeadless(const CommandLine& cl)
 
     std::unique_ptr<TMainForm> form(CreateProgramWindows());
     form->headless = true;
+    MakeViewsPlainWindows(form.get());
     form->show();
-    const bool binr = IsBinrFile(cl, file);
+    const bool binr = PlaysAsBinr(cl, file);
     SetUp(form.get(), cl, binr);
     form->TakeFileName(QFileInfo(file).absoluteFilePath());
     form->RewindButtonClick(nullptr);
     if (form->mode != amFastPlay)
-        return FileOpenError(file);
+        return FileOpenError(file + ": File open error");
 
     QObject::connect(form.get(), &TMainForm::ModeChanged, &app, [&](uint32_t mode) {
         if (mode == amStop) {

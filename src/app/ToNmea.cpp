@@ -64,6 +64,9 @@ int RunToNmea(const QStringList& files)
         case Failure::InputRead:
             Complain(file, "cannot read", r.error);
             break;
+        case Failure::NotRegular:
+            Complain(file, "not a regular file; skipped", 0);
+            break;
         case Failure::SameFile:
             Complain(file, "its side file would be the file itself; skipped", 0);
             break;
@@ -75,7 +78,7 @@ int RunToNmea(const QStringList& files)
             break;
         }
         if (r.failure != Failure::OutputOpen && r.failure != Failure::SameFile
-            && r.failure != Failure::InputOpen)
+            && r.failure != Failure::InputOpen && r.failure != Failure::NotRegular)
             written.insert(sideKey);
         if (r.failure != Failure::None) {
             status = 1;

@@ -6,6 +6,7 @@
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "ToNmea.h"
+#include "WeekRollover.h"
 #include "Windows.h"
 
 #include <QApplication>
@@ -15,6 +16,8 @@
 #include <memory>
 
 namespace {
+
+void Complain(const QString& text) { std::fprintf(stderr, "kestrova: %s\n", text.toLocal8Bit().constData()); }
 
 void ShowViews(TMainForm* form, const QStringList& views)
 {
@@ -45,10 +48,22 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    ForceWeekRollovers(cl.weekRollovers);
     if (cl.toNmea)
         return RunToNmea(cl.files);
     if (cl.headless)
         return RunHeadless(cl);
+
+    // Refused inputs are named on stderr; the window still starts.
+    const QString file = cl.files.value(0);
+    for (const QString& extra : cl.files.mid(1))
+        Complain(extra + ": only one file is played; ignored");
+    const QString fileProblem = file.isEmpty() ? QString() : PlayableFileProblem(file);
+    if (!fileProblem.isEmpty()) {
+        Complain(fileProblem);
+        if (cl.exitAfterPlay)
+            return 2;
+    }
 
     // The decoders exist before any window.
     ProgramNmea();
@@ -57,14 +72,16 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName("KESTROVA");
 
-    QStringList ports = cl.ports;
-    const QString envPorts = qEnvironmentVariable("KESTROVA_PORTS");
-    if (!envPorts.isEmpty())
-        ports += envPorts.split(':', Qt::SkipEmptyParts);
-    AddExtraPorts(ports);
+    const QStringList envPorts = qEnvironmentVariable("KESTROVA_PORTS").split(':', Qt::SkipEmptyParts);
+    for (const auto& [origin, ports] : {std::pair{"--port", cl.ports}, std::pair{"KESTROVA_PORTS", envPorts}})
+        for (const QString& port : ports)
+            if (const QString problem = PortProblem(port); !problem.isEmpty())
+                Complain(QString("%1 %2: %3; not listed").arg(origin, port, problem));
+    AddExtraPorts(cl.ports + envPorts);
 
     std::unique_ptr<TMainForm> mainForm(CreateProgramWindows());
-    mainForm->commandLineFile = cl.files.value(0);
+    mainForm->commandLineFile = file;
+    mainForm->commandLineBinr = PlaysAsBinr(cl, file);
     mainForm->show();
     if (cl.multiGnss)
         mainForm->SetMultiGnss(true);

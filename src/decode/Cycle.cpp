@@ -6,7 +6,9 @@
 #include <QMutexLocker>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 QString ProgressText(int64_t delivered, int64_t fileSize)
 {
@@ -20,15 +22,19 @@ QString ProgressText(int64_t delivered, int64_t fileSize)
 
 std::unique_ptr<FilePlaybackSource> FilePlaybackSource::Open(const QString& fileName)
 {
-    std::FILE* f = std::fopen(QFile::encodeName(fileName).constData(), "rb");
-    if (!f)
+    // Opened without waiting: the open of a FIFO would itself block until a
+    // writer came.
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return nullptr;
     struct stat st {};
-    if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(f);
+    std::FILE* f = nullptr;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !(f = ::fdopen(fd, "rb"))) {
+        ::close(fd);
         return nullptr;
     }
-    return std::unique_ptr<FilePlaybackSource>(new FilePlaybackSource(f, int64_t(st.st_size)));
+    return std::unique_ptr<FilePlaybackSource>(
+        new FilePlaybackSource(f, int64_t(st.st_size), int64_t(st.st_mtim.tv_sec)));
 }
 
 PlaybackSource::Block FilePlaybackSource::Next(uint8_t* bytes, bool normalSpeed)

@@ -56,15 +56,18 @@ public:
     // nothing.
     static std::unique_ptr<FilePlaybackSource> Open(const QString& fileName);
     int64_t Size() const { return size_; }
+    int64_t ModifiedS() const { return modifiedS_; }   // Unix seconds, when opened
     Block Next(uint8_t* bytes, bool normalSpeed) override;
 
 private:
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    FilePlaybackSource(std::FILE* file, int64_t size) : file_(file), size_(size) {}
+    FilePlaybackSource(std::FILE* file, int64_t size, int64_t modifiedS)
+        : file_(file), size_(size), modifiedS_(modifiedS) {}
     std::unique_ptr<std::FILE, Closer> file_;
     int64_t size_ = 0;
+    int64_t modifiedS_ = 0;
 };
 
 // What the thread calls on the main thread. Either may be empty.

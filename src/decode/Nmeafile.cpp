@@ -3,6 +3,7 @@
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
 #include "Util.h"
+#include "WeekRollover.h"
 
 #include <algorithm>
 #include <bit>
@@ -11,8 +12,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -230,12 +233,13 @@ bool Valid(const NavSolution& nav) { return nav.flags & kSolutionValid; }
 bool Differential(const NavSolution& nav) { return nav.flags & kSolutionDiff; }
 
 // ddmmyy. The date changes once a day, so the last text is kept.
-void PutDate(SentenceWriter& w, int32_t secondsOfWeek, int32_t week)
+void PutDate(SentenceWriter& w, int32_t secondsOfWeek, int32_t receivedWeek)
 {
     thread_local int32_t lastDay = -1;
     thread_local int32_t lastWeek = INT32_MIN;
     thread_local char lastText[24] = "";
     thread_local size_t lastLength = 0;
+    const int32_t week = DatedWeek(secondsOfWeek, receivedWeek);
     const int32_t day = secondsOfWeek / 86400;
     if (day != lastDay || week != lastWeek) {
         const std::string date = GpsDateToText(secondsOfWeek, week);
@@ -605,17 +609,33 @@ bool SameFile(const char* a, const char* b)
 BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
 {
     BinrConversion result;
-    FILE* input = std::fopen(inputName, "rb");
-    if (!input) {
+    // Opened without waiting: a FIFO would block the open itself until a
+    // writer came, and it or a device never ends; only a regular file is read.
+    const int fd = ::open(inputName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         result.failure = BinrConversion::Failure::InputOpen;
         result.error = errno;
         return result;
     }
     struct stat info {};
-    if (fstat(fileno(input), &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (fstat(fd, &info) != 0) {
         result.failure = BinrConversion::Failure::InputRead;
-        result.error = S_ISDIR(info.st_mode) ? EISDIR : errno;
-        std::fclose(input);
+        result.error = errno;
+    } else if (S_ISDIR(info.st_mode)) {
+        result.failure = BinrConversion::Failure::InputRead;
+        result.error = EISDIR;
+    } else if (!S_ISREG(info.st_mode)) {
+        result.failure = BinrConversion::Failure::NotRegular;
+    }
+    if (result.failure != BinrConversion::Failure::None) {
+        ::close(fd);
+        return result;
+    }
+    FILE* input = ::fdopen(fd, "rb");
+    if (!input) {
+        result.failure = BinrConversion::Failure::InputOpen;
+        result.error = errno;
+        ::close(fd);
         return result;
     }
     // Opening the side file truncates it: never when it is the input itself.
@@ -631,6 +651,8 @@ BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
         return result;
     }
 
+    // Dated as a playback of the same file would date it.
+    const DatesByFileTime dates(info.st_mtim.tv_sec);
     constexpr size_t kBlockBytes = 1 << 20;
     std::vector<uint8_t> block(kBlockBytes);
     BinrDecoder decoder;

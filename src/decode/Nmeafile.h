@@ -97,6 +97,7 @@ struct BinrConversion {
         None,
         InputOpen,      // the recording cannot be opened
         InputRead,      // reading it failed (or it is a folder)
+        NotRegular,     // a FIFO, a device or a socket: never read, it may never end
         SameFile,       // the side file would be the recording itself: nothing written
         OutputOpen,     // the side file cannot be created
         OutputWrite,    // writing the side file failed (disk full, ...)

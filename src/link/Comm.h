@@ -40,6 +40,9 @@ QString PortDisplayName(const QString& path);
 // Ports named on the command line (--port) or in KESTROVA_PORTS join the
 // candidates of the port list.
 void AddExtraPorts(const QStringList& paths);
+// Why a port named there would not be listed (the open's error text, "in use
+// by another program", "not a serial port"), or empty when it would be.
+QString PortProblem(const QString& path);
 // Every candidate that opens and whose line settings can be read. When a
 // device exists but may not be opened, the first such name is put in
 // *noPermission (empty otherwise).

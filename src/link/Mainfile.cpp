@@ -17,6 +17,7 @@
 #include "Statistic.h"
 #include "Timerfile.h"
 #include "Visual.h"
+#include "WeekRollover.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -37,6 +38,8 @@
 #include <QScreen>
 #include <QSettings>
 #include <QShowEvent>
+
+#include <cstdio>
 
 TMainForm* MainForm = nullptr;
 
@@ -135,6 +138,21 @@ bool ReadSetting(const QSettings& s, const char* name, int low, int high, int* v
         return false;
     *value = v;
     return true;
+}
+
+// A count for old recordings whose file time was lost, set by hand and never
+// written back; --week-rollovers wins over it.
+void ReadWeekRollovers(const QSettings& s)
+{
+    const char* const key = "WeekRollovers";
+    int n = 0;
+    if (ForcedWeekRollovers() || !s.contains(key))
+        return;
+    if (ReadSetting(s, key, kMinWeekRollovers, kMaxWeekRollovers, &n))
+        ForceWeekRollovers(n);
+    else
+        std::fprintf(stderr, "kestrova: settings: %s takes a count from %d to %d; ignored\n", key,
+                     kMinWeekRollovers, kMaxWeekRollovers);
 }
 
 } // namespace
@@ -360,11 +378,11 @@ void TMainForm::FormShow()
 void TMainForm::PlayCommandLineFile()
 {
     const QString& arg = commandLineFile;
-    if (!arg.contains(QLatin1String(".nme")) && !arg.contains(QLatin1String(".NME")))
+    if (arg.isEmpty())
         return;
     // The protocol switch comes first: its handler names the default file,
     // which must not replace the file named here.
-    NMEARadioButton->setChecked(true);
+    (commandLineBinr ? BINRRadioButton : NMEARadioButton)->setChecked(true);
     TakeFileName(arg);
     PlayButtonClick(nullptr);
 }
@@ -459,6 +477,7 @@ void TMainForm::LoadSettings()
     _02CheckBox->setEnabled(!NMEARadioButton->isChecked());
     if (!ok)
         ApplyDefaultSettings();
+    ReadWeekRollovers(s);
     LoadMultiGnssSetting(s);
     KeepTitleStripOnScreen();
 }

@@ -214,8 +214,9 @@ public:
     // --- set by the program before the window is shown
     // Headless runs neither read nor write settings, nor probe the ports.
     bool headless = false;
-    // The first file argument; played at start-up when it names a .nme file.
+    // The file named on the command line, played at start-up with BINR or NMEA.
     QString commandLineFile;
+    bool commandLineBinr = false;
     // The file-open dialog: folder to start in and filter; returns the chosen
     // path or an empty text. Tests replace it.
     std::function<QString(const QString& folder, const QString& filter)> openFileDialog;

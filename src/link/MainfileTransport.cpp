@@ -17,6 +17,7 @@
 #include "Statistic.h"
 #include "Timerfile.h"
 #include "Visual.h"
+#include "WeekRollover.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -245,6 +246,8 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
         }
         playbackSize_ = source->Size();
         InfoLabel->setText(QStringLiteral("File reading... 0%"));
+        // A recording is dated by the time it was written, not by today.
+        UseFileTimeForDates(source->ModifiedS());
         ResetCounters();
         ResetDecodersAndViews();
         if (BINRRadioButton->isChecked())
@@ -342,6 +345,7 @@ void TMainForm::RecordButtonClick(QObject* sender)
         return;
     }
     ResetCounters();
+    UseClockForDates();
     InfoLabel->setText(QStringLiteral("Wait..."));
     watchTicks = 0;
     WatchTimer->start();

@@ -31,10 +31,13 @@ QStringList extraPorts;
 
 enum class Probe { Listed, Absent, Busy, Denied };
 
-Probe ProbePort(const QString& path)
+// error: the errno of a failed open, 0 otherwise.
+Probe ProbePort(const QString& path, int* error = nullptr)
 {
     const QByteArray native = path.toLocal8Bit();
     const int fd = open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (error)
+        *error = fd < 0 ? errno : 0;
     if (fd < 0)
         return (errno == EACCES || errno == EPERM) ? Probe::Denied : Probe::Absent;
     termios t;
@@ -126,21 +129,45 @@ QString PortDisplayName(const QString& path)
     return path;
 }
 
+namespace {
+
+// A bare name means a device under /dev; a relative path is fixed now,
+// before a file dialog changes the current folder.
+QString ExtraPortPath(const QString& p)
+{
+    if (!p.contains('/'))
+        return PortPath(p);
+    if (!p.startsWith('/'))
+        return QFileInfo(p).absoluteFilePath();
+    return p;
+}
+
+} // namespace
+
 void AddExtraPorts(const QStringList& paths)
 {
     for (const QString& p : paths) {
         if (p.isEmpty())
             continue;
-        // A bare name means a device under /dev; a relative path is fixed now,
-        // before a file dialog changes the current folder.
-        QString full = p;
-        if (!p.contains('/'))
-            full = PortPath(p);
-        else if (!p.startsWith('/'))
-            full = QFileInfo(p).absoluteFilePath();
+        const QString full = ExtraPortPath(p);
         if (!extraPorts.contains(full))
             extraPorts << full;
     }
+}
+
+QString PortProblem(const QString& path)
+{
+    int error = 0;
+    switch (ProbePort(ExtraPortPath(path), &error)) {
+    case Probe::Listed:
+        break;
+    case Probe::Busy:
+        return QStringLiteral("in use by another program");
+    case Probe::Denied:
+    case Probe::Absent:
+        return error ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("not a serial port");
+    }
+    return {};
 }
 
 QStringList ListPorts(QString* noPermission)

@@ -11,6 +11,7 @@
 #include "BinrLayouts.h"
 #include "Comm.h"
 #include "NmeaAssembler.h"
+#include "WeekRollover.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -66,6 +67,7 @@ void TMainForm::SynchroButtonClick(QObject*)
     syncIndex = 0;
     SynchroTimer->start();
     ErrorBytesLabel->setText("0");
+    UseClockForDates();
     ProgramBinr().Reset();
     ProgramNmea().Reset();
     SetActionMode(amSync);
@@ -141,8 +143,17 @@ void TMainForm::FillPortList()
     PortComboBox->setCurrentIndex(ports.isEmpty() ? -1 : 0);
     // Without this a user who is not in the dialout group sees an empty list
     // and no reason for it.
-    if (!denied.isEmpty())
+    if (!denied.isEmpty()) {
         InfoLabel->setText("No permission: " + denied);
+        // The line has room for a short name only; the full path goes to
+        // stderr, once per device and run.
+        static QStringList told;
+        const QString path = PortPath(denied);
+        if (!told.contains(path)) {
+            told << path;
+            std::fprintf(stderr, "kestrova: no permission to open %s\n", path.toLocal8Bit().constData());
+        }
+    }
 }
 
 void TMainForm::PortComboBoxDropDown() { FillPortList(); }

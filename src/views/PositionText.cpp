@@ -5,6 +5,7 @@
 #include "GnssEpoch.h"
 #include "NmeaAssembler.h"
 #include "Util.h"
+#include "WeekRollover.h"
 
 #include <algorithm>
 #include <cmath>
@@ -176,7 +177,7 @@ PositionTexts PositionFromBinr(const BinrDecoder& binr)
 
     const int32_t seconds = TruncToInt32(nav.timeOfWeekMs * kMsToSeconds);
     t.utc = TimeToText(seconds);
-    t.date = GpsDateToText(seconds, nav.week);
+    t.date = GpsDateToText(seconds, DatedWeek(seconds, nav.week));
 
     if (!(nav.flags & kSolutionValid)) {
         t.status = "OLD";

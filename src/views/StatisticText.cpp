@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <numbers>
 
 namespace {
 
@@ -15,6 +16,24 @@ constexpr double kKnotsToMps = 1.852 * 0.2777777777777778;
 constexpr double kRmsLimit = 99.99;
 constexpr int32_t kDifferentialQuality = 2;
 const char* const kNoLimit = "0.0";
+
+// A BINR frame carries no checksum: line noise of the right length can hold
+// NaN or 1e300 as a coordinate, and one such sample would spoil every mean
+// and rms until the next reset. An NMEA field can name an impossible place
+// too. Such a fix is offered (Nall) but never accepted.
+constexpr double kMaxLatitudeRad = std::numbers::pi / 2;
+constexpr double kMaxLongitudeRad = std::numbers::pi;
+constexpr double kMaxHeightM = 1e6;
+// Degrees read from text and turned into radians may land a rounding step
+// beyond the pole or the antimeridian.
+constexpr double kAngleSlackRad = 1e-12;
+
+bool PhysicallyPossible(const StatisticFix& fix)
+{
+    return std::fabs(fix.latRad) <= kMaxLatitudeRad + kAngleSlackRad
+           && std::fabs(fix.lonRad) <= kMaxLongitudeRad + kAngleSlackRad && std::fabs(fix.heightM) <= kMaxHeightM
+           && std::isfinite(fix.speedMps);
+}
 
 bool WithinLimit(const std::string& limit, float value)
 {
@@ -74,7 +93,7 @@ StatisticFix StatisticFixFromBinr(const BinrDecoder& binr)
 
 bool AcceptFix(const StatisticFix& fix, const std::string& hdopLimit, const std::string& vdopLimit, bool diffOnly)
 {
-    return fix.valid && WithinLimit(hdopLimit, fix.hdop) && WithinLimit(vdopLimit, fix.vdop)
+    return fix.valid && PhysicallyPossible(fix) && WithinLimit(hdopLimit, fix.hdop) && WithinLimit(vdopLimit, fix.vdop)
            && (!diffOnly || fix.differential);
 }
 

@@ -30,7 +30,9 @@ StatisticFix StatisticFixFromNmea(const NmeaAssembler& nmea, const GnssPicture& 
 StatisticFix StatisticFixFromBinr(const BinrDecoder& binr);
 
 // The limits are the texts of the two edits as read back (unfilled places as
-// blanks); exactly "0.0" means no limit.
+// blanks); exactly "0.0" means no limit. A fix is never accepted with a
+// latitude, longitude or height that is not finite or beyond 90 degrees,
+// 180 degrees or 10^6 m, nor with a speed that is not finite.
 bool AcceptFix(const StatisticFix& fix, const std::string& hdopLimit, const std::string& vdopLimit, bool diffOnly);
 
 struct StatisticTexts {

@@ -1,5 +1,7 @@
 // Headless runs of the real program: one line per view refresh, the MAIN
 // line once playback stops, exit status, and no settings touched.
+#include "../decode/NmeafileFrames.h"
+
 #include "TestSupport.h"
 
 #include <QDir>
@@ -10,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include <sys/time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,13 +28,20 @@ class HeadlessTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
-    RunResult Kestrova(const QStringList& args)
+    // window: the window on the offscreen platform instead of none at all.
+    RunResult Kestrova(const QStringList& args, bool window = false)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
         env.remove("DISPLAY");
         env.remove("QT_QPA_PLATFORM");
+        env.remove("KESTROVA_PORTS");
+        if (window) {
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+            if (!env.contains("XDG_RUNTIME_DIR"))
+                env.insert("XDG_RUNTIME_DIR", dir.path());   // else Qt warns on stderr
+        }
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(dir.path());
         p.start(KESTROVA_BIN, args);
@@ -56,8 +68,36 @@ protected:
         return found;
     }
 
+    QByteArray Read(const QString& name) const
+    {
+        QFile f(PathOf(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void SetModified(const QString& name, int64_t unixS)
+    {
+        const timeval times[2] = {{time_t(unixS), 0}, {time_t(unixS), 0}};
+        ASSERT_EQ(utimes(QFile::encodeName(PathOf(name)).constData(), times), 0);
+    }
+
     QTemporaryDir dir;
 };
+
+// Unix seconds at noon UTC.
+constexpr int64_t k2010_01_01 = 1262347200;
+constexpr int64_t k2026_12_07 = 1796644800;
+
+// One BINR fix on Monday 7 December 2026, noon: GPS week 2448, sent as 400.
+QByteArray FixOf2026()
+{
+    synth_test::Nav nav;
+    nav.latDeg = 55.5;
+    nav.lonDeg = 37.25;
+    nav.timeMs = (86400 + 43200) * 1000.0;
+    nav.week = 400;
+    nav.flags = 0x01;
+    const std::vector<uint8_t> frame = synth_test::Frame(0x88, synth_test::NavPayload(nav));
+    return QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size()));
+}
 
 QByteArray Sentence(const std::string& body)
 {
@@ -82,8 +122,10 @@ TEST_F(HeadlessTest, HelpDocumentsTheOptions)
 TEST_F(HeadlessTest, WrongOptionsOrFileExitWithStatusTwoAndOneLine)
 {
     const std::pair<QStringList, QByteArray> cases[] = {
-        {{"--headless", "absent.nme"}, "File open error: absent.nme\n"},
-        {{"--headless", "."}, "File open error: .\n"},
+        {{"--headless", "absent.nme"}, "kestrova: absent.nme: cannot open: No such file or directory\n"},
+        {{"--headless", "."}, "kestrova: .: a folder, not a file\n"},
+        {{"--headless", "/dev/zero"}, "kestrova: /dev/zero: not a regular file\n"},
+        {{"--headless", "--week-rollovers", "10", "x.nme"}, "kestrova: --week-rollovers takes a count from 1 to 9\n"},
         {{"--headless", "--max-hdop", "abc", "x.nme"}, ""},
         {{"--headless", "--bogus", "x.nme"}, ""},
         {{"--headless"}, ""},
@@ -159,4 +201,109 @@ TEST_F(HeadlessTest, NmeFileReadAsBinrKeepsItsContent)
     QFile f(PathOf("track.nme"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), content) << "the side file would have been the played file";
+}
+
+// A receiver sends its week modulo 1024: a recording is dated by the time its
+// file was written, unless the user forces the count.
+TEST_F(HeadlessTest, BinrDatesFollowTheFileTimeUnlessACountIsForced)
+{
+    struct Row { int64_t modifiedS; QStringList options; QByteArray date; QByteArray rmcDate; };
+    const Row rows[] = {
+        {k2026_12_07, {}, "07.12.26", ",071226,"},
+        {k2010_01_01, {}, "23.04.07", ",230407,"},
+        {k2010_01_01, {"--week-rollovers", "2"}, "07.12.26", ",071226,"},
+    };
+    Write("fix.dat", FixOf2026());
+    for (const Row& r : rows) {
+        SetModified("fix.dat", r.modifiedS);
+        const RunResult headless = Kestrova(QStringList{"--headless"} + r.options + QStringList{"fix.dat"});
+        EXPECT_EQ(headless.status, 0);
+        EXPECT_TRUE(headless.err.isEmpty()) << headless.err.toStdString();
+        EXPECT_TRUE(Lines(headless.out, "POSITION").value(0).contains("\tDateLabel=" + r.date + "\t"))
+            << headless.out.toStdString();
+        EXPECT_TRUE(Read("fix.nme").contains(r.rmcDate)) << Read("fix.nme").toStdString();
+        ASSERT_TRUE(QFile::remove(PathOf("fix.nme")));
+        const RunResult toNmea = Kestrova(QStringList{"--to-nmea"} + r.options + QStringList{"fix.dat"});
+        EXPECT_EQ(toNmea.status, 0);
+        EXPECT_TRUE(Read("fix.nme").contains(r.rmcDate)) << Read("fix.nme").toStdString();
+    }
+}
+
+// The window plays a file of any name, with --nmea or --binr or by its name;
+// what it refuses is named on stderr.
+TEST_F(HeadlessTest, WindowPlaysAnyFileNamedAndSaysWhatItRefuses)
+{
+    Write("fix.log", FixOf2026());
+    SetModified("fix.log", k2010_01_01);
+    Write("fix.dat", FixOf2026());
+    Write("walk.log", Sentence("GPGGA,120000.00,5530.1234,N,03730.5678,E,1,08,0.9,150.5,M,14.0,M,,"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("config/Tamrel"));
+
+    const RunResult binr = Kestrova({"--exit-after-play", "--fast", "--binr", "fix.log"}, true);
+    EXPECT_EQ(binr.status, 0) << binr.err.toStdString();
+    EXPECT_TRUE(Read("fix.nme").contains(",230407,")) << "played as BINR, dated by the file";
+    ASSERT_TRUE(QFile::remove(PathOf("fix.nme")));
+    const RunResult dat = Kestrova({"--exit-after-play", "--fast", "fix.dat"}, true);
+    EXPECT_EQ(dat.status, 0) << dat.err.toStdString();
+    EXPECT_TRUE(QFile::exists(PathOf("fix.nme"))) << ".dat plays as BINR";
+    const RunResult nmea = Kestrova({"--exit-after-play", "--fast", "walk.log"}, true);
+    EXPECT_EQ(nmea.status, 0) << nmea.err.toStdString();
+
+    // The count kept in the settings file, for the window only.
+    QFile conf(PathOf("config/Tamrel/Kestrova.conf"));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write("[General]\nWeekRollovers=2\n");
+    conf.close();
+    ASSERT_TRUE(QFile::remove(PathOf("fix.nme")));
+    const RunResult forced = Kestrova({"--exit-after-play", "--fast", "--binr", "fix.log"}, true);
+    EXPECT_EQ(forced.status, 0) << forced.err.toStdString();
+    EXPECT_TRUE(Read("fix.nme").contains(",071226,")) << Read("fix.nme").toStdString();
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write("[General]\nWeekRollovers=x\n");
+    conf.close();
+    const RunResult badKey = Kestrova({"--exit-after-play", "--fast", "walk.log"}, true);
+    EXPECT_EQ(badKey.err, "kestrova: settings: WeekRollovers takes a count from 1 to 9; ignored\n");
+    ASSERT_TRUE(conf.remove());
+
+    const RunResult folder = Kestrova({"--exit-after-play", "."}, true);
+    EXPECT_EQ(folder.status, 2);
+    EXPECT_EQ(folder.err, "kestrova: .: a folder, not a file\n");
+    const RunResult port = Kestrova({"--exit-after-play", "--fast", "--port", "/dev/no-such-tty", "walk.log"}, true);
+    EXPECT_EQ(port.status, 0);
+    EXPECT_EQ(port.err, "kestrova: --port /dev/no-such-tty: No such file or directory; not listed\n");
+}
+
+// The information line has room for a short name only: the full path of the
+// device refused goes to stderr. Root opens everything, so the program runs
+// as nobody.
+TEST_F(HeadlessTest, RefusedDeviceIsNamedInFullOnStderr)
+{
+    if (geteuid() != 0 || !QFileInfo::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "needs root and setpriv to run the program as another user";
+    constexpr uid_t kNobody = 65534;
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                      | QFileDevice::ExeOwner | QFileDevice::ExeOther));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("home"));
+    ASSERT_EQ(chown(QFile::encodeName(PathOf("home")).constData(), kNobody, kNobody), 0);
+    Write("tty", "");   // the owner's only
+
+    QProcess p;
+    QProcessEnvironment env;
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", PathOf("home"));
+    env.insert("XDG_RUNTIME_DIR", PathOf("home"));
+    env.insert("HOME", PathOf("home"));
+    p.setProcessEnvironment(env);
+    p.start("/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", KESTROVA_BIN,
+                                 "--exit-after-play", "--port", PathOf("tty")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    EXPECT_TRUE(err.contains("kestrova: --port " + PathOf("tty") + ": Permission denied; not listed\n")) << err.toStdString();
+    // The first device refused: the one the line names (NAME stands for /dev/NAME).
+    const QString marker = "kestrova: No permission: ";
+    const int at = err.indexOf(marker);
+    ASSERT_GE(at, 0) << err.toStdString();
+    const QString name = err.mid(at + marker.size()).section('\n', 0, 0);
+    const QString path = name.startsWith('/') ? name : "/dev/" + name;
+    EXPECT_TRUE(err.contains("kestrova: no permission to open " + path + "\n")) << err.toStdString();
 }

@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <sys/time.h>
+
 using namespace synth_test;
 
 namespace {
@@ -85,6 +88,10 @@ TEST(ToNmea, ConvertsEachFileBesideItself)
     const auto recording = Recording();
     ASSERT_TRUE(WriteBinaryFile((dir.path() + "/track.dat").toStdString(), recording));
     ASSERT_TRUE(WriteBinaryFile((dir.path() + "/sub/other.v2.dat").toStdString(), recording));
+    // Week 476 is dated by the files' time: keep it in 2026, not the day the test runs.
+    const timeval written[2] = {{1796644800, 0}, {1796644800, 0}};
+    for (const char* name : {"/track.dat", "/sub/other.v2.dat"})
+        ASSERT_EQ(utimes(QFile::encodeName(dir.path() + name).constData(), written), 0);
 
     const ProgramRun run = ToNmea(dir.path(), {"track.dat", "sub/other.v2.dat"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
@@ -147,6 +154,24 @@ TEST(ToNmea, BadFilesAreReportedAndTheRestConverted)
     EXPECT_FALSE(QFile::exists(dir.path() + "/missing.nme"));
     EXPECT_EQ(Lines(Text(dir.path() + "/good.nme")).size(), 500u);
     EXPECT_TRUE(QFile::exists(dir.path() + "/empty.nme"));
+}
+
+// Neither ends: a FIFO would block the open, /dev/zero would spin for good.
+TEST(ToNmea, FifoAndDeviceAreRefusedAndTheNextFileConverted)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(WriteBinaryFile((dir.path() + "/good.dat").toStdString(), Recording()));
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.path() + "/pipe.dat").constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link("/dev/zero", dir.path() + "/zero.dat"));
+
+    const ProgramRun run = ToNmea(dir.path(), {"pipe.dat", "zero.dat", "good.dat"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out.toStdString(), "good.dat -> good.nme: 500 sentences, 2 errors\n");
+    EXPECT_EQ(run.err.toStdString(), "kestrova: pipe.dat: not a regular file; skipped\n"
+                                     "kestrova: zero.dat: not a regular file; skipped\n");
+    EXPECT_FALSE(QFile::exists(dir.path() + "/pipe.nme"));
+    EXPECT_FALSE(QFile::exists(dir.path() + "/zero.nme"));
 }
 
 TEST(ToNmea, LinkedSideFileIsNotTheInput)

@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include <cstring>
+#include <sys/stat.h>
 #include <string>
 
 namespace {
@@ -685,11 +686,26 @@ TEST_F(MainWindowTest, CommandLineFilePlaysEvenWhenBinrWasStored)
     EXPECT_EQ(form->receivedTotal, 3000);
 }
 
-TEST_F(MainWindowTest, CommandLineArgumentWithoutNmeIsIgnored)
+// Any name plays, with the protocol main() chose for it; a file that could
+// never end (a FIFO) is not opened at all.
+TEST_F(MainWindowTest, CommandLineArgumentPlaysWhateverItsName)
 {
-    ASSERT_TRUE(WriteBytes(PathOf("data.txt"), Filler(10)));
+    ASSERT_TRUE(WriteBytes(PathOf("data.txt"), Filler(100000)));
     form->commandLineFile = PathOf("data.txt");
+    form->commandLineBinr = true;
+    Show();
+    EXPECT_EQ(form->mode, amPlay);
+    EXPECT_EQ(form->FileLabel->text(), "data.txt");
+    EXPECT_TRUE(form->BINRRadioButton->isChecked());
+    form->StopButtonClick(form->StopButton);
+    EXPECT_TRUE(WaitStopped());
+}
+
+TEST_F(MainWindowTest, CommandLineFifoIsNotOpened)
+{
+    ASSERT_EQ(mkfifo(QFile::encodeName(PathOf("pipe.nme")).constData(), 0600), 0);
+    form->commandLineFile = PathOf("pipe.nme");
     Show();
     EXPECT_EQ(form->mode, amStop);
-    EXPECT_EQ(form->FileLabel->text(), "rgfile.nme");
+    EXPECT_EQ(form->InfoLabel->text(), "File open error");
 }

@@ -4,6 +4,9 @@
 // the file being played or recorded.
 #include "MainfileSupport.h"
 
+#include "../decode/NmeafileFrames.h"
+#include "WeekRollover.h"
+
 #include "Timerfile.h"
 
 #include <QCheckBox>
@@ -341,4 +344,29 @@ TEST_F(LiveRecording, BinrPositionSwitchAndStopSendTheirCommands)
     EXPECT_EQ(pty.Receive(stop.size() + 1, 500), stop) << "0x0E only: the 0x02 box is unchecked";
     EXPECT_EQ(form->mode, amStop);
     EXPECT_TRUE(QFileInfo::exists(PathOf("live.dat")));
+}
+
+// Live data are dated by the clock: a receiver of December 2026 sends week
+// 400, which one rollover alone would date April 2007.
+TEST_F(LiveRecording, BinrDatesFollowTheClock)
+{
+    SetDateClock(+[]() -> int64_t { return 1796644800; });   // 07.12.2026, noon
+    const QString port = form->PortComboBox->currentText();
+    form->PortComboBox->clear();   // the protocol switch must not reach the pty
+    form->BINRRadioButton->setChecked(true);
+    form->PortComboBox->addItem(port);
+    form->FileLabel->setText("live.dat");
+    form->RecordButtonClick(form->RecordButton);
+    ASSERT_EQ(form->mode, amRecord);
+
+    synth_test::Nav nav;
+    nav.timeMs = (86400 + 43200) * 1000.0;   // Monday noon
+    nav.week = 400;
+    nav.flags = 0x01;
+    const std::vector<uint8_t> fix = synth_test::Frame(0x88, synth_test::NavPayload(nav));
+    ASSERT_TRUE(pty.Send(fix));
+    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal == int64_t(fix.size()); }));
+    form->StopButtonClick(form->StopButton);
+    SetDateClock(nullptr);
+    EXPECT_TRUE(ReadAll(PathOf("live.nme")).contains(",071226,")) << ReadAll(PathOf("live.nme")).toStdString();
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -64,6 +65,45 @@ TEST(StatisticAcceptance, LimitsAndDifferentialFilter)
     };
     for (const Row& r : rows)
         EXPECT_EQ(AcceptFix(r.fix, r.hdopLimit, r.vdopLimit, r.diffOnly), r.accepted) << r.name;
+}
+
+// A frame without a checksum may carry anything: one NaN or 1e300 accepted
+// would spoil the means and rms until the next reset.
+TEST(StatisticAcceptance, ImpossiblePositionsAreNeverAccepted)
+{
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    constexpr double kDeg = kPi / 180;
+    struct Row { const char* name; double latRad, lonRad, heightM, speedMps; bool accepted; };
+    const Row rows[] = {
+        {"ordinary", 55 * kDeg, 37 * kDeg, 150, 1, true},
+        {"the poles, the antimeridian, 10^6 m", -90 * kDeg, 180 * kDeg, -1e6, 0, true},
+        {"NaN latitude", kNaN, 0, 0, 0, false},
+        {"infinite longitude", 0, -kInf, 0, 0, false},
+        {"NaN height", 0, 0, kNaN, 0, false},
+        {"1e300 latitude", 1e300, 0, 0, 0, false},
+        {"latitude beyond 90", 90.001 * kDeg, 0, 0, 0, false},
+        {"longitude beyond 180", 0, -180.001 * kDeg, 0, 0, false},
+        {"height beyond 10^6 m", 0, 0, 1e6 + 1, 0, false},
+        {"NaN speed", 0, 0, 0, kNaN, false},
+    };
+    for (const Row& r : rows) {
+        StatisticFix fix = BinrFix(0x01, 1, 1);
+        fix.latRad = r.latRad;
+        fix.lonRad = r.lonRad;
+        fix.heightM = r.heightM;
+        fix.speedMps = r.speedMps;
+        EXPECT_EQ(AcceptFix(fix, "0.0", "0.0", false), r.accepted) << r.name;
+    }
+    // Decoded from the wire, both protocols.
+    Nav88 nav;
+    nav.latRad = kNaN;
+    BinrDecoder binr;
+    FeedBinr(binr, nav);
+    EXPECT_FALSE(AcceptFix(StatisticFixFromBinr(binr), "0.0", "0.0", false));
+    NmeaAssembler nmea;
+    FeedNmea(nmea, "GPGGA,120000,9130.0000,N,03736.0000,E,1,08,1.0,123.4,M,,M,,");
+    EXPECT_FALSE(AcceptFix(StatisticFixFromNmea(nmea), "0.0", "0.0", false));
 }
 
 TEST(StatisticSamples, NmeaAndBinrSamplesInDoublePrecision)
