@@ -118,28 +118,51 @@ void GnssEpoch::AddGsa(const NmeaFields& gsa)
 
 // $GPGSV,3,1,11,01,19,045,31,06,16,156,29,12,05,272,,14,44,084,24,0*6B: four
 // fields per satellite after the first three; a 4.10 signal ID stays over.
+// A talker's cycle joins the epoch only when its last sentence has come, so
+// a cycle cut by a GGA is shown whole at the next one.
 void GnssEpoch::AddGsv(const NmeaFields& gsv)
 {
     const Gnss source = SystemFromTalker(gsv.slot[0]);
-    gsvSources_[int(source)] = true;
     const int count = std::min<int>(gsv.count, kNmeaSlots);
+    const int32_t total = count > 1 ? TextToInt(gsv.slot[1]) : 0;
+    const int32_t number = count > 2 ? TextToInt(gsv.slot[2]) : 0;
+    if (number <= 1)
+        cycleCount_ = int(std::remove_if(cycle_, cycle_ + cycleCount_,
+                                         [&](const SkySatellite& s) { return s.source == source; }) - cycle_);
     for (int first = kGsvFirstBlock; first + kGsvBlockFields <= count; first += kGsvBlockFields) {
-        const SatelliteId id = AssignSatellite(source, TextToInt(gsv.slot[first]));
-        if (id.system == Gnss::Unknown)
+        SkySatellite sat;
+        sat.id = AssignSatellite(source, TextToInt(gsv.slot[first]));
+        if (sat.id.system == Gnss::Unknown)
             continue;
-        SkySatellite* entry = std::find_if(sky_, sky_ + skyCount_, [&](const SkySatellite& s) { return s.id == id; });
-        if (entry == sky_ + skyCount_) {
-            // Another signal of a satellite already listed adds nothing.
-            if (skyCount_ >= kEpochSkyMax)
-                continue;
-            entry = &sky_[skyCount_++];
-            entry->id = id;
-            entry->source = source;
-        }
-        entry->elevationDeg = int16_t(std::clamp(TextToInt(gsv.slot[first + 1]), -90, 90));
-        entry->azimuthDeg = int16_t(std::clamp(TextToInt(gsv.slot[first + 2]), -360, 360));
-        entry->heard = entry->heard || gsv.slot[first + 3][0] != '\0';
+        sat.source = source;
+        sat.elevationDeg = int16_t(std::clamp(TextToInt(gsv.slot[first + 1]), -90, 90));
+        sat.azimuthDeg = int16_t(std::clamp(TextToInt(gsv.slot[first + 2]), -360, 360));
+        sat.heard = gsv.slot[first + 3][0] != '\0';
+        AddSky(cycle_, cycleCount_, sat);
     }
+    if (number < total)
+        return;
+    int kept = 0;
+    for (int i = 0; i < cycleCount_; ++i) {
+        if (cycle_[i].source == source)
+            AddSky(sky_, skyCount_, cycle_[i]);
+        else
+            cycle_[kept++] = cycle_[i];
+    }
+    cycleCount_ = kept;
+    gsvSources_[int(source)] = true;
+}
+
+// Another signal of a satellite already listed adds only that it is heard.
+void GnssEpoch::AddSky(SkySatellite* list, int& count, const SkySatellite& sat)
+{
+    SkySatellite* entry = std::find_if(list, list + count, [&](const SkySatellite& s) { return s.id == sat.id; });
+    if (entry != list + count) {
+        entry->heard = entry->heard || sat.heard;
+        return;
+    }
+    if (count < kEpochSkyMax)
+        list[count++] = sat;
 }
 
 void GnssEpoch::Close()

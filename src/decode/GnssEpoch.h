@@ -10,7 +10,8 @@
 // GSA, else its talker; GN without a system ID is one source of its own):
 // a GSA never erases another system's satellites, and a source that falls
 // silent for an epoch keeps its last list, as a lone GSA is kept today. GSV
-// cycles are merged the same way, keyed on their talker. The fix type and the
+// cycles are merged the same way, keyed on their talker, each once its last
+// sentence has come. The fix type and the
 // DOPs are those of the epoch's last GSA: every GSA of an epoch carries the
 // combined solution's. Fixed capacities, nothing allocated; entries beyond
 // them are dropped.
@@ -73,6 +74,7 @@ public:
 
 private:
     void FeedSentence(int result, const NmeaAssembler& nmea);
+    static void AddSky(SkySatellite* list, int& count, const SkySatellite& sat);
 
     bool enabled_ = false;
     GnssPicture shown_;
@@ -81,6 +83,9 @@ private:
     int usedCount_ = 0;
     SkySatellite sky_[kEpochSkyMax];
     int skyCount_ = 0;
+    // GSV cycles under way, which may reach into the next epoch.
+    SkySatellite cycle_[kEpochSkyMax];
+    int cycleCount_ = 0;
     bool gsaSources_[kGnssCount] = {};
     bool gsvSources_[kGnssCount] = {};
     bool gsaInEpoch_ = false;

@@ -183,6 +183,17 @@ TEST(GnssEpoch, SkyFromEveryCycleOfTheEpoch)
     ASSERT_EQ(s.epoch.Picture().skyCount, 2);
     EXPECT_EQ(s.epoch.Picture().sky[0].id, (SatelliteId{Gnss::BeiDou, 14}));
     EXPECT_EQ(s.epoch.Picture().sky[1].id, (SatelliteId{Gnss::Gps, 2}));
+
+    // A cycle cut by a GGA is shown whole at the next; one that never ends
+    // (its last sentence lost) is not shown, and a new start forgets it.
+    s.Feed({"$GLGSV,2,1,5,65,10,010,20,66,20,020,21,67,30,030,22,68,40,040,23", kGga});
+    EXPECT_EQ(s.epoch.Picture().skyCount, 2);
+    s.Feed({"$GLGSV,2,2,5,69,50,050,24", kGga});
+    EXPECT_EQ(s.epoch.Picture().skyCount, 7);
+    s.Feed({"$GLGSV,2,1,5,70,10,010,20", "$GLGSV,2,1,5,71,10,010,20", "$GLGSV,2,2,5,72,50,050,24", kGga});
+    ASSERT_EQ(s.epoch.Picture().skyCount, 4);
+    EXPECT_EQ(s.epoch.Picture().sky[2].id, (SatelliteId{Gnss::Glonass, 7}));
+    EXPECT_EQ(s.epoch.Picture().sky[3].id, (SatelliteId{Gnss::Glonass, 8}));
 }
 
 TEST(GnssEpoch, HostileSentencesStayWithinCapacity)
@@ -197,7 +208,7 @@ TEST(GnssEpoch, HostileSentencesStayWithinCapacity)
         sentences.push_back(gsa);
     }
     for (int i = 0; i <= 150; ++i)
-        sentences.push_back("$GAGSV,9,1,99," + std::to_string(i) + ",99999,-99999,1,,,,");
+        sentences.push_back("$GAGSV,1,1,99," + std::to_string(i) + ",99999,-99999,1,,,,");
     sentences.push_back("$GNGSA");
     sentences.push_back("$GPGSV,");
     sentences.push_back(kGga);
