@@ -1,6 +1,5 @@
 #include "Constellations.h"
 
-#include <cstring>
 
 namespace {
 
