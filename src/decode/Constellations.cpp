@@ -1,6 +1,5 @@
 #include "Constellations.h"
 
-
 namespace {
 
 constexpr int32_t kIdMax = 999;
