@@ -4,83 +4,43 @@
 // tenth epoch, 20 satellites in view (0x52). Values are real encodings, so
 // DLE bytes get stuffed where they happen to occur.
 #include "BinrDecoder.h"
-#include "BinrLayouts.h"
+#include "BinrEncoder.h"
 
 #include <benchmark/benchmark.h>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using Bytes = BinrBytes;
 
 constexpr int kEpochs = 20000;
 constexpr int kSatellites = 20;
-constexpr int kBadSatellites = 2;
 
-void Append(Bytes& stream, uint8_t id, const Bytes& payload)
+Bytes NavPayload(int epoch)
 {
-    uint8_t frame[2 * kBinrFrameMax + 4];
-    const int n = BuildBinrFrame(id, payload.data(), int(payload.size()), frame, int(sizeof frame));
-    stream.insert(stream.end(), frame, frame + n);
-}
-
-template <typename T>
-void Put(Bytes& payload, size_t offset, T value)
-{
-    std::memcpy(payload.data() + offset, &value, sizeof value); // little-endian host
-}
-
-Bytes NavSolution(int epoch)
-{
-    Bytes p(kNavSolutionSize, 0);
     const double wobble = 1e-7 * std::sin(epoch * 0.1);
-    Put(p, 0, 0.9686577348568529 + wobble);
-    Put(p, 8, 0.6565 - wobble);
-    Put(p, 16, 145.3 + 10 * wobble);
-    Put(p, 24, 2.5f);
-    // Time of week as x87 extended: 64-bit significand, then exponent.
-    const double ms = 345600000.0 + epoch * 100.0;
-    int e;
-    const double m = std::frexp(ms, &e);
-    Put(p, 28, uint64_t(std::ldexp(m, 64)));
-    Put(p, 36, uint16_t(e - 1 + 16383));
-    Put(p, 38, int16_t(262));
-    Put(p, 40, 0.01 * epoch);
-    Put(p, 48, -0.02);
-    p[68] = kSolutionValid;
-    return p;
+    const NavSolution nav{0.9686577348568529 + wobble, 0.6565 - wobble, 145.3 + 10 * wobble, 2.5f,
+                          345600000.0 + epoch * 100.0, 262, 0.01 * epoch, -0.02, kSolutionValid};
+    return NavSolutionPayload(nav);
 }
 
 Bytes Stream()
 {
     Bytes stream;
-    Bytes dop(kDopInfoSize, 0);
-    dop[0] = 9;
-    dop[1] = 6;
-    Put(dop, 2, 0.8f);
-    Put(dop, 6, 1.1f);
-    Bytes status(kStatusHeaderSize + kBadSatellites * kStatusEntrySize, 0);
-    Put(status, 4, uint32_t(0x0052A4C5));
-    Put(status, 8, uint32_t(0x00001C13));
-    status[16] = 12;
-    status[21] = 70;
-    Bytes sats(kSatellites * kSatRecordSize, 0);
-    for (int i = 0; i < kSatellites; ++i) {
-        uint8_t* r = &sats[size_t(i * kSatRecordSize)];
-        r[0] = i < 12 ? kSystemGps : kSystemGlonass;
-        r[1] = uint8_t(i < 12 ? 1 + i * 2 : i - 11);
-        r[3] = uint8_t(10 + i * 4);
-        Put(sats, size_t(i * kSatRecordSize + 4), int16_t(i * 17));
-        r[6] = uint8_t(30 + i);
-    }
+    const Bytes dop = DopInfoPayload({9, 6, 0.8f, 1.1f});
+    const Bytes status = SolutionStatusPayload({0, 0, 0x0052A4C5, 0x00001C13}, {{12, 0.0f}, {70, 0.0f}});
+    std::vector<SatInView> records;
+    for (int i = 0; i < kSatellites; ++i)
+        records.push_back({i < 12 ? kSystemGps : kSystemGlonass, uint8_t(i < 12 ? 1 + i * 2 : i - 11),
+                           int8_t(10 + i * 4), int16_t(i * 17), int8_t(30 + i)});
+    const Bytes sats = SatInViewPayload(records);
     for (int epoch = 0; epoch < kEpochs; ++epoch) {
-        Append(stream, kMsgDopInfo, dop);
-        Append(stream, kMsgSolutionStatus, status);
+        AppendBinrFrame(stream, kMsgDopInfo, dop);
+        AppendBinrFrame(stream, kMsgSolutionStatus, status);
         if (epoch % 10 == 0)
-            Append(stream, kMsgSatInView, sats);
-        Append(stream, kMsgNavSolution, NavSolution(epoch));
+            AppendBinrFrame(stream, kMsgSatInView, sats);
+        AppendBinrFrame(stream, kMsgNavSolution, NavPayload(epoch));
     }
     return stream;
 }

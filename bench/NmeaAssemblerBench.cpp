@@ -3,6 +3,7 @@
 // they are absent. Each iteration feeds the whole stream byte by byte, as the
 // intake does.
 #include "NmeaAssembler.h"
+#include "NmeaChecksum.h"
 
 #include <benchmark/benchmark.h>
 #include <algorithm>
@@ -41,15 +42,7 @@ std::string ReadCaptures()
     return stream;
 }
 
-std::string Sentence(const std::string& body)
-{
-    unsigned sum = 0;
-    for (char c : body)
-        sum ^= uint8_t(c);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return "$" + body + tail;
-}
+std::string Sentence(const std::string& body) { return NmeaSentence(body); }
 
 // One second of a GPS+GLONASS receiver: GGA, RMC, two GSA, six GSV.
 std::string GeneratedStream()

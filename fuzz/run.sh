@@ -2,7 +2,10 @@
 # Builds the libFuzzer targets with clang (build-fuzz/) and runs each in turn.
 #   fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]
 # Targets are the fuzz/*.cpp names (default: all). Corpora are kept in
-# fuzz/corpus-<target>/ and crashes written to build-fuzz/crashes/.
+# fuzz/corpus-<target>/ and crashes written to build-fuzz/crashes/. Each
+# target's output goes to build-fuzz/logs/<target>.log; a summary with the
+# number of runs of each target ends the output, and any finding (a crash,
+# a sanitizer report, a leak or a timeout) makes the script exit 1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,7 +23,9 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 cmake --build build-fuzz -j2 --target "${targets[@]/#/fuzz_}"
 
-mkdir -p build-fuzz/crashes
+mkdir -p build-fuzz/crashes build-fuzz/logs
+summary=()
+failed=0
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 for target in "${targets[@]}"; do
@@ -42,6 +47,26 @@ for target in "${targets[@]}"; do
     } > "$corpus/seed-frames"
   fi
   echo "== $target for ${seconds}s"
+  log="build-fuzz/logs/$target.log"
+  rc=0
   "build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=4096 \
-    -artifact_prefix=build-fuzz/crashes/"$target"- -print_final_stats=1 "$corpus" "${seeds[@]}"
+    -artifact_prefix=build-fuzz/crashes/"$target"- -print_final_stats=1 "$corpus" "${seeds[@]}" \
+    >"$log" 2>&1 || rc=$?
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  cover=$(sed -n 's/.*DONE *\(cov: [0-9]* ft: [0-9]* corp: [^ ]*\).*/\1/p' "$log" | tail -1)
+  if [ "$rc" -eq 0 ]; then
+    summary+=("$target: ${runs:-?} runs, no finding (${cover:-no coverage line})")
+  else
+    # The sanitizer's report and the reproducer's name, then the next target.
+    tail -n 60 "$log"
+    summary+=("$target: FINDING (status $rc) after ${runs:-?} runs; log $log, input build-fuzz/crashes/$target-*")
+    failed=1
+  fi
 done
+
+echo "== fuzz summary (${seconds}s per target)"
+printf '  %s\n' "${summary[@]}"
+if [ "$failed" -ne 0 ]; then
+  echo "fuzz: a target found a fault; rerun it on the saved input: build-fuzz/fuzz/fuzz_TARGET build-fuzz/crashes/TARGET-..."
+  exit 1
+fi

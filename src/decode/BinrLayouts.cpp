@@ -1,5 +1,6 @@
 #include "BinrLayouts.h"
 
+#include "Angles.h"
 #include "BinrDecoder.h"
 
 #include <algorithm>
@@ -47,7 +48,6 @@ constexpr int kDeviceText = 1;
 constexpr int kGlonassIdOffset = 64;
 constexpr int kSbasIdOffset = 87;
 
-constexpr double kRadToDeg = 180 * 0.3183098861837907;
 constexpr float kFullCircleDeg = 360.0f;
 constexpr double kSecondsPerMs = 0.001;
 
@@ -223,7 +223,7 @@ SpeedCourse SpeedAndCourse(double velNorthMps, double velEastMps)
     if (north == 0.0f && east == 0.0f) {
         sc.courseDeg = 0.0f;
     } else {
-        sc.courseDeg = float(std::atan2(double(east), double(north)) * kRadToDeg);
+        sc.courseDeg = float(std::atan2(double(east), double(north)) * kDegPerRad);
         if (sc.courseDeg < 0.0f)
             sc.courseDeg += kFullCircleDeg;
     }

@@ -26,6 +26,11 @@ constexpr uint8_t kCmdPosition27 = 0x27;
 constexpr uint8_t kCmdPosition35 = 0x35;
 constexpr uint8_t kCmdPosition24 = 0x24;
 
+// Port modes of command 0x0B (its last byte).
+constexpr int kPortSettingSize = 6;
+constexpr uint8_t kPortModeNmea = 0x02;
+constexpr uint8_t kPortModeBinr = 0x04;
+
 // Solution flags of message 0x88 (offset 68).
 constexpr uint8_t kSolutionValid = 0x01;
 constexpr uint8_t kSolution2D = 0x02;
@@ -61,6 +66,11 @@ struct SolutionStatus {       // header of message 0x93
     uint8_t indicatorsB;
     uint32_t gpsUsed;         // bit i: PRN i + 1
     uint32_t glonassUsed;     // bit i: slot i + 1
+};
+
+struct BadSatellite {         // one entry of message 0x93
+    uint8_t number;           // GPS PRN, or GLONASS slot + 64
+    float residualM;
 };
 
 struct SatInView {            // one record of message 0x52

@@ -28,13 +28,17 @@ std::unique_ptr<FilePlaybackSource> FilePlaybackSource::Open(const QString& file
     if (fd < 0)
         return nullptr;
     struct stat st {};
-    std::FILE* f = nullptr;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !(f = ::fdopen(fd, "rb"))) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    FileHandle f(::fdopen(fd, "rb"));
+    if (!f) {
         ::close(fd);
         return nullptr;
     }
     return std::unique_ptr<FilePlaybackSource>(
-        new FilePlaybackSource(f, int64_t(st.st_size), int64_t(st.st_mtim.tv_sec)));
+        new FilePlaybackSource(std::move(f), int64_t(st.st_size), int64_t(st.st_mtim.tv_sec)));
 }
 
 PlaybackSource::Block FilePlaybackSource::Next(uint8_t* bytes, bool normalSpeed)

@@ -10,6 +10,8 @@
 // end. Once a stop has been requested it calls neither, so a thread finishing
 // after a Stop can never touch a playback started after it, nor a window
 // that is going away.
+#include "FileHandle.h"
+
 #include <QMutex>
 #include <QString>
 #include <QThread>
@@ -60,12 +62,9 @@ public:
     Block Next(uint8_t* bytes, bool normalSpeed) override;
 
 private:
-    struct Closer {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    FilePlaybackSource(std::FILE* file, int64_t size, int64_t modifiedS)
-        : file_(file), size_(size), modifiedS_(modifiedS) {}
-    std::unique_ptr<std::FILE, Closer> file_;
+    FilePlaybackSource(FileHandle file, int64_t size, int64_t modifiedS)
+        : file_(std::move(file)), size_(size), modifiedS_(modifiedS) {}
+    FileHandle file_;
     int64_t size_ = 0;
     int64_t modifiedS_ = 0;
 };

@@ -1,4 +1,5 @@
 #include "NmeaAssembler.h"
+#include "NmeaChecksum.h"
 
 #include <algorithm>
 #include <cstring>
@@ -136,20 +137,7 @@ bool NmeaAssembler::ChecksumMatches() const
         mark = n - 4;
     if (mark < 0)
         return true;
-    // Eight characters at a time, folded to one byte at the end.
-    uint64_t wide = 0;
-    int i = 1;
-    for (; i + 8 <= mark; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, sentence_ + i, sizeof word);
-        wide ^= word;
-    }
-    wide ^= wide >> 32;
-    wide ^= wide >> 16;
-    wide ^= wide >> 8;
-    uint8_t sum = uint8_t(wide);
-    for (; i < mark; ++i)
-        sum ^= uint8_t(sentence_[i]);
+    const uint8_t sum = NmeaChecksum(sentence_ + 1, sentence_ + mark);
     return HexMatches(sum, sentence_[mark + 1], sentence_[mark + 2]);
 }
 

@@ -1,7 +1,10 @@
 #include "Nmeafile.h"
 
+#include "Angles.h"
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
+#include "FileHandle.h"
+#include "NmeaChecksum.h"
 #include "Util.h"
 #include "WeekRollover.h"
 
@@ -20,8 +23,6 @@
 
 namespace {
 
-constexpr double kRadToDeg = 180.0;
-constexpr double kOneOverPi = 0.3183098861837907;
 constexpr double kMsPerDay = 86400000.0;
 constexpr int kMsPerHour = 3600000;
 constexpr int kMsPerMinute = 60000;
@@ -198,7 +199,7 @@ void PutAngle(SentenceWriter& w, double rad, double limitDeg, int width, char po
 {
     if (std::isnan(rad))
         rad = 0;
-    const double degrees = std::clamp(rad * kOneOverPi * kRadToDeg, -limitDeg, limitDeg);
+    const double degrees = std::clamp(rad * kInversePi * kHalfTurnDeg, -limitDeg, limitDeg);
     const double whole = std::trunc(degrees);
     w.Fixed(std::fabs(whole + (degrees - whole) * 0.6) * 100, 5, width);
     w.Char(',');
@@ -411,7 +412,7 @@ int CopyOut(Text text, char* out, int outSize)
 
 // ---- output module ------------------------------------------------------------
 
-FILE* gOutput = nullptr;
+FileHandle gOutput;
 // Sentences collect here and reach the file in blocks; the spare room after
 // the flush mark holds the largest burst one message makes.
 constexpr size_t kBufferBytes = kNmeaBatchFlushBytes + size_t(kSynthSentenceMax) * kGsvSentencesMax;
@@ -432,7 +433,7 @@ void NoteFailure()
 // Write errors do not stop the writers: later blocks are still tried.
 void FlushOutput()
 {
-    if (gUsed && std::fwrite(gBuffer, 1, gUsed, gOutput) != gUsed)
+    if (gUsed && std::fwrite(gBuffer, 1, gUsed, gOutput.get()) != gUsed)
         NoteFailure();
     gUsed = 0;
 }
@@ -461,24 +462,10 @@ int FinishSentence(char* out, int length, int outSize)
 {
     if (length < 2 || length + 3 > outSize)
         return 0;
-    // XOR eight characters at a time, then fold the lanes together.
-    const char* p = out + 1;
-    const char* end = out + length - 1;
-    uint64_t lanes = 0;
-    for (; end - p >= 8; p += 8) {
-        uint64_t word;
-        std::memcpy(&word, p, sizeof word);
-        lanes ^= word;
-    }
-    lanes ^= lanes >> 32;
-    lanes ^= lanes >> 16;
-    lanes ^= lanes >> 8;
-    uint8_t sum = uint8_t(lanes);
-    for (; p < end; ++p)
-        sum ^= uint8_t(*p);
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    out[length] = kHex[sum >> 4];
-    out[length + 1] = kHex[sum & 0x0F];
+    // Between the "$" and the "*" that ends the text.
+    const uint8_t sum = NmeaChecksum(out + 1, out + length - 1);
+    out[length] = kNmeaHexDigits[sum >> 4];
+    out[length + 1] = kNmeaHexDigits[sum & 0x0F];
     out[length + 2] = '\n';
     return length + 3;
 }
@@ -517,11 +504,11 @@ bool OpenNmeaOutput(const char* fileName, size_t flushBytes)
 {
     if (gOutput)
         CloseNmeaOutput();
-    gOutput = std::fopen(fileName, "wb");
+    gOutput = OpenFile(fileName, "wb");
     if (!gOutput)
         return false;
     // Sentences are already collected in blocks; a second buffer would only copy.
-    std::setvbuf(gOutput, nullptr, _IONBF, 0);
+    std::setvbuf(gOutput.get(), nullptr, _IONBF, 0);
     gUsed = 0;
     gFlushAt = std::clamp<size_t>(flushBytes, 1, kNmeaBatchFlushBytes);
     gSentences = 0;
@@ -535,9 +522,8 @@ void CloseNmeaOutput()
     if (!gOutput)
         return;
     FlushOutput();
-    if (std::fclose(gOutput) != 0)
+    if (!CloseFile(gOutput))
         NoteFailure();
-    gOutput = nullptr;
 }
 
 bool NmeaOutputOpen() { return gOutput != nullptr; }
@@ -584,11 +570,14 @@ void WriteGsv(const BinrDecoder& decoder)
     FlushIfFull();
 }
 
-void WriteGga() { WriteGga(ProgramBinr()); }
-void WriteRmc() { WriteRmc(ProgramBinr()); }
-void WriteGsa() { WriteGsa(ProgramBinr()); }
-void WritePvktd() { WritePvktd(ProgramBinr()); }
-void WriteGsv() { WriteGsv(ProgramBinr()); }
+void WriteSentencesFor(int messageId, const BinrDecoder& decoder)
+{
+    if (messageId == kMsgNavSolution)
+        WriteSolutionSentences(decoder);
+    else if (messageId == kMsgSatInView)
+        WriteGsv(decoder);
+}
+
 
 std::string SideFileName(const std::string& fileName)
 {
@@ -631,7 +620,7 @@ BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
         ::close(fd);
         return result;
     }
-    FILE* input = ::fdopen(fd, "rb");
+    const FileHandle input(::fdopen(fd, "rb"));
     if (!input) {
         result.failure = BinrConversion::Failure::InputOpen;
         result.error = errno;
@@ -641,13 +630,11 @@ BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
     // Opening the side file truncates it: never when it is the input itself.
     if (SameFile(inputName, outputName)) {
         result.failure = BinrConversion::Failure::SameFile;
-        std::fclose(input);
         return result;
     }
     if (!OpenNmeaOutput(outputName, kNmeaBatchFlushBytes)) {
         result.failure = BinrConversion::Failure::OutputOpen;
         result.error = errno;
-        std::fclose(input);
         return result;
     }
 
@@ -657,30 +644,26 @@ BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
     std::vector<uint8_t> block(kBlockBytes);
     BinrDecoder decoder;
     for (;;) {
-        const size_t n = std::fread(block.data(), 1, kBlockBytes, input);
+        const size_t n = std::fread(block.data(), 1, kBlockBytes, input.get());
         for (size_t at = 0; at < n;) {
             int used = 0;
             const int id = decoder.PushBlock(block.data() + at, int(n - at), used);
             if (used <= 0)
                 break;   // cannot happen with a non-empty block; never spin
             at += size_t(used);
-            if (id < 0) {
+            if (id < 0)
                 ++result.errors;
-            } else if (id == kMsgNavSolution) {
-                WriteSolutionSentences(decoder);
-            } else if (id == kMsgSatInView) {
-                WriteGsv(decoder);
-            }
+            else
+                WriteSentencesFor(id, decoder);
         }
         result.bytes += int64_t(n);
         if (n < kBlockBytes)
             break;
     }
-    if (std::ferror(input)) {
+    if (std::ferror(input.get())) {
         result.failure = BinrConversion::Failure::InputRead;
         result.error = errno;
     }
-    std::fclose(input);
     CloseNmeaOutput();
     result.sentences = NmeaSentencesWritten();
     if (NmeaOutputFailed() && result.failure == BinrConversion::Failure::None) {

@@ -69,12 +69,7 @@ int64_t NmeaSentencesWritten();
 bool NmeaOutputFailed();
 int NmeaOutputErrno();          // errno of the first failed write, 0 if none
 
-// The generators. Without an argument they read the program-wide BinrDecoder.
-void WriteGga();
-void WriteRmc();
-void WriteGsa();
-void WritePvktd();
-void WriteGsv();
+// The generators, reading the payloads the decoder keeps.
 void WriteGga(const BinrDecoder& decoder);
 void WriteRmc(const BinrDecoder& decoder);
 void WriteGsa(const BinrDecoder& decoder);
@@ -82,6 +77,10 @@ void WritePvktd(const BinrDecoder& decoder);
 void WriteGsv(const BinrDecoder& decoder);
 // GGA, RMC, GSA and PVKTD in that order, reading the payloads once.
 void WriteSolutionSentences(const BinrDecoder& decoder);
+// What the side file gets for a message the decoder has just completed, the
+// one rule of recording, playback and --to-nmea: the solution sentences for
+// a 0x88, a GSV group for a 0x52, nothing for any other message.
+void WriteSentencesFor(int messageId, const BinrDecoder& decoder);
 
 // Side-file name for a record or playback file: the name up to and including
 // its first full stop, then "nme" (rgfile.dat gives rgfile.nme; a name without

@@ -10,6 +10,7 @@
 #include "Controls.h"
 #include "Cycle.h"
 #include "Glyphs.h"
+#include "LineRates.h"
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
@@ -68,7 +69,15 @@ constexpr QRgb kYellow = qRgb(255, 255, 0);
 constexpr QRgb kAqua = qRgb(0, 255, 255);
 constexpr QRgb kFuchsia = qRgb(255, 0, 255);
 
-const QStringList kBaudRates = {"4800", "9600", "19200", "38400", "57600", "115200", "230400", "460800", "921600"};
+// The rate box lists the line rates the port can take, slowest first.
+QStringList LineRateTexts()
+{
+    QStringList texts;
+    for (const LineRate& r : kLineRates)
+        texts << QString::number(r.baud);
+    return texts;
+}
+const QStringList kBaudRates = LineRateTexts();
 
 // A settings position outside this range cannot be a screen coordinate.
 constexpr int kPositionLimit = 32767;

@@ -254,7 +254,7 @@ void TMainForm::RouteBinrResult(int result)
             break;
         if (VisualForm && VisualForm->SatCheckBox && VisualForm->SatCheckBox->isChecked())
             VisualForm->LoadBinrSatellites();
-        WriteGsv();
+        WriteSentencesFor(result, ProgramBinr());
         break;
     case kMsgDeviceInfo: {
         char text[kDeviceTextMax + 1];
@@ -273,10 +273,7 @@ void TMainForm::RouteBinrResult(int result)
             StatisticForm->RefreshFromBinr();
         if (SatellitesCheckBox->isChecked() && SatellitesForm)
             SatellitesForm->RefreshFromBinr();
-        WriteGga();
-        WriteRmc();
-        WriteGsa();
-        WritePvktd();
+        WriteSentencesFor(result, ProgramBinr());
         break;
     default:
         break;

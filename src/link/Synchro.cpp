@@ -8,9 +8,10 @@
 #include "Mainfile.h"
 
 #include "BinrDecoder.h"
-#include "BinrLayouts.h"
+#include "BinrEncoder.h"
 #include "Comm.h"
 #include "NmeaAssembler.h"
+#include "NmeaChecksum.h"
 #include "WeekRollover.h"
 
 #include <QCheckBox>
@@ -19,7 +20,6 @@
 #include <QRadioButton>
 #include <QThread>
 
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -29,29 +29,9 @@ constexpr int kBinrStepMs = 500;
 // Lets the receiver act on a protocol-switch command before the port closes.
 constexpr unsigned long kSwitchWaitMs = 200;
 constexpr int kBinrSwitchBaudIndex = 5;   // 115200
-constexpr uint8_t kSyncPortMode = 0x04;
-constexpr uint8_t kNmeaPortMode = 0x02;
 
 // "$PVKTA,0,115200,3*hh\r\n": an NMEA receiver moves to BINR at 115200.
-std::string BinrSwitchSentence()
-{
-    const std::string body = "PVKTA,0,115200,3";
-    uint8_t sum = 0;
-    for (char c : body)
-        sum ^= uint8_t(c);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", unsigned(sum));
-    return "$" + body + tail;
-}
-
-// 0x0B payload: 00, rate as 32-bit little-endian, port mode.
-void PortSettingPayload(uint32_t baud, uint8_t portMode, uint8_t out[6])
-{
-    out[0] = 0x00;
-    for (int i = 0; i < 4; ++i)
-        out[1 + i] = uint8_t(baud >> (8 * i));
-    out[5] = portMode;
-}
+std::string BinrSwitchSentence() { return NmeaSentence("PVKTA,0,115200,3"); }
 
 } // namespace
 
@@ -73,10 +53,9 @@ void TMainForm::SynchroButtonClick(QObject*)
     SetActionMode(amSync);
     SetButtons(ButtonRow::Sync);
     if (binr) {
-        uint8_t payload[6];
-        PortSettingPayload(uint32_t(BaudComboBox->currentText().toInt()), kSyncPortMode, payload);
+        const BinrBytes payload = PortSettingPayload(uint32_t(BaudComboBox->currentText().toInt()), kPortModeBinr);
         SendBinr(kCmdReset, nullptr, 0);
-        SendBinr(kCmdPortSetting, payload, 6);
+        SendBinr(kCmdPortSetting, payload.data(), int(payload.size()));
     }
 }
 
@@ -97,10 +76,9 @@ void TMainForm::SynchroTimerTimer()
     InfoLabel->setText("Connection baud: " + rate);
     SetPortBaud(rate.toInt());
     if (BINRRadioButton->isChecked()) {
-        uint8_t payload[6];
-        PortSettingPayload(uint32_t(BaudComboBox->currentText().toInt()), kSyncPortMode, payload);
+        const BinrBytes payload = PortSettingPayload(uint32_t(BaudComboBox->currentText().toInt()), kPortModeBinr);
         SendBinr(kCmdReset, nullptr, 0);
-        SendBinr(kCmdPortSetting, payload, 6);
+        SendBinr(kCmdPortSetting, payload.data(), int(payload.size()));
     }
 }
 
@@ -111,9 +89,8 @@ void TMainForm::NMEARadioButtonClick(QObject*)
     SynchroTimer->setInterval(kNmeaStepMs);
     // The receiver is taken to talk BINR (odd parity): tell it to go back to NMEA.
     if (OpenPort(PortComboBox->currentText(), BaudComboBox->currentText().toInt(), 1)) {
-        uint8_t payload[6];
-        PortSettingPayload(0, kNmeaPortMode, payload);
-        SendBinr(kCmdPortSetting, payload, 6);
+        const BinrBytes payload = PortSettingPayload(0, kPortModeNmea);
+        SendBinr(kCmdPortSetting, payload.data(), int(payload.size()));
         QThread::msleep(kSwitchWaitMs);
         ClosePort();
     }

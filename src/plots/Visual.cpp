@@ -1,5 +1,6 @@
 #include "Visual.h"
 
+#include "Angles.h"
 #include "BinrLayouts.h"
 #include "GnssEpoch.h"
 #include "Mainfile.h"
@@ -65,7 +66,6 @@ QRgb DiskColor(uint8_t system, bool heard)
 // longitude within ±180°, so the edits can always show the reference.
 GeoPosition Sanitized(GeoPosition p)
 {
-    constexpr double kPi = 3.14159265358979323846;
     for (double* v : {&p.latRad, &p.lonRad, &p.altM})
         if (!std::isfinite(*v))
             *v = 0;

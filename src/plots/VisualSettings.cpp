@@ -1,5 +1,7 @@
 #include "VisualSettings.h"
 
+#include "Angles.h"
+
 #include <QByteArray>
 #include <QSettings>
 #include <QVariant>
@@ -20,7 +22,6 @@ constexpr const char* kAltKey = "h_fix";
 constexpr const char* kRadiusKey = "RUpDown";
 constexpr const char* kRangeKey = "maxAltUpDown";
 
-constexpr double kPi = 3.14159265358979323846;
 // Beyond this a stored altitude is corruption, not a place on Earth.
 constexpr double kAltLimitM = 1e7;
 

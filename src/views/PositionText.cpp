@@ -1,5 +1,6 @@
 #include "PositionText.h"
 
+#include "Angles.h"
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
 #include "GnssEpoch.h"
@@ -13,9 +14,7 @@
 
 namespace {
 
-constexpr double kMinutesToDegrees = 0.016666666666666666;
-constexpr double kDegreesToHalfTurns = 0.005555555555555556;
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kHalfTurnsPerDeg = 0.005555555555555556;   // 1/180
 constexpr double kKnotsToKmh = 1.852;
 constexpr double kMpsToKmh = 3.6;
 constexpr double kMsToSeconds = 0.001;
@@ -39,7 +38,7 @@ double NmeaAngle(const NmeaFields& gga, int field, int degreeChars, const char* 
 {
     const double degrees = TextToInt(NmeaChars(gga, field, 1, degreeChars).c_str());
     const double minutes = TextToReal(NmeaChars(gga, field, degreeChars + 1, degreeChars + 8).c_str());
-    const double angle = (minutes * kMinutesToDegrees + degrees) * kDegreesToHalfTurns * kPi;
+    const double angle = (minutes * kDegPerMinute + degrees) * kHalfTurnsPerDeg * kPi;
     return std::strcmp(NmeaField(gga, field + 1), negative) == 0 ? -angle : angle;
 }
 

@@ -1,5 +1,7 @@
 #include "Util.h"
 
+#include "Angles.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -30,8 +32,6 @@ constexpr int64_t kEpochYear = 1980;
 constexpr int kFebruaryIndex = 1;
 constexpr int kYearsPerCentury = 100;
 
-constexpr double kRadToDegFactor = 0.3183098861837907; // 1/pi
-constexpr double kHalfTurnDeg = 180;
 constexpr double kMinutesPerDegree = 60;
 // Beyond this a whole-degree count no longer fits the text; such angles are
 // garbage anyway and read as dashes.
@@ -74,7 +74,7 @@ bool IsDigit(char c)
 std::string AngleToText(double x, size_t degreeDigits, const char* invalid, char positive, char negative)
 {
     const char letter = x >= 0 ? positive : negative;
-    const double degrees = std::fabs(x * kHalfTurnDeg * kRadToDegFactor);
+    const double degrees = std::fabs(x * kHalfTurnDeg * kInversePi);
     if (!(degrees < kMaxTextDegrees))
         return Format("%s%c", invalid, letter);
     const long whole = long(degrees);

@@ -1,5 +1,6 @@
 #include "VisualText.h"
 
+#include "Angles.h"
 #include "BinrLayouts.h"
 #include "Util.h"
 
@@ -9,7 +10,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kMaxMinutes = 59.99999;
 // Below this cosine a pixel east stands for more than the whole circle:
 // the reference sits on a pole.
@@ -28,7 +28,7 @@ struct DegreesMinutes {
 
 DegreesMinutes SplitAngle(double rad, int maxDegrees)
 {
-    double v = std::fabs(rad) * 180 * (1 / kPi);
+    double v = std::fabs(rad) * kHalfTurnDeg * kInversePi;
     if (!std::isfinite(v))
         v = 0;
     v = std::min(v, double(maxDegrees));
@@ -61,7 +61,7 @@ std::optional<double> ParseAngle(const std::string& text, size_t minutesAt, int 
         return std::nullopt;
     if (minutes > kMaxMinutes || degrees > maxDegrees || (degrees == maxDegrees && minutes > 0))
         return std::nullopt;
-    const double angle = (degrees + double(minutes) / 60) * kPi / 180;
+    const double angle = (degrees + double(minutes) / 60) * kPi / kHalfTurnDeg;
     return hemisphere == negative ? -angle : angle;
 }
 
@@ -84,7 +84,7 @@ double FieldAngle(const NmeaFields& fields, int index, size_t degreeChars, const
     const std::string degreesText = text.substr(0, degreeChars);
     const std::string minutesText = text.size() > degreeChars ? text.substr(degreeChars, 8) : std::string();
     const double angle =
-        (TextToReal(minutesText.c_str()) / 60 + TextToInt(degreesText.c_str())) * kPi / 180;
+        (TextToReal(minutesText.c_str()) / 60 + TextToInt(degreesText.c_str())) * kPi / kHalfTurnDeg;
     return FieldText(fields, index + 1) == negative ? -angle : angle;
 }
 
@@ -239,7 +239,7 @@ SkyPoint SkyPosition(int32_t elevationDeg, int32_t azimuthDeg)
     // 0 at the zenith, 141.5 pixels on the horizon.
     const int64_t halfSpan = (int64_t(90) - elevationDeg) * kPlotSize / 2;
     const float r = float(double(halfSpan) / 90);
-    const double x = kPlotCentre + std::sin((180.0 - azimuthDeg) * kPi / 180) * r;
-    const double y = kPlotCentre + std::cos((azimuthDeg + 180.0) * kPi / 180) * r;
+    const double x = kPlotCentre + std::sin((180.0 - azimuthDeg) * kPi / kHalfTurnDeg) * r;
+    const double y = kPlotCentre + std::cos((azimuthDeg + 180.0) * kPi / kHalfTurnDeg) * r;
     return {PixelOf(x), PixelOf(y)};
 }

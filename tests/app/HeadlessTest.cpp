@@ -2,6 +2,7 @@
 // line once playback stops, exit status, and no settings touched.
 #include "../decode/NmeafileFrames.h"
 
+#include "NmeaChecksum.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -95,19 +96,11 @@ QByteArray FixOf2026()
     nav.timeMs = (86400 + 43200) * 1000.0;
     nav.week = 400;
     nav.flags = 0x01;
-    const std::vector<uint8_t> frame = synth_test::Frame(0x88, synth_test::NavPayload(nav));
+    const std::vector<uint8_t> frame = synth_test::Frame(kMsgNavSolution, synth_test::NavPayload(nav));
     return QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size()));
 }
 
-QByteArray Sentence(const std::string& body)
-{
-    uint8_t sum = 0;
-    for (char c : body)
-        sum ^= uint8_t(c);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", unsigned(sum));
-    return QByteArray::fromStdString("$" + body + tail);
-}
+QByteArray Sentence(const std::string& body) { return QByteArray::fromStdString(NmeaSentence(body)); }
 
 } // namespace
 

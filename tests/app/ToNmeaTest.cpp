@@ -37,14 +37,14 @@ std::vector<uint8_t> Recording()
         nav.week = 476;
         nav.velEastMps = -10;
         nav.flags = 0x01;
-        Append(stream, Frame(0x60, DopPayload(5, 3, 1.3f, 0.9f)));
-        Append(stream, Frame(0x93, StatusPayload(0x11, 0x1)));
-        Append(stream, Frame(0x88, NavPayload(nav)));
-        Append(stream, Frame(0x52, SatPayload({{1, 1, 45, 120, 40}, {2, 7, 10, 300, 0}, {4, 124, 80, 10, 35}})));
+        Append(stream, Frame(kMsgDopInfo, DopPayload(5, 3, 1.3f, 0.9f)));
+        Append(stream, Frame(kMsgSolutionStatus, StatusPayload(0x11, 0x1)));
+        Append(stream, Frame(kMsgNavSolution, NavPayload(nav)));
+        Append(stream, Frame(kMsgSatInView, SatPayload({{1, 1, 45, 120, 40}, {2, 7, 10, 300, 0}, {4, 124, 80, 10, 35}})));
         if (i == 10)
-            Append(stream, Frame(0x88, std::vector<uint8_t>(68, 0x10)));   // wrong length
+            Append(stream, Frame(kMsgNavSolution, std::vector<uint8_t>(kNavSolutionSize - 1, kDle)));   // wrong length
         if (i == 20)
-            Append(stream, Frame(0x52, std::vector<uint8_t>(20, 0x01)));   // not whole records
+            Append(stream, Frame(kMsgSatInView, std::vector<uint8_t>(20, 0x01)));   // not whole records
     }
     return stream;
 }

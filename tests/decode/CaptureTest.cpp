@@ -1,6 +1,7 @@
 // The assembler against real receiver output, judged line by line by a plain
 // reference reading of each line.
 #include "NmeaAssembler.h"
+#include "NmeaChecksum.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -34,9 +35,7 @@ std::vector<Line> Lines(const std::vector<uint8_t>& bytes)
                      std::count(body.begin(), body.end(), '$') == 1 && body[star] == '*' &&
                      std::count(body.begin(), body.end(), '*') == 1;
         if (line.clean) {
-            unsigned sum = 0;
-            for (size_t i = 1; i < star; ++i)
-                sum ^= uint8_t(body[i]);
+            const unsigned sum = NmeaChecksum(body.data() + 1, body.data() + star);
             unsigned given = 0;
             line.checksumOk = std::sscanf(body.c_str() + star + 1, "%2x", &given) == 1 && given == sum;
         }

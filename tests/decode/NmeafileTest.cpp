@@ -2,6 +2,7 @@
 #include "NmeafileFrames.h"
 
 #include "NmeaAssembler.h"
+#include "NmeaChecksum.h"
 #include "Nmeafile.h"
 #include "TestSupport.h"
 
@@ -29,22 +30,22 @@ struct Source {
     BinrDecoder decoder;
     Source& WithNav(const Nav& nav)
     {
-        EXPECT_EQ(Feed(decoder, Frame(0x88, NavPayload(nav))), 0x88);
+        EXPECT_EQ(Feed(decoder, Frame(kMsgNavSolution, NavPayload(nav))), kMsgNavSolution);
         return *this;
     }
     Source& WithDop(int8_t gps, int8_t glonass, float hdop, float vdop)
     {
-        EXPECT_EQ(Feed(decoder, Frame(0x60, DopPayload(gps, glonass, hdop, vdop))), 0x60);
+        EXPECT_EQ(Feed(decoder, Frame(kMsgDopInfo, DopPayload(gps, glonass, hdop, vdop))), kMsgDopInfo);
         return *this;
     }
     Source& WithStatus(uint32_t gpsUsed, uint32_t glonassUsed)
     {
-        EXPECT_EQ(Feed(decoder, Frame(0x93, StatusPayload(gpsUsed, glonassUsed))), 0x93);
+        EXPECT_EQ(Feed(decoder, Frame(kMsgSolutionStatus, StatusPayload(gpsUsed, glonassUsed))), kMsgSolutionStatus);
         return *this;
     }
     Source& WithSats(const std::vector<Sat>& sats)
     {
-        EXPECT_EQ(Feed(decoder, Frame(0x52, SatPayload(sats))), 0x52);
+        EXPECT_EQ(Feed(decoder, Frame(kMsgSatInView, SatPayload(sats))), kMsgSatInView);
         return *this;
     }
 };
@@ -65,15 +66,12 @@ std::string Gsv(const BinrDecoder& decoder, int number)
     return std::string(out, size_t(n > 0 ? n : 0));
 }
 
-// Checksum computed here, apart from the code under test.
+// "$...*" completed with its checksum and a line feed, as the synthesis ends
+// a sentence (the checksum routine is held to known sentences elsewhere).
 std::string WithChecksum(const std::string& text)
 {
-    unsigned sum = 0;
-    for (size_t i = 1; i + 1 < text.size(); ++i)
-        sum ^= uint8_t(text[i]);
-    char hex[4];
-    std::snprintf(hex, sizeof hex, "%02X", sum);
-    return text + hex + "\n";
+    const uint8_t sum = NmeaChecksum(text.data() + 1, text.data() + text.size() - 1);
+    return text + kNmeaHexDigits[sum >> 4] + kNmeaHexDigits[sum & 0x0F] + "\n";
 }
 
 // The sentence is "$...*hh\n" with a correct upper-case checksum.

@@ -69,7 +69,7 @@ std::string RmcDate(int32_t week)
     nav.week = int16_t(week);
     nav.flags = 0x01;
     BinrDecoder decoder;
-    for (const uint8_t b : Frame(0x88, NavPayload(nav)))
+    for (const uint8_t b : Frame(kMsgNavSolution, NavPayload(nav)))
         decoder.PushByte(b);
     char out[kSynthSentenceMax];
     const std::string rmc(out, size_t(std::max(BuildRmc(decoder, out, sizeof out), 0)));

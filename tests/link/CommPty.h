@@ -8,11 +8,15 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <dirent.h>
+#include <fstream>
 #include <functional>
+#include <set>
+#include <sys/syscall.h>
 #include <pty.h>
 #include <poll.h>
 #include <fcntl.h>
-#include <sys/resource.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -90,6 +94,12 @@ struct TestPty {
         }
         return got;
     }
+    // Bytes the receiver sent that no reader has taken from the line yet.
+    int Unread() const
+    {
+        int n = 0;
+        return slave >= 0 && ioctl(slave, FIONREAD, &n) == 0 ? n : -1;
+    }
     termios Settings() const
     {
         termios t{};
@@ -98,18 +108,34 @@ struct TestPty {
     }
 };
 
-// Runs the main thread's events until pred holds or the time is up.
-inline bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 3000)
+// Polls pred every millisecond until it holds or the time is up, serving the
+// main thread's events meanwhile when asked.
+inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs, bool serveEvents)
 {
     QElapsedTimer t;
     t.start();
     while (!pred()) {
         if (t.elapsed() > timeoutMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (serveEvents)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::msleep(1);
     }
     return true;
+}
+
+// Waits serving events. The default time is generous: the machine may be
+// loaded by other builds.
+inline bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000)
+{
+    return WaitUntil(pred, timeoutMs, true);
+}
+
+// Waits without serving events: a reader that has handed a block over stays
+// blocked in that hand-off meanwhile.
+inline bool WaitWithoutEvents(const std::function<bool()>& pred, int timeoutMs = 5000)
+{
+    return WaitUntil(pred, timeoutMs, false);
 }
 
 // Lets events run for a while whatever happens.
@@ -118,10 +144,49 @@ inline void RunEvents(int ms)
     WaitFor([] { return false; }, ms);
 }
 
-// CPU time of the whole process, both user and system, in milliseconds.
-inline double ProcessCpuMs()
+// The threads of this process.
+inline std::set<int> ThreadIds()
 {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+    std::set<int> ids;
+    if (DIR* d = opendir("/proc/self/task")) {
+        while (const dirent* e = readdir(d))
+            if (e->d_name[0] != '.')
+                ids.insert(std::atoi(e->d_name));
+        closedir(d);
+    }
+    return ids;
 }
+
+// The one thread that is new since `before` (the port's reader), or 0.
+inline int NewThread(const std::set<int>& before)
+{
+    int found = 0;
+    for (int id : ThreadIds())
+        if (!before.count(id)) {
+            if (found)
+                return 0;
+            found = id;
+        }
+    return found;
+}
+
+// The system call a thread of this process is blocked in; -1 while it runs
+// or once it has ended.
+inline long BlockedIn(int tid)
+{
+    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/syscall");
+    long number = -1;
+    return in >> number ? number : -1;
+}
+
+// The reader waits on the line, or waits for the main thread to take a block.
+inline bool WaitsOnTheLine(int tid)
+{
+    const long call = BlockedIn(tid);
+#ifdef SYS_poll
+    if (call == SYS_poll)
+        return true;
+#endif
+    return call == SYS_ppoll;
+}
+inline bool WaitsForTheMainThread(int tid) { return BlockedIn(tid) == SYS_futex; }

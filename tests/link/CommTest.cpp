@@ -179,15 +179,20 @@ TEST_F(CommTest, WriteReachesTheDeviceAndFailsAtOnceWhenClosed)
 TEST_F(CommTest, RateChangeKeepsQueuedBytes)
 {
     EXPECT_FALSE(SetPortBaud(9600));
-    ASSERT_TRUE(OpenPort(pty.path, 4800, 1));
     const std::vector<uint8_t> first = Pattern(300, 1);
     const std::vector<uint8_t> second = Pattern(300, 2);
     // The reader takes the first part and waits for the main thread, so the
     // second part stays in the kernel's queue across the rate change.
+    const std::set<int> before = ThreadIds();
+    ASSERT_TRUE(OpenPort(pty.path, 4800, 1));
+    const int reader = NewThread(before);
+    ASSERT_NE(reader, 0);
+    ASSERT_TRUE(WaitWithoutEvents([&] { return WaitsOnTheLine(reader); }))
+        << "reader never seen waiting on the line (/proc/self/task/" << reader << "/syscall)";
     pty.Send(first);
-    QThread::msleep(50);
+    ASSERT_TRUE(WaitWithoutEvents([&] { return WaitsForTheMainThread(reader); }));
     pty.Send(second);
-    QThread::msleep(50);
+    ASSERT_TRUE(WaitWithoutEvents([&] { return pty.Unread() >= int(second.size()); }));
     EXPECT_TRUE(SetPortBaud(9600));
     const termios t = pty.Settings();
     EXPECT_EQ(cfgetospeed(&t), speed_t(B9600));
@@ -243,20 +248,24 @@ TEST_F(CommTest, CloseWhileTheReaderWaitsForTheMainThreadAllowsImmediateReopen)
 
 TEST_F(CommTest, VanishedDeviceEndsTheReaderAfterDeliveringEverything)
 {
+    const std::set<int> before = ThreadIds();
     ASSERT_TRUE(OpenPort(pty.path, 115200, 0));
+    const int reader = NewThread(before);
+    ASSERT_NE(reader, 0);
+    ASSERT_TRUE(WaitWithoutEvents([&] { return WaitsOnTheLine(reader); }))
+        << "reader never seen waiting on the line (/proc/self/task/" << reader << "/syscall)";
     const std::vector<uint8_t> data = Pattern(200);   // arrives as one piece
     // The reader takes the bytes and waits for the main thread when the
     // device goes (the kernel drops what nobody has read at the hang-up).
     pty.Send(data);
-    QThread::msleep(100);
+    ASSERT_TRUE(WaitWithoutEvents([&] { return WaitsForTheMainThread(reader); }));
     pty.Hangup();
     EXPECT_TRUE(WaitFor([&] { return sink.lost > 0; }));
     EXPECT_EQ(sink.bytes, data);
     EXPECT_EQ(sink.lost, 1);
-    // No busy loop on the dead handle.
-    const double cpuBefore = ProcessCpuMs();
-    RunEvents(300);
-    EXPECT_LT(ProcessCpuMs() - cpuBefore, 100.0);
+    // No busy loop on the dead handle: the reader has ended.
+    EXPECT_TRUE(WaitFor([&] { return ThreadIds().count(reader) == 0; }, 10000));
+    QCoreApplication::processEvents();
     EXPECT_EQ(sink.lost, 1);
     const uint8_t b = 0x0E;
     EXPECT_EQ(WritePort(&b, 1), 0);

@@ -3,9 +3,10 @@
 #include "MainfileSupport.h"
 
 #include "About.h"
-#include "BinrLayouts.h"
+#include "BinrEncoder.h"
 #include "Controls.h"
 #include "Glyphs.h"
+#include "NmeaChecksum.h"
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
@@ -34,24 +35,13 @@ std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s
 
 std::string Nmea(const std::string& body, bool goodChecksum = true)
 {
-    uint8_t sum = 0;
-    for (char c : body)
-        sum ^= uint8_t(c);
+    std::string s = NmeaSentence(body);
     if (!goodChecksum)
-        sum ^= 0x55;
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", unsigned(sum));
-    return "$" + body + tail;
+        s[s.size() - 3] = s[s.size() - 3] == '0' ? '1' : '0';   // the last checksum digit
+    return s;
 }
 
-std::vector<uint8_t> DeviceFrame(const char* text)
-{
-    uint8_t payload[kDeviceInfoSize] = {};
-    std::strncpy(reinterpret_cast<char*>(payload + 1), text, kDeviceInfoSize - 2);
-    uint8_t frame[2 * kDeviceInfoSize + 8];
-    const int n = BuildBinrFrame(kMsgDeviceInfo, payload, kDeviceInfoSize, frame, int(sizeof frame));
-    return std::vector<uint8_t>(frame, frame + n);
-}
+std::vector<uint8_t> DeviceFrame(const char* text) { return BinrFrame(kMsgDeviceInfo, DeviceInfoPayload(text)); }
 
 void Feed(TMainForm* form, const std::vector<uint8_t>& bytes) { form->ReceiveBytes(bytes.data(), int(bytes.size())); }
 

@@ -292,8 +292,11 @@ TEST_F(SynchroTest, PulledDeviceEndsTheRecordingWithItsFileIntact)
     w.SelectPort(PortDisplayName(sim.Path()));
     w.SelectBaud("38400");
     M().FileLabel->setText("pulled.nme");
+    const std::set<int> before = ThreadIds();
     M().RecordButtonClick(nullptr);
     ASSERT_EQ(M().mode, uint32_t(amRecord));
+    const int reader = NewThread(before);
+    ASSERT_NE(reader, 0);
     ASSERT_TRUE(WaitFor([&] { return M().receivedTotal > 3000; }, 5000));
     sim.Stop();
     EXPECT_TRUE(WaitFor([&] { return M().mode != amRecord; }, 3000));
@@ -303,10 +306,8 @@ TEST_F(SynchroTest, PulledDeviceEndsTheRecordingWithItsFileIntact)
     const QByteArray recorded = SimReceiver::ReadFile(w.Dir() + "/pulled.nme");
     EXPECT_EQ(recorded.size(), M().receivedTotal);
     EXPECT_TRUE(IsStretchOf(recorded, sim.Sent()));
-    // Nothing keeps spinning on the dead device.
-    const double cpuBefore = ProcessCpuMs();
-    RunEvents(500);
-    EXPECT_LT(ProcessCpuMs() - cpuBefore, 100.0);
+    // Nothing keeps spinning on the dead device: the port's reader has ended.
+    EXPECT_TRUE(WaitFor([&] { return ThreadIds().count(reader) == 0; }, 10000));
 }
 
 TEST_F(SynchroTest, PulledDeviceEndsASearchAsAFailedOne)

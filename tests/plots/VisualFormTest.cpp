@@ -1,10 +1,12 @@
 // The VISUAL window on the offscreen platform: plot pixels, marks and the
 // hit map, the reference edits, the radius control, the export and the
 // stored values.
+#include "Angles.h"
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
+#include "NmeaChecksum.h"
 #include "Profile.h"
 #include "Report.h"
 #include "Visual.h"
@@ -31,7 +33,6 @@ constexpr QRgb kOlive = qRgb(128, 128, 0);
 constexpr QRgb kBlackPx = qRgb(0, 0, 0);
 constexpr QRgb kRedPx = qRgb(255, 0, 0);
 constexpr QRgb kGreenPx = qRgb(0, 255, 0);
-constexpr double kPi = 3.14159265358979323846;
 
 QRgb Px(const QImage& image, int x, int y) { return image.pixel(x, y) | 0xFF000000u; }
 QString Deg(const char* utf8) { return QString::fromUtf8(utf8); }
@@ -366,13 +367,8 @@ TEST_F(VisualFormTest, ExportReadsBackFromTheClipboard)
 
 int PushNmea(const std::string& body)
 {
-    uint8_t sum = 0;
-    for (char c : body)
-        sum ^= uint8_t(c);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
     int result = 0;
-    for (char c : "$" + body + tail)
+    for (char c : NmeaSentence(body))
         result = ProgramNmea().PushByte(c);
     return result;
 }

@@ -1,5 +1,6 @@
 // The toolkit-free arithmetic of the plot windows: reference texts, GGA
 // reading, offsets, recentring, up-down stepping and the satellite lists.
+#include "Angles.h"
 #include "VisualText.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 double Deg(double degrees) { return degrees * kPi / 180; }
 std::string Latin1(const char* utf8DegreeText)
 {

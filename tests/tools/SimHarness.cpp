@@ -1,9 +1,10 @@
 #include "SimHarness.h"
 
 #include "BinrDecoder.h"
-#include "BinrLayouts.h"
+#include "BinrEncoder.h"
 #include "LineRates.h"
 #include "NmeaAssembler.h"
+#include "NmeaChecksum.h"
 #include "TestSupport.h"
 
 #include <cerrno>
@@ -14,6 +15,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -173,26 +176,13 @@ bool WriteAll(int fd, const ByteVec& bytes)
     return true;
 }
 
-ByteVec Frame(uint8_t id, const ByteVec& payload)
-{
-    uint8_t buf[kBinrCommandFrameMax];
-    const int n = BuildBinrFrame(id, payload.data(), int(payload.size()), buf, sizeof buf);
-    return ByteVec(buf, buf + n);
-}
+ByteVec Frame(uint8_t id, const ByteVec& payload) { return BinrFrame(id, payload); }
 
-ByteVec PortSetting(uint32_t baud, uint8_t mode)
-{
-    return {0, uint8_t(baud), uint8_t(baud >> 8), uint8_t(baud >> 16), uint8_t(baud >> 24), mode};
-}
+ByteVec PortSetting(uint32_t baud, uint8_t mode) { return PortSettingPayload(baud, mode); }
 
 ByteVec Sentence(const std::string& body)
 {
-    unsigned sum = 0;
-    for (unsigned char c : body)
-        sum ^= c;
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    const std::string s = "$" + body + tail;
+    const std::string s = NmeaSentence(body);
     return ByteVec(s.begin(), s.end());
 }
 
@@ -244,22 +234,46 @@ std::string TempPath(const std::string& name)
     return s.str();
 }
 
-double CpuSeconds(pid_t pid)
+namespace {
+
+// The system call the process's (only) thread is blocked in; -1 while it runs.
+long BlockedIn(pid_t pid)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // Fields after the parenthesised command: state is field 3, utime 14, stime 15.
-    const size_t close = text.rfind(')');
-    if (close == std::string::npos)
-        return -1;
-    std::istringstream rest(text.substr(close + 2));
-    std::string field;
-    long utime = 0, stime = 0;
-    for (int k = 3; k <= 15 && rest >> field; ++k) {
-        if (k == 14)
-            utime = std::stol(field);
-        if (k == 15)
-            stime = std::stol(field);
+    std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+    long number = -1;
+    return in >> number ? number : -1;
+}
+
+bool InIdleSleep(pid_t pid)
+{
+    const long call = BlockedIn(pid);
+    return call == SYS_nanosleep || call == SYS_clock_nanosleep;
+}
+
+} // namespace
+
+bool WaitForReceived(const std::string& path, size_t count, double timeoutS)
+{
+    const double deadline = Now() + timeoutS;
+    struct stat st{};
+    while (stat((path + ".rx").c_str(), &st) != 0 || size_t(st.st_size) < count) {
+        if (Now() >= deadline)
+            return false;
+        usleep(1000);
     }
-    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+    return true;
+}
+
+bool WaitsIdle(pid_t pid, double timeoutS)
+{
+    constexpr int kSamples = 10;
+    const double deadline = Now() + timeoutS;
+    int inARow = 0;
+    while (Now() < deadline) {
+        inARow = InIdleSleep(pid) ? inARow + 1 : 0;
+        if (inARow == kSamples)
+            return true;
+        usleep(1000);
+    }
+    return false;
 }

@@ -51,7 +51,13 @@ struct SimLogContent {
     bool wellFormed = false;
 };
 SimLogContent ReadSimLog(const std::string& path);
+// Waits until the --log file's received side (path.rx) holds count bytes.
+bool WaitForReceived(const std::string& path, size_t count, double timeoutS = 10.0);
 
 std::string TempPath(const std::string& name);
-// CPU time (user + system) of a process, in seconds.
-double CpuSeconds(pid_t pid);
+// True once the simulator is seen blocked in its idle sleep (where it waits
+// for a program to open the slave) in ten samples in a row, a millisecond
+// apart: it does not spin, and sleeps at least about 10 ms at a time (its
+// look-out for a slave wakes it every 20 ms). A loaded machine only delays
+// this, so the time allowed is generous.
+bool WaitsIdle(pid_t pid, double timeoutS = 15.0);

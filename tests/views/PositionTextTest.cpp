@@ -1,4 +1,6 @@
+#include "Angles.h"
 #include "BinrDecoder.h"
+#include "BinrLayouts.h"
 #include "NmeaAssembler.h"
 #include "PositionText.h"
 #include "ViewTestSupport.h"
@@ -9,7 +11,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 // ---- NMEA ------------------------------------------------------------------
 
@@ -137,8 +138,8 @@ TEST(PositionNmeaTexts, ShortSentencesReadAsEmptyFields)
 PositionTexts FromBinr(const Nav88& nav, const Dop60& dop = {})
 {
     BinrDecoder binr;
-    EXPECT_EQ(FeedBinr(binr, dop), 0x60);
-    EXPECT_EQ(FeedBinr(binr, nav), 0x88);
+    EXPECT_EQ(FeedBinr(binr, dop), kMsgDopInfo);
+    EXPECT_EQ(FeedBinr(binr, nav), kMsgNavSolution);
     return PositionFromBinr(binr);
 }
 
@@ -203,7 +204,7 @@ TEST(PositionBinrTexts, AltitudeTimeDateAndCounts)
     nav.latRad = 55.5 * kPi / 180;
     nav.lonRad = -55.5 * kPi / 180;
     nav.altM = -12.3;
-    nav.timeMs = 3600000;
+    nav.timeOfWeekMs = 3600000;
     nav.week = 0;
     Dop60 dop;
     dop.gps = 7;
@@ -218,7 +219,7 @@ TEST(PositionBinrTexts, AltitudeTimeDateAndCounts)
     EXPECT_EQ(t.gln, "-2");
 
     nav.altM = 12345.6;
-    nav.timeMs = 475200999.9;   // 5 d 12 h and a fraction: truncated, not rounded
+    nav.timeOfWeekMs = 475200999.9;   // 5 d 12 h and a fraction: truncated, not rounded
     nav.week = 18;
     t = FromBinr(nav, dop);
     EXPECT_EQ(t.alt, "+12345.6");
@@ -230,7 +231,7 @@ TEST(PositionBinrTexts, NonsenseTimeGivesDefinedText)
 {
     for (double ms : {std::numeric_limits<double>::quiet_NaN(), 1e30, -1e30, std::numeric_limits<double>::infinity()}) {
         Nav88 nav;
-        nav.timeMs = ms;
+        nav.timeOfWeekMs = ms;
         const PositionTexts t = FromBinr(nav);
         EXPECT_EQ(t.utc, "00:00:00") << ms;
     }

@@ -1,4 +1,5 @@
 #include "BinrDecoder.h"
+#include "BinrLayouts.h"
 #include "NmeaAssembler.h"
 #include "SatellitesText.h"
 #include "ViewTestSupport.h"
@@ -10,7 +11,7 @@ namespace {
 SatellitesTexts FromStatus(const Status93& status)
 {
     BinrDecoder binr;
-    EXPECT_EQ(FeedBinr(binr, status), 0x93);
+    EXPECT_EQ(FeedBinr(binr, status), kMsgSolutionStatus);
     FeedBinr(binr, Nav88{});
     return SatellitesFromBinr(binr);
 }

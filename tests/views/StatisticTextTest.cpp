@@ -1,3 +1,4 @@
+#include "Angles.h"
 #include "BinrDecoder.h"
 #include "NmeaAssembler.h"
 #include "StatisticText.h"
@@ -9,7 +10,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 StatisticFix NmeaFix(const std::string& quality, const std::string& hdop, const std::string& vdop)
 {

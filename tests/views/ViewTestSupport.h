@@ -2,6 +2,8 @@
 // Builders of receiver input for the view tests: NMEA sentences with their
 // checksum, and BINR payloads of messages 0x88, 0x60 and 0x93 framed and fed
 // through a decoder the way the intake feeds them.
+#include "BinrLayouts.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,16 +14,9 @@ class BinrDecoder;
 // "$" + body + "*hh\r\n"; returns the assembler's result for the line feed.
 int FeedNmea(NmeaAssembler& nmea, const std::string& body);
 
-struct Nav88 {
-    double latRad = 0;
-    double lonRad = 0;
-    double altM = 0;
-    float rms2DM = 0;
-    double timeMs = 0;
-    int16_t week = 0;
-    double velNorthMps = 0;
-    double velEastMps = 0;
-    uint8_t flags = 0x01;
+// A 0x88 with every field zero but the valid flag.
+struct Nav88 : NavSolution {
+    Nav88() : NavSolution{} { flags = kSolutionValid; }
 };
 
 struct Dop60 {

@@ -105,7 +105,7 @@ TEST_F(ViewWindows, PositionFromBinrKeepsRightEdges)
     nav.flags = 0x0B;
     nav.velEastMps = -1;
     nav.rms2DM = 12.5f;
-    nav.timeMs = 3600000;
+    nav.timeOfWeekMs = 3600000;
     FeedBinr(ProgramBinr(), nav);
     position_->RefreshFromBinr();
 
@@ -267,7 +267,7 @@ TEST_F(ViewWindows, HeadlessLines)
     FeedBinr(ProgramBinr(), dop);
     Nav88 nav;
     nav.flags = 0x01;
-    nav.timeMs = 3600000;
+    nav.timeOfWeekMs = 3600000;
     nav.rms2DM = 3;
     FeedBinr(ProgramBinr(), nav);
 

@@ -1,5 +1,6 @@
 #include "PtyServer.h"
 
+#include "BinrDecoder.h"
 #include "LineRates.h"
 
 #include <algorithm>
@@ -38,7 +39,7 @@ void SleepMs(int ms)
 
 // Garbage never holds the bytes that start or end a sentence or a frame: a
 // mismatched line must not hand the program a valid message by chance.
-bool Framing(uint8_t b) { return b == 0x10 || b == 0x03 || b == '$' || b == '\n' || b == '\r'; }
+bool Framing(uint8_t b) { return b == kDle || b == kEtx || b == '$' || b == '\n' || b == '\r'; }
 
 } // namespace
 

@@ -13,14 +13,7 @@
 
 namespace {
 
-constexpr int kPortSettingSize = 6;
-constexpr uint8_t kPortModeNmea = 0x02;
 constexpr size_t kReplayFallbackChunk = 1024;
-
-uint32_t ReadLe32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // A recording is replayed epoch by epoch: an NMEA epoch starts with each GGA,
 // a BINR one ends with each navigation solution. A file without either is
@@ -113,10 +106,10 @@ void Receiver::Command(uint8_t id, const Bytes& payload, Bytes& answers)
     case kCmdPortSetting: {
         if (payload.size() != kPortSettingSize)
             return;
-        const long rate = long(ReadLe32(&payload[1]));
+        const long rate = long(ReadU32(&payload[1]));
         if (rate != 0 && !IsLineRate(rate))
             return;                       // a rate it cannot take: no answer
-        AppendFrame(answers, kMsgBaudAck, payload);
+        AppendBinrFrame(answers, kMsgBaudAck, payload);
         if (rate != 0)
             baud_ = int(rate);
         if (payload[5] == kPortModeNmea) {
@@ -126,7 +119,7 @@ void Receiver::Command(uint8_t id, const Bytes& payload, Bytes& answers)
         return;
     }
     case kCmdDeviceInfo:
-        AppendFrame(answers, kMsgDeviceInfo, DeviceInfoPayload(options_.device));
+        AppendBinrFrame(answers, kMsgDeviceInfo, DeviceInfoPayload(options_.device));
         return;
     case kCmdHeartbeat:
         if (payload.size() == 1 && payload[0] <= 1)
@@ -189,5 +182,5 @@ void Receiver::AppendHeartbeat(Bytes& out)
 {
     Bytes payload;
     PutU16(payload, heartbeatCount_++);
-    AppendFrame(out, kMsgHeartbeat, payload);
+    AppendBinrFrame(out, kMsgHeartbeat, payload);
 }

@@ -1,12 +1,12 @@
 #include "Scenario.h"
 
+#include "Angles.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kDegToRad = kPi / 180.0;
 
 // The antenna's home: an open field with a test circuit beside it.
 constexpr double kOriginLatDeg = 52.2297;
@@ -21,7 +21,7 @@ constexpr double kWgsE2 = 6.69437999014e-3;
 // north so that neither axis of a plot lines up with it.
 constexpr double kStraightM = 320.0;
 constexpr double kBendRadiusM = 90.0;
-constexpr double kCircuitTurnRad = 25.0 * kDegToRad;
+constexpr double kCircuitTurnRad = 25.0 * kRadPerDeg;
 const double kCircuitM = 2 * kStraightM + 2 * kPi * kBendRadiusM;
 
 // One drive every ten minutes: parked, off, round the circuit, parked again.
@@ -236,7 +236,7 @@ void Scenario::BuildSky(Epoch& e, double t)
             az += 360;
         SimSatellite sat{s.system, s.number, el, az, 0, false};
         if (el >= kAcquireDeg) {
-            const double snr = 30 + 18 * std::sin(el * kDegToRad) + 1.5 * random_.Normal();
+            const double snr = 30 + 18 * std::sin(el * kRadPerDeg) + 1.5 * random_.Normal();
             sat.snrDbHz = int(std::lround(std::clamp(snr, 20.0, 54.0)));
         }
         bool bad = false;
@@ -282,13 +282,13 @@ Epoch Scenario::Next(double dtSeconds)
     const double north = p.northM + scale * (errNorth_ + kWhiteM * random_.Normal());
     const double up = p.upM + scale * (errUp_ + kWhiteM * random_.Normal());
 
-    const double lat0 = kOriginLatDeg * kDegToRad;
+    const double lat0 = kOriginLatDeg * kRadPerDeg;
     const double sin0 = std::sin(lat0);
     const double w = 1 - kWgsE2 * sin0 * sin0;
     const double meridianM = kWgsA * (1 - kWgsE2) / (w * std::sqrt(w));
     const double primeM = kWgsA / std::sqrt(w);
     e.latRad = lat0 + north / meridianM;
-    e.lonRad = kOriginLonDeg * kDegToRad + east / (primeM * std::cos(lat0));
+    e.lonRad = kOriginLonDeg * kRadPerDeg + east / (primeM * std::cos(lat0));
     e.altM = kOriginAltM + up;
     e.velNorthMps = p.velNorth + kVelocityNoiseMps * random_.Normal();
     e.velEastMps = p.velEast + kVelocityNoiseMps * random_.Normal();
@@ -327,7 +327,7 @@ bool ComputeDop(const std::vector<SimSatellite>& sats, float& hdop, float& vdop)
 
     double m[5][10] = {};
     for (const SimSatellite& s : sats) {
-        const double el = s.elevationDeg * kDegToRad, az = s.azimuthDeg * kDegToRad;
+        const double el = s.elevationDeg * kRadPerDeg, az = s.azimuthDeg * kRadPerDeg;
         double row[5] = {-std::cos(el) * std::sin(az), -std::cos(el) * std::cos(az), -std::sin(el), 0, 0};
         if (gps && glonass)
             row[s.system == 1 ? 3 : 4] = 1;

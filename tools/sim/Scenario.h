@@ -3,6 +3,8 @@
 // sees and how good its solution is, one epoch at a time. Everything comes
 // from a seeded generator of our own, so a seed gives the same epochs on every
 // machine and standard library; the demo recordings rely on that.
+#include "BinrLayouts.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -15,11 +17,6 @@ struct SimSatellite {
     double azimuthDeg;
     int snrDbHz;          // 0: in view, no signal
     bool used;
-};
-
-struct BadSatellite {
-    uint8_t number;       // GPS PRN, or GLONASS slot + 64
-    float residualM;
 };
 
 struct Epoch {

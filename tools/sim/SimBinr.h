@@ -1,26 +1,15 @@
 #pragma once
-// The simulated receiver's BINR side: the payloads it sends, written field by
-// field in little-endian order whatever the host, and a reader that cuts the
-// commands it receives out of the byte stream.
+// The simulated receiver's BINR side: the payloads of an epoch, written with
+// the program's own BINR encoder, and a reader that cuts the commands it
+// receives out of the byte stream.
+#include "BinrEncoder.h"
 #include "Scenario.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<uint8_t>;
-
-void PutU16(Bytes& out, uint16_t v);
-void PutU32(Bytes& out, uint32_t v);
-void PutF32(Bytes& out, float v);
-void PutF64(Bytes& out, double v);
-// x87 double-extended: 64-bit significand with its integer bit, then the
-// 15-bit exponent (bias 16383) and the sign. Built from the double's parts,
-// so no long double is needed. Zero, and anything not finite, is written as 0.
-void PutF80(Bytes& out, double v);
-
-// Appends one frame (DLE, ID, stuffed payload, DLE ETX) to out.
-void AppendFrame(Bytes& out, uint8_t id, const Bytes& payload);
+using Bytes = BinrBytes;
 
 // GPS week and time within it for a UTC instant, counted on the UTC scale
 // (no leap seconds) so that its remainder modulo one day is the time of day.
@@ -34,7 +23,6 @@ Bytes NavSolutionPayload(const Epoch& e);      // 0x88
 Bytes DopInfoPayload(const Epoch& e);          // 0x60
 Bytes SolutionStatusPayload(const Epoch& e);   // 0x93
 Bytes SatInViewPayload(const Epoch& e);        // 0x52
-Bytes DeviceInfoPayload(const std::string& text); // 0x70
 
 // One epoch as the receiver sends it: status and DOP first, since the
 // program takes them with the navigation solution that follows, then the

@@ -4,22 +4,23 @@
 //   FILE     records in order: 'R' or 'S', 32-bit little-endian length, bytes
 //   FILE.rx  the received bytes, raw
 //   FILE.tx  the sent bytes, raw
+#include "FileHandle.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 class SimLog {
 public:
-    ~SimLog();
     bool Open(const std::string& path, std::string& error);
-    void Received(const uint8_t* data, size_t length) { Record('R', rx_, data, length); }
-    void Sent(const uint8_t* data, size_t length) { Record('S', tx_, data, length); }
+    void Received(const uint8_t* data, size_t length) { Record('R', rx_.get(), data, length); }
+    void Sent(const uint8_t* data, size_t length) { Record('S', tx_.get(), data, length); }
     void Close();
 
 private:
     void Record(char direction, std::FILE* raw, const uint8_t* data, size_t length);
 
-    std::FILE* records_ = nullptr;
-    std::FILE* rx_ = nullptr;
-    std::FILE* tx_ = nullptr;
+    FileHandle records_;
+    FileHandle rx_;
+    FileHandle tx_;
 };

@@ -1,12 +1,13 @@
 #include "SimNmea.h"
 
+#include "Angles.h"
+
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kMpsToKnots = 3.6 / 1.852;
 constexpr int kGsaMinEntries = 12;
 constexpr int kGsvPerSentence = 4;
@@ -38,7 +39,7 @@ std::string TimeField(const Clock& c)
 // ddmm.mmmmm / dddmm.mmmmm with the hemisphere letter.
 std::string AngleFields(double rad, int degreeDigits, char positive, char negative)
 {
-    const double deg = std::fabs(rad) * 180.0 / kPi;
+    const double deg = std::fabs(rad) * kHalfTurnDeg / kPi;
     int whole = int(deg);
     double minutes = (deg - whole) * 60.0;
     if (minutes >= 59.999995) {           // would round up to 60.00000
@@ -51,19 +52,9 @@ std::string AngleFields(double rad, int degreeDigits, char positive, char negati
     return buf;
 }
 
-int NmeaId(const SimSatellite& s) { return s.system == 2 ? s.number + 64 : s.number; }
+int NmeaId(const SimSatellite& s) { return NmeaSatelliteId(s.system, s.number); }
 
 } // namespace
-
-std::string NmeaSentence(const std::string& body)
-{
-    unsigned sum = 0;
-    for (unsigned char c : body)
-        sum ^= c;
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum & 0xFF);
-    return "$" + body + tail;
-}
 
 std::string GgaBody(const Epoch& e)
 {
@@ -81,7 +72,7 @@ std::string RmcBody(const Epoch& e)
 {
     const Clock c = ClockOf(e.unixTime);
     const double speed = std::hypot(e.velNorthMps, e.velEastMps);
-    double course = std::atan2(e.velEastMps, e.velNorthMps) * 180.0 / kPi;
+    double course = std::atan2(e.velEastMps, e.velNorthMps) * kHalfTurnDeg / kPi;
     if (course < 0)
         course += 360;
     if (course >= 359.95)

@@ -1,12 +1,10 @@
 #pragma once
 // The simulated receiver's NMEA side: one epoch as the sentences a GPS/GLONASS
 // receiver sends, each with its checksum and CR LF.
+#include "NmeaChecksum.h"
 #include "Scenario.h"
 
 #include <string>
-
-// "$" + body + "*" + two upper-case hex digits + CR LF.
-std::string NmeaSentence(const std::string& body);
 
 // RMC, GSA, one GSV cycle carrying both systems, PVKTD and GGA. GGA comes
 // last because the program refreshes its views on GGA and reads the other

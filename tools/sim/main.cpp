@@ -40,7 +40,7 @@ int WriteDemo(const SimOptions& options)
     Receiver receiver(options, kDemoStartUnix);
     Bytes out;
     if (options.protocol == SimProtocol::Binr)
-        AppendFrame(out, kMsgDeviceInfo, DeviceInfoPayload(options.device));
+        AppendBinrFrame(out, kMsgDeviceInfo, DeviceInfoPayload(options.device));
     const long epochs = long(options.demoSeconds) * options.rate;
     for (long i = 0; i < epochs; ++i)
         receiver.AppendEpoch(out);
