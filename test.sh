@@ -14,7 +14,7 @@ if [ "${1:-}" = "--sanitize" ]; then
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi
 
-tools/install-deps.sh build test
+tools/install-deps.sh build test report
 cmake -S . -B "$build_dir" -G Ninja "${extra[@]}" >/dev/null
 cmake --build "$build_dir" -j2
 ctest --test-dir "$build_dir" --output-on-failure -j2

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Kestrova needs, and only those that are missing.
-# Usage: tools/install-deps.sh build|test|fuzz|interop ...
+# Usage: tools/install-deps.sh build|test|bench|fuzz|interop|report ...
 set -euo pipefail
 
 build_pkgs=(g++ cmake ninja-build pkg-config ccache qt6-base-dev libasound2-dev libgtest-dev libgmock-dev fonts-dejavu-core fonts-dejavu-extra)
 test_pkgs=(sox alsa-utils xvfb xdotool imagemagick xclip)
-bench_pkgs=(libbenchmark-dev)
+bench_pkgs=(libbenchmark-dev time)
 fuzz_pkgs=(clang libclang-rt-dev)
 interop_pkgs=(gpsd-clients)
+# The receiver report's real consumers: a browser renders the page, GPSBabel
+# reads the GPX and KML back.
+report_pkgs=(chromium gpsbabel libxml2-utils)
 
 want=()
 for group in "$@"; do
@@ -17,6 +20,7 @@ for group in "$@"; do
     bench) want+=("${bench_pkgs[@]}") ;;
     fuzz) want+=("${fuzz_pkgs[@]}") ;;
     interop) want+=("${interop_pkgs[@]}") ;;
+    report) want+=("${report_pkgs[@]}") ;;
     *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
   esac
 done

@@ -142,6 +142,7 @@ QString UsageText()
         "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only]\n"
         "           [--week-rollovers N] [--multi-gnss] FILE\n"
         "  kestrova --to-nmea [--week-rollovers N] FILE.dat...\n"
+        "  kestrova --report [options] FILE...   (kestrova --report --help)\n"
         "\n"
         "Monitor, recorder and player for GPS/GLONASS receivers.\n"
         "\n"

@@ -5,6 +5,7 @@
 #include "Headless.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
+#include "ReportCommand.h"
 #include "ToNmea.h"
 #include "WeekRollover.h"
 #include "Windows.h"
@@ -35,6 +36,8 @@ void ShowViews(TMainForm* form, const QStringList& views)
 
 int main(int argc, char* argv[])
 {
+    if (IsReportCommand(argc, argv))
+        return RunReport(argc, argv);
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

@@ -212,6 +212,8 @@ void TMainForm::RouteNmeaResult(int result)
     }
     // Multi-GNSS: GSAs and GSVs join the epoch, a GGA closes it before the views read it.
     ProgramGnss().Feed(result, ProgramNmea());
+    if (StatisticCheckBox->isChecked() && StatisticForm)
+        StatisticForm->CollectNmea(result);
     switch (result) {
     case kNmeaError:
         CountLineError();
@@ -235,6 +237,8 @@ void TMainForm::RouteNmeaResult(int result)
 
 void TMainForm::RouteBinrResult(int result)
 {
+    if (mode != amSync && StatisticCheckBox->isChecked() && StatisticForm)
+        StatisticForm->CollectBinr(result);
     switch (result) {
     case kNmeaError:   // -1, the decoder's error
         CountLineError();

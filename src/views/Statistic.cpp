@@ -1,6 +1,7 @@
 #include "Statistic.h"
 
 #include "BinrDecoder.h"
+#include "BinrLayouts.h"
 #include "GnssEpoch.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
@@ -8,11 +9,25 @@
 #include "StatisticText.h"
 #include "Visual.h"
 
+#include "EpochCollector.h"
+#include "Figures.h"
+#include "ReceiverReport.h"
+
+#include <QAction>
 #include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+
+#include <fstream>
 
 TStatisticForm* StatisticForm = nullptr;
 
@@ -101,6 +116,20 @@ TStatisticForm::TStatisticForm(QWidget* parent)
 
     setTabOrder(HDOPEdit, VDOPEdit);
     setTabOrder(VDOPEdit, DiffCheckBox);
+
+    reportLog_ = std::make_unique<EpochLog>();
+    reportCollector_ = std::make_unique<EpochCollector>(*reportLog_);
+    menu_ = new QMenu(this);
+    saveReportAction_ = menu_->addAction(QStringLiteral("Save report..."));
+    connect(saveReportAction_, &QAction::triggered, this, [this] { SaveReport(); });
+    reportHooks.askFileName = [](QWidget* parent) {
+        return QFileDialog::getSaveFileName(parent, QStringLiteral("Save report"), QStringLiteral("report.html"),
+                                            QStringLiteral("Web pages (*.html)"));
+    };
+    reportHooks.open = [](const QUrl& page) { return QDesktopServices::openUrl(page); };
+    reportHooks.warn = [](QWidget* parent, const QString& message) {
+        QMessageBox::warning(parent, QStringLiteral("Save report"), message);
+    };
 }
 
 TStatisticForm::~TStatisticForm()
@@ -109,11 +138,56 @@ TStatisticForm::~TStatisticForm()
         StatisticForm = nullptr;
 }
 
+void TStatisticForm::contextMenuEvent(QContextMenuEvent* event)
+{
+    menu_->popup(event->globalPos());
+}
+
+void TStatisticForm::CollectNmea(int result)
+{
+    if (result != kNmeaGga)
+        reportCollector_->OnNmea(result, ProgramNmea(), false);
+}
+
+void TStatisticForm::CollectBinr(int result)
+{
+    if (result != kMsgNavSolution)
+        reportCollector_->OnBinr(result, ProgramBinr(), false);
+}
+
+bool TStatisticForm::SaveReport()
+{
+    const QString name = reportHooks.askFileName ? reportHooks.askFileName(this) : QString();
+    if (name.isEmpty())
+        return false;
+    // An epoch still open is closed now; sentences of it still to come are
+    // not added to it.
+    reportCollector_->Finish();
+    ReportEntry entry;
+    entry.name = QFileInfo(name).completeBaseName().toStdString();
+    entry.protocol = reportBinr_ ? "binr" : "nmea";
+    entry.log = reportLog_.get();
+    entry.figures = ComputeFigures(*reportLog_, std::nullopt);
+    std::ofstream out(QFile::encodeName(name).toStdString(), std::ios::binary | std::ios::trunc);
+    if (out)
+        WriteHtml(out, {entry});
+    out.close();
+    if (!out) {
+        if (reportHooks.warn)
+            reportHooks.warn(this, QStringLiteral("Cannot write %1").arg(name));
+        return false;
+    }
+    if (reportHooks.open)
+        reportHooks.open(QUrl::fromLocalFile(QFileInfo(name).absoluteFilePath()));
+    return true;
+}
+
 // The Visual view takes the position from the same record itself; it is
 // told only about accepted fixes, before Nall counts the offer.
-void TStatisticForm::Refresh(const StatisticFix& fix, void (TVisualForm::*handOff)())
+bool TStatisticForm::Refresh(const StatisticFix& fix, void (TVisualForm::*handOff)())
 {
-    if (AcceptFix(fix, HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked())) {
+    const bool accepted = AcceptFix(fix, HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked());
+    if (accepted) {
         const int32_t n = AccumulateStatistics(false, fix.latRad, fix.lonRad, fix.heightM, fix.speedMps, stats);
         ShowTexts(StatisticTextsFrom(stats, n));
         if (MainForm && MainForm->VisualCheckBox && MainForm->VisualCheckBox->isChecked() && VisualForm)
@@ -121,18 +195,25 @@ void TStatisticForm::Refresh(const StatisticFix& fix, void (TVisualForm::*handOf
     }
     NallLabel->SetText(NextCountText(ToText(NallLabel->text())));
     Report();
+    return accepted;
 }
 
+// The report takes each fix with the window's own decision on it.
 void TStatisticForm::RefreshFromNmea()
 {
     const GnssEpoch& gnss = ProgramGnss();
-    Refresh(gnss.Enabled() ? StatisticFixFromNmea(ProgramNmea(), gnss.Picture()) : StatisticFixFromNmea(ProgramNmea()),
-            &TVisualForm::AddNmeaPosition);
+    const bool accepted =
+        Refresh(gnss.Enabled() ? StatisticFixFromNmea(ProgramNmea(), gnss.Picture()) : StatisticFixFromNmea(ProgramNmea()),
+                &TVisualForm::AddNmeaPosition);
+    reportCollector_->OnNmea(kNmeaGga, ProgramNmea(), accepted);
+    reportBinr_ = false;
 }
 
 void TStatisticForm::RefreshFromBinr()
 {
-    Refresh(StatisticFixFromBinr(ProgramBinr()), &TVisualForm::AddBinrPosition);
+    const bool accepted = Refresh(StatisticFixFromBinr(ProgramBinr()), &TVisualForm::AddBinrPosition);
+    reportCollector_->OnBinr(kMsgNavSolution, ProgramBinr(), accepted);
+    reportBinr_ = true;
 }
 
 void TStatisticForm::ResetStatistics()
@@ -141,6 +222,7 @@ void TStatisticForm::ResetStatistics()
     AccumulateStatistics(true, 0, 0, 0, 0, untouched);
     ShowTexts(StatisticResetTexts());
     NallLabel->SetText(std::string("0"));
+    reportCollector_->Reset();
 }
 
 void TStatisticForm::ShowTexts(const StatisticTexts& t)

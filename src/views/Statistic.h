@@ -3,6 +3,15 @@
 #include "Controls.h"
 #include "Util.h"
 
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+class EpochCollector;
+class EpochLog;
+class QAction;
+class QMenu;
 class QCheckBox;
 class MaskedEdit;
 struct StatisticFix;
@@ -17,6 +26,23 @@ public:
     void RefreshFromNmea();
     void RefreshFromBinr();
     void ResetStatistics();
+    // The results the intake routes besides the fixes themselves (dates,
+    // DOPs, satellites, decoding errors), for the receiver report.
+    void CollectNmea(int result);
+    void CollectBinr(int result);
+
+    // Right-click menu, "Save report...": the receiver report page of the
+    // epochs since the statistics were last reset, saved where the user
+    // chooses and opened in the desktop's browser. The dialogs and the
+    // browser are seams, so tests need none of them.
+    struct ReportHooks {
+        std::function<QString(QWidget* parent)> askFileName;   // empty: cancelled
+        std::function<bool(const QUrl& page)> open;
+        std::function<void(QWidget* parent, const QString& message)> warn;
+    };
+    ReportHooks reportHooks;
+    QAction* SaveReportAction() const { return saveReportAction_; }
+    bool SaveReport();   // true when the page was written
 
     // Public results of the last accepted fix: means in radians and metres.
     StatisticsOutput stats;
@@ -43,10 +69,19 @@ public:
     MaskedEdit* VDOPEdit = nullptr;
     QCheckBox* DiffCheckBox = nullptr;
 
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
 private:
-    void Refresh(const StatisticFix& fix, void (TVisualForm::*handOff)());
+    bool Refresh(const StatisticFix& fix, void (TVisualForm::*handOff)());
     void ShowTexts(const StatisticTexts& texts);
     void Report();
+
+    std::unique_ptr<EpochLog> reportLog_;
+    std::unique_ptr<EpochCollector> reportCollector_;
+    bool reportBinr_ = false;   // the last fix came from BINR
+    QMenu* menu_ = nullptr;
+    QAction* saveReportAction_ = nullptr;
 };
 
 extern TStatisticForm* StatisticForm;

@@ -77,8 +77,11 @@ StatisticFix StatisticFixFromNmea(const NmeaAssembler& nmea, const GnssPicture& 
 
 StatisticFix StatisticFixFromBinr(const BinrDecoder& binr)
 {
-    const NavSolution nav = ReadNavSolution(binr.NavSolution());
-    const DopInfo dop = ReadDopInfo(binr.DopInfo());
+    return StatisticFixFromBinr(ReadNavSolution(binr.NavSolution()), ReadDopInfo(binr.DopInfo()));
+}
+
+StatisticFix StatisticFixFromBinr(const NavSolution& nav, const DopInfo& dop)
+{
     StatisticFix fix;
     fix.valid = nav.flags & kSolutionValid;
     fix.differential = nav.flags & kSolutionDiff;

@@ -11,6 +11,8 @@
 class NmeaAssembler;
 class BinrDecoder;
 struct GnssPicture;
+struct NavSolution;
+struct DopInfo;
 
 struct StatisticFix {
     bool valid = false;
@@ -28,6 +30,8 @@ StatisticFix StatisticFixFromNmea(const NmeaAssembler& nmea);
 // differential too, and VDOP comes from the merged GSAs.
 StatisticFix StatisticFixFromNmea(const NmeaAssembler& nmea, const GnssPicture& gnss);
 StatisticFix StatisticFixFromBinr(const BinrDecoder& binr);
+// The same from the two records already read (0x88 and 0x60).
+StatisticFix StatisticFixFromBinr(const NavSolution& nav, const DopInfo& dop);
 
 // The limits are the texts of the two edits as read back (unfilled places as
 // blanks); exactly "0.0" means no limit. A fix is never accepted with a

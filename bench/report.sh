@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Whole-process speed and memory of `kestrova --report`.
+#
+#   bench/report.sh [BUILD_DIR] [RUNS]          defaults: build 5
+#
+# 1. NMEA: the captures in ../shared/testdata/nmea (samples/demo.nme when they
+#    are absent) repeated to at least 30 MB; `kestrova --report --json
+#    /dev/null` and gpsd's `gpsdecode` on the same file, run in turn.
+#    Goals: at least 300 MB/s, and at least 20 times gpsdecode's speed.
+# 2. BINR: a ~100 MB recording of the receiver simulator. Goal: 800 MB/s.
+# 3. Memory: peak resident size on a stream of 10 million epochs (one GGA each,
+#    10 Hz, every fix accepted) less that on 1000 epochs, per epoch, read from
+#    a pipe so the input is never resident. Goal: at most 32 bytes an epoch.
+# Figures are medians of RUNS runs of /usr/bin/time. Both wall-clock and CPU
+# (user + system) speeds are given: on a shared, loaded machine the wall
+# clock mostly measures the wait for a processor.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_dir=${1:-build}
+runs=${2:-5}
+
+tools/install-deps.sh interop bench
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(cd .. && pwd)}
+if [ ! -x "$build_dir/kestrova" ] || [ ! -x "$build_dir/kestrova-sim" ]; then
+  cmake -S . -B "$build_dir" -G Ninja >/dev/null
+fi
+cmake --build "$build_dir" -j2 --target kestrova kestrova-sim >/dev/null
+kestrova=$(realpath "$build_dir/kestrova")
+sim=$(realpath "$build_dir/kestrova-sim")
+
+base=${TMPDIR:-/tmp}
+if [ -d /dev/shm ] && [ "$(df -Pm /dev/shm | awk 'NR==2 {print $4}')" -gt 600 ]; then
+  base=/dev/shm
+fi
+work=$(mktemp -d "$base/kestrova-report-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+# measure FILE COMMAND...: prints "WALL CPU" medians in seconds.
+measure() {
+  local i walls=() cpus=()
+  for ((i = 1; i <= runs; i++)); do
+    read -r wall user sys < <(/usr/bin/time -f '%e %U %S' "$@" 2>&1 >/dev/null | tail -1)
+    walls+=("$wall")
+    cpus+=("$(awk -v u="$user" -v s="$sys" 'BEGIN {print u + s}')")
+  done
+  echo "$(printf '%s\n' "${walls[@]}" | median) $(printf '%s\n' "${cpus[@]}" | median)"
+}
+speed() { awk -v b="$1" -v t="$2" 'BEGIN { printf "%.0f", (t > 0 ? b / t / 1e6 : 0) }'; }
+
+# ---- 1. NMEA against gpsdecode
+captures=../shared/testdata/nmea
+sources=("$captures"/*.log)
+[ -e "${sources[0]}" ] || sources=(samples/demo.nme)
+while [ "$(stat -c %s "$work/big.nme" 2>/dev/null || echo 0)" -lt 30000000 ]; do
+  cat "${sources[@]}" >>"$work/big.nme"
+done
+bytes=$(stat -c %s "$work/big.nme")
+read -r k_wall k_cpu < <(measure "$kestrova" --report --json /dev/null "$work/big.nme")
+read -r g_wall g_cpu < <(measure sh -c "exec gpsdecode <'$work/big.nme'")
+echo "NMEA, $((bytes / 1000000)) MB of $(basename "${sources[0]}")${sources[1]:+ and $((${#sources[@]} - 1)) more captures}, repeated:"
+echo "  kestrova --report: $(speed "$bytes" "$k_wall") MB/s wall ($k_wall s), $(speed "$bytes" "$k_cpu") MB/s cpu ($k_cpu s); goal >= 300"
+echo "  gpsdecode:         $(speed "$bytes" "$g_wall") MB/s wall ($g_wall s), $(speed "$bytes" "$g_cpu") MB/s cpu ($g_cpu s)"
+awk -v kw="$k_wall" -v kc="$k_cpu" -v gw="$g_wall" -v gc="$g_cpu" 'BEGIN {
+  printf "  ratio: %.1f times gpsdecode by wall clock, %.1f by cpu; goal >= 20\n", gw / kw, gc / kc }'
+
+# ---- 2. BINR
+"$sim" --write-demo "$work/big.dat" --protocol binr --seconds 300000 --scenario moving --rate 2 >/dev/null
+bytes=$(stat -c %s "$work/big.dat")
+read -r b_wall b_cpu < <(measure "$kestrova" --report --json /dev/null "$work/big.dat")
+echo "BINR, $((bytes / 1000000)) MB from the simulator (2 Hz, moving):"
+echo "  kestrova --report: $(speed "$bytes" "$b_wall") MB/s wall ($b_wall s), $(speed "$bytes" "$b_cpu") MB/s cpu ($b_cpu s); goal >= 800"
+rm -f "$work/big.dat" "$work/big.nme"
+
+# ---- 3. Memory per epoch
+gga_stream() {
+  awk -v n="$1" 'BEGIN {
+    for (i = 0; i < n; i++) {
+      t = i % 864000
+      printf "$GPGGA,%02d%02d%04.1f,5545.%05d,N,03737.%05d,E,1,08,0.9,150.0,M,0.0,M,,\n",
+             int(t / 36000), int(t / 600) % 60, (t % 600) / 10, i % 100000, (i * 7) % 100000
+    }
+  }'
+}
+peak_kb() {
+  gga_stream "$1" | /usr/bin/time -f '%M' "$kestrova" --report --json /dev/null /dev/stdin 2>&1 >/dev/null | tail -1
+}
+small=$(peak_kb 1000)
+large=$(peak_kb 10000000)
+awk -v s="$small" -v l="$large" 'BEGIN {
+  printf "memory: %.1f bytes an epoch (peak %.0f MiB for 10 million epochs, %.1f MiB for 1000); goal <= 32\n",
+         (l - s) * 1024 / (10000000 - 1000), l / 1024, s / 1024 }'
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"

@@ -1,0 +1,509 @@
+#include "EpochCollector.h"
+
+#include "BinrLayouts.h"
+#include "PositionText.h"
+#include "StatisticText.h"
+#include "Util.h"
+#include "WeekRollover.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr int64_t kHalfDayMs = kMsPerDay / 2;
+constexpr int64_t kMsPerWeek = 7 * kMsPerDay;
+constexpr int64_t kGpsWeekRollover = 1024;     // a dated week counts from August 1999
+constexpr int64_t kGpsEpochDay = 3657;         // 1980-01-06, in days from 1970-01-01
+constexpr int kGsaFirstPrn = 3;
+constexpr int kGsaWithSystemId = 19;   // fields of a GSA that names its system after the VDOP
+constexpr int kGsaVdopBeforeId = 17;
+constexpr int kGsaSystemId = 18;
+constexpr int kGsvFirstSat = 4;
+constexpr int kGsvFieldsPerSat = 4;
+constexpr float kNoPosition = std::numeric_limits<float>::quiet_NaN();
+
+FixKind KindOfQuality(int32_t quality)
+{
+    switch (quality) {
+    case 0: return FixKind::None;
+    case 1: return FixKind::Autonomous;
+    case 2: return FixKind::Differential;
+    case 4: return FixKind::RtkFixed;
+    case 5: return FixKind::RtkFloat;
+    case 6: return FixKind::Estimated;
+    default: return FixKind::Other;
+    }
+}
+
+uint16_t DopHundredths(double value)
+{
+    if (!(value >= 0))
+        return kNoDop;
+    const double hundredths = value * kDopScale + 0.5;
+    return hundredths >= double(kNoDop - 1) ? uint16_t(kNoDop - 1) : uint16_t(hundredths);
+}
+
+// The leading decimal number of a field, with every digit given. A field
+// holds at most 19 characters, so the digits fit a 64-bit integer; this runs
+// for several fields of every epoch and costs a fraction of strtod.
+double FieldReal(const char* t)
+{
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9,
+                                        1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
+    while (*t == ' ')
+        ++t;
+    const bool negative = *t == '-';
+    if (*t == '-' || *t == '+')
+        ++t;
+    uint64_t digits = 0;
+    int decimals = 0, count = 0;
+    for (; *t >= '0' && *t <= '9' && count < kNmeaSlotChars; ++t, ++count)
+        digits = digits * 10 + uint64_t(*t - '0');
+    if (*t == '.')
+        for (++t; *t >= '0' && *t <= '9' && count < kNmeaSlotChars; ++t, ++count, ++decimals)
+            digits = digits * 10 + uint64_t(*t - '0');
+    const double value = double(digits) / kPow10[decimals];
+    return negative ? -value : value;
+}
+
+// A small whole number (satellite number, elevation, azimuth, SNR); 0 when
+// there is none, capped far beyond any real value.
+int FieldInt(const char* t)
+{
+    constexpr int kCap = 1000000;
+    const bool negative = *t == '-';
+    t += negative;
+    int value = 0;
+    for (; *t >= '0' && *t <= '9'; ++t)
+        value = std::min(value * 10 + (*t - '0'), kCap);
+    return negative ? -value : value;
+}
+
+uint16_t DopOfField(const char* text)
+{
+    return *text ? DopHundredths(FieldReal(text)) : kNoDop;
+}
+
+bool Digits(const char* text, int count)
+{
+    for (int i = 0; i < count; ++i)
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    return true;
+}
+
+int TwoDigits(const char* text) { return (text[0] - '0') * 10 + (text[1] - '0'); }
+
+// The VDOP ends a GSA, except where the system ID follows it. Our own
+// synthesised GSA carries more satellite fields and two DOPs; the rule holds.
+const char* GsaVdop(const NmeaFields& gsa)
+{
+    return NmeaField(gsa, gsa.count == kGsaWithSystemId ? kGsaVdopBeforeId : gsa.count - 1);
+}
+
+// "hhmmss" with an optional fraction; -1 when it is not a time of day.
+int64_t MsOfDayOf(const char* text)
+{
+    if (!Digits(text, 6))
+        return -1;
+    const int h = TwoDigits(text), m = TwoDigits(text + 2), s = TwoDigits(text + 4);
+    if (h > 23 || m > 59 || s > 60)
+        return -1;
+    int64_t ms = ((h * 60 + m) * 60 + s) * 1000LL;
+    if (text[6] == '.') {
+        int64_t scale = 100;
+        for (const char* p = text + 7; *p >= '0' && *p <= '9' && scale > 0; ++p, scale /= 10)
+            ms += (*p - '0') * scale;
+    }
+    return std::min(ms, kMsPerDay - 1);
+}
+
+// "ddmmyy"; years 80-99 are 19xx, the rest 20xx. -1 when it is not a date.
+int64_t DayOfRmcDate(const char* text)
+{
+    if (!Digits(text, 6) || text[6] != '\0')
+        return -1;
+    const int d = TwoDigits(text), m = TwoDigits(text + 2), y = TwoDigits(text + 4);
+    if (d < 1 || d > 31 || m < 1 || m > 12)
+        return -1;
+    return DaysFromCivil(y >= 80 ? 1900 + y : 2000 + y, m, d);
+}
+
+// ddmm.mmmm... to radians with every digit the receiver gave: the window's
+// reading keeps five decimals of the minutes, which is a centimetre and
+// too coarse for an RTK receiver's scatter.
+double FullAngle(const NmeaFields& gga, int field, int degreeChars, char negative)
+{
+    const char* text = NmeaField(gga, field);
+    if (std::strlen(text) < size_t(degreeChars) || !Digits(text, degreeChars))
+        return std::numeric_limits<double>::quiet_NaN();
+    int degrees = 0;
+    for (int i = 0; i < degreeChars; ++i)
+        degrees = degrees * 10 + (text[i] - '0');
+    const double angle = (degrees + FieldReal(text + degreeChars) / 60.0) * M_PI / 180.0;
+    const char* hemisphere = NmeaField(gga, field + 1);
+    return hemisphere[0] == negative && hemisphere[1] == '\0' ? -angle : angle;
+}
+
+int SystemOfNmeaId(int id)
+{
+    if (id >= 1 && id <= 32)
+        return kSysGps;
+    if (id >= 65 && id <= 96)
+        return kSysGlonass;
+    return kSysOther;
+}
+
+// The talker decides where it names one system; "GN" and "GP" leave it to the
+// satellite number (GP also carries SBAS numbers).
+int SystemOf(const NmeaFields& f, int id)
+{
+    const char* talker = f.slot[0];
+    if (talker[0] == 'G' && talker[1] == 'L')
+        return kSysGlonass;
+    if ((talker[0] == 'G' && (talker[1] == 'A' || talker[1] == 'B' || talker[1] == 'Q' || talker[1] == 'I'))
+        || (talker[0] == 'B' && talker[1] == 'D'))
+        return kSysOther;
+    return SystemOfNmeaId(id);
+}
+
+int SystemOfBinr(uint8_t system)
+{
+    return system == kSystemGps ? kSysGps : system == kSystemGlonass ? kSysGlonass : kSysOther;
+}
+
+uint8_t CountByte(int64_t n) { return uint8_t(std::clamp<int64_t>(n, 0, 255)); }
+
+} // namespace
+
+int64_t DaysFromCivil(int64_t year, int month, int day)
+{
+    year -= month <= 2;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yoe = year - era * 400;
+    const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+bool TimeWindow::Contains(int64_t msOfDay) const
+{
+    if (fromS < 0 && toS < 0)
+        return true;
+    if (msOfDay < 0)
+        return false;
+    const int64_t s = msOfDay / 1000;
+    const int64_t from = fromS < 0 ? 0 : fromS;
+    const int64_t to = toS < 0 ? kMsPerDay / 1000 - 1 : toS;
+    return from <= to ? (s >= from && s <= to) : (s >= from || s <= to);
+}
+
+EpochCollector::EpochCollector(EpochLog& log, AcceptLimits limits, TimeWindow window)
+    : log_(log), limits_(std::move(limits)), window_(window)
+{
+}
+
+namespace {
+
+// Runs a decoder's block interface over any size: push(from, size, used)
+// returns a result code, handle(result) takes every non-zero one.
+template <typename Byte, typename Push, typename Handle>
+void Decode(const Byte* data, size_t size, Push push, Handle handle)
+{
+    while (size > 0) {
+        const int chunk = int(std::min<size_t>(size, INT_MAX));
+        int done = 0;
+        while (done < chunk) {
+            int used = 0;
+            const int result = push(data + done, chunk - done, used);
+            done += std::max(used, 1);
+            if (result != 0)
+                handle(result);
+        }
+        data += chunk;
+        size -= size_t(chunk);
+    }
+}
+
+} // namespace
+
+void EpochCollector::PushNmea(const char* data, size_t size)
+{
+    Decode(
+        data, size, [this](const char* from, int n, int& used) { return nmea_.PushBlock(from, n, used); },
+        [this](int result) {
+            const bool gga = result == kNmeaGga;
+            OnNmea(result, nmea_,
+                   gga && AcceptFix(StatisticFixFromNmea(nmea_), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly));
+        });
+}
+
+void EpochCollector::PushBinr(const uint8_t* data, size_t size)
+{
+    Decode(
+        data, size, [this](const uint8_t* from, int n, int& used) { return binr_.PushBlock(from, n, used); },
+        [this](int result) {
+            if (result != kMsgNavSolution) {
+                OnBinr(result, binr_, false);
+                return;
+            }
+            // Each record is read once, for the window's rule and the epoch.
+            const NavSolution nav = ReadNavSolution(binr_.NavSolution());
+            const DopInfo dop = ReadDopInfo(binr_.DopInfo());
+            AddBinrEpoch(nav, dop, binr_,
+                         AcceptFix(StatisticFixFromBinr(nav, dop), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly));
+        });
+}
+
+void EpochCollector::OnNmea(int result, const NmeaAssembler& nmea, bool accepted)
+{
+    switch (result) {
+    case kNmeaError:
+        ++log_.errors;
+        break;
+    case kNmeaGga:
+        CloseEpoch();
+        OpenNmeaEpoch(nmea, accepted);
+        break;
+    case kNmeaRmc:
+        if (open_)
+            AttachRmc(nmea.Stored(NmeaKind::Rmc));
+        break;
+    case kNmeaGsa:
+        if (open_)
+            AttachGsa(nmea.Stored(NmeaKind::Gsa));
+        break;
+    case kNmeaGsv:
+        if (open_)
+            AttachGsv(nmea.Stored(NmeaKind::Gsv));
+        break;
+    default:
+        break;
+    }
+}
+
+// $GPGGA,095257.809,2712.6404,S,15303.1201,E,1,05,1.8,4.0,M,42.2,M,,*7B
+void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
+{
+    const NmeaFields& gga = nmea.Stored(NmeaKind::Gga);
+    epoch_ = EpochRecord{};
+    epoch_.dLatRad = epoch_.dLonRad = epoch_.heightM = kNoPosition;
+    open_ = true;
+    gsaSeen_ = false;
+    inViewCount_ = 0;
+    dateDay_ = -1;
+    const char* time = NmeaField(gga, 1);
+    const size_t timeLength = strnlen(time, kNmeaSlotChars - 1);
+    std::memcpy(timeText_, time, timeLength);
+    timeText_[timeLength] = '\0';
+    msOfDay_ = MsOfDayOf(timeText_);
+
+    // A fix is valid for the window whenever its quality is not 0.
+    const int32_t quality = TextToInt(NmeaField(gga, 6));
+    const FixKind kind = KindOfQuality(quality);
+    epoch_.flags = uint8_t(kind) | (accepted ? EpochRecord::kAccepted : 0);
+    epoch_.hdop = DopOfField(NmeaField(gga, 8));
+    // Until a GSA of its own follows, the epoch has the VDOP the window saw.
+    const NmeaFields& gsa = nmea.Stored(NmeaKind::Gsa);
+    epoch_.vdop = gsa.count > kGsaFirstPrn ? DopOfField(GsaVdop(gsa)) : kNoDop;
+    // Without any GSA the GGA's count of satellites used stands, under the
+    // talker's system.
+    const char* talker = gga.slot[0];
+    const int ggaSystem = talker[0] != 'G' ? kSysOther : talker[1] == 'P' ? kSysGps : talker[1] == 'L' ? kSysGlonass : kSysOther;
+    epoch_.used[ggaSystem] = CountByte(TextToInt(NmeaField(gga, 7)));
+    if (quality != 0)
+        SetPosition(FullAngle(gga, 2, 2, 'S'), FullAngle(gga, 4, 3, 'W'), FieldReal(NmeaField(gga, 9)));
+    AttachRmc(nmea.Stored(NmeaKind::Rmc));
+}
+
+// $GPRMC,095257.809,V,2712.6404,S,15303.1201,E,0.00,0.00,080407,,,A*64
+void EpochCollector::AttachRmc(const NmeaFields& rmc)
+{
+    if (rmc.count > 9 && timeText_[0] != '\0' && std::strcmp(NmeaField(rmc, 1), timeText_) == 0) {
+        const int64_t day = DayOfRmcDate(NmeaField(rmc, 9));
+        if (day >= 0)
+            dateDay_ = day;
+    }
+}
+
+// $GNGSA,A,3,75,84,85,,,,,,,,,,1.3,0.8,1.1,2*3B
+void EpochCollector::AttachGsa(const NmeaFields& gsa)
+{
+    if (!gsaSeen_) {
+        epoch_.used = {};
+        gsaSeen_ = true;
+    }
+    const int mode = FieldInt(NmeaField(gsa, 2));
+    if (mode == 2 || mode == 3)
+        epoch_.flags = uint8_t((epoch_.flags & ~EpochRecord::kDimMask)
+                               | (uint8_t(mode == 2 ? FixDim::TwoD : FixDim::ThreeD) << EpochRecord::kDimShift));
+    if (gsa.count > kGsaFirstPrn)
+        epoch_.vdop = DopOfField(GsaVdop(gsa));
+    const bool named = gsa.count == kGsaWithSystemId;
+    const char* systemId = named ? NmeaField(gsa, kGsaSystemId) : "";
+    // The satellites stand before the three DOPs (and the system ID).
+    const int lastPrn = gsa.count - (named ? 5 : 4);
+    for (int k = kGsaFirstPrn; k <= lastPrn; ++k) {
+        const char* prn = NmeaField(gsa, k);
+        if (*prn == '\0')
+            continue;
+        int system = SystemOf(gsa, FieldInt(prn));
+        if (*systemId)
+            system = systemId[0] == '1' && systemId[1] == '\0' ? kSysGps
+                     : systemId[0] == '2' && systemId[1] == '\0' ? kSysGlonass
+                                                                 : kSysOther;
+        if (epoch_.used[system] < 255)
+            ++epoch_.used[system];
+    }
+}
+
+// $GPGSV,3,1,12,2,15,123,,5,45,347,45,6,58,198,,7,45,212,*77
+void EpochCollector::AttachGsv(const NmeaFields& gsv)
+{
+    for (int k = kGsvFirstSat; k + 3 < gsv.count; k += kGsvFieldsPerSat) {
+        const char* id = NmeaField(gsv, k);
+        if (*id == '\0')
+            continue;
+        const char* elevation = NmeaField(gsv, k + 1);
+        const char* azimuth = NmeaField(gsv, k + 2);
+        AddInView(SystemOf(gsv, FieldInt(id)), *elevation ? FieldInt(elevation) : -1,
+                  *azimuth ? FieldInt(azimuth) : -1, FieldInt(NmeaField(gsv, k + 3)));
+    }
+}
+
+void EpochCollector::OnBinr(int result, const BinrDecoder& binr, bool accepted)
+{
+    if (result == kNmeaError) {
+        ++log_.errors;
+        return;
+    }
+    if (result == kMsgNavSolution)
+        AddBinrEpoch(ReadNavSolution(binr.NavSolution()), ReadDopInfo(binr.DopInfo()), binr, accepted);
+}
+
+// The window's fix reads the same two records; its validity and position are
+// these fields.
+void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, const BinrDecoder& binr, bool accepted)
+{
+    epoch_ = EpochRecord{};
+    epoch_.dLatRad = epoch_.dLonRad = epoch_.heightM = kNoPosition;
+    open_ = true;
+    inViewCount_ = 0;
+    msOfDay_ = dateDay_ = -1;
+    FixKind kind = FixKind::None;
+    FixDim dim = FixDim::Unknown;
+    if (nav.flags & kSolutionValid) {
+        kind = (nav.flags & kSolutionDiff) ? FixKind::Differential : FixKind::Autonomous;
+        dim = (nav.flags & kSolution2D) ? FixDim::TwoD : FixDim::ThreeD;
+        SetPosition(nav.latRad, nav.lonRad, nav.altM);
+    }
+    epoch_.flags = uint8_t(uint8_t(kind) | uint8_t(dim) << EpochRecord::kDimShift | (accepted ? EpochRecord::kAccepted : 0));
+    epoch_.hdop = DopHundredths(dop.hdop);
+    epoch_.vdop = DopHundredths(dop.vdop);
+    epoch_.used[kSysGps] = CountByte(dop.gpsCount);
+    epoch_.used[kSysGlonass] = CountByte(dop.glonassCount);
+    if (std::isfinite(nav.timeOfWeekMs) && nav.timeOfWeekMs >= 0 && nav.timeOfWeekMs < double(kMsPerWeek)) {
+        // Dated as the POSITION view dates it: the program's choice of the
+        // week's 1024-week cycle.
+        const int32_t day = int32_t(nav.timeOfWeekMs / double(kMsPerDay));
+        if (nav.week != datedFromWeek_ || day != datedFromDay_) {
+            datedWeek_ = DatedWeek(int32_t(nav.timeOfWeekMs / 1000), nav.week);
+            datedFromWeek_ = nav.week;
+            datedFromDay_ = day;
+        }
+        const int32_t week = datedWeek_;
+        const int64_t ms = (int64_t(week) + kGpsWeekRollover) * kMsPerWeek + int64_t(nav.timeOfWeekMs);
+        msOfDay_ = ms % kMsPerDay;
+        dateDay_ = kGpsEpochDay + ms / kMsPerDay;
+    }
+    if (!CloseEpoch())
+        return;
+    for (int i = 0; i < binr.SatInViewCount(); ++i) {
+        const SatInView sat = ReadSatInView(binr.SatInViewRecord(i));
+        log_.AddSatellite(SystemOfBinr(sat.system), sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
+    }
+}
+
+void EpochCollector::AddInView(int system, int elevationDeg, int azimuthDeg, int snrDbHz)
+{
+    if (inViewCount_ == kInViewMax)
+        return;
+    inView_[inViewCount_++] = {int8_t(system), int8_t(std::clamp(elevationDeg, -1, 90)),
+                               int16_t(std::clamp(azimuthDeg, -1, 360)), int16_t(std::clamp(snrDbHz, 0, 255))};
+}
+
+void EpochCollector::SetPosition(double latRad, double lonRad, double heightM)
+{
+    // Kept as offsets in single precision, a position must be a place on
+    // Earth: a garbled frame's 1e300 would make every offset infinite.
+    constexpr double kLatLimitRad = M_PI / 2 + 1e-9;
+    constexpr double kLonLimitRad = 2 * M_PI;
+    constexpr double kHeightLimitM = 1e7;
+    if (!(std::fabs(latRad) <= kLatLimitRad) || !(std::fabs(lonRad) <= kLonLimitRad)
+        || !(std::fabs(heightM) <= kHeightLimitM))
+        return;
+    if (!log_.HasOrigin())
+        log_.SetOrigin({latRad, lonRad, 0});
+    const GeoPoint& origin = log_.Origin();
+    epoch_.dLatRad = float(latRad - origin.latRad);
+    double dLon = lonRad - origin.lonRad;
+    if (dLon > M_PI || dLon < -M_PI)
+        dLon = std::remainder(dLon, 2 * M_PI);
+    epoch_.dLonRad = float(dLon);
+    epoch_.heightM = float(heightM);
+}
+
+bool EpochCollector::CloseEpoch()
+{
+    if (!open_)
+        return false;
+    open_ = false;
+    if (!window_.Contains(msOfDay_))
+        return false;
+    int64_t timeMs = lastTimeMs_;
+    if (msOfDay_ >= 0) {
+        epoch_.flags |= EpochRecord::kTimeKnown;
+        timeMs = PlaceOnTimeLine(msOfDay_, dateDay_);
+    }
+    log_.Append(epoch_, timeMs);
+    for (int i = 0; i < inViewCount_; ++i)
+        log_.AddSatellite(inView_[i].system, inView_[i].elevationDeg, inView_[i].azimuthDeg, inView_[i].snrDbHz);
+    return true;
+}
+
+int64_t EpochCollector::PlaceOnTimeLine(int64_t msOfDay, int64_t dateDay)
+{
+    const bool rollover = lastMsOfDay_ >= 0 && msOfDay < lastMsOfDay_ - kHalfDayMs;
+    if (dateDay >= 0) {
+        if (!log_.datesKnown) {
+            // The first date: the epochs before it move from the recording's
+            // own day count onto the calendar.
+            const int64_t shift = (dateDay - (day_ + (rollover ? 1 : 0))) * kMsPerDay;
+            log_.ShiftTimes(shift);
+            lastTimeMs_ += shift;
+            log_.datesKnown = true;
+        }
+        day_ = dateDay;
+    } else if (rollover) {
+        ++day_;
+    }
+    lastMsOfDay_ = msOfDay;
+    lastTimeMs_ = day_ * kMsPerDay + msOfDay;
+    return lastTimeMs_;
+}
+
+void EpochCollector::Finish() { CloseEpoch(); }
+
+void EpochCollector::Reset()
+{
+    open_ = false;
+    datedFromWeek_ = -1;   // a new playback may date weeks by another time
+    log_.Clear();
+    day_ = 0;
+    lastMsOfDay_ = -1;
+    lastTimeMs_ = 0;
+}

@@ -1,0 +1,108 @@
+#pragma once
+// Turns a decoded stream into epochs.
+//
+// NMEA: each GGA opens an epoch. An RMC with the same UTC time attaches to it
+// (before or after the GGA) and gives the date; the GSA and GSV sentences that
+// follow the GGA, up to the next GGA, give the fix dimension, the VDOP, the
+// satellites used and those in view. The epoch closes at the next GGA or at
+// Finish. BINR: each 0x88 is an epoch, with the 0x60 (DOPs, satellites used)
+// and the 0x52 (satellites in view) the decoder kept before it.
+//
+// Whether a fix is accepted is the STATISTIC window's decision, made when the
+// GGA or 0x88 completes, from the same records and the same limits.
+//
+// The collector works behind any decoder: give it each result code as it
+// comes (the program's intake does so), or give it bytes and it runs decoders
+// of its own (the --report command does so).
+#include "BinrDecoder.h"
+#include "BinrLayouts.h"
+#include "EpochLog.h"
+#include "NmeaAssembler.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct AcceptLimits {
+    std::string maxHdop = "0.0";   // as the window's edits read: "0.0" is no limit
+    std::string maxVdop = "0.0";
+    bool diffOnly = false;
+};
+
+// Epochs whose UTC time of day lies within [fromS, toS] (whole seconds; the
+// to-second is included); when from is after to, the window crosses midnight.
+struct TimeWindow {
+    int32_t fromS = -1;    // -1: from the start of the day
+    int32_t toS = -1;      // -1: to its end
+    bool Contains(int64_t msOfDay) const;
+};
+
+class EpochCollector {
+public:
+    explicit EpochCollector(EpochLog& log, AcceptLimits limits = {}, TimeWindow window = {});
+
+    // Bytes through the collector's own decoders.
+    void PushNmea(const char* data, size_t size);
+    void PushBinr(const uint8_t* data, size_t size);
+
+    // A result code of a decoder the caller runs. accepted is the window's
+    // decision for a GGA or 0x88; it is ignored for every other result.
+    void OnNmea(int result, const NmeaAssembler& nmea, bool accepted);
+    void OnBinr(int result, const BinrDecoder& binr, bool accepted);
+
+    // Closes the open epoch; call once the stream has ended.
+    void Finish();
+    // Forgets every epoch and the time line (the statistics were reset).
+    void Reset();
+
+private:
+    struct Satellite {
+        int8_t system;
+        int8_t elevationDeg;
+        int16_t azimuthDeg;
+        int16_t snrDbHz;
+    };
+    static constexpr int kInViewMax = 64;
+
+    void OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted);
+    void AttachRmc(const NmeaFields& rmc);
+    void AttachGsa(const NmeaFields& gsa);
+    void AttachGsv(const NmeaFields& gsv);
+    void AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, const BinrDecoder& binr, bool accepted);
+    // False when there was no open epoch or it lies outside the time window.
+    bool CloseEpoch();
+    void SetPosition(double latRad, double lonRad, double heightM);
+    void AddInView(int system, int elevationDeg, int azimuthDeg, int snrDbHz);
+    int64_t PlaceOnTimeLine(int64_t msOfDay, int64_t dateDay);
+
+    EpochLog& log_;
+    AcceptLimits limits_;
+    TimeWindow window_;
+    NmeaAssembler nmea_;
+    BinrDecoder binr_;
+
+    // The open epoch.
+    bool open_ = false;
+    EpochRecord epoch_{};
+    int64_t msOfDay_ = -1;         // -1: no time
+    int64_t dateDay_ = -1;         // days from 1970-01-01, -1: no date
+    char timeText_[kNmeaSlotChars] = {};
+    bool gsaSeen_ = false;
+    Satellite inView_[kInViewMax];
+    int inViewCount_ = 0;
+
+    // The dated week of the last 0x88 week and day seen: it changes once a
+    // day, and dating it is not free.
+    int32_t datedFromWeek_ = -1;
+    int32_t datedFromDay_ = -1;
+    int32_t datedWeek_ = 0;
+
+    // The time line so far.
+    int64_t day_ = 0;
+    int64_t lastMsOfDay_ = -1;
+    int64_t lastTimeMs_ = 0;
+    bool anyDate_ = false;
+};
+
+// Days from 1970-01-01 of a civil date (proleptic Gregorian).
+int64_t DaysFromCivil(int64_t year, int month, int day);

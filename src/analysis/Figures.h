@@ -1,0 +1,76 @@
+#pragma once
+// The figures of one recording, computed from its epoch log. A figure that
+// cannot be computed (no accepted fix, a single epoch, a zero span) is
+// empty, never a NaN or a division by zero. The definitions are the ones
+// README.md gives under "Evaluating receivers".
+#include "EpochLog.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+using Figure = std::optional<double>;
+
+// East, north and up of a position in the local frame at a reference point on
+// the WGS-84 ellipsoid: east = dLon (N + h0) cos lat0, north = dLat (M + h0),
+// up = h - h0, with dLon wrapped into [-pi, pi].
+class LocalFrame {
+public:
+    LocalFrame(const GeoPoint& reference, const GeoPoint& origin);
+    struct Enu {
+        double east;
+        double north;
+        double up;
+    };
+    // The error of a record of a log whose origin was given above.
+    Enu ErrorOf(const EpochRecord& r) const;
+    Enu ErrorOf(const GeoPoint& p) const;
+
+private:
+    double eastPerRad_;
+    double northPerRad_;
+    double dLat_;          // origin minus reference
+    double dLon_;
+    double heightM_;
+    GeoPoint reference_;
+};
+
+struct Figures {
+    int64_t epochs = 0;
+    int64_t accepted = 0;
+    std::optional<int64_t> firstMs;      // on the log's time line
+    std::optional<int64_t> lastMs;
+    bool datesKnown = false;
+    Figure spanS;
+    Figure rateS;                        // median positive interval
+    Figure gaps;
+    Figure missing;
+    Figure availabilityPct;
+    std::array<int64_t, kFixKinds> perKind{};
+    int64_t twoD = 0;
+    int64_t threeD = 0;
+    Figure ttffS;
+
+    std::optional<GeoPoint> reference;
+    bool referenceGiven = false;
+    Figure biasEastM, biasNorthM, biasUpM;
+    Figure sdEastM, sdNorthM, sdUpM;
+    Figure cep50M, r68M, r95M, r99M, rMaxM, drms2M;
+    Figure up50M, up95M, up99M;
+    Figure d3_50M, d3_95M;
+    Figure hdopMedian, hdop95, vdopMedian, vdop95;
+    std::array<Figure, kSatSystems> usedMean, usedMin, usedMax, snrMeanDbHz;
+    int64_t errors = 0;
+
+    // Horizontal error at 0, 0.5, 1, ... 100 % (nearest rank), for the chart.
+    std::vector<float> cdf;
+};
+
+constexpr int kCdfSteps = 200;
+
+// Nearest-rank percentile index of p % in n sorted values (n > 0).
+size_t NearestRank(size_t n, double percent);
+
+// reference: the surveyed point, or none for the mean of the accepted fixes.
+Figures ComputeFigures(const EpochLog& log, const std::optional<GeoPoint>& reference);

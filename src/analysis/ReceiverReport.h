@@ -1,0 +1,59 @@
+#pragma once
+// The receiver report in its formats: a side-by-side text table, JSON, CSV
+// (one row per epoch), GPX and KML tracks, and a self-contained HTML page.
+// Every format reads the figures through one table of rows, so a figure has
+// one name, one unit and one precision everywhere.
+#include "EpochLog.h"
+#include "Figures.h"
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct ReportEntry {
+    std::string name;           // as given on the command line
+    std::string protocol;       // "nmea" or "binr"
+    const EpochLog* log = nullptr;
+    Figures figures;
+};
+
+enum class Better { None, Lower, Higher, LowerMagnitude };
+
+struct ReportRow {
+    const char* label;          // the text table's and the page's row title, with its unit
+    const char* key;            // the JSON field name (unit as its suffix)
+    int decimals;               // -1: a text value (times, the reference's source)
+    Better better;
+    Figure (*value)(const Figures&);
+    std::string (*text)(const Figures&);   // for text values
+    const char* group;          // the page's sections
+};
+
+const std::vector<ReportRow>& ReportRows();
+
+// The value as the table shows it: fixed decimals, "–" when empty.
+std::string RowText(const ReportRow& row, const Figures& f);
+// Which entries hold the best value of the row (all tied ones); none when
+// fewer than two entries have a value or the row has no better direction.
+std::vector<bool> BestOfRow(const ReportRow& row, const std::vector<ReportEntry>& entries);
+
+// "2007-04-08 09:52:57.809" on a dated time line, "09:52:57.809" (with
+// "+Nd" after the first day) on an undated one.
+std::string TimeLineText(int64_t ms, bool datesKnown);
+// "2007-04-08T09:52:57.809Z"; empty when the time line has no dates.
+std::string IsoTime(int64_t ms, bool datesKnown);
+
+void WriteTextTable(std::ostream& out, const std::vector<ReportEntry>& entries);
+void WriteJson(std::ostream& out, const std::vector<ReportEntry>& entries);
+void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries);
+void WriteGpx(std::ostream& out, const std::vector<ReportEntry>& entries);
+void WriteKml(std::ostream& out, const std::vector<ReportEntry>& entries);
+void WriteHtml(std::ostream& out, const std::vector<ReportEntry>& entries);
+
+// The file name without its folders, as tables and legends show it.
+std::string BaseName(const std::string& path);
+// Text made safe for XML and HTML content and attributes (bytes that are not
+// UTF-8 become "?").
+std::string XmlEscaped(const std::string& text);

@@ -1,0 +1,317 @@
+#include "ReportCommand.h"
+
+#include "EpochCollector.h"
+#include "Figures.h"
+#include "ReceiverReport.h"
+#include "WeekRollover.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr size_t kReadBlock = 1 << 20;
+constexpr size_t kMapWindow = 16 << 20;    // a multiple of the page size
+constexpr double kRadPerDeg = M_PI / 180.0;
+
+enum class Protocol { ByName, Nmea, Binr };
+
+struct ReportOptions {
+    Protocol protocol = Protocol::ByName;
+    AcceptLimits limits;
+    TimeWindow window;
+    std::optional<GeoPoint> reference;
+    std::string json, csv, html, gpx, kml;
+    std::vector<std::string> files;
+    int weekRollovers = 0;   // 0: BINR weeks dated by each file's time
+    bool help = false;
+    std::string error;
+};
+
+const char* const kUsage =
+    "Usage: kestrova --report [options] FILE...\n"
+    "\n"
+    "Figures of each recording, side by side; the best value of each row is marked.\n"
+    "\n"
+    "  --nmea, --binr           protocol of every FILE (default: .dat is BINR, else NMEA)\n"
+    "  --reference LAT,LON,H    surveyed point: decimal degrees and metres\n"
+    "                           (default: the mean of the accepted fixes)\n"
+    "  --max-hdop X.X           accept fixes with HDOP up to X.X (0.0: no limit)\n"
+    "  --max-vdop X.X           accept fixes with VDOP up to X.X (0.0: no limit)\n"
+    "  --diff-only              accept differential fixes only\n"
+    "  --week-rollovers N       date BINR weeks after N rollovers in all (1 to 9)\n"
+    "                           instead of by each file's time\n"
+    "  --from HH:MM:SS          only epochs from this UTC time of day\n"
+    "  --to HH:MM:SS            only epochs up to this UTC time of day (inclusive)\n"
+    "  --json FILE|-            every figure as JSON\n"
+    "  --csv FILE               one row per epoch\n"
+    "  --html FILE              a self-contained page with the table and the charts\n"
+    "  --gpx FILE, --kml FILE   the accepted fixes, one track per FILE\n";
+
+bool IsLimit(const std::string& v)
+{
+    return v.size() == 3 && v[0] >= '0' && v[0] <= '9' && v[1] == '.' && v[2] >= '0' && v[2] <= '9';
+}
+
+std::optional<double> Number(const std::string& text)
+{
+    double v = 0;
+    const char* end = text.data() + text.size();
+    const auto [p, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || p != end || text.empty() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+std::optional<GeoPoint> ParseReference(const std::string& text)
+{
+    const size_t a = text.find(',');
+    const size_t b = a == std::string::npos ? a : text.find(',', a + 1);
+    if (b == std::string::npos || text.find(',', b + 1) != std::string::npos)
+        return std::nullopt;
+    const auto lat = Number(text.substr(0, a));
+    const auto lon = Number(text.substr(a + 1, b - a - 1));
+    const auto h = Number(text.substr(b + 1));
+    if (!lat || !lon || !h || std::fabs(*lat) > 90 || std::fabs(*lon) > 180)
+        return std::nullopt;
+    return GeoPoint{*lat * kRadPerDeg, *lon * kRadPerDeg, *h};
+}
+
+// "HH:MM:SS" in seconds of the day; -1 when it is not one.
+int32_t ParseClock(const std::string& t)
+{
+    auto digit = [&](size_t i) { return i < t.size() && t[i] >= '0' && t[i] <= '9'; };
+    if (t.size() != 8 || t[2] != ':' || t[5] != ':' || !digit(0) || !digit(1) || !digit(3) || !digit(4) || !digit(6)
+        || !digit(7))
+        return -1;
+    const int h = (t[0] - '0') * 10 + t[1] - '0', m = (t[3] - '0') * 10 + t[4] - '0', s = (t[6] - '0') * 10 + t[7] - '0';
+    if (h > 23 || m > 59 || s > 59)
+        return -1;
+    return (h * 60 + m) * 60 + s;
+}
+
+ReportOptions ParseOptions(int argc, char* argv[])
+{
+    ReportOptions o;
+    for (int i = 1; i < argc && o.error.empty(); ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= argc) {
+                o.error = a + " needs a value";
+                return std::nullopt;
+            }
+            return std::string(argv[++i]);
+        };
+        if (a == "--report") {
+        } else if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--nmea" || a == "--binr") {
+            o.protocol = a == "--nmea" ? Protocol::Nmea : Protocol::Binr;
+        } else if (a == "--week-rollovers") {
+            const auto v = value();
+            const auto n = v ? Number(*v) : std::nullopt;
+            if (v && (!n || *n != std::floor(*n) || *n < kMinWeekRollovers || *n > kMaxWeekRollovers))
+                o.error = "--week-rollovers takes a count from " + std::to_string(kMinWeekRollovers) + " to " +
+                          std::to_string(kMaxWeekRollovers);
+            else if (n)
+                o.weekRollovers = int(*n);
+        } else if (a == "--diff-only") {
+            o.limits.diffOnly = true;
+        } else if (a == "--max-hdop" || a == "--max-vdop") {
+            const auto v = value();
+            if (v && !IsLimit(*v))
+                o.error = a + " takes a value like 1.5 (0.0 to 9.9)";
+            else if (v)
+                (a == "--max-hdop" ? o.limits.maxHdop : o.limits.maxVdop) = *v;
+        } else if (a == "--reference") {
+            const auto v = value();
+            if (v && !(o.reference = ParseReference(*v)))
+                o.error = "--reference takes LAT,LON,HEIGHT in decimal degrees and metres, e.g. 55.75,37.62,150";
+        } else if (a == "--from" || a == "--to") {
+            const auto v = value();
+            const int32_t s = v ? ParseClock(*v) : -1;
+            if (v && s < 0)
+                o.error = a + " takes a UTC time of day as HH:MM:SS";
+            (a == "--from" ? o.window.fromS : o.window.toS) = s;
+        } else if (a == "--json" || a == "--csv" || a == "--html" || a == "--gpx" || a == "--kml") {
+            const auto v = value();
+            std::string& target = a == "--json" ? o.json : a == "--csv" ? o.csv : a == "--html" ? o.html
+                                                        : a == "--gpx"  ? o.gpx : o.kml;
+            if (v)
+                target = *v;
+        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+            o.error = "unknown option " + a;
+        } else {
+            o.files.push_back(a);
+        }
+    }
+    if (o.error.empty() && !o.help && o.files.empty())
+        o.error = "--report needs at least one FILE";
+    return o;
+}
+
+bool IsBinr(const ReportOptions& o, const std::string& file)
+{
+    if (o.protocol != Protocol::ByName)
+        return o.protocol == Protocol::Binr;
+    return file.size() >= 4 && strcasecmp(file.c_str() + file.size() - 4, ".dat") == 0;
+}
+
+// Reads the whole file through the collector; false when it cannot be read.
+bool Collect(const std::string& file, bool binr, EpochCollector& collector)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    // BINR weeks are dated by the file's time, as its playback dates them.
+    const DatesByFileTime dates(st.st_mtim.tv_sec);
+    auto feed = [&](const char* bytes, size_t n) {
+        if (binr)
+            collector.PushBinr(reinterpret_cast<const uint8_t*>(bytes), n);
+        else
+            collector.PushNmea(bytes, n);
+    };
+    // A regular file is mapped a window at a time, which spares copying it
+    // and keeps no more than a window in memory; anything else (a pipe, a
+    // device) is read.
+    if (S_ISREG(st.st_mode)) {
+        const size_t size = size_t(st.st_size);
+        size_t offset = 0;
+        while (offset < size) {
+            const size_t length = std::min(kMapWindow, size - offset);
+            void* map = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, off_t(offset));
+            if (map == MAP_FAILED)
+                break;
+            ::madvise(map, length, MADV_SEQUENTIAL);
+            feed(static_cast<const char*>(map), length);
+            ::munmap(map, length);
+            offset += length;
+        }
+        if (offset == size) {
+            ::close(fd);
+            collector.Finish();
+            return true;
+        }
+        if (::lseek(fd, off_t(offset), SEEK_SET) < 0) {
+            ::close(fd);
+            return false;
+        }
+    }
+    std::unique_ptr<char[]> buffer(new char[kReadBlock]);
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.get(), kReadBlock);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            ok = false;
+        if (n <= 0)
+            break;
+        feed(buffer.get(), size_t(n));
+    }
+    ::close(fd);
+    collector.Finish();
+    return ok;
+}
+
+// Writes one output; false (with a message) when it could not be written.
+bool WriteOutput(const std::string& name, void (*write)(std::ostream&, const std::vector<ReportEntry>&),
+                 const std::vector<ReportEntry>& entries)
+{
+    if (name.empty())
+        return true;
+    if (name == "-") {
+        write(std::cout, entries);
+        std::cout.flush();
+        return bool(std::cout);
+    }
+    errno = 0;
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    if (out)
+        write(out, entries);
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "kestrova: cannot write %s%s%s\n", name.c_str(), errno ? ": " : "",
+                     errno ? std::strerror(errno) : "");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool IsReportCommand(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--report") == 0)
+            return true;
+    return false;
+}
+
+int RunReport(int argc, char* argv[])
+{
+    const ReportOptions o = ParseOptions(argc, argv);
+    if (o.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!o.error.empty()) {
+        std::fprintf(stderr, "kestrova: %s\n", o.error.c_str());
+        return 2;
+    }
+    ForceWeekRollovers(o.weekRollovers);
+    int status = 0;
+    std::vector<std::unique_ptr<EpochLog>> logs;
+    std::vector<ReportEntry> entries;
+    for (const std::string& file : o.files) {
+        auto log = std::make_unique<EpochLog>();
+        EpochCollector collector(*log, o.limits, o.window);
+        const bool binr = IsBinr(o, file);
+        if (!Collect(file, binr, collector)) {
+            std::fprintf(stderr, "File open error: %s\n", file.c_str());
+            status = 2;
+            continue;
+        }
+        ReportEntry e;
+        e.name = file;
+        e.protocol = binr ? "binr" : "nmea";
+        e.log = log.get();
+        e.figures = ComputeFigures(*log, o.reference);
+        entries.push_back(std::move(e));
+        logs.push_back(std::move(log));
+    }
+    bool toStdout = false;
+    for (const std::string* name : {&o.json, &o.csv, &o.html, &o.gpx, &o.kml})
+        toStdout = toStdout || *name == "-";
+    if (!toStdout && !entries.empty())
+        WriteTextTable(std::cout, entries);
+    bool written = true;
+    written = WriteOutput(o.json, WriteJson, entries) && written;
+    written = WriteOutput(o.csv, WriteCsv, entries) && written;
+    written = WriteOutput(o.html, WriteHtml, entries) && written;
+    written = WriteOutput(o.gpx, WriteGpx, entries) && written;
+    written = WriteOutput(o.kml, WriteKml, entries) && written;
+    std::cout.flush();
+    if (status == 0 && !written)
+        status = 1;
+    return status;
+}

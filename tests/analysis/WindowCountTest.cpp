@@ -1,0 +1,83 @@
+// The report counts what the STATISTIC window counts: its accepted fixes are
+// the window's N and its epochs the window's Nall, on the samples and the
+// real captures, with and without limits. The window's counts are those its
+// headless run printed last, kept in tests/golden/.
+#include "EpochCollector.h"
+#include "Figures.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct WindowCounts {
+    int64_t n = -1;
+    int64_t nall = -1;
+};
+
+WindowCounts LastStatisticLine(const std::string& golden)
+{
+    std::ifstream in(golden);
+    std::string line, last;
+    while (std::getline(in, line))
+        if (line.rfind("STATISTIC\t", 0) == 0)
+            last = line;
+    auto value = [&](const std::string& key) -> int64_t {
+        const size_t at = last.find("\t" + key + "=");
+        return at == std::string::npos ? -1 : std::stoll(last.substr(at + key.size() + 2));
+    };
+    return {value("NLabel"), value("NallLabel")};
+}
+
+struct Case {
+    std::string golden;
+    std::string file;
+    bool binr;
+    AcceptLimits limits;
+};
+
+void Check(const Case& c)
+{
+    SCOPED_TRACE(c.golden);
+    const std::vector<uint8_t> bytes = ReadBinaryFile(c.file);
+    ASSERT_FALSE(bytes.empty()) << c.file;
+    EpochLog log;
+    EpochCollector collector(log, c.limits);
+    if (c.binr)
+        collector.PushBinr(bytes.data(), bytes.size());
+    else
+        collector.PushNmea(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    collector.Finish();
+    const Figures f = ComputeFigures(log, std::nullopt);
+    const WindowCounts w = LastStatisticLine(SourceDir() + "/tests/golden/" + c.golden);
+    ASSERT_GE(w.nall, 0) << "no STATISTIC line";
+    EXPECT_EQ(f.accepted, w.n);
+    EXPECT_EQ(f.epochs, w.nall);
+}
+
+TEST(WindowCounts, Samples)
+{
+    const std::string samples = SourceDir() + "/samples/";
+    const Case cases[] = {
+        {"demo.nme.txt", samples + "demo.nme", false, {}},
+        {"demo.nme-limits.txt", samples + "demo.nme", false, {"1.2", "2.0", false}},
+        {"demo.dat.txt", samples + "demo.dat", true, {}},
+        {"demo.dat-diff.txt", samples + "demo.dat", true, {"0.0", "0.0", true}},
+    };
+    for (const Case& c : cases)
+        Check(c);
+}
+
+TEST(WindowCounts, Captures)
+{
+    REQUIRE_SHARED_NMEA();
+    for (const std::string& path : SharedNmeaFiles()) {
+        const std::string name = path.substr(path.find_last_of('/') + 1);
+        Check({name.substr(0, name.size() - 4) + ".txt", path, false, {}});
+    }
+    Check({"skytraq-dgps-diff.txt", SharedNmeaDir() + "/skytraq-dgps.log", false, {"1.0", "0.0", true}});
+}
+
+} // namespace

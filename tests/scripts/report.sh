@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The receiver report end to end, read by real consumers: the page must be
+# well-formed XML (every inline SVG with it) and render in headless Chromium to
+# a picture that is not blank; GPSBabel must read the GPX and KML tracks back
+# as the same points the CSV lists as accepted. Then the exit statuses and
+# messages of bad inputs and outputs. The screenshot and the page are kept in
+# BUILD_DIR/test-artifacts/.
+#   bash tests/scripts/report.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+source_dir=$(realpath "$1")
+build_dir=$(realpath "$2")
+kestrova="$build_dir/kestrova"
+artifacts="$build_dir/test-artifacts"
+mkdir -p "$artifacts"
+for tool in xmllint chromium gpsbabel convert; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIPPED: $tool is missing (tools/install-deps.sh report test installs it)"
+    exit 77
+  fi
+done
+work=$(mktemp -d "${TMPDIR:-/tmp}/kestrova-report.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+cd "$work"
+cp "$source_dir/samples/demo.nme" a.nme
+cp "$source_dir/samples/demo.dat" b.dat
+
+# The demo: an NMEA and a BINR recording of the same drive, side by side.
+"$kestrova" --report a.nme b.dat --html r.html --csv r.csv --gpx r.gpx --kml r.kml --json r.json >table.txt ||
+  fail "the report ended with status $?"
+grep -Eq '^Accepted fixes +600 +\* +600 \*' table.txt || fail "table: $(grep '^Accepted' table.txt)"
+grep -q '"cep50_m": [0-9]' r.json || fail "no CEP50 in the JSON"
+cp r.html "$artifacts/report.html"
+
+xmllint --noout r.html r.gpx r.kml || fail "the page or a track is not well-formed XML"
+svgs=$(xmllint --xpath 'count(//*[local-name()="svg"])' r.html)
+# Two scatters, the distribution, three error charts, satellites, HDOP, two sky plots.
+[ "$svgs" -eq 10 ] || fail "$svgs SVG charts on the page, not 10"
+! grep -Eq '<script|(src|href)="(https?:|//)' r.html || fail "the page is not self-contained"
+
+rm -f "$artifacts/report.png"
+timeout 120 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1100,5400 \
+  --screenshot="$artifacts/report.png" "file://$work/r.html" >/dev/null 2>&1 || true
+[ -s "$artifacts/report.png" ] || fail "Chromium made no screenshot"
+colors=$(convert "$artifacts/report.png" -format '%k' info:)
+[ "$colors" -gt 200 ] || fail "the screenshot looks blank ($colors colours)"
+
+# GPSBabel reads both tracks back as the accepted rows of the CSV.
+awk -F, 'NR > 1 && $5 == 1 {print $6, $7, $8}' r.csv >expected.txt
+for format in gpx kml; do
+  gpsbabel -t -i "$format" -f "r.$format" -o unicsv -F - | awk -F, 'NR > 1 {print $2, $3, $4}' >"read-$format.txt"
+  [ "$(wc -l <"read-$format.txt")" -eq "$(wc -l <expected.txt)" ] ||
+    fail "$format: $(wc -l <"read-$format.txt") points read back, $(wc -l <expected.txt) accepted in the CSV"
+  paste -d' ' expected.txt "read-$format.txt" | awk -v f="$format" '
+    function abs(x) { return x < 0 ? -x : x }
+    abs($1 - $4) > 1e-6 || abs($2 - $5) > 1e-6 || abs($3 - $6) > 0.051 { print "FAIL: " f " point " NR ": " $0; bad = 1; exit }
+    END { exit bad }' || exit 1
+done
+
+# Bad inputs and outputs.
+status() { local rc=0; "$kestrova" --report "$@" >out.txt 2>err.txt || rc=$?; echo "$rc"; }
+rc=$(status a.nme missing.nme --json ok.json)
+[ "$rc" -eq 2 ] || fail "a missing file gave status $rc"
+grep -qx 'File open error: missing.nme' err.txt || fail "missing file: $(cat err.txt)"
+grep -q '"file": "a.nme"' ok.json || fail "the readable file was not reported beside the missing one"
+
+rc=$(status a.nme --csv no/such/folder/r.csv --json ok2.json)
+[ "$rc" -eq 1 ] || fail "an unwritable output gave status $rc"
+grep -q 'no/such/folder/r.csv' err.txt || fail "unwritable output: $(cat err.txt)"
+[ -s ok2.json ] || fail "the other output was not written"
+
+for bad in "--reference 91,0,0" "--reference 1,2" "--from 25:00:00" "--to 12:00"; do
+  # shellcheck disable=SC2086
+  rc=$(status a.nme $bad)
+  [ "$rc" -eq 2 ] || fail "$bad gave status $rc"
+  grep -q -- "${bad%% *}" err.txt || fail "$bad: the message does not name the option: $(cat err.txt)"
+done
+
+LC_ALL=C awk 'BEGIN { srand(10); for (i = 0; i < 200000; i++) printf "%c", int(rand() * 256) }' >garbage.nme
+cat garbage.nme >garbage.dat
+rc=$(status garbage.nme garbage.dat)
+[ "$rc" -eq 0 ] || fail "garbage gave status $rc"
+grep -Eq '^CEP50, m +– +– *$' out.txt || fail "garbage: $(grep '^CEP50' out.txt)"
+
+echo "report: page, tracks and statuses checked; screenshot in $artifacts/report.png"
