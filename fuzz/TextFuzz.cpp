@@ -35,6 +35,20 @@ int32_t ReferenceInt(const std::string& text)
     return int32_t(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
+// The plain strtod reading of a decimal number, which the exact fast path
+// of TextToReal must match bit for bit.
+double ReferenceReal(const char* text)
+{
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
+        ++text;
+    const char* digits = text + (*text == '-' || *text == '+');
+    const bool number = (digits[0] >= '0' && digits[0] <= '9') || (digits[0] == '.' && digits[1] >= '0' && digits[1] <= '9');
+    if (!number || (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')))
+        return 0;
+    constexpr double kMax = std::numeric_limits<double>::max();
+    return std::clamp(std::strtod(text, nullptr), -kMax, kMax);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -65,6 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     const std::string text(reinterpret_cast<const char*>(data), size);
     Check(TextToInt(text.c_str()) == ReferenceInt(text.substr(0, std::strlen(text.c_str()))));
-    Check(std::isfinite(TextToReal(text.c_str())));
+    const double real = TextToReal(text.c_str());
+    const double reference = ReferenceReal(text.c_str());
+    Check(std::isfinite(real) && std::memcmp(&real, &reference, sizeof real) == 0);
     return 0;
 }

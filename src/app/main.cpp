@@ -29,7 +29,7 @@ void ShowViews(TMainForm* form, const QStringList& views)
     };
     for (const auto& [name, box] : switches)
         if (views.contains(QLatin1String(name)))
-            box->setChecked(true);
+            form->ShowViewOnce(box);
 }
 
 } // namespace

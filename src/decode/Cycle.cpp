@@ -142,6 +142,9 @@ void TReadCycle::Deliver()
 
 void TReadCycle::Finish()
 {
-    if (!isInterruptionRequested() && callbacks_.finished)
-        callbacks_.finished();
+    if (isInterruptionRequested() || !callbacks_.finished)
+        return;
+    inHandOff_ = true;
+    callbacks_.finished();
+    inHandOff_ = false;
 }

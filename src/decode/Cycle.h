@@ -95,7 +95,7 @@ public:
     // Finish the block in hand and end (wakes a suspended or waiting thread).
     // No callback runs after this.
     void RequestStop();
-    // Main thread: true while this thread's deliver callback is running, so
+    // Main thread: true while one of this thread's callbacks is running, so
     // the thread is blocked on the caller and must not be waited for.
     bool InHandOff() const { return inHandOff_; }
 

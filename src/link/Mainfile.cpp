@@ -14,6 +14,7 @@
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
+#include "SettingsFile.h"
 #include "Sound.h"
 #include "Statistic.h"
 #include "Timerfile.h"
@@ -36,6 +37,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QRadioButton>
+#include <QRegion>
 #include <QScreen>
 #include <QSettings>
 #include <QShowEvent>
@@ -81,6 +83,7 @@ const QStringList kBaudRates = LineRateTexts();
 
 // A settings position outside this range cannot be a screen coordinate.
 constexpr int kPositionLimit = 32767;
+constexpr const char* kPortKey = "PortComboBox";
 
 void SetBackground(QWidget* w, QRgb colour)
 {
@@ -188,7 +191,17 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     AddMultiGnssMenu();
 
     openFileDialog = [this](const QString& folder, const QString& filter) {
-        return QFileDialog::getOpenFileName(this, QStringLiteral("Open file:"), folder, filter);
+        // The name serves for playing and for recording, so a name that does
+        // not exist yet is welcome (a new recording), and an existing one is
+        // taken without an overwrite question: Record has its own guard.
+        QFileDialog dialog(this, QStringLiteral("Open file:"), folder, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Open"));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        return dialog.selectedFiles().constFirst();
     };
     SetCommHandlers({[](const uint8_t* bytes, int length) { if (MainForm) MainForm->ReceiveBytes(bytes, length); },
                      [] { if (MainForm) MainForm->CountLineError(); },
@@ -246,7 +259,8 @@ void TMainForm::BuildPanels()
 
     PortComboBox = new PortBox(LeftPanel);
     PortComboBox->setGeometry(8, 8, 62, 20);
-    BaudComboBox = new QComboBox(LeftPanel);
+    // Six-digit rates are wider than the box's text field.
+    BaudComboBox = new TextFitComboBox(LeftPanel);
     BaudComboBox->setGeometry(8, 30, 62, 20);
     BaudComboBox->addItems(kBaudRates);
     BaudComboBox->setCurrentIndex(0);
@@ -349,6 +363,9 @@ void TMainForm::ConnectControls()
     connect(SatellitesCheckBox, &QCheckBox::toggled, this, &TMainForm::SatellitesCheckBoxClick);
     connect(VisualCheckBox, &QCheckBox::toggled, this, &TMainForm::VisualCheckBoxClick);
     connect(ProfileCheckBox, &QCheckBox::toggled, this, &TMainForm::ProfileCheckBoxClick);
+    // A view switched by the user is the user's choice again, to be kept.
+    for (QCheckBox* box : {PositionCheckBox, StatisticCheckBox, SatellitesCheckBox, VisualCheckBox, ProfileCheckBox})
+        connect(box, &QAbstractButton::clicked, this, [this, box] { oneOffViews_.erase(box); });
     connect(NMEARadioButton, &QRadioButton::toggled, this, [this](bool on) { if (on) NMEARadioButtonClick(NMEARadioButton); });
     connect(BINRRadioButton, &QRadioButton::toggled, this, [this](bool on) { if (on) BINRRadioButtonClick(BINRRadioButton); });
 
@@ -370,18 +387,36 @@ void TMainForm::showEvent(QShowEvent* event)
 
 void TMainForm::FormShow()
 {
+    LinkViews();
     actionBitmap = QImage(ActionImage->width(), ActionImage->height(), QImage::Format_RGB32);
     if (headless) {
         ApplyDefaultSettings();
     } else {
         LoadSettings();
         FillPortList();
+        SelectStoredPort();
     }
     SetActionMode(amStop);
     SoundButtonClick(nullptr);
     receivedTotal = 0;
     errorCount = 0;
     PlayCommandLineFile();
+}
+
+void TMainForm::LinkViews()
+{
+    // The views see of the main window only what they are handed here.
+    if (PositionForm)
+        PositionForm->soundEnabled = [this] { return soundEnabled; };
+    if (StatisticForm)
+        StatisticForm->visualShown = [this] { return VisualCheckBox->isChecked(); };
+    if (VisualForm) {
+        VisualForm->profileShown = [this] { return ProfileCheckBox->isChecked(); };
+        VisualForm->deviceName = [this] { return DeviceLabel->text(); };
+        VisualForm->fileName = [this] { return FileLabel->text(); };
+    }
+    if (TimerForm)
+        TimerForm->SetScheduleActions([this] { ScheduledRecordStart(); }, [this] { ScheduledRecordStop(); });
 }
 
 void TMainForm::PlayCommandLineFile()
@@ -448,47 +483,96 @@ void TMainForm::JoinCycles()
 
 // ---------------------------------------------------------------- settings
 
+// The stored values of the panel, in the order they are read. Each key is
+// named here once, for load and save.
+struct TMainForm::StoredValue {
+    const char* key;
+    int low;
+    int high;
+    std::function<int()> get;
+    std::function<void(int)> set;
+};
+
+std::vector<TMainForm::StoredValue> TMainForm::StoredValues()
+{
+    std::vector<StoredValue> values = {
+        {"Left", -kPositionLimit, kPositionLimit, [this] { return x(); }, [this](int v) { move(v, y()); }},
+        // The switches below place their views beside the panel: the panel
+        // is settled as soon as its position is read.
+        {"Top", -kPositionLimit, kPositionLimit, [this] { return y(); },
+         [this](int v) { move(x(), v); KeepTitleStripOnScreen(); }},
+        {"BaudComboBox", 0, int(kBaudRates.size()) - 1, [this] { return BaudComboBox->currentIndex(); },
+         [this](int v) { BaudComboBox->setCurrentIndex(v); }},
+    };
+    const std::pair<const char*, QAbstractButton*> switches[] = {
+        {"BINRRadioButton", BINRRadioButton},       {"NMEARadioButton", NMEARadioButton},
+        {"PositionCheckBox", PositionCheckBox},     {"StatisticCheckBox", StatisticCheckBox},
+        {"SatellitesCheckBox", SatellitesCheckBox}, {"VisualCheckBox", VisualCheckBox},
+        {"ProfileCheckBox", ProfileCheckBox},
+    };
+    for (const auto& [key, button] : switches) {
+        values.push_back({key, 0, 1,
+                          [this, button] {
+                              // A view shown for one run only keeps its stored state.
+                              const auto once = oneOffViews_.find(button);
+                              return int(once != oneOffViews_.end() ? once->second : button->isChecked());
+                          },
+                          [button](int v) { button->setChecked(v == 1); }});
+    }
+    values.push_back({"soundEnabled", 0, 1, [this] { return int(soundEnabled); }, [this](int v) { soundEnabled = v == 1; }});
+    values.push_back({"_02CheckBox", 0, 1, [this] { return int(_02CheckBox->isChecked()); },
+                      [this](int v) { _02CheckBox->setChecked(v == 1); }});
+    return values;
+}
+
 void TMainForm::LoadSettings()
 {
-    const QSettings s("Tamrel", "Kestrova");
-    int v = 0;
+    const std::unique_ptr<QSettings> stored = OpenSettings();
     // Applied one at a time; the first value that cannot be read ends the
     // reading and the defaults take over (the position read so far stays).
-    const bool ok = [&] {
-        if (!ReadSetting(s, "Left", -kPositionLimit, kPositionLimit, &v))
-            return false;
-        move(v, y());
-        if (!ReadSetting(s, "Top", -kPositionLimit, kPositionLimit, &v))
-            return false;
-        move(x(), v);
-        if (!ReadSetting(s, "BaudComboBox", 0, int(kBaudRates.size()) - 1, &v))
-            return false;
-        BaudComboBox->setCurrentIndex(v);
-        const std::pair<const char*, QAbstractButton*> switches[] = {
-            {"BINRRadioButton", BINRRadioButton},       {"NMEARadioButton", NMEARadioButton},
-            {"PositionCheckBox", PositionCheckBox},     {"StatisticCheckBox", StatisticCheckBox},
-            {"SatellitesCheckBox", SatellitesCheckBox}, {"VisualCheckBox", VisualCheckBox},
-            {"ProfileCheckBox", ProfileCheckBox},
-        };
-        for (const auto& [name, button] : switches) {
-            if (!ReadSetting(s, name, 0, 1, &v))
-                return false;
-            button->setChecked(v == 1);
+    bool ok = stored != nullptr;
+    if (ok) {
+        for (const StoredValue& value : StoredValues()) {
+            int v = 0;
+            ok = ReadSetting(*stored, value.key, value.low, value.high, &v);
+            if (!ok)
+                break;
+            value.set(v);
         }
-        if (!ReadSetting(s, "soundEnabled", 0, 1, &v))
-            return false;
-        soundEnabled = v == 1;
-        if (!ReadSetting(s, "_02CheckBox", 0, 1, &v))
-            return false;
-        _02CheckBox->setChecked(v == 1);
-        return true;
-    }();
+    }
     _02CheckBox->setEnabled(!NMEARadioButton->isChecked());
     if (!ok)
         ApplyDefaultSettings();
-    ReadWeekRollovers(s);
-    LoadMultiGnssSetting(s);
+    if (stored) {
+        ReadWeekRollovers(*stored);
+        // A key of its own, outside the chain above: a settings file from
+        // before the option still reads whole.
+        LoadMultiGnssSetting(*stored);
+    }
     KeepTitleStripOnScreen();
+}
+
+void TMainForm::SelectStoredPort()
+{
+    // A port that is not offered now (unplugged, held by another program)
+    // leaves the list's own choice.
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (!stored)
+        return;
+    const QVariant port = stored->value(kPortKey);
+    if (port.typeId() != QMetaType::QString)
+        return;
+    const int index = PortComboBox->findText(port.toString(), Qt::MatchExactly);
+    if (index >= 0)
+        PortComboBox->setCurrentIndex(index);
+}
+
+void TMainForm::ShowViewOnce(QCheckBox* view)
+{
+    if (!view || view->isChecked())
+        return;
+    oneOffViews_.emplace(view, false);
+    view->setChecked(true);
 }
 
 void TMainForm::KeepTitleStripOnScreen()
@@ -498,11 +582,14 @@ void TMainForm::KeepTitleStripOnScreen()
     const QList<QScreen*> screens = QGuiApplication::screens();
     if (screens.isEmpty())
         return;
-    const QRect strip(pos(), QSize(width(), kTopPanelHeight));
+    // Only a strip that is whole on the screens can be grabbed and dragged
+    // back; a few visible pixels do not count.
+    QRegion desktop;
     for (const QScreen* screen : screens)
-        if (screen->geometry().intersects(strip))
-            return;
-    move(kDesignPosition);
+        desktop += screen->geometry();
+    const QRect strip(pos(), QSize(width(), kTopPanelHeight));
+    if (!QRegion(strip).subtracted(desktop).isEmpty())
+        move(kDesignPosition);
 }
 
 void TMainForm::ApplyDefaultSettings()
@@ -518,21 +605,16 @@ void TMainForm::ApplyDefaultSettings()
 
 void TMainForm::SaveSettings()
 {
-    QSettings s("Tamrel", "Kestrova");
-    s.setValue("Left", x());
-    s.setValue("Top", y());
-    s.setValue("BaudComboBox", BaudComboBox->currentIndex());
-    s.setValue("BINRRadioButton", int(BINRRadioButton->isChecked()));
-    s.setValue("NMEARadioButton", int(NMEARadioButton->isChecked()));
-    s.setValue("PositionCheckBox", int(PositionCheckBox->isChecked()));
-    s.setValue("StatisticCheckBox", int(StatisticCheckBox->isChecked()));
-    s.setValue("SatellitesCheckBox", int(SatellitesCheckBox->isChecked()));
-    s.setValue("VisualCheckBox", int(VisualCheckBox->isChecked()));
-    s.setValue("ProfileCheckBox", int(ProfileCheckBox->isChecked()));
-    s.setValue("soundEnabled", int(soundEnabled));
-    s.setValue("_02CheckBox", int(_02CheckBox->isChecked()));
-    SaveMultiGnssSetting(s);
-    s.sync();
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (!stored)
+        return;
+    for (const StoredValue& value : StoredValues())
+        stored->setValue(value.key, value.get());
+    // With the receiver unplugged the list is empty: the stored port stays.
+    if (!PortComboBox->currentText().isEmpty())
+        stored->setValue(kPortKey, PortComboBox->currentText());
+    SaveMultiGnssSetting(*stored);
+    stored->sync();
 }
 
 // ---------------------------------------------------------------- dragging

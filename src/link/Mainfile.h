@@ -3,6 +3,9 @@
 // transport buttons, counters and view switches; the one intake of received
 // bytes (ReceiveBytes) with its routing to the decoders and views; the action
 // modes, recording and playback control; synchronization; settings.
+#include "ActionMode.h"
+#include "RecordFile.h"
+
 #include <QImage>
 #include <QString>
 #include <QTimer>
@@ -10,9 +13,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
+class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -24,55 +29,6 @@ class QSettings;
 class FlatGlyphButton;
 class PlaybackSource;
 class TReadCycle;
-
-enum ActionMode : uint32_t {
-    amSync = 1,
-    amOpen = 2,
-    amPlay = 3,
-    amFastPlay = 4,
-    amPause = 5,
-    amStop = 6,
-    amRecord = 7,
-};
-
-// Button-state rows of the transport panel.
-enum class ButtonRow { Sync, Play, FastPlay, Pause, Stop, Record };
-
-// The recording's output file. Every block goes straight to the operating
-// system (no user-space buffer), so a failed write is seen at once and never
-// leaves half a block waiting in memory to be lost later. A failed write or a
-// file that has vanished under us marks the file failing; the next append
-// tries again, reopening for appending when the handle is gone.
-class RecordFile {
-public:
-    RecordFile() = default;
-    ~RecordFile();
-    RecordFile(const RecordFile&) = delete;
-    RecordFile& operator=(const RecordFile&) = delete;
-
-    // Creates or truncates the file ("wb").
-    bool Create(const QString& name);
-    // Appends the whole block; false when any byte could not be written.
-    bool Append(const uint8_t* bytes, int length);
-    // Closes and opens again for appending ("ab"): pushes the data out and
-    // picks up a file that was removed or replaced meanwhile.
-    bool Reopen();
-    void Close();
-    bool IsOpen() const { return fd_ >= 0; }
-    // True from a failed write or reopen until the next write that succeeds.
-    bool Failing() const { return failing_; }
-    const QString& Name() const { return name_; }
-    int ReopenCount() const { return reopenCount_; }
-
-private:
-    bool OpenForAppend();
-    bool Vanished() const;
-
-    int fd_ = -1;
-    QString name_;
-    bool failing_ = false;
-    int reopenCount_ = 0;
-};
 
 class TMainForm : public QWidget {
     Q_OBJECT
@@ -113,6 +69,12 @@ public:
     void FillPortList();
     void PortComboBoxDropDown();
     void PlayCommandLineFile();
+    // Hands the views that exist the switch and sound states they read;
+    // done at the first show, and by whoever builds windows by hand later.
+    void LinkViews();
+    // Shows a view for this run only (--show): unless the user switches it
+    // in the window, its stored state is what the settings keep.
+    void ShowViewOnce(QCheckBox* view);
     void PositionCheckBoxClick();
     void StatisticCheckBoxClick();
     void SatellitesCheckBoxClick();
@@ -202,10 +164,6 @@ public:
     // 64 bits: a long recording passes 2 GiB, and the count must not wrap.
     int64_t receivedTotal = 0;
     bool soundEnabled = false;
-    bool dragging = false;
-    int dragX = 0;
-    int dragY = 0;
-    QImage actionBitmap;
     RecordFile recordFile;
     // The last playback thread created; used only in amPlay, amFastPlay and
     // amPause, and cleared when the thread is reaped.
@@ -236,6 +194,9 @@ private:
     void BuildButtons();
     void ConnectControls();
     void ApplyDefaultSettings();
+    struct StoredValue;
+    std::vector<StoredValue> StoredValues();
+    void SelectStoredPort();
     void KeepTitleStripOnScreen();
     // The reactions to one decoder result (a completed sentence or message,
     // an error); 0 does nothing.
@@ -264,6 +225,11 @@ private:
     void SetProtocolControlsEnabled(bool on);
     void MoveViews(int dx, int dy);
 
+    // Dragging the frameless panel by its title strip.
+    bool dragging = false;
+    int dragX = 0;
+    int dragY = 0;
+    QImage actionBitmap;
     void AddMultiGnssMenu();
     void LoadMultiGnssSetting(const QSettings& s);
     void SaveMultiGnssSetting(QSettings& s) const;
@@ -274,6 +240,8 @@ private:
     bool shownOnce_ = false;
     bool shutDown_ = false;
     std::vector<TReadCycle*> liveCycles_;
+    // Views shown for one run, with the state the settings keep for them.
+    std::map<const QAbstractButton*, bool> oneOffViews_;
     // Each playback started gets the next number; its callbacks act only
     // while that number is still the current playback's.
     uint64_t playbackSerial_ = 0;

@@ -27,11 +27,7 @@
 #include <QRadioButton>
 
 #include <algorithm>
-#include <cerrno>
 #include <limits>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -67,82 +63,6 @@ QString SyncRecordFileName(const QString& deviceText, const QString& portName)
             break;
         }
     return device + QStringLiteral("_c") + digit + QStringLiteral(".dat");
-}
-
-// ---------------------------------------------------------------- record file
-
-RecordFile::~RecordFile() { Close(); }
-
-bool RecordFile::Create(const QString& name)
-{
-    Close();
-    name_ = name;
-    failing_ = false;
-    reopenCount_ = 0;
-    fd_ = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return fd_ >= 0;
-}
-
-bool RecordFile::OpenForAppend()
-{
-    fd_ = ::open(QFile::encodeName(name_).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    return fd_ >= 0;
-}
-
-bool RecordFile::Vanished() const
-{
-    struct stat st {};
-    return ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 0;
-}
-
-bool RecordFile::Append(const uint8_t* bytes, int length)
-{
-    if (name_.isEmpty())
-        return false;
-    if (fd_ < 0 && !OpenForAppend()) {
-        failing_ = true;
-        return false;
-    }
-    int done = 0;
-    while (done < length) {
-        const ssize_t n = ::write(fd_, bytes + done, size_t(length - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            failing_ = true;
-            return false;
-        }
-        done += int(n);
-    }
-    if (Vanished()) {
-        // Removed under us: what we write now goes nowhere. Let go of it, so
-        // the next block opens the name afresh.
-        Close();
-        failing_ = true;
-        return false;
-    }
-    failing_ = false;
-    return true;
-}
-
-bool RecordFile::Reopen()
-{
-    if (name_.isEmpty())
-        return false;
-    Close();
-    ++reopenCount_;
-    if (!OpenForAppend()) {
-        failing_ = true;
-        return false;
-    }
-    return true;
-}
-
-void RecordFile::Close()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
 }
 
 // ---------------------------------------------------------------- intake
@@ -183,7 +103,12 @@ void TMainForm::AppendToRecordFile(const uint8_t* bytes, int length)
     bool written = recordFile.Append(bytes, length);
     if ((receivedTotal / kKiB) % kReopenEveryKiB == 0)
         written = recordFile.Reopen() && written;
-    InfoLabel->setText(written ? QStringLiteral("Receive...") : QStringLiteral("File write error"));
+    // A hole stays reported until the recording stops: the line never goes
+    // back to "Receive..." once bytes are missing from the file.
+    if (recordFile.LostBytes() > 0 || written)
+        InfoLabel->setText(RecordStatusText(recordFile.LostBytes()));
+    else
+        InfoLabel->setText(QStringLiteral("File write error"));
 }
 
 void TMainForm::RepaintWindows()

@@ -248,6 +248,9 @@ void TMainForm::PlayAction(bool firstBlocksNormal)
         InfoLabel->setText(QStringLiteral("File reading... 0%"));
         // A recording is dated by the time it was written, not by today.
         UseFileTimeForDates(source->ModifiedS());
+        // The name of a receiver met before is not the file's; a BINR
+        // recording names its own receiver as it plays.
+        DeviceLabel->setText(QStringLiteral("unknown"));
         ResetCounters();
         ResetDecodersAndViews();
         if (BINRRadioButton->isChecked())
@@ -337,11 +340,17 @@ void TMainForm::RecordButtonClick(QObject* sender)
         InfoLabel->setText(kOverwriteWarning);
         return;
     }
-    if (!recordFile.Create(name))
-        return;
+    // The port first: a receiver that is not there must not cost the
+    // previous recording its contents. The scheduled start comes back every
+    // tick and finds the file as it was.
     const bool binr = BINRRadioButton->isChecked();
     if (!OpenPort(PortComboBox->currentText(), BaudComboBox->currentText().toInt(), binr ? 1 : 0)) {
-        recordFile.Close();
+        InfoLabel->setText(QStringLiteral("Port open error"));
+        return;
+    }
+    if (!recordFile.Create(name)) {
+        ClosePort();
+        InfoLabel->setText(QStringLiteral("File open error"));
         return;
     }
     ResetCounters();

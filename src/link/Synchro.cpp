@@ -46,7 +46,8 @@ void TMainForm::SynchroButtonClick(QObject*)
     InfoLabel->setText("Connection baud: " + BaudComboBox->itemText(0));
     syncIndex = 0;
     SynchroTimer->start();
-    ErrorBytesLabel->setText("0");
+    // The counts of a recording or playback before do not belong to this search.
+    ResetCounters();
     UseClockForDates();
     ProgramBinr().Reset();
     ProgramNmea().Reset();

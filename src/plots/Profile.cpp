@@ -18,6 +18,7 @@ namespace {
 
 constexpr int W = 705;
 constexpr int H = 65;
+constexpr int kBufferWidth = 2 * W;
 constexpr int kGridRows[] = {H / 2, H / 4, 3 * H / 4};  // drawn in this order
 constexpr QRgb kBlack = qRgb(0, 0, 0);
 constexpr QRgb kWhite = qRgb(255, 255, 255);
@@ -50,7 +51,7 @@ TProfileForm::TProfileForm(QWidget* parent)
 {
     ProfileForm = this;
     headless_ = HeadlessReport();
-    strip_ = MakeBitmap(W, H, kBlack);
+    strip_ = MakeBitmap(kBufferWidth, H, kBlack);
 
     AltImage = new TPictureBox(this, QRect(4, 24, W, H));
     PlusLabel = new QLabel("+ 0 m", this);
@@ -70,7 +71,7 @@ TProfileForm::TProfileForm(QWidget* parent)
     // Until the first clear the strip is empty and the pen rests where a
     // clear leaves it.
     DrawEmptyStrip();
-    AltImage->SetPicture(strip_);
+    AltImage->SetPicture(strip_, QRect(first_, 0, W, H));
 }
 
 TProfileForm::~TProfileForm()
@@ -89,29 +90,50 @@ void TProfileForm::showEvent(QShowEvent* event)
         FormShow();
 }
 
+QImage TProfileForm::StripBitmap() const { return strip_.copy(first_, 0, W, H); }
+
 void TProfileForm::FormShow() { ClearProfile(); }
 
 // GDI-style pen: from the pen position up to, not including, (x, y); the
-// pen then rests at (x, y).
+// pen then rests at (x, y). Lines never leave the columns between their
+// ends, so none reaches past the strip shown into the rest of the buffer.
 void TProfileForm::LineTo(int x, int y, QRgb color)
 {
-    DrawLine(strip_, pen_.x(), pen_.y(), x, y, color);
+    DrawLine(strip_, first_ + pen_.x(), pen_.y(), first_ + x, y, color);
     pen_ = QPoint(x, y);
 }
 
 void TProfileForm::DrawEmptyStrip()
 {
     strip_.fill(kBlack);
+    first_ = 0;
     for (int row : kGridRows) {
         pen_ = QPoint(0, row);
         LineTo(W, row, kOlive);
     }
 }
 
+// The strip as last shown moves one pixel left; the new right-most column
+// is black.
+void TProfileForm::ScrollOneColumn()
+{
+    Raster raster(strip_);
+    if (first_ + W == kBufferWidth) {
+        const size_t rowBytes = size_t(W) * sizeof(QRgb);
+        for (int y = 0; y < H; ++y)
+            std::memcpy(raster.Row(y), raster.Row(y) + first_, rowBytes);
+        first_ = 0;
+    }
+    ++first_;
+    const int column = first_ + W - 1;
+    for (int y = 0; y < H; ++y)
+        raster.Row(y)[column] = kBlack;
+}
+
 void TProfileForm::ClearProfile()
 {
     DrawEmptyStrip();
-    AltImage->SetPicture(strip_);
+    AltImage->SetPicture(strip_, QRect(first_, 0, W, H));
     const int range = maxAltUpDown->Position();
     SetCentredText(PlusLabel, kPlusLeft, kPlusWidth, QString("+%1 m").arg(range));
     SetCentredText(MinusLabel, kMinusLeft, kMinusWidth, QString("-%1 m").arg(range));
@@ -120,13 +142,7 @@ void TProfileForm::ClearProfile()
 void TProfileForm::AddAltitude(double differenceM)
 {
     const QPoint previous = pen_;
-    // The strip as last shown (the bitmap itself) moves one pixel left.
-    const size_t rowBytes = size_t(W - 1) * sizeof(QRgb);
-    Raster raster(strip_);
-    for (int y = 0; y < H; ++y) {
-        std::memmove(raster.Row(y), raster.Row(y) + 1, rowBytes);
-        raster.Row(y)[W - 1] = kBlack;
-    }
+    ScrollOneColumn();
     for (int row : kGridRows) {
         pen_ = QPoint(W - 2, row);
         LineTo(W - 1, row, kOlive);
@@ -137,7 +153,7 @@ void TProfileForm::AddAltitude(double differenceM)
         row = row < 0 ? -kFarRow : kFarRow;
     pen_ = QPoint(previous.x() - 1, previous.y());
     LineTo(W - 1, int(row), kWhite);
-    AltImage->SetPicture(strip_);
+    AltImage->SetPicture(strip_, QRect(first_, 0, W, H));
 }
 
 void TProfileForm::maxAltUpDownClick()

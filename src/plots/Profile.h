@@ -23,7 +23,8 @@ public:
     void FormShow();
     void maxAltUpDownClick();
 
-    const QImage& StripBitmap() const { return strip_; }
+    // The strip as shown.
+    QImage StripBitmap() const;
     // Where the last value was drawn, the start of the next line.
     QPoint PenPosition() const { return pen_; }
 
@@ -38,9 +39,15 @@ protected:
 private:
     void DrawEmptyStrip();
     void LineTo(int x, int y, QRgb color);
+    void ScrollOneColumn();
 
+    // Twice the strip's width: the strip shown is the columns first_ ..
+    // first_ + width - 1, so a scroll moves first_ instead of every
+    // pixel; once the right half is used up, it is copied back to the left
+    // half (one copy every `width` values).
     QImage strip_;
-    QPoint pen_;
+    int first_ = 0;
+    QPoint pen_;  // in strip coordinates
     bool headless_ = false;
 };
 

@@ -1,6 +1,5 @@
 #include "Timerfile.h"
 
-#include "Mainfile.h"
 #include "Util.h"
 
 #include <QEventLoop>
@@ -8,6 +7,8 @@
 #include <QPainter>
 #include <QShowEvent>
 #include <QTimer>
+
+#include <algorithm>
 
 TTimerForm* TimerForm = nullptr;
 
@@ -92,11 +93,13 @@ TTimerForm::TTimerForm(QWidget* parent)
     MakeLabel(this, 4, 20, "Now:", false);
     TimeLabel = MakeLabel(this, 32 + 44, 20, "00:00:00", true, ValueLabel::Right);
     DateLabel = MakeLabel(this, 92 + 56, 20, "00.00.0000", true, ValueLabel::Right);
-    MakeLabel(this, 4, 36, "Start:", false);
-    StartTimeEdit = MakeEdit(this, QRect(30, 36, 32, 13), kTimeMask, "00:00");
+    const ValueLabel* start = MakeLabel(this, 4, 36, "Start:", false);
+    // The time edits stand clear of the captions, under the time of day.
+    const int timeLeft = std::max({30, TimeLabel->x(), start->x() + start->width() + 3});
+    StartTimeEdit = MakeEdit(this, QRect(timeLeft, 36, 32, 13), kTimeMask, "00:00");
     StartDateEdit = MakeEdit(this, QRect(90, 36, 60, 13), kDateMask, "00.00.0000");
     MakeLabel(this, 4, 52, "Stop:", false);
-    StopTimeEdit = MakeEdit(this, QRect(30, 52, 32, 13), kTimeMask, QString());
+    StopTimeEdit = MakeEdit(this, QRect(timeLeft, 52, 32, 13), kTimeMask, QString());
     StopDateEdit = MakeEdit(this, QRect(90, 52, 60, 13), kDateMask, QString());
     // The stop date comes before the stop time.
     setTabOrder(StartTimeEdit, StartDateEdit);
@@ -133,14 +136,8 @@ void TTimerForm::SetClock(std::function<QDateTime()> clock)
 
 void TTimerForm::SetScheduleActions(std::function<void()> start, std::function<void()> stop)
 {
-    start_ = start ? std::move(start) : [] {
-        if (MainForm)
-            MainForm->ScheduledRecordStart();
-    };
-    stop_ = stop ? std::move(stop) : [] {
-        if (MainForm)
-            MainForm->ScheduledRecordStop();
-    };
+    start_ = start ? std::move(start) : [] {};
+    stop_ = stop ? std::move(stop) : [] {};
 }
 
 bool TTimerForm::ScheduleMatches(const MaskedEdit* dateEdit, const MaskedEdit* timeEdit) const

@@ -17,9 +17,8 @@ public:
     // Tests set the time; the program reads the local clock. An empty
     // function goes back to the local clock.
     void SetClock(std::function<QDateTime()> clock);
-    // What the start and stop minutes do; by default the main window's
-    // ScheduledRecordStart and ScheduledRecordStop. Empty functions restore
-    // those.
+    // What the start and stop minutes do: the program binds the main
+    // window's scheduled start and stop; empty functions do nothing.
     void SetScheduleActions(std::function<void()> start, std::function<void()> stop);
 
     // Event handlers (sender == nullptr: called by the program).

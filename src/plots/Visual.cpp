@@ -3,7 +3,6 @@
 #include "Angles.h"
 #include "BinrLayouts.h"
 #include "GnssEpoch.h"
-#include "Mainfile.h"
 #include "Position.h"
 #include "Profile.h"
 #include "Report.h"
@@ -16,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QPainter>
 #include <QPushButton>
@@ -42,6 +42,8 @@ constexpr int kNotesPitch = 15;
 constexpr int kDiskRadius = 12;
 constexpr int kDiskLabelOffset = 7;
 const char* const kProgramCaption = "KESTROVA 6.4";
+constexpr int kCaptionLeft = 292;
+constexpr int kValueRight = 397;
 
 // Pixels of a mark relative to its centre: two above, four on the centre
 // row and the row above it, two below.
@@ -75,19 +77,22 @@ GeoPosition Sanitized(GeoPosition p)
     return p;
 }
 
-QString LabelText(const QLabel* label) { return label ? label->text() : QString(); }
-
-QString ProgramCaption()
+bool SameSatellites(const SatelliteList& a, const SatelliteList& b)
 {
-    if (MainForm && MainForm->TopPanel) {
-        if (const auto* label = qobject_cast<const QLabel*>(MainForm->TopPanel); label && !label->text().isEmpty())
-            return label->text();
-        const QString caption = MainForm->TopPanel->property("caption").toString();
-        if (!caption.isEmpty())
-            return caption;
+    if (a.count != b.count)
+        return false;
+    const int count = std::min<int>(a.count, kSatListMax);
+    for (int i = 0; i < count; ++i) {
+        const SatelliteEntry& x = a.entry[i];
+        const SatelliteEntry& y = b.entry[i];
+        if (x.system != y.system || x.number != y.number || x.flag != y.flag || x.elevationDeg != y.elevationDeg ||
+            x.azimuthDeg != y.azimuthDeg)
+            return false;
     }
-    return kProgramCaption;
+    return true;
 }
+
+QString LabelText(const QLabel* label) { return label ? label->text() : QString(); }
 
 void PaintClearGlyph(QPainter& p, const QRect& r, bool enabled)
 {
@@ -132,14 +137,17 @@ TVisualForm::TVisualForm(QWidget* parent)
         const VisualSettings stored = LoadVisualSettings();
         reference = stored.reference;
         RUpDown->SetPosition(stored.radiusM);
+        SatCheckBox->setChecked(LoadSatView());
     }
     ClearPlot();
 }
 
 TVisualForm::~TVisualForm()
 {
-    if (!headless_ && !HeadlessReport())
+    if (!headless_ && !HeadlessReport()) {
         SaveVisualSettings({reference, RUpDown->Position()});
+        SaveSatView(SatCheckBox->isChecked());
+    }
     if (VisualForm == this)
         VisualForm = nullptr;
 }
@@ -189,9 +197,14 @@ void TVisualForm::BuildControls()
     const char* const names[] = {"dX:", "dMx:", "dH:", "dMh:"};
     const int tops[] = {208, 220, 240, 252};
     ValueLabel** values[] = {&dXLabel, &dMxLabel, &dHLabel, &dMhLabel};
+    // Offsets of thousands of kilometres (a reference far away) take eight
+    // digits: the values end under the edits' right edge, their captions line
+    // up with "B:", "L:" and "H:", and a value still too wide for the rest is
+    // drawn a point smaller rather than over its caption.
     for (int i = 0; i < 4; ++i) {
-        new ValueLabel(this, 296, tops[i], names[i], false);
-        *values[i] = new ValueLabel(this, 354 + 38, tops[i], "0.00 m", true, ValueLabel::Right);
+        auto* caption = new ValueLabel(this, kCaptionLeft, tops[i], names[i], false);
+        *values[i] = new ValueLabel(this, kValueRight, tops[i], "0.00 m", true, ValueLabel::Right);
+        (*values[i])->SetLeftLimit(caption->x() + caption->width() + 2);
     }
 
     SatCheckBox = new QCheckBox("SAT VIEW", this);
@@ -223,12 +236,18 @@ void TVisualForm::FormShow()
 
 // ---- plot ------------------------------------------------------------------
 
-void TVisualForm::DrawRadiusLabels()
+QRect TVisualForm::DrawRadiusLabels()
 {
     const int r = RUpDown->Position();
+    if (r != labelRadius_) {
+        labelRadius_ = r;
+        labelTexts_[0] = QString(" %1m ").arg(r);
+        labelTexts_[1] = QString(" %1m ").arg(2 * r);
+    }
     const int y = H / 2 - 6;
-    DrawText(plotBitmap_, 2 * W / 3 - 10, y, QString(" %1m ").arg(r), kLime, kBlack);
-    DrawText(plotBitmap_, 5 * W / 6 - 10, y, QString(" %1m ").arg(2 * r), kLime, kBlack);
+    labelArea_ = DrawText(plotBitmap_, 2 * W / 3 - 10, y, labelTexts_[0], kLime, kBlack) |
+                 DrawText(plotBitmap_, 5 * W / 6 - 10, y, labelTexts_[1], kLime, kBlack);
+    return labelArea_;
 }
 
 void TVisualForm::ClearPlot()
@@ -241,6 +260,7 @@ void TVisualForm::ClearPlot()
     DrawEllipseOutline(plotBitmap_, W / 3, H / 3, 2 * W / 3, 2 * H / 3, kOlive);
     DrawRadiusLabels();
     Image->SetPicture(plotBitmap_);
+    skyValid_ = false;
     previousX = 0;
     previousY = 0;
     std::memset(hitMap_, kHitStart, sizeof hitMap_);
@@ -249,7 +269,7 @@ void TVisualForm::ClearPlot()
     satellites.count = 0;
 }
 
-void TVisualForm::DrawMark(int x, int y, MarkMode mode)
+QRect TVisualForm::DrawMark(int x, int y, MarkMode mode)
 {
     Raster raster(plotBitmap_);
     for (const auto& offset : kMarkPixels) {
@@ -266,6 +286,7 @@ void TVisualForm::DrawMark(int x, int y, MarkMode mode)
         }
         raster.Put(px, py, color);
     }
+    return QRect(x - 1, y - 2, 4, 4);
 }
 
 void TVisualForm::PlotPosition()
@@ -277,14 +298,19 @@ void TVisualForm::PlotPosition()
     dHLabel->SetText(MetresText(current.altM - reference.altM));
     dMhLabel->SetText(MetresText(mean.meanH - reference.altM));
 
-    DrawMark(previousX, previousY, MarkMode::Hit);
-    DrawMark(o.x, o.y, MarkMode::Current);
+    const QRect hit = DrawMark(previousX, previousY, MarkMode::Hit);
+    const QRect mark = DrawMark(o.x, o.y, MarkMode::Current);
     previousX = o.x;
     previousY = o.y;
-    DrawRadiusLabels();
-    SatCheckBoxClick();
+    // The radius labels are drawn again only where a mark may have covered
+    // them: elsewhere their pixels are still the same.
+    const QRect labels = RUpDown->Position() != labelRadius_ || hit.intersects(labelArea_) ||
+                                 mark.intersects(labelArea_)
+                             ? DrawRadiusLabels()
+                             : QRect();
+    ShowPlot({hit, mark, labels});
 
-    if (MainForm && MainForm->ProfileCheckBox && MainForm->ProfileCheckBox->isChecked() && ProfileForm)
+    if (profileShown() && ProfileForm)
         ProfileForm->AddAltitude(reference.altM - current.altM);
 
     ReportView("VISUAL", {{"dXLabel", dXLabel->text()},
@@ -331,20 +357,57 @@ void TVisualForm::DrawSatellite(const SatelliteEntry& sat)
 
 void TVisualForm::SatCheckBoxClick()
 {
+    skyValid_ = false;
+    ShowPlot();
+}
+
+void TVisualForm::ShowPlot(std::initializer_list<QRect> changed)
+{
+    const bool whole = changed.size() == 0;
     if (!SatCheckBox->isChecked()) {
-        Image->SetPicture(plotBitmap_);
+        if (whole || !Image->Shows(plotBitmap_)) {
+            Image->SetPicture(plotBitmap_);
+            return;
+        }
+        for (const QRect& r : changed)
+            Image->UpdatePicture(r);
         return;
     }
-    CopyPixels(skyBitmap_, plotBitmap_);
-    // BINR carries GPS and GLONASS only: its sky stays the classic one.
-    if (ProgramGnss().Enabled() && !binrSky_) {
+    // The disks are opaque and drawn over the plot in list order, so with
+    // the same satellites the sky picture changes only where the plot did:
+    // those parts are copied again and every disk drawn over them again.
+    // BINR carries GPS and GLONASS only: its sky stays the classic one. The
+    // Multi-GNSS sky changes with every epoch and is drawn whole.
+    const bool multiGnss = ProgramGnss().Enabled() && !binrSky_;
+    const int count = std::min<int>(satellites.count, kSatListMax);
+    const bool sameSky = !multiGnss && skyValid_ && !whole && Image->Shows(skyBitmap_) &&
+                         SameSatellites(skySatellites_, satellites);
+    if (sameSky) {
+        Raster raster(skyBitmap_);
+        for (QRect r : changed) {
+            r &= plotBitmap_.rect();
+            for (int y = r.top(); y <= r.bottom() && !r.isEmpty(); ++y)
+                std::memcpy(raster.Row(y) + r.left(),
+                            reinterpret_cast<const QRgb*>(plotBitmap_.constScanLine(y)) + r.left(),
+                            size_t(r.width()) * sizeof(QRgb));
+        }
+    } else {
+        CopyPixels(skyBitmap_, plotBitmap_);
+    }
+    if (multiGnss) {
         DrawGnssSky(skyBitmap_, ProgramGnss().Picture());
     } else {
-        const int count = std::min<int>(satellites.count, kSatListMax);
         for (int i = 0; i < count; ++i)
             DrawSatellite(satellites.entry[i]);
     }
-    Image->SetPicture(skyBitmap_);
+    skySatellites_ = satellites;
+    skyValid_ = !multiGnss;
+    if (!sameSky) {
+        Image->SetPicture(skyBitmap_);
+        return;
+    }
+    for (const QRect& r : changed)
+        Image->UpdatePicture(r);
 }
 
 // ---- reference -------------------------------------------------------------------
@@ -438,12 +501,12 @@ QImage TVisualForm::ComposeClipboardImage() const
         for (int x = 0; x < W; ++x)
             to[x] = from[x] ^ 0x00FFFFFFu;
     }
-    DrawText(picture, W / 2 - 40, 0, ProgramCaption() + QString::fromUtf8(" \u00A9"), kExportGreen, kWhite);
+    DrawText(picture, W / 2 - 40, 0, QString::fromLatin1(kProgramCaption) + QString::fromUtf8(" \u00A9"), kExportGreen, kWhite);
 
     const TStatisticForm* st = StatisticForm;
     const QString notes[] = {
-        "Dev:  " + LabelText(MainForm ? MainForm->DeviceLabel : nullptr),
-        "File:  " + LabelText(MainForm ? MainForm->FileLabel : nullptr),
+        "Dev:  " + deviceName(),
+        "File:  " + fileName(),
         "Date: " + LabelText(PositionForm ? PositionForm->DateLabel : nullptr),
         "B: " + LabelText(st ? st->LatLabel : nullptr),
         "L: " + LabelText(st ? st->LonLabel : nullptr),
@@ -454,10 +517,22 @@ QImage TVisualForm::ComposeClipboardImage() const
         "deltaMx: " + dMxLabel->text(),
         "deltaMh: " + dMhLabel->text(),
     };
+    // A note too long for the column (a long file or device name) goes on
+    // over the next lines instead of being cut at the picture's edge; the
+    // notes after it move down.
+    const QFontMetrics metrics(BitmapFont());
+    const int room = kExportWidth - kNotesX;
     int y = 0;
     for (const QString& note : notes) {
-        DrawText(picture, kNotesX, y, note, kBlack, kWhite);
-        y += kNotesPitch;
+        QString rest = note;
+        do {
+            qsizetype n = rest.size();
+            while (n > 1 && metrics.horizontalAdvance(rest.left(n)) > room)
+                --n;
+            DrawText(picture, kNotesX, y, rest.left(n), kBlack, kWhite);
+            rest.remove(0, n);
+            y += kNotesPitch;
+        } while (!rest.isEmpty());
     }
     return picture;
 }

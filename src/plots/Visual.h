@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <cstdint>
+#include <initializer_list>
 
 class QCheckBox;
 class QPushButton;
@@ -24,6 +25,13 @@ public:
     void LoadGsvSatellites();
     void LoadBinrSatellites();
     void ClearPlot();
+
+    // What the view needs of the main window, handed over by the program:
+    // whether PROFILE is switched on, and the device and file names that
+    // the copied picture carries.
+    std::function<bool()> profileShown = [] { return false; };
+    std::function<QString()> deviceName = [] { return QString(); };
+    std::function<QString()> fileName = [] { return QString(); };
 
     // Plots the current position round the reference.
     void PlotPosition();
@@ -80,13 +88,25 @@ private:
     enum class MarkMode { Current, Hit };
 
     void BuildControls();
-    void DrawRadiusLabels();
-    void DrawMark(int x, int y, MarkMode mode);
+    // Returns the area drawn.
+    QRect DrawRadiusLabels();
+    // Returns the area the mark may have changed.
+    QRect DrawMark(int x, int y, MarkMode mode);
     void DrawSatellite(const SatelliteEntry& sat);
+    // Shows the plot, or with SAT VIEW the plot under the satellites.
+    // `changed`: the only parts of the plot changed since it was last shown;
+    // none given: all of it.
+    void ShowPlot(std::initializer_list<QRect> changed = {});
     void SetEditValid(MaskedEdit* edit, bool valid);
 
     QImage plotBitmap_;
     QImage skyBitmap_;
+    // The satellites drawn on skyBitmap_ (count 0 and not valid: none yet).
+    SatelliteList skySatellites_;
+    bool skyValid_ = false;
+    int labelRadius_ = -1;
+    QString labelTexts_[2];
+    QRect labelArea_;
     uint8_t hitMap_[kHitMapSide * kHitMapSide];
     int mouseX_ = 0;
     int mouseY_ = 0;

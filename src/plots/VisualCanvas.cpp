@@ -169,20 +169,21 @@ const QImage& TextStamp(const QString& text, QRgb color, QRgb background)
 
 } // namespace
 
-void DrawText(QImage& image, int x, int y, const QString& text, QRgb color, QRgb background)
+QRect DrawText(QImage& image, int x, int y, const QString& text, QRgb color, QRgb background)
 {
     if (text.isEmpty())
-        return;
+        return QRect();
     const QImage& stamp = TextStamp(text, color, background);
     const int x0 = std::max(0, x), x1 = std::min(image.width(), x + stamp.width());
     const int y0 = std::max(0, y), y1 = std::min(image.height(), y + stamp.height());
-    if (x0 >= x1)
-        return;
+    if (x0 >= x1 || y0 >= y1)
+        return QRect();
     Raster raster(image);
     for (int row = y0; row < y1; ++row)
         std::memcpy(raster.Row(row) + x0,
                     reinterpret_cast<const QRgb*>(stamp.constScanLine(row - y)) + (x0 - x),
                     size_t(x1 - x0) * sizeof(QRgb));
+    return QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
 }
 
 void CopyPixels(QImage& dst, const QImage& src)

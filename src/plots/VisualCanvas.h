@@ -49,6 +49,7 @@ void DrawEllipseOutline(QImage& image, int left, int top, int right, int bottom,
 // A filled disk in the same kind of box.
 void DrawFilledEllipse(QImage& image, int left, int top, int right, int bottom, QRgb color);
 // Text with its cell's top-left corner at (x, y), on an opaque background.
-void DrawText(QImage& image, int x, int y, const QString& text, QRgb color, QRgb background);
+// Returns the part of the image drawn.
+QRect DrawText(QImage& image, int x, int y, const QString& text, QRgb color, QRgb background);
 // Copies src into dst at (0, 0) without allocating when sizes match.
 void CopyPixels(QImage& dst, const QImage& src);

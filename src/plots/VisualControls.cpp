@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QToolButton>
 #include <algorithm>
@@ -14,23 +15,44 @@ TPictureBox::TPictureBox(QWidget* parent, const QRect& geometry) : QWidget(paren
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TPictureBox::SetPicture(const QImage& image)
+void TPictureBox::SetPicture(const QImage& image) { SetPicture(image, image.rect()); }
+
+void TPictureBox::SetPicture(const QImage& image, const QRect& source)
 {
     picture_ = &image;
+    source_ = source & image.rect();
     update();
 }
 
-void TPictureBox::paintEvent(QPaintEvent*)
+void TPictureBox::UpdatePicture(const QRect& dirty)
+{
+    if (!dirty.isEmpty())
+        update(dirty);
+}
+
+QImage TPictureBox::Picture() const
+{
+    if (!picture_)
+        return QImage();
+    return source_ == picture_->rect() ? *picture_ : picture_->copy(source_);
+}
+
+void TPictureBox::paintEvent(QPaintEvent* event)
 {
     QPainter p(this);
+    const QRect area = event->rect();
     // An opaque picture covering the whole box hides the black under it:
     // filling it first would only double the work of every repaint.
-    const bool covered = picture_ && !picture_->hasAlphaChannel() && picture_->width() >= width() &&
-                         picture_->height() >= height();
+    const bool covered = picture_ && !picture_->hasAlphaChannel() && source_.width() >= width() &&
+                         source_.height() >= height();
     if (!covered)
-        p.fillRect(rect(), Qt::black);
-    if (picture_)
-        p.drawImage(0, 0, *picture_);
+        p.fillRect(area, Qt::black);
+    if (!picture_)
+        return;
+    // Only the part asked for is copied: most repaints cover a few marks.
+    const QRect part = area & QRect(QPoint(0, 0), source_.size());
+    if (!part.isEmpty())
+        p.drawImage(part.topLeft(), *picture_, part.translated(source_.topLeft()));
 }
 
 void TPictureBox::mousePressEvent(QMouseEvent* event)

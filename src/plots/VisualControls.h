@@ -14,10 +14,19 @@ class TPictureBox : public QWidget {
 public:
     TPictureBox(QWidget* parent, const QRect& geometry);
     // Shows the image, which the owner keeps alive and unchanged until its
-    // next SetPicture (all drawing happens between two of them, on the main
-    // thread), so a refresh costs no copy besides the one to the screen.
+    // next SetPicture or UpdatePicture (all drawing happens between two of
+    // them, on the main thread), so a refresh costs no copy besides the one
+    // to the screen.
     void SetPicture(const QImage& image);
-    const QImage& Picture() const { return picture_ ? *picture_ : empty_; }
+    // Shows the part `source` of the image: a strip that scrolls moves its
+    // window over a wider image instead of moving every pixel.
+    void SetPicture(const QImage& image, const QRect& source);
+    // The picture shown changed only inside `dirty` (box coordinates): only
+    // that part is copied to the screen again.
+    void UpdatePicture(const QRect& dirty);
+    // The picture as shown.
+    QImage Picture() const;
+    bool Shows(const QImage& image) const { return picture_ == &image; }
 
     std::function<void(int x, int y)> onMouseDown;
     std::function<void()> onDoubleClick;
@@ -29,7 +38,7 @@ protected:
 
 private:
     const QImage* picture_ = nullptr;
-    QImage empty_;
+    QRect source_;
 };
 
 class TUpDown : public QWidget {

@@ -1,6 +1,7 @@
 #include "VisualSettings.h"
 
 #include "Angles.h"
+#include "SettingsFile.h"
 
 #include <QByteArray>
 #include <QSettings>
@@ -14,13 +15,15 @@
 
 namespace {
 
-constexpr const char* kOrganization = "Tamrel";
-constexpr const char* kApplication = "Kestrova";
 constexpr const char* kLatKey = "b_fix";
 constexpr const char* kLonKey = "l_fix";
 constexpr const char* kAltKey = "h_fix";
 constexpr const char* kRadiusKey = "RUpDown";
 constexpr const char* kRangeKey = "maxAltUpDown";
+constexpr const char* kSatViewKey = "SatCheckBox";
+constexpr const char* kHdopKey = "HDOPEdit";
+constexpr const char* kVdopKey = "VDOPEdit";
+constexpr const char* kDiffKey = "DiffCheckBox";
 
 // Beyond this a stored altitude is corruption, not a place on Earth.
 constexpr double kAltLimitM = 1e7;
@@ -59,11 +62,35 @@ std::optional<int> ReadInt(const QSettings& settings, const char* key)
     return int(value);
 }
 
+std::optional<bool> ReadSwitch(const QSettings& settings, const char* key)
+{
+    const std::optional<int> v = ReadInt(settings, key);
+    if (!v || (*v != 0 && *v != 1))
+        return std::nullopt;
+    return *v == 1;
+}
+
+// "d.d", each digit possibly a blank: what the limit box can hold.
+std::optional<std::string> ReadLimit(const QSettings& settings, const char* key)
+{
+    const QVariant v = settings.value(key);
+    if (v.typeId() != QMetaType::QString)
+        return std::nullopt;
+    const QString text = v.toString();
+    auto digitOrBlank = [](QChar c) { return c == QLatin1Char(' ') || (c >= QLatin1Char('0') && c <= QLatin1Char('9')); };
+    if (text.size() != 3 || !digitOrBlank(text[0]) || text[1] != QLatin1Char('.') || !digitOrBlank(text[2]))
+        return std::nullopt;
+    return text.toStdString();
+}
+
 } // namespace
 
 VisualSettings LoadVisualSettings()
 {
-    const QSettings settings(kOrganization, kApplication);
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (!stored)
+        return {};
+    const QSettings& settings = *stored;
     const std::optional<double> lat = ReadDouble(settings, kLatKey);
     const std::optional<double> lon = ReadDouble(settings, kLonKey);
     const std::optional<double> alt = ReadDouble(settings, kAltKey);
@@ -80,7 +107,10 @@ VisualSettings LoadVisualSettings()
 
 void SaveVisualSettings(const VisualSettings& s)
 {
-    QSettings settings(kOrganization, kApplication);
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (!stored)
+        return;
+    QSettings& settings = *stored;
     WriteDouble(settings, kLatKey, s.reference.latRad);
     WriteDouble(settings, kLonKey, s.reference.lonRad);
     WriteDouble(settings, kAltKey, s.reference.altM);
@@ -89,13 +119,47 @@ void SaveVisualSettings(const VisualSettings& s)
 
 int LoadProfileRange()
 {
-    const QSettings settings(kOrganization, kApplication);
-    const std::optional<int> range = ReadInt(settings, kRangeKey);
+    const std::unique_ptr<QSettings> settings = OpenSettings();
+    const std::optional<int> range = settings ? ReadInt(*settings, kRangeKey) : std::nullopt;
     return range ? std::clamp(*range, kRangeMin, kRangeMax) : kRangeMin;
 }
 
 void SaveProfileRange(int rangeM)
 {
-    QSettings settings(kOrganization, kApplication);
-    settings.setValue(kRangeKey, rangeM);
+    if (const std::unique_ptr<QSettings> settings = OpenSettings())
+        settings->setValue(kRangeKey, rangeM);
+}
+
+bool LoadSatView()
+{
+    const std::unique_ptr<QSettings> settings = OpenSettings();
+    return settings && ReadSwitch(*settings, kSatViewKey).value_or(false);
+}
+
+void SaveSatView(bool on)
+{
+    if (const std::unique_ptr<QSettings> settings = OpenSettings())
+        settings->setValue(kSatViewKey, int(on));
+}
+
+StatisticSettings LoadStatisticSettings()
+{
+    StatisticSettings s;
+    const std::unique_ptr<QSettings> settings = OpenSettings();
+    if (!settings)
+        return s;
+    s.hdopLimit = ReadLimit(*settings, kHdopKey).value_or(s.hdopLimit);
+    s.vdopLimit = ReadLimit(*settings, kVdopKey).value_or(s.vdopLimit);
+    s.diffOnly = ReadSwitch(*settings, kDiffKey).value_or(s.diffOnly);
+    return s;
+}
+
+void SaveStatisticSettings(const StatisticSettings& s)
+{
+    const std::unique_ptr<QSettings> settings = OpenSettings();
+    if (!settings)
+        return;
+    settings->setValue(kHdopKey, QString::fromStdString(s.hdopLimit));
+    settings->setValue(kVdopKey, QString::fromStdString(s.vdopLimit));
+    settings->setValue(kDiffKey, int(s.diffOnly));
 }

@@ -8,6 +8,8 @@
 #include <climits>
 #include <cstring>
 #include <QPaintEvent>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 QFont UiFont(bool bold, int pointSize)
 {
@@ -188,10 +190,34 @@ int ValueLabel::TextWidth(const QString& text) const
     return width >= 0 ? width : fontMetrics().horizontalAdvance(text);
 }
 
+void ValueLabel::SetLeftLimit(int left)
+{
+    leftLimit_ = left;
+    fullFont_ = font();
+    fullTop_ = y();
+    fullGlyphs_ = GlyphCache::For(fullFont_, Qt::black);
+    FitFont(text());
+}
+
+void ValueLabel::FitFont(const QString& text)
+{
+    QFont wanted = fullFont_;
+    const int width = fullGlyphs_->Width(text);
+    if (anchor_ == Right && (width < 0 ? fontMetrics().horizontalAdvance(text) : width) > edge_ - leftLimit_)
+        wanted.setPointSizeF(fullFont_.pointSizeF() - 1);
+    if (wanted == font())
+        return;
+    setFont(wanted);
+    // The smaller text stands on the same baseline.
+    move(x(), fullTop_ + QFontMetrics(fullFont_).ascent() - QFontMetrics(wanted).ascent());
+}
+
 void ValueLabel::SetText(const QString& text)
 {
     if (text == this->text() && !text.isEmpty())
         return;
+    if (leftLimit_ >= 0)
+        FitFont(text);
     setText(text);
     const int width = TextWidth(text);
     const int height = normalGlyphs_->Height();
@@ -199,10 +225,23 @@ void ValueLabel::SetText(const QString& text)
     // widget to where it already is still costs a round through Qt.
     if (width == this->width() && height == this->height() && (anchor_ == Left || x() == edge_ - width))
         return;
+    // A fixed size also spares every later text change a layout request to
+    // the parent, which has no layout to act on it.
+    setFixedSize(width, height);
     if (anchor_ == Right)
-        setGeometry(edge_ - width, y(), width, height);
-    else
-        resize(width, height);
+        move(edge_ - width, y());
+}
+
+void KeepCaptionsClear(std::initializer_list<CaptionOfValue> column)
+{
+    constexpr int kGap = 2;
+    int left = INT_MAX;
+    for (const CaptionOfValue& c : column) {
+        const int valueLeft = c.value->x() + c.value->width() - c.value->TextWidth(QString::fromLatin1(c.widest));
+        left = std::min({left, c.caption->x(), valueLeft - kGap - c.caption->width()});
+    }
+    for (const CaptionOfValue& c : column)
+        c.caption->move(left, c.caption->y());
 }
 
 void ValueLabel::SetColor(QRgb color)
@@ -407,4 +446,43 @@ QString MaskedEdit::ReadText() const
     QString text = displayText();
     text.replace(QChar('_'), QChar(' '));
     return text;
+}
+
+QRect TextFitComboBox::TextField(const QStyleOptionComboBox& option) const
+{
+    // Where the style draws the label's text: its field less a pixel each side.
+    QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    field.adjust(1, 0, -1, 0);
+    int widest = 0;
+    for (int i = 0; i < count(); ++i)
+        widest = std::max(widest, fontMetrics().horizontalAdvance(itemText(i)));
+    // What it lacks comes from the margin on the left, down to three pixels
+    // from the box's edge, and then from the gap before the arrow's glyph.
+    constexpr int kEdge = 3, kArrowGap = 4;
+    const int missing = std::max(0, widest - field.width());
+    const int left = std::clamp(field.left() - option.rect.left() - kEdge, 0, missing);
+    field.adjust(-left, 0, std::min(missing - left, kArrowGap), 0);
+    return field;
+}
+
+int TextFitComboBox::TextRoom() const
+{
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    return TextField(option).width();
+}
+
+void TextFitComboBox::paintEvent(QPaintEvent*)
+{
+    // As QComboBox paints a box without icons or editing, but the text goes
+    // into the wider field.
+    QStylePainter painter(this);
+    painter.setPen(palette().color(QPalette::Text));
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    const QRect field = TextField(option);
+    painter.setClipRect(field);
+    style()->drawItemText(&painter, field, QStyle::visualAlignment(option.direction, option.textAlignment), option.palette,
+                          option.state & QStyle::State_Enabled, option.currentText);
 }

@@ -4,10 +4,14 @@
 // when their text changes, flat glyph buttons and masked edits that read back
 // unfilled positions as blanks.
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QWidget>
+
+class QStyleOptionComboBox;
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 // Core texts are 8-bit with 0xB0 as the degree sign.
@@ -50,6 +54,9 @@ public:
     void SetColor(QRgb color);
     // Width of a text as this label lays it out.
     int TextWidth(const QString& text) const;
+    // Right anchor: a text that would reach left of `left` in the label's
+    // font is drawn a point smaller, so that it keeps clear of its caption.
+    void SetLeftLimit(int left);
 
 protected:
     // Values change with every fix, many times a second in fast playback, so
@@ -59,10 +66,25 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void FitFont(const QString& text);
+
     Anchor anchor_;
     int edge_;
     mutable class GlyphCache* normalGlyphs_ = nullptr;
+    int leftLimit_ = -1;
+    QFont fullFont_;
+    int fullTop_ = 0;
+    class GlyphCache* fullGlyphs_ = nullptr;
 };
+
+// Moves a column of captions left, as far as needed, so that each keeps two
+// pixels clear of its right-aligned value showing the widest text it takes.
+struct CaptionOfValue {
+    ValueLabel* caption;
+    const ValueLabel* value;
+    const char* widest;
+};
+void KeepCaptionsClear(std::initializer_list<CaptionOfValue> column);
 
 // A plain-text label of fixed place and size whose text changes often (the
 // counters and the information line): drawn from cached glyph images.
@@ -73,6 +95,21 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+};
+
+// A combo box whose widest item shows whole in a box laid out too narrow for
+// it: the text field takes what it lacks from the margin on its left.
+class TextFitComboBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    // Width of the field the current text is drawn in.
+    int TextRoom() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QRect TextField(const QStyleOptionComboBox& option) const;
 };
 
 // A flat button whose glyph is drawn by the owner, in a normal and a disabled look.

@@ -2,7 +2,6 @@
 
 #include "BinrDecoder.h"
 #include "GnssEpoch.h"
-#include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "PositionText.h"
 #include "Report.h"
@@ -66,6 +65,10 @@ TPositionForm::TPositionForm(QWidget* parent)
     DateLabel = Value(this, 416, kRow2, "00.00.00", R);
     StatusLabel = Value(this, 416, kRow3, "OLD", R);
     StatusLabel->SetColor(kRed);
+    // The widest values ("999.9" of an NMEA VDOP, "3D DIFF") would run into
+    // their captions at the design places: the caption columns give way.
+    KeepCaptionsClear({{Label4, rms2DLabel, "****"}, {Label5, HDOPLabel, "****"}, {Label6, VDOPLabel, "999.9"}});
+    KeepCaptionsClear({{Label11, UTCLabel, "23:59:59"}, {Label12, DateLabel, "31.12.99"}, {Label13, StatusLabel, "3D DIFF"}});
 
     // Multi-GNSS: the satellites used by every system, in the free place
     // under GPS: and GLN: ("Used:" would run into a two-digit count).
@@ -116,7 +119,7 @@ void TPositionForm::Show(const PositionTexts& t)
     StatusLabel->SetColor(t.noSolution ? kRed : kBlack);
     StatusLabel->SetText(t.status);
     // The cue repeats on every refresh while the receiver has no solution.
-    if (t.noSolution && MainForm && MainForm->soundEnabled) {
+    if (t.noSolution && soundEnabled()) {
         PlayTone(kCueHz, kCueMs);
         SystemBeep(kCueHz, kCueMs);
     }

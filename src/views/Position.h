@@ -2,6 +2,8 @@
 // The POSITION window: the latest solution as text.
 #include "Controls.h"
 
+#include <functional>
+
 struct PositionTexts;
 
 class TPositionForm : public TViewForm {
@@ -13,6 +15,9 @@ public:
     void RefreshFromBinr();
     // Shows or hides the Multi-GNSS count of every system's used satellites.
     void SetMultiGnss(bool on);
+
+    // Whether the warning tones are on; handed over by the program.
+    std::function<bool()> soundEnabled = [] { return false; };
 
     ValueLabel* Label1 = nullptr;
     ValueLabel* Label2 = nullptr;

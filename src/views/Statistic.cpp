@@ -3,11 +3,11 @@
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
 #include "GnssEpoch.h"
-#include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "Report.h"
 #include "StatisticText.h"
 #include "Visual.h"
+#include "VisualSettings.h"
 
 #include "EpochCollector.h"
 #include "Figures.h"
@@ -130,10 +130,20 @@ TStatisticForm::TStatisticForm(QWidget* parent)
     reportHooks.warn = [](QWidget* parent, const QString& message) {
         QMessageBox::warning(parent, QStringLiteral("Save report"), message);
     };
+    // A headless run starts from the fixed defaults and leaves the stored
+    // values alone.
+    if (!HeadlessReport()) {
+        const StatisticSettings stored = LoadStatisticSettings();
+        HDOPEdit->setText(FromText(stored.hdopLimit));
+        VDOPEdit->setText(FromText(stored.vdopLimit));
+        DiffCheckBox->setChecked(stored.diffOnly);
+    }
 }
 
 TStatisticForm::~TStatisticForm()
 {
+    if (!HeadlessReport())
+        SaveStatisticSettings({HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked()});
     if (StatisticForm == this)
         StatisticForm = nullptr;
 }
@@ -190,7 +200,7 @@ bool TStatisticForm::Refresh(const StatisticFix& fix, void (TVisualForm::*handOf
     if (accepted) {
         const int32_t n = AccumulateStatistics(false, fix.latRad, fix.lonRad, fix.heightM, fix.speedMps, stats);
         ShowTexts(StatisticTextsFrom(stats, n));
-        if (MainForm && MainForm->VisualCheckBox && MainForm->VisualCheckBox->isChecked() && VisualForm)
+        if (visualShown() && VisualForm)
             (VisualForm->*handOff)();
     }
     NallLabel->SetText(NextCountText(ToText(NallLabel->text())));

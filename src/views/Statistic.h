@@ -44,6 +44,9 @@ public:
     QAction* SaveReportAction() const { return saveReportAction_; }
     bool SaveReport();   // true when the page was written
 
+    // Whether the VISUAL view is switched on; handed over by the program.
+    std::function<bool()> visualShown = [] { return false; };
+
     // Public results of the last accepted fix: means in radians and metres.
     StatisticsOutput stats;
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -241,6 +242,30 @@ double TextToReal(const char* text)
         return 0;
     if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         return 0;
+    // Most fields hold at most 15 or so digits and no exponent: the digits
+    // as an integer m below 2^53 and the power of ten 10^k for k <= 22 are
+    // both exact doubles, so m / 10^k is rounded once, to the same double as
+    // strtod's. Anything else is left to strtod.
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    constexpr uint64_t kExactMax = uint64_t(1) << 53;
+    uint64_t digits = 0;
+    int decimals = 0;
+    bool exact = true;
+    const char* p = text;
+    for (; IsDigit(*p) && exact; ++p) {
+        digits = digits * 10 + uint64_t(*p - '0');
+        exact = digits <= kExactMax;
+    }
+    if (*p == '.')
+        for (++p; IsDigit(*p) && exact; ++p, ++decimals) {
+            digits = digits * 10 + uint64_t(*p - '0');
+            exact = digits <= kExactMax && decimals < 22;
+        }
+    if (exact && *p != 'e' && *p != 'E') {
+        const double magnitude = double(digits) / kPow10[decimals];
+        return *number == '-' ? -magnitude : magnitude;
+    }
     const double value = strtod_l(number, nullptr, CLocale());
     constexpr double kMax = std::numeric_limits<double>::max();
     return std::clamp(value, -kMax, kMax);

@@ -4,23 +4,33 @@
 
 #include "About.h"
 #include "BinrEncoder.h"
+#include "BinrLayouts.h"
+#include "Comm.h"
 #include "Controls.h"
 #include "Glyphs.h"
 #include "NmeaChecksum.h"
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
+#include "SettingsFile.h"
 #include "Statistic.h"
 #include "Timerfile.h"
 #include "Visual.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstring>
@@ -321,6 +331,43 @@ TEST_F(MainWindowTest, OpenFileDialogNamesTheFileAndMakesItsFolderCurrent)
     form->EjectButtonClick(form->EjectButton);
     EXPECT_EQ(form->FileLabel->text(), "run.2.bin");
     EXPECT_EQ(form->mode, amStop);
+}
+
+TEST_F(MainWindowTest, OpenFileDialogTakesANameThatDoesNotExistYet)
+{
+    // The real dialog: a new name names the next recording. A dialog that
+    // refuses it says so in a message box, which the driver closes.
+    Show();
+    int attempts = 0;
+    bool refused = false;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            refused = true;
+            box->reject();
+            return;
+        }
+        auto* dialog = form->findChild<QFileDialog*>();
+        if (!dialog || !dialog->isVisible())
+            return;
+        // The dialog may still be filling its view: try again until it
+        // answers, within reason.
+        if (refused || ++attempts > 100) {
+            dialog->reject();
+            return;
+        }
+        // Typed as a user would: selectFile leaves a focused name box alone.
+        if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit"))
+            name->setText("fresh");
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    });
+    driver.start(20);
+    form->EjectButtonClick(form->EjectButton);
+    driver.stop();
+    EXPECT_FALSE(refused);
+    EXPECT_LE(attempts, 100);
+    EXPECT_EQ(form->FileLabel->text(), "fresh.nme") << "the extension rule still applies";
+    EXPECT_FALSE(QFileInfo::exists(PathOf("fresh.nme"))) << "opening a name creates nothing";
 }
 
 // ---------------------------------------------------------------- counters
@@ -639,11 +686,130 @@ TEST_F(MainWindowTest, PositionOffEveryScreenFallsBackToTheDesignPosition)
     EXPECT_EQ(form->pos(), QPoint(343, 384));
 }
 
+TEST_F(MainWindowTest, PanelPartlyOffScreenComesBackWithItsViews)
+{
+    // One corner of the title strip beyond the screen's edge: the panel
+    // cannot be grabbed whole, so it goes back to its design position, and
+    // the views it shows stand beside it there.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    form.reset();
+    {
+        QSettings s("Tamrel", "Kestrova");
+        const std::pair<const char*, int> stored[] = {
+            {"Left", screen.right() - 10}, {"Top", screen.top() + 10}, {"BaudComboBox", 0},  {"BINRRadioButton", 0},
+            {"NMEARadioButton", 1},         {"PositionCheckBox", 1},    {"StatisticCheckBox", 1}, {"SatellitesCheckBox", 0},
+            {"VisualCheckBox", 1},          {"ProfileCheckBox", 0},     {"soundEnabled", 0},  {"_02CheckBox", 1},
+        };
+        for (const auto& [name, v] : stored)
+            s.setValue(name, v);
+    }
+    form.reset(CreateProgramWindows());
+    Show();
+    EXPECT_EQ(form->pos(), QPoint(343, 384));
+    EXPECT_EQ(PositionForm->pos(), QPoint(343, 384 + form->height()));
+    EXPECT_EQ(StatisticForm->pos(), QPoint(343, 384 + form->height() + PositionForm->height()));
+    EXPECT_EQ(VisualForm->pos(), QPoint(343 + form->width(), 384));
+}
+
+TEST_F(MainWindowTest, SettingsFileThatIsNotAFileIsIgnored)
+{
+    // A FIFO in place of the settings file would block start-up for good.
+    form.reset();
+    const QString path = SettingsFilePath();
+    ASSERT_EQ(QSettings("Tamrel", "Kestrova").fileName(), path);
+    // Gone at the end whatever happens: the next test reads the settings.
+    const std::unique_ptr<const QString, void (*)(const QString*)> removeAtEnd(&path, [](const QString* p) { QFile::remove(*p); });
+    QFile::remove(path);
+    QDir().mkpath(QFileInfo(path).path());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    form.reset(CreateProgramWindows());
+    Show();
+    EXPECT_EQ(form->pos(), QPoint(343, 384));
+    EXPECT_TRUE(form->NMEARadioButton->isChecked());
+    form->BINRRadioButton->setChecked(true);
+    form.reset();   // nor may saving block
+    EXPECT_FALSE(QFileInfo(path).isFile());
+}
+
+TEST_F(MainWindowTest, SettingsKeepThePortSatViewAndFilterButNotAOneOffView)
+{
+    TestPty a, b;
+    ASSERT_TRUE(a.Ok() && b.Ok());
+    AddExtraPorts({a.path, b.path});
+    const QString chosen = PortDisplayName(b.path);
+    form->show();
+    form->PortComboBox->setCurrentIndex(form->PortComboBox->findText(chosen));
+    ASSERT_EQ(form->PortComboBox->currentText(), chosen);
+    VisualForm->SatCheckBox->setChecked(true);
+    StatisticForm->HDOPEdit->setText("2.5");
+    StatisticForm->VDOPEdit->setText("1.0");
+    StatisticForm->DiffCheckBox->setChecked(true);
+    // --show for this run; the second view is then switched by the user.
+    form->ShowViewOnce(form->PositionCheckBox);
+    form->ShowViewOnce(form->SatellitesCheckBox);
+    EXPECT_TRUE(PositionForm->isVisible());
+    form->SatellitesCheckBox->click();
+    form->SatellitesCheckBox->click();
+    form.reset();
+
+    form.reset(CreateProgramWindows());
+    form->show();
+    EXPECT_EQ(form->PortComboBox->currentText(), chosen);
+    EXPECT_TRUE(VisualForm->SatCheckBox->isChecked());
+    EXPECT_EQ(StatisticForm->HDOPEdit->ReadLatin1(), "2.5");
+    EXPECT_EQ(StatisticForm->VDOPEdit->ReadLatin1(), "1.0");
+    EXPECT_TRUE(StatisticForm->DiffCheckBox->isChecked());
+    EXPECT_FALSE(form->PositionCheckBox->isChecked()) << "shown for one run only";
+    EXPECT_TRUE(form->SatellitesCheckBox->isChecked()) << "the user's own choice";
+}
+
+TEST_F(MainWindowTest, UnreadableViewSettingsKeepTheirDefaultsOneByOne)
+{
+    form.reset();
+    {
+        QSettings s("Tamrel", "Kestrova");
+        s.setValue("HDOPEdit", "9.99");
+        s.setValue("VDOPEdit", "3.0");
+        s.setValue("DiffCheckBox", 2);
+        s.setValue("SatCheckBox", "yes");
+        s.setValue("PortComboBox", "ttyNowhere9");
+    }
+    form.reset(CreateProgramWindows());
+    Show();
+    EXPECT_EQ(StatisticForm->HDOPEdit->ReadLatin1(), "0.0");
+    EXPECT_EQ(StatisticForm->VDOPEdit->ReadLatin1(), "3.0");
+    EXPECT_FALSE(StatisticForm->DiffCheckBox->isChecked());
+    EXPECT_FALSE(VisualForm->SatCheckBox->isChecked());
+}
+
 INSTANTIATE_TEST_SUITE_P(Values, CorruptSetting,
                          ::testing::Values(CorruptCase{"BaudComboBox", 42, true}, CorruptCase{"BaudComboBox", -1, true},
                                            CorruptCase{"Top", "high", true}, CorruptCase{"Left", "10px", false},
                                            CorruptCase{"Left", 1e12, false}, CorruptCase{"soundEnabled", 2, true},
                                            CorruptCase{"_02CheckBox", "", true}, CorruptCase{"VisualCheckBox", QVariant(), true}));
+
+TEST_F(MainWindowTest, SynchronizationAndPlaybackStartWithoutStaleLabels)
+{
+    ASSERT_TRUE(WriteBytes(PathOf("play.nme"), Filler(3000)));
+    TestPty pty;
+    ASSERT_TRUE(pty.Ok());
+    Show();
+    form->FileLabel->setText("play.nme");
+    form->RewindButtonClick(nullptr);
+    ASSERT_TRUE(WaitStopped());
+    ASSERT_EQ(form->ReceiveBytesLabel->text(), "2 kB");
+    form->PortComboBox->addItem(pty.path);
+    form->SynchroButtonClick(form->SynchroButton);
+    ASSERT_EQ(form->mode, amSync);
+    EXPECT_EQ(form->ReceiveBytesLabel->text(), "0 kB") << "the size of the playback before";
+    form->StopButtonClick(form->StopButton);
+
+    // A BINR receiver named itself; an NMEA file played next is not it.
+    form->DeviceLabel->setText("RX-7 v2.1");
+    form->PlayButtonClick(form->PlayButton);
+    EXPECT_EQ(form->DeviceLabel->text(), "unknown");
+    ASSERT_TRUE(WaitStopped());
+}
 
 // ---------------------------------------------------------------- command line
 

@@ -215,3 +215,23 @@ TEST_F(MainWindowTest, ClosingInsideAPlaybackHandOffEndsTheThreadAfterIt)
     EXPECT_LT(form->receivedTotal, 500000);
     form.reset();
 }
+
+TEST_F(MainWindowTest, ClosingWhenThePlaybackEndsByItselfEndsTheThreadAfterIt)
+{
+    // The end of the file stops the playback from inside the thread's last
+    // hand-off; a window closed right there must not wait for that thread.
+    ASSERT_TRUE(WriteBytes(PathOf("short.nme"), Filler(3000)));
+    Show();
+    form->FileLabel->setText("short.nme");
+    bool closed = false;
+    QObject::connect(form.get(), &TMainForm::ModeChanged, [&](uint32_t mode) {
+        if (mode == amStop && !closed) {
+            closed = true;
+            form->close();
+        }
+    });
+    form->RewindButtonClick(nullptr);
+    ASSERT_TRUE(WaitFor([&] { return closed; }));
+    ASSERT_TRUE(WaitFor([&] { return form->LiveCycles() == 0; }, 3000));
+    EXPECT_EQ(form->receivedTotal, 3000);
+}

@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFontMetrics>
+#include <QBackingStore>
 #include <QSettings>
 #include <gtest/gtest.h>
 
@@ -421,6 +422,7 @@ TEST_F(VisualFormTest, PlottedHeightsFeedTheProfileWhileItsSwitchIsOn)
 {
     TMainForm main;
     TProfileForm profile;
+    main.LinkViews();
     profile.ClearProfile();
     main.ProfileCheckBox->setChecked(false);
     PlotAt(At(0, 0, 0.5));
@@ -544,6 +546,38 @@ TEST(VisualSettingsTest, HeadlessReadsAndWritesNothing)
     QSettings reread("Tamrel", "Kestrova");
     EXPECT_EQ(reread.value("b_fix").toByteArray(), DoubleBytes(0.25));
     EXPECT_EQ(reread.value("RUpDown").toInt(), 30);
+}
+
+// Each fix redraws only what changed, on the sky picture and on the screen;
+// both must stay as a whole redraw makes them: marks under the disks and
+// over the radius labels, with SAT VIEW off and on.
+TEST_F(VisualFormTest, PartialRedrawsMatchAWholeRedraw)
+{
+    form->show();
+    QCoreApplication::processEvents();  // the first whole paint
+    form->satellites.count = 2;
+    form->satellites.entry[0] = {1, 7, 1, 90, 0};  // zenith, over the centre
+    form->satellites.entry[1] = {2, 3, 1, 45, 90};
+    const QRect box(form->Image->mapTo(form.get(), QPoint(0, 0)), form->Image->size());
+    for (const bool sky : {false, true}) {
+        form->SatCheckBox->setChecked(sky);
+        for (const GeoPosition& p : {At(0, 0), At(0.1, 0.05), At(0, 0.8), At(0.1, 1.8), At(0, 0)}) {
+            PlotAt(p);
+            // A mark on the inner radius label lies under the label.
+            if (p.lonRad == At(0, 0.8).lonRad) {
+                EXPECT_TRUE(PixelsOf(kRedPx, QRect(178, 139, 4, 4)).empty());
+            }
+            QCoreApplication::sendPostedEvents(form.get(), QEvent::UpdateRequest);
+            // The window's back buffer, where repaints land before the screen.
+            QPaintDevice* buffer = form->backingStore()->paintDevice();
+            ASSERT_EQ(buffer->devType(), QInternal::Image);
+            const QImage screen = static_cast<QImage*>(buffer)->copy(box);
+            const QImage partial = (sky ? form->SkyBitmap() : form->PlotBitmap()).copy();
+            form->SatCheckBoxClick();
+            ASSERT_EQ(form->Image->Picture(), partial) << sky;
+            EXPECT_EQ(screen.convertToFormat(QImage::Format_RGB32), partial) << sky;
+        }
+    }
 }
 
 } // namespace

@@ -31,6 +31,7 @@ protected:
         statistic_ = new TStatisticForm;
         satellites_ = new TSatellitesForm;
         visual_ = new TVisualForm;
+        main_->LinkViews();
     }
     static void TearDownTestSuite()
     {

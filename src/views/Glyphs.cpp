@@ -1,6 +1,6 @@
 #include "Glyphs.h"
 
-#include "Mainfile.h"
+#include "ActionMode.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,0 +1,50 @@
+#pragma once
+// The recording's output file. Every block goes straight to the operating
+// system (no user-space buffer), so a failed write is seen at once and never
+// leaves half a block waiting in memory to be lost later. A failed write or a
+// file that has vanished under us marks the file failing; the next append
+// tries again, reopening for appending when the handle is gone. What could
+// not be kept is counted: once a recording has a hole, the user must know.
+#include <QString>
+#include <cstdint>
+
+class RecordFile {
+public:
+    RecordFile() = default;
+    ~RecordFile();
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+
+    // Creates or truncates the file ("wb").
+    bool Create(const QString& name);
+    // Appends the whole block; false when any byte could not be written.
+    bool Append(const uint8_t* bytes, int length);
+    // Closes and opens again for appending ("ab"): pushes the data out and
+    // picks up a file that was removed or replaced meanwhile.
+    bool Reopen();
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+    // True from a failed write or reopen until the next write that succeeds.
+    bool Failing() const { return failing_; }
+    // Bytes of this recording that are not in the file: blocks or parts of
+    // blocks that could not be written, and everything written to a file
+    // that was removed under us. Counted from Create.
+    int64_t LostBytes() const { return lostBytes_; }
+    const QString& Name() const { return name_; }
+    int ReopenCount() const { return reopenCount_; }
+
+private:
+    bool OpenForAppend();
+    // The bytes written to the open file when it has been removed, else -1.
+    int64_t VanishedSize() const;
+
+    int fd_ = -1;
+    QString name_;
+    bool failing_ = false;
+    int64_t lostBytes_ = 0;
+    int reopenCount_ = 0;
+};
+
+// The information line while recording: "Receive...", or once anything was
+// lost, "File write error: N bytes lost" until the recording stops.
+QString RecordStatusText(int64_t lostBytes);
