@@ -144,7 +144,9 @@ PositionTexts PositionFromNmea(const NmeaAssembler& nmea, const GnssPicture& gns
     PositionTexts t = PositionFromNmea(nmea);
     t.gps = std::to_string(gnss.UsedCount(Gnss::Gps));
     t.gln = std::to_string(gnss.UsedCount(Gnss::Glonass));
-    t.used = std::to_string(gnss.gsaSeen ? gnss.usedCount : TextToInt(NmeaField(gga, 7)));
+    // Two digits at most, as the window has room for; a GGA may say anything.
+    constexpr int32_t kUsedShownMax = 99;
+    t.used = std::to_string(gnss.gsaSeen ? gnss.usedCount : std::clamp(TextToInt(NmeaField(gga, 7)), 0, kUsedShownMax));
     t.vdopSet = gnss.gsaSeen;
     if (t.vdopSet)
         t.vdop = DopText(float(gnss.vdop), kNmeaVdopLimit);
