@@ -295,6 +295,8 @@ TEST_F(Layout, MultiGnssTextsFitAndKeepClear)
 TEST_F(Layout, ClipboardNotesKeepLongNamesWhole)
 {
     main_->FileLabel->setText("recording-2026-12-07-morning-run.nme");
+    // The panel is never shown here, so it has not handed the view its labels.
+    VisualForm->fileName = [this] { return main_->FileLabel->text(); };
     const QImage picture = VisualForm->ComposeClipboardImage();
     SaveArtifact(picture, "layout_clipboard.png");
     constexpr int kNotesX = 397 - 90;
