@@ -96,6 +96,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             (a == "--max-hdop" ? cl.maxHdop : cl.maxVdop) = v;
         } else if (a == "--diff-only") {
             cl.diffOnly = true;
+        } else if (a == "--multi-gnss") {
+            cl.multiGnss = true;
         } else if (a == "--fast") {
             cl.fast = true;
         } else if (a == "--exit-after-play") {
@@ -243,9 +245,9 @@ QString UsageText()
         "Usage:\n"
         "  kestrova [--show VIEWS] [--port SOURCE]... [--watch] [--reconnect] [--instance NAME]\n"
         "           [--fast] [--exit-after-play] [--nmea|--binr] [--week-rollovers N]\n"
-        "           [--player] [--pace X [--from HH:MM:SS]] [FILE]\n"
+        "           [--multi-gnss] [--player] [--pace X [--from HH:MM:SS]] [FILE]\n"
         "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only]\n"
-        "           [--week-rollovers N] [--pace X [--from HH:MM:SS]] FILE\n"
+        "           [--week-rollovers N] [--multi-gnss] [--pace X [--from HH:MM:SS]] FILE\n"
         "  kestrova --headless --port SOURCE [--nmea|--binr] [--baud N] [--record FILE]\n"
         "           [--seconds N] [--reconnect]\n"
         "  kestrova --to-nmea [--week-rollovers N] FILE.dat...\n"
@@ -289,6 +291,8 @@ QString UsageText()
         "  --week-rollovers N  date BINR weeks after N week-number rollovers in all\n"
         "                      (1: 1999-2019, 2: 2019-2038); default: by the clock\n"
         "                      for live data, by the file's time for a recording\n"
+        "  --multi-gnss        read every constellation (GSAs merged per epoch, Galileo,\n"
+        "                      BeiDou, QZSS; RTK status words); kept in the settings\n"
         "  --to-nmea FILE...   write the NMEA side file of each BINR recording\n"
         "  --help              this text\n");
 }

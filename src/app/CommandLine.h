@@ -11,6 +11,7 @@ struct CommandLine {
     QString maxHdop = "0.0";
     QString maxVdop = "0.0";
     bool diffOnly = false;
+    bool multiGnss = false;     // --multi-gnss: every constellation, RTK status words
     bool fast = false;          // --fast: the file named plays at fast pace
     bool exitAfterPlay = false; // --exit-after-play: quit when that playback stops
     bool player = false;        // --player: show the PLAYER window

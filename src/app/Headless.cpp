@@ -61,6 +61,8 @@ void SetUpHeadlessWindows(TMainForm* form, const CommandLine& cl, bool binr)
             StatisticForm->DiffCheckBox->setChecked(cl.diffOnly);
     }
     (binr ? form->BINRRadioButton : form->NMEARadioButton)->setChecked(true);
+    if (cl.multiGnss)
+        form->SetMultiGnss(true);
 }
 
 void ReportMainWindow(const TMainForm* form)

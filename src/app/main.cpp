@@ -91,6 +91,8 @@ int main(int argc, char* argv[])
     if (PlayerForm)
         PlayerForm->AddMenuItem();
     mainForm->show();
+    if (cl.multiGnss)
+        mainForm->SetMultiGnss(true);
     ShowViews(mainForm.get(), cl.show);
     if (cl.reconnect)
         mainForm->reconnectEnabled = true;

@@ -191,6 +191,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     BuildButtons();
     ConnectControls();
     InstallLiveSources();
+    AddMultiGnssMenu();
 
     openFileDialog = [this](const QString& folder, const QString& filter) {
         // The name serves for playing and for recording, so a name that does
@@ -546,8 +547,12 @@ void TMainForm::LoadSettings()
     _02CheckBox->setEnabled(!NMEARadioButton->isChecked());
     if (!ok)
         ApplyDefaultSettings();
-    if (stored)
+    if (stored) {
         ReadWeekRollovers(*stored);
+        // A key of its own, outside the chain above: a settings file from
+        // before the option still reads whole.
+        LoadMultiGnssSetting(*stored);
+    }
     KeepTitleStripOnScreen();
 }
 
@@ -612,6 +617,7 @@ void TMainForm::SaveSettings()
     // With the receiver unplugged the list is empty: the stored port stays.
     if (!PortComboBox->currentText().isEmpty())
         stored->setValue(kPortKey, PortComboBox->currentText());
+    SaveMultiGnssSetting(*stored);
     stored->sync();
     SaveLiveSettings(*this);
 }
@@ -708,6 +714,7 @@ void TMainForm::PositionCheckBoxClick()
     }
     if (BINRRadioButton->isChecked() && mode == amRecord)
         SendPositionCommands(PositionCheckBox->isChecked());
+    PlaceProfile();
 }
 
 void TMainForm::StatisticCheckBoxClick()
@@ -729,6 +736,7 @@ void TMainForm::StatisticCheckBoxClick()
         if (SatellitesForm)
             SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() - h);
     }
+    PlaceProfile();
 }
 
 void TMainForm::SatellitesCheckBoxClick()
@@ -746,6 +754,7 @@ void TMainForm::SatellitesCheckBoxClick()
     } else {
         SatellitesForm->hide();
     }
+    PlaceProfile();
 }
 
 void TMainForm::VisualCheckBoxClick()
@@ -765,7 +774,7 @@ void TMainForm::ProfileCheckBoxClick()
     if (!ProfileForm)
         return;
     if (ProfileCheckBox->isChecked()) {
-        ProfileForm->move(x(), y() + (VisualForm ? VisualForm->height() : 0));
+        PlaceProfile();
         ProfileForm->show();
     } else {
         ProfileForm->hide();

@@ -25,6 +25,8 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QRadioButton;
+class QAction;
+class QSettings;
 class FlatGlyphButton;
 class PlaybackSource;
 struct PlaybackCallbacks;
@@ -103,6 +105,10 @@ public:
     // the panel's buttons. Features add their items once, at start-up; an
     // empty menu is not shown.
     QMenu* TitleMenu();
+    // Multi-GNSS (title-strip menu, setting, --multi-gnss): the views read
+    // every constellation; switching resets them as a playback start does.
+    void SetMultiGnss(bool on);
+    bool MultiGnss() const;
 
     // --- playback thread bookkeeping
     // Stops a recording, synchronization or playback and ends every playback
@@ -257,7 +263,13 @@ private:
     int dragX = 0;
     int dragY = 0;
     QImage actionBitmap;
+    void AddMultiGnssMenu();
+    void LoadMultiGnssSetting(const QSettings& s);
+    void SaveMultiGnssSetting(QSettings& s) const;
+    void PlaceProfile();
+
     QMenu* titleMenu_ = nullptr;
+    QAction* multiGnssAction_ = nullptr;
     bool shownOnce_ = false;
     bool shutDown_ = false;
     std::vector<TReadCycle*> liveCycles_;

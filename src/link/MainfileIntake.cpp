@@ -10,6 +10,7 @@
 #include "BinrLayouts.h"
 #include "Comm.h"
 #include "Controls.h"
+#include "GnssEpoch.h"
 #include "NmeaAssembler.h"
 #include "Nmeafile.h"
 #include "Position.h"
@@ -143,6 +144,8 @@ void TMainForm::RouteNmeaResult(int result)
         }
         return;
     }
+    // Multi-GNSS: GSAs and GSVs join the epoch, a GGA closes it before the views read it.
+    ProgramGnss().Feed(result, ProgramNmea());
     if (StatisticCheckBox->isChecked() && StatisticForm)
         StatisticForm->CollectNmea(result);
     switch (result) {

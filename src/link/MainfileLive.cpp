@@ -118,6 +118,7 @@ void TMainForm::InstallLiveSources()
 
     QAction* watch = TitleMenu()->addAction(QStringLiteral("Watch"));
     connect(watch, &QAction::triggered, this, [this, watch] { WatchClick(watch); });
+    TitleMenu()->addSeparator();
     QAction* reconnect = TitleMenu()->addAction(QStringLiteral("Reconnect automatically"));
     reconnect->setObjectName(QStringLiteral("ReconnectAction"));
     reconnect->setCheckable(true);

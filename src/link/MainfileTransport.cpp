@@ -9,6 +9,7 @@
 #include "Controls.h"
 #include "Cycle.h"
 #include "Glyphs.h"
+#include "GnssEpoch.h"
 #include "NmeaAssembler.h"
 #include "Nmeafile.h"
 #include "Satellites.h"
@@ -126,6 +127,7 @@ void TMainForm::ResetDecodersAndViews()
 {
     ProgramBinr().Reset();
     ProgramNmea().Reset();
+    ProgramGnss().Reset();
     if (SatellitesForm)
         SatellitesForm->ClearIndicators();
     if (VisualForm)

@@ -7,6 +7,7 @@
 #include "NmeaAssembler.h"
 #include "Statistic.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -206,7 +207,12 @@ void TPlayerForm::BuildControls()
 void TPlayerForm::AddMenuItem()
 {
     if (MainForm && !menuItemAdded_) {
-        MainForm->TitleMenu()->addAction(QStringLiteral("Player..."), this, &TPlayerForm::ShowBesidePanel);
+        // First in the menu: the way into the recordings, before the live
+        // sources' items.
+        QMenu* menu = MainForm->TitleMenu();
+        auto* item = new QAction(QStringLiteral("Player..."), menu);
+        connect(item, &QAction::triggered, this, &TPlayerForm::ShowBesidePanel);
+        menu->insertAction(menu->actions().value(0, nullptr), item);
         menuItemAdded_ = true;
     }
 }

@@ -2,12 +2,14 @@
 
 #include "Angles.h"
 #include "BinrLayouts.h"
+#include "GnssEpoch.h"
 #include "Position.h"
 #include "Profile.h"
 #include "Report.h"
 #include "Statistic.h"
 #include "VisualCanvas.h"
 #include "VisualControls.h"
+#include "VisualGnss.h"
 #include "VisualSettings.h"
 
 #include <QApplication>
@@ -321,12 +323,14 @@ void TVisualForm::AddBinrPosition()
 {
     const NavSolution nav = ReadNavSolution(ProgramBinr().NavSolution());
     current = {nav.latRad, nav.lonRad, nav.altM};
+    binrSky_ = true;
     PlotPosition();
 }
 
 void TVisualForm::AddNmeaPosition()
 {
     current = GgaPosition(ProgramNmea().Stored(NmeaKind::Gga));
+    binrSky_ = false;
     PlotPosition();
 }
 
@@ -334,7 +338,11 @@ void TVisualForm::AddNmeaPosition()
 
 void TVisualForm::LoadGsvSatellites() { ::LoadGsvSatellites(ProgramNmea().Stored(NmeaKind::Gsv), satellites); }
 
-void TVisualForm::LoadBinrSatellites() { ::LoadBinrSatellites(ProgramBinr(), satellites); }
+void TVisualForm::LoadBinrSatellites()
+{
+    ::LoadBinrSatellites(ProgramBinr(), satellites);
+    binrSky_ = true;
+}
 
 void TVisualForm::DrawSatellite(const SatelliteEntry& sat)
 {
@@ -368,9 +376,12 @@ void TVisualForm::ShowPlot(std::initializer_list<QRect> changed)
     // The disks are opaque and drawn over the plot in list order, so with
     // the same satellites the sky picture changes only where the plot did:
     // those parts are copied again and every disk drawn over them again.
+    // BINR carries GPS and GLONASS only: its sky stays the classic one. The
+    // Multi-GNSS sky changes with every epoch and is drawn whole.
+    const bool multiGnss = ProgramGnss().Enabled() && !binrSky_;
     const int count = std::min<int>(satellites.count, kSatListMax);
-    const bool sameSky =
-        skyValid_ && !whole && Image->Shows(skyBitmap_) && SameSatellites(skySatellites_, satellites);
+    const bool sameSky = !multiGnss && skyValid_ && !whole && Image->Shows(skyBitmap_) &&
+                         SameSatellites(skySatellites_, satellites);
     if (sameSky) {
         Raster raster(skyBitmap_);
         for (QRect r : changed) {
@@ -383,10 +394,14 @@ void TVisualForm::ShowPlot(std::initializer_list<QRect> changed)
     } else {
         CopyPixels(skyBitmap_, plotBitmap_);
     }
-    for (int i = 0; i < count; ++i)
-        DrawSatellite(satellites.entry[i]);
+    if (multiGnss) {
+        DrawGnssSky(skyBitmap_, ProgramGnss().Picture());
+    } else {
+        for (int i = 0; i < count; ++i)
+            DrawSatellite(satellites.entry[i]);
+    }
     skySatellites_ = satellites;
-    skyValid_ = true;
+    skyValid_ = !multiGnss;
     if (!sameSky) {
         Image->SetPicture(skyBitmap_);
         return;

@@ -111,6 +111,7 @@ private:
     int mouseX_ = 0;
     int mouseY_ = 0;
     bool headless_ = false;
+    bool binrSky_ = false;   // the satellites came from BINR, not from NMEA
 };
 
 extern TVisualForm* VisualForm;

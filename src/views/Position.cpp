@@ -1,6 +1,7 @@
 #include "Position.h"
 
 #include "BinrDecoder.h"
+#include "GnssEpoch.h"
 #include "NmeaAssembler.h"
 #include "PositionText.h"
 #include "Report.h"
@@ -68,6 +69,18 @@ TPositionForm::TPositionForm(QWidget* parent)
     // their captions at the design places: the caption columns give way.
     KeepCaptionsClear({{Label4, rms2DLabel, "****"}, {Label5, HDOPLabel, "****"}, {Label6, VDOPLabel, "999.9"}});
     KeepCaptionsClear({{Label11, UTCLabel, "23:59:59"}, {Label12, DateLabel, "31.12.99"}, {Label13, StatusLabel, "3D DIFF"}});
+
+    // Multi-GNSS: the satellites used by every system, in the free place
+    // under GPS: and GLN: ("Used:" would run into a two-digit count).
+    UsedCaption = Caption(this, 292, kRow3, "All:");
+    UsedLabel = Value(this, 332, kRow3, "0", R);
+    SetMultiGnss(false);
+}
+
+void TPositionForm::SetMultiGnss(bool on)
+{
+    UsedCaption->setVisible(on);
+    UsedLabel->setVisible(on);
 }
 
 TPositionForm::~TPositionForm()
@@ -78,7 +91,8 @@ TPositionForm::~TPositionForm()
 
 void TPositionForm::RefreshFromNmea()
 {
-    Show(PositionFromNmea(ProgramNmea()));
+    const GnssEpoch& gnss = ProgramGnss();
+    Show(gnss.Enabled() ? PositionFromNmea(ProgramNmea(), gnss.Picture()) : PositionFromNmea(ProgramNmea()));
 }
 
 void TPositionForm::RefreshFromBinr()
@@ -99,6 +113,7 @@ void TPositionForm::Show(const PositionTexts& t)
         VDOPLabel->SetText(t.vdop);
     GPSLabel->SetText(t.gps);
     GLNLabel->SetText(t.gln);
+    UsedLabel->SetText(t.used);
     UTCLabel->SetText(t.utc);
     DateLabel->SetText(t.date);
     StatusLabel->SetColor(t.noSolution ? kRed : kBlack);
@@ -109,6 +124,8 @@ void TPositionForm::Show(const PositionTexts& t)
         SystemBeep(kCueHz, kCueMs);
     }
 
+    if (ProgramGnss().Enabled())
+        ReportExtra({{"UsedLabel", UsedLabel->text()}});
     ReportView("POSITION", {{"UTCLabel", UTCLabel->text()},
                             {"DateLabel", DateLabel->text()},
                             {"LatLabel", LatLabel->text()},

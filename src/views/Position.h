@@ -13,6 +13,8 @@ public:
     ~TPositionForm() override;
     void RefreshFromNmea();
     void RefreshFromBinr();
+    // Shows or hides the Multi-GNSS count of every system's used satellites.
+    void SetMultiGnss(bool on);
 
     // Whether the warning tones are on; handed over by the program.
     std::function<bool()> soundEnabled = [] { return false; };
@@ -43,6 +45,8 @@ public:
     ValueLabel* UTCLabel = nullptr;
     ValueLabel* DateLabel = nullptr;
     ValueLabel* StatusLabel = nullptr;
+    ValueLabel* UsedCaption = nullptr;
+    ValueLabel* UsedLabel = nullptr;
 
 private:
     void Show(const PositionTexts& texts);

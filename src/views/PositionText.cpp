@@ -3,6 +3,7 @@
 #include "Angles.h"
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
+#include "GnssEpoch.h"
 #include "NmeaAssembler.h"
 #include "Util.h"
 #include "WeekRollover.h"
@@ -119,6 +120,42 @@ PositionTexts PositionFromNmea(const NmeaAssembler& nmea)
     return t;
 }
 
+std::string MultiGnssStatus(int32_t quality, int32_t fixType)
+{
+    enum : int32_t { kNoFix = 0, kDifferential = 2, kRtkFixed = 4, kRtkFloat = 5, kDeadReckoning = 6 };
+    switch (quality) {
+    case kNoFix:
+        return "OLD";
+    case kRtkFixed:
+        return "RTK";
+    case kRtkFloat:
+        return "FLOAT";
+    case kDeadReckoning:
+        return "DR";
+    default:
+        return std::string(fixType == 3 ? "3D" : "2D") + (quality == kDifferential ? " DIFF" : "");
+    }
+}
+
+// Everything else as without Multi-GNSS.
+PositionTexts PositionFromNmea(const NmeaAssembler& nmea, const GnssPicture& gnss)
+{
+    const NmeaFields& gga = nmea.Stored(NmeaKind::Gga);
+    PositionTexts t = PositionFromNmea(nmea);
+    t.gps = std::to_string(gnss.UsedCount(Gnss::Gps));
+    t.gln = std::to_string(gnss.UsedCount(Gnss::Glonass));
+    // Two digits at most, as the window has room for; a GGA may say anything.
+    constexpr int32_t kUsedShownMax = 99;
+    t.used = std::to_string(gnss.gsaSeen ? gnss.usedCount : std::clamp(TextToInt(NmeaField(gga, 7)), 0, kUsedShownMax));
+    t.vdopSet = gnss.gsaSeen;
+    if (t.vdopSet)
+        t.vdop = DopText(float(gnss.vdop), kNmeaVdopLimit);
+    const int32_t quality = TextToInt(NmeaField(gga, 6));
+    t.noSolution = quality == 0;
+    t.status = MultiGnssStatus(quality, gnss.fixType);
+    return t;
+}
+
 // Message 0x88 just received, with the last 0x60 (possibly older).
 PositionTexts PositionFromBinr(const BinrDecoder& binr)
 {
@@ -137,6 +174,7 @@ PositionTexts PositionFromBinr(const BinrDecoder& binr)
     t.vdop = DopText(dop.vdop, kDopLimit);
     t.gps = std::to_string(int(dop.gpsCount));
     t.gln = std::to_string(int(dop.glonassCount));
+    t.used = std::to_string(int(dop.gpsCount) + int(dop.glonassCount));
 
     const int32_t seconds = TruncToInt32(nav.timeOfWeekMs * kMsToSeconds);
     t.utc = TimeToText(seconds);

@@ -8,6 +8,7 @@
 
 class NmeaAssembler;
 class BinrDecoder;
+struct GnssPicture;
 struct NmeaFields;
 
 struct PositionTexts {
@@ -24,12 +25,20 @@ struct PositionTexts {
     std::string course;
     std::string gps;
     std::string gln;
+    std::string used;          // Multi-GNSS only: satellites used by every system (All:)
     std::string status;
     bool noSolution = false;   // "OLD": red text and the sound cue
 };
 
 PositionTexts PositionFromNmea(const NmeaAssembler& nmea);
 PositionTexts PositionFromBinr(const BinrDecoder& binr);
+// Multi-GNSS: GPS and GLONASS counts, VDOP and fix type from the merged GSAs
+// of the last epoch; "All:" (UsedLabel) counts every system (the GGA's count while no
+// GSA has come); status words for GGA qualities 4 (RTK), 5 (FLOAT) and
+// 6 (DR) besides " DIFF" for 2.
+PositionTexts PositionFromNmea(const NmeaAssembler& nmea, const GnssPicture& gnss);
+// The status word of a GGA quality and a GSA fix type with Multi-GNSS on.
+std::string MultiGnssStatus(int32_t quality, int32_t fixType);
 
 // --- NMEA field access shared by the numeric views ---------------------------
 

@@ -8,3 +8,6 @@
 void SetHeadlessReport(bool on);
 bool HeadlessReport();
 void ReportView(const char* view, std::initializer_list<std::pair<const char*, QString>> fields);
+// Labels an option adds to a view (Multi-GNSS): printed after the fields of
+// that view's next ReportView line.
+void ReportExtra(std::initializer_list<std::pair<const char*, QString>> fields);

@@ -1,6 +1,7 @@
 #include "Satellites.h"
 
 #include "BinrDecoder.h"
+#include "GnssEpoch.h"
 #include "NmeaAssembler.h"
 #include "Report.h"
 #include "SatellitesText.h"
@@ -11,11 +12,15 @@ namespace {
 
 constexpr int kIndicatorRow = 20, kGpsRow = 32, kGlnRow = 44;
 constexpr int kListX = 40, kBadListX = 48;
+// Multi-GNSS: three more rows under GLN:, the window grown to hold them.
+constexpr int kRowPitch = 12;
+constexpr int kGalRow = kGlnRow + kRowPitch, kBdsRow = kGalRow + kRowPitch, kQzsRow = kBdsRow + kRowPitch;
+constexpr int kWidth = 421, kHeight = 60, kMultiGnssHeight = kHeight + 3 * kRowPitch;
 
 } // namespace
 
 TSatellitesForm::TSatellitesForm(QWidget* parent)
-    : TViewForm(421, 60, QRect(2, 2, 416, 17), QString(58, ' ') + "SATELLITES", parent)
+    : TViewForm(kWidth, kHeight, QRect(2, 2, 416, 17), QString(58, ' ') + "SATELLITES", parent)
 {
     SatellitesForm = this;
     Label4 = new ValueLabel(this, 8, kIndicatorRow, "Status:", false);
@@ -48,6 +53,22 @@ TSatellitesForm::TSatellitesForm(QWidget* parent)
     GLNnumLabel = new ValueLabel(this, kListX, kGlnRow, QString(), true);
     BadGLNnumLabel = new ValueLabel(this, kBadListX, kGlnRow, QString(), true);
     BadGLNnumLabel->SetColor(kRed);
+
+    const std::pair<const char*, int> rows[] = {{"GAL:", kGalRow}, {"BDS:", kBdsRow}, {"QZS:", kQzsRow}};
+    ValueLabel** lists[] = {&GALnumLabel, &BDSnumLabel, &QZSnumLabel};
+    for (size_t i = 0; i < MultiGnssCaptions.size(); ++i) {
+        MultiGnssCaptions[i] = new ValueLabel(this, 8, rows[i].second, rows[i].first, false);
+        *lists[i] = new ValueLabel(this, kListX, rows[i].second, QString(), true);
+    }
+    SetMultiGnss(false);
+}
+
+void TSatellitesForm::SetMultiGnss(bool on)
+{
+    setFixedSize(kWidth, on ? kMultiGnssHeight : kHeight);
+    for (ValueLabel* label : {MultiGnssCaptions[0], MultiGnssCaptions[1], MultiGnssCaptions[2], GALnumLabel,
+                              BDSnumLabel, QZSnumLabel})
+        label->setVisible(on);
 }
 
 TSatellitesForm::~TSatellitesForm()
@@ -64,11 +85,15 @@ void TSatellitesForm::ClearIndicators()
     GLNnumLabel->SetText(QString());
     BadGPSnumLabel->SetText(QString());
     BadGLNnumLabel->SetText(QString());
+    GALnumLabel->SetText(QString());
+    BDSnumLabel->SetText(QString());
+    QZSnumLabel->SetText(QString());
 }
 
 void TSatellitesForm::RefreshFromNmea()
 {
-    Show(SatellitesFromNmea(ProgramNmea()));
+    const GnssEpoch& gnss = ProgramGnss();
+    Show(gnss.Enabled() ? SatellitesFromGnss(gnss.Picture()) : SatellitesFromNmea(ProgramNmea()));
 }
 
 void TSatellitesForm::RefreshFromBinr()
@@ -86,8 +111,15 @@ void TSatellitesForm::Show(const SatellitesTexts& t)
     GLNnumLabel->SetText(t.gln);
     BadGPSnumLabel->SetText(t.badGps);
     BadGLNnumLabel->SetText(t.badGln);
+    GALnumLabel->SetText(t.gal);
+    BDSnumLabel->SetText(t.bds);
+    QZSnumLabel->SetText(t.qzs);
     PlaceBadLists();
 
+    if (ProgramGnss().Enabled())
+        ReportExtra({{"GALnumLabel", GALnumLabel->text()},
+                     {"BDSnumLabel", BDSnumLabel->text()},
+                     {"QZSnumLabel", QZSnumLabel->text()}});
     ReportView("SATELLITES", {{"lit", QString::fromLatin1(LitCaptions(t.lit))},
                               {"GPSnumLabel", GPSnumLabel->text()},
                               {"GLNnumLabel", GLNnumLabel->text()},

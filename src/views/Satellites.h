@@ -14,6 +14,8 @@ public:
     void ClearIndicators();
     void RefreshFromNmea();
     void RefreshFromBinr();
+    // Multi-GNSS: the GAL:, BDS: and QZS: rows, and the height that holds them.
+    void SetMultiGnss(bool on);
 
     ValueLabel* Label1 = nullptr;
     ValueLabel* Label2 = nullptr;
@@ -38,6 +40,10 @@ public:
     ValueLabel* GLNnumLabel = nullptr;
     ValueLabel* BadGPSnumLabel = nullptr;
     ValueLabel* BadGLNnumLabel = nullptr;
+    std::array<ValueLabel*, 3> MultiGnssCaptions{};
+    ValueLabel* GALnumLabel = nullptr;
+    ValueLabel* BDSnumLabel = nullptr;
+    ValueLabel* QZSnumLabel = nullptr;
 
 private:
     void Show(const SatellitesTexts& texts);

@@ -2,6 +2,7 @@
 
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
+#include "GnssEpoch.h"
 #include "NmeaAssembler.h"
 #include "PositionText.h"
 #include "Util.h"
@@ -41,6 +42,23 @@ SatellitesTexts SatellitesFromNmea(const NmeaAssembler& nmea)
             Append(t.gps, id);
         else if (id >= kGlonassFirst && id <= kGlonassLast)
             Append(t.gln, id - kGlonassOffset);
+    }
+    return t;
+}
+
+SatellitesTexts SatellitesFromGnss(const GnssPicture& gnss)
+{
+    SatellitesTexts t;
+    for (int i = 0; i < gnss.usedCount; ++i) {
+        const SatelliteId& id = gnss.used[i].id;
+        std::string* list = id.system == Gnss::Gps       ? &t.gps
+                            : id.system == Gnss::Glonass ? &t.gln
+                            : id.system == Gnss::Galileo ? &t.gal
+                            : id.system == Gnss::BeiDou  ? &t.bds
+                            : id.system == Gnss::Qzss    ? &t.qzs
+                                                         : nullptr;
+        if (list)
+            Append(*list, id.number);
     }
     return t;
 }

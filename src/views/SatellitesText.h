@@ -8,6 +8,7 @@
 
 class NmeaAssembler;
 class BinrDecoder;
+struct GnssPicture;
 
 constexpr int kIndicatorCount = 14;
 
@@ -27,9 +28,16 @@ struct SatellitesTexts {
     std::string gln;
     std::string badGps;
     std::string badGln;
+    // Multi-GNSS only.
+    std::string gal;
+    std::string bds;
+    std::string qzs;
 };
 
 SatellitesTexts SatellitesFromNmea(const NmeaAssembler& nmea);
 SatellitesTexts SatellitesFromBinr(const BinrDecoder& binr);
+// Multi-GNSS: the merged GSAs of the last epoch, each system's own numbers
+// (GLONASS slots, BeiDou and QZSS PRNs).
+SatellitesTexts SatellitesFromGnss(const GnssPicture& gnss);
 // Captions of the lit indicators in window order, joined by ",".
 std::string LitCaptions(const std::array<bool, kIndicatorCount>& lit);

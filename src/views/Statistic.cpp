@@ -2,6 +2,7 @@
 
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
+#include "GnssEpoch.h"
 #include "NmeaAssembler.h"
 #include "Report.h"
 #include "StatisticText.h"
@@ -210,7 +211,10 @@ bool TStatisticForm::Refresh(const StatisticFix& fix, void (TVisualForm::*handOf
 // The report takes each fix with the window's own decision on it.
 void TStatisticForm::RefreshFromNmea()
 {
-    const bool accepted = Refresh(StatisticFixFromNmea(ProgramNmea()), &TVisualForm::AddNmeaPosition);
+    const GnssEpoch& gnss = ProgramGnss();
+    const bool accepted =
+        Refresh(gnss.Enabled() ? StatisticFixFromNmea(ProgramNmea(), gnss.Picture()) : StatisticFixFromNmea(ProgramNmea()),
+                &TVisualForm::AddNmeaPosition);
     reportCollector_->OnNmea(kNmeaGga, ProgramNmea(), accepted);
     reportBinr_ = false;
 }

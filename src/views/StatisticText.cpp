@@ -2,6 +2,7 @@
 
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
+#include "GnssEpoch.h"
 #include "NmeaAssembler.h"
 #include "PositionText.h"
 
@@ -61,6 +62,16 @@ StatisticFix StatisticFixFromNmea(const NmeaAssembler& nmea)
     fix.lonRad = GgaLongitude(gga);
     fix.heightM = TextToReal(NmeaField(gga, 9));
     fix.speedMps = TextToReal(NmeaField(rmc, 7)) * kKnotsToMps;
+    return fix;
+}
+
+StatisticFix StatisticFixFromNmea(const NmeaAssembler& nmea, const GnssPicture& gnss)
+{
+    constexpr int32_t kRtkFixed = 4, kRtkFloat = 5;
+    StatisticFix fix = StatisticFixFromNmea(nmea);
+    const int32_t quality = TextToInt(NmeaField(nmea.Stored(NmeaKind::Gga), 6));
+    fix.differential = quality == kDifferentialQuality || quality == kRtkFixed || quality == kRtkFloat;
+    fix.vdop = float(gnss.vdop);
     return fix;
 }
 

@@ -10,6 +10,7 @@
 
 class NmeaAssembler;
 class BinrDecoder;
+struct GnssPicture;
 struct NavSolution;
 struct DopInfo;
 
@@ -25,6 +26,9 @@ struct StatisticFix {
 };
 
 StatisticFix StatisticFixFromNmea(const NmeaAssembler& nmea);
+// Multi-GNSS: RTK fixed and float (GGA qualities 4 and 5) count as
+// differential too, and VDOP comes from the merged GSAs.
+StatisticFix StatisticFixFromNmea(const NmeaAssembler& nmea, const GnssPicture& gnss);
 StatisticFix StatisticFixFromBinr(const BinrDecoder& binr);
 // The same from the two records already read (0x88 and 0x60).
 StatisticFix StatisticFixFromBinr(const NavSolution& nav, const DopInfo& dop);

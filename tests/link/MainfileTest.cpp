@@ -17,6 +17,7 @@
 #include "Timerfile.h"
 #include "Visual.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>

@@ -265,12 +265,38 @@ TEST_F(Layout, WidestTextsFitAndKeepClear)
     }
 }
 
+// Multi-GNSS: the "All:" count beside the widest status, and the GAL:, BDS:
+// and QZS: rows of the grown SATELLITES window, keep clear as well.
+TEST_F(Layout, MultiGnssTextsFitAndKeepClear)
+{
+    main_->SetMultiGnss(true);
+    for (QWidget* view : std::initializer_list<QWidget*>{PositionForm, SatellitesForm})
+        view->show();
+    TPositionForm& p = *PositionForm;
+    for (const auto& [label, text] : {std::pair(p.GPSLabel, "32"), std::pair(p.GLNLabel, "24"),
+                                      std::pair(p.UsedLabel, "99"), std::pair(p.StatusLabel, "3D DIFF")})
+        label->SetText(QString::fromLatin1(text));
+    TSatellitesForm& sky = *SatellitesForm;
+    sky.GALnumLabel->SetText(QString("2 3 5 7 8 11 12 13 15 19 24 25 26 27 30 31 33 36 "));
+    sky.BDSnumLabel->SetText(QString("6 9 11 12 14 16 19 20 21 22 23 24 25 26 29 30 32 34 35 "));
+    sky.QZSnumLabel->SetText(QString("1 2 3 4 5 6 7 "));
+    QWidget* const windows[] = {PositionForm, SatellitesForm};
+    const char* const files[] = {"layout_position_multi_gnss.png", "layout_satellites_multi_gnss.png"};
+    for (size_t i = 0; i < std::size(windows); ++i) {
+        for (const std::string& fault : LayoutFaults(windows[i]))
+            ADD_FAILURE() << windows[i]->metaObject()->className() << ": " << fault;
+        SaveArtifact(windows[i]->grab().toImage(), files[i]);
+    }
+}
+
 // The clipboard picture writes its notes in a 90-pixel column: a long file
 // name goes on over the next lines instead of being cut at the edge, and the
 // notes after it move down.
 TEST_F(Layout, ClipboardNotesKeepLongNamesWhole)
 {
     main_->FileLabel->setText("recording-2026-12-07-morning-run.nme");
+    // The panel is never shown here, so it has not handed the view its labels.
+    VisualForm->fileName = [this] { return main_->FileLabel->text(); };
     const QImage picture = VisualForm->ComposeClipboardImage();
     SaveArtifact(picture, "layout_clipboard.png");
     constexpr int kNotesX = 397 - 90;
