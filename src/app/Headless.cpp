@@ -94,7 +94,7 @@ int StartPaced(const CommandLine& cl, const QString& file)
             return 2;
         }
     }
-    if (!PlayerForm->StartPaced(epoch, false) || MainForm->mode != amPlay)
+    if (!PlayerForm->StartPaced(epoch, false) || MainForm->Mode() != amPlay)
         return FileOpenError(file + ": File open error");
     return 0;
 }
@@ -147,7 +147,7 @@ int RunHeadless(const CommandLine& cl)
             return status;
     } else {
         form->RewindButtonClick(nullptr);
-        if (form->mode != amFastPlay)
+        if (form->Mode() != amFastPlay)
             return FileOpenError(file + ": File open error");
     }
 

@@ -65,7 +65,7 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
     form.PortComboBox->setCurrentIndex(0);
     if (cl.baud > 0)
         form.BaudComboBox->setCurrentIndex(form.BaudComboBox->findText(QString::number(cl.baud)));
-    form.reconnectEnabled = cl.reconnect;
+    form.SetReconnectEnabled(cl.reconnect);
 
     if (cl.record.isEmpty()) {
         form.WatchClick(nullptr);
@@ -73,7 +73,7 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
         form.TakeFileName(QFileInfo(cl.record).absoluteFilePath());
         form.RecordButtonClick(nullptr);
     }
-    if (form.mode != amRecord && form.mode != amWatch) {
+    if (form.Mode() != amRecord && form.Mode() != amWatch) {
         const QString why = form.InfoLabel->text().isEmpty() ? QStringLiteral("Cannot open ") + source
                                                              : form.InfoLabel->text();
         Complain(why, PortOpenDetail());

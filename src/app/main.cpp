@@ -95,7 +95,7 @@ int main(int argc, char* argv[])
         mainForm->SetMultiGnss(true);
     ShowViews(mainForm.get(), cl.show);
     if (cl.reconnect)
-        mainForm->reconnectEnabled = true;
+        mainForm->SetReconnectEnabled(true);
     if (cl.watch) {
         // The source named first is the one watched.
         const QString source = cl.ports.value(0);
@@ -109,7 +109,7 @@ int main(int argc, char* argv[])
         mainForm->PortComboBox->setCurrentIndex(i);
         mainForm->WatchClick(nullptr);
     }
-    if (cl.fast && mainForm->mode == amPlay)
+    if (cl.fast && mainForm->Mode() == amPlay)
         mainForm->RewindButtonClick(nullptr);
     if (cl.player && PlayerForm)
         PlayerForm->ShowBesidePanel();
@@ -127,7 +127,7 @@ int main(int argc, char* argv[])
         PlayerForm->StartPaced(epoch, false);
     }
     if (cl.exitAfterPlay) {
-        if (mainForm->mode != amPlay && mainForm->mode != amFastPlay) {
+        if (mainForm->Mode() != amPlay && mainForm->Mode() != amFastPlay) {
             std::fprintf(stderr, "kestrova: %s\n",
                          (mainForm->InfoLabel->text().isEmpty() ? QStringLiteral("nothing to play")
                                                                 : mainForm->InfoLabel->text()).toUtf8().constData());

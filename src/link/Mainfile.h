@@ -129,7 +129,6 @@ public:
     bool OpenSelectedSource(bool binr, bool quiet = false);
     bool Reconnecting() const { return ReconnectTimer && ReconnectTimer->isActive(); }
     QTimer* ReconnectTimer = nullptr;
-    bool reconnectEnabled = false;
     // The "Add source..." dialog: returns the address typed, empty when
     // cancelled. Tests replace it.
     std::function<QString()> askSourceAddress;
@@ -183,20 +182,14 @@ public:
     QFrame* ModePanel = nullptr;
     QFrame* InfoPanel = nullptr;
 
-    // --- state
-    uint32_t mode = amStop;
-    int32_t errorCount = 0;
-    int32_t syncIndex = 0;
-    int32_t watchTicks = 0;
-    // 64 bits: a long recording passes 2 GiB, and the count must not wrap.
-    int64_t receivedTotal = 0;
-    bool soundEnabled = false;
-    RecordFile recordFile;
-    // FILE.times beside the record file: when each block arrived.
-    ReceiveTimesWriter recordTimes;
-    // The last playback thread created; used only in amPlay, amFastPlay and
-    // amPause, and cleared when the thread is reaped.
-    TReadCycle* readCycle = nullptr;
+    // --- state others read (the rest is private)
+    uint32_t Mode() const { return mode; }
+    int64_t ReceivedTotal() const { return receivedTotal; }
+    // The current playback thread, or null outside playback.
+    TReadCycle* ReadCycle() const { return readCycle; }
+    // Sets the byte counter, as a seek in a playback does, and shows it.
+    void SetReceivedTotal(int64_t total);
+    void SetReconnectEnabled(bool on) { reconnectEnabled = on; }
 
     // --- set by the program before the window is shown
     // Headless runs neither read nor write settings, nor probe the ports.
@@ -218,6 +211,24 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Tests reach the state below through it (tests/common/MainFormTestAccess.h).
+    friend struct TMainFormTestAccess;
+
+    uint32_t mode = amStop;
+    int32_t errorCount = 0;
+    int32_t syncIndex = 0;
+    int32_t watchTicks = 0;
+    // 64 bits: a long recording passes 2 GiB, and the count must not wrap.
+    int64_t receivedTotal = 0;
+    bool soundEnabled = false;
+    RecordFile recordFile;
+    // FILE.times beside the record file: when each block arrived.
+    ReceiveTimesWriter recordTimes;
+    // The last playback thread created; used only in amPlay, amFastPlay and
+    // amPause, and cleared when the thread is reaped.
+    TReadCycle* readCycle = nullptr;
+    bool reconnectEnabled = false;
+
     void BuildPanels();
     void BuildInfoPanel();
     void BuildButtons();

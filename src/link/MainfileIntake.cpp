@@ -240,6 +240,12 @@ void TMainForm::ShowErrorCount() { ErrorBytesLabel->setText(QString::number(erro
 
 void TMainForm::ShowReceivedTotal() { ReceiveBytesLabel->setText(ReceivedText(receivedTotal)); }
 
+void TMainForm::SetReceivedTotal(int64_t total)
+{
+    receivedTotal = total;
+    ShowReceivedTotal();
+}
+
 int TMainForm::SendBinr(uint8_t id, const uint8_t* payload, int length)
 {
     uint8_t frame[kBinrCommandFrameMax];

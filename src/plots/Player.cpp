@@ -319,7 +319,7 @@ bool TPlayerForm::IndexCurrentFile()
     auto* worker = new TIndexWorker(file, index_, this);
     worker_ = worker;
     connect(worker, &TIndexWorker::Progress, this, [](int percent) {
-        if (MainForm && MainForm->mode == amStop)
+        if (MainForm && MainForm->Mode() == amStop)
             MainForm->InfoLabel->setText(QStringLiteral("Indexing... %1%").arg(percent));
     });
     connect(worker, &QThread::finished, this, [this, worker] {
@@ -339,7 +339,7 @@ void TPlayerForm::IndexFinished()
         std::unique_lock lock(index_->lock);
         index_->index.Compact();
     }
-    if (MainForm && MainForm->mode == amStop)
+    if (MainForm && MainForm->Mode() == amStop)
         MainForm->InfoLabel->setText(QString());
     ShowIndexed();
     if (startPending_) {
@@ -461,7 +461,7 @@ void TPlayerForm::SetSpeed(double speed)
 
 TPacedCycle* TPlayerForm::Cycle() const
 {
-    return cycle_ && MainForm && MainForm->readCycle == cycle_ && PlaybackMode(MainForm->mode) ? cycle_.data() : nullptr;
+    return cycle_ && MainForm && MainForm->ReadCycle() == cycle_ && PlaybackMode(MainForm->Mode()) ? cycle_.data() : nullptr;
 }
 
 void TPlayerForm::OptionsChanged()
@@ -475,9 +475,9 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
     TMainForm* form = MainForm;
     if (!form)
         return false;
-    if (PlaybackMode(form->mode))
+    if (PlaybackMode(form->Mode()))
         form->StopButtonClick(nullptr);
-    if (form->mode != amStop)
+    if (form->Mode() != amStop)
         return false;
     if (!IndexCurrentFile()) {
         form->InfoLabel->setText(QStringLiteral("File open error"));
@@ -503,7 +503,7 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
                                : QStringLiteral("times ignored: ") + QString::fromStdString(times.problem));
 
     auto self = std::make_shared<QPointer<TPacedCycle>>();
-    auto current = [self] { return MainForm && *self && MainForm->readCycle == *self && PlaybackMode(MainForm->mode); };
+    auto current = [self] { return MainForm && *self && MainForm->ReadCycle() == *self && PlaybackMode(MainForm->Mode()); };
     PacedCallbacks paced;
     paced.seekReset = [current](int64_t offset) {
         if (!current())
@@ -515,8 +515,7 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
         ProgramBinr() = BinrDecoder();
         if (StatisticForm)
             StatisticForm->ResetStatistics();
-        MainForm->receivedTotal = offset;
-        MainForm->ReceiveBytesLabel->setText(ReceivedText(offset));
+        MainForm->SetReceivedTotal(offset);
     };
     paced.position = [this, current](size_t e, size_t count) {
         if (!current())
@@ -560,7 +559,7 @@ void TPlayerForm::PlayClick()
     if (!form)
         return;
     if (Cycle()) {
-        if (form->mode == amPause)
+        if (form->Mode() == amPause)
             form->PlayButtonClick(nullptr);
         return;
     }
@@ -582,7 +581,7 @@ void TPlayerForm::StepForward()
         StartPaced(size_t(TimelineSlider->value()), true);
         return;
     }
-    if (MainForm->mode != amPause)
+    if (MainForm->Mode() != amPause)
         MainForm->PauseButtonClick(nullptr);
     cycle->StepForward();
 }
@@ -595,7 +594,7 @@ void TPlayerForm::StepBack()
         StartPaced(at > 0 ? at - 1 : 0, true);
         return;
     }
-    if (MainForm->mode != amPause)
+    if (MainForm->Mode() != amPause)
         MainForm->PauseButtonClick(nullptr);
     cycle->StepBack();
 }

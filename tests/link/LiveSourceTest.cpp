@@ -5,6 +5,7 @@
 #include "CommPty.h"
 #include "Instance.h"
 #include "LoopbackPort.h"
+#include "MainFormTestAccess.h"
 #include "MainfileLive.h"
 #include "SourceDialog.h"
 #include "SynchroSim.h"
@@ -52,7 +53,7 @@ protected:
     }
     bool WaitTotal(int64_t bytes, int timeoutMs = kLongMs)
     {
-        return WaitFor([&] { return M().receivedTotal >= bytes; }, timeoutMs);
+        return WaitFor([&] { return M().ReceivedTotal() >= bytes; }, timeoutMs);
     }
     QString SubDir(const QString& name) const
     {
@@ -72,14 +73,14 @@ TEST_F(LiveSourceTest, TcpRecordingIsExactlyWhatWasSentAndADropEndsItIntact)
     ASSERT_TRUE(sim.Ok());
     Select(sim.Path(), false);
     Record("tcp.nme");
-    ASSERT_EQ(M().mode, uint32_t(amRecord));
+    ASSERT_EQ(M().Mode(), uint32_t(amRecord));
     ASSERT_TRUE(WaitTotal(5000));
     sim.Stop();
-    EXPECT_TRUE(WaitFor([&] { return M().mode == amStop; }, kLongMs));
+    EXPECT_TRUE(WaitFor([&] { return M().Mode() == amStop; }, kLongMs));
     EXPECT_EQ(M().InfoLabel->text(), "Connection lost");
     EXPECT_FALSE(PortOpen());
     const QByteArray recorded = Recorded("tcp.nme");
-    EXPECT_EQ(recorded.size(), M().receivedTotal);
+    EXPECT_EQ(recorded.size(), M().ReceivedTotal());
     EXPECT_EQ(recorded, sim.Sent());
 }
 
@@ -91,8 +92,8 @@ TEST_F(LiveSourceTest, BinrSynchronizationThroughTcp)
     Select(sim.Path(), true);
     w.SelectBaud("115200");
     M().SynchroButtonClick(nullptr);
-    ASSERT_EQ(M().mode, uint32_t(amSync));
-    EXPECT_TRUE(WaitFor([&] { return M().mode != amSync; }, kLongMs));
+    ASSERT_EQ(M().Mode(), uint32_t(amSync));
+    EXPECT_TRUE(WaitFor([&] { return M().Mode() != amSync; }, kLongMs));
     EXPECT_EQ(M().InfoLabel->text(), "Connection Ok");
     EXPECT_EQ(M().DeviceLabel->text(), "NET 2.0");
     // The digit of the record file's name is a serial port's; an address has none.
@@ -108,7 +109,7 @@ TEST_F(LiveSourceTest, ReadOnlySourcesTakeNoCommands)
     Select(address, true);
     M().SynchroButtonClick(nullptr);
     EXPECT_EQ(M().InfoLabel->text(), "Not available for this source");
-    EXPECT_EQ(M().mode, uint32_t(amStop));
+    EXPECT_EQ(M().Mode(), uint32_t(amStop));
     M().InfoLabel->clear();
     M().NMEARadioButton->setChecked(true);
     EXPECT_EQ(M().InfoLabel->text(), "Not available for this source");
@@ -116,7 +117,7 @@ TEST_F(LiveSourceTest, ReadOnlySourcesTakeNoCommands)
 
     // A BINR recording starts without its command sequence and keeps what comes.
     Record("udp.dat");
-    ASSERT_EQ(M().mode, uint32_t(amRecord));
+    ASSERT_EQ(M().Mode(), uint32_t(amRecord));
     const QByteArray frame = QByteArray("\x10\x70KSIM 1.0\x10\x03", 12);
     const int out = socket(AF_INET, SOCK_DGRAM, 0);
     for (int i = 0; i < 3; ++i)
@@ -139,7 +140,7 @@ TEST_F(LiveSourceTest, WatchShowsTheSourceAndRecordTakesOverWithoutLosingAByte)
             watch = a;
     ASSERT_NE(watch, nullptr);
     watch->trigger();
-    ASSERT_EQ(M().mode, uint32_t(amWatch));
+    ASSERT_EQ(M().Mode(), uint32_t(amWatch));
     EXPECT_EQ(M().ActionLabel->text(), "WATCH");
     EXPECT_TRUE(M().StopButton->isEnabled());
     EXPECT_TRUE(M().RecordButton->isEnabled());
@@ -148,14 +149,14 @@ TEST_F(LiveSourceTest, WatchShowsTheSourceAndRecordTakesOverWithoutLosingAByte)
     EXPECT_EQ(M().InfoLabel->text(), "Receive...");
     EXPECT_FALSE(QFileInfo::exists(w.Dir() + "/watched.nme"));
 
-    const int64_t watched = M().receivedTotal;
+    const int64_t watched = M().ReceivedTotal();
     M().RecordButtonClick(M().RecordButton);
-    ASSERT_EQ(M().mode, uint32_t(amRecord));
+    ASSERT_EQ(M().Mode(), uint32_t(amRecord));
     ASSERT_TRUE(WaitTotal(3000));
     sim.Stop();
-    EXPECT_TRUE(WaitFor([&] { return M().mode == amStop; }, kLongMs));
+    EXPECT_TRUE(WaitFor([&] { return M().Mode() == amStop; }, kLongMs));
     const QByteArray recorded = Recorded("watched.nme");
-    EXPECT_EQ(recorded.size(), M().receivedTotal);
+    EXPECT_EQ(recorded.size(), M().ReceivedTotal());
     EXPECT_EQ(recorded, sim.Sent().mid(watched));
     EXPECT_EQ(sim.Sent().size(), watched + recorded.size());
 }
@@ -163,19 +164,19 @@ TEST_F(LiveSourceTest, WatchShowsTheSourceAndRecordTakesOverWithoutLosingAByte)
 // What one simulator after another sent, joined, is the recording.
 TEST_F(LiveSourceTest, TcpReconnectJoinsTheRecordingAcrossARestart)
 {
-    M().reconnectEnabled = true;
+    M().SetReconnectEnabled(true);
     auto first = std::make_unique<SimReceiver>(
         QStringList{"--protocol", "nmea", "--baud", "9600", "--rate", "20", "--tcp", "0"}, SubDir("one"));
     ASSERT_TRUE(first->Ok());
     const QString address = first->Path();
     Select(address, false);
     Record("joined.nme");
-    ASSERT_EQ(M().mode, uint32_t(amRecord));
+    ASSERT_EQ(M().Mode(), uint32_t(amRecord));
     ASSERT_TRUE(WaitTotal(3000));
     first->Stop();
     ASSERT_TRUE(WaitInfo("Reconnecting..."));
-    EXPECT_EQ(M().mode, uint32_t(amRecord));
-    const int64_t before = M().receivedTotal;
+    EXPECT_EQ(M().Mode(), uint32_t(amRecord));
+    const int64_t before = M().ReceivedTotal();
     RunEvents(1500);   // attempts against a closed port fail and go on
     EXPECT_EQ(M().InfoLabel->text(), "Reconnecting...");
 
@@ -186,10 +187,10 @@ TEST_F(LiveSourceTest, TcpReconnectJoinsTheRecordingAcrossARestart)
     second.Stop();
     ASSERT_TRUE(WaitInfo("Reconnecting..."));
     M().StopButtonClick(M().StopButton);
-    EXPECT_EQ(M().mode, uint32_t(amStop));
+    EXPECT_EQ(M().Mode(), uint32_t(amStop));
     EXPECT_FALSE(M().Reconnecting());
     const QByteArray recorded = Recorded("joined.nme");
-    EXPECT_EQ(recorded.size(), M().receivedTotal);
+    EXPECT_EQ(recorded.size(), M().ReceivedTotal());
     EXPECT_EQ(recorded, first->Sent() + second.Sent());
 }
 
@@ -197,7 +198,7 @@ TEST_F(LiveSourceTest, TcpReconnectJoinsTheRecordingAcrossARestart)
 // new pty takes the old one's place under that name.
 TEST_F(LiveSourceTest, SerialReconnectFollowsTheNameToTheNewDevice)
 {
-    M().reconnectEnabled = true;
+    M().SetReconnectEnabled(true);
     const QString link = w.Dir() + "/usb-Kestrova_Sim_7-if00-port0";
     auto first = std::make_unique<SimReceiver>(QStringList{"--protocol", "nmea", "--baud", "38400", "--rate", "20"},
                                                SubDir("one"));
@@ -206,13 +207,13 @@ TEST_F(LiveSourceTest, SerialReconnectFollowsTheNameToTheNewDevice)
     Select(link, false);
     w.SelectBaud("38400");
     Record("serial.nme");
-    ASSERT_EQ(M().mode, uint32_t(amRecord));
+    ASSERT_EQ(M().Mode(), uint32_t(amRecord));
     ASSERT_TRUE(WaitTotal(3000));
     // Nothing may wait unread in the pty when it goes: its hang-up drops it.
-    ASSERT_TRUE(WaitFor([&] { return M().receivedTotal == first->Sent().size(); }, kLongMs));
+    ASSERT_TRUE(WaitFor([&] { return M().ReceivedTotal() == first->Sent().size(); }, kLongMs));
     first->Stop();
     ASSERT_TRUE(WaitInfo("Reconnecting..."));
-    const int64_t before = M().receivedTotal;
+    const int64_t before = M().ReceivedTotal();
     QFile::remove(link);
 
     SimReceiver second({"--protocol", "nmea", "--baud", "38400", "--rate", "20"}, SubDir("two"));
@@ -221,7 +222,7 @@ TEST_F(LiveSourceTest, SerialReconnectFollowsTheNameToTheNewDevice)
     ASSERT_TRUE(WaitTotal(before + 3000));
     M().StopButtonClick(M().StopButton);
     const QByteArray recorded = Recorded("serial.nme");
-    EXPECT_EQ(recorded.size(), M().receivedTotal);
+    EXPECT_EQ(recorded.size(), M().ReceivedTotal());
     EXPECT_EQ(recorded.left(before), first->Sent().left(before));
     EXPECT_TRUE(second.Sent().startsWith(recorded.mid(before)));
     EXPECT_EQ(before, first->Sent().size());
@@ -294,11 +295,11 @@ TEST_F(LiveSourceTest, GpsdRecordingHoldsExactlyTheSentencesSentWhileConnected)
 
     Select(gpsd.Address() + sim.Path(), false);
     Record("gpsd.nme");
-    ASSERT_EQ(M().mode, uint32_t(amRecord)) << M().InfoLabel->text().toStdString();
+    ASSERT_EQ(M().Mode(), uint32_t(amRecord)) << M().InfoLabel->text().toStdString();
     ASSERT_TRUE(WaitTotal(2500, 20000));
     M().StopButtonClick(M().StopButton);
     const QByteArray recorded = Recorded("gpsd.nme");
-    EXPECT_EQ(recorded.size(), M().receivedTotal);
+    EXPECT_EQ(recorded.size(), M().ReceivedTotal());
     EXPECT_TRUE(recorded.startsWith("$"));
     EXPECT_TRUE(recorded.endsWith("\r\n"));
     // Exactly the sentences sent while connected: one unbroken run of them.
@@ -315,7 +316,7 @@ TEST_F(LiveSourceTest, GpsdRecordingHoldsExactlyTheSentencesSentWhileConnected)
     M().BINRRadioButton->setChecked(true);
     w.SelectPort(gpsd.Address());
     Record("gpsd.dat");
-    EXPECT_EQ(M().mode, uint32_t(amStop));
+    EXPECT_EQ(M().Mode(), uint32_t(amStop));
     EXPECT_EQ(M().InfoLabel->text(), "BINR cannot pass through gpsd");
 }
 
@@ -345,7 +346,7 @@ TEST_F(LiveSourceTest, StableNamesStandForTheirNodesAndAreRemembered)
     QAction* reconnect = M().TitleMenu()->findChild<QAction*>("ReconnectAction");
     ASSERT_NE(reconnect, nullptr);
     reconnect->setChecked(true);
-    EXPECT_TRUE(M().reconnectEnabled);
+    EXPECT_TRUE(TMainFormTestAccess::ReconnectEnabled(M()));
     M().PortComboBox->setCurrentIndex(i);
     M().SaveSettings();
     M().PortComboBox->setCurrentIndex(-1);
@@ -353,7 +354,7 @@ TEST_F(LiveSourceTest, StableNamesStandForTheirNodesAndAreRemembered)
     LoadLiveSettings(M());
     EXPECT_EQ(M().PortComboBox->currentText(), "Kestrova_Sim_42");
     EXPECT_TRUE(reconnect->isChecked());
-    EXPECT_TRUE(M().reconnectEnabled);
+    EXPECT_TRUE(TMainFormTestAccess::ReconnectEnabled(M()));
     reconnect->setChecked(false);
     ASSERT_TRUE(OpenPort("Kestrova_Sim_42", 4800, 0));
     ClosePort();

@@ -3,6 +3,7 @@
 // empty settings, in its own temporary current folder.
 #include "CommPty.h"
 #include "Cycle.h"
+#include "MainFormTestAccess.h"
 #include "Mainfile.h"
 #include "Windows.h"
 
@@ -75,7 +76,7 @@ protected:
         form->PortComboBox->clear();
     }
     QString PathOf(const QString& name) const { return dir.path() + "/" + name; }
-    bool Stopped() const { return form->mode == amStop && form->LiveCycles() == 0; }
+    bool Stopped() const { return form->Mode() == amStop && form->LiveCycles() == 0; }
     bool WaitStopped(int timeoutMs = 10000) { return WaitFor([this] { return Stopped(); }, timeoutMs); }
 
     QTemporaryDir dir;

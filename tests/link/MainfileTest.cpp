@@ -158,7 +158,7 @@ TEST_P(ModeGlyph, DrawsTheModesShapeAndCaption)
     const GlyphCase& c = GetParam();
     Show();
     form->SetActionMode(c.mode);
-    EXPECT_EQ(form->mode, c.mode);
+    EXPECT_EQ(form->Mode(), c.mode);
     EXPECT_EQ(form->ActionLabel->text(), c.caption);
     EXPECT_EQ(TextColour(form->ActionLabel), c.colour);
     const QImage shown = form->ActionImage->pixmap().toImage();
@@ -191,7 +191,7 @@ TEST_F(MainWindowTest, UnknownModeLeavesTheCaptionAndABlackPicture)
 {
     form->SetActionMode(amPlay);
     form->SetActionMode(42);
-    EXPECT_EQ(form->mode, 42u);
+    EXPECT_EQ(form->Mode(), 42u);
     EXPECT_EQ(form->ActionLabel->text(), "PLAY");
     const QImage shown = form->ActionImage->pixmap().toImage();
     for (int y = 0; y < 25; ++y)
@@ -277,7 +277,7 @@ TEST_F(MainWindowTest, TransportWalksThroughItsModesWithTheirButtonRows)
     for (const Step& s : steps) {
         s.act();
         RunEvents(5);
-        EXPECT_EQ(form->mode, s.mode) << "step " << i;
+        EXPECT_EQ(form->Mode(), s.mode) << "step " << i;
         EXPECT_EQ(Buttons(form.get()), s.row) << "step " << i;
         ++i;
     }
@@ -309,7 +309,7 @@ TEST_F(MainWindowTest, OpenFileDialogNamesTheFileAndMakesItsFolderCurrent)
     form->openFileDialog = [&](const QString& start, const QString& filter) {
         askedFolder = start;
         askedFilter = filter;
-        modeDuring = form->mode;
+        modeDuring = form->Mode();
         return answer;
     };
     form->EjectButtonClick(form->EjectButton);
@@ -318,7 +318,7 @@ TEST_F(MainWindowTest, OpenFileDialogNamesTheFileAndMakesItsFolderCurrent)
     EXPECT_TRUE(askedFilter.startsWith("NMEA files (*.nme)"));
     EXPECT_EQ(form->FileLabel->text(), "track.nme");
     EXPECT_EQ(QDir::current().canonicalPath(), QDir(folder).canonicalPath());
-    EXPECT_EQ(form->mode, amStop);
+    EXPECT_EQ(form->Mode(), amStop);
     EXPECT_EQ(form->ActionLabel->text(), "STOP");
 
     form->BINRRadioButton->setChecked(true);
@@ -330,7 +330,7 @@ TEST_F(MainWindowTest, OpenFileDialogNamesTheFileAndMakesItsFolderCurrent)
     answer.clear();   // cancelled
     form->EjectButtonClick(form->EjectButton);
     EXPECT_EQ(form->FileLabel->text(), "run.2.bin");
-    EXPECT_EQ(form->mode, amStop);
+    EXPECT_EQ(form->Mode(), amStop);
 }
 
 TEST_F(MainWindowTest, OpenFileDialogTakesANameThatDoesNotExistYet)
@@ -387,19 +387,19 @@ TEST_F(MainWindowTest, CountsOnlyWhilePlayingOrRecording)
     Show();
     const std::vector<uint8_t> ten = Filler(10);
     Feed(form.get(), ten);
-    EXPECT_EQ(form->receivedTotal, 0) << "not counted in STOP";
+    EXPECT_EQ(form->ReceivedTotal(), 0) << "not counted in STOP";
     form->SetActionMode(amPlay);
-    form->receivedTotal = 1048565;
+    TMainFormTestAccess::ReceivedTotal(*form) = 1048565;
     Feed(form.get(), ten);
     EXPECT_EQ(form->ReceiveBytesLabel->text(), "1023 kB");
     Feed(form.get(), std::vector<uint8_t>(1));
     EXPECT_EQ(form->ReceiveBytesLabel->text(), "1.0 MB");
-    form->receivedTotal = 1572864 - 10;
+    TMainFormTestAccess::ReceivedTotal(*form) = 1572864 - 10;
     Feed(form.get(), ten);
     EXPECT_EQ(form->ReceiveBytesLabel->text(), "1.5 MB");
     form->SetActionMode(amSync);
     Feed(form.get(), ten);
-    EXPECT_EQ(form->receivedTotal, 1572864);
+    EXPECT_EQ(form->ReceivedTotal(), 1572864);
     form->SetActionMode(amStop);
 }
 
@@ -410,9 +410,9 @@ TEST_F(MainWindowTest, DecoderErrorsAndLineErrorsAreCounted)
     EXPECT_EQ(form->ErrorBytesLabel->text(), "1");
     form->CountLineError();
     EXPECT_EQ(form->ErrorBytesLabel->text(), "2");
-    form->errorCount = std::numeric_limits<int32_t>::max();
+    TMainFormTestAccess::ErrorCount(*form) = std::numeric_limits<int32_t>::max();
     form->CountLineError();
-    EXPECT_EQ(form->errorCount, std::numeric_limits<int32_t>::max()) << "saturates, never wraps";
+    EXPECT_EQ(TMainFormTestAccess::ErrorCount(*form), std::numeric_limits<int32_t>::max()) << "saturates, never wraps";
 }
 
 TEST_F(MainWindowTest, EveryWindowIsPaintedBeforeTheIntakeReturns)
@@ -429,14 +429,14 @@ TEST_F(MainWindowTest, EveryWindowIsPaintedBeforeTheIntakeReturns)
         }
     } counter;
     form->InfoLabel->installEventFilter(&counter);
-    ASSERT_TRUE(form->recordFile.Create(PathOf("paint.nme")));
+    ASSERT_TRUE(TMainFormTestAccess::Record(*form).Create(PathOf("paint.nme")));
     form->SetActionMode(amRecord);
     RunEvents(20);
     counter.n = 0;
     Feed(form.get(), Filler(5));
     EXPECT_EQ(form->InfoLabel->text(), "Receive...");
     EXPECT_GE(counter.n, 1) << "the changed label was painted inside ReceiveBytes";
-    form->recordFile.Close();
+    TMainFormTestAccess::Record(*form).Close();
     form->SetActionMode(amStop);
 }
 
@@ -462,13 +462,13 @@ TEST_F(MainWindowTest, NmeaSearchEndsOnTheFirstGoodSentence)
 {
     Show();
     form->SetActionMode(amSync);
-    form->syncIndex = 3;
+    TMainFormTestAccess::SyncIndex(*form) = 3;
     form->SynchroTimer->start();
     Feed(form.get(), Bytes(Nmea("GPGGA,120000,5500.0,N,03700.0,E,1,08,1.0,100,M,0,M,,", false)));
-    EXPECT_EQ(form->mode, amSync) << "a bad checksum does not end the search";
+    EXPECT_EQ(form->Mode(), amSync) << "a bad checksum does not end the search";
     EXPECT_EQ(form->ErrorBytesLabel->text(), "0") << "errors are not counted while searching";
     Feed(form.get(), Bytes(Nmea("GPZDA,120000,01,01,2024,,")));
-    EXPECT_EQ(form->mode, amStop);
+    EXPECT_EQ(form->Mode(), amStop);
     EXPECT_FALSE(form->SynchroTimer->isActive());
     EXPECT_EQ(form->BaudComboBox->currentText(), "38400");
     EXPECT_EQ(form->InfoLabel->text(), "Connection Ok");
@@ -486,9 +486,9 @@ TEST_F(MainWindowTest, BinrDeviceMessageNamesTheRecordFileOnlyWhileSearching)
     form->PortComboBox->addItem("COM3");
     form->PortComboBox->setCurrentText("COM3");
     form->SetActionMode(amSync);
-    form->syncIndex = 10;
+    TMainFormTestAccess::SyncIndex(*form) = 10;
     Feed(form.get(), DeviceFrame("../../evil 1.0"));
-    EXPECT_EQ(form->mode, amStop);
+    EXPECT_EQ(form->Mode(), amStop);
     EXPECT_EQ(form->FileLabel->text(), ".._.._evil_c3.dat");
     EXPECT_EQ(form->InfoLabel->text(), "Connection Ok");
 }
@@ -596,7 +596,7 @@ TEST_F(MainWindowTest, FirstRunTakesTheDefaultsAndCreatesTheKeyOnClose)
     EXPECT_EQ(form->BaudComboBox->currentIndex(), 0);
     EXPECT_TRUE(form->_02CheckBox->isChecked());
     EXPECT_FALSE(form->_02CheckBox->isEnabled());
-    EXPECT_FALSE(form->soundEnabled);
+    EXPECT_FALSE(TMainFormTestAccess::SoundEnabled(*form));
     EXPECT_EQ(form->pos(), QPoint(343, 384));
     form.reset();
     QSettings s("Tamrel", "Kestrova");
@@ -629,7 +629,7 @@ TEST_F(MainWindowTest, SettingsComeBackAsTheyWereLeft)
     EXPECT_TRUE(form->ProfileCheckBox->isChecked());
     EXPECT_TRUE(ProfileForm->isVisible());
     EXPECT_FALSE(form->PositionCheckBox->isChecked());
-    EXPECT_TRUE(form->soundEnabled);
+    EXPECT_TRUE(TMainFormTestAccess::SoundEnabled(*form));
     EXPECT_EQ(form->SoundLabel->text(), "sound on");
     EXPECT_FALSE(form->_02CheckBox->isChecked());
     EXPECT_TRUE(form->_02CheckBox->isEnabled());
@@ -664,7 +664,7 @@ TEST_P(CorruptSetting, FallsBackToTheDefaults)
     EXPECT_FALSE(form->PositionCheckBox->isChecked());
     EXPECT_FALSE(form->VisualCheckBox->isChecked());
     EXPECT_FALSE(PositionForm->isVisible());
-    EXPECT_FALSE(form->soundEnabled);
+    EXPECT_FALSE(TMainFormTestAccess::SoundEnabled(*form));
     EXPECT_TRUE(form->_02CheckBox->isChecked());
     EXPECT_FALSE(form->_02CheckBox->isEnabled());
     EXPECT_TRUE(form->NMEARadioButton->isChecked());
@@ -798,7 +798,7 @@ TEST_F(MainWindowTest, SynchronizationAndPlaybackStartWithoutStaleLabels)
     ASSERT_EQ(form->ReceiveBytesLabel->text(), "2 kB");
     form->PortComboBox->addItem(pty.path);
     form->SynchroButtonClick(form->SynchroButton);
-    ASSERT_EQ(form->mode, amSync);
+    ASSERT_EQ(form->Mode(), amSync);
     EXPECT_EQ(form->ReceiveBytesLabel->text(), "0 kB") << "the size of the playback before";
     form->StopButtonClick(form->StopButton);
 
@@ -835,9 +835,9 @@ TEST_F(MainWindowTest, CommandLineFilePlaysEvenWhenBinrWasStored)
     EXPECT_TRUE(form->NMEARadioButton->isChecked());
     EXPECT_EQ(form->FileLabel->text(), "drive.nme");
     EXPECT_EQ(QDir::current().canonicalPath(), QDir(PathOf("tracks")).canonicalPath());
-    EXPECT_EQ(form->mode, amPlay);
+    EXPECT_EQ(form->Mode(), amPlay);
     ASSERT_TRUE(WaitStopped());
-    EXPECT_EQ(form->receivedTotal, 3000);
+    EXPECT_EQ(form->ReceivedTotal(), 3000);
 }
 
 // Any name plays, with the protocol main() chose for it; a file that could
@@ -848,7 +848,7 @@ TEST_F(MainWindowTest, CommandLineArgumentPlaysWhateverItsName)
     form->commandLineFile = PathOf("data.txt");
     form->commandLineBinr = true;
     Show();
-    EXPECT_EQ(form->mode, amPlay);
+    EXPECT_EQ(form->Mode(), amPlay);
     EXPECT_EQ(form->FileLabel->text(), "data.txt");
     EXPECT_TRUE(form->BINRRadioButton->isChecked());
     form->StopButtonClick(form->StopButton);
@@ -860,6 +860,6 @@ TEST_F(MainWindowTest, CommandLineFifoIsNotOpened)
     ASSERT_EQ(mkfifo(QFile::encodeName(PathOf("pipe.nme")).constData(), 0600), 0);
     form->commandLineFile = PathOf("pipe.nme");
     Show();
-    EXPECT_EQ(form->mode, amStop);
+    EXPECT_EQ(form->Mode(), amStop);
     EXPECT_EQ(form->InfoLabel->text(), "File open error");
 }

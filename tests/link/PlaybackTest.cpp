@@ -40,18 +40,18 @@ TEST_P(PlaybackProgress, ShowsEveryBlocksPercentageAndStopsAtTheEnd)
         form->RewindButtonClick(nullptr);
     else
         form->PlayButtonClick(nullptr);
-    ASSERT_EQ(form->mode, c.fast ? amFastPlay : amPlay);
+    ASSERT_EQ(form->Mode(), c.fast ? amFastPlay : amPlay);
     EXPECT_EQ(form->InfoLabel->text(), Pct(0));
 
     std::vector<QString> shown;
-    ASSERT_NE(form->readCycle, nullptr);
-    QObject::connect(form->readCycle, &TReadCycle::ProgressShown, [&](const QString& t) { shown.push_back(t); });
+    ASSERT_NE(form->ReadCycle(), nullptr);
+    QObject::connect(form->ReadCycle(), &TReadCycle::ProgressShown, [&](const QString& t) { shown.push_back(t); });
     ASSERT_TRUE(WaitStopped());
 
     const std::vector<QString> expected = Expand(c.runs);
     ASSERT_EQ(shown.size(), expected.size());
     EXPECT_TRUE(shown == expected);
-    EXPECT_EQ(form->receivedTotal, int64_t(c.size));
+    EXPECT_EQ(form->ReceivedTotal(), int64_t(c.size));
     EXPECT_EQ(form->InfoLabel->text(), "");
     EXPECT_EQ(form->ActionLabel->text(), "STOP");
     EXPECT_TRUE(form->PlayButton->isEnabled());
@@ -86,14 +86,14 @@ TEST_F(MainWindowTest, MissingFileShowsOpenErrorAndStaysStopped)
     Show();
     form->FileLabel->setText("absent.nme");
     form->RewindButtonClick(nullptr);
-    EXPECT_EQ(form->mode, amStop);
+    EXPECT_EQ(form->Mode(), amStop);
     EXPECT_EQ(form->InfoLabel->text(), "File open error");
     EXPECT_EQ(form->LiveCycles(), 0);
     // A folder or a device never ends: refused the same way.
     QDir(dir.path()).mkdir("folder.nme");
     form->FileLabel->setText("folder.nme");
     form->PlayButtonClick(nullptr);
-    EXPECT_EQ(form->mode, amStop);
+    EXPECT_EQ(form->Mode(), amStop);
     EXPECT_EQ(form->InfoLabel->text(), "File open error");
 }
 
@@ -103,22 +103,22 @@ TEST_F(MainWindowTest, PauseHoldsTheFileAndStopEndsIt)
     Show();
     form->FileLabel->setText("long.nme");
     form->PlayButtonClick(form->PlayButton);
-    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal > 100; }));
+    ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() > 100; }));
     form->PauseButtonClick(form->PauseButton);
     EXPECT_EQ(form->ActionLabel->text(), "PAUSE");
     RunEvents(50);   // the block already handed over is still processed
-    const int64_t held = form->receivedTotal;
+    const int64_t held = form->ReceivedTotal();
     RunEvents(200);
-    EXPECT_EQ(form->receivedTotal, held) << "no block while paused";
+    EXPECT_EQ(form->ReceivedTotal(), held) << "no block while paused";
     EXPECT_TRUE(form->PlayButton->isEnabled());
     EXPECT_TRUE(form->RewindButton->isEnabled());
     EXPECT_FALSE(form->PauseButton->isEnabled());
 
     form->StopButtonClick(form->StopButton);
-    EXPECT_EQ(form->mode, amStop);
+    EXPECT_EQ(form->Mode(), amStop);
     EXPECT_EQ(form->InfoLabel->text(), "");
     ASSERT_TRUE(WaitStopped(3000)) << "a paused thread must end on Stop";
-    EXPECT_LT(form->receivedTotal, 200000);
+    EXPECT_LT(form->ReceivedTotal(), 200000);
 }
 
 TEST_F(MainWindowTest, PauseThenFastPlayResumesAtFastPace)
@@ -127,13 +127,13 @@ TEST_F(MainWindowTest, PauseThenFastPlayResumesAtFastPace)
     Show();
     form->FileLabel->setText("long.nme");
     form->PlayButtonClick(nullptr);
-    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal > 10; }));
+    ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() > 10; }));
     form->PauseButtonClick(nullptr);
     RunEvents(20);
     form->RewindButtonClick(nullptr);
     EXPECT_EQ(form->ActionLabel->text(), "  FF");
     ASSERT_TRUE(WaitStopped());
-    EXPECT_EQ(form->receivedTotal, 300000);
+    EXPECT_EQ(form->ReceivedTotal(), 300000);
 }
 
 TEST_F(MainWindowTest, StopThenImmediatePlayKeepsTheNewPlaybackWhole)
@@ -143,24 +143,24 @@ TEST_F(MainWindowTest, StopThenImmediatePlayKeepsTheNewPlaybackWhole)
     Show();
     form->FileLabel->setText("old.nme");
     form->PlayButtonClick(nullptr);
-    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal > 1000; }));
-    QPointer<TReadCycle> old = form->readCycle;
+    ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() > 1000; }));
+    QPointer<TReadCycle> old = form->ReadCycle();
 
     form->StopButtonClick(form->StopButton);
     form->FileLabel->setText("new.nme");
     form->PlayButtonClick(form->PlayButton);
-    ASSERT_EQ(form->mode, amPlay);
-    ASSERT_NE(form->readCycle, old.data());
+    ASSERT_EQ(form->Mode(), amPlay);
+    ASSERT_NE(form->ReadCycle(), old.data());
     EXPECT_EQ(form->LiveCycles(), 2) << "the old thread is still ending";
 
     // The old thread ends on its own, without touching the new playback.
     ASSERT_TRUE(WaitFor([&] { return old.isNull(); }, 3000));
-    EXPECT_EQ(form->mode, amPlay);
+    EXPECT_EQ(form->Mode(), amPlay);
     EXPECT_EQ(form->LiveCycles(), 1);
     EXPECT_TRUE(form->InfoLabel->text().startsWith("File reading... "));
 
     ASSERT_TRUE(WaitStopped());
-    EXPECT_EQ(form->receivedTotal, 20000) << "not one byte of the old file counted";
+    EXPECT_EQ(form->ReceivedTotal(), 20000) << "not one byte of the old file counted";
 }
 
 TEST_F(MainWindowTest, FastAndNormalPaceSwitchKeepsTheCount)
@@ -169,15 +169,15 @@ TEST_F(MainWindowTest, FastAndNormalPaceSwitchKeepsTheCount)
     Show();
     form->FileLabel->setText("long.nme");
     form->RewindButtonClick(nullptr);
-    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal >= 4096; }));
+    ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() >= 4096; }));
     form->PlayButtonClick(form->PlayButton);
-    EXPECT_EQ(form->mode, amPlay);
-    EXPECT_FALSE(form->readCycle->NormalSpeed.load() == false);
+    EXPECT_EQ(form->Mode(), amPlay);
+    EXPECT_FALSE(form->ReadCycle()->NormalSpeed.load() == false);
     RunEvents(30);
     form->RewindButtonClick(form->RewindButton);
-    EXPECT_EQ(form->mode, amFastPlay);
+    EXPECT_EQ(form->Mode(), amFastPlay);
     ASSERT_TRUE(WaitStopped());
-    EXPECT_EQ(form->receivedTotal, 400000);
+    EXPECT_EQ(form->ReceivedTotal(), 400000);
     EXPECT_EQ(form->ReceiveBytesLabel->text(), "390 kB");
 }
 
@@ -187,7 +187,7 @@ TEST_F(MainWindowTest, ClosingDuringPlaybackEndsTheThread)
     Show();
     form->FileLabel->setText("long.nme");
     form->PlayButtonClick(nullptr);
-    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal > 100; }));
+    ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() > 100; }));
     form->close();
     EXPECT_EQ(form->LiveCycles(), 0);
     form.reset();   // must not hang nor leave a running thread behind
@@ -202,17 +202,17 @@ TEST_F(MainWindowTest, ClosingInsideAPlaybackHandOffEndsTheThreadAfterIt)
     Show();
     form->FileLabel->setText("long.nme");
     form->PlayButtonClick(nullptr);
-    ASSERT_NE(form->readCycle, nullptr);
+    ASSERT_NE(form->ReadCycle(), nullptr);
     int closes = 0;
-    QObject::connect(form->readCycle, &TReadCycle::ProgressShown, [&] {
+    QObject::connect(form->ReadCycle(), &TReadCycle::ProgressShown, [&] {
         if (closes++ == 0)
             form->close();
     });
     ASSERT_TRUE(WaitFor([&] { return closes > 0; }));
-    EXPECT_EQ(form->mode, amStop);
+    EXPECT_EQ(form->Mode(), amStop);
     ASSERT_TRUE(WaitFor([&] { return form->LiveCycles() == 0; }, 3000));
     EXPECT_EQ(closes, 1) << "no block after the close";
-    EXPECT_LT(form->receivedTotal, 500000);
+    EXPECT_LT(form->ReceivedTotal(), 500000);
     form.reset();
 }
 
@@ -233,7 +233,7 @@ TEST_F(MainWindowTest, ClosingWhenThePlaybackEndsByItselfEndsTheThreadAfterIt)
     form->RewindButtonClick(nullptr);
     ASSERT_TRUE(WaitFor([&] { return closed; }));
     ASSERT_TRUE(WaitFor([&] { return form->LiveCycles() == 0; }, 3000));
-    EXPECT_EQ(form->receivedTotal, 3000);
+    EXPECT_EQ(form->ReceivedTotal(), 3000);
 }
 
 TEST(PlaybackThread, BlocksComeWhenDueAndAStopCutsTheWaitShort)

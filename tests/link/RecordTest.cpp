@@ -38,12 +38,12 @@ protected:
     void StartRecording(const QString& name)
     {
         Show();
-        ASSERT_TRUE(form->recordFile.Create(name));
+        ASSERT_TRUE(TMainFormTestAccess::Record(*form).Create(name));
         form->SetActionMode(amRecord);
     }
     void TearDown() override
     {
-        form->recordFile.Close();
+        TMainFormTestAccess::Record(*form).Close();
         form->SetActionMode(amStop);
         MainWindowTest::TearDown();
     }
@@ -67,19 +67,19 @@ TEST_F(RecordFileTest, ClosesAndReopensWheneverTheKiBCountIsAMultipleOf128)
         {130048, true},   // 262144
     };
     std::vector<std::vector<uint8_t>> sent;
-    int reopens = form->recordFile.ReopenCount();
+    int reopens = TMainFormTestAccess::Record(*form).ReopenCount();
     for (const auto& [size, reopened] : blocks) {
-        form->watchTicks = 5;
+        TMainFormTestAccess::WatchTicks(*form) = 5;
         sent.push_back(Filler(size));
         Feed(form.get(), sent.back());
-        EXPECT_EQ(form->recordFile.ReopenCount() - reopens, reopened ? 1 : 0) << "total " << form->receivedTotal;
-        reopens = form->recordFile.ReopenCount();
-        EXPECT_EQ(form->watchTicks, 0);
+        EXPECT_EQ(TMainFormTestAccess::Record(*form).ReopenCount() - reopens, reopened ? 1 : 0) << "total " << form->ReceivedTotal();
+        reopens = TMainFormTestAccess::Record(*form).ReopenCount();
+        EXPECT_EQ(TMainFormTestAccess::WatchTicks(*form), 0);
         EXPECT_EQ(form->InfoLabel->text(), "Receive...");
     }
-    EXPECT_EQ(form->receivedTotal, 262144);
+    EXPECT_EQ(form->ReceivedTotal(), 262144);
     EXPECT_EQ(form->ReceiveBytesLabel->text(), "256 kB");
-    form->recordFile.Close();
+    TMainFormTestAccess::Record(*form).Close();
     EXPECT_EQ(ReadAll(PathOf("rec.nme")), AsBytes(Concat(sent)));
 }
 
@@ -106,8 +106,8 @@ TEST_F(RecordFileTest, FullDiskShowsWriteErrorAndKeepsWhatWasWritten)
     setrlimit(RLIMIT_FSIZE, &old);
     Feed(form.get(), c);
     EXPECT_EQ(form->InfoLabel->text(), "File write error: 800 bytes lost") << "the hole stays reported";
-    EXPECT_FALSE(form->recordFile.Failing()) << "it kept trying";
-    form->recordFile.Close();
+    EXPECT_FALSE(TMainFormTestAccess::Record(*form).Failing()) << "it kept trying";
+    TMainFormTestAccess::Record(*form).Close();
     const QByteArray onDisk = ReadAll(PathOf("full.nme"));
     ASSERT_EQ(onDisk.size(), 1500 + 300);
     EXPECT_EQ(onDisk.left(1000), AsBytes(a)) << "what was written stays intact";
@@ -135,7 +135,7 @@ TEST_F(RecordFileTest, RemovedFileIsAWriteErrorThenComesBack)
     const std::vector<uint8_t> after(50, 'Z');
     Feed(form.get(), after);
     EXPECT_EQ(form->InfoLabel->text(), "File write error: 2010 bytes lost");
-    form->recordFile.Close();
+    TMainFormTestAccess::Record(*form).Close();
     EXPECT_EQ(ReadAll(PathOf("gone.nme")), AsBytes(after));
 }
 
@@ -161,10 +161,10 @@ TEST_F(MainWindowTest, RecordWithoutAPortLeavesTheFileAloneAndStaysStopped)
     // the previous recording stays whole, however often the timer retries.
     for (int tick = 0; tick < 2; ++tick) {
         form->ScheduledRecordStart();
-        EXPECT_EQ(form->mode, amStop);
+        EXPECT_EQ(form->Mode(), amStop);
         EXPECT_EQ(form->InfoLabel->text(), "Port open error");
         EXPECT_EQ(ReadAll(PathOf("rgfile.nme")).size(), 100);
-        EXPECT_FALSE(form->recordFile.IsOpen());
+        EXPECT_FALSE(TMainFormTestAccess::Record(*form).IsOpen());
     }
     form->FileLabel->setText("fresh.nme");
     form->RecordButtonClick(form->RecordButton);
@@ -215,9 +215,9 @@ TEST_F(MainWindowTest, BinrPlaybackOfANmeFileLeavesItUntouched)
     form->BINRRadioButton->setChecked(true);
     form->FileLabel->setText("track.nme");
     form->RewindButtonClick(nullptr);
-    ASSERT_EQ(form->mode, amFastPlay);
+    ASSERT_EQ(form->Mode(), amFastPlay);
     ASSERT_TRUE(WaitStopped());
-    EXPECT_EQ(form->receivedTotal, 5000);
+    EXPECT_EQ(form->ReceivedTotal(), 5000);
     EXPECT_EQ(ReadAll(PathOf("track.nme")), AsBytes(content));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"track.nme"});
 }
@@ -252,7 +252,7 @@ protected:
 TEST_F(LiveRecording, KeepsEveryByteTheReceiverSent)
 {
     form->RecordButtonClick(form->RecordButton);
-    ASSERT_EQ(form->mode, amRecord);
+    ASSERT_EQ(form->Mode(), amRecord);
     EXPECT_EQ(form->ActionLabel->text(), " REC");
     EXPECT_EQ(form->InfoLabel->text(), "Wait...");
     EXPECT_TRUE(form->WatchTimer->isActive());
@@ -264,7 +264,7 @@ TEST_F(LiveRecording, KeepsEveryByteTheReceiverSent)
         sent.insert(sent.end(), part.begin(), part.end());
         RunEvents(2);
     }
-    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal == int64_t(sent.size()); }));
+    ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() == int64_t(sent.size()); }));
     EXPECT_EQ(form->InfoLabel->text(), "Receive...");
     EXPECT_EQ(form->ReceiveBytesLabel->text(), ReceivedText(int64_t(sent.size())));
 
@@ -274,12 +274,12 @@ TEST_F(LiveRecording, KeepsEveryByteTheReceiverSent)
     EXPECT_EQ(form->InfoLabel->text(), "Wait...");
     ASSERT_TRUE(pty.Send({'x'}));
     sent.push_back('x');
-    ASSERT_TRUE(WaitFor([&] { return form->watchTicks == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return TMainFormTestAccess::WatchTicks(*form) == 0; }));
     EXPECT_EQ(form->InfoLabel->text(), "Receive...");
 
     form->StopButtonClick(form->StopButton);
-    EXPECT_EQ(form->mode, amStop);
-    EXPECT_FALSE(form->recordFile.IsOpen());
+    EXPECT_EQ(form->Mode(), amStop);
+    EXPECT_FALSE(TMainFormTestAccess::Record(*form).IsOpen());
     EXPECT_FALSE(form->WatchTimer->isActive());
     EXPECT_EQ(form->InfoLabel->text(), "");
     EXPECT_EQ(ReadAll(PathOf("live.nme")), AsBytes(sent));
@@ -290,17 +290,17 @@ TEST_F(LiveRecording, ScheduledStartOverwritesAndScheduledStopEnds)
     ASSERT_TRUE(WriteBytes(PathOf("live.nme"), Filler(777)));
     form->SetActionMode(amPlay);
     form->ScheduledRecordStart();
-    EXPECT_EQ(form->mode, amPlay) << "only from STOP";
+    EXPECT_EQ(form->Mode(), amPlay) << "only from STOP";
     form->SetActionMode(amStop);
 
     form->ScheduledRecordStart();
-    ASSERT_EQ(form->mode, amRecord) << "no guard for the program";
+    ASSERT_EQ(form->Mode(), amRecord) << "no guard for the program";
     ASSERT_TRUE(pty.Send(Filler(64)));
-    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal == 64; }));
+    ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() == 64; }));
 
     TimerForm->TimerArmed = 1;
     form->ScheduledRecordStop();
-    EXPECT_EQ(form->mode, amStop);
+    EXPECT_EQ(form->Mode(), amStop);
     EXPECT_EQ(form->InfoLabel->text(), "");
     EXPECT_EQ(TimerForm->TimerArmed, 0);
     EXPECT_EQ(form->TimerLabel->text(), "timer off");
@@ -336,7 +336,7 @@ TEST_F(LiveRecording, BinrPositionSwitchAndStopSendTheirCommands)
     form->_02CheckBox->setChecked(false);
 
     form->RecordButtonClick(form->RecordButton);
-    ASSERT_EQ(form->mode, amRecord);
+    ASSERT_EQ(form->Mode(), amRecord);
     const std::vector<uint8_t> start = frames({{0x0E, {}}, {0x1B, {}}, {0xA0, {3, 1}}, {0xA0, {3, 4}}, {0xA0, {3, 2}},
                                                {0xA0, {3, 5}}, {0xA0, {3, 3}}, {0xA0, {3, 6}}});
     EXPECT_EQ(pty.Receive(start.size()), start);
@@ -351,7 +351,7 @@ TEST_F(LiveRecording, BinrPositionSwitchAndStopSendTheirCommands)
     form->StopButtonClick(form->StopButton);
     const std::vector<uint8_t> stop = frames({{0x0E, {}}});
     EXPECT_EQ(pty.Receive(stop.size() + 1, 500), stop) << "0x0E only: the 0x02 box is unchecked";
-    EXPECT_EQ(form->mode, amStop);
+    EXPECT_EQ(form->Mode(), amStop);
     EXPECT_TRUE(QFileInfo::exists(PathOf("live.dat")));
 }
 
@@ -366,7 +366,7 @@ TEST_F(LiveRecording, BinrDatesFollowTheClock)
     form->PortComboBox->addItem(port);
     form->FileLabel->setText("live.dat");
     form->RecordButtonClick(form->RecordButton);
-    ASSERT_EQ(form->mode, amRecord);
+    ASSERT_EQ(form->Mode(), amRecord);
 
     synth_test::Nav nav;
     nav.timeMs = (86400 + 43200) * 1000.0;   // Monday noon
@@ -374,7 +374,7 @@ TEST_F(LiveRecording, BinrDatesFollowTheClock)
     nav.flags = 0x01;
     const std::vector<uint8_t> fix = synth_test::Frame(0x88, synth_test::NavPayload(nav));
     ASSERT_TRUE(pty.Send(fix));
-    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal == int64_t(fix.size()); }));
+    ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() == int64_t(fix.size()); }));
     form->StopButtonClick(form->StopButton);
     SetDateClock(nullptr);
     EXPECT_TRUE(ReadAll(PathOf("live.nme")).contains(",071226,")) << ReadAll(PathOf("live.nme")).toStdString();

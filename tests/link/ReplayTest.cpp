@@ -105,7 +105,7 @@ protected:
 TEST_F(ReplayTest, StepForwardBackForwardShowsTheSameLinesTwice)
 {
     const QByteArray start = Shown([] { ASSERT_TRUE(Start(3, true)); });
-    EXPECT_EQ(form->mode, amPause);
+    EXPECT_EQ(form->Mode(), amPause);
     EXPECT_EQ(form->ActionLabel->text(), "PAUSE");
     EXPECT_EQ(PlayerForm->TimelineSlider->value(), 3);
     const QByteArray forward = Shown([] { PlayerForm->StepForward(); });
@@ -125,7 +125,7 @@ TEST_F(ReplayTest, StepForwardBackForwardShowsTheSameLinesTwice)
     form->PlayButtonClick(form->PlayButton);
     EXPECT_EQ(form->ActionLabel->text(), "PLAY");
     ASSERT_TRUE(WaitStopped(20000));
-    EXPECT_EQ(form->receivedTotal, QFileInfo(PathOf("small.nme")).size());
+    EXPECT_EQ(form->ReceivedTotal(), QFileInfo(PathOf("small.nme")).size());
 }
 
 TEST_F(ReplayTest, PauseAndStopOfThePanelActOnIt)
@@ -133,13 +133,13 @@ TEST_F(ReplayTest, PauseAndStopOfThePanelActOnIt)
     PlayerForm->clock = nullptr;   // the real clock: one epoch a second
     ASSERT_TRUE(Start(0, false));
     EXPECT_EQ(form->ActionLabel->text(), "PLAY");
-    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() > 0; }));
     form->PauseButtonClick(form->PauseButton);
     EXPECT_EQ(form->ActionLabel->text(), "PAUSE");
     RunEvents(50);
-    const int64_t paused = form->receivedTotal;
+    const int64_t paused = form->ReceivedTotal();
     RunEvents(1500);
-    EXPECT_EQ(form->receivedTotal, paused);
+    EXPECT_EQ(form->ReceivedTotal(), paused);
     EXPECT_LT(paused, QFileInfo(PathOf("small.nme")).size());
     form->StopButtonClick(form->StopButton);
     ASSERT_TRUE(WaitStopped());
@@ -155,8 +155,8 @@ TEST_F(ReplayTest, ReceiveTimesOfASimulatorRecordingReplayAsReceived)
     form->BaudComboBox->setCurrentText("115200");
     form->FileLabel->setText("sim.nme");
     form->RecordButtonClick(nullptr);
-    ASSERT_EQ(form->mode, amRecord);
-    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal > 4000; }, 20000));
+    ASSERT_EQ(form->Mode(), amRecord);
+    ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() > 4000; }, 20000));
     form->StopButtonClick(form->StopButton);
     sim.Stop();
 
@@ -170,7 +170,7 @@ TEST_F(ReplayTest, ReceiveTimesOfASimulatorRecordingReplayAsReceived)
     ASSERT_TRUE(Start(0, false));
     EXPECT_EQ(PlayerForm->NoteLabel->text(), "receive times");
     ASSERT_TRUE(WaitStopped(20000));
-    EXPECT_EQ(form->receivedTotal, size);
+    EXPECT_EQ(form->ReceivedTotal(), size);
     const auto sent = PlayerForm->deliveryTimes;
     ASSERT_FALSE(sent.empty());
     // Each delivery at its block's receive time, counted from the first.
@@ -190,9 +190,9 @@ TEST_F(ReplayTest, AGrowingFileIsFollowedAndMaxWaitsAtTheEnd)
     PlayerForm->SpeedComboBox->setCurrentIndex(TPlayerForm::kMaxSpeedIndex);
     ASSERT_TRUE(Start(0, false));
     const int64_t first = QFileInfo(PathOf("small.nme")).size();
-    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal == first; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() == first; }, 20000));
     RunEvents(300);
-    EXPECT_EQ(form->mode, amPlay) << "\"max\" waits at the end like tail -f";
+    EXPECT_EQ(form->Mode(), amPlay) << "\"max\" waits at the end like tail -f";
     // Another instance records on: the next epochs arrive.
     const std::vector<uint8_t> demo = ReadBinaryFile(SourceDir() + "/samples/demo.nme");
     EpochIndex index(false);
@@ -202,7 +202,7 @@ TEST_F(ReplayTest, AGrowingFileIsFollowedAndMaxWaitsAtTheEnd)
     file.write(reinterpret_cast<const char*>(demo.data()) + first, qint64(index.EpochEnd(14) - first));
     file.close();
     const int64_t grown = index.EpochEnd(14);
-    ASSERT_TRUE(WaitFor([&] { return form->receivedTotal == grown; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() == grown; }, 20000));
     EXPECT_EQ(PlayerForm->TimelineSlider->maximum(), 14);
     form->StopButtonClick(form->StopButton);
     ASSERT_TRUE(WaitStopped());

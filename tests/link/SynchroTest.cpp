@@ -2,6 +2,7 @@
 // end to end: the program's windows against a pty played by the test or by
 // kestrova-sim.
 #include "CommPty.h"
+#include "MainFormTestAccess.h"
 #include "SynchroSim.h"
 
 #include <QCheckBox>
@@ -92,21 +93,21 @@ TEST_F(SynchroTest, NmeaSearchFindsTheReceiversRate)
     SelectProtocol(w, false);
     w.SelectPort(PortDisplayName(sim.Path()));
     M().SynchroButtonClick(nullptr);
-    EXPECT_EQ(M().mode, uint32_t(amSync));
+    EXPECT_EQ(M().Mode(), uint32_t(amSync));
     EXPECT_EQ(M().SynchroTimer->interval(), 1000);
     QStringList shown{M().InfoLabel->text()};
     WaitFor(
         [&] {
             if (M().InfoLabel->text() != shown.last())
                 shown << M().InfoLabel->text();
-            return M().mode != amSync;
+            return M().Mode() != amSync;
         },
         9000);
     EXPECT_EQ(shown, QStringList({"Connection baud: 4800", "Connection baud: 9600", "Connection baud: 19200",
                                   "Connection baud: 38400", "Connection Ok"}));
     EXPECT_EQ(M().BaudComboBox->currentText(), "38400");
     EXPECT_EQ(M().DeviceLabel->text(), "unknown");
-    EXPECT_EQ(M().mode, uint32_t(amStop));
+    EXPECT_EQ(M().Mode(), uint32_t(amStop));
     EXPECT_FALSE(M().SynchroTimer->isActive());
     EXPECT_FALSE(PortOpen());
 }
@@ -124,7 +125,7 @@ TEST_F(SynchroTest, BinrSearchMovesTheReceiverToTheUsersRateAndNamesIt)
     w.SelectBaud("115200");
     M().SynchroButtonClick(nullptr);
     EXPECT_EQ(M().SynchroTimer->interval(), 500);
-    WaitFor([&] { return M().mode != amSync; }, 7000);
+    WaitFor([&] { return M().Mode() != amSync; }, 7000);
     EXPECT_EQ(M().InfoLabel->text(), "Connection Ok");
     EXPECT_EQ(M().DeviceLabel->text(), "ABC 1.0");
     EXPECT_EQ(M().FileLabel->text(), "ABC_c3.dat");
@@ -145,7 +146,7 @@ TEST_F(SynchroTest, SilentReceiverFailsAtTheNinthTick)
     w.SelectPort(PortDisplayName(pty.path));
     w.SelectBaud("57600");
     M().SynchroButtonClick(nullptr);
-    ASSERT_EQ(M().mode, uint32_t(amSync));
+    ASSERT_EQ(M().Mode(), uint32_t(amSync));
     EXPECT_TRUE(M().SynchroTimer->isActive());
     EXPECT_EQ(M().SynchroTimer->interval(), 500);
     M().SynchroTimer->stop();   // the test ticks by hand, 4.5 s in a moment
@@ -158,12 +159,12 @@ TEST_F(SynchroTest, SilentReceiverFailsAtTheNinthTick)
         EXPECT_EQ(M().InfoLabel->text(), QString("Connection baud: ") + rates[tick]);
         EXPECT_EQ(OutSpeed(pty), speeds[tick]);
         EXPECT_EQ(FromVector(pty.Receive(size_t(command.size()))), command) << tick;
-        EXPECT_EQ(M().mode, uint32_t(amSync));
+        EXPECT_EQ(M().Mode(), uint32_t(amSync));
     }
     M().SynchroTimerTimer();
     EXPECT_EQ(M().InfoLabel->text(), "Connection failed");
     EXPECT_EQ(M().DeviceLabel->text(), "unknown");
-    EXPECT_EQ(M().mode, uint32_t(amStop));
+    EXPECT_EQ(M().Mode(), uint32_t(amStop));
     EXPECT_FALSE(PortOpen());
 }
 
@@ -183,14 +184,14 @@ TEST_F(SynchroTest, EveryHeartbeatIsAnsweredAndTheAckMovesTheRate)
     pty.Send(heartbeat);
     EXPECT_EQ(FromVector(pty.Receive(size_t(2 * off.size()))), off + off);
     pty.Send(ToVector(Frame(0x50, {0x00})));
-    EXPECT_TRUE(WaitFor([&] { return M().syncIndex == 10; }));
+    EXPECT_TRUE(WaitFor([&] { return TMainFormTestAccess::SyncIndex(M()) == 10; }));
     EXPECT_EQ(OutSpeed(pty), speed_t(B230400));
     pty.Send(heartbeat);   // still answered after the acknowledgement
     EXPECT_EQ(FromVector(pty.Receive(size_t(off.size()))), off);
     M().SynchroTimerTimer();   // now asks for the identification, rate kept
     EXPECT_EQ(FromVector(pty.Receive(size_t(Frame(0x1B).size()))), Frame(0x1B));
     EXPECT_EQ(OutSpeed(pty), speed_t(B230400));
-    EXPECT_EQ(M().mode, uint32_t(amSync));
+    EXPECT_EQ(M().Mode(), uint32_t(amSync));
     M().StopButtonClick(M().StopButton);
     EXPECT_FALSE(PortOpen());
 }
@@ -243,7 +244,7 @@ TEST_P(RecordingStart, BinrCommandsAreByteExact)
     M().PositionCheckBox->setChecked(c.position);
     M().FileLabel->setText("start.dat");
     M().RecordButtonClick(nullptr);
-    ASSERT_EQ(M().mode, uint32_t(amRecord));
+    ASSERT_EQ(M().Mode(), uint32_t(amRecord));
     QByteArray expected = Frame(0x0E) + Frame(0x1B);
     for (uint8_t n : {1, 4, 2, 5, 3, 6})
         expected += Frame(0xA0, {0x03, n});
@@ -258,7 +259,7 @@ TEST_P(RecordingStart, BinrCommandsAreByteExact)
     if (c.heartbeat)
         stop += Frame(0x0C, {0x00});
     EXPECT_EQ(FromVector(pty.Receive(size_t(stop.size()) + 1, 300)), stop);
-    EXPECT_EQ(M().mode, uint32_t(amStop));
+    EXPECT_EQ(M().Mode(), uint32_t(amStop));
     EXPECT_FALSE(PortOpen());
     M().PositionCheckBox->setChecked(false);
 }
@@ -275,12 +276,12 @@ TEST_F(SynchroTest, RecordingKeepsExactlyWhatTheReceiverSent)
     w.SelectBaud("115200");
     M().FileLabel->setText("flood.nme");
     M().RecordButtonClick(nullptr);
-    ASSERT_EQ(M().mode, uint32_t(amRecord));
-    WaitFor([&] { return M().receivedTotal > 2 * 1024 * 1024; }, 1500);
+    ASSERT_EQ(M().Mode(), uint32_t(amRecord));
+    WaitFor([&] { return M().ReceivedTotal() > 2 * 1024 * 1024; }, 1500);
     M().StopButtonClick(M().StopButton);
     const QByteArray recorded = SimReceiver::ReadFile(w.Dir() + "/flood.nme");
     EXPECT_GT(recorded.size(), 100 * 1024);
-    EXPECT_EQ(recorded.size(), M().receivedTotal);
+    EXPECT_EQ(recorded.size(), M().ReceivedTotal());
     EXPECT_TRUE(IsStretchOf(recorded, sim.Sent()));
 }
 
@@ -294,17 +295,17 @@ TEST_F(SynchroTest, PulledDeviceEndsTheRecordingWithItsFileIntact)
     M().FileLabel->setText("pulled.nme");
     const std::set<int> before = ThreadIds();
     M().RecordButtonClick(nullptr);
-    ASSERT_EQ(M().mode, uint32_t(amRecord));
+    ASSERT_EQ(M().Mode(), uint32_t(amRecord));
     const int reader = NewThread(before);
     ASSERT_NE(reader, 0);
-    ASSERT_TRUE(WaitFor([&] { return M().receivedTotal > 3000; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return M().ReceivedTotal() > 3000; }, 5000));
     sim.Stop();
-    EXPECT_TRUE(WaitFor([&] { return M().mode != amRecord; }, 3000));
+    EXPECT_TRUE(WaitFor([&] { return M().Mode() != amRecord; }, 3000));
     EXPECT_EQ(M().InfoLabel->text(), "Connection lost");
-    EXPECT_EQ(M().mode, uint32_t(amStop));
+    EXPECT_EQ(M().Mode(), uint32_t(amStop));
     EXPECT_FALSE(PortOpen());
     const QByteArray recorded = SimReceiver::ReadFile(w.Dir() + "/pulled.nme");
-    EXPECT_EQ(recorded.size(), M().receivedTotal);
+    EXPECT_EQ(recorded.size(), M().ReceivedTotal());
     EXPECT_TRUE(IsStretchOf(recorded, sim.Sent()));
     // Nothing keeps spinning on the dead device: the port's reader has ended.
     EXPECT_TRUE(WaitFor([&] { return ThreadIds().count(reader) == 0; }, 10000));
@@ -317,9 +318,9 @@ TEST_F(SynchroTest, PulledDeviceEndsASearchAsAFailedOne)
     SelectProtocol(w, false);
     w.SelectPort(PortDisplayName(pty.path));
     M().SynchroButtonClick(nullptr);
-    ASSERT_EQ(M().mode, uint32_t(amSync));
+    ASSERT_EQ(M().Mode(), uint32_t(amSync));
     pty.Hangup();
-    EXPECT_TRUE(WaitFor([&] { return M().mode != amSync; }, 3000));
+    EXPECT_TRUE(WaitFor([&] { return M().Mode() != amSync; }, 3000));
     EXPECT_EQ(M().InfoLabel->text(), "Connection lost");
     EXPECT_EQ(M().DeviceLabel->text(), "unknown");
     EXPECT_FALSE(M().SynchroTimer->isActive());

@@ -2,6 +2,7 @@
 // that the main window opens when created and closes when destroyed.
 #include "../link/CommPty.h"
 #include "Controls.h"
+#include "MainFormTestAccess.h"
 #include "Mainfile.h"
 #include "ToneCapture.h"
 
@@ -26,9 +27,9 @@ TEST(SoundWithMainWindow, NoDataWatchSoundsTheWarningTone)
         main.PortComboBox->addItem(pty.path);
         main.PortComboBox->setCurrentIndex(main.PortComboBox->count() - 1);
         main.SoundButtonClick(main.SoundButton);
-        ASSERT_TRUE(main.soundEnabled);
+        ASSERT_TRUE(TMainFormTestAccess::SoundEnabled(main));
         main.RecordButtonClick(main.RecordButton);
-        ASSERT_EQ(main.mode, amRecord);
+        ASSERT_EQ(main.Mode(), amRecord);
         // Two quiet seconds are not yet a warning; the third is.
         main.WatchTimerTimer();
         main.WatchTimerTimer();

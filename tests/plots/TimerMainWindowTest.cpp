@@ -92,23 +92,23 @@ TEST_F(TimerWithMainWindow, ScheduledRecordingStartsOverwritesAndStops)
     EXPECT_EQ(timer_->StartDateEdit->ReadText().toStdString(), "06.12.2026");
 
     TickAt(At(14, 4, 59));
-    EXPECT_EQ(main_->mode, amStop);
+    EXPECT_EQ(main_->Mode(), amStop);
     TickAt(At(14, 5, 0));
-    EXPECT_EQ(main_->mode, amRecord);
+    EXPECT_EQ(main_->Mode(), amRecord);
     EXPECT_EQ(QFileInfo(recordName).size(), 0) << "the old file is overwritten";
 
     // Stopped by hand within the start minute: the next tick starts again.
     main_->StopButtonClick(main_->StopButton);
-    EXPECT_EQ(main_->mode, amStop);
+    EXPECT_EQ(main_->Mode(), amStop);
     TickAt(At(14, 5, 1));
-    EXPECT_EQ(main_->mode, amRecord);
+    EXPECT_EQ(main_->Mode(), amRecord);
 
     TickAt(At(14, 7, 0));
-    EXPECT_EQ(main_->mode, amStop);
+    EXPECT_EQ(main_->Mode(), amStop);
     EXPECT_EQ(timer_->TimerArmed, 0);
     EXPECT_EQ(main_->TimerLabel->text().toStdString(), "timer off");
     TickAt(At(14, 7, 1));
-    EXPECT_EQ(main_->mode, amStop);
+    EXPECT_EQ(main_->Mode(), amStop);
 }
 
 // A start minute that finds the main window busy (here: the port cannot be
@@ -120,7 +120,7 @@ TEST_F(TimerWithMainWindow, FailedStartStaysArmedUntilTheStopMinute)
     main_->PortComboBox->setCurrentIndex(main_->PortComboBox->count() - 1);
     ArmThroughClockButton("14:05", "14:06");
     TickAt(At(14, 5, 0));
-    EXPECT_EQ(main_->mode, amStop);
+    EXPECT_EQ(main_->Mode(), amStop);
     EXPECT_EQ(timer_->TimerArmed, 1);
     TickAt(At(14, 6, 0));
     EXPECT_EQ(timer_->TimerArmed, 0);

@@ -1,6 +1,7 @@
 // The three numeric windows on the offscreen platform: what the labels show
 // after a refresh, where they sit, and the lines of a headless run.
 #include "BinrDecoder.h"
+#include "MainFormTestAccess.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "Position.h"
@@ -49,7 +50,7 @@ protected:
         statistic_->ResetStatistics();
         SetHeadlessReport(false);
         main_->VisualCheckBox->setChecked(false);
-        main_->soundEnabled = false;
+        TMainFormTestAccess::SoundEnabled(*main_) = false;
     }
 
     // One NMEA epoch into the program-wide assembler, as the intake does it.
@@ -340,7 +341,7 @@ TEST_F(ViewWindows, NoSolutionCueSoundsOncePerRefresh)
         qputenv("ALSA_CONFIG_PATH", config.toLocal8Bit());
         OpenTone();
 
-        main_->soundEnabled = r.soundOn;
+        TMainFormTestAccess::SoundEnabled(*main_) = r.soundOn;
         Nav88 nav;
         nav.flags = r.flags;
         for (int i = 0; i < 2; ++i) {
