@@ -8,27 +8,10 @@
 #   bash tests/scripts/xvfb_demo.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 
-src=$(cd "$1" && pwd)
-build=$(cd "$2" && pwd)
-kestrova=$build/kestrova
-artifacts=$build/test-artifacts
-for tool in Xvfb xdotool import convert; do
-  command -v "$tool" >/dev/null || { echo "xvfb_demo: $tool is missing (tools/install-deps.sh test)" >&2; exit 1; }
-done
-[ -x "$kestrova" ] || { echo "xvfb_demo: $kestrova not built" >&2; exit 1; }
-mkdir -p "$artifacts"
-
-work=$(mktemp -d /tmp/kestrova-demo.XXXXXX)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/xvfb-lib.bash"
+xvfb_setup xvfb_demo "$1" "$2"
 fail() { echo "xvfb_demo: $*" >&2; exit 1; }
 
-source "$src/tests/scripts/xvfb-lib.bash"
 start_xvfb 1280x800 || fail "Xvfb did not start"
 
 # Play a copy, so that nothing is written beside the committed sample.

@@ -8,24 +8,8 @@
 #   bash tests/scripts/xvfb_play.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 
-src=$(cd "$1" && pwd)
-build=$(cd "$2" && pwd)
-kestrova=$build/kestrova
-artifacts=$build/test-artifacts
-for tool in Xvfb xdotool import convert; do
-  command -v "$tool" >/dev/null || { echo "xvfb_play: $tool is missing (tools/install-deps.sh test)" >&2; exit 1; }
-done
-[ -x "$kestrova" ] || { echo "xvfb_play: $kestrova not built" >&2; exit 1; }
-mkdir -p "$artifacts"
-
-work=$(mktemp -d /tmp/kestrova-xvfb.XXXXXX)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/xvfb-lib.bash"
+xvfb_setup xvfb_play "$1" "$2"
 
 fail() {
   echo "xvfb_play: $*" >&2
@@ -34,7 +18,6 @@ fail() {
   exit 1
 }
 
-source "$src/tests/scripts/xvfb-lib.bash"
 start_xvfb 1024x768 || fail "Xvfb did not start"
 
 # A recording long enough at real pace (one byte per hand-off) to be caught

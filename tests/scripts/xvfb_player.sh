@@ -8,27 +8,10 @@
 #   bash tests/scripts/xvfb_player.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 
-src=$(cd "$1" && pwd)
-build=$(cd "$2" && pwd)
-kestrova=$build/kestrova
-artifacts=$build/test-artifacts
-for tool in Xvfb xdotool import convert; do
-  command -v "$tool" >/dev/null || { echo "xvfb_player: $tool is missing (tools/install-deps.sh test)" >&2; exit 1; }
-done
-[ -x "$kestrova" ] || { echo "xvfb_player: $kestrova not built" >&2; exit 1; }
-mkdir -p "$artifacts"
-
-work=$(mktemp -d /tmp/kestrova-player.XXXXXX)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/xvfb-lib.bash"
+xvfb_setup xvfb_player "$1" "$2"
 fail() { echo "xvfb_player: $*" >&2; tail -n 20 "$work/err" >&2 || true; exit 1; }
 
-source "$src/tests/scripts/xvfb-lib.bash"
 start_xvfb 1280x800 || fail "Xvfb did not start"
 
 cp "$src/samples/demo.nme" "$work/demo.nme"
