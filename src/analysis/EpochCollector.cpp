@@ -1,5 +1,7 @@
 #include "EpochCollector.h"
 
+#include "EpochIndex.h"
+
 #include "BinrLayouts.h"
 #include "PositionText.h"
 #include "StatisticText.h"
@@ -15,7 +17,6 @@
 namespace {
 
 constexpr int64_t kHalfDayMs = kMsPerDay / 2;
-constexpr int64_t kMsPerWeek = 7 * kMsPerDay;
 constexpr int64_t kGpsWeekRollover = 1024;     // a dated week counts from August 1999
 constexpr int64_t kGpsEpochDay = 3657;         // 1980-01-06, in days from 1970-01-01
 constexpr int kGsaFirstPrn = 3;
@@ -105,21 +106,12 @@ const char* GsaVdop(const NmeaFields& gsa)
     return NmeaField(gsa, gsa.count == kGsaWithSystemId ? kGsaVdopBeforeId : gsa.count - 1);
 }
 
-// "hhmmss" with an optional fraction; -1 when it is not a time of day.
+// "hhmmss" with an optional fraction; -1 when it is not a time of day. The
+// replay index reads GGA times by the same rule.
 int64_t MsOfDayOf(const char* text)
 {
-    if (!Digits(text, 6))
-        return -1;
-    const int h = TwoDigits(text), m = TwoDigits(text + 2), s = TwoDigits(text + 4);
-    if (h > 23 || m > 59 || s > 60)
-        return -1;
-    int64_t ms = ((h * 60 + m) * 60 + s) * 1000LL;
-    if (text[6] == '.') {
-        int64_t scale = 100;
-        for (const char* p = text + 7; *p >= '0' && *p <= '9' && scale > 0; ++p, scale /= 10)
-            ms += (*p - '0') * scale;
-    }
-    return std::min(ms, kMsPerDay - 1);
+    const int64_t ms = NmeaTimeOfDayMs(text);
+    return ms == kNoTime ? -1 : ms;
 }
 
 // "ddmmyy"; years 80-99 are 19xx, the rest 20xx. -1 when it is not a date.

@@ -10,6 +10,8 @@
 // an epoch.
 // The satellites in view are not kept per epoch: they are folded into the
 // sky grid and the SNR sums as each epoch closes.
+#include "TimeUnits.h"
+
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -24,7 +26,6 @@ enum class FixDim : uint8_t { Unknown, TwoD, ThreeD };
 enum SatSystem : int { kSysGps, kSysGlonass, kSysOther };
 constexpr int kSatSystems = 3;
 
-constexpr int64_t kMsPerDay = 86400000;
 constexpr uint16_t kNoDop = 0xFFFF;
 constexpr double kDopScale = 100.0;        // DOPs are kept in hundredths
 

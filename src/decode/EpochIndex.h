@@ -18,6 +18,8 @@
 #include "BinrDecoder.h"
 #include "NmeaAssembler.h"
 
+#include "TimeUnits.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -25,9 +27,6 @@
 #include <vector>
 
 constexpr int64_t kNoTime = std::numeric_limits<int64_t>::min();
-constexpr int64_t kMsPerSecond = 1000;
-constexpr int64_t kMsPerDay = 86'400'000;
-constexpr int64_t kMsPerWeek = 7 * kMsPerDay;
 
 struct EpochMark {
     int64_t offset;   // first byte of the epoch in the file
