@@ -5,6 +5,7 @@
 #include "BinrLayouts.h"
 #include "FileHandle.h"
 #include "NmeaChecksum.h"
+#include "PathIdentity.h"
 #include "Util.h"
 #include "WeekRollover.h"
 
@@ -16,7 +17,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -584,16 +584,6 @@ std::string SideFileName(const std::string& fileName)
     const auto dot = fileName.find('.');
     return (dot == std::string::npos ? std::string() : fileName.substr(0, dot + 1)) + "nme";
 }
-
-namespace {
-
-bool SameFile(const char* a, const char* b)
-{
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
-}
-
-} // namespace
 
 BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
 {
