@@ -10,6 +10,7 @@
 #include "Player.h"
 #include "Report.h"
 #include "Statistic.h"
+#include "TerminalText.h"
 #include "Visual.h"
 #include "Windows.h"
 
@@ -30,7 +31,7 @@ namespace {
 
 int FileOpenError(const QString& problem)
 {
-    std::fprintf(stderr, "kestrova: %s\n", problem.toUtf8().constData());
+    std::fprintf(stderr, "kestrova: %s\n", TerminalText(problem.toUtf8().toStdString()).c_str());
     return 2;
 }
 
@@ -90,7 +91,7 @@ int StartPaced(const CommandLine& cl, const QString& file)
         if (epoch >= PlayerForm->EpochCount()) {
             std::fprintf(stderr, "kestrova: --from %s: no epoch at or after this time in %s\n",
                          QTime::fromMSecsSinceStartOfDay(cl.fromMsOfDay).toString("HH:mm:ss").toUtf8().constData(),
-                         file.toUtf8().constData());
+                         TerminalText(file.toUtf8().toStdString()).c_str());
             return 2;
         }
     }

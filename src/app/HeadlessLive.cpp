@@ -9,6 +9,7 @@
 #include "Comm.h"
 #include "Mainfile.h"
 #include "SourceAddress.h"
+#include "TerminalText.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -46,7 +47,7 @@ bool LiveIsBinr(const CommandLine& cl)
 void Complain(const QString& what, const QString& detail)
 {
     const QString text = detail.isEmpty() || what.endsWith(detail) ? what : what + ": " + detail;
-    std::fprintf(stderr, "kestrova: %s\n", text.toUtf8().constData());
+    std::fprintf(stderr, "kestrova: %s\n", TerminalText(text.toUtf8().toStdString()).c_str());
 }
 
 } // namespace

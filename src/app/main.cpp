@@ -7,6 +7,7 @@
 #include "NmeaAssembler.h"
 #include "Player.h"
 #include "ReportCommand.h"
+#include "TerminalText.h"
 #include "ToNmea.h"
 #include "WeekRollover.h"
 #include "Windows.h"
@@ -21,7 +22,10 @@
 
 namespace {
 
-void Complain(const QString& text) { std::fprintf(stderr, "kestrova: %s\n", text.toLocal8Bit().constData()); }
+void Complain(const QString& text)
+{
+    std::fprintf(stderr, "kestrova: %s\n", TerminalText(text.toLocal8Bit().toStdString()).c_str());
+}
 
 void ShowViews(TMainForm* form, const QStringList& views)
 {
@@ -50,7 +54,7 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (!cl.error.isEmpty()) {
-        std::fprintf(stderr, "kestrova: %s\n", cl.error.toUtf8().constData());
+        Complain(cl.error);
         return 2;
     }
 
@@ -128,9 +132,8 @@ int main(int argc, char* argv[])
     }
     if (cl.exitAfterPlay) {
         if (mainForm->Mode() != amPlay && mainForm->Mode() != amFastPlay) {
-            std::fprintf(stderr, "kestrova: %s\n",
-                         (mainForm->InfoLabel->text().isEmpty() ? QStringLiteral("nothing to play")
-                                                                : mainForm->InfoLabel->text()).toUtf8().constData());
+            Complain(mainForm->InfoLabel->text().isEmpty() ? QStringLiteral("nothing to play")
+                                                           : mainForm->InfoLabel->text());
             return 2;
         }
         QObject::connect(mainForm.get(), &TMainForm::ModeChanged, mainForm.get(), [&](uint32_t mode) {

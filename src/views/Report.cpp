@@ -13,9 +13,10 @@ void AppendField(QString& line, const char* name, const QString& text)
     line += QString::fromLatin1(name);
     line += QChar('=');
     // A receiver's text may hold tabs or line ends; they would break the
-    // one-line-per-event format, so control characters print as blanks.
+    // one-line-per-event format, so control characters (C1 ones too, which
+    // a terminal obeys as it obeys ESC) print as blanks.
     for (const QChar c : text)
-        line += c.unicode() < 0x20 || c.unicode() == 0x7F ? QChar(' ') : c;
+        line += c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F) ? QChar(' ') : c;
 }
 } // namespace
 
