@@ -1,9 +1,11 @@
 #include "ReceiverReport.h"
 
+#include "TerminalText.h"
 #include "Util.h"
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 namespace {
 
@@ -94,12 +96,18 @@ std::string JsonNumber(const Figure& v)
     return v && std::isfinite(*v) ? Format("%.10g", *v) : std::string("null");
 }
 
-std::string CsvField(const std::string& s)
+// A text cell. Spreadsheets take a cell that starts with = + - @ (or a tab
+// or CR before one) for a formula, and a file name may start so: such a cell
+// gets a leading ' and reads as the text it is.
+std::string CsvText(const std::string& s)
 {
-    if (s.find_first_of(",\"\n\r") == std::string::npos)
-        return s;
+    const std::string text = !s.empty() && std::string_view("=+-@\t\r").find(s[0]) != std::string_view::npos
+                                 ? "'" + s
+                                 : s;
+    if (text.find_first_of(",\"\n\r") == std::string::npos)
+        return text;
     std::string out = "\"";
-    for (const char c : s)
+    for (const char c : text)
         out += c == '"' ? std::string("\"\"") : std::string(1, c);
     return out + "\"";
 }
@@ -259,7 +267,7 @@ void WriteTextTable(std::ostream& out, const std::vector<ReportEntry>& entries)
     std::vector<std::string> header;
     std::vector<size_t> width;
     for (const ReportEntry& e : entries) {
-        header.push_back(BaseName(e.name));
+        header.push_back(TerminalText(BaseName(e.name)));
         width.push_back(Width(header.back()));
     }
     std::vector<std::vector<std::string>> cells(rows.size());
@@ -312,7 +320,7 @@ void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries)
            "sats_used,gps_used,glonass_used,other_used\n";
     for (const ReportEntry& e : entries) {
         const EpochLog& log = *e.log;
-        const std::string file = CsvField(e.name);
+        const std::string file = CsvText(e.name);
         std::optional<LocalFrame> frame;
         if (e.figures.reference)
             frame.emplace(*e.figures.reference, log.Origin());

@@ -61,7 +61,7 @@ done
 status() { local rc=0; "$kestrova" --report "$@" >out.txt 2>err.txt || rc=$?; echo "$rc"; }
 rc=$(status a.nme missing.nme --json ok.json)
 [ "$rc" -eq 2 ] || fail "a missing file gave status $rc"
-grep -qx 'File open error: missing.nme' err.txt || fail "missing file: $(cat err.txt)"
+grep -qx 'kestrova: missing.nme: cannot open: No such file or directory' err.txt || fail "missing file: $(cat err.txt)"
 grep -q '"file": "a.nme"' ok.json || fail "the readable file was not reported beside the missing one"
 
 rc=$(status a.nme --csv no/such/folder/r.csv --json ok2.json)
