@@ -242,18 +242,28 @@ bool IsBinr(const ReportOptions& o, const std::string& file)
     return file.size() >= 4 && strcasecmp(file.c_str() + file.size() - 4, ".dat") == 0;
 }
 
+void RefuseNonRegular(const std::string& file, const struct stat& st)
+{
+    Complain(file, S_ISDIR(st.st_mode) ? "a folder, not a file" : "not a regular file", 0);
+}
+
 // Reads the whole file through the collector; complains and returns false
 // when it cannot be read. Only a regular file is read: a device may never end
-// (/dev/zero) and a FIFO may never be written to, so it is opened without
-// waiting for a writer and refused.
+// (/dev/zero) and a FIFO may never be written to. Such a name is not even
+// opened (opening a device can act on it); should it change in between, the
+// open does not wait for a FIFO's writer and the check is made again.
 bool Collect(const std::string& file, bool binr, EpochCollector& collector)
 {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        RefuseNonRegular(file, st);
+        return false;
+    }
     const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         Complain(file, "cannot open", errno);
         return false;
     }
-    struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int error = errno;
         ::close(fd);
@@ -262,7 +272,7 @@ bool Collect(const std::string& file, bool binr, EpochCollector& collector)
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        Complain(file, S_ISDIR(st.st_mode) ? "a folder, not a file" : "not a regular file", 0);
+        RefuseNonRegular(file, st);
         return false;
     }
     // BINR weeks are dated by the file's time, as its playback dates them.
