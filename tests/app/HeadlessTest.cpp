@@ -118,6 +118,10 @@ TEST_F(HeadlessTest, WrongOptionsOrFileExitWithStatusTwoAndOneLine)
         {{"--headless", "absent.nme"}, "kestrova: absent.nme: cannot open: No such file or directory\n"},
         {{"--headless", "."}, "kestrova: .: a folder, not a file\n"},
         {{"--headless", "/dev/zero"}, "kestrova: /dev/zero: not a regular file\n"},
+        // Names from outside reach the terminal with their control characters shown, not obeyed.
+        {{"--headless", "a\x1B]0;x\x07\r.nme"},
+         "kestrova: a\xEF\xBF\xBD]0;x\xEF\xBF\xBD\xEF\xBF\xBD.nme: cannot open: No such file or directory\n"},
+        {{"--show", "x\x1B[2J"}, "kestrova: --show: unknown view x\xEF\xBF\xBD[2J\n"},
         {{"--headless", "--week-rollovers", "10", "x.nme"}, "kestrova: --week-rollovers takes a count from 1 to 9\n"},
         {{"--headless", "--max-hdop", "abc", "x.nme"}, ""},
         {{"--headless", "--bogus", "x.nme"}, ""},
