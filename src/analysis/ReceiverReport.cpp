@@ -75,18 +75,24 @@ size_t Width(const std::string& s)
     return size_t(std::count_if(s.begin(), s.end(), [](char c) { return (uint8_t(c) & 0xC0) != 0x80; }));
 }
 
+// UTF-8 passes as it is; control characters (C1 and DEL too, so that the
+// JSON on a terminal is as harmless as the table) are escaped, and a byte
+// that is not UTF-8 (a file name's need not be) becomes U+FFFD.
 std::string JsonString(const std::string& s)
 {
     std::string out = "\"";
-    for (const char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (uint8_t(c) < 0x20 || uint8_t(c) >= 0x80) {
-            out += Format("\\u%04x", unsigned(uint8_t(c)));
-        } else {
-            out += c;
-        }
+    for (size_t at = 0; at < s.size();) {
+        uint32_t cp = 0;
+        const size_t length = Utf8SequenceAt(s, at, &cp);
+        if (length == 0)
+            out += "\\ufffd";
+        else if (cp == '"' || cp == '\\')
+            out += std::string("\\") + char(cp);
+        else if (IsControlCode(cp))
+            out += Format("\\u%04x", unsigned(cp));
+        else
+            out.append(s, at, length);
+        at += length ? length : 1;
     }
     return out + "\"";
 }

@@ -1,15 +1,12 @@
 #include "TerminalText.h"
 
-#include <cstdint>
-
 namespace {
 
 const char kReplacement[] = "\xEF\xBF\xBD";   // U+FFFD
 
-// The length of the well-formed UTF-8 sequence at text[at] (no overlong form,
-// no surrogate, nothing above U+10FFFF), and its code point; 0 when the byte
-// there does not start one.
-size_t SequenceAt(std::string_view text, size_t at, uint32_t* codePoint)
+} // namespace
+
+size_t Utf8SequenceAt(std::string_view text, size_t at, uint32_t* codePoint)
 {
     const uint8_t lead = uint8_t(text[at]);
     size_t length;
@@ -41,18 +38,14 @@ size_t SequenceAt(std::string_view text, size_t at, uint32_t* codePoint)
     return length;
 }
 
-bool IsControl(uint32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
-
-} // namespace
-
 std::string TerminalText(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
     for (size_t at = 0; at < text.size();) {
         uint32_t cp = 0;
-        const size_t length = SequenceAt(text, at, &cp);
-        if (length == 0 || IsControl(cp)) {
+        const size_t length = Utf8SequenceAt(text, at, &cp);
+        if (length == 0 || IsControlCode(cp)) {
             out += kReplacement;
             at += length ? length : 1;
         } else {
