@@ -40,7 +40,7 @@ int TimeOfDayValue(const QString& text)
     return ((m.captured(1).toInt() * 60 + m.captured(2).toInt()) * 60 + m.captured(3).toInt()) * 1000;
 }
 
-constexpr int kMaxSeconds = 366 * 86400;
+constexpr int64_t kMaxSeconds = 366 * 86400;
 
 } // namespace
 
@@ -166,12 +166,17 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             cl.record = value("--record");
             if (!cl.error.isEmpty())
                 break;
+            // An empty name would quietly watch instead of recording.
+            if (cl.record.isEmpty()) {
+                cl.error = "--record needs a FILE name";
+                break;
+            }
         } else if (a == "--seconds") {
             const QString v = value("--seconds");
             if (!cl.error.isEmpty())
                 break;
             bool ok = false;
-            cl.seconds = v.toInt(&ok);
+            cl.seconds = v.toLongLong(&ok);
             if (!ok || cl.seconds < 1 || cl.seconds > kMaxSeconds) {
                 cl.error = QString("--seconds takes 1 to %1").arg(kMaxSeconds);
                 break;

@@ -185,6 +185,8 @@ public:
     // --- state others read (the rest is private)
     uint32_t Mode() const { return mode; }
     int64_t ReceivedTotal() const { return receivedTotal; }
+    // Bytes of the current (or last) recording missing from its file.
+    int64_t RecordLostBytes() const { return recordFile.LostBytes(); }
     // The current playback thread, or null outside playback.
     TReadCycle* ReadCycle() const { return readCycle; }
     // Sets the byte counter, as a seek in a playback does, and shows it.

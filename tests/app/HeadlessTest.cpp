@@ -121,6 +121,7 @@ TEST_F(HeadlessTest, WrongOptionsOrFileExitWithStatusTwoAndOneLine)
         {{"--headless", "--week-rollovers", "10", "x.nme"}, "kestrova: --week-rollovers takes a count from 1 to 9\n"},
         {{"--headless", "--max-hdop", "abc", "x.nme"}, ""},
         {{"--headless", "--bogus", "x.nme"}, ""},
+        {{"--headless", "--port", "tcp://127.0.0.1:1", "--record", ""}, "kestrova: --record needs a FILE name\n"},
         {{"--headless"}, ""},
     };
     for (const auto& [args, message] : cases) {
@@ -183,6 +184,45 @@ TEST_F(HeadlessTest, BinrRecordingPlaysAndWritesItsSideFile)
     const RunResult asNmea = Kestrova({"--headless", "--nmea", PathOf("demo.dat")});
     EXPECT_EQ(asNmea.status, 0);
     EXPECT_TRUE(Lines(asNmea.out, "POSITION").isEmpty());
+}
+
+// The lines are all a headless run gives: standard output that takes none
+// is said once on stderr and ends the run with exit status 1.
+TEST_F(HeadlessTest, StandardOutputThatFailsEndsWithStatusOne)
+{
+    QByteArray stream;
+    for (int i = 0; i < 2000; ++i)
+        stream += Sentence("GPGGA,1200" + std::to_string(10 + i % 50) + ".00,5530.1234,N,03730.5678,E,1,08,0.9,150.5,M,14.0,M,,");
+    Write("walk.nme", stream);
+    const std::pair<bool, QByteArray> cases[] = {
+        {false, "kestrova: standard output: write error: No space left on device\n"},
+        {true, "kestrova: standard output: write error: Bad file descriptor\n"},
+    };
+    for (const auto& [closed, message] : cases) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
+        env.remove("DISPLAY");
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(dir.path());
+        if (closed)
+            p.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+        else
+            p.setStandardOutputFile("/dev/full");
+        p.start(KESTROVA_BIN, {"--headless", "walk.nme"});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 1) << message.toStdString();
+        EXPECT_EQ(p.readAllStandardError(), message);
+    }
+}
+
+TEST_F(HeadlessTest, MultiGnssPrintsNothingOnStderr)
+{
+    Write("walk.nme", Sentence("GPGGA,120000.00,5530.1234,N,03730.5678,E,1,08,0.9,150.5,M,14.0,M,,"));
+    const RunResult r = Kestrova({"--headless", "--multi-gnss", "walk.nme"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(Lines(r.out, "MAIN").size(), 1);
 }
 
 TEST_F(HeadlessTest, NmeFileReadAsBinrKeepsItsContent)
