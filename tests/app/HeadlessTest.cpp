@@ -9,11 +9,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include <csignal>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -214,6 +216,36 @@ TEST_F(HeadlessTest, StandardOutputThatFailsEndsWithStatusOne)
         EXPECT_EQ(p.exitCode(), 1) << message.toStdString();
         EXPECT_EQ(p.readAllStandardError(), message);
     }
+}
+
+// The window writes a setting when it changes, not only on a clean exit:
+// killed outright, it has kept Multi-GNSS and the PLAYER shown.
+TEST_F(HeadlessTest, SettingsChangedSurviveAKill)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    if (!env.contains("XDG_RUNTIME_DIR"))
+        env.insert("XDG_RUNTIME_DIR", dir.path());
+    env.remove("KESTROVA_PORTS");
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir.path());
+    p.start(KESTROVA_BIN, {"--multi-gnss", "--player"});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    const QString conf = PathOf("config/Tamrel/Kestrova.conf");
+    auto stored = [&] {
+        const QByteArray text = Read("config/Tamrel/Kestrova.conf");
+        return text.contains("MultiGnss=1") && text.contains("PlayerVisible=1");
+    };
+    for (int i = 0; i < 200 && !stored() && p.state() == QProcess::Running; ++i)
+        p.waitForFinished(50);
+    ::kill(pid_t(p.processId()), SIGKILL);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::CrashExit);
+    QSettings settings(conf, QSettings::IniFormat);
+    EXPECT_EQ(settings.value("MultiGnss").toString(), "1") << Read("config/Tamrel/Kestrova.conf").toStdString();
+    EXPECT_EQ(settings.value("PlayerVisible").toString(), "1");
 }
 
 TEST_F(HeadlessTest, MultiGnssPrintsNothingOnStderr)
