@@ -40,7 +40,7 @@ int TimeOfDayValue(const QString& text)
     return ((m.captured(1).toInt() * 60 + m.captured(2).toInt()) * 60 + m.captured(3).toInt()) * 1000;
 }
 
-constexpr int kMaxSeconds = 366 * 86400;
+constexpr int64_t kMaxSeconds = 366 * 86400;
 
 } // namespace
 
@@ -166,12 +166,17 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             cl.record = value("--record");
             if (!cl.error.isEmpty())
                 break;
+            // An empty name would quietly watch instead of recording.
+            if (cl.record.isEmpty()) {
+                cl.error = "--record needs a FILE name";
+                break;
+            }
         } else if (a == "--seconds") {
             const QString v = value("--seconds");
             if (!cl.error.isEmpty())
                 break;
             bool ok = false;
-            cl.seconds = v.toInt(&ok);
+            cl.seconds = v.toLongLong(&ok);
             if (!ok || cl.seconds < 1 || cl.seconds > kMaxSeconds) {
                 cl.error = QString("--seconds takes 1 to %1").arg(kMaxSeconds);
                 break;
@@ -283,11 +288,12 @@ QString UsageText()
         "  --headless --port SOURCE\n"
         "                      monitor a live source without a display, printing the\n"
         "                      same lines; ends on SIGINT or SIGTERM. Exit status 0,\n"
-        "                      1 when the source is lost (without --reconnect), 2 when\n"
-        "                      it cannot be opened\n"
+        "                      1 when the source is lost (without --reconnect) or\n"
+        "                      FILE or standard output fails, 2 when it cannot be\n"
+        "                      opened\n"
         "  --baud N            line rate of a serial SOURCE (default 4800)\n"
         "  --record FILE       record the source into FILE, as the Record button does\n"
-        "  --seconds N         end after N seconds\n"
+        "  --seconds N         end after N seconds (at most 31622400, a year)\n"
         "  --week-rollovers N  date BINR weeks after N week-number rollovers in all\n"
         "                      (1: 1999-2019, 2: 2019-2038); default: by the clock\n"
         "                      for live data, by the file's time for a recording\n"

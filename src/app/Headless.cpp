@@ -24,8 +24,12 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTime>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +37,25 @@ int FileOpenError(const QString& problem)
 {
     std::fprintf(stderr, "kestrova: %s\n", TerminalText(problem.toUtf8().toStdString()).c_str());
     return 2;
+}
+
+int PlaybackDidNotStart(const TMainForm* form) { return FileOpenError(PlaybackStartProblem(form)); }
+
+// The lines are the whole output of a headless run. A closed standard
+// output is kept closed for good (a file opened later would take its number
+// and the lines would land in it); a reader that goes away is an error to
+// report, not a signal that ends the run before its record file is closed.
+void GuardStandardOutput()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    if (::fcntl(STDOUT_FILENO, F_GETFD) == -1 && errno == EBADF) {
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0 && null != STDOUT_FILENO) {
+            ::dup2(null, STDOUT_FILENO);
+            ::close(null);
+        }
+        ReportOutputFailure(EBADF);
+    }
 }
 
 // Qt raises a tool window above its parent at every show; the offscreen
@@ -48,6 +71,10 @@ void MakeViewsPlainWindows(TMainForm* form)
 
 void SetUpHeadlessWindows(TMainForm* form, const CommandLine& cl, bool binr)
 {
+    // Before the views are shown: a shown window that changes its fixed size
+    // makes the offscreen platform complain on stderr.
+    if (cl.multiGnss)
+        form->SetMultiGnss(true);
     for (QCheckBox* box : {form->PositionCheckBox, form->StatisticCheckBox, form->SatellitesCheckBox,
                            form->VisualCheckBox, form->ProfileCheckBox})
         box->setChecked(true);
@@ -62,8 +89,16 @@ void SetUpHeadlessWindows(TMainForm* form, const CommandLine& cl, bool binr)
             StatisticForm->DiffCheckBox->setChecked(cl.diffOnly);
     }
     (binr ? form->BINRRadioButton : form->NMEARadioButton)->setChecked(true);
-    if (cl.multiGnss)
-        form->SetMultiGnss(true);
+}
+
+QString PlaybackStartProblem(const TMainForm* form)
+{
+    // The window's own words are "File open error"; stderr names the file it
+    // tried (the window adds an extension to a bare name) and why, when the
+    // file system still tells.
+    const QString tried = QFileInfo(form->FileLabel->text()).absoluteFilePath();
+    const QString problem = PlayableFileProblem(tried);
+    return problem.isEmpty() ? form->FileLabel->text() + ": File open error" : problem;
 }
 
 void ReportMainWindow(const TMainForm* form)
@@ -84,7 +119,7 @@ int StartPaced(const CommandLine& cl, const QString& file)
     PlayerForm->SetSpeed(cl.pace);
     PlayerForm->IndexCurrentFile();
     if (!PlayerForm->WaitForIndex())
-        return FileOpenError(file + ": File open error");
+        return PlaybackDidNotStart(MainForm);
     size_t epoch = 0;
     if (cl.fromMsOfDay >= 0) {
         epoch = PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay);
@@ -96,7 +131,7 @@ int StartPaced(const CommandLine& cl, const QString& file)
         }
     }
     if (!PlayerForm->StartPaced(epoch, false) || MainForm->Mode() != amPlay)
-        return FileOpenError(file + ": File open error");
+        return PlaybackDidNotStart(MainForm);
     return 0;
 }
 
@@ -110,6 +145,10 @@ int RunHeadless(const CommandLine& cl)
         if (const QString problem = PlayableFileProblem(file); !problem.isEmpty())
             return FileOpenError(problem);
     }
+    GuardStandardOutput();
+    // Watching only, or playing: the lines are all a run gives.
+    if (ReportOutputFailed() && cl.record.isEmpty())
+        return 1;
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // Settings are neither read nor written; should any window still touch
@@ -149,16 +188,21 @@ int RunHeadless(const CommandLine& cl)
     } else {
         form->RewindButtonClick(nullptr);
         if (form->Mode() != amFastPlay)
-            return FileOpenError(file + ": File open error");
+            return PlaybackDidNotStart(form.get());
     }
 
+    // Nobody reads the rest: the playback stops at once.
+    SetReportFailureHandler([&form] {
+        QMetaObject::invokeMethod(form.get(), [&form] { form->StopButtonClick(nullptr); }, Qt::QueuedConnection);
+    });
     QObject::connect(form.get(), &TMainForm::ModeChanged, &app, [&](uint32_t mode) {
         if (mode == amStop) {
             ReportMainWindow(form.get());
-            QCoreApplication::exit(0);
+            QCoreApplication::exit(ReportOutputFailed() ? 1 : 0);
         }
     });
     const int status = app.exec();
+    SetReportFailureHandler(nullptr);
     form.reset();
     return status;
 }

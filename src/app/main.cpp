@@ -132,8 +132,11 @@ int main(int argc, char* argv[])
     }
     if (cl.exitAfterPlay) {
         if (mainForm->Mode() != amPlay && mainForm->Mode() != amFastPlay) {
-            Complain(mainForm->InfoLabel->text().isEmpty() ? QStringLiteral("nothing to play")
-                                                           : mainForm->InfoLabel->text());
+            const QString why = mainForm->InfoLabel->text() == QLatin1String("File open error")
+                                    ? PlaybackStartProblem(mainForm.get())
+                                    : mainForm->InfoLabel->text().isEmpty() ? QStringLiteral("nothing to play")
+                                                                            : mainForm->InfoLabel->text();
+            Complain(why);
             return 2;
         }
         QObject::connect(mainForm.get(), &TMainForm::ModeChanged, mainForm.get(), [&](uint32_t mode) {

@@ -399,6 +399,7 @@ void TMainForm::FormShow()
         LoadSettings();
         FillPortList();
         LoadLiveSettings(*this);
+        StoreSettingsOnChange();
     }
     SetActionMode(amStop);
     SoundButtonClick(nullptr);
@@ -607,6 +608,39 @@ void TMainForm::ApplyDefaultSettings()
     _02CheckBox->setEnabled(false);
 }
 
+// Each change is written as it happens, so that a crash or a kill keeps the
+// settings of that moment: the keys and values a clean exit would write
+// then. Changes made together (a protocol switch and its file name, a
+// one-off view) make one write, once the event loop comes round.
+void TMainForm::SettingChanged()
+{
+    if (headless || !settingsLoaded_ || settingsSavePending_)
+        return;
+    settingsSavePending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            settingsSavePending_ = false;
+            SaveSettings();
+        },
+        Qt::QueuedConnection);
+}
+
+void TMainForm::StoreSettingsOnChange()
+{
+    settingsLoaded_ = true;
+    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
+             BINRRadioButton, NMEARadioButton, PositionCheckBox, StatisticCheckBox, SatellitesCheckBox, VisualCheckBox,
+             ProfileCheckBox, _02CheckBox})
+        connect(b, &QAbstractButton::toggled, this, &TMainForm::SettingChanged);
+    // A view switched by the user after a one-off show is read once the
+    // one-off mark is gone: the write waits for the event loop.
+    connect(BaudComboBox, &QComboBox::currentIndexChanged, this, &TMainForm::SettingChanged);
+    connect(PortComboBox, &QComboBox::currentIndexChanged, this, &TMainForm::SettingChanged);
+    if (QAction* reconnect = TitleMenu()->findChild<QAction*>(QStringLiteral("ReconnectAction")))
+        connect(reconnect, &QAction::toggled, this, &TMainForm::SettingChanged);
+}
+
 void TMainForm::SaveSettings()
 {
     const std::unique_ptr<QSettings> stored = OpenSettings();
@@ -675,7 +709,14 @@ void TMainForm::TopPanelMouseMove(int x, int y)
     MoveViews(dx, dy);
 }
 
-void TMainForm::TopPanelMouseUp() { dragging = false; }
+void TMainForm::TopPanelMouseUp()
+{
+    if (!dragging)
+        return;
+    dragging = false;
+    SettingChanged();
+    emit PanelPlaced();
+}
 
 QMenu* TMainForm::TitleMenu()
 {
@@ -785,8 +826,10 @@ void TMainForm::ProfileCheckBoxClick()
 
 void TMainForm::SoundButtonClick(QObject* sender)
 {
-    if (sender)
+    if (sender) {
         soundEnabled = !soundEnabled;
+        SettingChanged();
+    }
     SoundLabel->setText(soundEnabled ? QStringLiteral("sound on") : QStringLiteral("sound off"));
     SetTextColour(SoundLabel, soundEnabled ? kLime : kRed);
 }

@@ -185,11 +185,16 @@ public:
     // --- state others read (the rest is private)
     uint32_t Mode() const { return mode; }
     int64_t ReceivedTotal() const { return receivedTotal; }
+    // Bytes of the current (or last) recording missing from its file.
+    int64_t RecordLostBytes() const { return recordFile.LostBytes(); }
     // The current playback thread, or null outside playback.
     TReadCycle* ReadCycle() const { return readCycle; }
     // Sets the byte counter, as a seek in a playback does, and shows it.
     void SetReceivedTotal(int64_t total);
     void SetReconnectEnabled(bool on) { reconnectEnabled = on; }
+    // A stored value changed: the settings are written (once the stored ones
+    // are read, never in a headless run).
+    void SettingChanged();
 
     // --- set by the program before the window is shown
     // Headless runs neither read nor write settings, nor probe the ports.
@@ -204,6 +209,9 @@ public:
 signals:
     // Every SetActionMode, after the glyph and caption are drawn.
     void ModeChanged(uint32_t mode);
+    // A drag of the title strip ended: the panel and the windows following
+    // it are where they will stay.
+    void PanelPlaced();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -282,6 +290,9 @@ private:
     QMenu* titleMenu_ = nullptr;
     QAction* multiGnssAction_ = nullptr;
     bool shownOnce_ = false;
+    bool settingsLoaded_ = false;
+    bool settingsSavePending_ = false;
+    void StoreSettingsOnChange();
     bool shutDown_ = false;
     std::vector<TReadCycle*> liveCycles_;
     // Views shown for one run, with the state the settings keep for them.

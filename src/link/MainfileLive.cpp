@@ -141,6 +141,7 @@ void TMainForm::InstallLiveSources()
         const QString address = askSourceAddress ? askSourceAddress() : QString();
         if (!address.isEmpty() && ValidAddress(address)) {
             RememberSource(address);
+            SettingChanged();
             int at = PortComboBox->findText(address);
             if (at < 0) {
                 PortComboBox->insertItem(PortComboBox->count() - 1, address);

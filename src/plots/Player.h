@@ -116,6 +116,7 @@ private:
     void LoadSettings();
     void LoadPlace();
     void SaveSettings() const;
+    void StoreSettingsOnChange();
 
     std::shared_ptr<SharedEpochIndex> index_;
     QString indexedFile_;

@@ -137,13 +137,22 @@ TStatisticForm::TStatisticForm(QWidget* parent)
         HDOPEdit->setText(FromText(stored.hdopLimit));
         VDOPEdit->setText(FromText(stored.vdopLimit));
         DiffCheckBox->setChecked(stored.diffOnly);
+        // Stored as they change: a crash or a kill loses none.
+        for (QLineEdit* edit : {HDOPEdit, VDOPEdit})
+            connect(edit, &QLineEdit::textChanged, this, &TStatisticForm::StoreSettings);
+        connect(DiffCheckBox, &QCheckBox::toggled, this, &TStatisticForm::StoreSettings);
     }
+}
+
+void TStatisticForm::StoreSettings() const
+{
+    if (!HeadlessReport())
+        SaveStatisticSettings({HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked()});
 }
 
 TStatisticForm::~TStatisticForm()
 {
-    if (!HeadlessReport())
-        SaveStatisticSettings({HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked()});
+    StoreSettings();
     if (StatisticForm == this)
         StatisticForm = nullptr;
 }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -104,6 +105,67 @@ TEST_F(HeadlessLiveTest, SourceThatCannotBeOpenedExitsWithStatusTwo)
         ASSERT_TRUE(kestrova.waitForFinished(30000));
         EXPECT_EQ(kestrova.exitCode(), 2) << args.join(' ').toStdString();
         EXPECT_TRUE(kestrova.readAllStandardError().contains(message)) << message.toStdString();
+    }
+}
+
+// QTimer waits an int of milliseconds: 4294968 s once came out as 0.7 s.
+TEST_F(HeadlessLiveTest, SecondsBeyondWhatOneTimerHoldsStillRun)
+{
+    const QString address = StartSim();
+    ASSERT_TRUE(address.startsWith("tcp://")) << address.toStdString();
+    kestrova.start(KESTROVA_BIN, {"--headless", "--port", address, "--seconds", "4294968"});
+    ASSERT_TRUE(kestrova.waitForStarted(10000));
+    EXPECT_FALSE(kestrova.waitForFinished(3000)) << kestrova.readAllStandardError().toStdString();
+    ::kill(pid_t(kestrova.processId()), SIGTERM);
+    ASSERT_TRUE(kestrova.waitForFinished(30000));
+    EXPECT_EQ(kestrova.exitCode(), 0) << kestrova.readAllStandardError().toStdString();
+
+    kestrova.start(KESTROVA_BIN, {"--headless", "--port", address, "--seconds", "1"});
+    ASSERT_TRUE(kestrova.waitForFinished(30000));
+    EXPECT_EQ(kestrova.exitCode(), 0) << kestrova.readAllStandardError().toStdString();
+}
+
+// Writes that fail (a full disk, here a file size limit; the file removed
+// under the recording) are said on stderr while it runs, and the run ends
+// with exit status 1.
+TEST_F(HeadlessLiveTest, LostRecordingIsSaidOnStderrAndExitsWithStatusOne)
+{
+    constexpr rlim_t kLimit = 2048;
+    for (const bool removeFile : {false, true}) {
+        const QString address = StartSim();
+        ASSERT_TRUE(address.startsWith("tcp://")) << address.toStdString();
+        const QString file = dir.path() + (removeFile ? "/removed.nme" : "/full.nme");
+        kestrova.setChildProcessModifier([removeFile] {
+            if (!removeFile) {
+                const rlimit limit{kLimit, kLimit};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                std::signal(SIGXFSZ, SIG_IGN);
+            }
+        });
+        kestrova.start(KESTROVA_BIN, {"--headless", "--port", address, "--record", file});
+        ASSERT_TRUE(kestrova.waitForStarted(10000));
+        if (removeFile) {
+            ASSERT_TRUE(WaitUntil([&] { return QFileInfo(file).size() > 1000; }, 30000));
+            ASSERT_TRUE(QFile::remove(file));
+        }
+        QByteArray err;
+        ASSERT_TRUE(WaitUntil([&] {
+            kestrova.waitForReadyRead(20);
+            err += kestrova.readAllStandardError();
+            return err.contains("write error");
+        }, 30000)) << err.toStdString();
+        ::kill(pid_t(kestrova.processId()), SIGTERM);
+        ASSERT_TRUE(kestrova.waitForFinished(30000));
+        err += kestrova.readAllStandardError();
+        EXPECT_EQ(kestrova.exitCode(), 1) << err.toStdString();
+        const QByteArray prefix = "kestrova: " + QFile::encodeName(file) + ": write error: ";
+        EXPECT_TRUE(err.startsWith(prefix)) << err.toStdString();
+        EXPECT_TRUE(err.trimmed().endsWith(" bytes lost")) << err.toStdString();
+        if (!removeFile) {
+            EXPECT_EQ(QFileInfo(file).size(), qint64(kLimit));
+        }
+        sim.kill();
+        sim.waitForFinished(5000);
     }
 }
 
