@@ -25,7 +25,8 @@ constexpr int kGsaVdopBeforeId = 17;
 constexpr int kGsaSystemId = 18;
 constexpr int kGsvFirstSat = 4;
 constexpr int kGsvFieldsPerSat = 4;
-constexpr float kNoPosition = std::numeric_limits<float>::quiet_NaN();
+constexpr double kNoPosition = std::numeric_limits<double>::quiet_NaN();
+constexpr float kNoDop = std::numeric_limits<float>::quiet_NaN();
 
 FixKind KindOfQuality(int32_t quality)
 {
@@ -40,12 +41,13 @@ FixKind KindOfQuality(int32_t quality)
     }
 }
 
-uint16_t DopHundredths(double value)
+// Rounded to hundredths as before, and never capped: a receiver's HDOP of
+// 800 stays 800, above any limit a reader sets.
+float DopHundredths(double value)
 {
-    if (!(value >= 0))
+    if (!(value >= 0) || !std::isfinite(value))
         return kNoDop;
-    const double hundredths = value * kDopScale + 0.5;
-    return hundredths >= double(kNoDop - 1) ? uint16_t(kNoDop - 1) : uint16_t(hundredths);
+    return float(std::floor(value * kDopScale + 0.5) / kDopScale);
 }
 
 // The leading decimal number of a field, with every digit given. A field
@@ -84,7 +86,7 @@ int FieldInt(const char* t)
     return negative ? -value : value;
 }
 
-uint16_t DopOfField(const char* text)
+float DopOfField(const char* text)
 {
     return *text ? DopHundredths(FieldReal(text)) : kNoDop;
 }
@@ -283,7 +285,8 @@ void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
 {
     const NmeaFields& gga = nmea.Stored(NmeaKind::Gga);
     epoch_ = EpochRecord{};
-    epoch_.dLatRad = epoch_.dLonRad = epoch_.heightM = kNoPosition;
+    epoch_.latRad = epoch_.lonRad = epoch_.heightM = kNoPosition;
+    epoch_.hdop = epoch_.vdop = kNoDop;
     open_ = true;
     gsaSeen_ = false;
     inViewCount_ = 0;
@@ -382,7 +385,8 @@ void EpochCollector::OnBinr(int result, const BinrDecoder& binr, bool accepted)
 void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, const BinrDecoder& binr, bool accepted)
 {
     epoch_ = EpochRecord{};
-    epoch_.dLatRad = epoch_.dLonRad = epoch_.heightM = kNoPosition;
+    epoch_.latRad = epoch_.lonRad = epoch_.heightM = kNoPosition;
+    epoch_.hdop = epoch_.vdop = kNoDop;
     open_ = true;
     inViewCount_ = 0;
     msOfDay_ = dateDay_ = -1;
@@ -430,23 +434,17 @@ void EpochCollector::AddInView(int system, int elevationDeg, int azimuthDeg, int
 
 void EpochCollector::SetPosition(double latRad, double lonRad, double heightM)
 {
-    // Kept as offsets in single precision, a position must be a place on
-    // Earth: a garbled frame's 1e300 would make every offset infinite.
+    // A position must be a place on Earth: a garbled frame's 1e300 would
+    // spoil every mean and every chart's scale.
     constexpr double kLatLimitRad = M_PI / 2 + 1e-9;
     constexpr double kLonLimitRad = 2 * M_PI;
     constexpr double kHeightLimitM = 1e7;
     if (!(std::fabs(latRad) <= kLatLimitRad) || !(std::fabs(lonRad) <= kLonLimitRad)
         || !(std::fabs(heightM) <= kHeightLimitM))
         return;
-    if (!log_.HasOrigin())
-        log_.SetOrigin({latRad, lonRad, 0});
-    const GeoPoint& origin = log_.Origin();
-    epoch_.dLatRad = float(latRad - origin.latRad);
-    double dLon = lonRad - origin.lonRad;
-    if (dLon > M_PI || dLon < -M_PI)
-        dLon = std::remainder(dLon, 2 * M_PI);
-    epoch_.dLonRad = float(dLon);
-    epoch_.heightM = float(heightM);
+    epoch_.latRad = latRad;
+    epoch_.lonRad = lonRad > M_PI || lonRad < -M_PI ? std::remainder(lonRad, 2 * M_PI) : lonRad;
+    epoch_.heightM = heightM;
 }
 
 bool EpochCollector::CloseEpoch()

@@ -38,19 +38,3 @@ void EpochLog::Clear()
 {
     *this = EpochLog();
 }
-
-void EpochLog::SetOrigin(const GeoPoint& p)
-{
-    origin_ = p;
-    hasOrigin_ = true;
-}
-
-GeoPoint EpochLog::PositionOf(const EpochRecord& r) const
-{
-    GeoPoint p;
-    p.latRad = origin_.latRad + double(r.dLatRad);
-    p.lonRad = origin_.lonRad + double(r.dLonRad);
-    p.heightM = double(r.heightM);
-    return p;
-}
-

@@ -145,23 +145,28 @@ void Counts(const EpochLog& log, Figures& f)
     }
 }
 
+// Summed as differences from the first accepted fix, so that a track across
+// the antimeridian has its mean beside it, not on the far side of the Earth.
 std::optional<GeoPoint> MeanOfAccepted(const EpochLog& log)
 {
+    std::optional<GeoPoint> first;
     double lat = 0, lon = 0, h = 0;
     int64_t n = 0;
     for (size_t i = 0; i < log.Size(); ++i) {
         const EpochRecord& r = log[i];
         if (!r.Accepted() || !r.HasPosition())
             continue;
-        lat += r.dLatRad;
-        lon += r.dLonRad;
+        if (!first)
+            first = EpochLog::PositionOf(r);
+        lat += r.latRad - first->latRad;
+        lon += std::remainder(r.lonRad - first->lonRad, 2 * M_PI);
         h += r.heightM;
         ++n;
     }
     if (n == 0)
         return std::nullopt;
-    const GeoPoint& o = log.Origin();
-    return GeoPoint{o.latRad + lat / double(n), o.lonRad + lon / double(n), h / double(n)};
+    return GeoPoint{first->latRad + lat / double(n), std::remainder(first->lonRad + lon / double(n), 2 * M_PI),
+                    h / double(n)};
 }
 
 // Calls use with the error of every accepted fix that has a position.
@@ -177,7 +182,7 @@ void ForEachError(const EpochLog& log, const LocalFrame& frame, Use use)
 
 void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
 {
-    const LocalFrame frame(*f.reference, log.Origin());
+    const LocalFrame frame(*f.reference);
     double sum[3] = {}, sumSq[3] = {}, sumR2 = 0;
     scratch.clear();
     ForEachError(log, frame, [&](const LocalFrame::Enu& e) {
@@ -228,41 +233,24 @@ void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
     }
 }
 
-// DOPs are kept in hundredths: a count of each value gives the exact
-// nearest-rank percentiles in one pass.
-void Dops(const EpochLog& log, Figures& f)
+// The DOPs of the accepted fixes, each on its own in the scratch buffer.
+void Dops(const EpochLog& log, std::vector<float>& scratch, Figures& f)
 {
-    std::vector<uint32_t> hdops(kNoDop, 0), vdops(kNoDop, 0);
-    size_t nh = 0, nv = 0;
-    for (size_t i = 0; i < log.Size(); ++i) {
-        const EpochRecord& r = log[i];
-        if (!r.Accepted())
-            continue;
-        if (r.hdop != kNoDop) {
-            ++hdops[r.hdop];
-            ++nh;
+    // The values were rounded to hundredths; so are their percentiles.
+    auto hundredths = [](Figure v) { return v ? Figure(std::round(*v * kDopScale) / kDopScale) : v; };
+    for (const bool horizontal : {true, false}) {
+        scratch.clear();
+        for (size_t i = 0; i < log.Size(); ++i) {
+            const EpochRecord& r = log[i];
+            const float dop = horizontal ? r.hdop : r.vdop;
+            if (r.Accepted() && EpochRecord::HasDop(dop))
+                scratch.push_back(dop);
         }
-        if (r.vdop != kNoDop) {
-            ++vdops[r.vdop];
-            ++nv;
-        }
+        Ranked ranked(scratch);
+        const Figure median = hundredths(ranked.At(50)), p95 = hundredths(ranked.At(95));
+        (horizontal ? f.hdopMedian : f.vdopMedian) = median;
+        (horizontal ? f.hdop95 : f.vdop95) = p95;
     }
-    auto percentile = [](const std::vector<uint32_t>& counts, size_t n, double percent) -> Figure {
-        if (n == 0)
-            return std::nullopt;
-        const size_t rank = NearestRank(n, percent);
-        size_t below = 0;
-        for (size_t value = 0; value < counts.size(); ++value) {
-            below += counts[value];
-            if (below > rank)
-                return double(value) / kDopScale;
-        }
-        return std::nullopt;
-    };
-    f.hdopMedian = percentile(hdops, nh, 50);
-    f.hdop95 = percentile(hdops, nh, 95);
-    f.vdopMedian = percentile(vdops, nv, 50);
-    f.vdop95 = percentile(vdops, nv, 95);
 }
 
 } // namespace
@@ -275,7 +263,7 @@ size_t NearestRank(size_t n, double percent)
     return rank == 0 ? 0 : size_t(rank - 1);
 }
 
-LocalFrame::LocalFrame(const GeoPoint& reference, const GeoPoint& origin) : reference_(reference)
+LocalFrame::LocalFrame(const GeoPoint& reference) : reference_(reference)
 {
     const double s = std::sin(reference.latRad);
     const double w = std::sqrt(1 - kWgs84E2 * s * s);
@@ -283,23 +271,19 @@ LocalFrame::LocalFrame(const GeoPoint& reference, const GeoPoint& origin) : refe
     const double meridian = kWgs84A * (1 - kWgs84E2) / (w * w * w);
     eastPerRad_ = (primeVertical + reference.heightM) * std::cos(reference.latRad);
     northPerRad_ = meridian + reference.heightM;
-    dLat_ = origin.latRad - reference.latRad;
-    dLon_ = origin.lonRad - reference.lonRad;
-    heightM_ = reference.heightM;
 }
 
 LocalFrame::Enu LocalFrame::ErrorOf(const EpochRecord& r) const
 {
-    double dLon = dLon_ + double(r.dLonRad);
-    if (dLon > M_PI || dLon < -M_PI)
-        dLon = std::remainder(dLon, 2 * M_PI);
-    return {dLon * eastPerRad_, (dLat_ + double(r.dLatRad)) * northPerRad_, double(r.heightM) - heightM_};
+    return ErrorOf(EpochLog::PositionOf(r));
 }
 
 LocalFrame::Enu LocalFrame::ErrorOf(const GeoPoint& p) const
 {
-    const double dLon = std::remainder(p.lonRad - reference_.lonRad, 2 * M_PI);
-    return {dLon * eastPerRad_, (p.latRad - reference_.latRad) * northPerRad_, p.heightM - heightM_};
+    double dLon = p.lonRad - reference_.lonRad;
+    if (dLon > M_PI || dLon < -M_PI)
+        dLon = std::remainder(dLon, 2 * M_PI);
+    return {dLon * eastPerRad_, (p.latRad - reference_.latRad) * northPerRad_, p.heightM - reference_.heightM};
 }
 
 Figures ComputeFigures(const EpochLog& log, const std::optional<GeoPoint>& reference)
@@ -315,6 +299,6 @@ Figures ComputeFigures(const EpochLog& log, const std::optional<GeoPoint>& refer
     f.reference = reference ? reference : MeanOfAccepted(log);
     if (f.reference)
         Errors(log, scratch, f);
-    Dops(log, f);
+    Dops(log, scratch, f);
     return f;
 }

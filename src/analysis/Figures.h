@@ -17,22 +17,18 @@ using Figure = std::optional<double>;
 // up = h - h0, with dLon wrapped into [-pi, pi].
 class LocalFrame {
 public:
-    LocalFrame(const GeoPoint& reference, const GeoPoint& origin);
+    explicit LocalFrame(const GeoPoint& reference);
     struct Enu {
         double east;
         double north;
         double up;
     };
-    // The error of a record of a log whose origin was given above.
     Enu ErrorOf(const EpochRecord& r) const;
     Enu ErrorOf(const GeoPoint& p) const;
 
 private:
     double eastPerRad_;
     double northPerRad_;
-    double dLat_;          // origin minus reference
-    double dLon_;
-    double heightM_;
     GeoPoint reference_;
 };
 

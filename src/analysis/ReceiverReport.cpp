@@ -315,7 +315,7 @@ void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries)
         const std::string file = CsvField(e.name);
         std::optional<LocalFrame> frame;
         if (e.figures.reference)
-            frame.emplace(*e.figures.reference, log.Origin());
+            frame.emplace(*e.figures.reference);
         for (size_t i = 0; i < log.Size(); ++i) {
             const EpochRecord& r = log[i];
             std::string line = file + ',';
@@ -339,8 +339,8 @@ void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries)
             } else {
                 line += ",,,,,,";
             }
-            for (const uint16_t dop : {r.hdop, r.vdop})
-                line += dop == kNoDop ? std::string(",") : Format(",%.2f", dop / kDopScale);
+            for (const float dop : {r.hdop, r.vdop})
+                line += EpochRecord::HasDop(dop) ? Format(",%.2f", double(dop)) : std::string(",");
             line += Format(",%d,%d,%d,%d\n", r.used[0] + r.used[1] + r.used[2], r.used[0], r.used[1], r.used[2]);
             out << line;
         }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -257,6 +258,95 @@ TEST(Figures, LimitsAndTimeWindowSelect)
         EXPECT_EQ(f.epochs, c.epochs);
         EXPECT_EQ(f.accepted, c.accepted);
     }
+}
+
+// The CSV rows of a log, without the header.
+std::vector<std::string> CsvRows(const EpochLog& log, const Figures& f)
+{
+    std::ostringstream out;
+    WriteCsv(out, {{"r.nme", "nmea", &log, f}});
+    std::vector<std::string> rows;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);)
+        rows.push_back(line);
+    rows.erase(rows.begin());
+    return rows;
+}
+
+// A row from its k-th cell on.
+std::string CsvCells(const std::string& row, int k)
+{
+    size_t at = 0;
+    for (int i = 0; i < k && at != std::string::npos; ++i)
+        at = row.find(',', at) + 1;
+    return row.substr(at);
+}
+
+TEST(Figures, AFixBeforeChangesNoPositionAndNoFigure)
+{
+    // RTK scatter of 18 fixes; then the same after a 0°,0° fix that the
+    // HDOP limit refuses.
+    std::vector<Fix> rtk;
+    for (int i = 0; i < 18; ++i)
+        rtk.push_back({(i + 1) * 1000LL, 3.1 * std::sin(i * 2.4) + 0.0123 * i, 4.7 * std::cos(i * 1.7), 0.001 * i, 4});
+    const std::string island = Sentence("GPGGA,000000.000,0000.0000,N,00000.0000,E,1,04,9.9,0.000,M,0.0,M,,");
+    const AcceptLimits limit{"2.0", "0.0", false};
+    std::vector<std::string> csv[2];
+    Figures figures[2];
+    for (const bool islandFirst : {false, true}) {
+        EpochLog log;
+        EpochCollector c(log, limit);
+        const std::string s = (islandFirst ? island : std::string()) + Stream(rtk);
+        c.PushNmea(s.data(), s.size());
+        c.Finish();
+        figures[islandFirst] = ComputeFigures(log, kRef);
+        csv[islandFirst] = CsvRows(log, figures[islandFirst]);
+        if (islandFirst)
+            csv[islandFirst].erase(csv[islandFirst].begin());
+    }
+    ASSERT_EQ(figures[1].accepted, 18);
+    EXPECT_EQ(csv[0], csv[1]);
+    for (const auto member : {&Figures::cep50M, &Figures::r95M, &Figures::biasEastM, &Figures::biasNorthM,
+                              &Figures::sdUpM, &Figures::drms2M})
+        EXPECT_EQ(figures[0].*member, figures[1].*member);
+
+    // The CSV holds the GGA's position to a millimetre: the generated
+    // stream puts fix i east and north of the reference by known metres.
+    ASSERT_EQ(csv[1].size(), rtk.size());
+    for (size_t i = 0; i < rtk.size(); ++i) {
+        double e = 0, n = 0, u = 0;
+        ASSERT_EQ(std::sscanf(CsvCells(csv[1][i], 8).c_str(), "%lf,%lf,%lf", &e, &n, &u), 3) << csv[1][i];
+        EXPECT_NEAR(e, rtk[i].east, 1e-3) << i;
+        EXPECT_NEAR(n, rtk[i].north, 1e-3) << i;
+        EXPECT_NEAR(u, rtk[i].up, 1e-3) << i;
+    }
+}
+
+TEST(Figures, OutOfRangeDopsAndSnrsAreNotCappedIntoTheFigures)
+{
+    // HDOP 800 stays 800; an SNR of 255 or 100000 is no SNR.
+    std::vector<Fix> fixes;
+    for (int i = 0; i < 4; ++i)
+        fixes.push_back({i * 1000LL, 0, 0, 0, 1, nullptr, 800.0});
+    std::string s = Stream(fixes);
+    s += Sentence("GPGSV,1,1,03,01,45,100,255,02,30,200,100000,03,60,300,45");
+    EpochLog log;
+    EpochCollector c(log);
+    c.PushNmea(s.data(), s.size());
+    c.Finish();
+    const Figures f = ComputeFigures(log, kRef);
+    ExpectFigure(f.hdopMedian, 800.0, 0, "HDOP median");
+    ExpectFigure(f.hdop95, 800.0, 0, "HDOP 95");
+    ExpectFigure(f.snrMeanDbHz[kSysGps], 45.0, 0, "SNR mean");
+    const std::vector<std::string> rows = CsvRows(log, f);
+    ASSERT_EQ(rows.size(), fixes.size());
+    EXPECT_NE(rows[0].find(",800.00,"), std::string::npos) << rows[0];
+    // A limit below it refuses it, as the window does.
+    EpochLog limited;
+    EpochCollector l(limited, {"9.9", "0.0", false});
+    l.PushNmea(s.data(), s.size());
+    l.Finish();
+    EXPECT_EQ(ComputeFigures(limited, kRef).accepted, 0);
 }
 
 } // namespace
