@@ -454,6 +454,10 @@ bool EpochCollector::CloseEpoch()
     open_ = false;
     if (!window_.Contains(msOfDay_))
         return false;
+    if (log_.Full()) {
+        ++log_.leftOut;
+        return false;
+    }
     int64_t timeMs = lastTimeMs_;
     if (msOfDay_ >= 0) {
         epoch_.flags |= EpochRecord::kTimeKnown;

@@ -36,5 +36,5 @@ void EpochLog::ShiftTimes(int64_t ms)
 
 void EpochLog::Clear()
 {
-    *this = EpochLog();
+    *this = EpochLog(capacity_);
 }

@@ -78,6 +78,13 @@ class EpochLog {
 public:
     static constexpr size_t kBlockRecords = 16384;
 
+    // A log may keep at most capacity epochs (a monitor left running for
+    // weeks must stay flat): the epochs after that are counted in leftOut,
+    // not kept, so the figures are exactly those of the first capacity.
+    explicit EpochLog(size_t capacity = SIZE_MAX) : capacity_(capacity) {}
+    bool Full() const { return size_ >= capacity_; }
+    size_t Capacity() const { return capacity_; }
+
     // Times are on the log's time line: milliseconds from 1970-01-01 once it
     // knows a date, else from the start of the recording's first day.
     void Append(const EpochRecord& r, int64_t timeMs);
@@ -113,6 +120,7 @@ public:
     int64_t SnrCount(int system) const { return snrCount_[system]; }
 
     int64_t errors = 0;        // sentences or frames the decoder refused
+    int64_t leftOut = 0;       // epochs that came when the log was full
     bool datesKnown = false;   // the times count from 1970-01-01
 
 private:
@@ -129,6 +137,7 @@ private:
     std::vector<std::unique_ptr<Block>> blocks_;
     std::vector<Segment> segments_;
     size_t size_ = 0;
+    size_t capacity_;
     std::vector<SkyCell> sky_ = std::vector<SkyCell>(size_t(kSkyAzimuths) * kSkyElevations);
     std::array<int64_t, kSatSystems> snrSum_{};
     std::array<int64_t, kSatSystems> snrCount_{};

@@ -437,6 +437,10 @@ void WriteHtml(std::ostream& stream, const std::vector<ReportEntry>& entries)
     for (size_t i = 0; i < entries.size(); ++i)
         out += (i ? ", " : "") + XmlEscaped(entries[i].name) + " (" + entries[i].protocol + ")";
     out += ". Errors are east, north and up of each accepted fix from the reference, in metres.</p>\n";
+    for (const ReportEntry& e : entries)
+        if (e.log->leftOut > 0)
+            out += "<p class=\"note\">" + XmlEscaped(e.name) + Format(": the first %zu epochs only; the %lld after them "
+                   "were counted, not kept.</p>\n", e.log->Capacity(), static_cast<long long>(e.log->leftOut));
     out += "<h2>Figures</h2>\n";
     Table(out, entries);
 

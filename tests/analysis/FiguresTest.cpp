@@ -349,4 +349,21 @@ TEST(Figures, OutOfRangeDopsAndSnrsAreNotCappedIntoTheFigures)
     EXPECT_EQ(ComputeFigures(limited, kRef).accepted, 0);
 }
 
+TEST(Figures, AFullLogCountsTheEpochsAfterItAndThePageSaysSo)
+{
+    std::vector<Fix> fixes;
+    for (int i = 0; i < 10; ++i)
+        fixes.push_back({i * 1000LL, 0.1 * i, 0, 0});
+    EpochLog log(4);
+    const Figures f = Analyse(fixes, kRef, {}, {}, &log);
+    EXPECT_EQ(f.epochs, 4);
+    EXPECT_EQ(log.leftOut, 6);
+    ExpectFigure(f.spanS, 3.0, 0, "span of the kept epochs");
+    std::ostringstream page;
+    WriteHtml(page, {{"monitor", "nmea", &log, f}});
+    EXPECT_NE(page.str().find("monitor: the first 4 epochs only; the 6 after them were counted"), std::string::npos);
+    log.Clear();   // a reset keeps the cap
+    EXPECT_EQ(Analyse(fixes, kRef, {}, {}, &log).epochs, 4);
+}
+
 } // namespace
