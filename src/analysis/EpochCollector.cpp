@@ -204,10 +204,12 @@ EpochCollector::EpochCollector(EpochLog& log, AcceptLimits limits, TimeWindow wi
 namespace {
 
 // Runs a decoder's block interface over any size: push(from, size, used)
-// returns a result code, handle(result) takes every non-zero one.
+// returns a result code, handle(result, end) takes every non-zero one with
+// the offset in data just after the bytes that made it.
 template <typename Byte, typename Push, typename Handle>
 void Decode(const Byte* data, size_t size, Push push, Handle handle)
 {
+    size_t base = 0;
     while (size > 0) {
         const int chunk = int(std::min<size_t>(size, INT_MAX));
         int done = 0;
@@ -216,10 +218,11 @@ void Decode(const Byte* data, size_t size, Push push, Handle handle)
             const int result = push(data + done, chunk - done, used);
             done += std::max(used, 1);
             if (result != 0)
-                handle(result);
+                handle(result, base + size_t(done));
         }
         data += chunk;
         size -= size_t(chunk);
+        base += size_t(chunk);
     }
 }
 
@@ -229,18 +232,21 @@ void EpochCollector::PushNmea(const char* data, size_t size)
 {
     Decode(
         data, size, [this](const char* from, int n, int& used) { return nmea_.PushBlock(from, n, used); },
-        [this](int result) {
+        [this](int result, size_t end) {
             const bool gga = result == kNmeaGga;
+            resultEndByte_ = pushed_ + int64_t(end);
             OnNmea(result, nmea_,
                    gga && AcceptFix(StatisticFixFromNmea(nmea_), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly));
         });
+    pushed_ += int64_t(size);
 }
 
 void EpochCollector::PushBinr(const uint8_t* data, size_t size)
 {
     Decode(
         data, size, [this](const uint8_t* from, int n, int& used) { return binr_.PushBlock(from, n, used); },
-        [this](int result) {
+        [this](int result, size_t end) {
+            resultEndByte_ = pushed_ + int64_t(end);
             if (result != kMsgNavSolution) {
                 OnBinr(result, binr_, false);
                 return;
@@ -251,6 +257,7 @@ void EpochCollector::PushBinr(const uint8_t* data, size_t size)
             AddBinrEpoch(nav, dop, binr_,
                          AcceptFix(StatisticFixFromBinr(nav, dop), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly));
         });
+    pushed_ += int64_t(size);
 }
 
 void EpochCollector::OnNmea(int result, const NmeaAssembler& nmea, bool accepted)
@@ -287,6 +294,7 @@ void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
     epoch_ = EpochRecord{};
     epoch_.latRad = epoch_.lonRad = epoch_.heightM = kNoPosition;
     epoch_.hdop = epoch_.vdop = kNoDop;
+    epochEndByte_ = resultEndByte_;
     open_ = true;
     gsaSeen_ = false;
     inViewCount_ = 0;
@@ -387,6 +395,7 @@ void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, co
     epoch_ = EpochRecord{};
     epoch_.latRad = epoch_.lonRad = epoch_.heightM = kNoPosition;
     epoch_.hdop = epoch_.vdop = kNoDop;
+    epochEndByte_ = resultEndByte_;
     open_ = true;
     inViewCount_ = 0;
     msOfDay_ = dateDay_ = -1;
@@ -463,6 +472,8 @@ bool EpochCollector::CloseEpoch()
         epoch_.flags |= EpochRecord::kTimeKnown;
         timeMs = PlaceOnTimeLine(msOfDay_, dateDay_);
     }
+    if (epoch_.Accepted() && log_.firstAcceptedByte < 0)
+        log_.firstAcceptedByte = epochEndByte_;
     log_.Append(epoch_, timeMs);
     for (int i = 0; i < inViewCount_; ++i)
         log_.AddSatellite(inView_[i].system, inView_[i].elevationDeg, inView_[i].azimuthDeg, inView_[i].snrDbHz);
@@ -500,4 +511,5 @@ void EpochCollector::Reset()
     day_ = 0;
     lastMsOfDay_ = -1;
     lastTimeMs_ = 0;
+    resultEndByte_ = epochEndByte_ = -1;
 }

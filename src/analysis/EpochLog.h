@@ -121,6 +121,9 @@ public:
 
     int64_t errors = 0;        // sentences or frames the decoder refused
     int64_t leftOut = 0;       // epochs that came when the log was full
+    // Offset in the stream just after the GGA or 0x88 of the first accepted
+    // fix (bytes given to the collector); -1 when unknown.
+    int64_t firstAcceptedByte = -1;
     bool datesKnown = false;   // the times count from 1970-01-01
 
 private:

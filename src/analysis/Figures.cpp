@@ -1,5 +1,7 @@
 #include "Figures.h"
 
+#include "ReceiveTimes.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -73,45 +75,109 @@ Figure MedianInterval(std::vector<float>& intervals)
     return Ranked(intervals).At(50);
 }
 
-void TimeLine(const EpochLog& log, std::vector<float>& scratch, Figures& f)
+// A receiver without time yet sends a default date (1980, 2006, ...) and
+// jumps to the real one later; one without a fix may step its clock back. An
+// interval that is not positive or longer than kClockJumpMs, where either
+// epoch has no fix, is such a jump: on the jump-free time line it counts as
+// one interval at the rate, and it is no gap. A step back between two fixes
+// adds nothing. Span and time to first fix are read off this line.
+constexpr int64_t kClockJumpMs = 3600 * 1000;
+
+bool HasFix(const EpochRecord& r) { return r.Kind() != FixKind::None; }
+
+enum class Interval { Real, ClockJump, StepBack };
+
+Interval KindOfInterval(int64_t ms, bool bothFixed)
 {
-    // Intervals between consecutive timed epochs.
-    scratch.clear();
-    int64_t previous = 0;
-    bool havePrevious = false;
-    for (size_t i = 0; i < log.Size(); ++i) {
-        const EpochRecord& r = log[i];
-        if (!r.TimeKnown())
-            continue;
-        const int64_t t = log.TimeMs(i);
-        if (!f.firstMs)
-            f.firstMs = t;
-        f.lastMs = t;
-        if (havePrevious && t > previous)
-            scratch.push_back(float(t - previous));
-        previous = t;
-        havePrevious = true;
-    }
-    if (f.firstMs)
-        f.spanS = double(*f.lastMs - *f.firstMs) / kMsPerS;
-    const Figure medianMs = MedianInterval(scratch);
-    if (!medianMs)
-        return;
-    f.rateS = *medianMs / kMsPerS;
-    int64_t gaps = 0, missing = 0;
-    for (const float interval : scratch)
-        if (double(interval) > kGapFactor * *medianMs) {
-            ++gaps;
-            missing += std::llround(double(interval) / *medianMs) - 1;
-        }
-    f.gaps = double(gaps);
-    f.missing = double(missing);
+    if (ms > 0 && (ms <= kClockJumpMs || bothFixed))
+        return Interval::Real;
+    return bothFixed ? Interval::StepBack : Interval::ClockJump;
 }
 
-// Counts, the time to first fix and the satellites used, in one pass.
+// The intervals between consecutive timed epochs, asked for in order.
+class Intervals {
+public:
+    explicit Intervals(const EpochLog& log) : log_(log) {}
+    // The interval that ends at epoch i; false for an untimed epoch and the
+    // first timed one.
+    bool EndingAt(size_t i, Interval& kind, int64_t& ms)
+    {
+        const EpochRecord& r = log_[i];
+        if (!r.TimeKnown())
+            return false;
+        const int64_t t = log_.TimeMs(i);
+        const bool had = havePrevious_;
+        ms = t - previous_;
+        kind = KindOfInterval(ms, previousFixed_ && HasFix(r));
+        previous_ = t;
+        previousFixed_ = HasFix(r);
+        havePrevious_ = true;
+        return had;
+    }
+
+private:
+    const EpochLog& log_;
+    int64_t previous_ = 0;
+    bool havePrevious_ = false;
+    bool previousFixed_ = false;
+};
+
+void TimeLine(const EpochLog& log, std::vector<float>& scratch, Figures& f)
+{
+    scratch.clear();
+    int64_t jumps = 0;
+    Interval kind;
+    int64_t ms = 0;
+    Intervals intervals(log);
+    for (size_t i = 0; i < log.Size(); ++i) {
+        if (log[i].TimeKnown()) {
+            if (!f.firstMs)
+                f.firstMs = log.TimeMs(i);
+            f.lastMs = log.TimeMs(i);
+        }
+        if (intervals.EndingAt(i, kind, ms)) {
+            if (kind == Interval::Real)
+                scratch.push_back(float(ms));
+            jumps += kind == Interval::ClockJump;
+        }
+    }
+    if (!f.firstMs)
+        return;
+    f.clockJumps = double(jumps);
+    const Figure medianMs = MedianInterval(scratch);
+    if (medianMs) {
+        f.rateS = *medianMs / kMsPerS;
+        int64_t gaps = 0, missing = 0;
+        for (const float interval : scratch)
+            if (double(interval) > kGapFactor * *medianMs) {
+                ++gaps;
+                missing += std::llround(double(interval) / *medianMs) - 1;
+            }
+        f.gaps = double(gaps);
+        f.missing = double(missing);
+    }
+
+    // The jump-free time line, from the first timed epoch; an untimed epoch
+    // stands where the timed one before it does.
+    const double rateMs = medianMs.value_or(0);
+    double lineMs = 0;
+    bool timed = false, fixed = false;
+    Intervals again(log);
+    for (size_t i = 0; i < log.Size(); ++i) {
+        timed = timed || log[i].TimeKnown();
+        if (again.EndingAt(i, kind, ms))
+            lineMs += kind == Interval::Real ? double(ms) : kind == Interval::ClockJump ? rateMs : 0.0;
+        // A first fix before any time has no time to first fix.
+        if (!fixed && log[i].Accepted() && timed)
+            f.ttffS = lineMs / kMsPerS;
+        fixed = fixed || log[i].Accepted();
+    }
+    f.spanS = lineMs / kMsPerS;
+}
+
+// Counts and the satellites used, in one pass.
 void Counts(const EpochLog& log, Figures& f)
 {
-    std::optional<int64_t> firstEpochMs;
     std::array<int64_t, kSatSystems> usedSum{};
     std::array<int, kSatSystems> usedMin, usedMax{};
     usedMin.fill(255);
@@ -120,12 +186,8 @@ void Counts(const EpochLog& log, Figures& f)
         ++f.perKind[size_t(r.Kind())];
         f.twoD += r.Dim() == FixDim::TwoD;
         f.threeD += r.Dim() == FixDim::ThreeD;
-        if (r.TimeKnown() && !firstEpochMs)
-            firstEpochMs = log.TimeMs(i);
         if (!r.Accepted())
             continue;
-        if (f.accepted == 0 && firstEpochMs)
-            f.ttffS = double(log.TimeMs(i) - *firstEpochMs) / kMsPerS;
         ++f.accepted;
         for (int system = 0; system < kSatSystems; ++system) {
             usedSum[system] += r.used[system];
@@ -301,4 +363,14 @@ Figures ComputeFigures(const EpochLog& log, const std::optional<GeoPoint>& refer
         Errors(log, scratch, f);
     Dops(log, scratch, f);
     return f;
+}
+
+void TtffFromReceiveTimes(Figures& f, const EpochLog& log, const std::vector<ReceiveTime>& times)
+{
+    if (times.empty() || log.firstAcceptedByte < 0)
+        return;
+    const auto block = std::lower_bound(times.begin(), times.end(), log.firstAcceptedByte,
+                                        [](const ReceiveTime& t, int64_t byte) { return t.endOffset < byte; });
+    if (block != times.end())
+        f.ttffS = double(block->ms - times.front().ms) / kMsPerS;
 }

@@ -125,6 +125,7 @@ const std::vector<ReportRow>& ReportRows()
         {"Rate (median interval), s", "rate_s", 3, Better::None, Member<&F::rateS>, nullptr, "Time line"},
         {"Gaps", "gaps", 0, Better::Lower, Member<&F::gaps>, nullptr, "Time line"},
         {"Missing epochs", "missing_epochs", 0, Better::Lower, Member<&F::missing>, nullptr, "Time line"},
+        {"Clock jumps", "clock_jumps", 0, Better::None, Member<&F::clockJumps>, nullptr, "Time line"},
         {"Availability, %", "availability_pct", 2, Better::Higher, Member<&F::availabilityPct>, nullptr, "Time line"},
         {"Time to first fix, s", "ttff_s", 1, Better::Lower, Member<&F::ttffS>, nullptr, "Time line"},
         {"Epochs without fix", "epochs_no_fix", 0, Better::None, KindCount<0>, nullptr, "Fix kinds"},

@@ -3,6 +3,7 @@
 // reference, gaps, a midnight crossing, a week of epochs, no fix at all.
 #include "EpochCollector.h"
 #include "Figures.h"
+#include "ReceiveTimes.h"
 #include "ReceiverReport.h"
 
 #include <gtest/gtest.h>
@@ -364,6 +365,79 @@ TEST(Figures, AFullLogCountsTheEpochsAfterItAndThePageSaysSo)
     EXPECT_NE(page.str().find("monitor: the first 4 epochs only; the 6 after them were counted"), std::string::npos);
     log.Clear();   // a reset keeps the cap
     EXPECT_EQ(Analyse(fixes, kRef, {}, {}, &log).epochs, 4);
+}
+
+// Epochs one second apart from a time of day, with a date and a quality.
+void Seconds(std::vector<Fix>& fixes, int64_t fromS, int count, const char* date, int quality)
+{
+    for (int i = 0; i < count; ++i)
+        fixes.push_back({(fromS + i) % 86400 * 1000, 0, 0, 0, quality, date});
+}
+
+TEST(Figures, ClockJumpsOfAColdStartAreNoGaps)
+{
+    // A cold start: the receiver's default date, then the real one.
+    std::vector<Fix> from1980, from2006, stepBack, realGap, fixedStepBack;
+    Seconds(from1980, 86386, 5, "050180", 0);
+    Seconds(from1980, 9 * 3600, 3, "071226", 0);
+    Seconds(from1980, 9 * 3600 + 3, 5, "071226", 1);
+    Seconds(from2006, 12 * 3600, 3, "010106", 0);
+    Seconds(from2006, 8 * 3600, 2, "071226", 0);
+    Seconds(from2006, 8 * 3600 + 2, 3, "071226", 1);
+    Seconds(stepBack, 100, 3, nullptr, 0);   // no date: the clock steps back
+    Seconds(stepBack, 50, 2, nullptr, 0);
+    Seconds(stepBack, 52, 2, nullptr, 1);
+    Seconds(realGap, 0, 3, nullptr, 1);      // two hours without epochs between two fixes
+    Seconds(realGap, 7200, 2, nullptr, 1);
+    Seconds(fixedStepBack, 0, 3, nullptr, 1);
+    Seconds(fixedStepBack, 1, 3, nullptr, 1);
+    const struct {
+        const char* name;
+        std::vector<Fix> fixes;
+        double jumps, span, gaps, missing, availability, ttff;
+    } cases[] = {
+        {"1980 default date", from1980, 1, 12, 0, 0, 5 * 100.0 / 13, 8},
+        {"2006 default date", from2006, 1, 7, 0, 0, 3 * 100.0 / 8, 5},
+        {"step back without a fix", stepBack, 1, 6, 0, 0, 2 * 100.0 / 7, 5},
+        {"a real gap between fixes", realGap, 0, 7201, 1, 7197, 5 * 100.0 / 7202, 0},
+        {"a step back between fixes", fixedStepBack, 0, 4, 0, 0, 100, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Figures f = Analyse(c.fixes);
+        ExpectFigure(f.clockJumps, c.jumps, 0, "clock jumps");
+        ExpectFigure(f.spanS, c.span, 1e-9, "span");
+        ExpectFigure(f.rateS, 1.0, 0, "rate");
+        ExpectFigure(f.gaps, c.gaps, 0, "gaps");
+        ExpectFigure(f.missing, c.missing, 0, "missing");
+        ExpectFigure(f.availabilityPct, c.availability, 1e-9, "availability");
+        ExpectFigure(f.ttffS, c.ttff, 1e-9, "ttff");
+    }
+}
+
+TEST(Figures, TimeToFirstFixOnTheReceiveTimes)
+{
+    // One block an epoch; the computer's clock saw a 30 s pause before the
+    // sixth block that the receiver's default date hides.
+    std::vector<Fix> fixes;
+    Seconds(fixes, 86386, 5, "050180", 0);
+    Seconds(fixes, 9 * 3600, 3, "071226", 0);
+    Seconds(fixes, 9 * 3600 + 3, 5, "071226", 1);
+    EpochLog log;
+    EpochCollector c(log);
+    std::vector<ReceiveTime> times;
+    int64_t offset = 0;
+    for (size_t k = 0; k < fixes.size(); ++k) {
+        const std::string block = Stream({fixes[k]});
+        c.PushNmea(block.data(), block.size());
+        offset += int64_t(block.size());
+        times.push_back({offset, 250 + int64_t(k) * 1000 + (k >= 5 ? 30000 : 0)});
+    }
+    c.Finish();
+    Figures f = ComputeFigures(log, kRef);
+    ExpectFigure(f.ttffS, 8.0, 1e-9, "on the receiver's clock, jumps removed");
+    TtffFromReceiveTimes(f, log, times);
+    ExpectFigure(f.ttffS, 38.0, 1e-9, "on the receive times");
 }
 
 } // namespace
