@@ -45,9 +45,10 @@ FixKind KindOfQuality(int32_t quality)
 // 800 stays 800, above any limit a reader sets.
 float DopHundredths(double value)
 {
-    if (!(value >= 0) || !std::isfinite(value))
+    constexpr double kBeyondAnyDop = 1e15;   // keeps the hundredths within an int64
+    if (!(value >= 0 && value < kBeyondAnyDop))
         return kNoDop;
-    return float(std::floor(value * kDopScale + 0.5) / kDopScale);
+    return float(double(int64_t(value * kDopScale + 0.5)) / kDopScale);
 }
 
 // The leading decimal number of a field, with every digit given. A field

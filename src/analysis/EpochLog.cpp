@@ -18,11 +18,9 @@ void EpochLog::Append(const EpochRecord& r, int64_t timeMs)
     kept.timeOffsetMs = int32_t(offset);
 }
 
-int64_t EpochLog::TimeMs(size_t i) const
+int64_t EpochLog::SegmentTimeMs(size_t i) const
 {
     const int32_t offset = (*this)[i].timeOffsetMs;
-    if (segments_.size() == 1)
-        return segments_.front().baseMs + offset;
     const auto after = std::upper_bound(segments_.begin(), segments_.end(), i,
                                         [](size_t index, const Segment& s) { return index < s.first; });
     return std::prev(after)->baseMs + offset;

@@ -88,7 +88,10 @@ public:
     // Times are on the log's time line: milliseconds from 1970-01-01 once it
     // knows a date, else from the start of the recording's first day.
     void Append(const EpochRecord& r, int64_t timeMs);
-    int64_t TimeMs(size_t i) const;
+    int64_t TimeMs(size_t i) const
+    {
+        return segments_.size() == 1 ? segments_.front().baseMs + (*this)[i].timeOffsetMs : SegmentTimeMs(i);
+    }
     // Moves every time so far (the first date puts the line on the calendar).
     void ShiftTimes(int64_t ms);
     void Clear();
@@ -128,6 +131,8 @@ public:
 
 private:
     static constexpr uint32_t kCellCountMax = 1u << 24;
+
+    int64_t SegmentTimeMs(size_t i) const;
 
     using Block = std::array<EpochRecord, kBlockRecords>;
     // Times are offsets from the base of the segment an epoch falls in; a

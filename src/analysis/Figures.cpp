@@ -98,14 +98,11 @@ Interval KindOfInterval(int64_t ms, bool bothFixed)
 class Intervals {
 public:
     explicit Intervals(const EpochLog& log) : log_(log) {}
-    // The interval that ends at epoch i; false for an untimed epoch and the
-    // first timed one.
-    bool EndingAt(size_t i, Interval& kind, int64_t& ms)
+    // The interval that ends at timed epoch i, at time t; false for the
+    // first timed epoch.
+    bool EndingAt(size_t i, int64_t t, Interval& kind, int64_t& ms)
     {
         const EpochRecord& r = log_[i];
-        if (!r.TimeKnown())
-            return false;
-        const int64_t t = log_.TimeMs(i);
         const bool had = havePrevious_;
         ms = t - previous_;
         kind = KindOfInterval(ms, previousFixed_ && HasFix(r));
@@ -130,12 +127,13 @@ void TimeLine(const EpochLog& log, std::vector<float>& scratch, Figures& f)
     int64_t ms = 0;
     Intervals intervals(log);
     for (size_t i = 0; i < log.Size(); ++i) {
-        if (log[i].TimeKnown()) {
-            if (!f.firstMs)
-                f.firstMs = log.TimeMs(i);
-            f.lastMs = log.TimeMs(i);
-        }
-        if (intervals.EndingAt(i, kind, ms)) {
+        if (!log[i].TimeKnown())
+            continue;
+        const int64_t t = log.TimeMs(i);
+        if (!f.firstMs)
+            f.firstMs = t;
+        f.lastMs = t;
+        if (intervals.EndingAt(i, t, kind, ms)) {
             if (kind == Interval::Real)
                 scratch.push_back(float(ms));
             jumps += kind == Interval::ClockJump;
@@ -165,7 +163,7 @@ void TimeLine(const EpochLog& log, std::vector<float>& scratch, Figures& f)
     Intervals again(log);
     for (size_t i = 0; i < log.Size(); ++i) {
         timed = timed || log[i].TimeKnown();
-        if (again.EndingAt(i, kind, ms))
+        if (log[i].TimeKnown() && again.EndingAt(i, log.TimeMs(i), kind, ms))
             lineMs += kind == Interval::Real ? double(ms) : kind == Interval::ClockJump ? rateMs : 0.0;
         // A first fix before any time has no time to first fix.
         if (!fixed && log[i].Accepted() && timed)
@@ -221,7 +219,8 @@ std::optional<GeoPoint> MeanOfAccepted(const EpochLog& log)
         if (!first)
             first = EpochLog::PositionOf(r);
         lat += r.latRad - first->latRad;
-        lon += std::remainder(r.lonRad - first->lonRad, 2 * M_PI);
+        const double dLon = r.lonRad - first->lonRad;
+        lon += dLon > M_PI || dLon < -M_PI ? std::remainder(dLon, 2 * M_PI) : dLon;
         h += r.heightM;
         ++n;
     }
@@ -295,24 +294,59 @@ void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
     }
 }
 
-// The DOPs of the accepted fixes, each on its own in the scratch buffer.
-void Dops(const EpochLog& log, std::vector<float>& scratch, Figures& f)
-{
-    // The values were rounded to hundredths; so are their percentiles.
-    auto hundredths = [](Figure v) { return v ? Figure(std::round(*v * kDopScale) / kDopScale) : v; };
-    for (const bool horizontal : {true, false}) {
-        scratch.clear();
-        for (size_t i = 0; i < log.Size(); ++i) {
-            const EpochRecord& r = log[i];
-            const float dop = horizontal ? r.hdop : r.vdop;
-            if (r.Accepted() && EpochRecord::HasDop(dop))
-                scratch.push_back(dop);
-        }
-        Ranked ranked(scratch);
-        const Figure median = hundredths(ranked.At(50)), p95 = hundredths(ranked.At(95));
-        (horizontal ? f.hdopMedian : f.vdopMedian) = median;
-        (horizontal ? f.hdop95 : f.vdop95) = p95;
+// DOPs are rounded to hundredths: a count of each value gives the exact
+// nearest-rank percentiles in one pass. The rare value beyond the counts'
+// range (a receiver's HDOP of 800) is kept aside, never capped.
+class DopPercentiles {
+public:
+    void Add(float dop)
+    {
+        // Stored DOPs are never negative.
+        const double hundredths = double(dop) * kDopScale + 0.5;
+        if (hundredths < double(kCounted))
+            ++counts_[size_t(hundredths)];
+        else
+            beyond_.push_back(dop);
+        ++n_;
     }
+    Figure At(double percent)
+    {
+        if (n_ == 0)
+            return std::nullopt;
+        const size_t rank = NearestRank(n_, percent);
+        size_t below = 0;
+        for (size_t value = 0; value < counts_.size(); ++value) {
+            below += counts_[value];
+            if (below > rank)
+                return double(value) / kDopScale;
+        }
+        std::sort(beyond_.begin(), beyond_.end());
+        return std::round(double(beyond_[rank - below]) * kDopScale) / kDopScale;
+    }
+
+private:
+    static constexpr size_t kCounted = 65535;
+    std::vector<uint32_t> counts_ = std::vector<uint32_t>(kCounted, 0);
+    std::vector<float> beyond_;
+    size_t n_ = 0;
+};
+
+void Dops(const EpochLog& log, Figures& f)
+{
+    DopPercentiles hdops, vdops;
+    for (size_t i = 0; i < log.Size(); ++i) {
+        const EpochRecord& r = log[i];
+        if (!r.Accepted())
+            continue;
+        if (EpochRecord::HasDop(r.hdop))
+            hdops.Add(r.hdop);
+        if (EpochRecord::HasDop(r.vdop))
+            vdops.Add(r.vdop);
+    }
+    f.hdopMedian = hdops.At(50);
+    f.hdop95 = hdops.At(95);
+    f.vdopMedian = vdops.At(50);
+    f.vdop95 = vdops.At(95);
 }
 
 } // namespace
@@ -361,7 +395,7 @@ Figures ComputeFigures(const EpochLog& log, const std::optional<GeoPoint>& refer
     f.reference = reference ? reference : MeanOfAccepted(log);
     if (f.reference)
         Errors(log, scratch, f);
-    Dops(log, scratch, f);
+    Dops(log, f);
     return f;
 }
 
