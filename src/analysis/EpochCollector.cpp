@@ -1,6 +1,7 @@
 #include "EpochCollector.h"
 
 #include "EpochIndex.h"
+#include "NmeaDate.h"
 
 #include "BinrLayouts.h"
 #include "PositionText.h"
@@ -100,8 +101,6 @@ bool Digits(const char* text, int count)
     return true;
 }
 
-int TwoDigits(const char* text) { return (text[0] - '0') * 10 + (text[1] - '0'); }
-
 // The VDOP ends a GSA, except where the system ID follows it. Our own
 // synthesised GSA carries more satellite fields and two DOPs; the rule holds.
 const char* GsaVdop(const NmeaFields& gsa)
@@ -115,17 +114,6 @@ int64_t MsOfDayOf(const char* text)
 {
     const int64_t ms = NmeaTimeOfDayMs(text);
     return ms == kNoTime ? -1 : ms;
-}
-
-// "ddmmyy"; years 80-99 are 19xx, the rest 20xx. -1 when it is not a date.
-int64_t DayOfRmcDate(const char* text)
-{
-    if (!Digits(text, 6) || text[6] != '\0')
-        return -1;
-    const int d = TwoDigits(text), m = TwoDigits(text + 2), y = TwoDigits(text + 4);
-    if (d < 1 || d > 31 || m < 1 || m > 12)
-        return -1;
-    return DaysFromCivil(y >= 80 ? 1900 + y : 2000 + y, m, d);
 }
 
 // ddmm.mmmm... to radians with every digit the receiver gave: the window's
@@ -174,16 +162,6 @@ int SystemOfBinr(uint8_t system)
 uint8_t CountByte(int64_t n) { return uint8_t(std::clamp<int64_t>(n, 0, 255)); }
 
 } // namespace
-
-int64_t DaysFromCivil(int64_t year, int month, int day)
-{
-    year -= month <= 2;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const int64_t yoe = year - era * 400;
-    const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
 
 bool TimeWindow::Contains(int64_t msOfDay) const
 {
@@ -328,7 +306,7 @@ void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
 void EpochCollector::AttachRmc(const NmeaFields& rmc)
 {
     if (rmc.count > 9 && timeText_[0] != '\0' && std::strcmp(NmeaField(rmc, 1), timeText_) == 0) {
-        const int64_t day = DayOfRmcDate(NmeaField(rmc, 9));
+        const int64_t day = RmcDateDay(NmeaField(rmc, 9));
         if (day >= 0)
             dateDay_ = day;
     }

@@ -109,6 +109,3 @@ private:
     int64_t lastTimeMs_ = 0;
     bool anyDate_ = false;
 };
-
-// Days from 1970-01-01 of a civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t year, int month, int day);

@@ -7,7 +7,7 @@
 void EpochLog::Append(const EpochRecord& r, int64_t timeMs)
 {
     if (size_ == blocks_.size() * kBlockRecords)
-        blocks_.push_back(std::make_unique<Block>());
+        blocks_.push_back(std::make_unique_for_overwrite<Block>());   // every record is written before it is read
     int64_t offset = segments_.empty() ? 0 : timeMs - segments_.back().baseMs;
     if (segments_.empty() || offset < INT32_MIN || offset > INT32_MAX) {
         segments_.push_back({size_, timeMs});
