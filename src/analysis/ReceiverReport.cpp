@@ -139,6 +139,7 @@ const std::vector<ReportRow>& ReportRows()
         {"Rate (median interval), s", "rate_s", 3, Better::None, Member<&F::rateS>, nullptr, "Time line"},
         {"Gaps", "gaps", 0, Better::Lower, Member<&F::gaps>, nullptr, "Time line"},
         {"Missing epochs", "missing_epochs", 0, Better::Lower, Member<&F::missing>, nullptr, "Time line"},
+        {"Clock jumps", "clock_jumps", 0, Better::None, Member<&F::clockJumps>, nullptr, "Time line"},
         {"Availability, %", "availability_pct", 2, Better::Higher, Member<&F::availabilityPct>, nullptr, "Time line"},
         {"Time to first fix, s", "ttff_s", 1, Better::Lower, Member<&F::ttffS>, nullptr, "Time line"},
         {"Epochs without fix", "epochs_no_fix", 0, Better::None, KindCount<0>, nullptr, "Fix kinds"},
@@ -329,7 +330,7 @@ void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries)
         const std::string file = CsvText(e.name);
         std::optional<LocalFrame> frame;
         if (e.figures.reference)
-            frame.emplace(*e.figures.reference, log.Origin());
+            frame.emplace(*e.figures.reference);
         for (size_t i = 0; i < log.Size(); ++i) {
             const EpochRecord& r = log[i];
             std::string line = file + ',';
@@ -353,8 +354,8 @@ void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries)
             } else {
                 line += ",,,,,,";
             }
-            for (const uint16_t dop : {r.hdop, r.vdop})
-                line += dop == kNoDop ? std::string(",") : Format(",%.2f", dop / kDopScale);
+            for (const float dop : {r.hdop, r.vdop})
+                line += EpochRecord::HasDop(dop) ? Format(",%.2f", double(dop)) : std::string(",");
             line += Format(",%d,%d,%d,%d\n", r.used[0] + r.used[1] + r.used[2], r.used[0], r.used[1], r.used[2]);
             out << line;
         }

@@ -3,6 +3,7 @@
 #include "EpochCollector.h"
 #include "Figures.h"
 #include "PathIdentity.h"
+#include "ReceiveTimes.h"
 #include "ReceiverReport.h"
 #include "TerminalText.h"
 #include "WeekRollover.h"
@@ -350,6 +351,29 @@ bool WriteStandardOutput(Writer write, const std::vector<ReportEntry>& entries, 
     return false;
 }
 
+constexpr int32_t kLastSecondOfDay = 86399;
+
+std::string ClockText(int32_t s)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", int(s / 3600), int(s / 60 % 60), int(s % 60));
+    return text;
+}
+
+// A recording with its receive times has its time to first fix measured on
+// the computer's clock, which no default date of the receiver can spoil.
+void ApplyReceiveTimes(const std::string& file, const EpochLog& log, Figures& f)
+{
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    const std::string name = TimesFileName(file);
+    const ReceiveTimesRead times = ReadReceiveTimes(name, int64_t(st.st_size));
+    if (!times.problem.empty())
+        std::fprintf(stderr, "kestrova: %s ignored: %s\n", TerminalText(name).c_str(), times.problem.c_str());
+    TtffFromReceiveTimes(f, log, times.times);
+}
+
 // Writes one output; false (with a message) when it could not be written.
 bool WriteOutput(const std::string& name, Writer write, const std::vector<ReportEntry>& entries,
                  bool standardOutputClosed)
@@ -400,6 +424,7 @@ int RunReport(int argc, char* argv[])
     int status = 0;
     std::vector<std::unique_ptr<EpochLog>> logs;
     std::vector<ReportEntry> entries;
+    bool windowEmpty = false;
     for (const std::string& file : o.files) {
         auto log = std::make_unique<EpochLog>();
         EpochCollector collector(*log, o.limits, o.window);
@@ -413,6 +438,13 @@ int RunReport(int argc, char* argv[])
         e.protocol = binr ? "binr" : "nmea";
         e.log = log.get();
         e.figures = ComputeFigures(*log, o.reference);
+        ApplyReceiveTimes(file, *log, e.figures);
+        if ((o.window.fromS >= 0 || o.window.toS >= 0) && log->Size() == 0) {
+            std::fprintf(stderr, "kestrova: %s has no epoch from %s to %s UTC\n", TerminalText(file).c_str(),
+                         ClockText(o.window.fromS < 0 ? 0 : o.window.fromS).c_str(),
+                         ClockText(o.window.toS < 0 ? kLastSecondOfDay : o.window.toS).c_str());
+            windowEmpty = true;
+        }
         entries.push_back(std::move(e));
         logs.push_back(std::move(log));
     }
@@ -427,7 +459,7 @@ int RunReport(int argc, char* argv[])
     written = WriteOutput(o.html, WriteHtml, entries, standardOutputClosed) && written;
     written = WriteOutput(o.gpx, WriteGpx, entries, standardOutputClosed) && written;
     written = WriteOutput(o.kml, WriteKml, entries, standardOutputClosed) && written;
-    if (status == 0 && !written)
+    if (status == 0 && (!written || windowEmpty))
         status = 1;
     return status;
 }

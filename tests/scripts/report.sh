@@ -76,6 +76,11 @@ for bad in "--reference 91,0,0" "--reference 1,2" "--from 25:00:00" "--to 12:00"
   grep -q -- "${bad%% *}" err.txt || fail "$bad: the message does not name the option: $(cat err.txt)"
 done
 
+# A time window that holds no epoch is said, not a table of dashes.
+rc=$(status a.nme --from 03:00:00 --to 03:00:05)
+[ "$rc" -eq 1 ] || fail "an empty time window gave status $rc"
+grep -qx 'kestrova: a.nme has no epoch from 03:00:00 to 03:00:05 UTC' err.txt || fail "empty window: $(cat err.txt)"
+
 LC_ALL=C awk 'BEGIN { srand(10); for (i = 0; i < 200000; i++) printf "%c", int(rand() * 256) }' >garbage.nme
 cat garbage.nme >garbage.dat
 rc=$(status garbage.nme garbage.dat)
