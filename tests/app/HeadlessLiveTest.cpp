@@ -171,16 +171,18 @@ TEST_F(HeadlessLiveTest, RecordIntoAMissingFolderOrOverALogIsRefused)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("kept");
     }
-    const std::pair<QString, QByteArray> cases[] = {
-        {dir.path() + "/no/such/x.nme",
+    const std::pair<QStringList, QByteArray> cases[] = {
+        {{"--record", dir.path() + "/no/such/x.nme"},
          ("kestrova: Cannot enter folder " + dir.path() + "/no/such: No such file or directory").toUtf8()},
-        {"no/such/x.nme", ("kestrova: Cannot enter folder " + dir.path() + "/no/such").toUtf8()},
-        {"log.nme", "kestrova: log.nme: exists; --append continues it, --overwrite replaces it"},
+        {{"--record", "no/such/x.nme", "--append"}, ("kestrova: Cannot enter folder " + dir.path() + "/no/such").toUtf8()},
+        {{"--record", "log.nme"}, "kestrova: log.nme: exists; --append continues it, --overwrite replaces it"},
+        {{"--record", "log.nme", "--append", "--overwrite"}, "--append and --overwrite exclude each other"},
+        {{"--overwrite"}, "--append and --overwrite belong to --record FILE"},
     };
-    for (const auto& [record, message] : cases) {
-        kestrova.start(KESTROVA_BIN, {"--headless", "--port", address, "--record", record, "--seconds", "2"});
+    for (const auto& [args, message] : cases) {
+        kestrova.start(KESTROVA_BIN, QStringList {"--headless", "--port", address, "--seconds", "2"} + args);
         ASSERT_TRUE(kestrova.waitForFinished(30000));
-        EXPECT_EQ(kestrova.exitCode(), 2) << record.toStdString();
+        EXPECT_EQ(kestrova.exitCode(), 2) << args.join(' ').toStdString();
         EXPECT_TRUE(kestrova.readAllStandardError().contains(message)) << message.toStdString();
         EXPECT_EQ(ReadFile(dir.path() + "/x.nme"), "kept");
         EXPECT_EQ(ReadFile(dir.path() + "/log.nme"), "kept");
