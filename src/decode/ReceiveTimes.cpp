@@ -100,31 +100,34 @@ bool ReceiveTimesWriter::Create(const std::string& name, int64_t startUs, int64_
 bool ReceiveTimesWriter::Continue(const std::string& name, int64_t recordSize, int64_t nowUs, int64_t pausedUs)
 {
     Close();
-    const ReceiveTimesRead old = ReadReceiveTimes(name, recordSize);
-    if (!old.problem.empty() || old.times.empty())
-        return false;
     const int fd = ::open(name.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
     if (fd < 0)
         return false;
+    // The last record first: the bytes a crash left after it are allowed.
     struct stat st {};
     uint8_t header[kTimesHeaderSize];
     uint8_t last[kTimesRecordSize];
     int64_t shift = 0;
-    if (::fstat(fd, &st) != 0 || st.st_size < kTimesHeaderSize + kTimesRecordSize
-        || ::pread(fd, header, sizeof header, 0) != ssize_t(sizeof header)
-        || ::pread(fd, last, sizeof last, st.st_size - kTimesRecordSize) != ssize_t(sizeof last)
-        || GetI64(last) != recordSize || __builtin_add_overflow(GetI64(last + 16), std::max<int64_t>(pausedUs, 0), &shift)
-        || __builtin_sub_overflow(shift, nowUs, &shift)) {
+    const bool ok = ::fstat(fd, &st) == 0 && st.st_size >= kTimesHeaderSize + kTimesRecordSize
+        && ::pread(fd, header, sizeof header, 0) == ssize_t(sizeof header)
+        && ::pread(fd, last, sizeof last, st.st_size - kTimesRecordSize) == ssize_t(sizeof last)
+        && GetI64(last) <= recordSize && ReadReceiveTimes(name, GetI64(last)).problem.empty()
+        && !__builtin_add_overflow(GetI64(last + 16), std::max<int64_t>(pausedUs, 0), &shift)
+        && !__builtin_sub_overflow(shift, nowUs, &shift);
+    if (!ok) {
         ::close(fd);
         return false;
     }
     fd_ = fd;
     startUs_ = GetI64(header + 8);
     shiftUs_ = shift;
-    lastOffset_ = recordSize;
+    lastOffset_ = GetI64(last);
     lastClockUs_ = GetI64(last + 16);
     fileSize_ = int64_t(st.st_size);
-    return true;
+    // Bytes that reached the record file after its last record (a crash
+    // between the two writes) count as received when it goes on.
+    Append(recordSize, nowUs);
+    return IsOpen();
 }
 
 bool ReceiveTimesWriter::WriteRecord(int64_t endOffset, int64_t clockUs)

@@ -49,8 +49,10 @@ public:
     // continued. The monotonic clock of another process or boot is not the
     // one the old records read, so the old clock goes on virtually: the next
     // reading is the last one recorded plus pausedUs, however far the clock
-    // of this process is from it. False, the file untouched, when the old
-    // one does not check out against the record file (see ReadReceiveTimes).
+    // of this process is from it. Bytes of the record file past the last
+    // record (a crash between the two writes) get a record at that reading.
+    // False, the file untouched, when the old one does not check out (see
+    // ReadReceiveTimes) against the record file up to its last record.
     bool Continue(const std::string& name, int64_t recordSize, int64_t nowUs, int64_t pausedUs);
     // The record file now ends at endOffset, at clock reading nowUs. Nothing
     // is written when the file did not grow; a record file that shrank was

@@ -323,8 +323,9 @@ TEST(ReceiveTimes, ContinuedAcrossARestartStillChecksOut)
     }
     {
         ReceiveTimesWriter w;
-        EXPECT_FALSE(w.Continue(name, 200, 1'000, 0)) << "the file is 180 bytes, not 200";
-        ASSERT_TRUE(w.Continue(name, 180, 1'000, 3'000'000));   // a boot later, 3 s after
+        EXPECT_FALSE(w.Continue(name, 150, 1'000, 0)) << "the records pass the file's 150 bytes";
+        // A boot later, 3 s after; 20 bytes reached the file after its last record.
+        ASSERT_TRUE(w.Continue(name, 200, 1'000, 3'000'000));
         w.Append(250, 1'000);
         w.Append(300, 501'000);
     }
@@ -333,7 +334,7 @@ TEST(ReceiveTimes, ContinuedAcrossARestartStillChecksOut)
     std::vector<std::pair<int64_t, int64_t>> got;
     for (const ReceiveTime& t : r.times)
         got.emplace_back(t.endOffset, t.ms);
-    EXPECT_EQ(got, (std::vector<std::pair<int64_t, int64_t>> {{100, 500}, {180, 1000}, {250, 4000}, {300, 4500}}));
+    EXPECT_EQ(got, (std::vector<std::pair<int64_t, int64_t>> {{100, 500}, {180, 1000}, {200, 4000}, {250, 4000}, {300, 4500}}));
 
     {
         ReceiveTimesWriter w;
