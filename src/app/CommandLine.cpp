@@ -181,6 +181,10 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                 cl.error = QString("--seconds takes 1 to %1").arg(kMaxSeconds);
                 break;
             }
+        } else if (a == "--append") {
+            cl.append = true;
+        } else if (a == "--overwrite") {
+            cl.overwrite = true;
         } else if (a == "--reconnect") {
             cl.reconnect = true;
         } else if (a == "--watch") {
@@ -205,6 +209,10 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         cl.error = "--headless needs exactly one FILE, or one --port SOURCE";
     if (cl.error.isEmpty() && !cl.headlessLive && (!cl.record.isEmpty() || cl.seconds > 0))
         cl.error = "--record and --seconds belong to --headless --port SOURCE";
+    if (cl.error.isEmpty() && (cl.append || cl.overwrite) && cl.record.isEmpty())
+        cl.error = "--append and --overwrite belong to --record FILE";
+    if (cl.error.isEmpty() && cl.append && cl.overwrite)
+        cl.error = "--append and --overwrite exclude each other";
     if (cl.error.isEmpty() && cl.watch && cl.ports.isEmpty())
         cl.error = "--watch needs a --port SOURCE";
     if (cl.error.isEmpty() && cl.fromMsOfDay >= 0 && cl.pace == 0)
@@ -254,7 +262,7 @@ QString UsageText()
         "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only]\n"
         "           [--week-rollovers N] [--multi-gnss] [--pace X [--from HH:MM:SS]] FILE\n"
         "  kestrova --headless --port SOURCE [--nmea|--binr] [--baud N] [--record FILE]\n"
-        "           [--seconds N] [--reconnect]\n"
+        "           [--append|--overwrite] [--seconds N] [--reconnect]\n"
         "  kestrova --to-nmea [--week-rollovers N] FILE.dat...\n"
         "  kestrova --report [options] FILE...   (kestrova --report --help)\n"
         "\n"
@@ -292,7 +300,10 @@ QString UsageText()
         "                      FILE or standard output fails, 2 when it cannot be\n"
         "                      opened\n"
         "  --baud N            line rate of a serial SOURCE (default 4800)\n"
-        "  --record FILE       record the source into FILE, as the Record button does\n"
+        "  --record FILE       record the source into FILE, as the Record button does;\n"
+        "                      an existing non-empty FILE is refused (exit status 2)\n"
+        "  --append            continue an existing FILE, its FILE.times and side file\n"
+        "  --overwrite         replace an existing FILE\n"
         "  --seconds N         end after N seconds (at most 31622400, a year)\n"
         "  --week-rollovers N  date BINR weeks after N week-number rollovers in all\n"
         "                      (1: 1999-2019, 2: 2019-2038); default: by the clock\n"

@@ -27,6 +27,8 @@ struct CommandLine {
     bool headlessLive = false;
     int baud = 0;          // --baud N, one of the nine line rates; 0: the window's default
     QString record;        // --record FILE
+    bool append = false;   // --append: an existing FILE is continued
+    bool overwrite = false;   // --overwrite: an existing FILE is replaced
     int64_t seconds = 0;   // --seconds N: end after N seconds; 0: run until a signal
     bool reconnect = false;
     bool watch = false;    // --watch: watch the first --port at start-up

@@ -108,7 +108,18 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
     if (cl.record.isEmpty()) {
         form.WatchClick(nullptr);
     } else {
-        form.TakeFileName(QFileInfo(cl.record).absoluteFilePath());
+        // A folder that cannot be entered, or a log that a restart would
+        // wipe, is refused before the source is opened.
+        const QString file = QFileInfo(cl.record).absoluteFilePath();
+        if (!form.TakeFileName(file)) {
+            Complain(form.InfoLabel->text(), QString());
+            return 2;
+        }
+        if (!cl.append && !cl.overwrite && QFileInfo(file).size() > 0) {
+            Complain(cl.record + QStringLiteral(": exists; --append continues it, --overwrite replaces it"), QString());
+            return 2;
+        }
+        form.SetRecordAppend(cl.append);
         form.RecordButtonClick(nullptr);
     }
     if (form.Mode() != amRecord && form.Mode() != amWatch) {

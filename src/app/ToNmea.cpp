@@ -14,13 +14,12 @@
 namespace {
 
 // The side file sits beside its recording: the folder part of the argument is
-// kept as typed and the naming rule applies to the bare name.
+// kept as typed and the naming rule applies to the bare name; a recording
+// (a file with a .times) under that name is never replaced. Empty when both
+// names hold recordings.
 QString SidePath(const QString& path)
 {
-    const int slash = path.lastIndexOf('/');
-    const QString folder = path.left(slash + 1);
-    const QString name = path.mid(slash + 1);
-    return folder + QFile::decodeName(SideFileName(QFile::encodeName(name).toStdString()).c_str());
+    return QFile::decodeName(SideFilePath(QFile::encodeName(path).toStdString()).c_str());
 }
 
 QString Count(int64_t n, const char* noun)
@@ -45,6 +44,11 @@ int RunToNmea(const QStringList& files)
     std::vector<std::string> written;   // side files made by this run
     for (const QString& file : files) {
         const QString side = SidePath(file);
+        if (side.isEmpty()) {
+            Complain(file, "both side-file names hold recordings; skipped", 0);
+            status = 1;
+            continue;
+        }
         const std::string sideName = QFile::encodeName(side).toStdString();
         if (SameFile(QFile::encodeName(file).toStdString(), sideName)) {
             Complain(file, "its side file would be the file itself; skipped", 0);

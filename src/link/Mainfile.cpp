@@ -44,7 +44,10 @@
 #include <QSettings>
 #include <QShowEvent>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 TMainForm* MainForm = nullptr;
 
@@ -432,16 +435,20 @@ void TMainForm::PlayCommandLineFile()
     // The protocol switch comes first: its handler names the default file,
     // which must not replace the file named here.
     (commandLineBinr ? BINRRadioButton : NMEARadioButton)->setChecked(true);
-    TakeFileName(arg);
-    PlayButtonClick(nullptr);
+    if (TakeFileName(arg))
+        PlayButtonClick(nullptr);
 }
 
-void TMainForm::TakeFileName(const QString& path)
+bool TMainForm::TakeFileName(const QString& path)
 {
     const QFileInfo info(path);
-    if (path.contains(QLatin1Char('/')))
-        QDir::setCurrent(info.absolutePath());
+    if (path.contains(QLatin1Char('/')) && ::chdir(QFile::encodeName(info.absolutePath()).constData()) != 0) {
+        InfoLabel->setText(QStringLiteral("Cannot enter folder ") + info.absolutePath() + QStringLiteral(": ")
+                           + QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
     FileLabel->setText(info.fileName());
+    return true;
 }
 
 // ---------------------------------------------------------------- shut-down

@@ -134,8 +134,10 @@ public:
     std::function<QString()> askSourceAddress;
 
     // Makes the folder of path the current folder and puts its file name in
-    // FileLabel, as a file named on the command line is taken.
-    void TakeFileName(const QString& path);
+    // FileLabel, as a file named on the command line is taken. A folder that
+    // cannot be entered changes nothing: false, and InfoLabel says why (a
+    // bare name would otherwise lead to a file of that name here).
+    bool TakeFileName(const QString& path);
     // The synthesis side file for the current FileLabel, or empty when it
     // would be the very file being played or recorded.
     QString SideFileFor(const QString& fileName) const;
@@ -195,6 +197,9 @@ public:
     // A stored value changed: the settings are written (once the stored ones
     // are read, never in a headless run).
     void SettingChanged();
+    // A recording goes on at the end of an existing file, its FILE.times and
+    // its side file (headless --append) instead of replacing them.
+    void SetRecordAppend(bool on) { recordAppend_ = on; }
 
     // --- set by the program before the window is shown
     // Headless runs neither read nor write settings, nor probe the ports.
@@ -236,6 +241,9 @@ private:
     // amPause, and cleared when the thread is reaped.
     TReadCycle* readCycle = nullptr;
     bool reconnectEnabled = false;
+    bool recordAppend_ = false;
+    // The text Record's first press blinks.
+    QString recordWarning_;
 
     void BuildPanels();
     void BuildInfoPanel();
@@ -254,8 +262,17 @@ private:
     void ShowReceivedTotal();
     void ResetCounters();
     void AppendToRecordFile(const uint8_t* bytes, int length);
+    // The one start of a record file, whatever the mode before: the file
+    // (created, or continued with recordAppend_), its FILE.times, the
+    // counters. False, with InfoLabel saying why, when it cannot be opened.
+    bool BeginRecordFile(const QString& name);
+    // What Record's first press warns about, or empty: an existing record
+    // file, or (BINR) a side-file name that holds a recording.
+    QString RecordWarning(const QString& name, bool binr) const;
     void RepaintWindows();
-    void OpenSideFile();
+    // Opens the side file of FileLabel's file; InfoLabel names it when it
+    // cannot have its usual name.
+    void OpenSideFile(bool append);
     // Play; a thread started from STOP reads its first block at normal or fast pace.
     void PlayAction(bool firstBlocksNormal);
     void StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool normalSpeed);
