@@ -349,6 +349,9 @@ void TMainForm::StopButtonClick(QObject* sender)
         recordFile.Close();
         recordTimes.Close();
         break;
+    case amStop:
+        ClosePort();   // a network source still being opened
+        break;
     default:
         break;
     }
@@ -377,7 +380,7 @@ void TMainForm::RecordButtonClick(QObject* sender)
     // previous recording its contents. The scheduled start comes back every
     // tick and finds the file as it was.
     const bool binr = BINRRadioButton->isChecked();
-    if (!OpenSelectedSource(binr)) {
+    if (!OpenSelectedSource(binr, false, [this] { RecordButtonClick(nullptr); })) {
         return;
     }
     if (!recordFile.Create(name)) {
