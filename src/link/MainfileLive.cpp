@@ -38,6 +38,7 @@ namespace {
 
 constexpr int kReconnectIntervalMs = 1000;
 const QString kAddSourceText = QStringLiteral("Add source...");
+const QString kWaitingForGpsd = QStringLiteral("Waiting for gpsd...");
 constexpr int kAddSourceRole = Qt::UserRole + 1;
 
 // The settings keys of this unit, each written down once.
@@ -187,9 +188,11 @@ bool TMainForm::OpenSelectedSource(bool binr, bool quiet, const std::function<vo
                     ClosePort();   // the start did not take the source after all
             } else if (!quiet) {
                 TellOpenFailure(name);
+            } else if (InfoLabel->text() == kWaitingForGpsd) {
+                InfoLabel->setText(QStringLiteral("Reconnecting..."));   // the next attempt follows
             }
         };
-        callbacks.gpsdBusy = [this] { InfoLabel->setText(QStringLiteral("Waiting for gpsd...")); };
+        callbacks.gpsdBusy = [this] { InfoLabel->setText(kWaitingForGpsd); };
         pending = BeginOpenPort(name, parity, std::move(callbacks)) == OpenStart::Pending;
     } else if (OpenPort(name, BaudComboBox->currentText().toInt(), parity)) {
         return true;
