@@ -411,6 +411,8 @@ void CloseDescriptors()
     }
 }
 
+void CancelOpening();
+
 bool EnsureMainSide()
 {
     if (port.mainSide.load())
@@ -424,8 +426,9 @@ bool EnsureMainSide()
         ClosePort();
         JoinRetired();
     });
+    // A worker still opening would report to it: it is ended first.
     QObject::connect(side, &QObject::destroyed, [] {
-        ClosePort();
+        CancelOpening();
         port.mainSide.store(nullptr);
     });
     port.mainSide.store(side);
