@@ -122,6 +122,16 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
         form.SetRecordAppend(cl.append);
         form.RecordButtonClick(nullptr);
     }
+    // A network source is opened by a worker; a signal meanwhile ends it.
+    InstallSignals();
+    QTimer wake;
+    wake.start(kSignalPollMs);
+    while (PortOpening() && !stopSignal)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (PortOpening()) {
+        form.StopButtonClick(nullptr);
+        form.InfoLabel->setText(QStringLiteral("Stopped before the source was open"));
+    }
     if (form.Mode() != amRecord && form.Mode() != amWatch) {
         const QString why = form.InfoLabel->text().isEmpty() ? QStringLiteral("Cannot open ") + source
                                                              : form.InfoLabel->text();
@@ -129,7 +139,6 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
         return 2;
     }
 
-    InstallSignals();
     bool asked = false;
     auto stop = [&form, &asked] {
         asked = true;

@@ -17,6 +17,13 @@
 // reports are filtered out of its pass-through before the hand-off. The
 // hand-off waits for the main thread, so a peer that floods is held back by
 // the kernel's socket buffer, never by memory of ours.
+//
+// Opening a network source may wait seconds (a name server, a host that
+// drops the connection request, a gpsd hunting its device), so the window
+// opens it through a worker: the worker only opens, and hands the finished
+// descriptor back through a queued call; the main thread then starts the
+// reader exactly as for a port it opened itself. A stop wakes the worker
+// through an eventfd and joins it, which takes milliseconds in every state.
 #include "Comm.h"
 
 #include "LineRates.h"
@@ -30,6 +37,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -62,6 +70,18 @@ struct LineCounters {
 
 class ReadThread;
 
+// A network source being opened by a worker. The worker touches nothing
+// but this; it reports through queued calls that carry the serial, and the
+// main thread ignores a call whose open is no longer the pending one.
+struct PendingOpen {
+    uint64_t serial = 0;
+    SourceAddress address;
+    OpenCallbacks callbacks;
+    int cancelFd = -1;
+    NetSource result;   // written by the worker, read after its report
+    std::thread worker;
+};
+
 // What the reader hands to the main thread.
 enum class HandOff { Bytes, LineError, Lost, NoData };
 
@@ -81,7 +101,8 @@ struct Link {
     QString openError;
     QString openDetail;
     QString lostText;
-    int connectTimeoutMs = kConnectTimeoutMs;
+    PendingOpen* opening = nullptr;
+    uint64_t openSerial = 0;
     ReadThread* reader = nullptr;
     // Readers whose port was closed from inside their own hand-off: they end
     // as soon as that hand-off returns and are joined later.
@@ -390,6 +411,8 @@ void CloseDescriptors()
     }
 }
 
+void CancelOpening();
+
 bool EnsureMainSide()
 {
     if (port.mainSide.load())
@@ -403,7 +426,11 @@ bool EnsureMainSide()
         ClosePort();
         JoinRetired();
     });
-    QObject::connect(side, &QObject::destroyed, [] { port.mainSide.store(nullptr); });
+    // A worker still opening would report to it: it is ended first.
+    QObject::connect(side, &QObject::destroyed, [] {
+        CancelOpening();
+        port.mainSide.store(nullptr);
+    });
     port.mainSide.store(side);
     return true;
 }
@@ -417,7 +444,7 @@ bool PortTakesCommands() { return port.fd >= 0 && port.source.takesCommands; }
 QString PortOpenError() { return port.openError; }
 QString PortOpenDetail() { return port.openDetail; }
 QString PortLostText() { return port.lostText; }
-void SetConnectTimeout(int ms) { port.connectTimeoutMs = ms > 0 ? ms : kConnectTimeoutMs; }
+bool PortOpening() { return port.opening != nullptr; }
 
 namespace {
 
@@ -439,33 +466,89 @@ bool StartReader(int fd, Source source)
     return true;
 }
 
-bool OpenNetwork(const QString& name, uint8_t parity)
+// What the reader is told about a network source.
+Source NetworkSource(const SourceAddress& address, bool datagram)
 {
-    SourceAddress address;
+    Source source;
+    source.serial = false;
+    source.datagram = datagram;
+    source.gpsd = address.kind == SourceKind::Gpsd;
+    source.takesCommands = address.kind == SourceKind::Tcp;
+    return source;
+}
+
+// A malformed address is told as the Add-source dialog tells it.
+bool CheckNetworkAddress(const QString& name, uint8_t parity, SourceAddress* address)
+{
     std::string reason;
-    if (!ParseSourceAddress(name.toStdString(), &address, &reason)) {
-        port.openError = QStringLiteral("Connection failed");
-        port.openDetail = QString::fromStdString(reason);
+    if (!ParseSourceAddress(name.toStdString(), address, &reason)) {
+        port.openError = QString::fromStdString(reason);
+        port.openDetail = port.openError;
         return false;
     }
     // gpsd does not lock onto BINR's odd parity, and could not pass commands.
-    if (address.kind == SourceKind::Gpsd && parity != 0) {
+    if (address->kind == SourceKind::Gpsd && parity != 0) {
         port.openError = QStringLiteral("BINR cannot pass through gpsd");
         port.openDetail = port.openError;
         return false;
     }
-    const NetSource s = OpenNetSource(address, port.connectTimeoutMs);
+    return true;
+}
+
+bool StartNetwork(const SourceAddress& address, const NetSource& s)
+{
     if (s.fd < 0) {
         port.openError = QString::fromStdString(s.error);
         port.openDetail = QString::fromStdString(s.detail);
         return false;
     }
-    Source source;
-    source.serial = false;
-    source.datagram = s.datagram;
-    source.gpsd = address.kind == SourceKind::Gpsd;
-    source.takesCommands = address.kind == SourceKind::Tcp;
-    return StartReader(s.fd, source);
+    return StartReader(s.fd, NetworkSource(address, s.datagram));
+}
+
+bool OpenNetwork(const QString& name, uint8_t parity)
+{
+    SourceAddress address;
+    return CheckNetworkAddress(name, parity, &address) && StartNetwork(address, OpenNetSource(address));
+}
+
+// Ends a pending open without its report: the worker sees the eventfd in
+// whatever it waits for and returns within milliseconds.
+void CancelOpening()
+{
+    PendingOpen* p = port.opening;
+    if (!p)
+        return;
+    port.opening = nullptr;
+    const uint64_t one = 1;
+    if (write(p->cancelFd, &one, sizeof one) < 0) {
+        // Only a counter overflow fails, and the worker is woken then.
+    }
+    p->worker.join();
+    if (p->result.fd >= 0)
+        close(p->result.fd);
+    close(p->cancelFd);
+    delete p;
+}
+
+void GpsdBusy(uint64_t serial)
+{
+    if (port.opening && port.opening->serial == serial && port.opening->callbacks.gpsdBusy)
+        port.opening->callbacks.gpsdBusy();
+}
+
+void FinishOpening(uint64_t serial)
+{
+    PendingOpen* p = port.opening;
+    if (!p || p->serial != serial)
+        return;   // stopped meanwhile
+    port.opening = nullptr;
+    p->worker.join();   // this report was its last act
+    close(p->cancelFd);
+    const bool opened = StartNetwork(p->address, p->result);
+    const OpenCallbacks callbacks = std::move(p->callbacks);
+    delete p;
+    if (callbacks.done)
+        callbacks.done(opened);
 }
 
 } // namespace
@@ -507,8 +590,45 @@ bool OpenPort(const QString& name, int baud, uint8_t parity)
     return StartReader(fd, Source{});
 }
 
+OpenStart BeginOpenPort(const QString& name, uint8_t parity, OpenCallbacks callbacks)
+{
+    ClosePort();
+    JoinRetired();
+    port.openError.clear();
+    port.openDetail.clear();
+    SourceAddress address;
+    if (!LooksLikeNetworkSource(name.toStdString()) || !CheckNetworkAddress(name, parity, &address))
+        return OpenStart::Failed;
+    const int cancelFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (!EnsureMainSide() || cancelFd < 0) {
+        if (cancelFd >= 0)
+            close(cancelFd);
+        port.openError = QStringLiteral("Connection failed");
+        port.openDetail = QStringLiteral("no event loop or eventfd for the connection");
+        return OpenStart::Failed;
+    }
+    auto* p = new PendingOpen;
+    p->serial = ++port.openSerial;
+    p->address = address;
+    p->callbacks = std::move(callbacks);
+    p->cancelFd = cancelFd;
+    QObject* side = port.mainSide.load();
+    p->worker = std::thread([p, side, serial = p->serial] {
+        NetOpenControl control;
+        control.cancelFd = p->cancelFd;
+        control.gpsdBusy = [side, serial] {
+            QMetaObject::invokeMethod(side, [serial] { GpsdBusy(serial); }, Qt::QueuedConnection);
+        };
+        p->result = OpenNetSource(p->address, kConnectTimeoutMs, control);
+        QMetaObject::invokeMethod(side, [serial] { FinishOpening(serial); }, Qt::QueuedConnection);
+    });
+    port.opening = p;
+    return OpenStart::Pending;
+}
+
 void ClosePort()
 {
+    CancelOpening();
     ReadThread* t = port.reader;
     port.reader = nullptr;
     if (t) {
@@ -566,14 +686,23 @@ bool SetPortBaud(int baud)
         return false;
     if (!port.source.serial)
         return true;   // a network source has no line rate
-    termios t;
-    if (tcgetattr(port.fd, &t) != 0)
+    termios before;
+    if (tcgetattr(port.fd, &before) != 0)
         return false;
     const speed_t speed = SpeedCode(baud);
     if (speed == B0)
         return false;   // B0 would hang up the line
+    termios t = before;
     cfsetispeed(&t, speed);
     cfsetospeed(&t, speed);
-    tcsetattr(port.fd, TCSANOW, &t);   // TCSANOW keeps the queued bytes
-    return true;
+    // TCSANOW keeps the queued bytes. A driver may refuse the rate with an
+    // error or by keeping the old one silently (a locked line, an adapter
+    // without that rate); the C library's own result is no proof either way
+    // (a pty's dropped PARENB reads as EINVAL), so the rate read back decides.
+    tcsetattr(port.fd, TCSANOW, &t);
+    termios now;
+    if (tcgetattr(port.fd, &now) == 0 && cfgetospeed(&now) == speed && cfgetispeed(&now) == speed)
+        return true;
+    tcsetattr(port.fd, TCSANOW, &before);
+    return false;
 }

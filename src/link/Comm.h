@@ -22,17 +22,31 @@ void SetCommHandlers(CommHandlers handlers);
 // name: as listed (ttyUSB0, or a full path outside /dev), or a network
 // address (tcp://, udp://, gpsd://, see SourceAddress.h), for which baud
 // means nothing and parity 1 (BINR) is refused through gpsd; parity 0 none,
-// 1 odd. A connection is waited for, kConnectTimeoutMs at most.
+// 1 odd. A connection is waited for on the calling thread, kConnectTimeoutMs
+// at most (and a busy gpsd up to kGpsdBusyMs more).
 bool OpenPort(const QString& name, int baud, uint8_t parity);
 // Why the last OpenPort of a network source failed, for the info label
 // ("Connection failed", or gpsd's refusal), and in more words for a log;
 // empty after a serial port's failure.
 QString PortOpenError();
 QString PortOpenDetail();
-// How long OpenPort waits for a connection (kConnectTimeoutMs unless set):
-// reconnect attempts wait less, so that a host that does not answer at all
-// does not hold the window for long every second.
-void SetConnectTimeout(int ms);
+// A network source opened off the main thread: the name lookup, the
+// connection and gpsd's handshake run on a worker, and the window keeps
+// painting. BeginOpenPort returns Failed at once for an address that is not
+// well formed (PortOpenError says what is wrong with it) or a serial port
+// name (OpenPort those); otherwise Pending, and later, on the main thread,
+// done(true) with the source open as OpenPort leaves it, or done(false)
+// with PortOpenError/PortOpenDetail set. gpsdBusy runs, on the main thread,
+// when gpsd took the connection and has not answered yet. ClosePort (and
+// so OpenPort) stops a pending open within milliseconds in every state, and
+// its done is never called then.
+struct OpenCallbacks {
+    std::function<void(bool opened)> done;
+    std::function<void()> gpsdBusy;
+};
+enum class OpenStart { Failed, Pending };
+OpenStart BeginOpenPort(const QString& name, uint8_t parity, OpenCallbacks callbacks);
+bool PortOpening();
 // What the last connectionLost meant: "Connection lost", or gpsd's silence.
 QString PortLostText();
 // False for read-only sources (udp, gpsd) and when nothing is open: writes
@@ -45,6 +59,10 @@ bool PortOpen();
 // Blocks until the bytes are written (at most kWriteBufferSize); 0 when no
 // port is open or the device is gone.
 int WritePort(const uint8_t* bytes, int count);
+// Moves the open serial port to another rate. False when the rate is not
+// one of the list's or the driver did not take it (read back after the
+// change): the port keeps the rate it had then. A network source has no
+// rate and takes any.
 bool SetPortBaud(int baud);
 
 // The device path a listed port name stands for: "ttyUSB0" -> "/dev/ttyUSB0",

@@ -125,8 +125,11 @@ public:
     void WatchClick(QObject* sender);
     void ReconnectTimerTimer();
     // Opens the selected source as a recording or watch does; on failure
-    // says why in InfoLabel unless quiet.
-    bool OpenSelectedSource(bool binr, bool quiet = false);
+    // says why in InfoLabel unless quiet. With resume, a network source is
+    // opened by a worker: false now, and resume is called once it is open,
+    // when this returns true.
+    bool OpenSelectedSource(bool binr, bool quiet = false, const std::function<void()>& resume = {});
+    void TellOpenFailure(const QString& name);
     bool Reconnecting() const { return ReconnectTimer && ReconnectTimer->isActive(); }
     QTimer* ReconnectTimer = nullptr;
     // The "Add source..." dialog: returns the address typed, empty when

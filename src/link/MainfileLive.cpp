@@ -7,6 +7,11 @@
 // the source: no byte is lost. A reconnect keeps the mode, the counters and
 // the record file; the reader delivered everything it got before reporting
 // the loss, so the file continues where the old connection ended.
+//
+// A network source is opened by a worker (Comm's BeginOpenPort), so the
+// window keeps painting and Stop answers at once while a name server, a host
+// or a busy gpsd is waited for. Record and Watch then come back once the
+// source is open and go on exactly as with a port opened at once.
 #include "Mainfile.h"
 
 #include "MainfileLive.h"
@@ -27,11 +32,13 @@
 #include <QRadioButton>
 #include <QSettings>
 
+#include <cstdio>
+
 namespace {
 
 constexpr int kReconnectIntervalMs = 1000;
-constexpr int kReconnectConnectMs = 800;   // within the interval
 const QString kAddSourceText = QStringLiteral("Add source...");
+const QString kWaitingForGpsd = QStringLiteral("Waiting for gpsd...");
 constexpr int kAddSourceRole = Qt::UserRole + 1;
 
 // The settings keys of this unit, each written down once.
@@ -41,6 +48,9 @@ constexpr const char* kReconnectKey = "Reconnect";
 QStringList remembered;
 // A Record click in a watch over an existing file warns first, as from STOP.
 bool overwriteArmed = false;
+// Set when a worker has just opened the selected source for the start that
+// is called again now: that start finds its source open.
+bool openedByWorker = false;
 
 QAction* ReconnectAction(TMainForm& form)
 {
@@ -154,15 +164,62 @@ void TMainForm::InstallLiveSources()
     });
 }
 
-bool TMainForm::OpenSelectedSource(bool binr, bool quiet)
+bool TMainForm::OpenSelectedSource(bool binr, bool quiet, const std::function<void()>& resume)
 {
-    if (OpenPort(PortComboBox->currentText(), BaudComboBox->currentText().toInt(), binr ? 1 : 0))
+    if (openedByWorker) {
+        openedByWorker = false;
+        return PortOpen();
+    }
+    if (PortOpening())
+        return false;   // one attempt at a time; Stop ends it
+    const QString name = PortComboBox->currentText();
+    const uint8_t parity = binr ? 1 : 0;
+    const bool network = LooksLikeNetworkSource(name.toStdString());
+    bool pending = false;
+    if (network && resume) {
+        OpenCallbacks callbacks;
+        callbacks.done = [this, quiet, resume, name](bool opened) {
+            if (!quiet)
+                SetButtons(ButtonRow::Stop);
+            if (opened) {
+                openedByWorker = true;
+                resume();
+                openedByWorker = false;
+                if (mode == amStop)
+                    ClosePort();   // the start did not take the source after all
+            } else if (!quiet) {
+                TellOpenFailure(name);
+            } else if (InfoLabel->text() == kWaitingForGpsd) {
+                InfoLabel->setText(QStringLiteral("Reconnecting..."));   // the next attempt follows
+            }
+        };
+        callbacks.gpsdBusy = [this] { InfoLabel->setText(kWaitingForGpsd); };
+        pending = BeginOpenPort(name, parity, std::move(callbacks)) == OpenStart::Pending;
+    } else if (OpenPort(name, BaudComboBox->currentText().toInt(), parity)) {
         return true;
-    if (!quiet) {
-        const QString why = PortOpenError();
-        InfoLabel->setText(why.isEmpty() ? QStringLiteral("Port open error") : why);
+    }
+    if (pending) {
+        // Only Stop, which ends the attempt, until the source is open.
+        if (!quiet) {
+            InfoLabel->setText(QStringLiteral("Connecting..."));
+            SetButtons(ButtonRow::Record);
+        }
+    } else if (!quiet) {
+        TellOpenFailure(name);
     }
     return false;
+}
+
+void TMainForm::TellOpenFailure(const QString& name)
+{
+    const QString why = PortOpenError();
+    InfoLabel->setText(why.isEmpty() ? QStringLiteral("Port open error") : why);
+    // The line has room for a few words; the reason behind a failed
+    // connection ("Connection refused", the host not found) goes to stderr.
+    // A headless run says it itself on leaving.
+    const QString detail = PortOpenDetail();
+    if (!headless && !detail.isEmpty() && detail != why)
+        std::fprintf(stderr, "kestrova: %s: %s\n", name.toLocal8Bit().constData(), detail.toLocal8Bit().constData());
 }
 
 void TMainForm::WatchClick(QObject*)
@@ -170,7 +227,7 @@ void TMainForm::WatchClick(QObject*)
     if (mode != amStop)
         return;
     const bool binr = BINRRadioButton->isChecked();
-    if (!OpenSelectedSource(binr))
+    if (!OpenSelectedSource(binr, false, [this] { WatchClick(nullptr); }))
         return;
     overwriteArmed = false;
     ResetCounters();
@@ -224,11 +281,11 @@ void TMainForm::ReconnectTimerTimer()
         ReconnectTimer->stop();
         return;
     }
+    // An attempt runs on a worker; the next tick waits for its end.
+    if (PortOpening())
+        return;
     const bool binr = BINRRadioButton->isChecked();
-    SetConnectTimeout(kReconnectConnectMs);
-    const bool opened = OpenSelectedSource(binr, true);
-    SetConnectTimeout(kConnectTimeoutMs);
-    if (!opened)
+    if (!OpenSelectedSource(binr, true, [this] { ReconnectTimerTimer(); }))
         return;
     ReconnectTimer->stop();
     watchTicks = 0;

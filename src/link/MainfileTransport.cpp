@@ -405,6 +405,9 @@ void TMainForm::StopButtonClick(QObject* sender)
         recordFile.Close();
         recordTimes.Close();
         break;
+    case amStop:
+        ClosePort();   // a network source still being opened
+        break;
     default:
         break;
     }
@@ -436,7 +439,7 @@ void TMainForm::RecordButtonClick(QObject* sender)
     // The port first: a receiver that is not there must not cost the
     // previous recording its contents. The scheduled start comes back every
     // tick and finds the file as it was.
-    if (!OpenSelectedSource(binr)) {
+    if (!OpenSelectedSource(binr, false, [this] { RecordButtonClick(nullptr); })) {
         return;
     }
     if (!BeginRecordFile(name)) {

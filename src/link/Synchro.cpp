@@ -82,8 +82,15 @@ void TMainForm::SynchroTimerTimer()
         return;
     }
     const QString rate = BaudComboBox->itemText(syncIndex);
+    if (!SetPortBaud(rate.toInt())) {
+        // The adapter kept its old rate: an answer now would be taken for
+        // one at a rate the line does not run at, so the search ends here.
+        DeviceLabel->setText("unknown");
+        StopButtonClick(nullptr);
+        InfoLabel->setText("Rate change refused");
+        return;
+    }
     InfoLabel->setText("Connection baud: " + rate);
-    SetPortBaud(rate.toInt());
     if (BINRRadioButton->isChecked()) {
         const BinrBytes payload = PortSettingPayload(uint32_t(BaudComboBox->currentText().toInt()), kPortModeBinr);
         SendBinr(kCmdReset, nullptr, 0);

@@ -98,8 +98,9 @@ TEST_F(HeadlessLiveTest, SigtermEndsTheLogWithTheFileComplete)
 TEST_F(HeadlessLiveTest, SourceThatCannotBeOpenedExitsWithStatusTwo)
 {
     const std::pair<QStringList, QByteArray> cases[] = {
-        {{"--headless", "--port", "tcp://127.0.0.1:1", "--seconds", "5"}, "kestrova: Connection failed"},
-        {{"--headless", "--port", "tcp://127.0.0.1", "--seconds", "5"}, "kestrova: Connection failed: The port is missing"},
+        {{"--headless", "--port", "tcp://127.0.0.1:1", "--seconds", "5"}, "kestrova: Connection failed: 127.0.0.1:1: Connection refused"},
+        // A malformed address: what is wrong with it, as the Add-source dialog says.
+        {{"--headless", "--port", "tcp://127.0.0.1", "--seconds", "5"}, "kestrova: The port is missing (HOST:PORT)\n"},
         {{"--headless", "--binr", "--port", "gpsd://127.0.0.1"}, "kestrova: BINR cannot pass through gpsd"},
         {{"--headless", "--port", dir.path() + "/ttyNone"}, "kestrova: Port open error"},
     };

@@ -106,6 +106,18 @@ struct TestPty {
         int n = 0;
         return slave >= 0 && ioctl(slave, FIONREAD, &n) == 0 ? n : -1;
     }
+    // Locks the line's rate, as an adapter that lacks a rate keeps its old
+    // one: tcsetattr says yes and the rate stays. False without the
+    // privilege (CAP_SYS_ADMIN).
+    bool LockRate(bool locked) const
+    {
+        termios lock{};
+        if (locked) {
+            lock.c_cflag = CBAUD | CBAUDEX;
+            lock.c_ispeed = lock.c_ospeed = 1;
+        }
+        return ioctl(slave, TIOCSLCKTRMIOS, &lock) == 0;
+    }
     termios Settings() const
     {
         termios t{};

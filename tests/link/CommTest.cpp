@@ -204,6 +204,22 @@ TEST_F(CommTest, RateChangeKeepsQueuedBytes)
     EXPECT_FALSE(SetPortBaud(1234));
 }
 
+// A line whose rate is locked keeps it whatever it is told, and tcsetattr
+// still says yes: the rate read back tells.
+TEST_F(CommTest, RefusedRateChangeIsReportedAndTheOldRateKept)
+{
+    ASSERT_TRUE(OpenPort(pty.path, 9600, 0));
+    if (!pty.LockRate(true))
+        GTEST_SKIP() << "cannot lock the line settings (needs CAP_SYS_ADMIN)";
+    EXPECT_FALSE(SetPortBaud(115200));
+    termios t = pty.Settings();
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B9600));
+    ASSERT_TRUE(pty.LockRate(false));
+    EXPECT_TRUE(SetPortBaud(115200));
+    t = pty.Settings();
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B115200));
+}
+
 TEST_F(CommTest, CloseInsideTheHandOffDoesNotWaitAndAllowsReopen)
 {
     ASSERT_TRUE(OpenPort(pty.path, 38400, 0));

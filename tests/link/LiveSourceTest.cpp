@@ -7,11 +7,13 @@
 #include "LoopbackPort.h"
 #include "MainFormTestAccess.h"
 #include "MainfileLive.h"
+#include "NetLink.h"
 #include "SourceDialog.h"
 #include "SynchroSim.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QProcess>
@@ -45,7 +47,10 @@ protected:
     {
         M().FileLabel->setText(file);
         M().RecordButtonClick(nullptr);
+        WaitOpened();
     }
+    // A network source is opened by a worker; the start goes on after it.
+    void WaitOpened() { WaitFor([] { return !PortOpening(); }, kLongMs); }
     QByteArray Recorded(const QString& file) const { return SimReceiver::ReadFile(w.Dir() + "/" + file); }
     bool WaitInfo(const QString& text, int timeoutMs = kLongMs)
     {
@@ -140,6 +145,7 @@ TEST_F(LiveSourceTest, WatchShowsTheSourceAndRecordTakesOverWithoutLosingAByte)
             watch = a;
     ASSERT_NE(watch, nullptr);
     watch->trigger();
+    WaitOpened();
     ASSERT_EQ(M().Mode(), uint32_t(amWatch));
     EXPECT_EQ(M().ActionLabel->text(), "WATCH");
     EXPECT_TRUE(M().StopButton->isEnabled());
@@ -318,6 +324,78 @@ TEST_F(LiveSourceTest, GpsdRecordingHoldsExactlyTheSentencesSentWhileConnected)
     Record("gpsd.dat");
     EXPECT_EQ(M().Mode(), uint32_t(amStop));
     EXPECT_EQ(M().InfoLabel->text(), "BINR cannot pass through gpsd");
+}
+
+// gpsd answers nobody while it hunts its device's line settings, seconds
+// at start-up: a watch started just after it waits for it. Ten in a row:
+// tests/scripts/gpsd_start.sh.
+TEST_F(LiveSourceTest, GpsdStartedASecondBeforeIsWatched)
+{
+    SimReceiver sim({"--protocol", "nmea", "--baud", "9600", "--rate", "2"}, w.Dir());
+    ASSERT_TRUE(sim.Ok());
+    Gpsd gpsd(sim.Path(), w.Dir());
+    if (!gpsd.Found())
+        GTEST_SKIP() << "gpsd is not installed (tools/install-deps.sh test installs it)";
+    ASSERT_TRUE(gpsd.Started());
+    RunEvents(1000);
+    Select(gpsd.Address() + sim.Path(), false);
+    M().WatchClick(nullptr);
+    EXPECT_TRUE(WaitFor([&] { return M().ReceivedTotal() > 0; }, kConnectTimeoutMs + kGpsdBusyMs))
+        << M().InfoLabel->text().toStdString();
+    EXPECT_EQ(M().Mode(), uint32_t(amWatch));
+    M().StopButtonClick(M().StopButton);
+}
+
+// While a network source is being opened the window goes on (a timer keeps
+// ticking), only Stop is offered, and Stop ends the attempt at once.
+TEST_F(LiveSourceTest, OpeningASourceHoldsNothingAndStopEndsItAtOnce)
+{
+    UnansweredPort unanswered;
+    const int silentPort = FreeLoopbackPort(SOCK_STREAM);
+    const int silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in at = LoopbackAddress(silentPort);
+    ASSERT_EQ(bind(silent, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(listen(silent, 4), 0);   // a stand-in gpsd that never says a word
+    struct {
+        QString address;
+        bool record;
+        const char* info;
+    } const cases[] = {
+        {QString("tcp://127.0.0.1:%1").arg(unanswered.port), false, "Connecting..."},
+        {QString("gpsd://127.0.0.1:%1").arg(silentPort), true, "Waiting for gpsd..."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address.toStdString());
+        Select(c.address, false);
+        M().FileLabel->setText("never.nme");
+        int ticks = 0;
+        QTimer painter;
+        QObject::connect(&painter, &QTimer::timeout, [&] { ++ticks; });
+        painter.start(10);
+        QElapsedTimer t;
+        t.start();
+        if (c.record)
+            M().RecordButtonClick(M().RecordButton);
+        else
+            M().WatchClick(nullptr);
+        EXPECT_LT(t.elapsed(), 100);
+        EXPECT_TRUE(WaitInfo(c.info, 2000)) << M().InfoLabel->text().toStdString();
+        RunEvents(300);
+        EXPECT_GE(ticks, 10);
+        EXPECT_TRUE(M().StopButton->isEnabled());
+        EXPECT_FALSE(M().RecordButton->isEnabled());
+        EXPECT_FALSE(M().PortComboBox->isEnabled());
+        t.restart();
+        M().StopButtonClick(M().StopButton);
+        EXPECT_LT(t.elapsed(), 100);
+        EXPECT_FALSE(PortOpening());
+        EXPECT_EQ(M().Mode(), uint32_t(amStop));
+        EXPECT_TRUE(M().RecordButton->isEnabled());
+        RunEvents(100);
+        EXPECT_EQ(M().Mode(), uint32_t(amStop));
+        EXPECT_FALSE(QFileInfo::exists(w.Dir() + "/never.nme"));
+    }
+    ::close(silent);
 }
 
 // ---------------------------------------------------------------- port list

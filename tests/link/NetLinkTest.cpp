@@ -10,10 +10,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <net/if.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 
 #include <atomic>
@@ -246,7 +253,9 @@ TEST_F(NetLinkTest, FailuresSayWhy)
         {QString("tcp://127.0.0.1:%1").arg(closed), 0, "Connection failed"},
         {"tcp://no-such-host.invalid:5000", 0, "Connection failed"},
         {QString("gpsd://127.0.0.1:%1").arg(closed), 0, "Connection failed"},
-        {"tcp://127.0.0.1:99999", 0, "Connection failed"},
+        // A malformed address says what is wrong with it, as the dialog does.
+        {"tcp://127.0.0.1:99999", 0, "The port is a number from 1 to 65535"},
+        {"gpsd://", 0, "The host is missing"},
         {"gpsd://127.0.0.1", 1, "BINR cannot pass through gpsd"},
     };
     for (const auto& c : cases) {
@@ -255,6 +264,116 @@ TEST_F(NetLinkTest, FailuresSayWhy)
         EXPECT_FALSE(PortOpenDetail().isEmpty()) << c.address.toStdString();
         EXPECT_FALSE(PortOpen());
     }
+}
+
+// The worker of an open is stopped at once whatever it waits for, and its
+// report never comes then.
+TEST_F(NetLinkTest, StopEndsAPendingOpenAtOnceInEveryState)
+{
+    UnansweredPort unanswered;
+    TcpPeer silentGpsd;   // takes connections (the kernel does) and says nothing
+    struct {
+        const char* state;
+        QString address;
+        bool gpsdBusy;
+    } const cases[] = {
+        {"connect that never completes", QString("tcp://127.0.0.1:%1").arg(unanswered.port), false},
+        {"gpsd that took the connection and is silent", silentGpsd.Address("gpsd"), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state);
+        int done = 0;
+        bool busy = false;
+        QElapsedTimer t;
+        t.start();
+        ASSERT_EQ(BeginOpenPort(c.address, 0, {[&](bool) { ++done; }, [&] { busy = true; }}), OpenStart::Pending);
+        EXPECT_LT(t.elapsed(), 100);
+        RunEvents(kGpsdBusyAfterMs + 300);
+        EXPECT_TRUE(PortOpening());
+        EXPECT_EQ(busy, c.gpsdBusy);
+        t.restart();
+        ClosePort();
+        EXPECT_LT(t.elapsed(), 100);
+        EXPECT_FALSE(PortOpening());
+        EXPECT_FALSE(PortOpen());
+        RunEvents(50);
+        EXPECT_EQ(done, 0);
+    }
+}
+
+// A name lookup that never answers: in a network namespace of its own, with
+// a name server on its loopback that takes queries and never answers. The
+// test runs itself there (NetNamespace.*), as root only.
+TEST(NetNamespaceTest, NameLookupThatNeverAnswers)
+{
+    const QString unshare = QStandardPaths::findExecutable("unshare");
+    if (geteuid() != 0 || unshare.isEmpty())
+        GTEST_SKIP() << "needs root and unshare (util-linux) for a network namespace";
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KESTROVA_IN_NETNS", "1");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(unshare, {"--net", "--mount", QFile::symLinkTarget("/proc/self/exe"),
+                          "--gtest_filter=NetNamespace.StopAndDeadlineOfASilentNameServer"});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QByteArray out = child.readAll();
+    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
+}
+
+TEST(NetNamespace, StopAndDeadlineOfASilentNameServer)
+{
+    if (!qEnvironmentVariableIsSet("KESTROVA_IN_NETNS"))
+        GTEST_SKIP() << "runs inside the namespace NetNamespaceTest makes";
+    // The namespace's own loopback, up.
+    const int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq lo{};
+    std::strcpy(lo.ifr_name, "lo");
+    ASSERT_EQ(ioctl(s, SIOCGIFFLAGS, &lo), 0);
+    lo.ifr_flags = short(lo.ifr_flags | IFF_UP);
+    ASSERT_EQ(ioctl(s, SIOCSIFFLAGS, &lo), 0);
+    close(s);
+    // A name server that takes every query and answers none.
+    const int server = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in at = LoopbackAddress(53);
+    ASSERT_EQ(bind(server, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0);
+    QTemporaryFile conf;
+    ASSERT_TRUE(conf.open());
+    conf.write("nameserver 127.0.0.1\n");
+    conf.flush();
+    ASSERT_EQ(mount(conf.fileName().toLocal8Bit().constData(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr), 0);
+
+    SetCommHandlers({});
+    int done = 0;
+    bool opened = true;
+    const OpenCallbacks report{[&](bool ok) {
+                                   ++done;
+                                   opened = ok;
+                               },
+                               {}};
+    const QString address = "tcp://receiver.silent-lookup.test:5000";
+    QElapsedTimer t;
+    t.start();
+    ASSERT_EQ(BeginOpenPort(address, 0, report), OpenStart::Pending);
+    RunEvents(300);
+    EXPECT_TRUE(PortOpening());
+    t.restart();
+    ClosePort();
+    EXPECT_LT(t.elapsed(), 100);
+    EXPECT_EQ(done, 0);
+    char query[512];
+    EXPECT_GT(recv(server, query, sizeof query, MSG_DONTWAIT), 0) << "the lookup never reached the silent server";
+
+    // Not stopped: one deadline for the lookup and the connection.
+    t.restart();
+    ASSERT_EQ(BeginOpenPort(address, 0, report), OpenStart::Pending);
+    EXPECT_TRUE(WaitFor([&] { return done == 1; }, kConnectTimeoutMs + 3000));
+    EXPECT_LT(t.elapsed(), kConnectTimeoutMs + 1000);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(PortOpenError(), "Connection failed");
+    EXPECT_TRUE(PortOpenDetail().contains("name server")) << PortOpenDetail().toStdString();
+    close(server);
 }
 
 // The hand-off waits for the main thread; while it does, the peer's writes
@@ -335,6 +454,7 @@ struct GpsdCase {
     const char* openError;   // empty: the open succeeds
     const char* received;
     bool silentLoss;         // no raw data: given up after kGpsdNoDataMs
+    int busyMs = 0;          // silent this long first, as while hunting its device
 };
 
 TEST_F(NetLinkTest, GpsdHandshakeAndPassThrough)
@@ -351,6 +471,9 @@ TEST_F(NetLinkTest, GpsdHandshakeAndPassThrough)
         {"hostile refusal", {version, "{\"class\":\"ERROR\",\"message\":\"no\x1B]0;owned\x07\rdevice\"}\r\n"}, "",
          "gpsd: no\xEF\xBF\xBD]0;owned\xEF\xBF\xBD\xEF\xBF\xBD" "device", "", false},
         {"no raw data", {version, devices, watch}, "", "", "", true},
+        // Busy for longer than the deadline of the connection: waited for.
+        {"busy hunting its device", {version, devices, watch}, "$GPGGA,3*00\r\n", "", "$GPGGA,3*00\r\n", false,
+         kConnectTimeoutMs + 500},
     };
     for (const GpsdCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -361,6 +484,7 @@ TEST_F(NetLinkTest, GpsdHandshakeAndPassThrough)
         std::thread gpsd([&] {
             if (!peer.Accept())
                 return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(c.busyMs));
             peer.Send(c.answer[0]);
             request = peer.ReadLine();
             for (size_t i = 1; i < c.answer.size(); ++i)

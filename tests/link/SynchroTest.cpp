@@ -168,6 +168,27 @@ TEST_F(SynchroTest, SilentReceiverFailsAtTheNinthTick)
     EXPECT_FALSE(PortOpen());
 }
 
+// The search ends where the adapter refuses a rate, rather than take an
+// answer at the old rate for one at the new.
+TEST_F(SynchroTest, RefusedRateEndsTheSearch)
+{
+    TestPty pty;
+    ASSERT_TRUE(pty.Ok());
+    SelectProtocol(w, false);
+    w.SelectPort(PortDisplayName(pty.path));
+    M().SynchroButtonClick(nullptr);
+    ASSERT_EQ(M().Mode(), uint32_t(amSync));
+    M().SynchroTimer->stop();
+    if (!pty.LockRate(true))
+        GTEST_SKIP() << "cannot lock the line settings (needs CAP_SYS_ADMIN)";
+    const speed_t first = OutSpeed(pty);
+    M().SynchroTimerTimer();
+    EXPECT_EQ(M().InfoLabel->text(), "Rate change refused");
+    EXPECT_EQ(M().DeviceLabel->text(), "unknown");
+    EXPECT_EQ(M().Mode(), uint32_t(amStop));
+    EXPECT_EQ(OutSpeed(pty), first);
+}
+
 TEST_F(SynchroTest, EveryHeartbeatIsAnsweredAndTheAckMovesTheRate)
 {
     TestPty pty;
