@@ -120,6 +120,7 @@ void Counts(const EpochLog& log, Figures& f)
         ++f.perKind[size_t(r.Kind())];
         f.twoD += r.Dim() == FixDim::TwoD;
         f.threeD += r.Dim() == FixDim::ThreeD;
+        f.dimUnknown += r.Dim() == FixDim::Unknown && r.Kind() != FixKind::None;
         if (r.TimeKnown() && !firstEpochMs)
             firstEpochMs = log.TimeMs(i);
         if (!r.Accepted())

@@ -50,6 +50,7 @@ struct Figures {
     std::array<int64_t, kFixKinds> perKind{};
     int64_t twoD = 0;
     int64_t threeD = 0;
+    int64_t dimUnknown = 0;              // fixes (any kind but none) no GSA gave a dimension
     Figure ttffS;
 
     std::optional<GeoPoint> reference;
