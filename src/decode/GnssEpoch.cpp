@@ -227,8 +227,9 @@ bool GnssEpoch::AddFix(FixSentence kind, const NmeaFields& fields, const NmeaFie
     open_ = true;
     published_ = false;
     epochKind_ = kind;
-    std::memcpy(time_, time, kNmeaSlotChars);
-    time_[kNmeaSlotChars - 1] = '\0';
+    const size_t timeLength = strnlen(time, kNmeaSlotChars - 1);
+    std::memcpy(time_, time, timeLength);
+    time_[timeLength] = '\0';
     FixAsGga(kind, fields, fix_);
     usedSum_ = kind == FixSentence::Rmc ? 0 : TextToInt(Field(fields, kFixUsed));
     const NmeaFields& rmc = kind == FixSentence::Rmc ? fields : lastRmc;
