@@ -33,15 +33,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     nmea.Reset();
     epoch.Reset();
     epoch.SetEnabled(true);
-    for (size_t i = 0; i < size; ++i) {
-        const int result = nmea.PushByte(char(data[i]));
-        epoch.Feed(result, nmea);
-        if (result != kNmeaGga)
-            continue;
+    auto show = [&] {
         CheckPicture(epoch.Picture());
         PositionFromNmea(nmea, epoch.Picture());
         SatellitesFromGnss(epoch.Picture());
         StatisticFixFromNmea(nmea, epoch.Picture());
+    };
+    for (size_t i = 0; i < size; ++i) {
+        const int result = nmea.PushByte(char(data[i]));
+        // Shown when complete, and now and then as if a live source fell quiet.
+        if (epoch.Feed(result, nmea) || (data[i] == '*' && epoch.Complete()))
+            show();
+        else if (result == kNmeaGga)
+            StatisticFixFromNmea(nmea, epoch.Picture());
     }
+    if (epoch.Complete())
+        show();
     return 0;
 }

@@ -21,9 +21,6 @@ constexpr int64_t kHalfDayMs = kMsPerDay / 2;
 constexpr int64_t kGpsWeekRollover = 1024;     // a dated week counts from August 1999
 constexpr int64_t kGpsEpochDay = 3657;         // 1980-01-06, in days from 1970-01-01
 constexpr int kGsaFirstPrn = 3;
-constexpr int kGsaWithSystemId = 19;   // fields of a GSA that names its system after the VDOP
-constexpr int kGsaVdopBeforeId = 17;
-constexpr int kGsaSystemId = 18;
 constexpr int kGsvFirstSat = 4;
 constexpr int kGsvFieldsPerSat = 4;
 constexpr double kNoPosition = std::numeric_limits<double>::quiet_NaN();
@@ -38,6 +35,8 @@ FixKind KindOfQuality(int32_t quality)
     case 4: return FixKind::RtkFixed;
     case 5: return FixKind::RtkFloat;
     case 6: return FixKind::Estimated;
+    case 7: return FixKind::Manual;
+    case 8: return FixKind::Simulated;
     default: return FixKind::Other;
     }
 }
@@ -101,11 +100,12 @@ bool Digits(const char* text, int count)
     return true;
 }
 
-// The VDOP ends a GSA, except where the system ID follows it. Our own
-// synthesised GSA carries more satellite fields and two DOPs; the rule holds.
+// The VDOP ends a GSA, except where a system ID (or a receiver's own field
+// in its place) follows it. Our own synthesised GSA carries more satellite
+// fields and two DOPs; the rule holds.
 const char* GsaVdop(const NmeaFields& gsa)
 {
-    return NmeaField(gsa, gsa.count == kGsaWithSystemId ? kGsaVdopBeforeId : gsa.count - 1);
+    return NmeaField(gsa, ReadGsaLayout(gsa).pdopAt + 2);
 }
 
 // "hhmmss" with an optional fraction; -1 when it is not a time of day. The
@@ -246,12 +246,10 @@ void EpochCollector::OnNmea(int result, const NmeaAssembler& nmea, bool accepted
         ++log_.errors;
         break;
     case kNmeaGga:
-        CloseEpoch();
-        OpenNmeaEpoch(nmea, accepted);
-        break;
     case kNmeaRmc:
-        if (open_)
-            AttachRmc(nmea.Stored(NmeaKind::Rmc));
+    case kNmeaOther:
+        if (const FixSentence kind = FixSentenceOf(result, nmea); kind != FixSentence::None)
+            OnFixSentence(kind, nmea, accepted);
         break;
     case kNmeaGsa:
         if (open_)
@@ -266,10 +264,75 @@ void EpochCollector::OnNmea(int result, const NmeaAssembler& nmea, bool accepted
     }
 }
 
-// $GPGGA,095257.809,2712.6404,S,15303.1201,E,1,05,1.8,4.0,M,42.2,M,,*7B
-void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
+const char* FixKindName(FixKind kind)
 {
-    const NmeaFields& gga = nmea.Stored(NmeaKind::Gga);
+    static const char* const kNames[kFixKinds] = {"none",      "autonomous", "differential", "rtk-fixed", "rtk-float",
+                                                  "estimated", "manual",     "simulated",    "other"};
+    const size_t k = size_t(kind);
+    return k < size_t(kFixKinds) ? kNames[k] : kNames[kFixKinds - 1];
+}
+
+std::optional<FixKind> FixKindFromName(std::string_view name)
+{
+    for (int k = 0; k < kFixKinds; ++k)
+        if (name == FixKindName(FixKind(k)))
+            return FixKind(k);
+    return std::nullopt;
+}
+
+// A fix sentence of the open epoch's time joins it; one of a new time (or of
+// none) opens the next. Sentences of a lesser kind than the stream's best
+// make no epochs.
+void EpochCollector::OnFixSentence(FixSentence kind, const NmeaAssembler& nmea, bool accepted)
+{
+    const NmeaFields& fields = FixFields(kind, nmea);
+    if (kind == FixSentence::Rmc && open_)
+        AttachRmc(fields);
+    if (kind < driver_)
+        return;
+    driver_ = kind;
+    const char* time = NmeaField(fields, 1);
+    if (kind != FixSentence::Gga)
+        accepted = AcceptedByRule(kind, fields, nmea);
+    if (open_ && time[0] != '\0' && std::strcmp(time, timeText_) == 0) {
+        if (kind > epochKind_) {
+            TakeFix(kind, fields, accepted);
+        } else if (kind != FixSentence::Rmc && !gsaSeen_) {
+            const int system = kind == FixSentence::Gga && fields.slot[0][0] == 'G' && fields.slot[0][1] == 'L' ? kSysGlonass
+                               : kind == FixSentence::Gga && fields.slot[0][0] == 'G' && fields.slot[0][1] == 'P' ? kSysGps
+                                                                                                                : kSysOther;
+            epoch_.used[system] = CountByte(int64_t(epoch_.used[system]) + TextToInt(NmeaField(fields, 7)));
+        }
+        return;
+    }
+    // An epoch a lesser sentence opened (an RMC ahead of the stream's first
+    // GGA) is dropped, as the views drop it.
+    if (open_ && epochKind_ < kind)
+        open_ = false;
+    CloseEpoch();
+    OpenNmeaEpoch(kind, fields, nmea, accepted);
+}
+
+// The window's rule for a GNS or RMC, which the window never sees.
+bool EpochCollector::AcceptedByRule(FixSentence kind, const NmeaFields& sentence, const NmeaAssembler& nmea) const
+{
+    NmeaFields gga;
+    FixAsGga(kind, sentence, gga);
+    const NmeaFields& gsa = nmea.Stored(NmeaKind::Gsa);
+    StatisticFix fix;
+    fix.valid = TextToInt(NmeaField(gga, 6)) != 0;
+    fix.differential = TextToInt(NmeaField(gga, 6)) == 2;
+    fix.hdop = float(TextToReal(NmeaField(gga, 8)));
+    fix.vdop = gsa.count > 0 ? float(TextToReal(GsaVdop(gsa))) : 0.0f;
+    fix.latRad = GgaLatitude(gga);
+    fix.lonRad = GgaLongitude(gga);
+    fix.heightM = TextToReal(NmeaField(gga, 9));
+    return AcceptFix(fix, limits_.maxHdop, limits_.maxVdop, limits_.diffOnly);
+}
+
+// $GPGGA,095257.809,2712.6404,S,15303.1201,E,1,05,1.8,4.0,M,42.2,M,,*7B
+void EpochCollector::OpenNmeaEpoch(FixSentence kind, const NmeaFields& fields, const NmeaAssembler& nmea, bool accepted)
+{
     epoch_ = EpochRecord{};
     epoch_.latRad = epoch_.lonRad = epoch_.heightM = kNoPosition;
     epoch_.hdop = epoch_.vdop = kNoDop;
@@ -278,28 +341,42 @@ void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
     gsaSeen_ = false;
     inViewCount_ = 0;
     dateDay_ = -1;
-    const char* time = NmeaField(gga, 1);
+    const char* time = NmeaField(fields, 1);
     const size_t timeLength = strnlen(time, kNmeaSlotChars - 1);
     std::memcpy(timeText_, time, timeLength);
     timeText_[timeLength] = '\0';
     msOfDay_ = MsOfDayOf(timeText_);
-
-    // A fix is valid for the window whenever its quality is not 0.
-    const int32_t quality = TextToInt(NmeaField(gga, 6));
-    const FixKind kind = KindOfQuality(quality);
-    epoch_.flags = uint8_t(kind) | (accepted ? EpochRecord::kAccepted : 0);
-    epoch_.hdop = DopOfField(NmeaField(gga, 8));
     // Until a GSA of its own follows, the epoch has the VDOP the window saw.
     const NmeaFields& gsa = nmea.Stored(NmeaKind::Gsa);
     epoch_.vdop = gsa.count > kGsaFirstPrn ? DopOfField(GsaVdop(gsa)) : kNoDop;
-    // Without any GSA the GGA's count of satellites used stands, under the
-    // talker's system.
-    const char* talker = gga.slot[0];
-    const int ggaSystem = talker[0] != 'G' ? kSysOther : talker[1] == 'P' ? kSysGps : talker[1] == 'L' ? kSysGlonass : kSysOther;
-    epoch_.used[ggaSystem] = CountByte(TextToInt(NmeaField(gga, 7)));
+    TakeFix(kind, fields, accepted);
+    AttachRmc(nmea.Stored(NmeaKind::Rmc));
+}
+
+// The epoch's fix: kind, position, HDOP and, without any GSA, the count of
+// satellites used under the talker's system.
+void EpochCollector::TakeFix(FixSentence kind, const NmeaFields& fields, bool accepted)
+{
+    NmeaFields converted;
+    if (kind != FixSentence::Gga)
+        FixAsGga(kind, fields, converted);
+    const NmeaFields& gga = kind == FixSentence::Gga ? fields : converted;
+    epochKind_ = kind;
+    epoch_.latRad = epoch_.lonRad = epoch_.heightM = kNoPosition;
+    // A fix is valid for the window whenever its quality is not 0.
+    const int32_t quality = TextToInt(NmeaField(gga, 6));
+    const FixKind fixKind = KindOfQuality(quality);
+    accepted = accepted && (limits_.kinds & KindBit(fixKind));
+    epoch_.flags = uint8_t((epoch_.flags & EpochRecord::kDimMask) | uint8_t(fixKind) | (accepted ? EpochRecord::kAccepted : 0));
+    epoch_.hdop = DopOfField(NmeaField(gga, 8));
+    if (!gsaSeen_) {
+        const char* talker = gga.slot[0];
+        const int ggaSystem = talker[0] != 'G' ? kSysOther : talker[1] == 'P' ? kSysGps : talker[1] == 'L' ? kSysGlonass : kSysOther;
+        epoch_.used = {};
+        epoch_.used[ggaSystem] = CountByte(TextToInt(NmeaField(gga, 7)));
+    }
     if (quality != 0)
         SetPosition(FullAngle(gga, 2, 2, 'S'), FullAngle(gga, 4, 3, 'W'), FieldReal(NmeaField(gga, 9)));
-    AttachRmc(nmea.Stored(NmeaKind::Rmc));
 }
 
 // $GPRMC,095257.809,V,2712.6404,S,15303.1201,E,0.00,0.00,080407,,,A*64
@@ -323,21 +400,17 @@ void EpochCollector::AttachGsa(const NmeaFields& gsa)
     if (mode == 2 || mode == 3)
         epoch_.flags = uint8_t((epoch_.flags & ~EpochRecord::kDimMask)
                                | (uint8_t(mode == 2 ? FixDim::TwoD : FixDim::ThreeD) << EpochRecord::kDimShift));
+    const GsaLayout layout = ReadGsaLayout(gsa);
     if (gsa.count > kGsaFirstPrn)
-        epoch_.vdop = DopOfField(GsaVdop(gsa));
-    const bool named = gsa.count == kGsaWithSystemId;
-    const char* systemId = named ? NmeaField(gsa, kGsaSystemId) : "";
+        epoch_.vdop = DopOfField(NmeaField(gsa, layout.pdopAt + 2));
     // The satellites stand before the three DOPs (and the system ID).
-    const int lastPrn = gsa.count - (named ? 5 : 4);
-    for (int k = kGsaFirstPrn; k <= lastPrn; ++k) {
+    for (int k = kGsaFirstPrn; k <= layout.lastId; ++k) {
         const char* prn = NmeaField(gsa, k);
         if (*prn == '\0')
             continue;
         int system = SystemOf(gsa, FieldInt(prn));
-        if (*systemId)
-            system = systemId[0] == '1' && systemId[1] == '\0' ? kSysGps
-                     : systemId[0] == '2' && systemId[1] == '\0' ? kSysGlonass
-                                                                 : kSysOther;
+        if (layout.systemId != 0)
+            system = layout.systemId == 1 ? kSysGps : layout.systemId == 2 ? kSysGlonass : kSysOther;
         if (epoch_.used[system] < 255)
             ++epoch_.used[system];
     }
@@ -385,6 +458,7 @@ void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, co
         dim = (nav.flags & kSolution2D) ? FixDim::TwoD : FixDim::ThreeD;
         SetPosition(nav.latRad, nav.lonRad, nav.altM);
     }
+    accepted = accepted && (limits_.kinds & KindBit(kind));
     epoch_.flags = uint8_t(uint8_t(kind) | uint8_t(dim) << EpochRecord::kDimShift | (accepted ? EpochRecord::kAccepted : 0));
     epoch_.hdop = DopHundredths(dop.hdop);
     epoch_.vdop = DopHundredths(dop.vdop);
@@ -485,6 +559,7 @@ void EpochCollector::Finish() { CloseEpoch(); }
 void EpochCollector::Reset()
 {
     open_ = false;
+    driver_ = FixSentence::None;
     datedFromWeek_ = -1;   // a new playback may date weeks by another time
     log_.Clear();
     day_ = 0;

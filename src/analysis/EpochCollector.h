@@ -1,15 +1,23 @@
 #pragma once
 // Turns a decoded stream into epochs.
 //
-// NMEA: each GGA opens an epoch. An RMC with the same UTC time attaches to it
-// (before or after the GGA) and gives the date; the GSA and GSV sentences that
-// follow the GGA, up to the next GGA, give the fix dimension, the VDOP, the
-// satellites used and those in view. The epoch closes at the next GGA or at
-// Finish. BINR: each 0x88 is an epoch, with the 0x60 (DOPs, satellites used)
-// and the 0x52 (satellites in view) the decoder kept before it.
+// NMEA: each GGA of a new UTC time opens an epoch; GGAs of the time of the
+// open epoch (one per system, from some receivers) join it: the first gives
+// the position, and their counts of satellites used add up while the epoch
+// has no GSA. A stream without GGA makes its epochs from its GNS, and one
+// without either from its RMC, by the same rule (GnssEpoch.h, which the
+// Multi-GNSS views follow too). An RMC with the same UTC time attaches to the
+// epoch (before or after the GGA) and gives the date; the GSA and GSV
+// sentences that follow the fix sentence, up to the next epoch, give the fix
+// dimension, the VDOP, the satellites used and those in view. The epoch
+// closes when the next one opens or at Finish. BINR: each 0x88 is an epoch,
+// with the 0x60 (DOPs, satellites used) and the 0x52 (satellites in view) the
+// decoder kept before it.
 //
 // Whether a fix is accepted is the STATISTIC window's decision, made when the
-// GGA or 0x88 completes, from the same records and the same limits.
+// GGA or 0x88 completes, from the same records and the same limits; for a GNS
+// or RMC epoch the collector makes it by the same rule. The kinds a report
+// accepts narrow it further (AcceptLimits::kinds).
 //
 // The collector works behind any decoder: give it each result code as it
 // comes (the program's intake does so), or give it bytes and it runs decoders
@@ -17,16 +25,30 @@
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
 #include "EpochLog.h"
+#include "GnssEpoch.h"
 #include "NmeaAssembler.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+
+// The fix kinds as reports name them: none, autonomous, differential,
+// rtk-fixed, rtk-float, estimated, manual, simulated, other.
+const char* FixKindName(FixKind kind);
+std::optional<FixKind> FixKindFromName(std::string_view name);
+constexpr uint16_t KindBit(FixKind kind) { return uint16_t(1u << unsigned(kind)); }
+// Accepted unless a report names its kinds: every fix but manual input and
+// the simulator's, which are no measurements.
+constexpr uint16_t kDefaultKinds = uint16_t(((1u << kFixKinds) - 1) & ~KindBit(FixKind::None)
+                                            & ~KindBit(FixKind::Manual) & ~KindBit(FixKind::Simulated));
 
 struct AcceptLimits {
     std::string maxHdop = "0.0";   // as the window's edits read: "0.0" is no limit
     std::string maxVdop = "0.0";
     bool diffOnly = false;
+    uint16_t kinds = kDefaultKinds;   // KindBit of each kind accepted
 };
 
 // Epochs whose UTC time of day lies within [fromS, toS] (whole seconds; the
@@ -64,7 +86,10 @@ private:
     };
     static constexpr int kInViewMax = 64;
 
-    void OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted);
+    void OnFixSentence(FixSentence kind, const NmeaAssembler& nmea, bool accepted);
+    void OpenNmeaEpoch(FixSentence kind, const NmeaFields& fields, const NmeaAssembler& nmea, bool accepted);
+    void TakeFix(FixSentence kind, const NmeaFields& fields, bool accepted);
+    bool AcceptedByRule(FixSentence kind, const NmeaFields& sentence, const NmeaAssembler& nmea) const;
     void AttachRmc(const NmeaFields& rmc);
     void AttachGsa(const NmeaFields& gsa);
     void AttachGsv(const NmeaFields& gsv);
@@ -88,6 +113,8 @@ private:
     int64_t dateDay_ = -1;         // days from 1970-01-01, -1: no date
     char timeText_[kNmeaSlotChars] = {};
     bool gsaSeen_ = false;
+    FixSentence driver_ = FixSentence::None;     // the highest fix sentence seen
+    FixSentence epochKind_ = FixSentence::None;  // the open epoch's
     Satellite inView_[kInViewMax];
     int inViewCount_ = 0;
 

@@ -19,8 +19,8 @@
 #include <memory>
 #include <vector>
 
-enum class FixKind : uint8_t { None, Autonomous, Differential, RtkFixed, RtkFloat, Estimated, Other };
-constexpr int kFixKinds = 7;
+enum class FixKind : uint8_t { None, Autonomous, Differential, RtkFixed, RtkFloat, Estimated, Manual, Simulated, Other };
+constexpr int kFixKinds = 9;
 enum class FixDim : uint8_t { Unknown, TwoD, ThreeD };
 
 // Satellite systems the figures are split by.
@@ -44,11 +44,11 @@ struct EpochRecord {
     uint8_t flags;
     std::array<uint8_t, kSatSystems> used;
 
-    static constexpr uint8_t kKindMask = 0x07;
-    static constexpr int kDimShift = 3;
-    static constexpr uint8_t kDimMask = 0x18;
-    static constexpr uint8_t kAccepted = 0x20;
-    static constexpr uint8_t kTimeKnown = 0x40;
+    static constexpr uint8_t kKindMask = 0x0F;
+    static constexpr int kDimShift = 4;
+    static constexpr uint8_t kDimMask = 0x30;
+    static constexpr uint8_t kAccepted = 0x40;
+    static constexpr uint8_t kTimeKnown = 0x80;
 
     FixKind Kind() const { return FixKind(flags & kKindMask); }
     FixDim Dim() const { return FixDim((flags & kDimMask) >> kDimShift); }

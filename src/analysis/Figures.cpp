@@ -184,6 +184,7 @@ void Counts(const EpochLog& log, Figures& f)
         ++f.perKind[size_t(r.Kind())];
         f.twoD += r.Dim() == FixDim::TwoD;
         f.threeD += r.Dim() == FixDim::ThreeD;
+        f.dimUnknown += r.Dim() == FixDim::Unknown && r.Kind() != FixKind::None;
         if (!r.Accepted())
             continue;
         ++f.accepted;

@@ -47,6 +47,7 @@ struct Figures {
     std::array<int64_t, kFixKinds> perKind{};
     int64_t twoD = 0;
     int64_t threeD = 0;
+    int64_t dimUnknown = 0;              // fixes (any kind but none) no GSA gave a dimension
     Figure ttffS;                        // on the jump-free time line, or on receive times
 
     std::optional<GeoPoint> reference;

@@ -1,6 +1,8 @@
 #include "ReceiverReport.h"
 
+#include "EpochCollector.h"
 #include "TerminalText.h"
+
 #include "Util.h"
 
 #include <algorithm>
@@ -118,12 +120,6 @@ std::string CsvText(const std::string& s)
     return out + "\"";
 }
 
-const char* KindName(FixKind kind)
-{
-    static const char* const kNames[kFixKinds] = {"none", "autonomous", "differential", "rtk-fixed",
-                                                  "rtk-float", "estimated", "other"};
-    return kNames[size_t(kind)];
-}
 
 } // namespace
 
@@ -148,9 +144,12 @@ const std::vector<ReportRow>& ReportRows()
         {"Epochs RTK fixed", "epochs_rtk_fixed", 0, Better::None, KindCount<3>, nullptr, "Fix kinds"},
         {"Epochs RTK float", "epochs_rtk_float", 0, Better::None, KindCount<4>, nullptr, "Fix kinds"},
         {"Epochs estimated", "epochs_estimated", 0, Better::None, KindCount<5>, nullptr, "Fix kinds"},
-        {"Epochs other kind", "epochs_other_kind", 0, Better::None, KindCount<6>, nullptr, "Fix kinds"},
+        {"Epochs manual input", "epochs_manual", 0, Better::None, KindCount<6>, nullptr, "Fix kinds"},
+        {"Epochs simulated", "epochs_simulated", 0, Better::None, KindCount<7>, nullptr, "Fix kinds"},
+        {"Epochs other kind", "epochs_other_kind", 0, Better::None, KindCount<8>, nullptr, "Fix kinds"},
         {"Epochs 2D", "epochs_2d", 0, Better::None, Count<&F::twoD>, nullptr, "Fix kinds"},
         {"Epochs 3D", "epochs_3d", 0, Better::None, Count<&F::threeD>, nullptr, "Fix kinds"},
+        {"Fixes of unknown dimension", "epochs_dim_unknown", 0, Better::None, Count<&F::dimUnknown>, nullptr, "Fix kinds"},
         {"Reference", "reference_source", -1, Better::None, nullptr, ReferenceSource, "Reference"},
         {"Reference latitude, deg", "reference_lat_deg", 8, Better::None, ReferenceLat, nullptr, "Reference"},
         {"Reference longitude, deg", "reference_lon_deg", 8, Better::None, ReferenceLon, nullptr, "Reference"},
@@ -341,7 +340,7 @@ void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries)
             } else {
                 line += ',';
             }
-            line += Format(",%s,%d", KindName(r.Kind()), r.Accepted() ? 1 : 0);
+            line += Format(",%s,%d", FixKindName(r.Kind()), r.Accepted() ? 1 : 0);
             if (r.HasPosition()) {
                 const GeoPoint p = log.PositionOf(r);
                 line += Format(",%.9f,%.9f,%.3f", p.latRad * kDegPerRad, p.lonRad * kDegPerRad, p.heightM);

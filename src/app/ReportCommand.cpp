@@ -56,6 +56,9 @@ const char* const kUsage =
     "  --max-hdop X.X           accept fixes with HDOP up to X.X (0.0: no limit)\n"
     "  --max-vdop X.X           accept fixes with VDOP up to X.X (0.0: no limit)\n"
     "  --diff-only              accept differential fixes only\n"
+    "  --kinds LIST             accept only these fix kinds, e.g. rtk-fixed,rtk-float\n"
+    "                           (autonomous differential rtk-fixed rtk-float estimated\n"
+    "                           manual simulated other; default: all but manual, simulated)\n"
     "  --week-rollovers N       date BINR weeks after N rollovers in all (1 to 9)\n"
     "                           instead of by each file's time\n"
     "  --from HH:MM:SS          only epochs from this UTC time of day\n"
@@ -64,6 +67,23 @@ const char* const kUsage =
     "  --csv FILE               one row per epoch\n"
     "  --html FILE              a self-contained page with the table and the charts\n"
     "  --gpx FILE, --kml FILE   the accepted fixes, one track per FILE\n";
+
+// "rtk-fixed,rtk-float": the kinds' bits, none for an unknown or empty
+// name ("none" is no fix and cannot be accepted).
+std::optional<uint16_t> ParseKinds(const std::string& list)
+{
+    uint16_t kinds = 0;
+    size_t from = 0;
+    while (from <= list.size()) {
+        const size_t comma = std::min(list.find(',', from), list.size());
+        const auto kind = FixKindFromName(std::string_view(list).substr(from, comma - from));
+        if (!kind || *kind == FixKind::None)
+            return std::nullopt;
+        kinds = uint16_t(kinds | KindBit(*kind));
+        from = comma + 1;
+    }
+    return kinds;
+}
 
 bool IsLimit(const std::string& v)
 {
@@ -134,6 +154,14 @@ ReportOptions ParseOptions(int argc, char* argv[])
                 o.weekRollovers = int(*n);
         } else if (a == "--diff-only") {
             o.limits.diffOnly = true;
+        } else if (a == "--kinds") {
+            const auto v = value();
+            const auto kinds = v ? ParseKinds(*v) : std::nullopt;
+            if (v && !kinds)
+                o.error = "--kinds takes fix kinds separated by commas: autonomous, differential, rtk-fixed, "
+                          "rtk-float, estimated, manual, simulated, other";
+            else if (kinds)
+                o.limits.kinds = *kinds;
         } else if (a == "--max-hdop" || a == "--max-vdop") {
             const auto v = value();
             if (v && !IsLimit(*v))

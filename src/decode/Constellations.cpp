@@ -45,6 +45,22 @@ Gnss SystemFromSystemId(int systemId)
     return kById[systemId];
 }
 
+int SystemIdOfField(const char* text)
+{
+    constexpr int kSystemIdMax = 15;
+    if (text == nullptr || text[0] == '\0')
+        return 0;
+    if (text[0] >= 'A' && text[0] <= 'F' && text[1] == '\0')
+        return 10 + (text[0] - 'A');
+    int value = 0;
+    for (int i = 0; text[i] != '\0'; ++i) {
+        if (i == 2 || text[i] < '0' || text[i] > '9')
+            return 0;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value >= 1 && value <= kSystemIdMax ? value : 0;
+}
+
 Gnss SystemFromTalker(const char* address)
 {
     struct Talker {

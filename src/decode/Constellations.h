@@ -27,6 +27,10 @@ struct SatelliteId {
 // The system ID of a GSA field (one hex digit), Unknown when it names none of
 // the six systems.
 Gnss SystemFromSystemId(int systemId);
+// The field as a system ID: an integer 1-15 alone in its field ("1" to "15",
+// or one hex digit A-F); 0 for anything else, such as a receiver's own
+// extra DOP ("3.3") where a system ID would stand.
+int SystemIdOfField(const char* text);
 // The talker of a sentence address ("GPGSA", "BDGSV"): Unknown for GN and
 // anything else.
 Gnss SystemFromTalker(const char* address);

@@ -3,51 +3,142 @@
 #include "Util.h"
 
 #include <algorithm>
+#include <limits>
 #include <cstring>
+#include <string.h>
 
 namespace {
 
 // $GNGSA,A,3,01,06,14,,,,,,,,,,1.3,0.8,1.1,1*34: twelve satellite fields,
 // PDOP, HDOP, VDOP and (NMEA 4.10 on) the system ID make 19 fields with the
-// address. Longer GSAs carry a system ID when their last field is one digit
-// after a DOP with its decimal point. Otherwise the GSA is read as before
-// 4.10: the DOPs are the last three fields and every field between them and
-// the fix type is a satellite.
+// address. Longer GSAs carry a system ID when their last field is a small
+// integer after a DOP with its decimal point. Otherwise the GSA is read as
+// before 4.10: the DOPs are the last three fields and every field between
+// them and the fix type is a satellite.
 constexpr int kGsaFieldsWithSystemId = 19;
 constexpr int kGsaFirstId = 3;
 constexpr int kGsvFirstBlock = 4;
 constexpr int kGsvBlockFields = 4;
+constexpr int kFixTime = 1;
+constexpr int kFixUsed = 7;
 
-struct GsaLayout {
-    int lastId;
-    int pdopAt;
-    Gnss system;   // from the system ID, else from the talker
-};
-
-bool EndsInSystemId(const NmeaFields& gsa, int count)
+bool SmallInteger(const char* text)
 {
-    if (count == kGsaFieldsWithSystemId)
-        return true;
-    if (count < kGsaFieldsWithSystemId)
-        return false;
-    const char* last = gsa.slot[count - 1];
-    return last[0] >= '0' && last[0] <= '9' && last[1] == '\0' && std::strchr(gsa.slot[count - 2], '.') != nullptr;
+    return text[0] >= '0' && text[0] <= '9' && (text[1] == '\0' || (text[1] >= '0' && text[1] <= '9' && text[2] == '\0'));
+}
+
+const char* Field(const NmeaFields& f, int k) { return k >= 0 && k < f.count && k < kNmeaSlots ? f.slot[k] : ""; }
+
+void CopyFields(NmeaFields& to, const NmeaFields& from)
+{
+    const int count = std::min<int>(from.count, kNmeaSlots);
+    std::memcpy(to.slot, from.slot, size_t(count) * kNmeaSlotChars);
+    to.count = uint8_t(count);
+}
+
+void SetField(NmeaFields& f, int k, const char* text)
+{
+    const size_t length = strnlen(text, kNmeaSlotChars - 1);
+    std::memmove(f.slot[k], text, length);
+    f.slot[k][length] = '\0';
+}
+
+// N none, A autonomous, D differential, P precise, R RTK fixed, F RTK
+// float, E estimated, M manual input, S simulator: as GGA qualities.
+char QualityOfMode(char mode)
+{
+    switch (mode) {
+    case 'A': case 'P': return '1';
+    case 'D': return '2';
+    case 'R': return '4';
+    case 'F': return '5';
+    case 'E': return '6';
+    case 'M': return '7';
+    case 'S': return '8';
+    default: return '0';
+    }
+}
+
+} // namespace
+
+FixSentence FixSentenceOf(int result, const NmeaAssembler& nmea)
+{
+    if (result == kNmeaGga)
+        return FixSentence::Gga;
+    if (result == kNmeaRmc)
+        return FixSentence::Rmc;
+    if (result == kNmeaOther) {
+        // "GPGNS", "GNGNS": any talker, the kind in the last three letters.
+        const char* a = nmea.Working().slot[0];
+        const size_t n = strnlen(a, kNmeaSlotChars);
+        if (n == 5 && a[2] == 'G' && a[3] == 'N' && a[4] == 'S')
+            return FixSentence::Gns;
+    }
+    return FixSentence::None;
+}
+
+const NmeaFields& FixFields(FixSentence kind, const NmeaAssembler& nmea)
+{
+    return kind == FixSentence::Gga ? nmea.Stored(NmeaKind::Gga)
+           : kind == FixSentence::Rmc ? nmea.Stored(NmeaKind::Rmc)
+                                      : nmea.Working();
+}
+
+// $GNGNS,112257.00,3844.24011,N,00908.43828,W,AN,10,0.9,98.0,52.0,,,V: the
+// GGA's layout with a mode letter per system in place of the quality; the
+// first system with a fix gives it.
+// $GPRMC,095257.809,A,2712.6404,S,15303.1201,E,0.00,0.00,080407,,,A
+void FixAsGga(FixSentence kind, const NmeaFields& in, NmeaFields& out)
+{
+    constexpr int kGgaFields = 10;
+    constexpr int kGnsMode = 6, kRmcStatus = 2, kRmcMode = 12;
+    if (kind == FixSentence::Gga) {
+        CopyFields(out, in);
+        return;
+    }
+    if (kind == FixSentence::Gns) {
+        CopyFields(out, in);
+        const char* modes = Field(in, kGnsMode);
+        char quality[2] = {'0', '\0'};
+        for (const char* m = modes; *m && quality[0] == '0'; ++m)
+            quality[0] = QualityOfMode(*m);
+        if (out.count > kGnsMode)
+            SetField(out, kGnsMode, quality);
+        return;
+    }
+    out.count = kGgaFields;
+    for (int k = 0; k < kGgaFields; ++k)
+        out.slot[k][0] = '\0';
+    SetField(out, 0, Field(in, 0));
+    SetField(out, kFixTime, Field(in, kFixTime));
+    for (int k = 2; k <= 5; ++k)
+        SetField(out, k, Field(in, k + 1));
+    const char* mode = Field(in, kRmcMode);
+    char quality[2] = {'0', '\0'};
+    if (std::strcmp(Field(in, kRmcStatus), "A") == 0)
+        quality[0] = mode[0] != '\0' ? QualityOfMode(mode[0]) : '1';
+    SetField(out, 6, quality);
 }
 
 GsaLayout ReadGsaLayout(const NmeaFields& gsa)
 {
     const int count = std::min<int>(gsa.count, kNmeaSlots);
-    GsaLayout layout{count - 4, count - 3, Gnss::Unknown};
-    if (EndsInSystemId(gsa, count))
-        layout = {count - 5, count - 4, SystemFromSystemId(TextToInt(gsa.slot[count - 1]))};
-    if (layout.system == Gnss::Unknown)
-        layout.system = SystemFromTalker(gsa.slot[0]);
-    return layout;
+    const char* last = Field(gsa, count - 1);
+    const bool idPlace = count == kGsaFieldsWithSystemId
+                         || (count > kGsaFieldsWithSystemId && SmallInteger(last)
+                             && std::strchr(Field(gsa, count - 2), '.') != nullptr);
+    if (idPlace)
+        return {count - 5, count - 4, SystemIdOfField(last)};
+    return {count - 4, count - 3, 0};
 }
 
+namespace {
+
+// NaN where the GSA gives none (an empty field, as without a fix).
 double Dop(const NmeaFields& fields, int k)
 {
-    return k >= 1 && k < std::min<int>(fields.count, kNmeaSlots) ? TextToReal(fields.slot[k]) : 0.0;
+    const bool given = k >= 1 && k < std::min<int>(fields.count, kNmeaSlots) && fields.slot[k][0] != '\0';
+    return given ? TextToReal(fields.slot[k]) : std::numeric_limits<double>::quiet_NaN();
 }
 
 template <typename Entry>
@@ -86,29 +177,97 @@ void GnssEpoch::Reset()
     enabled_ = on;
 }
 
-void GnssEpoch::FeedSentence(int result, const NmeaAssembler& nmea)
+bool GnssEpoch::FeedSentence(int result, const NmeaAssembler& nmea)
 {
-    if (result == kNmeaGsa)
+    if (result == kNmeaGsa) {
         AddGsa(nmea.Stored(NmeaKind::Gsa));
-    else if (result == kNmeaGsv)
+        return false;
+    }
+    if (result == kNmeaGsv) {
         AddGsv(nmea.Stored(NmeaKind::Gsv));
-    else
+        return false;
+    }
+    const FixSentence kind = FixSentenceOf(result, nmea);
+    return kind != FixSentence::None && AddFix(kind, FixFields(kind, nmea), nmea.Stored(NmeaKind::Rmc));
+}
+
+bool GnssEpoch::AddFix(FixSentence kind, const NmeaFields& fields, const NmeaFields& lastRmc)
+{
+    const char* time = Field(fields, kFixTime);
+    const bool sameTime = open_ && time[0] != '\0' && std::strcmp(time, time_) == 0;
+    if (kind < driver_) {
+        // A lesser sentence ends no epoch; an RMC gives its own its date.
+        if (kind == FixSentence::Rmc && sameTime) {
+            CopyFields(rmc_, fields);
+            published_ = false;
+        }
+        return false;
+    }
+    driver_ = kind;
+    if (sameTime) {
+        if (kind > epochKind_) {
+            FixAsGga(kind, fields, fix_);
+            epochKind_ = kind;
+            usedSum_ = 0;
+        }
+        if (kind != FixSentence::Rmc)
+            usedSum_ += TextToInt(Field(fields, kFixUsed));
+        if (kind == FixSentence::Rmc)
+            CopyFields(rmc_, fields);
+        published_ = false;
+        return false;
+    }
+    // An epoch a lesser sentence opened (an RMC ahead of the stream's first
+    // GGA) is no epoch of the stream's own kind: it is dropped.
+    if (open_ && epochKind_ < kind)
+        Drop();
+    const bool ended = open_ && !published_;
+    if (open_)
         Close();
+    open_ = true;
+    published_ = false;
+    epochKind_ = kind;
+    const size_t timeLength = strnlen(time, kNmeaSlotChars - 1);
+    std::memcpy(time_, time, timeLength);
+    time_[timeLength] = '\0';
+    FixAsGga(kind, fields, fix_);
+    usedSum_ = kind == FixSentence::Rmc ? 0 : TextToInt(Field(fields, kFixUsed));
+    const NmeaFields& rmc = kind == FixSentence::Rmc ? fields : lastRmc;
+    rmc_.count = 0;
+    if (time[0] != '\0' && std::strcmp(Field(rmc, kFixTime), time) == 0)
+        CopyFields(rmc_, rmc);
+    return ended;
 }
 
 void GnssEpoch::AddGsa(const NmeaFields& gsa)
 {
     const GsaLayout layout = ReadGsaLayout(gsa);
-    gsaSources_[int(layout.system)] = true;
+    if (!open_) {
+        // Before the first epoch (a stream joined midway): only the fix
+        // type and DOPs, shown until the first epoch's own GSA.
+        for (GnssPicture* p : {&committed_, &shown_}) {
+            p->gsaSeen = true;
+            p->fixType = TextToInt(gsa.count > 2 ? gsa.slot[2] : "");
+            p->pdop = Dop(gsa, layout.pdopAt);
+            p->hdop = Dop(gsa, layout.pdopAt + 1);
+            p->vdop = Dop(gsa, layout.pdopAt + 2);
+        }
+        return;
+    }
+    Gnss system = SystemFromSystemId(layout.systemId);
+    if (system == Gnss::Unknown)
+        system = SystemFromTalker(gsa.slot[0]);
+    gsaSources_[int(system)] = true;
     gsaInEpoch_ = true;
+    published_ = false;
     for (int k = kGsaFirstId; k <= layout.lastId; ++k) {
         // A number with a decimal point is a DOP where a satellite was expected.
         if (std::strchr(gsa.slot[k], '.'))
             continue;
-        const SatelliteId id = AssignSatellite(layout.system, TextToInt(gsa.slot[k]));
+        const SatelliteId id = AssignSatellite(system, TextToInt(gsa.slot[k]));
         if (id.system == Gnss::Unknown || usedCount_ >= kEpochUsedMax || Contains(used_, usedCount_, id))
             continue;
-        used_[usedCount_++] = {id, layout.system};
+        used_[usedCount_++] = {id, system};
     }
     fixType_ = TextToInt(gsa.count > 2 ? gsa.slot[2] : "");
     pdop_ = Dop(gsa, layout.pdopAt);
@@ -122,6 +281,10 @@ void GnssEpoch::AddGsa(const NmeaFields& gsa)
 // a cycle cut by a GGA is shown whole at the next one.
 void GnssEpoch::AddGsv(const NmeaFields& gsv)
 {
+    // Satellites in view before the first epoch belong to none.
+    if (!open_)
+        return;
+    published_ = false;
     const Gnss source = SystemFromTalker(gsv.slot[0]);
     const int count = std::min<int>(gsv.count, kNmeaSlots);
     const int32_t total = count > 1 ? TextToInt(gsv.slot[1]) : 0;
@@ -165,25 +328,53 @@ void GnssEpoch::AddSky(SkySatellite* list, int& count, const SkySatellite& sat)
         list[count++] = sat;
 }
 
-void GnssEpoch::Close()
+void GnssEpoch::MergeInto(GnssPicture& p) const
 {
     if (gsaInEpoch_) {
-        Replace(shown_.used, shown_.usedCount, used_, usedCount_, gsaSources_);
-        shown_.gsaSeen = true;
-        shown_.fixType = fixType_;
-        shown_.pdop = pdop_;
-        shown_.hdop = hdop_;
-        shown_.vdop = vdop_;
+        Replace(p.used, p.usedCount, used_, usedCount_, gsaSources_);
+        p.gsaSeen = true;
+        p.fixType = fixType_;
+        p.pdop = pdop_;
+        p.hdop = hdop_;
+        p.vdop = vdop_;
     }
     if (std::find(std::begin(gsvSources_), std::end(gsvSources_), true) != std::end(gsvSources_))
-        Replace(shown_.sky, shown_.skyCount, sky_, skyCount_, gsvSources_);
-    for (int i = 0; i < shown_.skyCount; ++i)
-        shown_.sky[i].used = Contains(shown_.used, shown_.usedCount, shown_.sky[i].id);
+        Replace(p.sky, p.skyCount, sky_, skyCount_, gsvSources_);
+    for (int i = 0; i < p.skyCount; ++i)
+        p.sky[i].used = Contains(p.used, p.usedCount, p.sky[i].id);
+    p.gsaInEpoch = gsaInEpoch_;
+    if (open_) {
+        CopyFields(p.fix, fix_);
+        CopyFields(p.rmc, rmc_);
+        p.fixUsedSum = usedSum_;
+    }
+}
+
+bool GnssEpoch::Complete()
+{
+    if (!Pending())
+        return false;
+    shown_ = committed_;
+    MergeInto(shown_);
+    published_ = true;
+    return true;
+}
+
+void GnssEpoch::Close()
+{
+    MergeInto(committed_);
+    shown_ = committed_;
+    Drop();
+}
+
+void GnssEpoch::Drop()
+{
     usedCount_ = 0;
     skyCount_ = 0;
     std::fill(std::begin(gsaSources_), std::end(gsaSources_), false);
     std::fill(std::begin(gsvSources_), std::end(gsvSources_), false);
     gsaInEpoch_ = false;
+    open_ = false;
 }
 
 GnssEpoch& ProgramGnss()

@@ -1,7 +1,21 @@
 #pragma once
-// The Multi-GNSS reading of an NMEA stream: the GSAs and GSVs of one epoch
-// (everything between two GGAs) merged into one picture of every
-// constellation, for the views to read at the GGA.
+// The Multi-GNSS reading of an NMEA stream: the fix, GSAs and GSVs of one
+// epoch merged into one picture of every constellation, shown once the
+// epoch is complete.
+//
+// Epochs. An epoch begins with a fix sentence and takes the sentences after
+// it up to the next epoch. The fix sentence is the GGA; a receiver that sends
+// none makes its epochs from its GNS, and one without either from its RMC
+// (the highest kind the stream has sent so far decides, and an epoch a lesser
+// kind opened is dropped when a higher one begins the next; an RMC of the
+// same time still gives a GGA's epoch its date and motion). Fix sentences of one
+// UTC time are one epoch: some receivers send a GGA per system, one after
+// the other; the first gives the position and their counts of satellites
+// used add up. An epoch is complete, and shown, when the next one begins, or
+// when the caller says so (the end of a file; live data quiet for
+// kEpochIdleUs). A receiver sends an epoch's GSAs after its GGA, so showing
+// at the GGA would pair one epoch's position with the satellites of the one
+// before.
 //
 // Policy. A receiver of today sends a GSA per constellation and a GSV cycle
 // per talker, each of which alone would hide the others. So within an epoch
@@ -13,8 +27,9 @@
 // cycles are merged the same way, keyed on their talker, each once its last
 // sentence has come. The fix type and the
 // DOPs are those of the epoch's last GSA: every GSA of an epoch carries the
-// combined solution's. Fixed capacities, nothing allocated; entries beyond
-// them are dropped.
+// combined solution's. A GSA before the first epoch (a stream joined midway)
+// gives only those; GSVs before it give nothing. Fixed capacities, nothing
+// allocated; entries beyond them are dropped.
 #include "Constellations.h"
 #include "NmeaAssembler.h"
 
@@ -22,6 +37,32 @@
 
 constexpr int kEpochUsedMax = 64;
 constexpr int kEpochSkyMax = 96;
+// Live data: an epoch whose bytes stopped this long ago is complete.
+constexpr int64_t kEpochIdleUs = 150000;
+
+// The sentences that carry a fix, in rising precedence.
+enum class FixSentence : uint8_t { None, Rmc, Gns, Gga };
+
+// Which fix sentence a result of NmeaAssembler stands for (a GNS comes as
+// kNmeaOther and is read from the assembler's working fields).
+FixSentence FixSentenceOf(int result, const NmeaAssembler& nmea);
+// The fields of that sentence in the assembler.
+const NmeaFields& FixFields(FixSentence kind, const NmeaAssembler& nmea);
+// A fix sentence in the layout of a GGA: time (1), position (2-5), quality
+// (6: a GNS's or RMC's mode letter as the GGA quality of the same meaning),
+// satellites used (7), HDOP (8) and height (9), empty where the sentence
+// has none. An RMC without a mode letter is a fix when its status is A.
+void FixAsGga(FixSentence kind, const NmeaFields& in, NmeaFields& out);
+
+// Where the parts of a GSA stand. A system ID (NMEA 4.10 on) is read only
+// when it is an integer 1-15 alone in its field; a receiver's own extra
+// field in its place is skipped, and the system is then the talker's.
+struct GsaLayout {
+    int lastId;      // the last satellite field
+    int pdopAt;      // PDOP, HDOP and VDOP follow
+    int systemId;    // 0: none
+};
+GsaLayout ReadGsaLayout(const NmeaFields& gsa);
 
 struct UsedSatellite {
     SatelliteId id;
@@ -44,7 +85,15 @@ struct GnssPicture {
     int skyCount = 0;
     bool gsaSeen = false;   // a GSA has arrived since the reset
     int fixType = 0;        // field 2 of the last GSA: 1 none, 2 2D, 3 3D
-    double pdop = 0, hdop = 0, vdop = 0;
+    double pdop = 0, hdop = 0, vdop = 0;   // NaN: the GSA gave none
+
+    // The shown epoch's own: its fix in a GGA's layout (count 0: none yet),
+    // the RMC of its time (count 0: none), whether it had GSAs, and its
+    // GGAs' (or GNS's) counts of satellites used, added up.
+    NmeaFields fix{};
+    NmeaFields rmc{};
+    bool gsaInEpoch = false;
+    int fixUsedSum = 0;
 
     // Used satellites of one system.
     int UsedCount(Gnss system) const;
@@ -57,28 +106,47 @@ public:
     void SetEnabled(bool on) { enabled_ = on; }
     void Reset();
 
-    // One result of NmeaAssembler::PushByte/PushBlock: a GSA or GSV is
-    // merged into the epoch, a GGA closes it.
-    void Feed(int result, const NmeaAssembler& nmea)
+    // One result of NmeaAssembler::PushByte/PushBlock. True when an epoch
+    // has just been completed: the views show it now.
+    bool Feed(int result, const NmeaAssembler& nmea)
     {
-        if (enabled_ && (result == kNmeaGsa || result == kNmeaGsv || result == kNmeaGga))
-            FeedSentence(result, nmea);
+        if (!enabled_ || result < kNmeaOther)
+            return false;
+        return FeedSentence(result, nmea);
     }
     void AddGsa(const NmeaFields& gsa);
     void AddGsv(const NmeaFields& gsv);
-    // The epoch ends: what it brought replaces what its sources said before.
-    void Close();
+    // A fix sentence: true when it ended an epoch not shown yet.
+    bool AddFix(FixSentence kind, const NmeaFields& fields, const NmeaFields& lastRmc);
+    // The epoch under way is complete as it stands (the end of a file, live
+    // data gone quiet): true when it had not been shown. Sentences of it
+    // that still come join it, and it is shown again when it ends.
+    bool Complete();
+    // An epoch under way has sentences not shown yet.
+    bool Pending() const { return open_ && !published_; }
 
-    // The picture up to the last closed epoch.
+    // The picture up to the last completed epoch.
     const GnssPicture& Picture() const { return shown_; }
 
 private:
-    void FeedSentence(int result, const NmeaAssembler& nmea);
+    bool FeedSentence(int result, const NmeaAssembler& nmea);
+    void Close();
+    void Drop();
+    void MergeInto(GnssPicture& picture) const;
     static void AddSky(SkySatellite* list, int& count, const SkySatellite& sat);
 
     bool enabled_ = false;
+    GnssPicture committed_;   // up to the last closed epoch
     GnssPicture shown_;
     // The epoch being collected.
+    bool open_ = false;
+    bool published_ = false;
+    FixSentence driver_ = FixSentence::None;   // the highest fix sentence seen
+    FixSentence epochKind_ = FixSentence::None;
+    char time_[kNmeaSlotChars] = {};
+    NmeaFields fix_{};
+    NmeaFields rmc_{};
+    int usedSum_ = 0;
     UsedSatellite used_[kEpochUsedMax];
     int usedCount_ = 0;
     SkySatellite sky_[kEpochSkyMax];

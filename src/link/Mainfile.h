@@ -109,6 +109,12 @@ public:
     // every constellation; switching resets them as a playback start does.
     void SetMultiGnss(bool on);
     bool MultiGnss() const;
+    // Live data with Multi-GNSS: an epoch is shown once its source has been
+    // quiet for kEpochIdleUs. The timer's handler reads the clock (in
+    // microseconds, MonotonicUs unless a test sets another) and checks.
+    void GnssIdleTimerTimer();
+    QTimer* GnssIdleTimer = nullptr;
+    std::function<int64_t()> gnssClockUs;
 
     // --- playback thread bookkeeping
     // Stops a recording, synchronization or playback and ends every playback
@@ -306,8 +312,14 @@ private:
     void LoadMultiGnssSetting(const QSettings& s);
     void SaveMultiGnssSetting(QSettings& s) const;
     void PlaceProfile();
+    // Shows the last completed Multi-GNSS epoch in POSITION and SATELLITES;
+    // CompleteGnssEpoch first completes the one under way (end of data).
+    void ShowGnssEpoch();
+    void CompleteGnssEpoch();
+    void WatchGnssIdle();
 
     QMenu* titleMenu_ = nullptr;
+    int64_t gnssLastBytesUs_ = 0;
     QAction* multiGnssAction_ = nullptr;
     bool shownOnce_ = false;
     bool settingsLoaded_ = false;

@@ -9,6 +9,8 @@
 #include "Statistic.h"
 #include "Visual.h"
 
+#include "ReceiveTimes.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QMenu>
@@ -28,6 +30,10 @@ constexpr char kMultiGnssKey[] = "MultiGnss";
 void TMainForm::AddMultiGnssMenu()
 {
     ProgramGnss().SetEnabled(false);
+    GnssIdleTimer = new QTimer(this);
+    GnssIdleTimer->setSingleShot(true);
+    gnssClockUs = [] { return MonotonicUs(); };
+    connect(GnssIdleTimer, &QTimer::timeout, this, &TMainForm::GnssIdleTimerTimer);
     multiGnssAction_ = TitleMenu()->addAction(QStringLiteral("Multi-GNSS"));
     multiGnssAction_->setCheckable(true);
     connect(multiGnssAction_, &QAction::toggled, this, [this](bool on) { SetMultiGnss(on); });
@@ -58,6 +64,42 @@ void TMainForm::SetMultiGnss(bool on)
         StatisticForm->ResetStatistics();
     PlaceProfile();
     SettingChanged();
+}
+
+void TMainForm::ShowGnssEpoch()
+{
+    if (PositionCheckBox->isChecked() && PositionForm)
+        PositionForm->RefreshFromNmea();
+    if (SatellitesCheckBox->isChecked() && SatellitesForm)
+        SatellitesForm->RefreshFromNmea();
+}
+
+void TMainForm::CompleteGnssEpoch()
+{
+    GnssIdleTimer->stop();
+    if (ProgramGnss().Complete())
+        ShowGnssEpoch();
+}
+
+// After each live block: the quiet time counts from its arrival.
+void TMainForm::WatchGnssIdle()
+{
+    gnssLastBytesUs_ = gnssClockUs();
+    if (ProgramGnss().Pending())
+        GnssIdleTimer->start(int(kEpochIdleUs / 1000));
+}
+
+void TMainForm::GnssIdleTimerTimer()
+{
+    if (!ProgramGnss().Pending() || (mode != amRecord && mode != amWatch))
+        return;
+    const int64_t quietUs = gnssClockUs() - gnssLastBytesUs_;
+    if (quietUs >= 0 && quietUs < kEpochIdleUs) {
+        GnssIdleTimer->start(int((kEpochIdleUs - quietUs + 999) / 1000));
+        return;
+    }
+    CompleteGnssEpoch();
+    RepaintWindows();
 }
 
 // A value that cannot be read leaves the option as it is (off at start-up).

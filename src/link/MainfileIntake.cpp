@@ -106,6 +106,8 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
         }
         ShowReceivedTotal();
     }
+    if (nmea && (mode == amRecord || mode == amWatch) && ProgramGnss().Enabled())
+        WatchGnssIdle();
     RepaintWindows();
 }
 
@@ -151,8 +153,11 @@ void TMainForm::RouteNmeaResult(int result)
         }
         return;
     }
-    // Multi-GNSS: GSAs and GSVs join the epoch, a GGA closes it before the views read it.
-    ProgramGnss().Feed(result, ProgramNmea());
+    // Multi-GNSS: POSITION and SATELLITES show an epoch once it is complete,
+    // which the next one's fix sentence tells, before anything reads that.
+    const bool multiGnss = ProgramGnss().Enabled();
+    if (ProgramGnss().Feed(result, ProgramNmea()))
+        ShowGnssEpoch();
     if (StatisticCheckBox->isChecked() && StatisticForm)
         StatisticForm->CollectNmea(result);
     switch (result) {
@@ -160,11 +165,11 @@ void TMainForm::RouteNmeaResult(int result)
         CountLineError();
         break;
     case kNmeaGga:
-        if (PositionCheckBox->isChecked() && PositionForm)
+        if (!multiGnss && PositionCheckBox->isChecked() && PositionForm)
             PositionForm->RefreshFromNmea();
         if (StatisticCheckBox->isChecked() && StatisticForm)
             StatisticForm->RefreshFromNmea();
-        if (SatellitesCheckBox->isChecked() && SatellitesForm)
+        if (!multiGnss && SatellitesCheckBox->isChecked() && SatellitesForm)
             SatellitesForm->RefreshFromNmea();
         break;
     case kNmeaGsv:

@@ -373,6 +373,9 @@ void TMainForm::PauseButtonClick(QObject*)
 
 void TMainForm::StopButtonClick(QObject* sender)
 {
+    // The end of the data completes the last Multi-GNSS epoch.
+    if (mode == amPlay || mode == amFastPlay || mode == amPause || mode == amRecord || mode == amWatch)
+        CompleteGnssEpoch();
     switch (mode) {
     case amSync:
         if (sender)

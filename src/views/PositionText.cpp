@@ -74,12 +74,11 @@ int32_t TruncToInt32(double value)
 // $GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47
 // Time and position from the last GGA, date and motion from the last RMC,
 // VDOP, fix type and satellites from the last GSA, rms2D from PVKTD.
-PositionTexts PositionFromNmea(const NmeaAssembler& nmea)
+namespace {
+
+PositionTexts PositionFromRecords(const NmeaFields& gga, const NmeaFields& rmc, const NmeaFields& gsa,
+                                  const NmeaFields& pvktd)
 {
-    const NmeaFields& gga = nmea.Stored(NmeaKind::Gga);
-    const NmeaFields& rmc = nmea.Stored(NmeaKind::Rmc);
-    const NmeaFields& gsa = nmea.Stored(NmeaKind::Gsa);
-    const NmeaFields& pvktd = nmea.Stored(NmeaKind::Pvktd);
     PositionTexts t;
 
     t.utc = NmeaChars(gga, 1, 1, 2) + ":" + NmeaChars(gga, 1, 3, 4) + ":" + NmeaChars(gga, 1, 5, 6);
@@ -120,9 +119,19 @@ PositionTexts PositionFromNmea(const NmeaAssembler& nmea)
     return t;
 }
 
+} // namespace
+
+PositionTexts PositionFromNmea(const NmeaAssembler& nmea)
+{
+    return PositionFromRecords(nmea.Stored(NmeaKind::Gga), nmea.Stored(NmeaKind::Rmc), nmea.Stored(NmeaKind::Gsa),
+                               nmea.Stored(NmeaKind::Pvktd));
+}
+
 std::string MultiGnssStatus(int32_t quality, int32_t fixType)
 {
-    enum : int32_t { kNoFix = 0, kDifferential = 2, kRtkFixed = 4, kRtkFloat = 5, kDeadReckoning = 6 };
+    enum : int32_t {
+        kNoFix = 0, kDifferential = 2, kRtkFixed = 4, kRtkFloat = 5, kDeadReckoning = 6, kManual = 7, kSimulator = 8
+    };
     switch (quality) {
     case kNoFix:
         return "OLD";
@@ -132,27 +141,37 @@ std::string MultiGnssStatus(int32_t quality, int32_t fixType)
         return "FLOAT";
     case kDeadReckoning:
         return "DR";
-    default:
-        return std::string(fixType == 3 ? "3D" : "2D") + (quality == kDifferential ? " DIFF" : "");
+    case kManual:
+        return "MANUAL";
+    case kSimulator:
+        return "SIM";
+    default: {
+        const std::string dimension = fixType == 3 ? "3D" : fixType == 2 ? "2D" : "";
+        if (quality != kDifferential)
+            return dimension;
+        return dimension.empty() ? "DIFF" : dimension + " DIFF";
+    }
     }
 }
 
-// Everything else as without Multi-GNSS.
+// The shown epoch's own fix and RMC; the rest as without Multi-GNSS.
 PositionTexts PositionFromNmea(const NmeaAssembler& nmea, const GnssPicture& gnss)
 {
-    const NmeaFields& gga = nmea.Stored(NmeaKind::Gga);
-    PositionTexts t = PositionFromNmea(nmea);
+    const NmeaFields& gga = gnss.fix;
+    PositionTexts t = PositionFromRecords(gga, gnss.rmc, nmea.Stored(NmeaKind::Gsa), nmea.Stored(NmeaKind::Pvktd));
     t.gps = std::to_string(gnss.UsedCount(Gnss::Gps));
     t.gln = std::to_string(gnss.UsedCount(Gnss::Glonass));
     // Two digits at most, as the window has room for; a GGA may say anything.
     constexpr int32_t kUsedShownMax = 99;
-    t.used = std::to_string(gnss.gsaSeen ? gnss.usedCount : std::clamp(TextToInt(NmeaField(gga, 7)), 0, kUsedShownMax));
+    t.used = std::to_string(gnss.gsaInEpoch ? gnss.usedCount : std::clamp(gnss.fixUsedSum, 0, kUsedShownMax));
     t.vdopSet = gnss.gsaSeen;
     if (t.vdopSet)
-        t.vdop = DopText(float(gnss.vdop), kNmeaVdopLimit);
+        t.vdop = std::isnan(gnss.vdop) ? std::string() : DopText(float(gnss.vdop), kNmeaVdopLimit);
     const int32_t quality = TextToInt(NmeaField(gga, 6));
     t.noSolution = quality == 0;
-    t.status = MultiGnssStatus(quality, gnss.fixType);
+    // Without any GSA the dimension is what the fix shows: a height is 3D.
+    const int32_t fixType = gnss.gsaSeen ? gnss.fixType : NmeaField(gga, 9)[0] != '\0' ? 3 : 0;
+    t.status = MultiGnssStatus(quality, fixType);
     return t;
 }
 

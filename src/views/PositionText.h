@@ -32,12 +32,15 @@ struct PositionTexts {
 
 PositionTexts PositionFromNmea(const NmeaAssembler& nmea);
 PositionTexts PositionFromBinr(const BinrDecoder& binr);
-// Multi-GNSS: GPS and GLONASS counts, VDOP and fix type from the merged GSAs
-// of the last epoch; "All:" (UsedLabel) counts every system (the GGA's count while no
-// GSA has come); status words for GGA qualities 4 (RTK), 5 (FLOAT) and
-// 6 (DR) besides " DIFF" for 2.
+// Multi-GNSS: the last completed epoch. Time, position and date from its own
+// fix and RMC; GPS and GLONASS counts, VDOP and fix type from the merged
+// GSAs; "All:" (UsedLabel) counts every system of its GSAs (its GGAs' counts
+// added up when it had none); status words for GGA qualities 4 (RTK),
+// 5 (FLOAT), 6 (DR), 7 (MANUAL) and 8 (SIM) besides " DIFF" for 2. Without
+// any GSA the dimension is 3D when the fix has a height, else not shown.
 PositionTexts PositionFromNmea(const NmeaAssembler& nmea, const GnssPicture& gnss);
-// The status word of a GGA quality and a GSA fix type with Multi-GNSS on.
+// The status word of a GGA quality and a GSA fix type (2 or 3; anything
+// else: no dimension word) with Multi-GNSS on.
 std::string MultiGnssStatus(int32_t quality, int32_t fixType);
 
 // --- NMEA field access shared by the numeric views ---------------------------

@@ -71,7 +71,7 @@ StatisticFix StatisticFixFromNmea(const NmeaAssembler& nmea, const GnssPicture& 
     StatisticFix fix = StatisticFixFromNmea(nmea);
     const int32_t quality = TextToInt(NmeaField(nmea.Stored(NmeaKind::Gga), 6));
     fix.differential = quality == kDifferentialQuality || quality == kRtkFixed || quality == kRtkFloat;
-    fix.vdop = float(gnss.vdop);
+    fix.vdop = std::isnan(gnss.vdop) ? 0.0f : float(gnss.vdop);
     return fix;
 }
 

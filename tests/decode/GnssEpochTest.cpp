@@ -6,6 +6,7 @@
 #include "StatisticText.h"
 
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -65,21 +66,6 @@ TEST(Constellations, SystemIdsAndTalkers)
         EXPECT_EQ(SystemFromTalker(address), system) << address;
 }
 
-// Feeds sentences (no checksum needed) to an assembler and the epoch.
-struct Stream {
-    NmeaAssembler nmea;
-    GnssEpoch epoch;
-
-    Stream() { epoch.SetEnabled(true); }
-    void Feed(const std::vector<std::string>& sentences)
-    {
-        for (const std::string& s : sentences)
-            for (char c : s + "\r\n")
-                epoch.Feed(nmea.PushByte(c), nmea);
-    }
-    SatellitesTexts Lists() const { return SatellitesFromGnss(epoch.Picture()); }
-};
-
 // A GSA with twelve satellite fields; a system ID makes it NMEA 4.10.
 std::string Gsa(const char* talker, const char* fix, const std::vector<std::string>& ids, const char* dops,
                 const char* systemId = nullptr)
@@ -94,6 +80,38 @@ std::string Gsa(const char* talker, const char* fix, const std::vector<std::stri
 }
 
 const char* const kGga = "$GNGGA,071551.000,4739.71754,N,12219.58177,W,1,17,0.8,77.5,M,-21.6,M,,";
+
+// Feeds sentences (no checksum needed) to an assembler and the epoch. An
+// epoch is under way from the start, and each kGga fed is one of the next
+// second: it ends the epoch before it, so what came before it is shown.
+struct Stream {
+    NmeaAssembler nmea;
+    GnssEpoch epoch;
+    int seconds = 0;
+    int shown = 0;      // epochs completed
+
+    explicit Stream(bool startWithGga = true)
+    {
+        epoch.SetEnabled(true);
+        if (startWithGga)
+            Feed({kGga});
+    }
+    void Feed(const std::vector<std::string>& sentences)
+    {
+        for (std::string s : sentences) {
+            if (s == kGga) {
+                char time[16];
+                std::snprintf(time, sizeof time, "07%02d%02d.000", seconds / 60 % 60, seconds % 60);
+                s.replace(7, 10, time);
+                ++seconds;
+            }
+            for (char c : s + "\r\n")
+                shown += epoch.Feed(nmea.PushByte(c), nmea);
+        }
+    }
+    SatellitesTexts Lists() const { return SatellitesFromGnss(epoch.Picture()); }
+    PositionTexts Position() const { return PositionFromNmea(nmea, epoch.Picture()); }
+};
 
 TEST(GnssEpoch, MergesGsasOfOneEpochAndKeepsSilentSources)
 {
@@ -240,13 +258,14 @@ TEST(MultiGnssTexts, StatusWordsAndDifferentialQualities)
     const Case cases[] = {
         {"0", "1", "OLD", false},   {"1", "3", "3D", false},   {"1", "2", "2D", false}, {"2", "3", "3D DIFF", true},
         {"2", "2", "2D DIFF", true}, {"3", "3", "3D", false},  {"4", "3", "RTK", true},  {"5", "3", "FLOAT", true},
-        {"6", "2", "DR", false},    {"8", "3", "3D", false},
+        {"6", "2", "DR", false},    {"7", "3", "MANUAL", false}, {"8", "3", "SIM", false}, {"1", "1", "", false},
     };
     for (const Case& c : cases) {
         Stream s;
         const std::string gga = std::string("$GNGGA,071551.000,4739.7,N,12219.5,W,") + c.quality + ",9,0.8,77.5,M,,M,,";
-        s.Feed({Gsa("GN", c.gsaFix, {"01", "02"}, "1.3,0.8,1.1", "1"), gga});
-        const PositionTexts t = PositionFromNmea(s.nmea, s.epoch.Picture());
+        s.Feed({gga, Gsa("GN", c.gsaFix, {"01", "02"}, "1.3,0.8,1.1", "1")});
+        EXPECT_TRUE(s.epoch.Complete());
+        const PositionTexts t = s.Position();
         EXPECT_EQ(t.status, c.status) << c.quality;
         EXPECT_EQ(t.noSolution, std::string(c.quality) == "0") << c.quality;
         EXPECT_EQ(t.vdop, "1.1");
@@ -257,6 +276,149 @@ TEST(MultiGnssTexts, StatusWordsAndDifferentialQualities)
         // Without the option, the classic reading: only 2 is differential.
         EXPECT_EQ(StatisticFixFromNmea(s.nmea).differential, std::string(c.quality) == "2") << c.quality;
     }
+}
+
+// No GSA in the stream: the status says only what the fix sentence knows.
+TEST(MultiGnssTexts, WithoutAnyGsaAHeightMeans3D)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"1,12,0.8,77.5", "3D"}, {"1,12,0.8,", ""}, {"2,12,0.8,", "DIFF"}, {"2,12,0.8,12.0", "3D DIFF"},
+        {"4,12,0.8,77.5", "RTK"},
+    };
+    for (const auto& [fields, status] : cases) {
+        Stream s(false);
+        s.Feed({std::string("$GPGGA,101500.00,4739.7,N,12219.5,W,") + fields + ",M,,M,,"});
+        s.epoch.Complete();
+        EXPECT_EQ(s.Position().status, status) << fields;
+        EXPECT_EQ(s.Position().used, "12") << fields;
+    }
+}
+
+// The GSAs of an epoch come after its GGA: they are shown with that GGA,
+// once the next epoch begins or the data ends.
+TEST(GnssEpoch, AnEpochIsShownCompleteWithItsOwnSentences)
+{
+    Stream s(false);
+    s.Feed({"$GPGGA,080001.000,4739.7,N,12219.5,W,1,05,0.8,77.5,M,,M,,", Gsa("GP", "3", {"01", "02", "03"}, "1.9,0.8,1.1"),
+            "$GPGGA,080002.000,4739.7,N,12219.5,W,2,04,0.8,77.5,M,,M,,"});
+    EXPECT_EQ(s.shown, 1);
+    EXPECT_TRUE(s.epoch.Pending());
+    PositionTexts t = s.Position();
+    EXPECT_EQ(t.utc, "08:00:01");
+    EXPECT_EQ(t.used, "3");
+    EXPECT_EQ(t.vdop, "1.1");
+    EXPECT_EQ(t.status, "3D");
+    s.Feed({Gsa("GP", "2", {"05", "06"}, "2.5,1.0,2.2")});
+    EXPECT_EQ(s.Lists().gps, "1 2 3 ") << "not shown before the epoch is complete";
+    EXPECT_TRUE(s.epoch.Complete());
+    EXPECT_FALSE(s.epoch.Complete()) << "shown once";
+    t = s.Position();
+    EXPECT_EQ(t.utc, "08:00:02");
+    EXPECT_EQ(t.used, "2");
+    EXPECT_EQ(t.vdop, "2.2");
+    EXPECT_EQ(t.status, "2D DIFF");
+    // A late sentence of a completed epoch joins it.
+    s.Feed({Gsa("GL", "2", {"65"}, "2.5,1.0,2.2")});
+    EXPECT_TRUE(s.epoch.Complete());
+    EXPECT_EQ(s.Lists().gln, "1 ");
+    EXPECT_EQ(s.Position().used, "3");
+}
+
+// $GPGGA then $GLGGA of one time, as some receivers send: one epoch, the
+// position from the first, the counts added up while there is no GSA.
+TEST(GnssEpoch, GgasOfOneTimeAreOneEpoch)
+{
+    Stream s(false);
+    for (int second = 35; second < 40; ++second) {
+        const std::string time = "0209" + std::to_string(second) + ".000";
+        s.Feed({"$GPGGA," + time + ",4739.7,N,12219.5,W,1,08,0.8,77.5,M,,M,,",
+                "$GLGGA," + time + ",4739.9,N,12219.9,W,1,02,0.8,77.5,M,,M,,"});
+    }
+    EXPECT_EQ(s.shown, 4);
+    s.epoch.Complete();
+    NmeaAssembler first;
+    for (char c : std::string("$GPGGA,020939.000,4739.7,N,12219.5,W,1,08,0.8,77.5,M,,M,,\r\n"))
+        first.PushByte(c);
+    EXPECT_EQ(s.Position().lat, PositionFromNmea(first).lat);
+    EXPECT_EQ(s.Position().lon, PositionFromNmea(first).lon);
+    EXPECT_EQ(s.Position().used, "10");
+    s.Feed({"$GPGGA,020940.000,4739.7,N,12219.5,W,1,08,0.8,77.5,M,,M,,", Gsa("GP", "3", {"01", "02"}, "1.9,0.8,1.1"),
+            "$GLGGA,020940.000,4739.7,N,12219.5,W,1,02,0.8,77.5,M,,M,,", Gsa("GL", "3", {"65"}, "1.9,0.8,1.1")});
+    s.epoch.Complete();
+    EXPECT_EQ(s.Position().used, "3") << "the GSAs' satellites, where the epoch has GSAs";
+    // A GGA without a time is an epoch of its own: the second ends the first
+    // (the first ends one already shown).
+    const int before = s.shown;
+    s.Feed({"$GPGGA,,,,,,0,00,,,M,,M,,", "$GPGGA,,,,,,0,00,,,M,,M,,"});
+    EXPECT_EQ(s.shown, before + 1);
+}
+
+TEST(Constellations, ASystemIdIsAnIntegerAloneInItsField)
+{
+    const std::pair<const char*, int> fields[] = {
+        {"1", 1}, {"4", 4}, {"15", 15}, {"F", 15}, {"A", 10}, {"3.3", 0}, {"0", 0}, {"16", 0}, {"", 0}, {"1a", 0},
+        {"007", 0}, {"-1", 0},
+    };
+    for (const auto& [text, id] : fields)
+        EXPECT_EQ(SystemIdOfField(text), id) << text;
+}
+
+// A receiver's own extra field where a system ID would stand is no system ID:
+// the talker and the number ranges decide, and the DOPs stay in place.
+TEST(GnssEpoch, AnExtraDecimalFieldIsNoSystemId)
+{
+    struct Case {
+        const char* gsa;
+        const char* gps;
+        const char* gal;
+        const char* bds;
+    };
+    const Case cases[] = {
+        {"$BDGSA,A,3,02,03,04,,,,,,,,,,5.1,1.3,4.9,3.3", "", "", "2 3 4 "},
+        {"$GNGSA,A,3,02,03,04,,,,,,,,,,5.1,1.3,4.9,3", "", "2 3 4 ", ""},
+        {"$GNGSA,A,3,02,03,04,,,,,,,,,,5.1,1.3,4.9,16", "2 3 4 ", "", ""},
+        {"$GNGSA,A,3,02,03,04,,,,,,,,,,5.1,1.3,4.9,", "2 3 4 ", "", ""},
+    };
+    for (const Case& c : cases) {
+        Stream s;
+        s.Feed({c.gsa, kGga});
+        EXPECT_EQ(s.Lists().gps, c.gps) << c.gsa;
+        EXPECT_EQ(s.Lists().gal, c.gal) << c.gsa;
+        EXPECT_EQ(s.Lists().bds, c.bds) << c.gsa;
+        EXPECT_DOUBLE_EQ(s.epoch.Picture().vdop, 4.9) << c.gsa;
+    }
+}
+
+// Without GGA the epochs come from GNS, and without either from RMC.
+TEST(GnssEpoch, EpochsFromGnsElseRmc)
+{
+    Stream rmc(false);
+    rmc.Feed({"$GPRMC,101500.00,A,4739.7,N,12219.5,W,0.0,0.0,071226,,,A", Gsa("GP", "3", {"01", "02", "03"}, "1.9,0.8,1.1"),
+              "$GPRMC,101501.00,A,4739.7,N,12219.5,W,0.0,0.0,071226,,,D", "$GPRMC,101502.00,V,,,,,,,071226,,,N"});
+    EXPECT_EQ(rmc.shown, 2);
+    EXPECT_EQ(rmc.Position().utc, "10:15:01");
+    EXPECT_EQ(rmc.Position().date, "07.12.26");
+    EXPECT_EQ(rmc.Position().status, "3D DIFF");
+    rmc.epoch.Complete();
+    EXPECT_EQ(rmc.Position().status, "OLD");
+
+    Stream gns(false);
+    gns.Feed({"$GNGNS,101500.00,4739.7,N,12219.5,W,NA,10,0.9,98.0,52.0,,,V", "$GNRMC,101500.00,A,4739.7,N,12219.5,W,0.5,0.0,071226,,,A",
+              "$GNGNS,101501.00,4739.7,N,12219.5,W,RR,11,0.9,98.0,52.0,,,V", "$GNRMC,101501.00,A,4739.7,N,12219.5,W,0.5,0.0,071226,,,A"});
+    EXPECT_EQ(gns.shown, 1) << "an RMC makes no epoch beside a GNS";
+    EXPECT_EQ(gns.Position().utc, "10:15:00");
+    EXPECT_EQ(gns.Position().status, "3D");
+    EXPECT_EQ(gns.Position().used, "10");
+    EXPECT_EQ(gns.Position().date, "07.12.26");
+    gns.epoch.Complete();
+    EXPECT_EQ(gns.Position().status, "RTK");
+
+    // An RMC ahead of the stream's first GGA does not make an epoch of its own.
+    Stream both(false);
+    both.Feed({"$GPRMC,101500.00,A,4739.7,N,12219.5,W,0.0,0.0,071226,,,A", "$GPGGA,101500.00,4739.7,N,12219.5,W,1,07,0.8,7.5,M,,M,,",
+               "$GPRMC,101501.00,A,4739.7,N,12219.5,W,0.0,0.0,071226,,,A", "$GPGGA,101501.00,4739.7,N,12219.5,W,1,07,0.8,7.5,M,,M,,"});
+    EXPECT_EQ(both.shown, 1);
+    EXPECT_EQ(both.Position().used, "7");
 }
 
 } // namespace

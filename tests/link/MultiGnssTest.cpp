@@ -109,12 +109,49 @@ TEST_F(MultiGnss, SwitchingMidSentenceLosesNothing)
 {
     ShowAllViews();
     const std::string first = "$GPGGA,081412.000,5541.1956,N,037";
-    const std::string rest = "37.2877,E,1,5,4.87,66.2,M,14.5,M,,\r\n";
+    // The next epoch's GGA completes the first.
+    const std::string rest = "37.2877,E,1,5,4.87,66.2,M,14.5,M,,\r\n"
+                             "$GPGGA,081413.000,5541.1959,N,03737.2894,E,1,5,4.87,66.2,M,14.5,M,,\r\n";
     form->ReceiveBytes(reinterpret_cast<const uint8_t*>(first.data()), int(first.size()));
     MultiGnssItem(form.get())->trigger();
     form->ReceiveBytes(reinterpret_cast<const uint8_t*>(rest.data()), int(rest.size()));
     EXPECT_EQ(PositionForm->UTCLabel->text(), "08:14:12");
     EXPECT_EQ(PositionForm->UsedLabel->text(), "5") << "the GGA's count while no GSA has come";
+}
+
+// Live data: the epoch under way is shown once the source has been quiet
+// for 150 ms (on a clock the test sets), or when the data ends.
+TEST_F(MultiGnss, LiveEpochShownWhenTheSourceFallsQuiet)
+{
+    ShowAllViews();
+    form->SetMultiGnss(true);
+    int64_t nowUs = 1000000;
+    form->gnssClockUs = [&] { return nowUs; };
+    form->SetActionMode(amWatch);
+    auto feed = [&](const std::string& text) {
+        form->ReceiveBytes(reinterpret_cast<const uint8_t*>(text.data()), int(text.size()));
+    };
+    feed("$GPGGA,081412.000,5541.1956,N,03737.2877,E,1,5,4.87,66.2,M,14.5,M,,\r\n"
+         "$GNGSA,A,3,03,19,27,13,,,,,,,,,2.75,2.56,1.00\r\n");
+    EXPECT_TRUE(form->GnssIdleTimer->isActive());
+    EXPECT_NE(PositionForm->UTCLabel->text(), "08:14:12");
+    nowUs += 100000;
+    form->GnssIdleTimerTimer();
+    EXPECT_NE(PositionForm->UTCLabel->text(), "08:14:12") << "quiet for 100 ms only";
+    EXPECT_TRUE(form->GnssIdleTimer->isActive()) << "waits for the rest";
+    nowUs += 50000;
+    form->GnssIdleTimerTimer();
+    EXPECT_EQ(PositionForm->UTCLabel->text(), "08:14:12");
+    EXPECT_EQ(PositionForm->UsedLabel->text(), "4");
+    EXPECT_EQ(SatellitesForm->GPSnumLabel->text(), "3 19 27 13 ");
+
+    feed("$GPGGA,081413.000,5541.1959,N,03737.2894,E,1,5,4.87,66.2,M,14.5,M,,\r\n"
+         "$GNGSA,A,2,03,19,,,,,,,,,,,2.75,2.56,1.50\r\n");
+    EXPECT_EQ(PositionForm->UTCLabel->text(), "08:14:12");
+    form->StopButtonClick(nullptr);
+    EXPECT_EQ(PositionForm->UTCLabel->text(), "08:14:13") << "the end of the data";
+    EXPECT_EQ(PositionForm->StatusLabel->text(), "2D");
+    EXPECT_EQ(PositionForm->VDOPLabel->text(), "1.5");
 }
 
 // quectel-l76k-dual ends with the epoch of 07:17:31 (GPS and GLONASS GSVs,
