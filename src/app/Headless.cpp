@@ -84,6 +84,9 @@ int StartPaced(const CommandLine& cl, const QString& file)
     PlayerForm->IndexCurrentFile();
     if (!PlayerForm->WaitForIndex())
         return FileOpenError(file + ": File open error");
+    if (const QString problem = PlayerForm->TimesProblem(); !problem.isEmpty())
+        std::fprintf(stderr, "kestrova: %s.times: %s; paced by the recording's own times instead\n",
+                     file.toUtf8().constData(), problem.toUtf8().constData());
     size_t epoch = 0;
     if (cl.fromMsOfDay >= 0) {
         epoch = PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay);
