@@ -1,5 +1,6 @@
 // The text routines on arbitrary numbers and texts: defined results, texts of
 // bounded size, readings that agree with a plain reference.
+#include "TerminalText.h"
 #include "Util.h"
 
 #include <algorithm>
@@ -82,5 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const double real = TextToReal(text.c_str());
     const double reference = ReferenceReal(text.c_str());
     Check(std::isfinite(real) && std::memcmp(&real, &reference, sizeof real) == 0);
+    // Safe for a terminal: no C0 control or DEL left, and nothing a second
+    // pass would still replace (so no broken UTF-8 and no C1 control).
+    const std::string shown = TerminalText(text);
+    Check(std::none_of(shown.begin(), shown.end(), [](char c) { return uint8_t(c) < 0x20 || c == 0x7F; }));
+    Check(TerminalText(shown) == shown);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "EpochCollector.h"
 
 #include "EpochIndex.h"
+#include "NmeaDate.h"
 
 #include "BinrLayouts.h"
 #include "PositionText.h"
@@ -25,7 +26,8 @@ constexpr int kGsaVdopBeforeId = 17;
 constexpr int kGsaSystemId = 18;
 constexpr int kGsvFirstSat = 4;
 constexpr int kGsvFieldsPerSat = 4;
-constexpr float kNoPosition = std::numeric_limits<float>::quiet_NaN();
+constexpr double kNoPosition = std::numeric_limits<double>::quiet_NaN();
+constexpr float kNoDop = std::numeric_limits<float>::quiet_NaN();
 
 FixKind KindOfQuality(int32_t quality)
 {
@@ -40,12 +42,14 @@ FixKind KindOfQuality(int32_t quality)
     }
 }
 
-uint16_t DopHundredths(double value)
+// Rounded to hundredths as before, and never capped: a receiver's HDOP of
+// 800 stays 800, above any limit a reader sets.
+float DopHundredths(double value)
 {
-    if (!(value >= 0))
+    constexpr double kBeyondAnyDop = 1e15;   // keeps the hundredths within an int64
+    if (!(value >= 0 && value < kBeyondAnyDop))
         return kNoDop;
-    const double hundredths = value * kDopScale + 0.5;
-    return hundredths >= double(kNoDop - 1) ? uint16_t(kNoDop - 1) : uint16_t(hundredths);
+    return float(double(int64_t(value * kDopScale + 0.5)) / kDopScale);
 }
 
 // The leading decimal number of a field, with every digit given. A field
@@ -84,7 +88,7 @@ int FieldInt(const char* t)
     return negative ? -value : value;
 }
 
-uint16_t DopOfField(const char* text)
+float DopOfField(const char* text)
 {
     return *text ? DopHundredths(FieldReal(text)) : kNoDop;
 }
@@ -96,8 +100,6 @@ bool Digits(const char* text, int count)
             return false;
     return true;
 }
-
-int TwoDigits(const char* text) { return (text[0] - '0') * 10 + (text[1] - '0'); }
 
 // The VDOP ends a GSA, except where the system ID follows it. Our own
 // synthesised GSA carries more satellite fields and two DOPs; the rule holds.
@@ -112,17 +114,6 @@ int64_t MsOfDayOf(const char* text)
 {
     const int64_t ms = NmeaTimeOfDayMs(text);
     return ms == kNoTime ? -1 : ms;
-}
-
-// "ddmmyy"; years 80-99 are 19xx, the rest 20xx. -1 when it is not a date.
-int64_t DayOfRmcDate(const char* text)
-{
-    if (!Digits(text, 6) || text[6] != '\0')
-        return -1;
-    const int d = TwoDigits(text), m = TwoDigits(text + 2), y = TwoDigits(text + 4);
-    if (d < 1 || d > 31 || m < 1 || m > 12)
-        return -1;
-    return DaysFromCivil(y >= 80 ? 1900 + y : 2000 + y, m, d);
 }
 
 // ddmm.mmmm... to radians with every digit the receiver gave: the window's
@@ -172,16 +163,6 @@ uint8_t CountByte(int64_t n) { return uint8_t(std::clamp<int64_t>(n, 0, 255)); }
 
 } // namespace
 
-int64_t DaysFromCivil(int64_t year, int month, int day)
-{
-    year -= month <= 2;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const int64_t yoe = year - era * 400;
-    const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
 bool TimeWindow::Contains(int64_t msOfDay) const
 {
     if (fromS < 0 && toS < 0)
@@ -202,10 +183,12 @@ EpochCollector::EpochCollector(EpochLog& log, AcceptLimits limits, TimeWindow wi
 namespace {
 
 // Runs a decoder's block interface over any size: push(from, size, used)
-// returns a result code, handle(result) takes every non-zero one.
+// returns a result code, handle(result, end) takes every non-zero one with
+// the offset in data just after the bytes that made it.
 template <typename Byte, typename Push, typename Handle>
 void Decode(const Byte* data, size_t size, Push push, Handle handle)
 {
+    size_t base = 0;
     while (size > 0) {
         const int chunk = int(std::min<size_t>(size, INT_MAX));
         int done = 0;
@@ -214,10 +197,11 @@ void Decode(const Byte* data, size_t size, Push push, Handle handle)
             const int result = push(data + done, chunk - done, used);
             done += std::max(used, 1);
             if (result != 0)
-                handle(result);
+                handle(result, base + size_t(done));
         }
         data += chunk;
         size -= size_t(chunk);
+        base += size_t(chunk);
     }
 }
 
@@ -227,18 +211,21 @@ void EpochCollector::PushNmea(const char* data, size_t size)
 {
     Decode(
         data, size, [this](const char* from, int n, int& used) { return nmea_.PushBlock(from, n, used); },
-        [this](int result) {
+        [this](int result, size_t end) {
             const bool gga = result == kNmeaGga;
+            resultEndByte_ = pushed_ + int64_t(end);
             OnNmea(result, nmea_,
                    gga && AcceptFix(StatisticFixFromNmea(nmea_), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly));
         });
+    pushed_ += int64_t(size);
 }
 
 void EpochCollector::PushBinr(const uint8_t* data, size_t size)
 {
     Decode(
         data, size, [this](const uint8_t* from, int n, int& used) { return binr_.PushBlock(from, n, used); },
-        [this](int result) {
+        [this](int result, size_t end) {
+            resultEndByte_ = pushed_ + int64_t(end);
             if (result != kMsgNavSolution) {
                 OnBinr(result, binr_, false);
                 return;
@@ -249,6 +236,7 @@ void EpochCollector::PushBinr(const uint8_t* data, size_t size)
             AddBinrEpoch(nav, dop, binr_,
                          AcceptFix(StatisticFixFromBinr(nav, dop), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly));
         });
+    pushed_ += int64_t(size);
 }
 
 void EpochCollector::OnNmea(int result, const NmeaAssembler& nmea, bool accepted)
@@ -283,7 +271,9 @@ void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
 {
     const NmeaFields& gga = nmea.Stored(NmeaKind::Gga);
     epoch_ = EpochRecord{};
-    epoch_.dLatRad = epoch_.dLonRad = epoch_.heightM = kNoPosition;
+    epoch_.latRad = epoch_.lonRad = epoch_.heightM = kNoPosition;
+    epoch_.hdop = epoch_.vdop = kNoDop;
+    epochEndByte_ = resultEndByte_;
     open_ = true;
     gsaSeen_ = false;
     inViewCount_ = 0;
@@ -316,7 +306,7 @@ void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
 void EpochCollector::AttachRmc(const NmeaFields& rmc)
 {
     if (rmc.count > 9 && timeText_[0] != '\0' && std::strcmp(NmeaField(rmc, 1), timeText_) == 0) {
-        const int64_t day = DayOfRmcDate(NmeaField(rmc, 9));
+        const int64_t day = RmcDateDay(NmeaField(rmc, 9));
         if (day >= 0)
             dateDay_ = day;
     }
@@ -382,7 +372,9 @@ void EpochCollector::OnBinr(int result, const BinrDecoder& binr, bool accepted)
 void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, const BinrDecoder& binr, bool accepted)
 {
     epoch_ = EpochRecord{};
-    epoch_.dLatRad = epoch_.dLonRad = epoch_.heightM = kNoPosition;
+    epoch_.latRad = epoch_.lonRad = epoch_.heightM = kNoPosition;
+    epoch_.hdop = epoch_.vdop = kNoDop;
+    epochEndByte_ = resultEndByte_;
     open_ = true;
     inViewCount_ = 0;
     msOfDay_ = dateDay_ = -1;
@@ -430,23 +422,17 @@ void EpochCollector::AddInView(int system, int elevationDeg, int azimuthDeg, int
 
 void EpochCollector::SetPosition(double latRad, double lonRad, double heightM)
 {
-    // Kept as offsets in single precision, a position must be a place on
-    // Earth: a garbled frame's 1e300 would make every offset infinite.
+    // A position must be a place on Earth: a garbled frame's 1e300 would
+    // spoil every mean and every chart's scale.
     constexpr double kLatLimitRad = M_PI / 2 + 1e-9;
     constexpr double kLonLimitRad = 2 * M_PI;
     constexpr double kHeightLimitM = 1e7;
     if (!(std::fabs(latRad) <= kLatLimitRad) || !(std::fabs(lonRad) <= kLonLimitRad)
         || !(std::fabs(heightM) <= kHeightLimitM))
         return;
-    if (!log_.HasOrigin())
-        log_.SetOrigin({latRad, lonRad, 0});
-    const GeoPoint& origin = log_.Origin();
-    epoch_.dLatRad = float(latRad - origin.latRad);
-    double dLon = lonRad - origin.lonRad;
-    if (dLon > M_PI || dLon < -M_PI)
-        dLon = std::remainder(dLon, 2 * M_PI);
-    epoch_.dLonRad = float(dLon);
-    epoch_.heightM = float(heightM);
+    epoch_.latRad = latRad;
+    epoch_.lonRad = lonRad > M_PI || lonRad < -M_PI ? std::remainder(lonRad, 2 * M_PI) : lonRad;
+    epoch_.heightM = heightM;
 }
 
 bool EpochCollector::CloseEpoch()
@@ -456,11 +442,17 @@ bool EpochCollector::CloseEpoch()
     open_ = false;
     if (!window_.Contains(msOfDay_))
         return false;
+    if (log_.Full()) {
+        ++log_.leftOut;
+        return false;
+    }
     int64_t timeMs = lastTimeMs_;
     if (msOfDay_ >= 0) {
         epoch_.flags |= EpochRecord::kTimeKnown;
         timeMs = PlaceOnTimeLine(msOfDay_, dateDay_);
     }
+    if (epoch_.Accepted() && log_.firstAcceptedByte < 0)
+        log_.firstAcceptedByte = epochEndByte_;
     log_.Append(epoch_, timeMs);
     for (int i = 0; i < inViewCount_; ++i)
         log_.AddSatellite(inView_[i].system, inView_[i].elevationDeg, inView_[i].azimuthDeg, inView_[i].snrDbHz);
@@ -498,4 +490,5 @@ void EpochCollector::Reset()
     day_ = 0;
     lastMsOfDay_ = -1;
     lastTimeMs_ = 0;
+    resultEndByte_ = epochEndByte_ = -1;
 }

@@ -97,12 +97,15 @@ private:
     int32_t datedFromDay_ = -1;
     int32_t datedWeek_ = 0;
 
+    // Where in the pushed bytes the last result and the open epoch's GGA or
+    // 0x88 ended; -1 for results handed in by a caller.
+    int64_t pushed_ = 0;
+    int64_t resultEndByte_ = -1;
+    int64_t epochEndByte_ = -1;
+
     // The time line so far.
     int64_t day_ = 0;
     int64_t lastMsOfDay_ = -1;
     int64_t lastTimeMs_ = 0;
     bool anyDate_ = false;
 };
-
-// Days from 1970-01-01 of a civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t year, int month, int day);

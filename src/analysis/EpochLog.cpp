@@ -7,7 +7,7 @@
 void EpochLog::Append(const EpochRecord& r, int64_t timeMs)
 {
     if (size_ == blocks_.size() * kBlockRecords)
-        blocks_.push_back(std::make_unique<Block>());
+        blocks_.push_back(std::make_unique_for_overwrite<Block>());   // every record is written before it is read
     int64_t offset = segments_.empty() ? 0 : timeMs - segments_.back().baseMs;
     if (segments_.empty() || offset < INT32_MIN || offset > INT32_MAX) {
         segments_.push_back({size_, timeMs});
@@ -18,11 +18,9 @@ void EpochLog::Append(const EpochRecord& r, int64_t timeMs)
     kept.timeOffsetMs = int32_t(offset);
 }
 
-int64_t EpochLog::TimeMs(size_t i) const
+int64_t EpochLog::SegmentTimeMs(size_t i) const
 {
     const int32_t offset = (*this)[i].timeOffsetMs;
-    if (segments_.size() == 1)
-        return segments_.front().baseMs + offset;
     const auto after = std::upper_bound(segments_.begin(), segments_.end(), i,
                                         [](size_t index, const Segment& s) { return index < s.first; });
     return std::prev(after)->baseMs + offset;
@@ -36,21 +34,5 @@ void EpochLog::ShiftTimes(int64_t ms)
 
 void EpochLog::Clear()
 {
-    *this = EpochLog();
+    *this = EpochLog(capacity_);
 }
-
-void EpochLog::SetOrigin(const GeoPoint& p)
-{
-    origin_ = p;
-    hasOrigin_ = true;
-}
-
-GeoPoint EpochLog::PositionOf(const EpochRecord& r) const
-{
-    GeoPoint p;
-    p.latRad = origin_.latRad + double(r.dLatRad);
-    p.lonRad = origin_.lonRad + double(r.dLonRad);
-    p.heightM = double(r.heightM);
-    return p;
-}
-

@@ -2,12 +2,13 @@
 // The epochs of one recording, kept compactly enough for a week at 10 Hz.
 //
 // An epoch is what the receiver said about one instant: its time, fix kind,
-// position, DOPs and satellites used. Positions are held as single-precision
-// offsets from the first fix (the origin, in double precision), so a
-// recording that stays within a few kilometres keeps them to well under a
-// millimetre. Records live in fixed-size blocks: the store grows without ever
-// copying itself, so its peak memory is its size plus one block: 24 bytes
-// an epoch.
+// position, DOPs and satellites used. Positions are kept whole, in double
+// precision (a ten-millionth of a millimetre): an epoch's position never
+// depends on the fixes before it, wherever they were. DOPs are kept as the
+// receiver's value in hundredths, in single precision, so that no value is
+// ever capped. Records live in fixed-size blocks: the store grows without
+// ever copying itself, so its peak memory is its size plus one block: 40
+// bytes an epoch.
 // The satellites in view are not kept per epoch: they are folded into the
 // sky grid and the SNR sums as each epoch closes.
 #include "TimeUnits.h"
@@ -26,17 +27,20 @@ enum class FixDim : uint8_t { Unknown, TwoD, ThreeD };
 enum SatSystem : int { kSysGps, kSysGlonass, kSysOther };
 constexpr int kSatSystems = 3;
 
-constexpr uint16_t kNoDop = 0xFFFF;
-constexpr double kDopScale = 100.0;        // DOPs are kept in hundredths
+constexpr double kDopScale = 100.0;        // DOPs are rounded to hundredths
+// An SNR outside this range is none: a receiver that has no SNR for a
+// satellite sends an empty field, a garbled one anything.
+constexpr int kSnrMinDbHz = 1;
+constexpr int kSnrMaxDbHz = 99;
 
 struct EpochRecord {
+    double latRad;           // NaN: no position (no fix, or an unusable one)
+    double lonRad;           // within [-pi, pi]
+    double heightM;
     // Milliseconds from its segment's base time (see EpochLog::TimeMs).
     int32_t timeOffsetMs;
-    float dLatRad;           // NaN: no position (no fix, or an unusable one)
-    float dLonRad;
-    float heightM;
-    uint16_t hdop;           // hundredths; kNoDop when not given
-    uint16_t vdop;
+    float hdop;              // NaN when not given
+    float vdop;
     uint8_t flags;
     std::array<uint8_t, kSatSystems> used;
 
@@ -50,9 +54,10 @@ struct EpochRecord {
     FixDim Dim() const { return FixDim((flags & kDimMask) >> kDimShift); }
     bool Accepted() const { return flags & kAccepted; }
     bool TimeKnown() const { return flags & kTimeKnown; }
-    bool HasPosition() const { return !std::isnan(dLatRad); }
+    bool HasPosition() const { return !std::isnan(latRad); }
+    static bool HasDop(float dop) { return !std::isnan(dop); }
 };
-static_assert(sizeof(EpochRecord) == 24, "an epoch must stay within its memory budget");
+static_assert(sizeof(EpochRecord) == 40, "an epoch must stay within its memory budget");
 
 struct GeoPoint {
     double latRad = 0;
@@ -73,10 +78,20 @@ class EpochLog {
 public:
     static constexpr size_t kBlockRecords = 16384;
 
+    // A log may keep at most capacity epochs (a monitor left running for
+    // weeks must stay flat): the epochs after that are counted in leftOut,
+    // not kept, so the figures are exactly those of the first capacity.
+    explicit EpochLog(size_t capacity = SIZE_MAX) : capacity_(capacity) {}
+    bool Full() const { return size_ >= capacity_; }
+    size_t Capacity() const { return capacity_; }
+
     // Times are on the log's time line: milliseconds from 1970-01-01 once it
     // knows a date, else from the start of the recording's first day.
     void Append(const EpochRecord& r, int64_t timeMs);
-    int64_t TimeMs(size_t i) const;
+    int64_t TimeMs(size_t i) const
+    {
+        return segments_.size() == 1 ? segments_.front().baseMs + (*this)[i].timeOffsetMs : SegmentTimeMs(i);
+    }
     // Moves every time so far (the first date puts the line on the calendar).
     void ShiftTimes(int64_t ms);
     void Clear();
@@ -84,17 +99,12 @@ public:
     const EpochRecord& operator[](size_t i) const { return blocks_[i / kBlockRecords]->at(i % kBlockRecords); }
     EpochRecord& operator[](size_t i) { return blocks_[i / kBlockRecords]->at(i % kBlockRecords); }
 
-    // Where the offsets are measured from; set by the first position stored.
-    bool HasOrigin() const { return hasOrigin_; }
-    const GeoPoint& Origin() const { return origin_; }
-    void SetOrigin(const GeoPoint& p);
-    // The position of a record: the origin plus its offsets.
-    GeoPoint PositionOf(const EpochRecord& r) const;
+    static GeoPoint PositionOf(const EpochRecord& r) { return {r.latRad, r.lonRad, r.heightM}; }
 
     // Inline: it runs for every satellite of every epoch.
     void AddSatellite(int system, int elevationDeg, int azimuthDeg, int snrDbHz)
     {
-        if (system < 0 || system >= kSatSystems || snrDbHz <= 0)
+        if (system < 0 || system >= kSatSystems || snrDbHz < kSnrMinDbHz || snrDbHz > kSnrMaxDbHz)
             return;
         snrSum_[system] += snrDbHz;
         ++snrCount_[system];
@@ -104,7 +114,7 @@ public:
         // A cell stops counting where its sum could wrap: by then its mean
         // is settled anyway.
         if (cell.count < kCellCountMax) {
-            cell.snrSum += uint32_t(snrDbHz < 255 ? snrDbHz : 255);
+            cell.snrSum += uint32_t(snrDbHz);
             ++cell.count;
         }
     }
@@ -113,10 +123,16 @@ public:
     int64_t SnrCount(int system) const { return snrCount_[system]; }
 
     int64_t errors = 0;        // sentences or frames the decoder refused
+    int64_t leftOut = 0;       // epochs that came when the log was full
+    // Offset in the stream just after the GGA or 0x88 of the first accepted
+    // fix (bytes given to the collector); -1 when unknown.
+    int64_t firstAcceptedByte = -1;
     bool datesKnown = false;   // the times count from 1970-01-01
 
 private:
     static constexpr uint32_t kCellCountMax = 1u << 24;
+
+    int64_t SegmentTimeMs(size_t i) const;
 
     using Block = std::array<EpochRecord, kBlockRecords>;
     // Times are offsets from the base of the segment an epoch falls in; a
@@ -129,8 +145,7 @@ private:
     std::vector<std::unique_ptr<Block>> blocks_;
     std::vector<Segment> segments_;
     size_t size_ = 0;
-    bool hasOrigin_ = false;
-    GeoPoint origin_;
+    size_t capacity_;
     std::vector<SkyCell> sky_ = std::vector<SkyCell>(size_t(kSkyAzimuths) * kSkyElevations);
     std::array<int64_t, kSatSystems> snrSum_{};
     std::array<int64_t, kSatSystems> snrCount_{};

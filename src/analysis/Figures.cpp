@@ -1,5 +1,7 @@
 #include "Figures.h"
 
+#include "ReceiveTimes.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -73,45 +75,107 @@ Figure MedianInterval(std::vector<float>& intervals)
     return Ranked(intervals).At(50);
 }
 
+// A receiver without time yet sends a default date (1980, 2006, ...) and
+// jumps to the real one later; one without a fix may step its clock back. An
+// interval that is not positive or longer than kClockJumpMs, where either
+// epoch has no fix, is such a jump: on the jump-free time line it counts as
+// one interval at the rate, and it is no gap. A step back between two fixes
+// adds nothing. Span and time to first fix are read off this line.
+constexpr int64_t kClockJumpMs = 3600 * 1000;
+
+bool HasFix(const EpochRecord& r) { return r.Kind() != FixKind::None; }
+
+enum class Interval { Real, ClockJump, StepBack };
+
+Interval KindOfInterval(int64_t ms, bool bothFixed)
+{
+    if (ms > 0 && (ms <= kClockJumpMs || bothFixed))
+        return Interval::Real;
+    return bothFixed ? Interval::StepBack : Interval::ClockJump;
+}
+
+// The intervals between consecutive timed epochs, asked for in order.
+class Intervals {
+public:
+    explicit Intervals(const EpochLog& log) : log_(log) {}
+    // The interval that ends at timed epoch i, at time t; false for the
+    // first timed epoch.
+    bool EndingAt(size_t i, int64_t t, Interval& kind, int64_t& ms)
+    {
+        const EpochRecord& r = log_[i];
+        const bool had = havePrevious_;
+        ms = t - previous_;
+        kind = KindOfInterval(ms, previousFixed_ && HasFix(r));
+        previous_ = t;
+        previousFixed_ = HasFix(r);
+        havePrevious_ = true;
+        return had;
+    }
+
+private:
+    const EpochLog& log_;
+    int64_t previous_ = 0;
+    bool havePrevious_ = false;
+    bool previousFixed_ = false;
+};
+
 void TimeLine(const EpochLog& log, std::vector<float>& scratch, Figures& f)
 {
-    // Intervals between consecutive timed epochs.
     scratch.clear();
-    int64_t previous = 0;
-    bool havePrevious = false;
+    int64_t jumps = 0;
+    Interval kind;
+    int64_t ms = 0;
+    Intervals intervals(log);
     for (size_t i = 0; i < log.Size(); ++i) {
-        const EpochRecord& r = log[i];
-        if (!r.TimeKnown())
+        if (!log[i].TimeKnown())
             continue;
         const int64_t t = log.TimeMs(i);
         if (!f.firstMs)
             f.firstMs = t;
         f.lastMs = t;
-        if (havePrevious && t > previous)
-            scratch.push_back(float(t - previous));
-        previous = t;
-        havePrevious = true;
-    }
-    if (f.firstMs)
-        f.spanS = double(*f.lastMs - *f.firstMs) / kMsPerS;
-    const Figure medianMs = MedianInterval(scratch);
-    if (!medianMs)
-        return;
-    f.rateS = *medianMs / kMsPerS;
-    int64_t gaps = 0, missing = 0;
-    for (const float interval : scratch)
-        if (double(interval) > kGapFactor * *medianMs) {
-            ++gaps;
-            missing += std::llround(double(interval) / *medianMs) - 1;
+        if (intervals.EndingAt(i, t, kind, ms)) {
+            if (kind == Interval::Real)
+                scratch.push_back(float(ms));
+            jumps += kind == Interval::ClockJump;
         }
-    f.gaps = double(gaps);
-    f.missing = double(missing);
+    }
+    if (!f.firstMs)
+        return;
+    f.clockJumps = double(jumps);
+    const Figure medianMs = MedianInterval(scratch);
+    if (medianMs) {
+        f.rateS = *medianMs / kMsPerS;
+        int64_t gaps = 0, missing = 0;
+        for (const float interval : scratch)
+            if (double(interval) > kGapFactor * *medianMs) {
+                ++gaps;
+                missing += std::llround(double(interval) / *medianMs) - 1;
+            }
+        f.gaps = double(gaps);
+        f.missing = double(missing);
+    }
+
+    // The jump-free time line, from the first timed epoch; an untimed epoch
+    // stands where the timed one before it does.
+    const double rateMs = medianMs.value_or(0);
+    double lineMs = 0;
+    bool timed = false, fixed = false;
+    Intervals again(log);
+    for (size_t i = 0; i < log.Size(); ++i) {
+        timed = timed || log[i].TimeKnown();
+        if (log[i].TimeKnown() && again.EndingAt(i, log.TimeMs(i), kind, ms))
+            lineMs += kind == Interval::Real ? double(ms) : kind == Interval::ClockJump ? rateMs : 0.0;
+        // A first fix before any time has no time to first fix.
+        if (!fixed && log[i].Accepted() && timed)
+            f.ttffS = lineMs / kMsPerS;
+        fixed = fixed || log[i].Accepted();
+    }
+    f.spanS = lineMs / kMsPerS;
 }
 
-// Counts, the time to first fix and the satellites used, in one pass.
+// Counts and the satellites used, in one pass.
 void Counts(const EpochLog& log, Figures& f)
 {
-    std::optional<int64_t> firstEpochMs;
     std::array<int64_t, kSatSystems> usedSum{};
     std::array<int, kSatSystems> usedMin, usedMax{};
     usedMin.fill(255);
@@ -120,12 +184,8 @@ void Counts(const EpochLog& log, Figures& f)
         ++f.perKind[size_t(r.Kind())];
         f.twoD += r.Dim() == FixDim::TwoD;
         f.threeD += r.Dim() == FixDim::ThreeD;
-        if (r.TimeKnown() && !firstEpochMs)
-            firstEpochMs = log.TimeMs(i);
         if (!r.Accepted())
             continue;
-        if (f.accepted == 0 && firstEpochMs)
-            f.ttffS = double(log.TimeMs(i) - *firstEpochMs) / kMsPerS;
         ++f.accepted;
         for (int system = 0; system < kSatSystems; ++system) {
             usedSum[system] += r.used[system];
@@ -145,23 +205,29 @@ void Counts(const EpochLog& log, Figures& f)
     }
 }
 
+// Summed as differences from the first accepted fix, so that a track across
+// the antimeridian has its mean beside it, not on the far side of the Earth.
 std::optional<GeoPoint> MeanOfAccepted(const EpochLog& log)
 {
+    std::optional<GeoPoint> first;
     double lat = 0, lon = 0, h = 0;
     int64_t n = 0;
     for (size_t i = 0; i < log.Size(); ++i) {
         const EpochRecord& r = log[i];
         if (!r.Accepted() || !r.HasPosition())
             continue;
-        lat += r.dLatRad;
-        lon += r.dLonRad;
+        if (!first)
+            first = EpochLog::PositionOf(r);
+        lat += r.latRad - first->latRad;
+        const double dLon = r.lonRad - first->lonRad;
+        lon += dLon > M_PI || dLon < -M_PI ? std::remainder(dLon, 2 * M_PI) : dLon;
         h += r.heightM;
         ++n;
     }
     if (n == 0)
         return std::nullopt;
-    const GeoPoint& o = log.Origin();
-    return GeoPoint{o.latRad + lat / double(n), o.lonRad + lon / double(n), h / double(n)};
+    return GeoPoint{first->latRad + lat / double(n), std::remainder(first->lonRad + lon / double(n), 2 * M_PI),
+                    h / double(n)};
 }
 
 // Calls use with the error of every accepted fix that has a position.
@@ -177,7 +243,7 @@ void ForEachError(const EpochLog& log, const LocalFrame& frame, Use use)
 
 void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
 {
-    const LocalFrame frame(*f.reference, log.Origin());
+    const LocalFrame frame(*f.reference);
     double sum[3] = {}, sumSq[3] = {}, sumR2 = 0;
     scratch.clear();
     ForEachError(log, frame, [&](const LocalFrame::Enu& e) {
@@ -228,41 +294,59 @@ void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
     }
 }
 
-// DOPs are kept in hundredths: a count of each value gives the exact
-// nearest-rank percentiles in one pass.
+// DOPs are rounded to hundredths: a count of each value gives the exact
+// nearest-rank percentiles in one pass. The rare value beyond the counts'
+// range (a receiver's HDOP of 800) is kept aside, never capped.
+class DopPercentiles {
+public:
+    void Add(float dop)
+    {
+        // Stored DOPs are never negative.
+        const double hundredths = double(dop) * kDopScale + 0.5;
+        if (hundredths < double(kCounted))
+            ++counts_[size_t(hundredths)];
+        else
+            beyond_.push_back(dop);
+        ++n_;
+    }
+    Figure At(double percent)
+    {
+        if (n_ == 0)
+            return std::nullopt;
+        const size_t rank = NearestRank(n_, percent);
+        size_t below = 0;
+        for (size_t value = 0; value < counts_.size(); ++value) {
+            below += counts_[value];
+            if (below > rank)
+                return double(value) / kDopScale;
+        }
+        std::sort(beyond_.begin(), beyond_.end());
+        return std::round(double(beyond_[rank - below]) * kDopScale) / kDopScale;
+    }
+
+private:
+    static constexpr size_t kCounted = 65535;
+    std::vector<uint32_t> counts_ = std::vector<uint32_t>(kCounted, 0);
+    std::vector<float> beyond_;
+    size_t n_ = 0;
+};
+
 void Dops(const EpochLog& log, Figures& f)
 {
-    std::vector<uint32_t> hdops(kNoDop, 0), vdops(kNoDop, 0);
-    size_t nh = 0, nv = 0;
+    DopPercentiles hdops, vdops;
     for (size_t i = 0; i < log.Size(); ++i) {
         const EpochRecord& r = log[i];
         if (!r.Accepted())
             continue;
-        if (r.hdop != kNoDop) {
-            ++hdops[r.hdop];
-            ++nh;
-        }
-        if (r.vdop != kNoDop) {
-            ++vdops[r.vdop];
-            ++nv;
-        }
+        if (EpochRecord::HasDop(r.hdop))
+            hdops.Add(r.hdop);
+        if (EpochRecord::HasDop(r.vdop))
+            vdops.Add(r.vdop);
     }
-    auto percentile = [](const std::vector<uint32_t>& counts, size_t n, double percent) -> Figure {
-        if (n == 0)
-            return std::nullopt;
-        const size_t rank = NearestRank(n, percent);
-        size_t below = 0;
-        for (size_t value = 0; value < counts.size(); ++value) {
-            below += counts[value];
-            if (below > rank)
-                return double(value) / kDopScale;
-        }
-        return std::nullopt;
-    };
-    f.hdopMedian = percentile(hdops, nh, 50);
-    f.hdop95 = percentile(hdops, nh, 95);
-    f.vdopMedian = percentile(vdops, nv, 50);
-    f.vdop95 = percentile(vdops, nv, 95);
+    f.hdopMedian = hdops.At(50);
+    f.hdop95 = hdops.At(95);
+    f.vdopMedian = vdops.At(50);
+    f.vdop95 = vdops.At(95);
 }
 
 } // namespace
@@ -275,7 +359,7 @@ size_t NearestRank(size_t n, double percent)
     return rank == 0 ? 0 : size_t(rank - 1);
 }
 
-LocalFrame::LocalFrame(const GeoPoint& reference, const GeoPoint& origin) : reference_(reference)
+LocalFrame::LocalFrame(const GeoPoint& reference) : reference_(reference)
 {
     const double s = std::sin(reference.latRad);
     const double w = std::sqrt(1 - kWgs84E2 * s * s);
@@ -283,23 +367,19 @@ LocalFrame::LocalFrame(const GeoPoint& reference, const GeoPoint& origin) : refe
     const double meridian = kWgs84A * (1 - kWgs84E2) / (w * w * w);
     eastPerRad_ = (primeVertical + reference.heightM) * std::cos(reference.latRad);
     northPerRad_ = meridian + reference.heightM;
-    dLat_ = origin.latRad - reference.latRad;
-    dLon_ = origin.lonRad - reference.lonRad;
-    heightM_ = reference.heightM;
 }
 
 LocalFrame::Enu LocalFrame::ErrorOf(const EpochRecord& r) const
 {
-    double dLon = dLon_ + double(r.dLonRad);
-    if (dLon > M_PI || dLon < -M_PI)
-        dLon = std::remainder(dLon, 2 * M_PI);
-    return {dLon * eastPerRad_, (dLat_ + double(r.dLatRad)) * northPerRad_, double(r.heightM) - heightM_};
+    return ErrorOf(EpochLog::PositionOf(r));
 }
 
 LocalFrame::Enu LocalFrame::ErrorOf(const GeoPoint& p) const
 {
-    const double dLon = std::remainder(p.lonRad - reference_.lonRad, 2 * M_PI);
-    return {dLon * eastPerRad_, (p.latRad - reference_.latRad) * northPerRad_, p.heightM - heightM_};
+    double dLon = p.lonRad - reference_.lonRad;
+    if (dLon > M_PI || dLon < -M_PI)
+        dLon = std::remainder(dLon, 2 * M_PI);
+    return {dLon * eastPerRad_, (p.latRad - reference_.latRad) * northPerRad_, p.heightM - reference_.heightM};
 }
 
 Figures ComputeFigures(const EpochLog& log, const std::optional<GeoPoint>& reference)
@@ -317,4 +397,14 @@ Figures ComputeFigures(const EpochLog& log, const std::optional<GeoPoint>& refer
         Errors(log, scratch, f);
     Dops(log, f);
     return f;
+}
+
+void TtffFromReceiveTimes(Figures& f, const EpochLog& log, const std::vector<ReceiveTime>& times)
+{
+    if (times.empty() || log.firstAcceptedByte < 0)
+        return;
+    const auto block = std::lower_bound(times.begin(), times.end(), log.firstAcceptedByte,
+                                        [](const ReceiveTime& t, int64_t byte) { return t.endOffset < byte; });
+    if (block != times.end())
+        f.ttffS = double(block->ms - times.front().ms) / kMsPerS;
 }

@@ -17,22 +17,18 @@ using Figure = std::optional<double>;
 // up = h - h0, with dLon wrapped into [-pi, pi].
 class LocalFrame {
 public:
-    LocalFrame(const GeoPoint& reference, const GeoPoint& origin);
+    explicit LocalFrame(const GeoPoint& reference);
     struct Enu {
         double east;
         double north;
         double up;
     };
-    // The error of a record of a log whose origin was given above.
     Enu ErrorOf(const EpochRecord& r) const;
     Enu ErrorOf(const GeoPoint& p) const;
 
 private:
     double eastPerRad_;
     double northPerRad_;
-    double dLat_;          // origin minus reference
-    double dLon_;
-    double heightM_;
     GeoPoint reference_;
 };
 
@@ -46,11 +42,12 @@ struct Figures {
     Figure rateS;                        // median positive interval
     Figure gaps;
     Figure missing;
+    Figure clockJumps;                   // see TimeLine in Figures.cpp
     Figure availabilityPct;
     std::array<int64_t, kFixKinds> perKind{};
     int64_t twoD = 0;
     int64_t threeD = 0;
-    Figure ttffS;
+    Figure ttffS;                        // on the jump-free time line, or on receive times
 
     std::optional<GeoPoint> reference;
     bool referenceGiven = false;
@@ -71,6 +68,12 @@ constexpr int kCdfSteps = 200;
 
 // Nearest-rank percentile index of p % in n sorted values (n > 0).
 size_t NearestRank(size_t n, double percent);
+
+// The time to first fix on the receive times of the recording (FILE.times):
+// from the arrival of its first block to that of the block that completed the
+// first accepted fix. Nothing changes when either is unknown.
+struct ReceiveTime;
+void TtffFromReceiveTimes(Figures& f, const EpochLog& log, const std::vector<ReceiveTime>& times);
 
 // reference: the surveyed point, or none for the mean of the accepted fixes.
 Figures ComputeFigures(const EpochLog& log, const std::optional<GeoPoint>& reference);

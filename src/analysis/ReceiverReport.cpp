@@ -1,9 +1,11 @@
 #include "ReceiverReport.h"
 
+#include "TerminalText.h"
 #include "Util.h"
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 namespace {
 
@@ -73,18 +75,24 @@ size_t Width(const std::string& s)
     return size_t(std::count_if(s.begin(), s.end(), [](char c) { return (uint8_t(c) & 0xC0) != 0x80; }));
 }
 
+// UTF-8 passes as it is; control characters (C1 and DEL too, so that the
+// JSON on a terminal is as harmless as the table) are escaped, and a byte
+// that is not UTF-8 (a file name's need not be) becomes U+FFFD.
 std::string JsonString(const std::string& s)
 {
     std::string out = "\"";
-    for (const char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (uint8_t(c) < 0x20 || uint8_t(c) >= 0x80) {
-            out += Format("\\u%04x", unsigned(uint8_t(c)));
-        } else {
-            out += c;
-        }
+    for (size_t at = 0; at < s.size();) {
+        uint32_t cp = 0;
+        const size_t length = Utf8SequenceAt(s, at, &cp);
+        if (length == 0)
+            out += "\\ufffd";
+        else if (cp == '"' || cp == '\\')
+            out += std::string("\\") + char(cp);
+        else if (IsControlCode(cp))
+            out += Format("\\u%04x", unsigned(cp));
+        else
+            out.append(s, at, length);
+        at += length ? length : 1;
     }
     return out + "\"";
 }
@@ -94,12 +102,18 @@ std::string JsonNumber(const Figure& v)
     return v && std::isfinite(*v) ? Format("%.10g", *v) : std::string("null");
 }
 
-std::string CsvField(const std::string& s)
+// A text cell. Spreadsheets take a cell that starts with = + - @ (or a tab
+// or CR before one) for a formula, and a file name may start so: such a cell
+// gets a leading ' and reads as the text it is.
+std::string CsvText(const std::string& s)
 {
-    if (s.find_first_of(",\"\n\r") == std::string::npos)
-        return s;
+    const std::string text = !s.empty() && std::string_view("=+-@\t\r").find(s[0]) != std::string_view::npos
+                                 ? "'" + s
+                                 : s;
+    if (text.find_first_of(",\"\n\r") == std::string::npos)
+        return text;
     std::string out = "\"";
-    for (const char c : s)
+    for (const char c : text)
         out += c == '"' ? std::string("\"\"") : std::string(1, c);
     return out + "\"";
 }
@@ -125,6 +139,7 @@ const std::vector<ReportRow>& ReportRows()
         {"Rate (median interval), s", "rate_s", 3, Better::None, Member<&F::rateS>, nullptr, "Time line"},
         {"Gaps", "gaps", 0, Better::Lower, Member<&F::gaps>, nullptr, "Time line"},
         {"Missing epochs", "missing_epochs", 0, Better::Lower, Member<&F::missing>, nullptr, "Time line"},
+        {"Clock jumps", "clock_jumps", 0, Better::None, Member<&F::clockJumps>, nullptr, "Time line"},
         {"Availability, %", "availability_pct", 2, Better::Higher, Member<&F::availabilityPct>, nullptr, "Time line"},
         {"Time to first fix, s", "ttff_s", 1, Better::Lower, Member<&F::ttffS>, nullptr, "Time line"},
         {"Epochs without fix", "epochs_no_fix", 0, Better::None, KindCount<0>, nullptr, "Fix kinds"},
@@ -259,7 +274,7 @@ void WriteTextTable(std::ostream& out, const std::vector<ReportEntry>& entries)
     std::vector<std::string> header;
     std::vector<size_t> width;
     for (const ReportEntry& e : entries) {
-        header.push_back(BaseName(e.name));
+        header.push_back(TerminalText(BaseName(e.name)));
         width.push_back(Width(header.back()));
     }
     std::vector<std::vector<std::string>> cells(rows.size());
@@ -312,10 +327,10 @@ void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries)
            "sats_used,gps_used,glonass_used,other_used\n";
     for (const ReportEntry& e : entries) {
         const EpochLog& log = *e.log;
-        const std::string file = CsvField(e.name);
+        const std::string file = CsvText(e.name);
         std::optional<LocalFrame> frame;
         if (e.figures.reference)
-            frame.emplace(*e.figures.reference, log.Origin());
+            frame.emplace(*e.figures.reference);
         for (size_t i = 0; i < log.Size(); ++i) {
             const EpochRecord& r = log[i];
             std::string line = file + ',';
@@ -339,8 +354,8 @@ void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries)
             } else {
                 line += ",,,,,,";
             }
-            for (const uint16_t dop : {r.hdop, r.vdop})
-                line += dop == kNoDop ? std::string(",") : Format(",%.2f", dop / kDopScale);
+            for (const float dop : {r.hdop, r.vdop})
+                line += EpochRecord::HasDop(dop) ? Format(",%.2f", double(dop)) : std::string(",");
             line += Format(",%d,%d,%d,%d\n", r.used[0] + r.used[1] + r.used[2], r.used[0], r.used[1], r.used[2]);
             out << line;
         }

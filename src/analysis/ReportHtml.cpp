@@ -228,7 +228,7 @@ void Scatter(std::string& out, const ReportEntry& e, size_t index)
     c.ClipStart();
     if (f.reference) {
         const EpochLog& log = *e.log;
-        const LocalFrame frame(*f.reference, log.Origin());
+        const LocalFrame frame(*f.reference);
         const size_t stride = Stride(size_t(f.accepted), kScatterPoints);
         size_t k = 0;
         for (size_t i = 0; i < log.Size(); ++i) {
@@ -437,6 +437,10 @@ void WriteHtml(std::ostream& stream, const std::vector<ReportEntry>& entries)
     for (size_t i = 0; i < entries.size(); ++i)
         out += (i ? ", " : "") + XmlEscaped(entries[i].name) + " (" + entries[i].protocol + ")";
     out += ". Errors are east, north and up of each accepted fix from the reference, in metres.</p>\n";
+    for (const ReportEntry& e : entries)
+        if (e.log->leftOut > 0)
+            out += "<p class=\"note\">" + XmlEscaped(e.name) + Format(": the first %zu epochs only; the %lld after them "
+                   "were counted, not kept.</p>\n", e.log->Capacity(), static_cast<long long>(e.log->leftOut));
     out += "<h2>Figures</h2>\n";
     Table(out, entries);
 
@@ -455,7 +459,7 @@ void WriteHtml(std::ostream& stream, const std::vector<ReportEntry>& entries)
                    true, [k](const ReportEntry& e, const EpochRecord& r) -> std::optional<double> {
                        if (!e.figures.reference || !r.HasPosition())
                            return std::nullopt;
-                       const LocalFrame::Enu enu = LocalFrame(*e.figures.reference, e.log->Origin()).ErrorOf(r);
+                       const LocalFrame::Enu enu = LocalFrame(*e.figures.reference).ErrorOf(r);
                        return k == 0 ? enu.east : k == 1 ? enu.north : enu.up;
                    });
 
@@ -465,7 +469,7 @@ void WriteHtml(std::ostream& stream, const std::vector<ReportEntry>& entries)
                    return double(r.used[0] + r.used[1] + r.used[2]);
                });
     TimeSeries(out, entries, "HDOP", "HDOP", false, [](const ReportEntry&, const EpochRecord& r) -> std::optional<double> {
-        return r.hdop == kNoDop ? std::nullopt : std::optional<double>(r.hdop / kDopScale);
+        return EpochRecord::HasDop(r.hdop) ? std::optional<double>(r.hdop) : std::nullopt;
     });
 
     out += "<h2>Sky plots</h2>\n<p class=\"note\">Satellite tracks in view by azimuth and elevation, "

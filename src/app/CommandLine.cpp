@@ -40,7 +40,7 @@ int TimeOfDayValue(const QString& text)
     return ((m.captured(1).toInt() * 60 + m.captured(2).toInt()) * 60 + m.captured(3).toInt()) * 1000;
 }
 
-constexpr int kMaxSeconds = 366 * 86400;
+constexpr int64_t kMaxSeconds = 366 * 86400;
 
 } // namespace
 
@@ -166,16 +166,25 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             cl.record = value("--record");
             if (!cl.error.isEmpty())
                 break;
+            // An empty name would quietly watch instead of recording.
+            if (cl.record.isEmpty()) {
+                cl.error = "--record needs a FILE name";
+                break;
+            }
         } else if (a == "--seconds") {
             const QString v = value("--seconds");
             if (!cl.error.isEmpty())
                 break;
             bool ok = false;
-            cl.seconds = v.toInt(&ok);
+            cl.seconds = v.toLongLong(&ok);
             if (!ok || cl.seconds < 1 || cl.seconds > kMaxSeconds) {
                 cl.error = QString("--seconds takes 1 to %1").arg(kMaxSeconds);
                 break;
             }
+        } else if (a == "--append") {
+            cl.append = true;
+        } else if (a == "--overwrite") {
+            cl.overwrite = true;
         } else if (a == "--reconnect") {
             cl.reconnect = true;
         } else if (a == "--watch") {
@@ -200,6 +209,10 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         cl.error = "--headless needs exactly one FILE, or one --port SOURCE";
     if (cl.error.isEmpty() && !cl.headlessLive && (!cl.record.isEmpty() || cl.seconds > 0))
         cl.error = "--record and --seconds belong to --headless --port SOURCE";
+    if (cl.error.isEmpty() && (cl.append || cl.overwrite) && cl.record.isEmpty())
+        cl.error = "--append and --overwrite belong to --record FILE";
+    if (cl.error.isEmpty() && cl.append && cl.overwrite)
+        cl.error = "--append and --overwrite exclude each other";
     if (cl.error.isEmpty() && cl.watch && cl.ports.isEmpty())
         cl.error = "--watch needs a --port SOURCE";
     if (cl.error.isEmpty() && cl.fromMsOfDay >= 0 && cl.pace == 0)
@@ -249,7 +262,7 @@ QString UsageText()
         "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only]\n"
         "           [--week-rollovers N] [--multi-gnss] [--pace X [--from HH:MM:SS]] FILE\n"
         "  kestrova --headless --port SOURCE [--nmea|--binr] [--baud N] [--record FILE]\n"
-        "           [--seconds N] [--reconnect]\n"
+        "           [--append|--overwrite] [--seconds N] [--reconnect]\n"
         "  kestrova --to-nmea [--week-rollovers N] FILE.dat...\n"
         "  kestrova --report [options] FILE...   (kestrova --report --help)\n"
         "\n"
@@ -283,11 +296,15 @@ QString UsageText()
         "  --headless --port SOURCE\n"
         "                      monitor a live source without a display, printing the\n"
         "                      same lines; ends on SIGINT or SIGTERM. Exit status 0,\n"
-        "                      1 when the source is lost (without --reconnect), 2 when\n"
-        "                      it cannot be opened\n"
+        "                      1 when the source is lost (without --reconnect) or\n"
+        "                      FILE or standard output fails, 2 when it cannot be\n"
+        "                      opened\n"
         "  --baud N            line rate of a serial SOURCE (default 4800)\n"
-        "  --record FILE       record the source into FILE, as the Record button does\n"
-        "  --seconds N         end after N seconds\n"
+        "  --record FILE       record the source into FILE, as the Record button does;\n"
+        "                      an existing non-empty FILE is refused (exit status 2)\n"
+        "  --append            continue an existing FILE, its FILE.times and side file\n"
+        "  --overwrite         replace an existing FILE\n"
+        "  --seconds N         end after N seconds (at most 31622400, a year)\n"
         "  --week-rollovers N  date BINR weeks after N week-number rollovers in all\n"
         "                      (1: 1999-2019, 2: 2019-2038); default: by the clock\n"
         "                      for live data, by the file's time for a recording\n"

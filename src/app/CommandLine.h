@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 struct CommandLine {
     bool help = false;
     bool headless = false;
@@ -25,7 +27,9 @@ struct CommandLine {
     bool headlessLive = false;
     int baud = 0;          // --baud N, one of the nine line rates; 0: the window's default
     QString record;        // --record FILE
-    int seconds = 0;       // --seconds N: end after N seconds; 0: run until a signal
+    bool append = false;   // --append: an existing FILE is continued
+    bool overwrite = false;   // --overwrite: an existing FILE is replaced
+    int64_t seconds = 0;   // --seconds N: end after N seconds; 0: run until a signal
     bool reconnect = false;
     bool watch = false;    // --watch: watch the first --port at start-up
     QString instance;      // --instance NAME

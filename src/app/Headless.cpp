@@ -10,6 +10,7 @@
 #include "Player.h"
 #include "Report.h"
 #include "Statistic.h"
+#include "TerminalText.h"
 #include "Visual.h"
 #include "Windows.h"
 
@@ -23,15 +24,38 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTime>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
 int FileOpenError(const QString& problem)
 {
-    std::fprintf(stderr, "kestrova: %s\n", problem.toUtf8().constData());
+    std::fprintf(stderr, "kestrova: %s\n", TerminalText(problem.toUtf8().toStdString()).c_str());
     return 2;
+}
+
+int PlaybackDidNotStart(const TMainForm* form) { return FileOpenError(PlaybackStartProblem(form)); }
+
+// The lines are the whole output of a headless run. A closed standard
+// output is kept closed for good (a file opened later would take its number
+// and the lines would land in it); a reader that goes away is an error to
+// report, not a signal that ends the run before its record file is closed.
+void GuardStandardOutput()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    if (::fcntl(STDOUT_FILENO, F_GETFD) == -1 && errno == EBADF) {
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0 && null != STDOUT_FILENO) {
+            ::dup2(null, STDOUT_FILENO);
+            ::close(null);
+        }
+        ReportOutputFailure(EBADF);
+    }
 }
 
 // Qt raises a tool window above its parent at every show; the offscreen
@@ -47,6 +71,10 @@ void MakeViewsPlainWindows(TMainForm* form)
 
 void SetUpHeadlessWindows(TMainForm* form, const CommandLine& cl, bool binr)
 {
+    // Before the views are shown: a shown window that changes its fixed size
+    // makes the offscreen platform complain on stderr.
+    if (cl.multiGnss)
+        form->SetMultiGnss(true);
     for (QCheckBox* box : {form->PositionCheckBox, form->StatisticCheckBox, form->SatellitesCheckBox,
                            form->VisualCheckBox, form->ProfileCheckBox})
         box->setChecked(true);
@@ -61,8 +89,16 @@ void SetUpHeadlessWindows(TMainForm* form, const CommandLine& cl, bool binr)
             StatisticForm->DiffCheckBox->setChecked(cl.diffOnly);
     }
     (binr ? form->BINRRadioButton : form->NMEARadioButton)->setChecked(true);
-    if (cl.multiGnss)
-        form->SetMultiGnss(true);
+}
+
+QString PlaybackStartProblem(const TMainForm* form)
+{
+    // The window's own words are "File open error"; stderr names the file it
+    // tried (the window adds an extension to a bare name) and why, when the
+    // file system still tells.
+    const QString tried = QFileInfo(form->FileLabel->text()).absoluteFilePath();
+    const QString problem = PlayableFileProblem(tried);
+    return problem.isEmpty() ? form->FileLabel->text() + ": File open error" : problem;
 }
 
 void ReportMainWindow(const TMainForm* form)
@@ -83,22 +119,22 @@ int StartPaced(const CommandLine& cl, const QString& file)
     PlayerForm->SetSpeed(cl.pace);
     PlayerForm->IndexCurrentFile();
     if (!PlayerForm->WaitForIndex())
-        return FileOpenError(file + ": File open error");
+        return PlaybackDidNotStart(MainForm);
     if (const QString problem = PlayerForm->TimesProblem(); !problem.isEmpty())
         std::fprintf(stderr, "kestrova: %s.times: %s; paced by the recording's own times instead\n",
-                     file.toUtf8().constData(), problem.toUtf8().constData());
+                     TerminalText(file.toUtf8().toStdString()).c_str(), problem.toUtf8().constData());
     size_t epoch = 0;
     if (cl.fromMsOfDay >= 0) {
         epoch = PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay);
         if (epoch >= PlayerForm->EpochCount()) {
             std::fprintf(stderr, "kestrova: --from %s: no epoch at or after this time in %s\n",
                          QTime::fromMSecsSinceStartOfDay(cl.fromMsOfDay).toString("HH:mm:ss").toUtf8().constData(),
-                         file.toUtf8().constData());
+                         TerminalText(file.toUtf8().toStdString()).c_str());
             return 2;
         }
     }
     if (!PlayerForm->StartPaced(epoch, false) || MainForm->Mode() != amPlay)
-        return FileOpenError(file + ": File open error");
+        return PlaybackDidNotStart(MainForm);
     return 0;
 }
 
@@ -112,6 +148,10 @@ int RunHeadless(const CommandLine& cl)
         if (const QString problem = PlayableFileProblem(file); !problem.isEmpty())
             return FileOpenError(problem);
     }
+    GuardStandardOutput();
+    // Watching only, or playing: the lines are all a run gives.
+    if (ReportOutputFailed() && cl.record.isEmpty())
+        return 1;
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // Settings are neither read nor written; should any window still touch
@@ -151,16 +191,21 @@ int RunHeadless(const CommandLine& cl)
     } else {
         form->RewindButtonClick(nullptr);
         if (form->Mode() != amFastPlay)
-            return FileOpenError(file + ": File open error");
+            return PlaybackDidNotStart(form.get());
     }
 
+    // Nobody reads the rest: the playback stops at once.
+    SetReportFailureHandler([&form] {
+        QMetaObject::invokeMethod(form.get(), [&form] { form->StopButtonClick(nullptr); }, Qt::QueuedConnection);
+    });
     QObject::connect(form.get(), &TMainForm::ModeChanged, &app, [&](uint32_t mode) {
         if (mode == amStop) {
             ReportMainWindow(form.get());
-            QCoreApplication::exit(0);
+            QCoreApplication::exit(ReportOutputFailed() ? 1 : 0);
         }
     });
     const int status = app.exec();
+    SetReportFailureHandler(nullptr);
     form.reset();
     return status;
 }

@@ -4,14 +4,24 @@
 // its side file and the BINR command sequences are the window's own. A
 // signal or the end of --seconds stops through the Stop button's path, which
 // closes the file complete.
+//
+// Nobody watches a logger's window: whatever the information line would say
+// about a failing record file goes to stderr as it happens, and the run ends
+// with exit status 1. The recording goes on meanwhile (a disk may be freed,
+// a removed file is created again); standard output failing ends a run that
+// only watches, as its lines are all it gives.
 #include "Headless.h"
 
 #include "Comm.h"
+#include "LongWait.h"
 #include "Mainfile.h"
+#include "Report.h"
 #include "SourceAddress.h"
+#include "TerminalText.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QTimer>
@@ -22,6 +32,9 @@
 namespace {
 
 constexpr int kSignalPollMs = 100;
+constexpr int64_t kMsPerSecond = 1000;
+// A record file that keeps failing is named again at most this often.
+constexpr int64_t kWriteErrorRepeatMs = 1000;
 
 volatile std::sig_atomic_t stopSignal = 0;
 
@@ -46,8 +59,33 @@ bool LiveIsBinr(const CommandLine& cl)
 void Complain(const QString& what, const QString& detail)
 {
     const QString text = detail.isEmpty() || what.endsWith(detail) ? what : what + ": " + detail;
-    std::fprintf(stderr, "kestrova: %s\n", text.toUtf8().constData());
+    std::fprintf(stderr, "kestrova: %s\n", TerminalText(text.toUtf8().toStdString()).c_str());
 }
+
+// Says on stderr how much of the recording is missing from its file, each
+// time that grows (at most once a second while it keeps growing).
+class LossReporter {
+public:
+    LossReporter(const TMainForm& form, const QString& file) : form_(form), file_(file) { clock_.start(); }
+    void Check(bool final)
+    {
+        const int64_t lost = form_.RecordLostBytes();
+        if (lost <= said_ || (!final && said_ > 0 && clock_.elapsed() - saidAtMs_ < kWriteErrorRepeatMs))
+            return;
+        std::fprintf(stderr, "kestrova: %s: write error: %lld bytes lost\n", file_.toUtf8().constData(),
+                     static_cast<long long>(lost));
+        said_ = lost;
+        saidAtMs_ = clock_.elapsed();
+    }
+    bool AnyLost() const { return said_ > 0; }
+
+private:
+    const TMainForm& form_;
+    QString file_;
+    QElapsedTimer clock_;
+    int64_t said_ = 0;
+    int64_t saidAtMs_ = 0;
+};
 
 } // namespace
 
@@ -70,7 +108,18 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
     if (cl.record.isEmpty()) {
         form.WatchClick(nullptr);
     } else {
-        form.TakeFileName(QFileInfo(cl.record).absoluteFilePath());
+        // A folder that cannot be entered, or a log that a restart would
+        // wipe, is refused before the source is opened.
+        const QString file = QFileInfo(cl.record).absoluteFilePath();
+        if (!form.TakeFileName(file)) {
+            Complain(form.InfoLabel->text(), QString());
+            return 2;
+        }
+        if (!cl.append && !cl.overwrite && QFileInfo(file).size() > 0) {
+            Complain(cl.record + QStringLiteral(": exists; --append continues it, --overwrite replaces it"), QString());
+            return 2;
+        }
+        form.SetRecordAppend(cl.append);
         form.RecordButtonClick(nullptr);
     }
     if (form.Mode() != amRecord && form.Mode() != amWatch) {
@@ -86,26 +135,49 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
         asked = true;
         form.StopButtonClick(nullptr);
     };
+    LossReporter losses(form, cl.record);
     QTimer signalPoll;
-    QObject::connect(&signalPoll, &QTimer::timeout, &form, [&stop] {
+    QObject::connect(&signalPoll, &QTimer::timeout, &form, [&] {
+        losses.Check(false);
         if (stopSignal)
             stop();
     });
     signalPoll.start(kSignalPollMs);
+    SetReportFailureHandler([&] {
+        if (cl.record.isEmpty())
+            QMetaObject::invokeMethod(&form, stop, Qt::QueuedConnection);
+    });
+
+    QElapsedTimer monotonic;
+    monotonic.start();
+    const LongWait end(0, cl.seconds * kMsPerSecond);
+    QTimer endTimer;
+    endTimer.setSingleShot(true);
+    QObject::connect(&endTimer, &QTimer::timeout, &form, [&] {
+        if (end.Due(monotonic.elapsed()))
+            stop();
+        else
+            endTimer.start(end.NextChunkMs(monotonic.elapsed()));
+    });
     if (cl.seconds > 0)
-        QTimer::singleShot(cl.seconds * 1000, &form, stop);
+        endTimer.start(end.NextChunkMs(0));
 
     int status = 0;
     QObject::connect(&form, &TMainForm::ModeChanged, &form, [&](uint32_t mode) {
         if (mode != amStop)
             return;
+        endTimer.stop();
+        losses.Check(true);
         ReportMainWindow(&form);
         if (!asked) {
             Complain(form.InfoLabel->text(), QString());
             status = 1;
         }
+        if (losses.AnyLost() || ReportOutputFailed())
+            status = 1;
         QCoreApplication::exit(status);
     });
     QCoreApplication::exec();
+    SetReportFailureHandler(nullptr);
     return status;
 }

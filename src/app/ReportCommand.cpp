@@ -2,7 +2,10 @@
 
 #include "EpochCollector.h"
 #include "Figures.h"
+#include "PathIdentity.h"
+#include "ReceiveTimes.h"
 #include "ReceiverReport.h"
+#include "TerminalText.h"
 #include "WeekRollover.h"
 
 #include <algorithm>
@@ -35,7 +38,7 @@ struct ReportOptions {
     AcceptLimits limits;
     TimeWindow window;
     std::optional<GeoPoint> reference;
-    std::string json, csv, html, gpx, kml;
+    std::string json, csv, html, gpx, kml;   // empty: not asked for; "-": standard output
     std::vector<std::string> files;
     int weekRollovers = 0;   // 0: BINR weeks dated by each file's time
     bool help = false;
@@ -151,7 +154,9 @@ ReportOptions ParseOptions(int argc, char* argv[])
             const auto v = value();
             std::string& target = a == "--json" ? o.json : a == "--csv" ? o.csv : a == "--html" ? o.html
                                                         : a == "--gpx"  ? o.gpx : o.kml;
-            if (v)
+            if (v && v->empty())
+                o.error = a + " needs a file name (or - for standard output)";
+            else if (v)
                 target = *v;
         } else if (a.size() > 1 && a[0] == '-' && a != "-") {
             o.error = "unknown option " + a;
@@ -164,6 +169,73 @@ ReportOptions ParseOptions(int argc, char* argv[])
     return o;
 }
 
+struct Output {
+    const char* option;
+    const std::string& name;
+};
+
+std::vector<Output> AskedOutputs(const ReportOptions& o)
+{
+    std::vector<Output> asked;
+    for (const Output& out : {Output{"--json", o.json}, Output{"--csv", o.csv}, Output{"--html", o.html},
+                              Output{"--gpx", o.gpx}, Output{"--kml", o.kml}})
+        if (!out.name.empty())
+            asked.push_back(out);
+    return asked;
+}
+
+// Every output is checked before anything is read or written: one that is an
+// input would replace the recording with its own report, two on one file or
+// on standard output would leave one of them, or both interleaved.
+std::string OutputConflict(const ReportOptions& o)
+{
+    const std::vector<Output> outputs = AskedOutputs(o);
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        const Output& out = outputs[i];
+        const std::string named = std::string(out.option) + " " + out.name;
+        for (size_t k = 0; k < i; ++k) {
+            const Output& earlier = outputs[k];
+            if (out.name == "-" && earlier.name == "-")
+                return std::string(earlier.option) + " - and " + out.option + " -: only one output can go to standard output";
+            if (out.name != "-" && earlier.name != "-" && SameFile(earlier.name, out.name))
+                return std::string(earlier.option) + " " + earlier.name + " and " + named + " are the same file";
+        }
+        if (out.name == "-")
+            continue;
+        for (const std::string& file : o.files)
+            if (SameFile(file, out.name))
+                return named + " would overwrite the input " + file;
+    }
+    return {};
+}
+
+void Complain(const std::string& name, const char* what, int error)
+{
+    std::string text = "kestrova: " + name + ": " + what;
+    if (error)
+        text += std::string(": ") + std::strerror(error);
+    std::fprintf(stderr, "%s\n", TerminalText(text).c_str());
+}
+
+// A closed standard output or error would hand its number to the next file
+// opened, and what was meant for the terminal would land in an input or an
+// output; /dev/null holds the place. True when standard output was closed.
+bool HoldStandardStreams()
+{
+    bool outClosed = false;
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        outClosed = outClosed || fd == STDOUT_FILENO;
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0 && null != fd) {
+            ::dup2(null, fd);
+            ::close(null);
+        }
+    }
+    return outClosed;
+}
+
 bool IsBinr(const ReportOptions& o, const std::string& file)
 {
     if (o.protocol != Protocol::ByName)
@@ -171,15 +243,37 @@ bool IsBinr(const ReportOptions& o, const std::string& file)
     return file.size() >= 4 && strcasecmp(file.c_str() + file.size() - 4, ".dat") == 0;
 }
 
-// Reads the whole file through the collector; false when it cannot be read.
+void RefuseNonRegular(const std::string& file, const struct stat& st)
+{
+    Complain(file, S_ISDIR(st.st_mode) ? "a folder, not a file" : "not a regular file", 0);
+}
+
+// Reads the whole file through the collector; complains and returns false
+// when it cannot be read. Only a regular file is read: a device may never end
+// (/dev/zero) and a FIFO may never be written to. Such a name is not even
+// opened (opening a device can act on it); should it change in between, the
+// open does not wait for a FIFO's writer and the check is made again.
 bool Collect(const std::string& file, bool binr, EpochCollector& collector)
 {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        RefuseNonRegular(file, st);
+        return false;
+    }
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        Complain(file, "cannot open", errno);
+        return false;
+    }
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
         ::close(fd);
+        Complain(file, "cannot open", error);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        RefuseNonRegular(file, st);
         return false;
     }
     // BINR weeks are dated by the file's time, as its playback dates them.
@@ -190,68 +284,111 @@ bool Collect(const std::string& file, bool binr, EpochCollector& collector)
         else
             collector.PushNmea(bytes, n);
     };
-    // A regular file is mapped a window at a time, which spares copying it
-    // and keeps no more than a window in memory; anything else (a pipe, a
-    // device) is read.
-    if (S_ISREG(st.st_mode)) {
-        const size_t size = size_t(st.st_size);
-        size_t offset = 0;
-        while (offset < size) {
-            const size_t length = std::min(kMapWindow, size - offset);
-            void* map = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, off_t(offset));
-            if (map == MAP_FAILED)
-                break;
-            ::madvise(map, length, MADV_SEQUENTIAL);
-            feed(static_cast<const char*>(map), length);
-            ::munmap(map, length);
-            offset += length;
-        }
-        if (offset == size) {
-            ::close(fd);
-            collector.Finish();
-            return true;
-        }
-        if (::lseek(fd, off_t(offset), SEEK_SET) < 0) {
-            ::close(fd);
-            return false;
-        }
+    // The file is mapped a window at a time, which spares copying it and
+    // keeps no more than a window in memory; where it cannot be mapped, the
+    // rest is read.
+    const size_t size = size_t(st.st_size);
+    size_t offset = 0;
+    while (offset < size) {
+        const size_t length = std::min(kMapWindow, size - offset);
+        void* map = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, off_t(offset));
+        if (map == MAP_FAILED)
+            break;
+        ::madvise(map, length, MADV_SEQUENTIAL);
+        feed(static_cast<const char*>(map), length);
+        ::munmap(map, length);
+        offset += length;
+    }
+    if (offset == size) {
+        ::close(fd);
+        collector.Finish();
+        return true;
+    }
+    if (::lseek(fd, off_t(offset), SEEK_SET) < 0) {
+        const int error = errno;
+        ::close(fd);
+        Complain(file, "cannot read", error);
+        return false;
     }
     std::unique_ptr<char[]> buffer(new char[kReadBlock]);
-    bool ok = true;
+    int error = 0;
     for (;;) {
         const ssize_t n = ::read(fd, buffer.get(), kReadBlock);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            ok = false;
+            error = errno;
         if (n <= 0)
             break;
         feed(buffer.get(), size_t(n));
     }
     ::close(fd);
     collector.Finish();
-    return ok;
+    if (error)
+        Complain(file, "cannot read", error);
+    return error == 0;
+}
+
+using Writer = void (*)(std::ostream&, const std::vector<ReportEntry>&);
+
+// Writes to standard output; false (with a message) when it could not be
+// written: a closed stream, a full disk, a reader gone.
+bool WriteStandardOutput(Writer write, const std::vector<ReportEntry>& entries, bool closed)
+{
+    if (closed) {
+        Complain("standard output", "cannot write", EBADF);
+        return false;
+    }
+    errno = 0;
+    write(std::cout, entries);
+    std::cout.flush();
+    int error = errno;
+    if (std::fflush(stdout) != 0)
+        error = errno;
+    if (std::cout && !std::ferror(stdout))
+        return true;
+    Complain("standard output", "cannot write", error);
+    return false;
+}
+
+constexpr int32_t kLastSecondOfDay = 86399;
+
+std::string ClockText(int32_t s)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", int(s / 3600), int(s / 60 % 60), int(s % 60));
+    return text;
+}
+
+// A recording with its receive times has its time to first fix measured on
+// the computer's clock, which no default date of the receiver can spoil.
+void ApplyReceiveTimes(const std::string& file, const EpochLog& log, Figures& f)
+{
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    const std::string name = TimesFileName(file);
+    const ReceiveTimesRead times = ReadReceiveTimes(name, int64_t(st.st_size));
+    if (!times.problem.empty())
+        std::fprintf(stderr, "kestrova: %s ignored: %s\n", TerminalText(name).c_str(), times.problem.c_str());
+    TtffFromReceiveTimes(f, log, times.times);
 }
 
 // Writes one output; false (with a message) when it could not be written.
-bool WriteOutput(const std::string& name, void (*write)(std::ostream&, const std::vector<ReportEntry>&),
-                 const std::vector<ReportEntry>& entries)
+bool WriteOutput(const std::string& name, Writer write, const std::vector<ReportEntry>& entries,
+                 bool standardOutputClosed)
 {
     if (name.empty())
         return true;
-    if (name == "-") {
-        write(std::cout, entries);
-        std::cout.flush();
-        return bool(std::cout);
-    }
+    if (name == "-")
+        return WriteStandardOutput(write, entries, standardOutputClosed);
     errno = 0;
     std::ofstream out(name, std::ios::binary | std::ios::trunc);
     if (out)
         write(out, entries);
     out.close();
     if (!out) {
-        std::fprintf(stderr, "kestrova: cannot write %s%s%s\n", name.c_str(), errno ? ": " : "",
-                     errno ? std::strerror(errno) : "");
+        Complain(name, "cannot write", errno);
         return false;
     }
     return true;
@@ -275,19 +412,24 @@ int RunReport(int argc, char* argv[])
         return 0;
     }
     if (!o.error.empty()) {
-        std::fprintf(stderr, "kestrova: %s\n", o.error.c_str());
+        std::fprintf(stderr, "kestrova: %s\n", TerminalText(o.error).c_str());
         return 2;
     }
+    if (const std::string conflict = OutputConflict(o); !conflict.empty()) {
+        std::fprintf(stderr, "kestrova: %s; nothing written\n", TerminalText(conflict).c_str());
+        return 2;
+    }
+    const bool standardOutputClosed = HoldStandardStreams();
     ForceWeekRollovers(o.weekRollovers);
     int status = 0;
     std::vector<std::unique_ptr<EpochLog>> logs;
     std::vector<ReportEntry> entries;
+    bool windowEmpty = false;
     for (const std::string& file : o.files) {
         auto log = std::make_unique<EpochLog>();
         EpochCollector collector(*log, o.limits, o.window);
         const bool binr = IsBinr(o, file);
         if (!Collect(file, binr, collector)) {
-            std::fprintf(stderr, "File open error: %s\n", file.c_str());
             status = 2;
             continue;
         }
@@ -296,22 +438,28 @@ int RunReport(int argc, char* argv[])
         e.protocol = binr ? "binr" : "nmea";
         e.log = log.get();
         e.figures = ComputeFigures(*log, o.reference);
+        ApplyReceiveTimes(file, *log, e.figures);
+        if ((o.window.fromS >= 0 || o.window.toS >= 0) && log->Size() == 0) {
+            std::fprintf(stderr, "kestrova: %s has no epoch from %s to %s UTC\n", TerminalText(file).c_str(),
+                         ClockText(o.window.fromS < 0 ? 0 : o.window.fromS).c_str(),
+                         ClockText(o.window.toS < 0 ? kLastSecondOfDay : o.window.toS).c_str());
+            windowEmpty = true;
+        }
         entries.push_back(std::move(e));
         logs.push_back(std::move(log));
     }
     bool toStdout = false;
     for (const std::string* name : {&o.json, &o.csv, &o.html, &o.gpx, &o.kml})
         toStdout = toStdout || *name == "-";
-    if (!toStdout && !entries.empty())
-        WriteTextTable(std::cout, entries);
     bool written = true;
-    written = WriteOutput(o.json, WriteJson, entries) && written;
-    written = WriteOutput(o.csv, WriteCsv, entries) && written;
-    written = WriteOutput(o.html, WriteHtml, entries) && written;
-    written = WriteOutput(o.gpx, WriteGpx, entries) && written;
-    written = WriteOutput(o.kml, WriteKml, entries) && written;
-    std::cout.flush();
-    if (status == 0 && !written)
+    if (!toStdout && !entries.empty())
+        written = WriteStandardOutput(WriteTextTable, entries, standardOutputClosed);
+    written = WriteOutput(o.json, WriteJson, entries, standardOutputClosed) && written;
+    written = WriteOutput(o.csv, WriteCsv, entries, standardOutputClosed) && written;
+    written = WriteOutput(o.html, WriteHtml, entries, standardOutputClosed) && written;
+    written = WriteOutput(o.gpx, WriteGpx, entries, standardOutputClosed) && written;
+    written = WriteOutput(o.kml, WriteKml, entries, standardOutputClosed) && written;
+    if (status == 0 && (!written || windowEmpty))
         status = 1;
     return status;
 }

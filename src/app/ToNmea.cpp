@@ -1,24 +1,25 @@
 #include "ToNmea.h"
 
 #include "Nmeafile.h"
+#include "PathIdentity.h"
+#include "TerminalText.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSet>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
 // The side file sits beside its recording: the folder part of the argument is
-// kept as typed and the naming rule applies to the bare name.
+// kept as typed and the naming rule applies to the bare name; a recording
+// (a file with a .times) under that name is never replaced. Empty when both
+// names hold recordings.
 QString SidePath(const QString& path)
 {
-    const int slash = path.lastIndexOf('/');
-    const QString folder = path.left(slash + 1);
-    const QString name = path.mid(slash + 1);
-    return folder + QFile::decodeName(SideFileName(QFile::encodeName(name).toStdString()).c_str());
+    return QFile::decodeName(SideFilePath(QFile::encodeName(path).toStdString()).c_str());
 }
 
 QString Count(int64_t n, const char* noun)
@@ -31,7 +32,7 @@ void Complain(const QString& name, const QString& what, int error)
     QString text = "kestrova: " + name + ": " + what;
     if (error)
         text += QString(": ") + std::strerror(error);
-    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s\n", TerminalText(text.toLocal8Bit().toStdString()).c_str());
 }
 
 } // namespace
@@ -40,16 +41,21 @@ void Complain(const QString& name, const QString& what, int error)
 int RunToNmea(const QStringList& files)
 {
     int status = 0;
-    QSet<QString> written;   // side files made by this run, by absolute path
+    std::vector<std::string> written;   // side files made by this run
     for (const QString& file : files) {
         const QString side = SidePath(file);
-        const QString sideKey = QDir::cleanPath(QFileInfo(side).absoluteFilePath());
-        if (QDir::cleanPath(QFileInfo(file).absoluteFilePath()) == sideKey) {
+        if (side.isEmpty()) {
+            Complain(file, "both side-file names hold recordings; skipped", 0);
+            status = 1;
+            continue;
+        }
+        const std::string sideName = QFile::encodeName(side).toStdString();
+        if (SameFile(QFile::encodeName(file).toStdString(), sideName)) {
             Complain(file, "its side file would be the file itself; skipped", 0);
             status = 1;
             continue;
         }
-        if (written.contains(sideKey)) {
+        if (std::any_of(written.begin(), written.end(), [&](const std::string& w) { return SameFile(w, sideName); })) {
             Complain(file, "side file " + side + " was already written by this run; skipped", 0);
             status = 1;
             continue;
@@ -79,14 +85,14 @@ int RunToNmea(const QStringList& files)
         }
         if (r.failure != Failure::OutputOpen && r.failure != Failure::SameFile
             && r.failure != Failure::InputOpen && r.failure != Failure::NotRegular)
-            written.insert(sideKey);
+            written.push_back(sideName);
         if (r.failure != Failure::None) {
             status = 1;
             continue;
         }
         const QString line = file + " -> " + side + ": " + Count(r.sentences, "sentence") + ", "
             + Count(r.errors, "error");
-        std::printf("%s\n", line.toLocal8Bit().constData());
+        std::printf("%s\n", TerminalText(line.toLocal8Bit().toStdString()).c_str());
         std::fflush(stdout);
     }
     return status;

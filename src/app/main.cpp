@@ -7,6 +7,7 @@
 #include "NmeaAssembler.h"
 #include "Player.h"
 #include "ReportCommand.h"
+#include "TerminalText.h"
 #include "ToNmea.h"
 #include "WeekRollover.h"
 #include "Windows.h"
@@ -22,7 +23,10 @@
 
 namespace {
 
-void Complain(const QString& text) { std::fprintf(stderr, "kestrova: %s\n", text.toLocal8Bit().constData()); }
+void Complain(const QString& text)
+{
+    std::fprintf(stderr, "kestrova: %s\n", TerminalText(text.toLocal8Bit().toStdString()).c_str());
+}
 
 void ShowViews(TMainForm* form, const QStringList& views)
 {
@@ -51,7 +55,7 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (!cl.error.isEmpty()) {
-        std::fprintf(stderr, "kestrova: %s\n", cl.error.toUtf8().constData());
+        Complain(cl.error);
         return 2;
     }
 
@@ -115,9 +119,10 @@ int main(int argc, char* argv[])
     }
     if (cl.fast && mainForm->Mode() == amPlay)
         mainForm->RewindButtonClick(nullptr);
-    if (paced) {
+    if (paced)
         (mainForm->commandLineBinr ? mainForm->BINRRadioButton : mainForm->NMEARadioButton)->setChecked(true);
-        mainForm->TakeFileName(file);
+    // A folder that cannot be entered leaves the reason on the information line.
+    if (paced && mainForm->TakeFileName(file)) {
         PlayerForm->SetSpeed(cl.pace > 0 ? cl.pace : 1);
         PlayerForm->IndexCurrentFile();
         PlayerForm->WaitForIndex();
@@ -132,9 +137,11 @@ int main(int argc, char* argv[])
         PlayerForm->ShowBesidePanel();
     if (cl.exitAfterPlay) {
         if (mainForm->Mode() != amPlay && mainForm->Mode() != amFastPlay) {
-            std::fprintf(stderr, "kestrova: %s\n",
-                         (mainForm->InfoLabel->text().isEmpty() ? QStringLiteral("nothing to play")
-                                                                : mainForm->InfoLabel->text()).toUtf8().constData());
+            const QString why = mainForm->InfoLabel->text() == QLatin1String("File open error")
+                                    ? PlaybackStartProblem(mainForm.get())
+                                    : mainForm->InfoLabel->text().isEmpty() ? QStringLiteral("nothing to play")
+                                                                            : mainForm->InfoLabel->text();
+            Complain(why);
             return 2;
         }
         QObject::connect(mainForm.get(), &TMainForm::ModeChanged, mainForm.get(), [&](uint32_t mode) {

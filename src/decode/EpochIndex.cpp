@@ -1,5 +1,7 @@
 #include "EpochIndex.h"
 
+#include "NmeaDate.h"
+
 #include "BinrLayouts.h"
 #include "Util.h"
 #include "WeekRollover.h"
@@ -33,17 +35,6 @@ bool Digits(const char* text, int count)
 
 int TwoDigits(const char* text) { return (text[0] - '0') * 10 + (text[1] - '0'); }
 
-// Days from 1 January 1970 of a civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, int m, int d)
-{
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
 const int64_t kScaleOriginDay = DaysFromCivil(1999, 8, 22);
 
 } // namespace
@@ -66,12 +57,8 @@ int64_t NmeaTimeOfDayMs(const char* text)
 
 int64_t NmeaDateMs(const char* text)
 {
-    if (!Digits(text, 6))
-        return kNoTime;
-    const int d = TwoDigits(text), m = TwoDigits(text + 2), y = TwoDigits(text + 4);
-    if (d < 1 || d > 31 || m < 1 || m > 12)
-        return kNoTime;
-    return (DaysFromCivil(2000 + y, m, d) - kScaleOriginDay) * kMsPerDay;
+    const int64_t day = RmcDateDay(text);
+    return day < 0 ? kNoTime : (day - kScaleOriginDay) * kMsPerDay;
 }
 
 std::string DurationText(int64_t ms)

@@ -5,6 +5,8 @@
 #include "BinrLayouts.h"
 #include "FileHandle.h"
 #include "NmeaChecksum.h"
+#include "PathIdentity.h"
+#include "ReceiveTimes.h"
 #include "Util.h"
 #include "WeekRollover.h"
 
@@ -16,7 +18,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -500,11 +501,11 @@ int BuildGsv(const BinrDecoder& decoder, int number, char* out, int outSize)
     return CopyOut([&](char* s) { return GsvText(decoder, number, s); }, out, outSize);
 }
 
-bool OpenNmeaOutput(const char* fileName, size_t flushBytes)
+bool OpenNmeaOutput(const char* fileName, size_t flushBytes, bool append)
 {
     if (gOutput)
         CloseNmeaOutput();
-    gOutput = OpenFile(fileName, "wb");
+    gOutput = OpenFile(fileName, append ? "ab" : "wb");
     if (!gOutput)
         return false;
     // Sentences are already collected in blocks; a second buffer would only copy.
@@ -585,15 +586,25 @@ std::string SideFileName(const std::string& fileName)
     return (dot == std::string::npos ? std::string() : fileName.substr(0, dot + 1)) + "nme";
 }
 
-namespace {
-
-bool SameFile(const char* a, const char* b)
+bool HoldsRecording(const std::string& path)
 {
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
+    struct stat st {};
+    return ::stat(TimesFileName(path).c_str(), &st) == 0;
 }
 
-} // namespace
+std::string SideFilePath(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    const std::string folder = path.substr(0, nameAt);
+    const std::string side = folder + SideFileName(path.substr(nameAt));
+    if (!HoldsRecording(side))
+        return side;
+    const std::string name = path.substr(nameAt);
+    const auto dot = name.find('.');
+    const std::string apart = folder + (dot == std::string::npos ? std::string() : name.substr(0, dot + 1)) + "side.nme";
+    return HoldsRecording(apart) ? std::string() : apart;
+}
 
 BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
 {

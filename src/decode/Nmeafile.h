@@ -57,9 +57,10 @@ int FinishSentence(char* out, int length, int outSize);
 constexpr size_t kNmeaLiveFlushBytes = 4096;
 constexpr size_t kNmeaBatchFlushBytes = 256 * 1024;
 
-// Creates or truncates the file for binary writing. Called only while no
-// output is open; false (and no output open) when it cannot be created.
-bool OpenNmeaOutput(const char* fileName, size_t flushBytes = kNmeaLiveFlushBytes);
+// Creates or truncates the file for binary writing, or with append goes on
+// at its end. Called only while no output is open; false (and no output
+// open) when it cannot be opened.
+bool OpenNmeaOutput(const char* fileName, size_t flushBytes = kNmeaLiveFlushBytes, bool append = false);
 // Writes what is kept and closes the file; nothing when none is open.
 void CloseNmeaOutput();
 bool NmeaOutputOpen();
@@ -87,6 +88,15 @@ void WriteSentencesFor(int messageId, const BinrDecoder& decoder);
 // a full stop gives nme). Callers pass the bare name, without its folder.
 std::string SideFileName(const std::string& fileName);
 
+// The side file of the recording or playback at path, in the same folder.
+// A recording has FILE.times beside it and a side file never has, so a file
+// with a .times beside it is never taken as a side file: a side file named
+// as such a recording goes to the name up to its first full stop, then
+// "side.nme" (rgfile.dat gives rgfile.side.nme), and there is none (empty)
+// when that name holds a recording too.
+std::string SideFilePath(const std::string& path);
+// True when the file at path has a FILE.times beside it.
+bool HoldsRecording(const std::string& path);
 // Converts a whole BINR recording into its side file with a decoder of its
 // own, through the same generators as playback: GGA, RMC, GSA and PVKTD for
 // every 0x88, a GSV group for every 0x52. Uses the output module, so it must

@@ -121,13 +121,17 @@ int64_t MonotonicUs()
 
 ReceiveTimesWriter::~ReceiveTimesWriter() { Close(); }
 
-bool ReceiveTimesWriter::Create(const std::string& name, int64_t startUs)
+bool ReceiveTimesWriter::Create(const std::string& name, int64_t startUs, int64_t existingSize)
 {
     Close();
-    fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0666);
     if (fd_ < 0)
         return false;
     startUs_ = startUs;
+    shiftUs_ = 0;
+    lastOffset_ = 0;
+    lastClockUs_ = startUs;
+    fileSize_ = 0;
     uint8_t header[kTimesHeaderSize];
     std::memcpy(header, kTimesMagic, sizeof kTimesMagic);
     PutI64(header + 8, startUs);
@@ -135,6 +139,67 @@ bool ReceiveTimesWriter::Create(const std::string& name, int64_t startUs)
         Close();
         return false;
     }
+    fileSize_ = kTimesHeaderSize;
+    if (existingSize > 0)
+        return WriteRecord(existingSize, startUs);
+    return true;
+}
+
+bool ReceiveTimesWriter::Continue(const std::string& name, int64_t recordSize, int64_t nowUs, int64_t pausedUs)
+{
+    Close();
+    const int fd = ::open(name.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // The last record first: the bytes a crash left after it are allowed.
+    struct stat st {};
+    uint8_t header[kTimesHeaderSize];
+    uint8_t last[kTimesRecordSize];
+    int64_t shift = 0;
+    const bool ok = ::fstat(fd, &st) == 0 && st.st_size >= kTimesHeaderSize + kTimesRecordSize
+        && ::pread(fd, header, sizeof header, 0) == ssize_t(sizeof header)
+        && ::pread(fd, last, sizeof last, st.st_size - kTimesRecordSize) == ssize_t(sizeof last)
+        && GetI64(last) <= recordSize && ReadReceiveTimes(name, GetI64(last)).problem.empty()
+        && !__builtin_add_overflow(GetI64(last + 16), std::max<int64_t>(pausedUs, 0), &shift)
+        && !__builtin_sub_overflow(shift, nowUs, &shift);
+    if (!ok) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    startUs_ = GetI64(header + 8);
+    shiftUs_ = shift;
+    lastOffset_ = GetI64(last);
+    lastClockUs_ = GetI64(last + 16);
+    fileSize_ = int64_t(st.st_size);
+    // Bytes that reached the record file after its last record (a crash
+    // between the two writes) count as received when it goes on.
+    Append(recordSize, nowUs);
+    return IsOpen();
+}
+
+bool ReceiveTimesWriter::WriteRecord(int64_t endOffset, int64_t clockUs)
+{
+    int64_t sinceStartUs = 0;
+    if (__builtin_sub_overflow(clockUs, startUs_, &sinceStartUs)) {
+        Close();
+        return false;
+    }
+    uint8_t record[kTimesRecordSize];
+    PutI64(record, endOffset);
+    PutI64(record + 8, sinceStartUs / kUsPerMs);
+    PutI64(record + 16, clockUs);
+    if (!WriteAll(fd_, record, sizeof record)) {
+        // Half a record would make the whole file "truncated".
+        if (::ftruncate(fd_, off_t(fileSize_)) != 0) {
+            // Nothing more to do: the reader will say why it is ignored.
+        }
+        Close();
+        return false;
+    }
+    fileSize_ += kTimesRecordSize;
+    lastOffset_ = endOffset;
+    lastClockUs_ = clockUs;
     return true;
 }
 
@@ -142,12 +207,22 @@ void ReceiveTimesWriter::Append(int64_t endOffset, int64_t nowUs)
 {
     if (fd_ < 0)
         return;
-    uint8_t record[kTimesRecordSize];
-    PutI64(record, endOffset);
-    PutI64(record + 8, (nowUs - startUs_) / kUsPerMs);
-    PutI64(record + 16, nowUs);
-    if (!WriteAll(fd_, record, sizeof record))
+    if (endOffset < lastOffset_) {
+        if (::ftruncate(fd_, kTimesHeaderSize) != 0) {
+            Close();
+            return;
+        }
+        fileSize_ = kTimesHeaderSize;
+        lastOffset_ = 0;
+    }
+    if (endOffset == lastOffset_)
+        return;
+    int64_t clockUs = 0;
+    if (__builtin_add_overflow(nowUs, shiftUs_, &clockUs)) {
         Close();
+        return;
+    }
+    WriteRecord(endOffset, std::max(clockUs, lastClockUs_));
 }
 
 void ReceiveTimesWriter::Close()

@@ -40,19 +40,38 @@ public:
     ReceiveTimesWriter(const ReceiveTimesWriter&) = delete;
     ReceiveTimesWriter& operator=(const ReceiveTimesWriter&) = delete;
 
-    // Creates or truncates the file and writes the header. False when it
-    // cannot be written; the recording goes on without it.
-    bool Create(const std::string& name, int64_t startUs);
-    // One block that ends at endOffset in the record file, received at nowUs.
-    // A write that fails closes the file for good: a gap in the records
-    // would make it lie.
+    // Creates or truncates the file and writes the header. A record file
+    // that already holds existingSize bytes gets one record for them, at the
+    // start: they are taken as one block received then. False when it cannot
+    // be written; the recording goes on without it.
+    bool Create(const std::string& name, int64_t startUs, int64_t existingSize = 0);
+    // Goes on with the file of a record file of recordSize bytes that is
+    // continued. The monotonic clock of another process or boot is not the
+    // one the old records read, so the old clock goes on virtually: the next
+    // reading is the last one recorded plus pausedUs, however far the clock
+    // of this process is from it. Bytes of the record file past the last
+    // record (a crash between the two writes) get a record at that reading.
+    // False, the file untouched, when the old one does not check out (see
+    // ReadReceiveTimes) against the record file up to its last record.
+    bool Continue(const std::string& name, int64_t recordSize, int64_t nowUs, int64_t pausedUs);
+    // The record file now ends at endOffset, at clock reading nowUs. Nothing
+    // is written when the file did not grow; a record file that shrank was
+    // made anew under the same name, and the records start again. A write
+    // that fails cuts the file back to its last whole record and closes it
+    // for good: a gap in the records would make it lie.
     void Append(int64_t endOffset, int64_t nowUs);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
 
 private:
+    bool WriteRecord(int64_t endOffset, int64_t clockUs);
+
     int fd_ = -1;
     int64_t startUs_ = 0;
+    int64_t shiftUs_ = 0;       // added to every clock reading (continued files)
+    int64_t lastOffset_ = 0;
+    int64_t lastClockUs_ = 0;
+    int64_t fileSize_ = 0;      // header plus whole records written
 };
 
 struct ReceiveTimesRead {

@@ -44,7 +44,10 @@
 #include <QSettings>
 #include <QShowEvent>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 TMainForm* MainForm = nullptr;
 
@@ -399,6 +402,7 @@ void TMainForm::FormShow()
         LoadSettings();
         FillPortList();
         LoadLiveSettings(*this);
+        StoreSettingsOnChange();
     }
     SetActionMode(amStop);
     SoundButtonClick(nullptr);
@@ -431,16 +435,20 @@ void TMainForm::PlayCommandLineFile()
     // The protocol switch comes first: its handler names the default file,
     // which must not replace the file named here.
     (commandLineBinr ? BINRRadioButton : NMEARadioButton)->setChecked(true);
-    TakeFileName(arg);
-    PlayButtonClick(nullptr);
+    if (TakeFileName(arg))
+        PlayButtonClick(nullptr);
 }
 
-void TMainForm::TakeFileName(const QString& path)
+bool TMainForm::TakeFileName(const QString& path)
 {
     const QFileInfo info(path);
-    if (path.contains(QLatin1Char('/')))
-        QDir::setCurrent(info.absolutePath());
+    if (path.contains(QLatin1Char('/')) && ::chdir(QFile::encodeName(info.absolutePath()).constData()) != 0) {
+        InfoLabel->setText(QStringLiteral("Cannot enter folder ") + info.absolutePath() + QStringLiteral(": ")
+                           + QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
     FileLabel->setText(info.fileName());
+    return true;
 }
 
 // ---------------------------------------------------------------- shut-down
@@ -607,6 +615,39 @@ void TMainForm::ApplyDefaultSettings()
     _02CheckBox->setEnabled(false);
 }
 
+// Each change is written as it happens, so that a crash or a kill keeps the
+// settings of that moment: the keys and values a clean exit would write
+// then. Changes made together (a protocol switch and its file name, a
+// one-off view) make one write, once the event loop comes round.
+void TMainForm::SettingChanged()
+{
+    if (headless || !settingsLoaded_ || settingsSavePending_)
+        return;
+    settingsSavePending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            settingsSavePending_ = false;
+            SaveSettings();
+        },
+        Qt::QueuedConnection);
+}
+
+void TMainForm::StoreSettingsOnChange()
+{
+    settingsLoaded_ = true;
+    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
+             BINRRadioButton, NMEARadioButton, PositionCheckBox, StatisticCheckBox, SatellitesCheckBox, VisualCheckBox,
+             ProfileCheckBox, _02CheckBox})
+        connect(b, &QAbstractButton::toggled, this, &TMainForm::SettingChanged);
+    // A view switched by the user after a one-off show is read once the
+    // one-off mark is gone: the write waits for the event loop.
+    connect(BaudComboBox, &QComboBox::currentIndexChanged, this, &TMainForm::SettingChanged);
+    connect(PortComboBox, &QComboBox::currentIndexChanged, this, &TMainForm::SettingChanged);
+    if (QAction* reconnect = TitleMenu()->findChild<QAction*>(QStringLiteral("ReconnectAction")))
+        connect(reconnect, &QAction::toggled, this, &TMainForm::SettingChanged);
+}
+
 void TMainForm::SaveSettings()
 {
     const std::unique_ptr<QSettings> stored = OpenSettings();
@@ -675,7 +716,14 @@ void TMainForm::TopPanelMouseMove(int x, int y)
     MoveViews(dx, dy);
 }
 
-void TMainForm::TopPanelMouseUp() { dragging = false; }
+void TMainForm::TopPanelMouseUp()
+{
+    if (!dragging)
+        return;
+    dragging = false;
+    SettingChanged();
+    emit PanelPlaced();
+}
 
 QMenu* TMainForm::TitleMenu()
 {
@@ -785,8 +833,10 @@ void TMainForm::ProfileCheckBoxClick()
 
 void TMainForm::SoundButtonClick(QObject* sender)
 {
-    if (sender)
+    if (sender) {
         soundEnabled = !soundEnabled;
+        SettingChanged();
+    }
     SoundLabel->setText(soundEnabled ? QStringLiteral("sound on") : QStringLiteral("sound off"));
     SetTextColour(SoundLabel, soundEnabled ? kLime : kRed);
 }

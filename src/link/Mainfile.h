@@ -139,8 +139,10 @@ public:
     std::function<QString()> askSourceAddress;
 
     // Makes the folder of path the current folder and puts its file name in
-    // FileLabel, as a file named on the command line is taken.
-    void TakeFileName(const QString& path);
+    // FileLabel, as a file named on the command line is taken. A folder that
+    // cannot be entered changes nothing: false, and InfoLabel says why (a
+    // bare name would otherwise lead to a file of that name here).
+    bool TakeFileName(const QString& path);
     // The synthesis side file for the current FileLabel, or empty when it
     // would be the very file being played or recorded.
     QString SideFileFor(const QString& fileName) const;
@@ -190,11 +192,19 @@ public:
     // --- state others read (the rest is private)
     uint32_t Mode() const { return mode; }
     int64_t ReceivedTotal() const { return receivedTotal; }
+    // Bytes of the current (or last) recording missing from its file.
+    int64_t RecordLostBytes() const { return recordFile.LostBytes(); }
     // The current playback thread, or null outside playback.
     TReadCycle* ReadCycle() const { return readCycle; }
     // Sets the byte counter, as a seek in a playback does, and shows it.
     void SetReceivedTotal(int64_t total);
     void SetReconnectEnabled(bool on) { reconnectEnabled = on; }
+    // A stored value changed: the settings are written (once the stored ones
+    // are read, never in a headless run).
+    void SettingChanged();
+    // A recording goes on at the end of an existing file, its FILE.times and
+    // its side file (headless --append) instead of replacing them.
+    void SetRecordAppend(bool on) { recordAppend_ = on; }
 
     // --- set by the program before the window is shown
     // Headless runs neither read nor write settings, nor probe the ports.
@@ -209,6 +219,9 @@ public:
 signals:
     // Every SetActionMode, after the glyph and caption are drawn.
     void ModeChanged(uint32_t mode);
+    // A drag of the title strip ended: the panel and the windows following
+    // it are where they will stay.
+    void PanelPlaced();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -234,6 +247,9 @@ private:
     // amPause, and cleared when the thread is reaped.
     TReadCycle* readCycle = nullptr;
     bool reconnectEnabled = false;
+    bool recordAppend_ = false;
+    // The text Record's first press blinks.
+    QString recordWarning_;
 
     void BuildPanels();
     void BuildInfoPanel();
@@ -252,8 +268,17 @@ private:
     void ShowReceivedTotal();
     void ResetCounters();
     void AppendToRecordFile(const uint8_t* bytes, int length);
+    // The one start of a record file, whatever the mode before: the file
+    // (created, or continued with recordAppend_), its FILE.times, the
+    // counters. False, with InfoLabel saying why, when it cannot be opened.
+    bool BeginRecordFile(const QString& name);
+    // What Record's first press warns about, or empty: an existing record
+    // file, or (BINR) a side-file name that holds a recording.
+    QString RecordWarning(const QString& name, bool binr) const;
     void RepaintWindows();
-    void OpenSideFile();
+    // Opens the side file of FileLabel's file; InfoLabel names it when it
+    // cannot have its usual name.
+    void OpenSideFile(bool append);
     // Play; a thread started from STOP reads its first block at normal or fast pace.
     void PlayAction(bool firstBlocksNormal);
     void StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool normalSpeed);
@@ -288,6 +313,9 @@ private:
     QMenu* titleMenu_ = nullptr;
     QAction* multiGnssAction_ = nullptr;
     bool shownOnce_ = false;
+    bool settingsLoaded_ = false;
+    bool settingsSavePending_ = false;
+    void StoreSettingsOnChange();
     bool shutDown_ = false;
     std::vector<TReadCycle*> liveCycles_;
     // Views shown for one run, with the state the settings keep for them.

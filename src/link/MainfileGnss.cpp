@@ -57,6 +57,7 @@ void TMainForm::SetMultiGnss(bool on)
     if (StatisticForm)
         StatisticForm->ResetStatistics();
     PlaceProfile();
+    SettingChanged();
 }
 
 // A value that cannot be read leaves the option as it is (off at start-up).

@@ -73,6 +73,14 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
 {
     if (bytes == nullptr || length < 0)
         length = 0;
+    // The raw bytes reach the record file before the decoders run: a side
+    // file that fills the disk must not take the room the recording needed.
+    const bool recording = mode == amRecord;
+    if (recording) {
+        receivedTotal += length;
+        watchTicks = 0;
+        AppendToRecordFile(bytes, length);
+    }
     // The protocol switch is read once per block. The decoders run through
     // the plain bytes of a sentence or frame on their own and stop at each
     // completion, which is handled before the next byte is fed.
@@ -91,12 +99,11 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
     // Read after routing: a routed byte may have ended a synchronization.
     // A pause cannot stop the block already handed over; it still counts, or
     // the total and the percentage would come out short after a pause.
-    if (mode == amRecord || mode == amWatch || mode == amPlay || mode == amFastPlay || mode == amPause) {
+    if (recording) {
+        ShowReceivedTotal();
+    } else if (mode == amWatch || mode == amPlay || mode == amFastPlay || mode == amPause) {
         receivedTotal += length;
-        if (mode == amRecord) {
-            watchTicks = 0;
-            AppendToRecordFile(bytes, length);
-        } else if (mode == amWatch) {
+        if (mode == amWatch) {
             watchTicks = 0;
             InfoLabel->setText(QStringLiteral("Receive..."));
         }
@@ -122,11 +129,11 @@ void TMainForm::PrimeFromBytes(const uint8_t* bytes, size_t length)
 void TMainForm::AppendToRecordFile(const uint8_t* bytes, int length)
 {
     bool written = recordFile.Append(bytes, length);
-    // A block missing from the record file would make every later time lie.
-    if (written)
-        recordTimes.Append(receivedTotal, MonotonicUs());
-    else
-        recordTimes.Close();
+    // The receive times describe the file as written: a block or the part of
+    // it that went in gets its record (a block that went nowhere gets none),
+    // and a file removed under us is no longer the one they describe.
+    if (recordFile.IsOpen())
+        recordTimes.Append(recordFile.Size(), MonotonicUs());
     if ((receivedTotal / kKiB) % kReopenEveryKiB == 0)
         written = recordFile.Reopen() && written;
     // A hole stays reported until the recording stops: the line never goes

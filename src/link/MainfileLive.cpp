@@ -141,6 +141,7 @@ void TMainForm::InstallLiveSources()
         const QString address = askSourceAddress ? askSourceAddress() : QString();
         if (!address.isEmpty() && ValidAddress(address)) {
             RememberSource(address);
+            SettingChanged();
             int at = PortComboBox->findText(address);
             if (at < 0) {
                 PortComboBox->insertItem(PortComboBox->count() - 1, address);
@@ -190,22 +191,24 @@ void TMainForm::WatchClick(QObject*)
 void TMainForm::RecordFromWatch(QObject* sender)
 {
     const QString name = FileLabel->text();
-    if (sender && !overwriteArmed && QFileInfo::exists(name)) {
-        overwriteArmed = true;
-        InfoLabel->setText(QStringLiteral("File exist! For overwrite push Record"));
-        return;
+    const bool binr = BINRRadioButton->isChecked();
+    if (sender && !overwriteArmed) {
+        const QString warning = RecordWarning(name, binr);
+        if (!warning.isEmpty()) {
+            overwriteArmed = true;
+            InfoLabel->setText(warning);
+            return;
+        }
     }
     overwriteArmed = false;
-    if (!recordFile.Create(name)) {
-        InfoLabel->setText(QStringLiteral("File open error"));
+    // The file, its receive times and its size counter start together with
+    // the next block, as a recording from STOP does.
+    if (!BeginRecordFile(name))
         return;
-    }
-    // The file and its size counter start together with the next block.
-    ResetCounters();
     SetActionMode(amRecord);
     SetButtons(ButtonRow::Record);
-    if (BINRRadioButton->isChecked())
-        OpenSideFile();
+    if (binr)
+        OpenSideFile(recordAppend_);
 }
 
 void TMainForm::BeginReconnect()

@@ -31,6 +31,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <ctime>
 #include <sys/stat.h>
 
 namespace {
@@ -71,6 +72,27 @@ constexpr RowState kRows[] = {
 };
 
 bool TraceModes() { return qEnvironmentVariableIsSet("KESTROVA_TRACE_MODES"); }
+
+// The side file's name by the naming rule alone, beside the file.
+QString UsualSideFile(const QString& fileName)
+{
+    const QFileInfo info(fileName);
+    const QString side = QFile::decodeName(SideFileName(QFile::encodeName(info.fileName()).toStdString()).c_str());
+    return fileName.contains(QLatin1Char('/')) ? info.path() + QLatin1Char('/') + side : side;
+}
+
+// How long ago a file was last written, by the wall clock: the pause a
+// continued recording's receive times carry across a restart.
+int64_t UsSinceModified(const struct stat& st)
+{
+    constexpr int64_t kUsPerS = 1'000'000;
+    constexpr int64_t kNsPerUs = 1000;
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const int64_t us = (int64_t(now.tv_sec) - int64_t(st.st_mtim.tv_sec)) * kUsPerS
+        + (int64_t(now.tv_nsec) - int64_t(st.st_mtim.tv_nsec)) / kNsPerUs;
+    return std::max<int64_t>(us, 0);
+}
 
 } // namespace
 
@@ -136,7 +158,9 @@ void TMainForm::ResetDecodersAndViews()
 
 QString TMainForm::SideFileFor(const QString& fileName) const
 {
-    const QString side = QFile::decodeName(SideFileName(QFile::encodeName(fileName).toStdString()).c_str());
+    const QString side = QFile::decodeName(SideFilePath(QFile::encodeName(fileName).toStdString()).c_str());
+    if (side.isEmpty())
+        return {};
     if (QDir::cleanPath(QFileInfo(side).absoluteFilePath()) == QDir::cleanPath(QFileInfo(fileName).absoluteFilePath()))
         return {};
     // Another name may still lead to the same file (a link).
@@ -147,13 +171,45 @@ QString TMainForm::SideFileFor(const QString& fileName) const
     return side;
 }
 
-void TMainForm::OpenSideFile()
+void TMainForm::OpenSideFile(bool append)
 {
     // A BINR stream in a file named *.nme would have the side file truncate
     // the very file being played or recorded: then there is no side file.
-    const QString side = SideFileFor(FileLabel->text());
+    const QString name = FileLabel->text();
+    const QString side = SideFileFor(name);
     if (!side.isEmpty())
-        OpenNmeaOutput(QFile::encodeName(side).constData());
+        OpenNmeaOutput(QFile::encodeName(side).constData(), kNmeaLiveFlushBytes, append);
+    if (!side.isEmpty() && side != UsualSideFile(name))
+        InfoLabel->setText(QStringLiteral("Side file: ") + side);
+}
+
+QString TMainForm::RecordWarning(const QString& name, bool binr) const
+{
+    if (QFileInfo::exists(name))
+        return kOverwriteWarning;
+    if (binr && HoldsRecording(QFile::encodeName(UsualSideFile(name)).toStdString())) {
+        const QString side = SideFileFor(name);
+        return QStringLiteral("Side file: ") + (side.isEmpty() ? QStringLiteral("none") : side)
+            + QStringLiteral(". For record push Record");
+    }
+    return {};
+}
+
+bool TMainForm::BeginRecordFile(const QString& name)
+{
+    const QByteArray path = QFile::encodeName(name);
+    struct stat before {};
+    const bool existed = ::stat(path.constData(), &before) == 0;
+    if (!recordFile.Open(name, recordAppend_)) {
+        InfoLabel->setText(QStringLiteral("File open error"));
+        return false;
+    }
+    const std::string times = TimesFileName(path.toStdString());
+    const int64_t nowUs = MonotonicUs();
+    if (!recordAppend_ || !recordTimes.Continue(times, recordFile.Size(), nowUs, existed ? UsSinceModified(before) : 0))
+        recordTimes.Create(times, nowUs, recordFile.Size());
+    ResetCounters();
+    return true;
 }
 
 void TMainForm::StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool normalSpeed)
@@ -274,7 +330,7 @@ void TMainForm::PrepareForPlayback(int64_t fileSize, int64_t modifiedS)
     ResetCounters();
     ResetDecodersAndViews();
     if (BINRRadioButton->isChecked())
-        OpenSideFile();
+        OpenSideFile(false);
     if (StatisticForm)
         StatisticForm->ResetStatistics();
 }
@@ -367,26 +423,26 @@ void TMainForm::RecordButtonClick(QObject* sender)
     if (mode != amStop)
         return;
     const QString name = FileLabel->text();
-    if (sender && !WatchTimer->isActive() && QFileInfo::exists(name)) {
-        watchTicks = 0;
-        WatchTimer->start();
-        InfoLabel->setText(kOverwriteWarning);
-        return;
+    const bool binr = BINRRadioButton->isChecked();
+    if (sender && !WatchTimer->isActive()) {
+        recordWarning_ = RecordWarning(name, binr);
+        if (!recordWarning_.isEmpty()) {
+            watchTicks = 0;
+            WatchTimer->start();
+            InfoLabel->setText(recordWarning_);
+            return;
+        }
     }
     // The port first: a receiver that is not there must not cost the
     // previous recording its contents. The scheduled start comes back every
     // tick and finds the file as it was.
-    const bool binr = BINRRadioButton->isChecked();
     if (!OpenSelectedSource(binr)) {
         return;
     }
-    if (!recordFile.Create(name)) {
+    if (!BeginRecordFile(name)) {
         ClosePort();
-        InfoLabel->setText(QStringLiteral("File open error"));
         return;
     }
-    recordTimes.Create(TimesFileName(QFile::encodeName(name).toStdString()), MonotonicUs());
-    ResetCounters();
     UseClockForDates();
     InfoLabel->setText(QStringLiteral("Wait..."));
     watchTicks = 0;
@@ -400,7 +456,7 @@ void TMainForm::RecordButtonClick(QObject* sender)
     if (binr && PortTakesCommands())
         SendRecordStartSequence();
     if (binr)
-        OpenSideFile();
+        OpenSideFile(recordAppend_);
 }
 
 void TMainForm::SendRecordStartSequence()
@@ -456,7 +512,7 @@ void TMainForm::WatchTimerTimer()
         return;
     }
     if (watchTicks % 2 == 1) {
-        InfoLabel->setText(kOverwriteWarning);
+        InfoLabel->setText(recordWarning_.isEmpty() ? kOverwriteWarning : recordWarning_);
     } else {
         InfoLabel->setText(QString());
         if (watchTicks > kBlinkTicks) {

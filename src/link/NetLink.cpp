@@ -6,6 +6,8 @@
 // answer in the same segment is taken from the socket here.
 #include "NetLink.h"
 
+#include "TerminalText.h"
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -171,7 +173,9 @@ bool ReadLine(int fd, int64_t deadlineMs, std::string* line)
     return false;
 }
 
-// The text of "message" in {"class":"ERROR","message":"..."}.
+// The text of "message" in {"class":"ERROR","message":"..."}. It is shown
+// on the information line and printed on a terminal, so whatever control
+// characters the peer put in it are made harmless here.
 std::string ErrorMessage(const std::string& line)
 {
     const std::string key = "\"message\":\"";
@@ -180,7 +184,7 @@ std::string ErrorMessage(const std::string& line)
         return "refused";
     const size_t start = at + key.size();
     const size_t end = line.find('"', start);
-    return line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    return TerminalText(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
 }
 
 NetSource OpenGpsd(const SourceAddress& a, int timeoutMs)

@@ -9,13 +9,16 @@
 
 RecordFile::~RecordFile() { Close(); }
 
-bool RecordFile::Create(const QString& name)
+bool RecordFile::Open(const QString& name, bool append)
 {
     Close();
     name_ = name;
     failing_ = false;
     lostBytes_ = 0;
     reopenCount_ = 0;
+    size_ = 0;
+    if (append)
+        return OpenForAppend();
     fd_ = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     return fd_ >= 0;
 }
@@ -23,7 +26,12 @@ bool RecordFile::Create(const QString& name)
 bool RecordFile::OpenForAppend()
 {
     fd_ = ::open(QFile::encodeName(name_).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    return fd_ >= 0;
+    if (fd_ < 0)
+        return false;
+    // Whatever is there now, a file made anew under the name included.
+    struct stat st {};
+    size_ = ::fstat(fd_, &st) == 0 ? int64_t(st.st_size) : 0;
+    return true;
 }
 
 int64_t RecordFile::VanishedSize() const
@@ -54,6 +62,7 @@ bool RecordFile::Append(const uint8_t* bytes, int length)
             return false;
         }
         done += int(n);
+        size_ += n;
     }
     if (const int64_t gone = VanishedSize(); gone >= 0) {
         // Removed under us: all that went into it is gone. Let go of it, so

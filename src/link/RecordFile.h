@@ -16,7 +16,9 @@ public:
     RecordFile& operator=(const RecordFile&) = delete;
 
     // Creates or truncates the file ("wb").
-    bool Create(const QString& name);
+    bool Create(const QString& name) { return Open(name, false); }
+    // Creates or truncates the file, or with append goes on at its end.
+    bool Open(const QString& name, bool append);
     // Appends the whole block; false when any byte could not be written.
     bool Append(const uint8_t* bytes, int length);
     // Closes and opens again for appending ("ab"): pushes the data out and
@@ -31,6 +33,9 @@ public:
     // that was removed under us. Counted from Create.
     int64_t LostBytes() const { return lostBytes_; }
     const QString& Name() const { return name_; }
+    // The size of the file as written: what it held when opened (or reopened)
+    // plus every byte written since, a part of a failed block included.
+    int64_t Size() const { return size_; }
     int ReopenCount() const { return reopenCount_; }
 
 private:
@@ -42,6 +47,7 @@ private:
     QString name_;
     bool failing_ = false;
     int64_t lostBytes_ = 0;
+    int64_t size_ = 0;
     int reopenCount_ = 0;
 };
 

@@ -14,6 +14,7 @@
 #include "NmeaAssembler.h"
 #include "SourceAddress.h"
 #include "NmeaChecksum.h"
+#include "TerminalText.h"
 #include "WeekRollover.h"
 
 #include <QCheckBox>
@@ -147,7 +148,8 @@ void TMainForm::FillPortList()
         const QString path = PortPath(denied);
         if (!told.contains(path)) {
             told << path;
-            std::fprintf(stderr, "kestrova: no permission to open %s\n", path.toLocal8Bit().constData());
+            std::fprintf(stderr, "kestrova: no permission to open %s\n",
+                         TerminalText(path.toLocal8Bit().toStdString()).c_str());
         }
     }
 }

@@ -233,6 +233,11 @@ void TPlayerForm::ShowBesidePanel()
 
 bool TPlayerForm::eventFilter(QObject* watched, QEvent* event)
 {
+    // Shown or hidden by itself, not with the panel going away: the state a
+    // clean exit would store.
+    if (watched == this && (event->type() == QEvent::Show || event->type() == QEvent::Hide) && MainForm
+        && MainForm->isVisible())
+        QMetaObject::invokeMethod(this, [this] { SaveSettings(); }, Qt::QueuedConnection);
     if (watched == MainForm && MainForm) {
         if (event->type() == QEvent::Move) {
             // Follow the panel as the views do.
@@ -260,6 +265,20 @@ void TPlayerForm::LoadSettings()
     LoopCheckBox->setChecked(ReadSetting(s, kLoopKey, 0, 1, 0) == 1);
     // The place once the panel has taken its own from the settings.
     QMetaObject::invokeMethod(this, &TPlayerForm::LoadPlace, Qt::QueuedConnection);
+    StoreSettingsOnChange();
+}
+
+void TPlayerForm::StoreSettingsOnChange()
+{
+    // Written as they change, so that a crash or a kill keeps them; the
+    // place once a drag of the panel ends, not at every step of it.
+    const auto store = [this] { SaveSettings(); };
+    connect(SpeedComboBox, &QComboBox::currentIndexChanged, this, store);
+    connect(SkipCheckBox, &QCheckBox::toggled, this, store);
+    connect(SkipSpinBox, &QSpinBox::valueChanged, this, store);
+    connect(LoopCheckBox, &QCheckBox::toggled, this, store);
+    connect(MainForm, &TMainForm::PanelPlaced, this, store);
+    installEventFilter(this);
 }
 
 void TPlayerForm::LoadPlace()

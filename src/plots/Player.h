@@ -123,6 +123,7 @@ private:
     void LoadSettings();
     void LoadPlace();
     void SaveSettings() const;
+    void StoreSettingsOnChange();
 
     std::shared_ptr<SharedEpochIndex> index_;
     QString indexedFile_;

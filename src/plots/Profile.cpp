@@ -64,10 +64,16 @@ TProfileForm::TProfileForm(QWidget* parent)
     }
     maxAltUpDown = new TUpDown(this, QRect(720, 40, 16, 33), Qt::Vertical, kRangeMin, kRangeMax, kInitialRange);
     connect(maxAltUpDown, &TUpDown::Click, this, [this] { maxAltUpDownClick(); });
-    if (!headless_)
+    if (!headless_) {
         maxAltUpDown->SetPosition(LoadProfileRange());
-    else
+        // Stored as it changes: a crash or a kill loses nothing.
+        connect(maxAltUpDown, &TUpDown::Click, this, [this] {
+            if (!HeadlessReport())
+                SaveProfileRange(maxAltUpDown->Position());
+        });
+    } else {
         maxAltUpDown->SetPosition(kRangeMin);
+    }
     // Until the first clear the strip is empty and the pen rests where a
     // clear leaves it.
     DrawEmptyStrip();

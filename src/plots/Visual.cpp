@@ -138,18 +138,30 @@ TVisualForm::TVisualForm(QWidget* parent)
         reference = stored.reference;
         RUpDown->SetPosition(stored.radiusM);
         SatCheckBox->setChecked(LoadSatView());
+        // After the controls' own reactions: the reference an edit sets is
+        // read once it is taken. Stored as they change, a crash or a kill
+        // loses none.
+        for (QLineEdit* edit : {LatEdit, LonEdit, AltEdit})
+            connect(edit, &QLineEdit::textChanged, this, &TVisualForm::StoreSettings);
+        connect(RUpDown, &TUpDown::Click, this, &TVisualForm::StoreSettings);
+        connect(SatCheckBox, &QCheckBox::toggled, this, &TVisualForm::StoreSettings);
     }
     ClearPlot();
 }
 
 TVisualForm::~TVisualForm()
 {
+    StoreSettings();
+    if (VisualForm == this)
+        VisualForm = nullptr;
+}
+
+void TVisualForm::StoreSettings() const
+{
     if (!headless_ && !HeadlessReport()) {
         SaveVisualSettings({reference, RUpDown->Position()});
         SaveSatView(SatCheckBox->isChecked());
     }
-    if (VisualForm == this)
-        VisualForm = nullptr;
 }
 
 void TVisualForm::BuildControls()

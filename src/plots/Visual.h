@@ -19,6 +19,8 @@ class TVisualForm : public TViewForm {
 public:
     explicit TVisualForm(QWidget* parent = nullptr);
     ~TVisualForm() override;
+    // Writes the reference, radius and SAT VIEW, as each changes.
+    void StoreSettings() const;
 
     void AddBinrPosition();
     void AddNmeaPosition();

@@ -33,6 +33,11 @@ TStatisticForm* StatisticForm = nullptr;
 
 namespace {
 
+// The epochs "Save report..." covers are kept while the window is on; past
+// this many (80 MB: 28 hours at 20 Hz, 23 days at 1 Hz) they are counted and
+// the page says so, so that a monitor left running for weeks stays flat.
+constexpr size_t kReportEpochsMax = 2'000'000;
+
 constexpr int kRow1 = 20, kRow2 = 32, kRow3 = 44;
 // One digit, the point, one digit; unfilled places show "_".
 const char* const kLimitMask = "9.9;_";
@@ -117,7 +122,7 @@ TStatisticForm::TStatisticForm(QWidget* parent)
     setTabOrder(HDOPEdit, VDOPEdit);
     setTabOrder(VDOPEdit, DiffCheckBox);
 
-    reportLog_ = std::make_unique<EpochLog>();
+    reportLog_ = std::make_unique<EpochLog>(kReportEpochsMax);
     reportCollector_ = std::make_unique<EpochCollector>(*reportLog_);
     menu_ = new QMenu(this);
     saveReportAction_ = menu_->addAction(QStringLiteral("Save report..."));
@@ -137,13 +142,22 @@ TStatisticForm::TStatisticForm(QWidget* parent)
         HDOPEdit->setText(FromText(stored.hdopLimit));
         VDOPEdit->setText(FromText(stored.vdopLimit));
         DiffCheckBox->setChecked(stored.diffOnly);
+        // Stored as they change: a crash or a kill loses none.
+        for (QLineEdit* edit : {HDOPEdit, VDOPEdit})
+            connect(edit, &QLineEdit::textChanged, this, &TStatisticForm::StoreSettings);
+        connect(DiffCheckBox, &QCheckBox::toggled, this, &TStatisticForm::StoreSettings);
     }
+}
+
+void TStatisticForm::StoreSettings() const
+{
+    if (!HeadlessReport())
+        SaveStatisticSettings({HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked()});
 }
 
 TStatisticForm::~TStatisticForm()
 {
-    if (!HeadlessReport())
-        SaveStatisticSettings({HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked()});
+    StoreSettings();
     if (StatisticForm == this)
         StatisticForm = nullptr;
 }

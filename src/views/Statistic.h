@@ -23,6 +23,8 @@ class TStatisticForm : public TViewForm {
 public:
     explicit TStatisticForm(QWidget* parent = nullptr);
     ~TStatisticForm() override;
+    // Writes the limits and DIFF only, as each changes.
+    void StoreSettings() const;
     void RefreshFromNmea();
     void RefreshFromBinr();
     void ResetStatistics();

@@ -3,11 +3,13 @@
 // reference, gaps, a midnight crossing, a week of epochs, no fix at all.
 #include "EpochCollector.h"
 #include "Figures.h"
+#include "ReceiveTimes.h"
 #include "ReceiverReport.h"
 
 #include <gtest/gtest.h>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -257,6 +259,185 @@ TEST(Figures, LimitsAndTimeWindowSelect)
         EXPECT_EQ(f.epochs, c.epochs);
         EXPECT_EQ(f.accepted, c.accepted);
     }
+}
+
+// The CSV rows of a log, without the header.
+std::vector<std::string> CsvRows(const EpochLog& log, const Figures& f)
+{
+    std::ostringstream out;
+    WriteCsv(out, {{"r.nme", "nmea", &log, f}});
+    std::vector<std::string> rows;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);)
+        rows.push_back(line);
+    rows.erase(rows.begin());
+    return rows;
+}
+
+// A row from its k-th cell on.
+std::string CsvCells(const std::string& row, int k)
+{
+    size_t at = 0;
+    for (int i = 0; i < k && at != std::string::npos; ++i)
+        at = row.find(',', at) + 1;
+    return row.substr(at);
+}
+
+TEST(Figures, AFixBeforeChangesNoPositionAndNoFigure)
+{
+    // RTK scatter of 18 fixes; then the same after a 0°,0° fix that the
+    // HDOP limit refuses.
+    std::vector<Fix> rtk;
+    for (int i = 0; i < 18; ++i)
+        rtk.push_back({(i + 1) * 1000LL, 3.1 * std::sin(i * 2.4) + 0.0123 * i, 4.7 * std::cos(i * 1.7), 0.001 * i, 4});
+    const std::string island = Sentence("GPGGA,000000.000,0000.0000,N,00000.0000,E,1,04,9.9,0.000,M,0.0,M,,");
+    const AcceptLimits limit{"2.0", "0.0", false};
+    std::vector<std::string> csv[2];
+    Figures figures[2];
+    for (const bool islandFirst : {false, true}) {
+        EpochLog log;
+        EpochCollector c(log, limit);
+        const std::string s = (islandFirst ? island : std::string()) + Stream(rtk);
+        c.PushNmea(s.data(), s.size());
+        c.Finish();
+        figures[islandFirst] = ComputeFigures(log, kRef);
+        csv[islandFirst] = CsvRows(log, figures[islandFirst]);
+        if (islandFirst)
+            csv[islandFirst].erase(csv[islandFirst].begin());
+    }
+    ASSERT_EQ(figures[1].accepted, 18);
+    EXPECT_EQ(csv[0], csv[1]);
+    for (const auto member : {&Figures::cep50M, &Figures::r95M, &Figures::biasEastM, &Figures::biasNorthM,
+                              &Figures::sdUpM, &Figures::drms2M})
+        EXPECT_EQ(figures[0].*member, figures[1].*member);
+
+    // The CSV holds the GGA's position to a millimetre: the generated
+    // stream puts fix i east and north of the reference by known metres.
+    ASSERT_EQ(csv[1].size(), rtk.size());
+    for (size_t i = 0; i < rtk.size(); ++i) {
+        double e = 0, n = 0, u = 0;
+        ASSERT_EQ(std::sscanf(CsvCells(csv[1][i], 8).c_str(), "%lf,%lf,%lf", &e, &n, &u), 3) << csv[1][i];
+        EXPECT_NEAR(e, rtk[i].east, 1e-3) << i;
+        EXPECT_NEAR(n, rtk[i].north, 1e-3) << i;
+        EXPECT_NEAR(u, rtk[i].up, 1e-3) << i;
+    }
+}
+
+TEST(Figures, OutOfRangeDopsAndSnrsAreNotCappedIntoTheFigures)
+{
+    // HDOP 800 stays 800; an SNR of 255 or 100000 is no SNR.
+    std::vector<Fix> fixes;
+    for (int i = 0; i < 4; ++i)
+        fixes.push_back({i * 1000LL, 0, 0, 0, 1, nullptr, 800.0});
+    std::string s = Stream(fixes);
+    s += Sentence("GPGSV,1,1,03,01,45,100,255,02,30,200,100000,03,60,300,45");
+    EpochLog log;
+    EpochCollector c(log);
+    c.PushNmea(s.data(), s.size());
+    c.Finish();
+    const Figures f = ComputeFigures(log, kRef);
+    ExpectFigure(f.hdopMedian, 800.0, 0, "HDOP median");
+    ExpectFigure(f.hdop95, 800.0, 0, "HDOP 95");
+    ExpectFigure(f.snrMeanDbHz[kSysGps], 45.0, 0, "SNR mean");
+    const std::vector<std::string> rows = CsvRows(log, f);
+    ASSERT_EQ(rows.size(), fixes.size());
+    EXPECT_NE(rows[0].find(",800.00,"), std::string::npos) << rows[0];
+    // A limit below it refuses it, as the window does.
+    EpochLog limited;
+    EpochCollector l(limited, {"9.9", "0.0", false});
+    l.PushNmea(s.data(), s.size());
+    l.Finish();
+    EXPECT_EQ(ComputeFigures(limited, kRef).accepted, 0);
+}
+
+TEST(Figures, AFullLogCountsTheEpochsAfterItAndThePageSaysSo)
+{
+    std::vector<Fix> fixes;
+    for (int i = 0; i < 10; ++i)
+        fixes.push_back({i * 1000LL, 0.1 * i, 0, 0});
+    EpochLog log(4);
+    const Figures f = Analyse(fixes, kRef, {}, {}, &log);
+    EXPECT_EQ(f.epochs, 4);
+    EXPECT_EQ(log.leftOut, 6);
+    ExpectFigure(f.spanS, 3.0, 0, "span of the kept epochs");
+    std::ostringstream page;
+    WriteHtml(page, {{"monitor", "nmea", &log, f}});
+    EXPECT_NE(page.str().find("monitor: the first 4 epochs only; the 6 after them were counted"), std::string::npos);
+    log.Clear();   // a reset keeps the cap
+    EXPECT_EQ(Analyse(fixes, kRef, {}, {}, &log).epochs, 4);
+}
+
+// Epochs one second apart from a time of day, with a date and a quality.
+void Seconds(std::vector<Fix>& fixes, int64_t fromS, int count, const char* date, int quality)
+{
+    for (int i = 0; i < count; ++i)
+        fixes.push_back({(fromS + i) % 86400 * 1000, 0, 0, 0, quality, date});
+}
+
+TEST(Figures, ClockJumpsOfAColdStartAreNoGaps)
+{
+    // A cold start: the receiver's default date, then the real one.
+    std::vector<Fix> from1980, from2006, stepBack, realGap, fixedStepBack;
+    Seconds(from1980, 86386, 5, "050180", 0);
+    Seconds(from1980, 9 * 3600, 3, "071226", 0);
+    Seconds(from1980, 9 * 3600 + 3, 5, "071226", 1);
+    Seconds(from2006, 12 * 3600, 3, "010106", 0);
+    Seconds(from2006, 8 * 3600, 2, "071226", 0);
+    Seconds(from2006, 8 * 3600 + 2, 3, "071226", 1);
+    Seconds(stepBack, 100, 3, nullptr, 0);   // no date: the clock steps back
+    Seconds(stepBack, 50, 2, nullptr, 0);
+    Seconds(stepBack, 52, 2, nullptr, 1);
+    Seconds(realGap, 0, 3, nullptr, 1);      // two hours without epochs between two fixes
+    Seconds(realGap, 7200, 2, nullptr, 1);
+    Seconds(fixedStepBack, 0, 3, nullptr, 1);
+    Seconds(fixedStepBack, 1, 3, nullptr, 1);
+    const struct {
+        const char* name;
+        std::vector<Fix> fixes;
+        double jumps, span, gaps, missing, availability, ttff;
+    } cases[] = {
+        {"1980 default date", from1980, 1, 12, 0, 0, 5 * 100.0 / 13, 8},
+        {"2006 default date", from2006, 1, 7, 0, 0, 3 * 100.0 / 8, 5},
+        {"step back without a fix", stepBack, 1, 6, 0, 0, 2 * 100.0 / 7, 5},
+        {"a real gap between fixes", realGap, 0, 7201, 1, 7197, 5 * 100.0 / 7202, 0},
+        {"a step back between fixes", fixedStepBack, 0, 4, 0, 0, 100, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Figures f = Analyse(c.fixes);
+        ExpectFigure(f.clockJumps, c.jumps, 0, "clock jumps");
+        ExpectFigure(f.spanS, c.span, 1e-9, "span");
+        ExpectFigure(f.rateS, 1.0, 0, "rate");
+        ExpectFigure(f.gaps, c.gaps, 0, "gaps");
+        ExpectFigure(f.missing, c.missing, 0, "missing");
+        ExpectFigure(f.availabilityPct, c.availability, 1e-9, "availability");
+        ExpectFigure(f.ttffS, c.ttff, 1e-9, "ttff");
+    }
+}
+
+TEST(Figures, TimeToFirstFixOnTheReceiveTimes)
+{
+    // One block an epoch; the computer's clock saw a 30 s pause before the
+    // sixth block that the receiver's default date hides.
+    std::vector<Fix> fixes;
+    Seconds(fixes, 86386, 5, "050180", 0);
+    Seconds(fixes, 9 * 3600, 3, "071226", 0);
+    Seconds(fixes, 9 * 3600 + 3, 5, "071226", 1);
+    EpochLog log;
+    EpochCollector c(log);
+    std::vector<ReceiveTime> times;
+    int64_t offset = 0;
+    for (size_t k = 0; k < fixes.size(); ++k) {
+        const std::string block = Stream({fixes[k]});
+        c.PushNmea(block.data(), block.size());
+        offset += int64_t(block.size());
+        times.push_back({offset, 250 + int64_t(k) * 1000 + (k >= 5 ? 30000 : 0)});
+    }
+    c.Finish();
+    Figures f = ComputeFigures(log, kRef);
+    ExpectFigure(f.ttffS, 8.0, 1e-9, "on the receiver's clock, jumps removed");
+    TtffFromReceiveTimes(f, log, times);
+    ExpectFigure(f.ttffS, 38.0, 1e-9, "on the receive times");
 }
 
 } // namespace

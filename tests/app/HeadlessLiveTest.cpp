@@ -10,7 +10,11 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include "ReceiveTimes.h"
+
+#include <algorithm>
 #include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -53,9 +57,9 @@ protected:
             }
         }
     }
-    QString StartSim()
+    QString StartSim(const QString& protocol = "nmea")
     {
-        sim.start(KESTROVA_SIM_BIN, {"--protocol", "nmea", "--baud", "9600", "--rate", "20", "--tcp", "0", "--log",
+        sim.start(KESTROVA_SIM_BIN, {"--protocol", protocol, "--baud", "9600", "--rate", "20", "--tcp", "0", "--log",
                                      dir.path() + "/sim.log"});
         QByteArray out;
         while (!out.contains('\n') && sim.waitForReadyRead(10000))
@@ -105,6 +109,151 @@ TEST_F(HeadlessLiveTest, SourceThatCannotBeOpenedExitsWithStatusTwo)
         EXPECT_EQ(kestrova.exitCode(), 2) << args.join(' ').toStdString();
         EXPECT_TRUE(kestrova.readAllStandardError().contains(message)) << message.toStdString();
     }
+}
+
+// QTimer waits an int of milliseconds: 4294968 s once came out as 0.7 s.
+TEST_F(HeadlessLiveTest, SecondsBeyondWhatOneTimerHoldsStillRun)
+{
+    const QString address = StartSim();
+    ASSERT_TRUE(address.startsWith("tcp://")) << address.toStdString();
+    kestrova.start(KESTROVA_BIN, {"--headless", "--port", address, "--seconds", "4294968"});
+    ASSERT_TRUE(kestrova.waitForStarted(10000));
+    EXPECT_FALSE(kestrova.waitForFinished(3000)) << kestrova.readAllStandardError().toStdString();
+    ::kill(pid_t(kestrova.processId()), SIGTERM);
+    ASSERT_TRUE(kestrova.waitForFinished(30000));
+    EXPECT_EQ(kestrova.exitCode(), 0) << kestrova.readAllStandardError().toStdString();
+
+    kestrova.start(KESTROVA_BIN, {"--headless", "--port", address, "--seconds", "1"});
+    ASSERT_TRUE(kestrova.waitForFinished(30000));
+    EXPECT_EQ(kestrova.exitCode(), 0) << kestrova.readAllStandardError().toStdString();
+}
+
+// Writes that fail (a full disk, here a file size limit; the file removed
+// under the recording) are said on stderr while it runs, and the run ends
+// with exit status 1.
+TEST_F(HeadlessLiveTest, LostRecordingIsSaidOnStderrAndExitsWithStatusOne)
+{
+    constexpr rlim_t kLimit = 2048;
+    for (const bool removeFile : {false, true}) {
+        const QString address = StartSim();
+        ASSERT_TRUE(address.startsWith("tcp://")) << address.toStdString();
+        const QString file = dir.path() + (removeFile ? "/removed.nme" : "/full.nme");
+        kestrova.setChildProcessModifier([removeFile] {
+            if (!removeFile) {
+                const rlimit limit{kLimit, kLimit};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                std::signal(SIGXFSZ, SIG_IGN);
+            }
+        });
+        kestrova.start(KESTROVA_BIN, {"--headless", "--port", address, "--record", file});
+        ASSERT_TRUE(kestrova.waitForStarted(10000));
+        if (removeFile) {
+            ASSERT_TRUE(WaitUntil([&] { return QFileInfo(file).size() > 1000; }, 30000));
+            ASSERT_TRUE(QFile::remove(file));
+        }
+        QByteArray err;
+        ASSERT_TRUE(WaitUntil([&] {
+            kestrova.waitForReadyRead(20);
+            err += kestrova.readAllStandardError();
+            return err.contains("write error");
+        }, 30000)) << err.toStdString();
+        ::kill(pid_t(kestrova.processId()), SIGTERM);
+        ASSERT_TRUE(kestrova.waitForFinished(30000));
+        err += kestrova.readAllStandardError();
+        EXPECT_EQ(kestrova.exitCode(), 1) << err.toStdString();
+        const QByteArray prefix = "kestrova: " + QFile::encodeName(file) + ": write error: ";
+        EXPECT_TRUE(err.startsWith(prefix)) << err.toStdString();
+        EXPECT_TRUE(err.trimmed().endsWith(" bytes lost")) << err.toStdString();
+        if (!removeFile) {
+            EXPECT_EQ(QFileInfo(file).size(), qint64(kLimit));
+        }
+        sim.kill();
+        sim.waitForFinished(5000);
+    }
+}
+
+// The systemd unit of README.md, run twice on one file as a restart of the
+// service runs it: the second run continues the log, its receive times and
+// its side file.
+TEST_F(HeadlessLiveTest, ReadmeUnitSurvivesARestart)
+{
+    QFile readme(KESTROVA_SOURCE_DIR "/README.md");
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const qsizetype at = text.indexOf("ExecStart=");
+    ASSERT_GE(at, 0);
+    QString command;
+    for (const QString& line : text.mid(at).split('\n')) {
+        command += line.trimmed() + ' ';
+        if (!line.trimmed().endsWith('\\'))
+            break;
+    }
+    QStringList args = command.remove('\\').split(' ', Qt::SkipEmptyParts).mid(1);
+    const QString address = StartSim("binr");
+    ASSERT_TRUE(address.startsWith("tcp://")) << address.toStdString();
+    const QString file = dir.path() + "/receiver.dat";
+    for (const char* option : {"--port", "--record"}) {
+        const qsizetype i = args.indexOf(option);
+        ASSERT_TRUE(i >= 0 && i + 1 < args.size()) << option;
+        args[i + 1] = QString(option) == "--port" ? address : file;
+    }
+
+    QByteArray first, firstSide;
+    for (int run = 0; run < 2; ++run) {
+        const qint64 before = QFileInfo(file).size();
+        kestrova.start(KESTROVA_BIN, args);
+        ASSERT_TRUE(kestrova.waitForStarted(10000));
+        ASSERT_TRUE(WaitUntil([&] { return QFileInfo(file).size() > before + 3000; }, 30000)) << "run " << run;
+        ::kill(pid_t(kestrova.processId()), SIGTERM);
+        ASSERT_TRUE(kestrova.waitForFinished(30000));
+        EXPECT_EQ(kestrova.exitCode(), 0) << kestrova.readAllStandardError().toStdString();
+        if (run == 0) {
+            first = ReadFile(file);
+            firstSide = ReadFile(dir.path() + "/receiver.nme");
+        }
+    }
+    const QByteArray both = ReadFile(file);
+    EXPECT_TRUE(both.startsWith(first)) << "the first run's log is intact";
+    EXPECT_GT(both.size(), first.size());
+    EXPECT_GT(firstSide.size(), 0);
+    EXPECT_TRUE(ReadFile(dir.path() + "/receiver.nme").startsWith(firstSide));
+    const ReceiveTimesRead times = ReadReceiveTimes((file + ".times").toStdString(), both.size());
+    EXPECT_EQ(times.problem, "");
+    EXPECT_TRUE(std::any_of(times.times.begin(), times.times.end(),
+                            [&](const ReceiveTime& t) { return t.endOffset == first.size(); }))
+        << "the first run's records are kept";
+}
+
+TEST_F(HeadlessLiveTest, RecordIntoAMissingFolderOrOverALogIsRefused)
+{
+    const QString address = StartSim();
+    ASSERT_TRUE(address.startsWith("tcp://")) << address.toStdString();
+    for (const char* name : {"x.nme", "log.nme"}) {
+        QFile f(dir.path() + "/" + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("kept");
+    }
+    const std::pair<QStringList, QByteArray> cases[] = {
+        {{"--record", dir.path() + "/no/such/x.nme"},
+         ("kestrova: Cannot enter folder " + dir.path() + "/no/such: No such file or directory").toUtf8()},
+        {{"--record", "no/such/x.nme", "--append"}, ("kestrova: Cannot enter folder " + dir.path() + "/no/such").toUtf8()},
+        {{"--record", "log.nme"}, "kestrova: log.nme: exists; --append continues it, --overwrite replaces it"},
+        {{"--record", "log.nme", "--append", "--overwrite"}, "--append and --overwrite exclude each other"},
+        {{"--overwrite"}, "--append and --overwrite belong to --record FILE"},
+    };
+    for (const auto& [args, message] : cases) {
+        kestrova.start(KESTROVA_BIN, QStringList {"--headless", "--port", address, "--seconds", "2"} + args);
+        ASSERT_TRUE(kestrova.waitForFinished(30000));
+        EXPECT_EQ(kestrova.exitCode(), 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(kestrova.readAllStandardError().contains(message)) << message.toStdString();
+        EXPECT_EQ(ReadFile(dir.path() + "/x.nme"), "kept");
+        EXPECT_EQ(ReadFile(dir.path() + "/log.nme"), "kept");
+    }
+    // --overwrite replaces it, as the window's second press does.
+    kestrova.start(KESTROVA_BIN, {"--headless", "--port", address, "--record", "log.nme", "--overwrite", "--seconds", "2"});
+    ASSERT_TRUE(kestrova.waitForFinished(30000));
+    EXPECT_EQ(kestrova.exitCode(), 0) << kestrova.readAllStandardError().toStdString();
+    EXPECT_FALSE(ReadFile(dir.path() + "/log.nme").startsWith("kept"));
 }
 
 } // namespace

@@ -9,11 +9,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include <csignal>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -118,9 +120,14 @@ TEST_F(HeadlessTest, WrongOptionsOrFileExitWithStatusTwoAndOneLine)
         {{"--headless", "absent.nme"}, "kestrova: absent.nme: cannot open: No such file or directory\n"},
         {{"--headless", "."}, "kestrova: .: a folder, not a file\n"},
         {{"--headless", "/dev/zero"}, "kestrova: /dev/zero: not a regular file\n"},
+        // Names from outside reach the terminal with their control characters shown, not obeyed.
+        {{"--headless", "a\x1B]0;x\x07\r.nme"},
+         "kestrova: a\xEF\xBF\xBD]0;x\xEF\xBF\xBD\xEF\xBF\xBD.nme: cannot open: No such file or directory\n"},
+        {{"--show", "x\x1B[2J"}, "kestrova: --show: unknown view x\xEF\xBF\xBD[2J\n"},
         {{"--headless", "--week-rollovers", "10", "x.nme"}, "kestrova: --week-rollovers takes a count from 1 to 9\n"},
         {{"--headless", "--max-hdop", "abc", "x.nme"}, ""},
         {{"--headless", "--bogus", "x.nme"}, ""},
+        {{"--headless", "--port", "tcp://127.0.0.1:1", "--record", ""}, "kestrova: --record needs a FILE name\n"},
         {{"--headless"}, ""},
     };
     for (const auto& [args, message] : cases) {
@@ -183,6 +190,75 @@ TEST_F(HeadlessTest, BinrRecordingPlaysAndWritesItsSideFile)
     const RunResult asNmea = Kestrova({"--headless", "--nmea", PathOf("demo.dat")});
     EXPECT_EQ(asNmea.status, 0);
     EXPECT_TRUE(Lines(asNmea.out, "POSITION").isEmpty());
+}
+
+// The lines are all a headless run gives: standard output that takes none
+// is said once on stderr and ends the run with exit status 1.
+TEST_F(HeadlessTest, StandardOutputThatFailsEndsWithStatusOne)
+{
+    QByteArray stream;
+    for (int i = 0; i < 2000; ++i)
+        stream += Sentence("GPGGA,1200" + std::to_string(10 + i % 50) + ".00,5530.1234,N,03730.5678,E,1,08,0.9,150.5,M,14.0,M,,");
+    Write("walk.nme", stream);
+    const std::pair<bool, QByteArray> cases[] = {
+        {false, "kestrova: standard output: write error: No space left on device\n"},
+        {true, "kestrova: standard output: write error: Bad file descriptor\n"},
+    };
+    for (const auto& [closed, message] : cases) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
+        env.remove("DISPLAY");
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(dir.path());
+        if (closed)
+            p.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+        else
+            p.setStandardOutputFile("/dev/full");
+        p.start(KESTROVA_BIN, {"--headless", "walk.nme"});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 1) << message.toStdString();
+        EXPECT_EQ(p.readAllStandardError(), message);
+    }
+}
+
+// The window writes a setting when it changes, not only on a clean exit:
+// killed outright, it has kept Multi-GNSS and the PLAYER shown.
+TEST_F(HeadlessTest, SettingsChangedSurviveAKill)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    if (!env.contains("XDG_RUNTIME_DIR"))
+        env.insert("XDG_RUNTIME_DIR", dir.path());
+    env.remove("KESTROVA_PORTS");
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir.path());
+    p.start(KESTROVA_BIN, {"--multi-gnss", "--player"});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    const QString conf = PathOf("config/Tamrel/Kestrova.conf");
+    auto stored = [&] {
+        const QByteArray text = Read("config/Tamrel/Kestrova.conf");
+        return text.contains("MultiGnss=1") && text.contains("PlayerVisible=1");
+    };
+    for (int i = 0; i < 200 && !stored() && p.state() == QProcess::Running; ++i)
+        p.waitForFinished(50);
+    ::kill(pid_t(p.processId()), SIGKILL);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::CrashExit);
+    QSettings settings(conf, QSettings::IniFormat);
+    EXPECT_EQ(settings.value("MultiGnss").toString(), "1") << Read("config/Tamrel/Kestrova.conf").toStdString();
+    EXPECT_EQ(settings.value("PlayerVisible").toString(), "1");
+}
+
+TEST_F(HeadlessTest, MultiGnssPrintsNothingOnStderr)
+{
+    Write("walk.nme", Sentence("GPGGA,120000.00,5530.1234,N,03730.5678,E,1,08,0.9,150.5,M,14.0,M,,"));
+    const RunResult r = Kestrova({"--headless", "--multi-gnss", "walk.nme"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(Lines(r.out, "MAIN").size(), 1);
 }
 
 TEST_F(HeadlessTest, NmeFileReadAsBinrKeepsItsContent)

@@ -191,6 +191,24 @@ TEST(ToNmea, LinkedSideFileIsNotTheInput)
     EXPECT_EQ(ReadBinaryFile((dir.path() + "/real.dat").toStdString()), recording);
 }
 
+// sub/track.nme is a link to the side file the first recording makes: the
+// second recording must not overwrite it.
+TEST(ToNmea, LinkedSideFileOfAnEarlierRecordingIsKept)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(WriteBinaryFile((dir.path() + "/track.dat").toStdString(), Recording()));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("sub"));
+    ASSERT_TRUE(WriteBinaryFile((dir.path() + "/sub/track.dat").toStdString(), {}));
+    ASSERT_TRUE(QFile::link("../track.nme", dir.path() + "/sub/track.nme"));
+
+    const ProgramRun run = ToNmea(dir.path(), {"track.dat", "sub/track.dat"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.toStdString(),
+              "kestrova: sub/track.dat: side file sub/track.nme was already written by this run; skipped\n");
+    EXPECT_EQ(Lines(Text(dir.path() + "/track.nme")).size(), 500u);
+}
+
 TEST(ToNmea, UncreatableSideFileIsReported)
 {
     QTemporaryDir dir;
@@ -205,3 +223,22 @@ TEST(ToNmea, UncreatableSideFileIsReported)
 }
 
 } // namespace
+
+TEST(ToNmea, SideFileNeverReplacesARecording)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto recording = Recording();
+    const std::vector<uint8_t> mine = {'$', 'G', 'P'};
+    for (const char* name : {"/a.dat", "/b.dat"})
+        ASSERT_TRUE(WriteBinaryFile((dir.path() + name).toStdString(), recording));
+    // A .times beside a file makes it a recording.
+    for (const char* name : {"/a.nme", "/a.nme.times", "/b.nme", "/b.nme.times", "/b.side.nme.times"})
+        ASSERT_TRUE(WriteBinaryFile((dir.path() + name).toStdString(), mine));
+    const ProgramRun run = ToNmea(dir.path(), {"a.dat", "b.dat"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out.toStdString(), "a.dat -> a.side.nme: 500 sentences, 2 errors\n");
+    EXPECT_EQ(run.err.toStdString(), "kestrova: b.dat: both side-file names hold recordings; skipped\n");
+    for (const char* name : {"/a.nme", "/b.nme"})
+        EXPECT_EQ(ReadBinaryFile((dir.path() + name).toStdString()), mine) << name;
+}

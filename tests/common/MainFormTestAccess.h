@@ -12,4 +12,5 @@ struct TMainFormTestAccess {
     static bool& SoundEnabled(TMainForm& form) { return form.soundEnabled; }
     static bool& ReconnectEnabled(TMainForm& form) { return form.reconnectEnabled; }
     static RecordFile& Record(TMainForm& form) { return form.recordFile; }
+    static ReceiveTimesWriter& Times(TMainForm& form) { return form.recordTimes; }
 };

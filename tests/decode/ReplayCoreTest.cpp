@@ -344,3 +344,48 @@ TEST(ReceiveTimes, WrittenThenReadAndEveryDamageIgnored)
     ::unlink(name.c_str());
     EXPECT_EQ(ReadReceiveTimes(name, 300).problem, "");   // missing: no note
 }
+
+// A log continued after a restart: the new process's clock (here far below
+// the old one, as after a reboot) must not make the records fall; the old
+// clock goes on from its last reading plus the pause. A continued file that
+// does not check out is left alone, and a record file made anew under the
+// name starts the records again.
+TEST(ReceiveTimes, ContinuedAcrossARestartStillChecksOut)
+{
+    const std::string name = testing::TempDir() + "/continued.times";
+    {
+        ReceiveTimesWriter w;
+        ASSERT_TRUE(w.Create(name, 9'000'000'000));
+        w.Append(100, 9'000'500'000);
+        w.Append(100, 9'000'600'000);   // nothing new in the file: no record
+        w.Append(180, 9'001'000'000);
+    }
+    {
+        ReceiveTimesWriter w;
+        EXPECT_FALSE(w.Continue(name, 150, 1'000, 0)) << "the records pass the file's 150 bytes";
+        // A boot later, 3 s after; 20 bytes reached the file after its last record.
+        ASSERT_TRUE(w.Continue(name, 200, 1'000, 3'000'000));
+        w.Append(250, 1'000);
+        w.Append(300, 501'000);
+    }
+    const ReceiveTimesRead r = ReadReceiveTimes(name, 300);
+    ASSERT_EQ(r.problem, "");
+    std::vector<std::pair<int64_t, int64_t>> got;
+    for (const ReceiveTime& t : r.times)
+        got.emplace_back(t.endOffset, t.ms);
+    EXPECT_EQ(got, (std::vector<std::pair<int64_t, int64_t>> {{100, 500}, {180, 1000}, {200, 4000}, {250, 4000}, {300, 4500}}));
+
+    {
+        ReceiveTimesWriter w;
+        ASSERT_TRUE(w.Create(name, 7'000, 400));   // over 400 bytes kept from before
+        w.Append(450, 9'000);
+        w.Append(30, 10'000);                      // the record file was made anew
+        w.Append(60, 11'000);
+    }
+    const ReceiveTimesRead again = ReadReceiveTimes(name, 60);
+    ASSERT_EQ(again.problem, "");
+    ASSERT_EQ(again.times.size(), 2u);
+    EXPECT_EQ(again.times[0].endOffset, 30);
+    EXPECT_EQ(again.times[1].ms, 4);
+    ::unlink(name.c_str());
+}

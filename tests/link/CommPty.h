@@ -61,19 +61,25 @@ struct TestPty {
     }
     bool Send(const std::vector<uint8_t>& bytes) const
     {
+        constexpr int kGiveUpMs = 30000;
+        QElapsedTimer t;
+        t.start();
         size_t done = 0;
-        while (done < bytes.size()) {
+        while (done < bytes.size() && t.elapsed() < kGiveUpMs) {
             const ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
             if (n > 0) {
                 done += size_t(n);
             } else if (n < 0 && errno == EAGAIN) {
+                // The reader may be waiting for the main thread to take its
+                // block before it reads on: serve it, or both wait for good.
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
                 pollfd p{master, POLLOUT, 0};
                 poll(&p, 1, 100);
             } else {
                 return false;
             }
         }
-        return true;
+        return done == bytes.size();
     }
     // What Kestrova wrote, waiting up to timeoutMs for `count` bytes; the main
     // thread's events run meanwhile, so answers made in a hand-off arrive.

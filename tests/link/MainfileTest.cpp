@@ -9,6 +9,7 @@
 #include "Controls.h"
 #include "Glyphs.h"
 #include "NmeaChecksum.h"
+#include "Player.h"
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
@@ -16,6 +17,7 @@
 #include "Statistic.h"
 #include "Timerfile.h"
 #include "Visual.h"
+#include "VisualControls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -633,6 +635,46 @@ TEST_F(MainWindowTest, SettingsComeBackAsTheyWereLeft)
     EXPECT_EQ(form->SoundLabel->text(), "sound on");
     EXPECT_FALSE(form->_02CheckBox->isChecked());
     EXPECT_TRUE(form->_02CheckBox->isEnabled());
+}
+
+// Each value is in the settings file as soon as it changes, as a clean exit
+// would have written it: a crash or a kill afterwards loses nothing.
+TEST_F(MainWindowTest, SettingsAreWrittenAsTheyChange)
+{
+    Show();
+    ASSERT_TRUE(PlayerForm && StatisticForm && VisualForm && ProfileForm);
+    auto drag = [this] {
+        SendMouse(form->TopPanel, QEvent::MouseButtonPress, {100, 10});
+        SendMouse(form->TopPanel, QEvent::MouseMove, {130, 25});
+        SendMouse(form->TopPanel, QEvent::MouseButtonRelease, {130, 25});
+    };
+    struct Row {
+        const char* key;
+        std::function<void()> change;
+        std::function<QString()> expected;
+    };
+    const Row rows[] = {
+        {"BaudComboBox", [this] { form->BaudComboBox->setCurrentIndex(6); }, [] { return QString("6"); }},
+        {"StatisticCheckBox", [this] { form->StatisticCheckBox->click(); }, [] { return QString("1"); }},
+        {"soundEnabled", [this] { form->SoundButtonClick(form->SoundButton); }, [] { return QString("1"); }},
+        {"BINRRadioButton", [this] { form->BINRRadioButton->setChecked(true); }, [] { return QString("1"); }},
+        {"MultiGnss", [this] { form->SetMultiGnss(true); }, [] { return QString("1"); }},
+        {"Left", drag, [this] { return QString::number(form->x()); }},
+        {"PlayerLeft", [] {}, [] { return QString::number(PlayerForm->x()); }},
+        {"PlayerSpeed", [] { PlayerForm->SpeedComboBox->setCurrentIndex(2); }, [] { return QString("2"); }},
+        {"HDOPEdit", [] { StatisticForm->HDOPEdit->setText("2.5"); }, [] { return QString("2.5"); }},
+        {"DiffCheckBox", [] { StatisticForm->DiffCheckBox->setChecked(true); }, [] { return QString("1"); }},
+        {"SatCheckBox", [] { VisualForm->SatCheckBox->setChecked(true); }, [] { return QString("1"); }},
+        {"maxAltUpDown", [] { ProfileForm->maxAltUpDown->StepUp(); },
+         [] { return QString::number(ProfileForm->maxAltUpDown->Position()); }},
+    };
+    for (const Row& r : rows) {
+        r.change();
+        QCoreApplication::processEvents();
+        QSettings stored("Tamrel", "Kestrova");
+        EXPECT_EQ(stored.value(r.key).toString(), r.expected()) << r.key;
+    }
+    EXPECT_NE(QSettings("Tamrel", "Kestrova").value("Left").toInt(), 343) << "the drag's end is stored";
 }
 
 struct CorruptCase {

@@ -347,6 +347,9 @@ TEST_F(NetLinkTest, GpsdHandshakeAndPassThrough)
          "$GPGGA,1*00\r\n{\"class\":\"DEVICE\"}\r\n$GPRMC,2*00\r\n", "", "$GPGGA,1*00\r\n$GPRMC,2*00\r\n", false},
         {"unknown device", {version, R"({"class":"ERROR","message":"No such device as /dev/pts/9"})" "\r\n"}, "",
          "gpsd: No such device as /dev/pts/9", "", false},
+        // The refusal is shown and printed: its control characters must not reach a terminal.
+        {"hostile refusal", {version, "{\"class\":\"ERROR\",\"message\":\"no\x1B]0;owned\x07\rdevice\"}\r\n"}, "",
+         "gpsd: no\xEF\xBF\xBD]0;owned\xEF\xBF\xBD\xEF\xBF\xBD" "device", "", false},
         {"no raw data", {version, devices, watch}, "", "", "", true},
     };
     for (const GpsdCase& c : cases) {

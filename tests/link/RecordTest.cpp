@@ -5,6 +5,8 @@
 #include "MainfileSupport.h"
 
 #include "../decode/NmeafileFrames.h"
+#include "Nmeafile.h"
+#include "ReceiveTimes.h"
 #include "WeekRollover.h"
 
 #include "Timerfile.h"
@@ -14,8 +16,15 @@
 #include <QFileInfo>
 #include <QRadioButton>
 
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -30,6 +39,16 @@ std::vector<uint8_t> Concat(const std::vector<std::vector<uint8_t>>& parts)
     return all;
 }
 
+// A 0x88 of week 400 with a fix, at timeMs into the week.
+std::vector<uint8_t> FixFrame(double timeMs)
+{
+    synth_test::Nav nav;
+    nav.timeMs = timeMs;
+    nav.week = 400;
+    nav.flags = 0x01;
+    return synth_test::Frame(0x88, synth_test::NavPayload(nav));
+}
+
 QByteArray AsBytes(const std::vector<uint8_t>& v) { return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size())); }
 
 class RecordFileTest : public MainWindowTest {
@@ -40,6 +59,12 @@ protected:
         Show();
         ASSERT_TRUE(TMainFormTestAccess::Record(*form).Create(name));
         form->SetActionMode(amRecord);
+    }
+    // The receive times of `name` checked against the file as it is now.
+    std::string TimesProblem(const QString& name)
+    {
+        TMainFormTestAccess::Times(*form).Close();
+        return ReadReceiveTimes(TimesFileName(name.toStdString()), QFileInfo(name).size()).problem;
     }
     void TearDown() override
     {
@@ -86,6 +111,7 @@ TEST_F(RecordFileTest, ClosesAndReopensWheneverTheKiBCountIsAMultipleOf128)
 TEST_F(RecordFileTest, FullDiskShowsWriteErrorAndKeepsWhatWasWritten)
 {
     StartRecording(PathOf("full.nme"));
+    ASSERT_TRUE(TMainFormTestAccess::Times(*form).Create(PathOf("full.nme.times").toStdString(), MonotonicUs()));
     // A file-size limit fails writes as a full disk would.
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
@@ -113,6 +139,7 @@ TEST_F(RecordFileTest, FullDiskShowsWriteErrorAndKeepsWhatWasWritten)
     EXPECT_EQ(onDisk.left(1000), AsBytes(a)) << "what was written stays intact";
     EXPECT_EQ(onDisk.mid(1000, 500), QByteArray(500, 'B'));
     EXPECT_EQ(onDisk.mid(1500), QByteArray(300, 'C'));
+    EXPECT_EQ(TimesProblem(PathOf("full.nme")), "") << "the times describe the file as written";
 }
 
 TEST_F(RecordFileTest, DeviceWithoutSpaceIsAWriteError)
@@ -127,6 +154,7 @@ TEST_F(RecordFileTest, DeviceWithoutSpaceIsAWriteError)
 TEST_F(RecordFileTest, RemovedFileIsAWriteErrorThenComesBack)
 {
     StartRecording(PathOf("gone.nme"));
+    ASSERT_TRUE(TMainFormTestAccess::Times(*form).Create(PathOf("gone.nme.times").toStdString(), MonotonicUs()));
     Feed(form.get(), Filler(2000));
     ASSERT_EQ(::unlink(QFile::encodeName(PathOf("gone.nme")).constData()), 0);
     Feed(form.get(), Filler(10));
@@ -137,6 +165,7 @@ TEST_F(RecordFileTest, RemovedFileIsAWriteErrorThenComesBack)
     EXPECT_EQ(form->InfoLabel->text(), "File write error: 2010 bytes lost");
     TMainFormTestAccess::Record(*form).Close();
     EXPECT_EQ(ReadAll(PathOf("gone.nme")), AsBytes(after));
+    EXPECT_EQ(TimesProblem(PathOf("gone.nme")), "") << "the times describe the new file";
 }
 
 TEST_F(MainWindowTest, RecordWithoutAPortLeavesTheFileAloneAndStaysStopped)
@@ -246,6 +275,13 @@ protected:
         form->PortComboBox->setCurrentIndex(0);
         form->FileLabel->setText("live.nme");
     }
+    void SwitchToBinr()
+    {
+        const QString port = form->PortComboBox->currentText();
+        form->PortComboBox->clear();   // the protocol switch must not reach the pty
+        form->BINRRadioButton->setChecked(true);
+        form->PortComboBox->addItem(port);
+    }
     TestPty pty;
 };
 
@@ -328,10 +364,7 @@ TEST_F(LiveRecording, BinrPositionSwitchAndStopSendTheirCommands)
         }
         return all;
     };
-    const QString port = form->PortComboBox->currentText();
-    form->PortComboBox->clear();   // the protocol switch must not reach the pty
-    form->BINRRadioButton->setChecked(true);
-    form->PortComboBox->addItem(port);
+    SwitchToBinr();
     form->FileLabel->setText("live.dat");
     form->_02CheckBox->setChecked(false);
 
@@ -360,22 +393,140 @@ TEST_F(LiveRecording, BinrPositionSwitchAndStopSendTheirCommands)
 TEST_F(LiveRecording, BinrDatesFollowTheClock)
 {
     SetDateClock(+[]() -> int64_t { return 1796644800; });   // 07.12.2026, noon
-    const QString port = form->PortComboBox->currentText();
-    form->PortComboBox->clear();   // the protocol switch must not reach the pty
-    form->BINRRadioButton->setChecked(true);
-    form->PortComboBox->addItem(port);
+    SwitchToBinr();
     form->FileLabel->setText("live.dat");
     form->RecordButtonClick(form->RecordButton);
     ASSERT_EQ(form->Mode(), amRecord);
 
-    synth_test::Nav nav;
-    nav.timeMs = (86400 + 43200) * 1000.0;   // Monday noon
-    nav.week = 400;
-    nav.flags = 0x01;
-    const std::vector<uint8_t> fix = synth_test::Frame(0x88, synth_test::NavPayload(nav));
+    const std::vector<uint8_t> fix = FixFrame((86400 + 43200) * 1000.0);   // Monday noon
     ASSERT_TRUE(pty.Send(fix));
     ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() == int64_t(fix.size()); }));
     form->StopButtonClick(form->StopButton);
     SetDateClock(nullptr);
     EXPECT_TRUE(ReadAll(PathOf("live.nme")).contains(",071226,")) << ReadAll(PathOf("live.nme")).toStdString();
+}
+
+// ---------------------------------------------------------------- where a recording goes
+
+TEST_F(MainWindowTest, FileInAFolderThatCannotBeEnteredIsRefused)
+{
+    // The same names here must not be played or written instead.
+    ASSERT_TRUE(WriteBytes(PathOf("x.dat"), Filler(500)));
+    ASSERT_TRUE(WriteBytes(PathOf("x.nme"), Filler(300)));
+    Show();
+    form->commandLineFile = PathOf("no/such/x.dat");
+    form->commandLineBinr = true;
+    form->PlayCommandLineFile();
+    EXPECT_EQ(form->Mode(), amStop);
+    EXPECT_EQ(form->InfoLabel->text(), "Cannot enter folder " + PathOf("no/such") + ": No such file or directory");
+    EXPECT_EQ(QDir::currentPath(), dir.path());
+    EXPECT_TRUE(WaitStopped());
+    EXPECT_EQ(ReadAll(PathOf("x.nme")), AsBytes(Filler(300)));
+}
+
+TEST_F(MainWindowTest, BinrSideFileNeverReplacesARecording)
+{
+    // pp.nme has receive times beside it: a recording, not a side file.
+    const std::vector<uint8_t> recording = Filler(300);
+    ASSERT_TRUE(WriteBytes(PathOf("pp.dat"), Filler(5000)));
+    ASSERT_TRUE(WriteBytes(PathOf("pp.nme"), recording));
+    ASSERT_TRUE(WriteBytes(PathOf("pp.nme.times"), {}));
+    Show();
+    form->BINRRadioButton->setChecked(true);
+    form->FileLabel->setText("pp.dat");
+    form->RewindButtonClick(nullptr);
+    ASSERT_TRUE(WaitStopped());
+    EXPECT_EQ(ReadAll(PathOf("pp.nme")), AsBytes(recording));
+    EXPECT_TRUE(QFileInfo::exists(PathOf("pp.side.nme")));
+    // Both names hold recordings: no side file at all.
+    ASSERT_TRUE(WriteBytes(PathOf("pp.side.nme.times"), {}));
+    EXPECT_EQ(form->SideFileFor("pp.dat"), "");
+    EXPECT_EQ(form->SideFileFor("qq.dat"), "qq.nme");
+}
+
+TEST_F(RecordFileTest, RawBytesReachTheFileBeforeTheSideFile)
+{
+    // The side file is a FIFO kept full, so its first write blocks the
+    // intake; meanwhile the record file must already hold the block.
+    Show();
+    form->BINRRadioButton->setChecked(true);
+    StartRecording(PathOf("order.dat"));
+    const QByteArray fifo = QFile::encodeName(PathOf("order.nme"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    const int rd = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+    const int wr = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(rd, 0);
+    ASSERT_GE(wr, 0);
+    const std::vector<uint8_t> stuffing(4096, 'x');
+    while (::write(wr, stuffing.data(), stuffing.size()) > 0) {
+    }
+    ASSERT_TRUE(OpenNmeaOutput(fifo.constData()));
+
+    std::vector<uint8_t> block;
+    for (int i = 0; i < 40; ++i) {   // about 10 kB of sentences: past the 4 kB flush
+        const std::vector<uint8_t> fix = FixFrame(1000.0 * (3600 + i));
+        block.insert(block.end(), fix.begin(), fix.end());
+    }
+    std::atomic<int64_t> seen {-1};
+    std::atomic<bool> done {false};
+    std::thread drain([&] {
+        const QString order = PathOf("order.dat");
+        QElapsedTimer t;
+        t.start();
+        while (QFileInfo(order).size() < int64_t(block.size()) && t.elapsed() < 3000)
+            QThread::msleep(10);
+        seen = QFileInfo(order).size();
+        char buffer[65536];
+        while (!done && t.elapsed() < 20000)
+            if (::read(rd, buffer, sizeof buffer) <= 0)
+                QThread::msleep(1);
+    });
+    Feed(form.get(), block);
+    CloseNmeaOutput();
+    done = true;
+    drain.join();
+    ::close(wr);
+    ::close(rd);
+    EXPECT_EQ(seen, int64_t(block.size()));
+}
+
+TEST_F(LiveRecording, BinrGuardWarnsOfARecordingUnderTheSideFileName)
+{
+    SwitchToBinr();
+    form->FileLabel->setText("live.dat");
+    ASSERT_TRUE(WriteBytes(PathOf("live.nme"), Filler(300)));
+    ASSERT_TRUE(WriteBytes(PathOf("live.nme.times"), {}));
+
+    form->RecordButtonClick(form->RecordButton);
+    EXPECT_EQ(form->Mode(), amStop);
+    EXPECT_EQ(form->InfoLabel->text(), "Side file: live.side.nme. For record push Record");
+    form->RecordButtonClick(form->RecordButton);
+    ASSERT_EQ(form->Mode(), amRecord);
+    EXPECT_EQ(form->InfoLabel->text(), "Side file: live.side.nme");
+    const std::vector<uint8_t> fix = FixFrame(1000.0);
+    ASSERT_TRUE(pty.Send(fix));
+    ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() == int64_t(fix.size()); }));
+    form->StopButtonClick(form->StopButton);
+    EXPECT_EQ(ReadAll(PathOf("live.nme")), AsBytes(Filler(300)));
+    EXPECT_TRUE(ReadAll(PathOf("live.side.nme")).contains("GGA"));
+}
+
+TEST_F(LiveRecording, RecordFromWatchWritesItsReceiveTimes)
+{
+    form->WatchClick(nullptr);
+    ASSERT_EQ(form->Mode(), amWatch);
+    ASSERT_TRUE(pty.Send(Filler(100)));
+    ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() == 100; }));
+    form->RecordButtonClick(form->RecordButton);
+    ASSERT_EQ(form->Mode(), amRecord);
+    for (const size_t size : {200, 50}) {
+        const int64_t before = form->ReceivedTotal();
+        ASSERT_TRUE(pty.Send(Filler(size)));
+        ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() == before + int64_t(size); }));
+    }
+    form->StopButtonClick(form->StopButton);
+    const ReceiveTimesRead times = ReadReceiveTimes(PathOf("live.nme.times").toStdString(), 250);
+    EXPECT_EQ(times.problem, "");
+    ASSERT_FALSE(times.times.empty());
+    EXPECT_EQ(times.times.back().endOffset, 250);
 }

@@ -61,7 +61,7 @@ done
 status() { local rc=0; "$kestrova" --report "$@" >out.txt 2>err.txt || rc=$?; echo "$rc"; }
 rc=$(status a.nme missing.nme --json ok.json)
 [ "$rc" -eq 2 ] || fail "a missing file gave status $rc"
-grep -qx 'File open error: missing.nme' err.txt || fail "missing file: $(cat err.txt)"
+grep -qx 'kestrova: missing.nme: cannot open: No such file or directory' err.txt || fail "missing file: $(cat err.txt)"
 grep -q '"file": "a.nme"' ok.json || fail "the readable file was not reported beside the missing one"
 
 rc=$(status a.nme --csv no/such/folder/r.csv --json ok2.json)
@@ -75,6 +75,11 @@ for bad in "--reference 91,0,0" "--reference 1,2" "--from 25:00:00" "--to 12:00"
   [ "$rc" -eq 2 ] || fail "$bad gave status $rc"
   grep -q -- "${bad%% *}" err.txt || fail "$bad: the message does not name the option: $(cat err.txt)"
 done
+
+# A time window that holds no epoch is said, not a table of dashes.
+rc=$(status a.nme --from 03:00:00 --to 03:00:05)
+[ "$rc" -eq 1 ] || fail "an empty time window gave status $rc"
+grep -qx 'kestrova: a.nme has no epoch from 03:00:00 to 03:00:05 UTC' err.txt || fail "empty window: $(cat err.txt)"
 
 LC_ALL=C awk 'BEGIN { srand(10); for (i = 0; i < 200000; i++) printf "%c", int(rand() * 256) }' >garbage.nme
 cat garbage.nme >garbage.dat
