@@ -120,6 +120,9 @@ int StartPaced(const CommandLine& cl, const QString& file)
     PlayerForm->IndexCurrentFile();
     if (!PlayerForm->WaitForIndex())
         return PlaybackDidNotStart(MainForm);
+    if (const QString problem = PlayerForm->TimesProblem(); !problem.isEmpty())
+        std::fprintf(stderr, "kestrova: %s.times: %s; paced by the recording's own times instead\n",
+                     TerminalText(file.toUtf8().toStdString()).c_str(), problem.toUtf8().constData());
     size_t epoch = 0;
     if (cl.fromMsOfDay >= 0) {
         epoch = PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay);

@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QRadioButton>
 #include <cstdio>
 #include <memory>
 
@@ -90,7 +91,10 @@ int main(int argc, char* argv[])
     AddExtraPorts(cl.ports + envPorts);
 
     std::unique_ptr<TMainForm> mainForm(CreateProgramWindows());
-    mainForm->commandLineFile = file;
+    // With --player or --pace the file replays at its recording's pace in
+    // the PLAYER, not through the panel's Play.
+    const bool paced = (cl.pace > 0 || cl.player) && PlayerForm && !file.isEmpty() && fileProblem.isEmpty();
+    mainForm->commandLineFile = paced ? QString() : file;
     mainForm->commandLineBinr = PlaysAsBinr(cl, file);
     if (PlayerForm)
         PlayerForm->AddMenuItem();
@@ -115,12 +119,11 @@ int main(int argc, char* argv[])
     }
     if (cl.fast && mainForm->Mode() == amPlay)
         mainForm->RewindButtonClick(nullptr);
-    if (cl.player && PlayerForm)
-        PlayerForm->ShowBesidePanel();
-    if (cl.pace > 0 && PlayerForm && !cl.files.isEmpty()) {
-        // The file named replays at its own pace instead.
-        mainForm->TakeFileName(cl.files.value(0));
-        PlayerForm->SetSpeed(cl.pace);
+    if (paced)
+        (mainForm->commandLineBinr ? mainForm->BINRRadioButton : mainForm->NMEARadioButton)->setChecked(true);
+    // A folder that cannot be entered leaves the reason on the information line.
+    if (paced && mainForm->TakeFileName(file)) {
+        PlayerForm->SetSpeed(cl.pace > 0 ? cl.pace : 1);
         PlayerForm->IndexCurrentFile();
         PlayerForm->WaitForIndex();
         const size_t epoch = cl.fromMsOfDay < 0 ? 0 : PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay);
@@ -130,6 +133,8 @@ int main(int argc, char* argv[])
         }
         PlayerForm->StartPaced(epoch, false);
     }
+    if (cl.player && PlayerForm)
+        PlayerForm->ShowBesidePanel();
     if (cl.exitAfterPlay) {
         if (mainForm->Mode() != amPlay && mainForm->Mode() != amFastPlay) {
             const QString why = mainForm->InfoLabel->text() == QLatin1String("File open error")

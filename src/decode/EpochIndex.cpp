@@ -22,6 +22,8 @@ constexpr int64_t kMsPerMinute = 60'000;
 constexpr int64_t kMsPerHour = 3'600'000;
 constexpr int kSecondsPerMinute = 60;
 constexpr int kSecondsPerHour = 3600;
+// A step back in the date is read as midnight only up to this gap.
+constexpr int64_t kMidnightStepLimitMs = kMsPerHour;
 
 bool Digits(const char* text, int count)
 {
@@ -172,20 +174,51 @@ size_t EpochIndex::EpochAt(int64_t offset) const
     return after == epochs_.begin() ? 0 : size_t(after - epochs_.begin() - 1);
 }
 
+namespace {
+
+int64_t TimeOfDay(int64_t timeMs) { return ((timeMs % kMsPerDay) + kMsPerDay) % kMsPerDay; }
+
+// How far the recording moved forward from one timed epoch to the next, as
+// far as a time of day can fall between them: the step itself, across
+// midnight too (an epoch without its own date reads a day back there), or 0
+// for a step back (a reset receiver).
+int64_t ForwardStepMs(int64_t fromMs, int64_t toMs)
+{
+    const int64_t raw = toMs - fromMs;
+    if (raw > 0)
+        return raw;
+    const int64_t wrapped = TimeOfDay(TimeOfDay(toMs) - TimeOfDay(fromMs));
+    return wrapped > 0 && wrapped <= kMidnightStepLimitMs ? wrapped : 0;
+}
+
+} // namespace
+
 size_t EpochIndex::FirstAtOrAfterTimeOfDay(int64_t msOfDay) const
 {
     // Pairs of neighbouring timed epochs bracket the times the file covers,
     // across midnight too; a time inside a gap goes to the epoch after it.
+    size_t first = epochs_.size();
     int64_t previous = kNoTime;
     for (size_t k = 0; k < epochs_.size(); ++k) {
         if (epochs_[k].timeMs == kNoTime)
             continue;
-        const int64_t tod = ((epochs_[k].timeMs % kMsPerDay) + kMsPerDay) % kMsPerDay;
+        const int64_t tod = TimeOfDay(epochs_[k].timeMs);
         if (tod / kMsPerSecond == msOfDay / kMsPerSecond)
             return k;
-        if (previous != kNoTime && previous < msOfDay && msOfDay < tod)
-            return k;
-        previous = tod;
+        if (previous == kNoTime) {
+            first = k;
+        } else if (const int64_t step = ForwardStepMs(previous, epochs_[k].timeMs); step > 0) {
+            const int64_t since = TimeOfDay(msOfDay - TimeOfDay(previous));
+            if (step >= kMsPerDay || (since > 0 && since < step))
+                return k;
+        }
+        previous = epochs_[k].timeMs;
     }
-    return epochs_.size();
+    if (previous == kNoTime)
+        return epochs_.size();
+    // Outside the file: a time nearer before its start than after its end
+    // (on the clock face, across midnight) starts at the first epoch.
+    const int64_t beforeFirst = TimeOfDay(TimeOfDay(epochs_[first].timeMs) - msOfDay);
+    const int64_t afterLast = TimeOfDay(msOfDay - TimeOfDay(previous));
+    return beforeFirst < afterLast ? first : epochs_.size();
 }

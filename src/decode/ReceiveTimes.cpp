@@ -60,6 +60,54 @@ bool ReadAll(int fd, uint8_t* bytes, size_t length)
 
 ReceiveTimesRead Ignored(const char* why) { return {{}, why}; }
 
+// Records are read a batch at a time: the file's bytes are never held whole.
+constexpr size_t kRecordsPerRead = 2730;
+
+ReceiveTimesRead ReadOpenTimes(int fd, int64_t recordSize)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kTimesFileLimit)
+        return Ignored("not a times file");
+    const int64_t size = int64_t(st.st_size);
+    if (size < kTimesHeaderSize || (size - kTimesHeaderSize) % kTimesRecordSize != 0)
+        return Ignored("truncated");
+    const size_t count = size_t((size - kTimesHeaderSize) / kTimesRecordSize);
+    // Offsets rise by at least a byte per record: a file with more records
+    // than the recording has bytes cannot be its own, and is not read.
+    if (recordSize < 0 || int64_t(count) > recordSize)
+        return Ignored("does not match the file");
+    uint8_t header[kTimesHeaderSize];
+    if (!ReadAll(fd, header, sizeof header))
+        return Ignored("truncated");
+    if (std::memcmp(header, kTimesMagic, sizeof kTimesMagic) != 0)
+        return Ignored("not a times file");
+    const int64_t startUs = GetI64(header + 8);
+    ReceiveTimesRead result;
+    result.times.reserve(count);
+    std::vector<uint8_t> batch(kRecordsPerRead * kTimesRecordSize);
+    for (size_t done = 0; done < count;) {
+        const size_t n = std::min(count - done, kRecordsPerRead);
+        if (!ReadAll(fd, batch.data(), n * kTimesRecordSize))
+            return Ignored("truncated");
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t* r = batch.data() + i * kTimesRecordSize;
+            const ReceiveTime t {GetI64(r), GetI64(r + 8)};
+            const int64_t clockUs = GetI64(r + 16);
+            const bool rising = result.times.empty() ? t.endOffset > 0
+                                                     : t.endOffset > result.times.back().endOffset && t.ms >= result.times.back().ms;
+            int64_t sinceStartUs = 0;
+            if (!rising || t.ms < 0 || clockUs < startUs || __builtin_sub_overflow(clockUs, startUs, &sinceStartUs)
+                || sinceStartUs / kUsPerMs != t.ms)
+                return Ignored("inconsistent");
+            result.times.push_back(t);
+        }
+        done += n;
+    }
+    if (result.times.empty() || result.times.back().endOffset != recordSize)
+        return Ignored("does not match the file");
+    return result;
+}
+
 } // namespace
 
 std::string TimesFileName(const std::string& recordFile) { return recordFile + ".times"; }
@@ -189,40 +237,7 @@ ReceiveTimesRead ReadReceiveTimes(const std::string& name, int64_t recordSize)
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return {};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kTimesFileLimit) {
-        ::close(fd);
-        return Ignored("not a times file");
-    }
-    const int64_t size = int64_t(st.st_size);
-    if (size < kTimesHeaderSize || (size - kTimesHeaderSize) % kTimesRecordSize != 0) {
-        ::close(fd);
-        return Ignored("truncated");
-    }
-    std::vector<uint8_t> bytes(size_t(size), 0);
-    const bool read = ReadAll(fd, bytes.data(), bytes.size());
+    const ReceiveTimesRead result = ReadOpenTimes(fd, recordSize);
     ::close(fd);
-    if (!read)
-        return Ignored("truncated");
-    if (std::memcmp(bytes.data(), kTimesMagic, sizeof kTimesMagic) != 0)
-        return Ignored("not a times file");
-    const int64_t startUs = GetI64(bytes.data() + 8);
-    ReceiveTimesRead result;
-    const size_t count = size_t((size - kTimesHeaderSize) / kTimesRecordSize);
-    result.times.reserve(count);
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t* r = bytes.data() + kTimesHeaderSize + i * kTimesRecordSize;
-        const ReceiveTime t {GetI64(r), GetI64(r + 8)};
-        const int64_t clockUs = GetI64(r + 16);
-        const bool rising = result.times.empty() ? t.endOffset > 0
-                                                 : t.endOffset > result.times.back().endOffset && t.ms >= result.times.back().ms;
-        int64_t sinceStartUs = 0;
-        if (!rising || t.ms < 0 || clockUs < startUs || __builtin_sub_overflow(clockUs, startUs, &sinceStartUs)
-            || sinceStartUs / kUsPerMs != t.ms)
-            return Ignored("inconsistent");
-        result.times.push_back(t);
-    }
-    if (result.times.empty() || result.times.back().endOffset != recordSize)
-        return Ignored("does not match the file");
     return result;
 }

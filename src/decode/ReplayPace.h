@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 constexpr double kMinSpeed = 0.25;
@@ -45,7 +46,9 @@ enum class PaceSource { ReceiveTimes, EpochTimes, ByteCount };
 class ReplayPace {
 public:
     // index may go on growing (a file still being recorded); times are used
-    // only when non-empty.
+    // only when non-empty. Shared times are read, never copied: a month's
+    // receive times are hundreds of megabytes.
+    ReplayPace(const EpochIndex& index, std::shared_ptr<const std::vector<ReceiveTime>> times, const PaceOptions& options);
     ReplayPace(const EpochIndex& index, std::vector<ReceiveTime> times, const PaceOptions& options);
 
     PaceSource Source() const { return source_; }
@@ -83,7 +86,7 @@ private:
     bool ByteEpochs() const { return index_.Count() == 0; }
 
     const EpochIndex& index_;
-    std::vector<ReceiveTime> times_;
+    std::shared_ptr<const std::vector<ReceiveTime>> times_;   // never null
     PaceOptions options_;
     PaceSource source_;
     int64_t intervalMs_ = kDefaultEpochIntervalMs;

@@ -415,7 +415,7 @@ void TMainForm::LinkViews()
 {
     // The views see of the main window only what they are handed here.
     if (PositionForm)
-        PositionForm->soundEnabled = [this] { return soundEnabled; };
+        PositionForm->soundEnabled = [this] { return soundEnabled && !priming_; };
     if (StatisticForm)
         StatisticForm->visualShown = [this] { return VisualCheckBox->isChecked(); };
     if (VisualForm) {

@@ -65,6 +65,11 @@ public:
     // Decoders, satellite indicators and the Visual plot (with Profile) as
     // at the start of a playback.
     void ResetDecodersAndViews();
+    // A paced playback's seek: the bytes before the epoch sought take the
+    // intake as in a play, unseen (nothing printed, painted, counted or
+    // written to a side file), so the epoch then shows as a play from the
+    // start shows it.
+    void PrimeFromBytes(const uint8_t* bytes, size_t length);
 
     // --- synchronization and protocol switch
     void SynchroButtonClick(QObject* sender);
@@ -238,6 +243,7 @@ private:
 
     uint32_t mode = amStop;
     int32_t errorCount = 0;
+    bool priming_ = false;   // PrimeFromBytes is routing
     int32_t syncIndex = 0;
     int32_t watchTicks = 0;
     // 64 bits: a long recording passes 2 GiB, and the count must not wrap.

@@ -15,6 +15,7 @@
 #include "Nmeafile.h"
 #include "Position.h"
 #include "Profile.h"
+#include "Report.h"
 #include "Satellites.h"
 #include "SourceAddress.h"
 #include "Statistic.h"
@@ -93,6 +94,8 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
             RouteBinrResult(ProgramBinr().PushBlock(bytes + done, length - done, used));
         done += std::max(used, 1);
     }
+    if (priming_)
+        return;
     // Read after routing: a routed byte may have ended a synchronization.
     // A pause cannot stop the block already handed over; it still counts, or
     // the total and the percentage would come out short after a pause.
@@ -109,6 +112,20 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
     if (nmea && (mode == amRecord || mode == amWatch) && ProgramGnss().Enabled())
         WatchGnssIdle();
     RepaintWindows();
+}
+
+void TMainForm::PrimeFromBytes(const uint8_t* bytes, size_t length)
+{
+    const bool report = HeadlessReport();
+    SetHeadlessReport(false);
+    priming_ = true;
+    for (size_t done = 0; done < length;) {
+        const int part = int(std::min<size_t>(length - done, size_t(1) << 20));
+        ReceiveBytes(bytes + done, part);
+        done += size_t(part);
+    }
+    priming_ = false;
+    SetHeadlessReport(report);
 }
 
 void TMainForm::AppendToRecordFile(const uint8_t* bytes, int length)
@@ -204,7 +221,8 @@ void TMainForm::RouteBinrResult(int result)
             break;
         if (VisualForm && VisualForm->SatCheckBox && VisualForm->SatCheckBox->isChecked())
             VisualForm->LoadBinrSatellites();
-        WriteSentencesFor(result, ProgramBinr());
+        if (!priming_)
+            WriteSentencesFor(result, ProgramBinr());
         break;
     case kMsgDeviceInfo: {
         char text[kDeviceTextMax + 1];
@@ -223,7 +241,8 @@ void TMainForm::RouteBinrResult(int result)
             StatisticForm->RefreshFromBinr();
         if (SatellitesCheckBox->isChecked() && SatellitesForm)
             SatellitesForm->RefreshFromBinr();
-        WriteSentencesFor(result, ProgramBinr());
+        if (!priming_)
+            WriteSentencesFor(result, ProgramBinr());
         break;
     default:
         break;
@@ -243,7 +262,7 @@ void TMainForm::FinishBinrSync()
 void TMainForm::CountLineError()
 {
     // A stream of garbage must not wrap the count round to negative.
-    if (errorCount < std::numeric_limits<int32_t>::max())
+    if (!priming_ && errorCount < std::numeric_limits<int32_t>::max())
         ++errorCount;
     ShowErrorCount();
 }

@@ -109,8 +109,18 @@ void TPacedCycle::Seek(size_t epoch)
 {
     pace_->Seek(epoch, start_.clock->NowUs());
     const int64_t offset = pace_->Cursor();
+    // Read here, routed on the main thread: the window waits only for the routing.
+    std::vector<uint8_t> before;
+    if (offset > 0 && paced_) {
+        const size_t at = pace_->EpochAt(offset);
+        const int64_t from = pace_->EpochBegin(at > kPrimeEpochs ? at - kPrimeEpochs : 0);
+        before.resize(size_t(std::max<int64_t>(offset - from, 0)));
+        if (::fseeko(paced_, off_t(from), SEEK_SET) != 0)
+            before.clear();
+        before.resize(std::fread(before.data(), 1, before.size(), paced_));
+    }
     if (callbacks_.seekReset)
-        OnMainThread([this, offset] { callbacks_.seekReset(offset); });
+        OnMainThread([this, offset, &before] { callbacks_.seekReset(offset, before); });
     deliveredAny_ = false;
 }
 
@@ -160,13 +170,16 @@ bool TPacedCycle::Follow(bool stepping)
     }
     if (stepping)
         return true;
-    if (start_.loop) {
+    // A loop that delivered nothing since it began again (an empty file)
+    // would only seek again at once: it waits for the file instead.
+    if (start_.loop && deliveredAny_) {
         Seek(0);
         return true;
     }
-    if (!start_.options.max && !following_)
+    if (!start_.options.max && !following_ && !start_.loop)
         return false;
-    // "max" at the end, or a file seen growing: wait for more like tail -f.
+    // "max" at the end, a file seen growing, or a loop over nothing yet:
+    // wait for more like tail -f.
     QMutexLocker lock(&suspendMutex_);
     if (!isInterruptionRequested() && command_ == Command::None)
         resumed_.wait(&suspendMutex_, kFollowPollMs);

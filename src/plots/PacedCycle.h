@@ -37,10 +37,15 @@ public:
     virtual void JumpTo(int64_t) {}
 };
 
+// The epochs a seek reads back to prime the decoders and views: what a
+// receiver repeats at least this often (date, fix status, satellites, the
+// BINR messages before a fix) shows after a seek exactly as in a play.
+constexpr size_t kPrimeEpochs = 120;
+
 struct PacedStart {
     QString fileName;
     std::shared_ptr<SharedEpochIndex> index;
-    std::vector<ReceiveTime> times;
+    std::shared_ptr<const std::vector<ReceiveTime>> times;   // null: none
     PaceOptions options;
     size_t epoch = 0;         // where to start
     bool loop = false;
@@ -49,8 +54,10 @@ struct PacedStart {
 
 // Besides the blocks and the end (PlaybackCallbacks), on the main thread.
 struct PacedCallbacks {
-    // Blocking: decoders and views reset for a seek to offset.
-    std::function<void(int64_t offset)> seekReset;
+    // Blocking: decoders and views reset for a seek to offset, then primed
+    // with the bytes just before it (the epochs before the one sought, up
+    // to kPrimeEpochs of them) so that it shows as in a play from the start.
+    std::function<void(int64_t offset, const std::vector<uint8_t>& before)> seekReset;
     // Queued: the epoch just delivered, and the epoch count.
     std::function<void(size_t epoch, size_t count)> position;
     // Blocking, just before the finished callback.

@@ -5,7 +5,9 @@
 #include "Mainfile.h"
 #include "BinrDecoder.h"
 #include "NmeaAssembler.h"
+#include "Position.h"
 #include "Statistic.h"
+#include "Visual.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -114,6 +116,8 @@ void TIndexWorker::run()
             emit Progress(shown = percent);
     }
     std::fclose(f);
+    if (!isInterruptionRequested())
+        times_ = ReadReceiveTimes(QFile::encodeName(fileName_).toStdString() + ".times", done);
 }
 
 // ---------------------------------------------------------------- window
@@ -335,6 +339,8 @@ bool TPlayerForm::IndexCurrentFile()
     indexedBinr_ = binr;
     indexedModified_ = modified;
     index_ = std::make_shared<SharedEpochIndex>(binr);
+    times_ = nullptr;
+    timesProblem_.clear();
     auto* worker = new TIndexWorker(file, index_, this);
     worker_ = worker;
     connect(worker, &TIndexWorker::Progress, this, [](int percent) {
@@ -343,7 +349,7 @@ bool TPlayerForm::IndexCurrentFile()
     });
     connect(worker, &QThread::finished, this, [this, worker] {
         if (worker == worker_)
-            IndexFinished();
+            IndexFinished(worker);
         worker->deleteLater();
     });
     ShowIndexed();
@@ -351,9 +357,12 @@ bool TPlayerForm::IndexCurrentFile()
     return true;
 }
 
-void TPlayerForm::IndexFinished()
+void TPlayerForm::IndexFinished(TIndexWorker* worker)
 {
     worker_ = nullptr;
+    ReceiveTimesRead times = worker->TakeTimes();
+    timesProblem_ = QString::fromStdString(times.problem);
+    times_ = std::make_shared<const std::vector<ReceiveTime>>(std::move(times.times));
     {
         std::unique_lock lock(index_->lock);
         index_->index.Compact();
@@ -515,23 +524,28 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
     start.loop = LoopCheckBox->isChecked();
     start.epoch = epoch;
     start.clock = clock;
-    const int64_t fileSize = QFileInfo(indexedFile_).size();
-    const ReceiveTimesRead times = ReadReceiveTimes(QFile::encodeName(indexedFile_ + ".times").toStdString(), fileSize);
-    start.times = times.times;
-    Note(times.problem.empty() ? (times.times.empty() ? QString() : QStringLiteral("receive times"))
-                               : QStringLiteral("times ignored: ") + QString::fromStdString(times.problem));
+    start.times = times_;
+    Note(!timesProblem_.isEmpty() ? QStringLiteral("times ignored: ") + timesProblem_
+         : times_ && !times_->empty() ? QStringLiteral("receive times")
+                                      : QString());
 
     auto self = std::make_shared<QPointer<TPacedCycle>>();
     auto current = [self] { return MainForm && *self && MainForm->ReadCycle() == *self && PlaybackMode(MainForm->Mode()); };
     PacedCallbacks paced;
-    paced.seekReset = [current](int64_t offset) {
+    paced.seekReset = [current](int64_t offset, const std::vector<uint8_t>& before) {
         if (!current())
             return;
         MainForm->ResetDecodersAndViews();
-        // Nothing kept from before the seek: the views show what the file
-        // from this epoch on shows, as if it had been cut there.
         ProgramNmea() = NmeaAssembler();
         ProgramBinr() = BinrDecoder();
+        if (PositionForm)
+            PositionForm->ForgetKeptTexts();
+        // The epochs before it set what a play would show at this epoch
+        // (the date, the fix, the satellites); what counts and collects
+        // starts afresh here.
+        MainForm->PrimeFromBytes(before.data(), before.size());
+        if (VisualForm)
+            VisualForm->ClearPlot();
         if (StatisticForm)
             StatisticForm->ResetStatistics();
         MainForm->SetReceivedTotal(offset);
@@ -567,8 +581,8 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
         form->PauseButtonClick(nullptr);
         cycle_->StepForward();
     }
-    if (!times.problem.empty())
-        form->InfoLabel->setText(QStringLiteral("Times file ignored: ") + QString::fromStdString(times.problem));
+    if (!timesProblem_.isEmpty())
+        form->InfoLabel->setText(QStringLiteral("Times file ignored: ") + timesProblem_);
     return true;
 }
 

@@ -22,11 +22,14 @@ class QPushButton;
 class QSlider;
 class QSpinBox;
 
-// Reads a file into a SharedEpochIndex, block by block.
+// Reads a file into a SharedEpochIndex, block by block, then its receive
+// times (FILE.times), so that neither is read on the window's thread.
 class TIndexWorker : public QThread {
     Q_OBJECT
 public:
     TIndexWorker(const QString& fileName, std::shared_ptr<SharedEpochIndex> index, QObject* parent);
+    // Once finished.
+    ReceiveTimesRead TakeTimes() { return std::move(times_); }
 signals:
     void Progress(int percent);
 protected:
@@ -34,6 +37,7 @@ protected:
 private:
     QString fileName_;
     std::shared_ptr<SharedEpochIndex> index_;
+    ReceiveTimesRead times_;
 };
 
 class TPlayerForm : public TViewForm {
@@ -52,6 +56,9 @@ public:
     // such file.
     bool IndexCurrentFile();
     bool IndexReady() const;
+    // Why the indexed file's FILE.times is ignored; empty when it is used or
+    // there is none.
+    QString TimesProblem() const { return timesProblem_; }
     // Processes events until the index is ready (headless runs and tests).
     bool WaitForIndex();
     size_t EpochCount() const;
@@ -110,7 +117,7 @@ private:
     void SliderMoved(int value);
     void ShowPosition(size_t epoch, size_t count);
     void ShowIndexed();
-    void IndexFinished();
+    void IndexFinished(TIndexWorker* worker);
     void Note(const QString& text);
     QString TimeText(int64_t timeMs) const;
     void LoadSettings();
@@ -123,6 +130,8 @@ private:
     bool indexedBinr_ = false;
     QDateTime indexedModified_;
     QPointer<TIndexWorker> worker_;
+    std::shared_ptr<const std::vector<ReceiveTime>> times_;
+    QString timesProblem_;
     QPointer<TPacedCycle> cycle_;
     // A start asked for before the index was ready.
     bool startPending_ = false;

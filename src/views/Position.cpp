@@ -26,6 +26,8 @@ ValueLabel* Value(QWidget* parent, int x, int y, const std::string& text, ValueL
     return new ValueLabel(parent, x, y, FromText(text), true, anchor);
 }
 
+constexpr const char* kStartVdop = "0.0";
+
 } // namespace
 
 TPositionForm::TPositionForm(QWidget* parent)
@@ -46,7 +48,7 @@ TPositionForm::TPositionForm(QWidget* parent)
     Label6 = Caption(this, 108, kRow3, "VDOP:");
     rms2DLabel = Value(this, 168, kRow1, "0.0", R);
     HDOPLabel = Value(this, 168, kRow2, "0.0", R);
-    VDOPLabel = Value(this, 168, kRow3, "0.0", R);
+    VDOPLabel = Value(this, 168, kRow3, kStartVdop, R);
 
     Label7 = Caption(this, 176, kRow1, "Speed:");
     Label8 = Caption(this, 176, kRow2, "Course:");
@@ -99,6 +101,8 @@ void TPositionForm::RefreshFromBinr()
 {
     Show(PositionFromBinr(ProgramBinr()));
 }
+
+void TPositionForm::ForgetKeptTexts() { VDOPLabel->SetText(FromText(kStartVdop)); }
 
 void TPositionForm::Show(const PositionTexts& t)
 {

@@ -13,6 +13,9 @@ public:
     ~TPositionForm() override;
     void RefreshFromNmea();
     void RefreshFromBinr();
+    // The texts a refresh may leave as they were (VDOP without a GSA) go
+    // back to those of a new window: a paced replay's seek starts from them.
+    void ForgetKeptTexts();
     // Shows or hides the Multi-GNSS count of every system's used satellites.
     void SetMultiGnss(bool on);
 

@@ -1,5 +1,6 @@
 // Paced headless runs: the same lines as a fast run; --from gives the views
-// of a seek, which must be those of the file cut at that epoch; bad values.
+// of a seek, which must be those a play from the start shows at that epoch;
+// --player with a file replays it in the PLAYER; bad values.
 #include "EpochIndex.h"
 #include "TestSupport.h"
 
@@ -37,20 +38,21 @@ protected:
         EXPECT_TRUE(WriteBinaryFile(path.toStdString(), bytes));
         return path;
     }
-    // The view lines: the MAIN line names the file and counts its bytes.
-    static QByteArray ViewLines(const QByteArray& out)
+    // The lines of the views named, in order.
+    static QByteArray Lines(const QByteArray& out, std::initializer_list<const char*> views)
     {
-        QByteArray views;
+        QByteArray kept;
         for (const QByteArray& line : out.split('\n'))
-            if (!line.startsWith("MAIN\t"))
-                views += line + '\n';
-        return views;
+            for (const char* view : views)
+                if (line.startsWith(QByteArray(view) + '\t'))
+                    kept += line + '\n';
+        return kept;
     }
 
     QTemporaryDir dir;
 };
 
-TEST_F(ReplayHeadlessTest, SeekToEveryEpochGivesTheLinesOfTheFileCutThere)
+TEST_F(ReplayHeadlessTest, FromShowsEachEpochAsAPlayFromTheStart)
 {
     for (const char* sample : {"demo.nme", "demo.dat"}) {
         const bool binr = QString(sample).endsWith(".dat");
@@ -68,17 +70,68 @@ TEST_F(ReplayHeadlessTest, SeekToEveryEpochGivesTheLinesOfTheFileCutThere)
         EXPECT_EQ(fastStatus, 0);
         EXPECT_EQ(pacedStatus, 0);
         EXPECT_EQ(paced, fast) << sample;   // the MAIN line too: pacing changes only the timing
+        // Before the first epoch (09:00 before 10:15): from the first epoch.
+        const auto [early, earlyStatus] = Run({"--headless", "--pace", "64", "--from", "09:00:00", smallPath});
+        EXPECT_EQ(earlyStatus, 0);
+        EXPECT_EQ(early, fast) << sample;
 
+        // Date, fix, satellites as a play shows them; the statistics and the
+        // plot start afresh, so only POSITION and SATELLITES are compared.
+        const QByteArray played = Lines(fast, {"POSITION", "SATELLITES"});
         for (size_t k = 0; k < kEpochs; ++k) {
             const std::string from = EpochTimeText(index.Epochs()[k].timeMs).substr(9);
-            const QString cut = Write(QString("cut%1").arg(k) + ext,
-                                      std::vector<uint8_t>(small.begin() + index.Epochs()[k].offset, small.end()));
             const auto [seek, seekStatus] = Run({"--headless", "--pace", "64", "--from", QString::fromStdString(from), smallPath});
-            const auto [played, playedStatus] = Run({"--headless", cut});
             EXPECT_EQ(seekStatus, 0) << from;
-            EXPECT_FALSE(ViewLines(seek).isEmpty());
-            EXPECT_EQ(ViewLines(seek), ViewLines(played)) << sample << " epoch " << k << " at " << from;
+            const QByteArray shown = Lines(seek, {"POSITION", "SATELLITES"});
+            EXPECT_FALSE(shown.isEmpty());
+            EXPECT_TRUE(played.endsWith(shown)) << sample << " epoch " << k << " at " << from << ":\n" << shown.toStdString();
+            EXPECT_EQ(shown.count('\n'), 2 * qsizetype(kEpochs - k)) << sample << " epoch " << k;
         }
+
+        // A damaged FILE.times is named on stderr, and the replay goes on without it.
+        ASSERT_TRUE(WriteBinaryFile((smallPath + ".times").toStdString(), std::vector<uint8_t>(16 + 24, 'x')));
+        QByteArray err;
+        const auto [damaged, damagedStatus] = Run({"--headless", "--pace", "64", smallPath}, &err);
+        EXPECT_EQ(damagedStatus, 0);
+        EXPECT_EQ(damaged, fast);
+        EXPECT_TRUE(err.contains(("kestrova: " + smallPath + ".times: not a times file; ").toUtf8())) << err.toStdString();
+        QFile::remove(smallPath + ".times");
+    }
+}
+
+TEST_F(ReplayHeadlessTest, PlayerWithAFileReplaysItInThePlayerAtItsPace)
+{
+    const std::vector<uint8_t> demo = ReadBinaryFile(SourceDir() + "/samples/demo.nme");
+    EpochIndex index(false);
+    index.Feed(demo.data(), demo.size());
+    ASSERT_GT(index.Count(), 3u);
+    // Three epochs a second apart: at 1x the last is due 2 s after the first.
+    const QString path = Write("three.nme", std::vector<uint8_t>(demo.begin(), demo.begin() + index.EpochEnd(2)));
+    struct Row {
+        QStringList args;
+        int64_t lastDueMs;
+    };
+    for (const Row& row : {Row {{"--player"}, 2000}, Row {{"--player", "--pace", "4"}, 500}, Row {{"--pace", "4"}, 500}}) {
+        const QString log = dir.path() + "/pace.log";
+        QFile::remove(log);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("KESTROVA_PACE_LOG", log);
+        env.remove("DISPLAY");
+        p.setProcessEnvironment(env);
+        p.start(KESTROVA_BIN, row.args + QStringList {"--exit-after-play", path});
+        ASSERT_TRUE(p.waitForFinished(60000)) << row.args.join(' ').toStdString();
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        // One line per delivery: offset, due and sent time (µs).
+        QFile logFile(log);
+        logFile.open(QIODevice::ReadOnly);
+        const QList<QByteArray> lines = logFile.readAll().trimmed().split('\n');
+        ASSERT_EQ(lines.size(), 3) << row.args.join(' ').toStdString() << ": not played by the PLAYER";
+        const int64_t firstDue = lines.front().split(' ').value(1).toLongLong();
+        const int64_t lastDue = lines.back().split(' ').value(1).toLongLong();
+        EXPECT_EQ((lastDue - firstDue) / 1000, row.lastDueMs) << row.args.join(' ').toStdString();
     }
 }
 
@@ -96,8 +149,8 @@ TEST_F(ReplayHeadlessTest, BadPaceAndTimesAreRefused)
         {{"--pace", "1", "--from", "25:00:00"}, "--from"},
         {{"--pace", "1", "--from", "10:15"}, "--from"},
         {{"--from", "10:15:00"}, "--from needs --pace"},
-        {{"--pace", "64", "--from", "09:00:00"}, "no epoch at or after"},
-        {{"--pace", "64", "--from", "23:59:59"}, "no epoch at or after"},
+        {{"--pace", "64", "--from", "10:40:00"}, "no epoch at or after"},
+        {{"--pace", "64", "--from", "16:00:00"}, "no epoch at or after"},
     };
     for (const Row& row : rows) {
         QByteArray err;

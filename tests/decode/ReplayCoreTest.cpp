@@ -140,6 +140,42 @@ TEST(EpochIndex, TimesAndDatesOfBothProtocols)
     EXPECT_EQ(binr.FirstTime() / 1000, nmea.FirstTime() / 1000);
 }
 
+TEST(EpochIndex, ATimeOfDayGoesToTheFirstEpochAtOrAfterItAcrossMidnight)
+{
+    auto gga = [](const char* t) { return std::string("$GPGGA,") + t + ",x*\n"; };
+    auto rmc = [](const char* t, const char* d) { return std::string("$GPRMC,") + t + ",A,,,,,,," + d + ",,*\n"; };
+    const std::string afternoon = gga("132819.00") + rmc("132819.00", "070926") + gga("132820.00") + rmc("132820.00", "070926");
+    const std::string justAfterMidnight = gga("000000.50") + rmc("000000.50", "080926") + gga("000001.50");
+    const std::string beforeGap = gga("235958.00") + rmc("235958.00", "070926") + gga("235959.00") + rmc("235959.00", "070926");
+    struct Row {
+        const char* what;
+        std::string text;
+        const char* time;
+        size_t epoch;   // 99: none
+    };
+    const Row rows[] = {
+        {"before the first epoch", afternoon, "13:00:00", 0},
+        {"the first epoch", afternoon, "13:28:19", 0},
+        {"the second epoch", afternoon, "13:28:20", 1},
+        {"after the last", afternoon, "13:30:00", 99},
+        {"before a start just after midnight", justAfterMidnight, "23:59:59", 0},
+        {"after an end just after midnight", justAfterMidnight, "00:00:03", 99},
+        {"in a gap across midnight, dated", beforeGap + gga("001000.00") + rmc("001000.00", "080926"), "00:05:00", 2},
+        {"at midnight in that gap", beforeGap + gga("001000.00") + rmc("001000.00", "080926"), "00:00:00", 2},
+        {"in that gap, no date after it", beforeGap + gga("001000.00") + gga("001001.00"), "00:05:00", 2},
+        {"in that gap, no date at all", gga("235958.00") + gga("001000.00"), "00:05:00", 1},
+        {"before it", beforeGap + gga("001000.00"), "23:59:59", 1},
+    };
+    for (const Row& row : rows) {
+        EpochIndex index(false);
+        index.Feed(reinterpret_cast<const uint8_t*>(row.text.data()), row.text.size());
+        const int64_t ms = NmeaTimeOfDayMs((std::string(row.time).erase(5, 1).erase(2, 1)).c_str());
+        ASSERT_NE(ms, kNoTime) << row.what;
+        const size_t found = index.FirstAtOrAfterTimeOfDay(ms);
+        EXPECT_EQ(found == index.Count() ? 99 : found, row.epoch) << row.what;
+    }
+}
+
 namespace {
 
 // An NMEA file with one GGA per given time of day (ms; kNoTime: empty field).
@@ -191,13 +227,13 @@ TEST(ReplayPace, DueTimesFollowTheRecordingWithItsGapRules)
         {{1.0, true, 0, 960}, {0, 0, 0, 0, 0, 0, 0, 0}},
     };
     for (const Row& row : rows) {
-        ReplayPace pace(index, {}, row.options);
+        ReplayPace pace(index, std::vector<ReceiveTime> {}, row.options);
         EXPECT_EQ(pace.Source(), PaceSource::EpochTimes);
         pace.Seek(0, 0);
         EXPECT_EQ(DueMs(pace), row.due) << "speed " << row.options.speed << " skip " << row.options.skipGapsMs;
     }
     // A seek anchors the schedule at the epoch sought, on the clock of that moment.
-    ReplayPace pace(index, {}, PaceOptions {});
+    ReplayPace pace(index, std::vector<ReceiveTime> {}, PaceOptions {});
     pace.Seek(4, 50'000'000);
     EXPECT_EQ(DueMs(pace), (std::vector<int64_t> {50000, 51000, 52000, 53000}));
 }
@@ -207,7 +243,7 @@ TEST(ReplayPace, SpeedChangeAndPauseKeepThePlace)
     const std::string text = NmeaEpochs({0, 1000, 2000, 3000, 4000});
     EpochIndex index(false);
     index.Feed(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-    ReplayPace pace(index, {}, PaceOptions {});
+    ReplayPace pace(index, std::vector<ReceiveTime> {}, PaceOptions {});
     pace.Seek(0, 0);
     Delivery d;
     ASSERT_TRUE(pace.Next(d));
@@ -241,7 +277,7 @@ TEST(ReplayPace, ReceiveTimesAndByteCountAndGrowth)
     const std::string untimed(250, 'x');
     EpochIndex none(false);
     none.Feed(reinterpret_cast<const uint8_t*>(untimed.data()), untimed.size());
-    ReplayPace bytes(none, {}, {1.0, false, 0, 100});
+    ReplayPace bytes(none, std::vector<ReceiveTime> {}, {1.0, false, 0, 100});
     EXPECT_EQ(bytes.Source(), PaceSource::ByteCount);
     EXPECT_EQ(bytes.EpochCount(), 3u);
     bytes.Seek(0, 0);
@@ -251,7 +287,7 @@ TEST(ReplayPace, ReceiveTimesAndByteCountAndGrowth)
 
     // A growing file: the pace goes on where the index grows.
     const std::string more = NmeaEpochs({3000, 4000});
-    ReplayPace growing(index, {}, PaceOptions {});
+    ReplayPace growing(index, std::vector<ReceiveTime> {}, PaceOptions {});
     growing.Seek(0, 0);
     EXPECT_EQ(DueMs(growing), (std::vector<int64_t> {0, 1000, 2000}));
     index.Feed(reinterpret_cast<const uint8_t*>(more.data()), more.size());
@@ -302,6 +338,9 @@ TEST(ReceiveTimes, WrittenThenReadAndEveryDamageIgnored)
         EXPECT_TRUE(r.times.empty()) << row.what;
         EXPECT_EQ(r.problem, row.problem) << row.what;
     }
+    // More records than the recording has bytes: refused by its size, unread.
+    ASSERT_TRUE(WriteBinaryFile(name, std::vector<uint8_t>(16 + 24 * 301, 0)));
+    EXPECT_EQ(ReadReceiveTimes(name, 300).problem, "does not match the file");
     ::unlink(name.c_str());
     EXPECT_EQ(ReadReceiveTimes(name, 300).problem, "");   // missing: no note
 }

@@ -7,6 +7,9 @@
 
 #include "EpochIndex.h"
 #include "Player.h"
+#include "Position.h"
+#include "BinrDecoder.h"
+#include "NmeaAssembler.h"
 #include "Report.h"
 #include "TestSupport.h"
 
@@ -128,6 +131,80 @@ TEST_F(ReplayTest, StepForwardBackForwardShowsTheSameLinesTwice)
     EXPECT_EQ(form->ReceivedTotal(), QFileInfo(PathOf("small.nme")).size());
 }
 
+// The lines of one view, in order.
+std::vector<QByteArray> ViewLines(const QByteArray& out, const char* view)
+{
+    std::vector<QByteArray> lines;
+    for (const QByteArray& line : out.split('\n'))
+        if (line.startsWith(QByteArray(view) + '\t'))
+            lines.push_back(line);
+    return lines;
+}
+
+TEST_F(ReplayTest, ASeekShowsEveryEpochAsAPlayFromTheStartShowsIt)
+{
+    struct File {
+        std::string path;
+        bool binr;
+    };
+    std::vector<File> files {{SourceDir() + "/samples/demo.nme", false}, {SourceDir() + "/samples/demo.dat", true}};
+    const std::string shared = SharedNmeaDir();
+    for (const char* capture : {"bu353-glonass.log", "haicom-305N.log", "skytraq-dgps.log"})
+        if (!shared.empty())
+            files.push_back({shared + "/" + capture, false});
+    for (File& file : files) {
+        // Played from a copy: a BINR playback writes its NMEA side file beside it.
+        const QString copy = PathOf(QFileInfo(QString::fromStdString(file.path)).fileName());
+        ASSERT_TRUE(WriteBytes(copy, ReadBinaryFile(file.path)));
+        file.path = copy.toStdString();
+        (file.binr ? form->BINRRadioButton : form->NMEARadioButton)->setChecked(true);
+        form->TakeFileName(QString::fromStdString(file.path));
+        // A play as in a program just started: a new playback keeps the
+        // decoders' last sentences and the labels a refresh may leave.
+        ProgramNmea() = NmeaAssembler();
+        ProgramBinr() = BinrDecoder();
+        PositionForm->ForgetKeptTexts();
+        Lines played(PathOf("played.txt"));
+        form->RewindButtonClick(nullptr);
+        ASSERT_TRUE(WaitStopped(60000));
+        const QByteArray all = played.Take();
+        // One refresh per epoch: at its GGA, or at its closing 0x88.
+        const std::vector<QByteArray> position = ViewLines(all, "POSITION"), satellites = ViewLines(all, "SATELLITES");
+        PlayerForm->IndexCurrentFile();
+        ASSERT_TRUE(PlayerForm->WaitForIndex());
+        const size_t count = PlayerForm->EpochCount();
+        ASSERT_EQ(position.size(), count) << file.path;
+        ASSERT_EQ(satellites.size(), count) << file.path;
+        Shown([] { ASSERT_TRUE(PlayerForm->StartPaced(0, true)); });
+        // Backwards too: whatever an earlier seek left must not show.
+        std::vector<size_t> order;
+        for (size_t k = count; k-- > 0;)
+            if (k % 2)
+                order.push_back(k);
+        for (size_t k = 0; k < count; k += 2)
+            order.push_back(k);
+        Lines sought(PathOf("sought.txt"));
+        for (const size_t epoch : order) {
+            const int before = PlayerForm->positionsShown;
+            PlayerForm->SeekTo(epoch);
+            ASSERT_TRUE(WaitFor([&] { return PlayerForm->positionsShown == before + 1; }, 20000)) << epoch;
+        }
+        const QByteArray seen = sought.Take();
+        // Each seek shows its epoch once.
+        const std::vector<QByteArray> seenPosition = ViewLines(seen, "POSITION"), seenSatellites = ViewLines(seen, "SATELLITES");
+        ASSERT_EQ(seenPosition.size(), count);
+        ASSERT_EQ(seenSatellites.size(), count);
+        for (size_t i = 0; i < count; ++i) {
+            ASSERT_EQ(seenPosition[i].toStdString(), position[order[i]].toStdString()) << file.path << " epoch " << order[i];
+            ASSERT_EQ(seenSatellites[i].toStdString(), satellites[order[i]].toStdString()) << file.path << " epoch " << order[i];
+        }
+        form->StopButtonClick(form->StopButton);
+        ASSERT_TRUE(WaitStopped());
+    }
+    if (shared.empty())
+        GTEST_SKIP() << "../shared/testdata/nmea is absent; only the samples were sought";
+}
+
 TEST_F(ReplayTest, PauseAndStopOfThePanelActOnIt)
 {
     PlayerForm->clock = nullptr;   // the real clock: one epoch a second
@@ -204,6 +281,26 @@ TEST_F(ReplayTest, AGrowingFileIsFollowedAndMaxWaitsAtTheEnd)
     const int64_t grown = index.EpochEnd(14);
     ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() == grown; }, 20000));
     EXPECT_EQ(PlayerForm->TimelineSlider->maximum(), 14);
+    form->StopButtonClick(form->StopButton);
+    ASSERT_TRUE(WaitStopped());
+}
+
+TEST_F(ReplayTest, LoopOnAnEmptyFileWaitsInsteadOfSpinning)
+{
+    // Every seek reads the clock: a spinning loop reads it thousands of times.
+    struct CountingClock : VirtualClock {
+        int64_t NowUs() const override { ++reads; return VirtualClock::NowUs(); }
+        mutable std::atomic<int> reads {0};
+    };
+    auto counting = std::make_shared<CountingClock>();
+    PlayerForm->clock = counting;
+    ASSERT_TRUE(WriteBytes(PathOf("empty.nme"), {}));
+    form->TakeFileName(PathOf("empty.nme"));
+    PlayerForm->LoopCheckBox->setChecked(true);
+    ASSERT_TRUE(Start(0, false));
+    RunEvents(600);
+    EXPECT_EQ(form->Mode(), amPlay);
+    EXPECT_LT(counting->reads.load(), 50);
     form->StopButtonClick(form->StopButton);
     ASSERT_TRUE(WaitStopped());
 }
