@@ -88,14 +88,27 @@ int SignalFold::KeyOf(const char* address, char signalId)
     for (int k = 0; k < keyCount_; ++k)
         if (keys_[k].talker[0] == address[0] && keys_[k].talker[1] == address[1] && keys_[k].signalId == signalId)
             return k;
-    if (keyCount_ >= kKeysMax || address[0] == '\0')
+    if (address[0] == '\0')
         return -1;
-    Cycle& added = keys_[keyCount_];
+    int slot = keyCount_;
+    if (keyCount_ < kKeysMax) {
+        ++keyCount_;
+    } else {
+        // Full (a stream of odd talkers): the key heard from longest ago
+        // makes room, its satellites with it.
+        slot = int(std::min_element(keys_, keys_ + kKeysMax,
+                                    [](const Cycle& a, const Cycle& b) { return a.lastHeard < b.lastHeard; }) -
+                   keys_);
+        Remove(staged_, stagedCount_, slot);
+        Remove(kept_, keptCount_, slot);
+        Remove(fresh_, freshCount_, slot);
+    }
+    Cycle& added = keys_[slot];
     added = Cycle();
     added.talker[0] = address[0];
     added.talker[1] = address[1];
     added.signalId = signalId;
-    return keyCount_++;
+    return slot;
 }
 
 void SignalFold::Remove(Observation* list, int& count, int key)
@@ -113,6 +126,7 @@ void SignalFold::AddGsv(const NmeaFields& gsv)
     if (key < 0)
         return;
     Cycle& cycle = keys_[key];
+    cycle.lastHeard = ++heard_;
     const int32_t total = TextToInt(gsv.slot[kGsvTotalAt]);
     const int32_t number = TextToInt(gsv.slot[kGsvNumberAt]);
     if (number == 1) {

@@ -19,7 +19,9 @@
 //
 // A C/N0 outside 0-99 dB-Hz, or an empty field, is none. Bars are ordered by
 // system (GPS, GLONASS, Galileo, BeiDou, QZSS, NavIC, SBAS) then number.
-// Fixed capacities, nothing allocated; entries beyond them are dropped.
+// Fixed capacities, nothing allocated; entries beyond them are dropped, and
+// a 33rd talker and signal pair takes the place of the one heard from
+// longest ago.
 //
 // The headless line: "SIGNALS", then for each bar a tab and "SNN:CN0:U".
 // S is the system letter (G R E C J I S), NN the number within the system
@@ -98,6 +100,7 @@ private:
         int8_t next = 0;      // the sentence number expected, 0 while broken
         int8_t total = 0;
         bool completed = false;
+        uint64_t lastHeard = 0;  // the count of GSVs when it was last heard from
     };
     static constexpr int kKeysMax = 32;
     static constexpr int kObservationsMax = 256;
@@ -114,6 +117,7 @@ private:
     Observation fresh_[kObservationsMax];    // cycles completed in this epoch
     int freshCount_ = 0;
     bool completedInEpoch_ = false;
+    uint64_t heard_ = 0;
 };
 
 // Message 0x52 with the used and bad satellites of the last 0x93.

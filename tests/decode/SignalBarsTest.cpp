@@ -92,6 +92,18 @@ TEST(SignalBars, FoldsWholeCyclesIntoOneBarPerSatellite)
     }
 }
 
+// A stream of odd talkers must not lock the real ones out.
+TEST(SignalBars, ManyTalkersMakeRoomForTheLatest)
+{
+    std::vector<std::string> bodies;
+    for (char a = 'A'; a <= 'Z'; ++a)
+        for (char b : {'A', 'B'})
+            bodies.push_back(std::string{a, b} + "GSV,1,1,01,00,1,1,30");
+    bodies.push_back("GPGSV,1,1,01,07,1,1,30");
+    bodies.push_back(kEpochEnd);
+    EXPECT_EQ(SignalsLine(Fold(bodies, {}, true).bars), "SIGNALS\tG07:30:-");
+}
+
 TEST(SignalBars, KeepsEverySignalAndTheFirstPosition)
 {
     const Folded f = Fold({"GPGSV,1,1,01,05,,,38,1", "GPGSV,1,1,01,05,40,120,44,8", "GNGSV,1,1,01,05,41,121,36,1",
