@@ -54,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
         MessageText(*e);
         MessageHex(*e);
+        MessageSummary(*e);
         log.RateHz(e->type, int64_t(size) * 997);
     }
 

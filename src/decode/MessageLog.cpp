@@ -1,15 +1,18 @@
 #include "MessageLog.h"
 
 #include "BinrDecoder.h"
+#include "BinrLayouts.h"
 #include "NmeaChecksum.h"
+#include "Util.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
 
 constexpr char kOtherType[] = "other";
-constexpr char kEllipsis[] = "\xE2\x80\xA6";
+constexpr char kEllipsis[] = "...";
 constexpr int kTalkerLength = 2;
 constexpr int kChecksumTail = 3;     // "*hh"
 constexpr int64_t kMsPerSecond = 1000;
@@ -227,4 +230,97 @@ std::string MessageHex(const MessageEntry& entry)
         hex += kEllipsis;
     }
     return hex;
+}
+
+namespace {
+
+constexpr double kDegPerRad = 57.29577951308232;
+
+// The payload of a kept frame, DLEs un-doubled, up to DLE ETX. False when
+// the frame is cut (longer than the bytes kept) or holds a lone DLE.
+bool Unstuff(const MessageEntry& entry, uint8_t* payload, int& size)
+{
+    const int kept = entry.KeptLength();
+    size = 0;
+    if (kept < 2 || entry.bytes[0] != kDle)
+        return false;
+    for (int i = 2; i < kept; ++i) {
+        if (entry.bytes[i] != kDle) {
+            payload[size++] = entry.bytes[i];
+            continue;
+        }
+        if (i + 1 >= kept)
+            return false;
+        if (entry.bytes[i + 1] == kEtx)
+            return true;
+        if (entry.bytes[i + 1] != kDle)
+            return false;
+        payload[size++] = kDle;
+        ++i;
+    }
+    return false;
+}
+
+std::string SizeMismatch(int size, int expected)
+{
+    return "length " + std::to_string(size) + ", expected " + std::to_string(expected);
+}
+
+std::string BinrSummary(uint8_t id, const uint8_t* p, int size)
+{
+    switch (id) {
+    case kMsgNavSolution: {
+        if (size != kNavSolutionSize)
+            return SizeMismatch(size, kNavSolutionSize);
+        const NavSolution n = ReadNavSolution(p);
+        return Format("lat %.7f lon %.7f alt %.1f m, %s%s%s", n.latRad * kDegPerRad, n.lonRad * kDegPerRad, n.altM,
+                      n.flags & kSolutionValid ? "valid" : "invalid", n.flags & kSolution2D ? " 2D" : "",
+                      n.flags & kSolutionDiff ? " diff" : "");
+    }
+    case kMsgDopInfo: {
+        if (size != kDopInfoSize)
+            return SizeMismatch(size, kDopInfoSize);
+        const DopInfo d = ReadDopInfo(p);
+        return Format("HDOP %.1f VDOP %.1f, GPS %d GLONASS %d", double(d.hdop), double(d.vdop), d.gpsCount,
+                      d.glonassCount);
+    }
+    case kMsgSatInView:
+        if (size % kSatRecordSize != 0)
+            return "length " + std::to_string(size) + ", not whole records";
+        return std::to_string(size / kSatRecordSize) + " satellites in view";
+    case kMsgSolutionStatus: {
+        if (size < kStatusHeaderSize || (size - kStatusHeaderSize) % kStatusEntrySize != 0)
+            return "length " + std::to_string(size) + ", not a header and whole entries";
+        const SolutionStatus st = ReadSolutionStatus(p);
+        return Format("used GPS %d GLONASS %d, bad %d", std::popcount(st.gpsUsed), std::popcount(st.glonassUsed),
+                      (size - kStatusHeaderSize) / kStatusEntrySize);
+    }
+    case kMsgDeviceInfo: {
+        if (size != kDeviceInfoSize)
+            return SizeMismatch(size, kDeviceInfoSize);
+        char text[kDeviceTextMax + 1];
+        ReadDeviceText(p, text);
+        std::string shown = "device ";
+        for (const char* c = text; *c; ++c)
+            shown += *c >= 0x20 && *c < 0x7F ? *c : '?';
+        return shown;
+    }
+    default:
+        return std::to_string(size) + " payload bytes";
+    }
+}
+
+} // namespace
+
+std::string MessageSummary(const MessageEntry& entry)
+{
+    if (entry.protocol != MessageProtocol::Binr)
+        return MessageText(entry);
+    uint8_t payload[kMessageBytesKept];
+    int size = 0;
+    const bool whole = Unstuff(entry, payload, size);
+    const std::string id = MessageText(entry);
+    if (!whole)
+        return id + ": " + (entry.length > uint32_t(kMessageBytesKept) ? "too long to decode here" : "not a whole frame");
+    return id + ": " + BinrSummary(entry.bytes[1], payload, size);
 }

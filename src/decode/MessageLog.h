@@ -112,7 +112,12 @@ private:
 };
 
 // NMEA as text without its line end, each control or non-ASCII byte as "?";
-// BINR as "0x88"; "…" after a message longer than the bytes kept.
+// BINR as "0x88"; "..." after a message longer than the bytes kept. ASCII
+// only, whatever the message held.
 std::string MessageText(const MessageEntry& entry);
-// The kept bytes in hex, "24 47 50", with " …" when the message was longer.
+// The kept bytes in hex, "24 47 50", with " ..." when the message was longer.
 std::string MessageHex(const MessageEntry& entry);
+// One line: NMEA as MessageText; BINR as its ID and what it says
+// ("0x88: lat 55.7520570 lon 37.6083330 alt 145.3 m, valid diff"), or why it
+// says nothing (a wrong length, a frame longer than the bytes kept).
+std::string MessageSummary(const MessageEntry& entry);

@@ -1,5 +1,6 @@
 // The CONSOLE's message log: types and checksums, the type table with its
 // rates and errors, the ring, and the texts of an entry.
+#include "BinrEncoder.h"
 #include "MessageLog.h"
 #include "NmeaChecksum.h"
 
@@ -123,7 +124,7 @@ TEST(MessageLog, RingKeepsTheLastAndCutsLongMessages)
     const MessageEntry& e = *log.At(seq);
     EXPECT_EQ(e.length, longer.size());
     EXPECT_EQ(e.KeptLength(), kMessageBytesKept);
-    EXPECT_EQ(MessageText(e), "$" + longBody.substr(0, kMessageBytesKept - 1) + "\xE2\x80\xA6");
+    EXPECT_EQ(MessageText(e), "$" + longBody.substr(0, kMessageBytesKept - 1) + "...");
 
     const uint8_t binr[] = {0x10, 0x52, 0x01, 0x10, 0x10, 0x10, 0x03};
     const uint64_t b = log.Append({7, 2, MessageProtocol::Binr, binr, int(sizeof binr), false});
@@ -131,6 +132,39 @@ TEST(MessageLog, RingKeepsTheLastAndCutsLongMessages)
     EXPECT_EQ(MessageHex(*log.At(b)), "10 52 01 10 10 10 03");
     EXPECT_EQ(log.At(b)->source, 2);
     EXPECT_EQ(log.At(b)->checksum, ChecksumStatus::None);
+}
+
+TEST(MessageLog, BinrSummaries)
+{
+    NavSolution nav{};
+    nav.latRad = 0.5;
+    nav.lonRad = -1;
+    nav.altM = 145.25;
+    nav.flags = kSolutionValid | kSolutionDiff;
+    const DopInfo dop{9, 5, 0.75f, 1.25f};
+    const SolutionStatus status{0, 0, 0x7, 0x30};
+    BinrBytes cutSats = BinrFrame(kMsgSatInView, SatInViewPayload(std::vector<SatInView>(3)));
+    cutSats.erase(cutSats.end() - 2, cutSats.end());
+    BinrBytes longSats = BinrFrame(kMsgSatInView, SatInViewPayload(std::vector<SatInView>(40)));
+    const std::pair<BinrBytes, const char*> cases[] = {
+        {BinrFrame(kMsgNavSolution, NavSolutionPayload(nav)),
+         "0x88: lat 28.6478898 lon -57.2957795 alt 145.2 m, valid diff"},
+        {BinrFrame(kMsgNavSolution, {1, 2, 3}), "0x88: length 3, expected 69"},
+        {BinrFrame(kMsgDopInfo, DopInfoPayload(dop)), "0x60: HDOP 0.8 VDOP 1.2, GPS 9 GLONASS 5"},
+        {BinrFrame(kMsgSatInView, SatInViewPayload(std::vector<SatInView>(3))), "0x52: 3 satellites in view"},
+        {BinrFrame(kMsgSatInView, {1, 2}), "0x52: length 2, not whole records"},
+        {BinrFrame(kMsgSolutionStatus, SolutionStatusPayload(status, {{2, 0}, {70, 0}})),
+         "0x93: used GPS 3 GLONASS 2, bad 2"},
+        {BinrFrame(kMsgDeviceInfo, DeviceInfoPayload("RCV\x1b 1.0")), "0x70: device RCV? 1.0"},
+        {BinrFrame(0x4A, {0x10, 0x10, 7}), "0x4A: 3 payload bytes"},
+        {cutSats, "0x52: not a whole frame"},
+        {longSats, "0x52: too long to decode here"},
+    };
+    MessageLog log;
+    for (const auto& [frame, summary] : cases) {
+        const uint64_t seq = log.Append({0, 0, MessageProtocol::Binr, frame.data(), int(frame.size()), false});
+        EXPECT_EQ(MessageSummary(*log.At(seq)), summary);
+    }
 }
 
 } // namespace
