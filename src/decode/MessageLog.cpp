@@ -2,6 +2,7 @@
 
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
+#include "HexDigit.h"
 #include "NmeaChecksum.h"
 #include "Util.h"
 
@@ -22,17 +23,6 @@ bool IsAddressChar(uint8_t c)
     return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-int HexValue(uint8_t c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // "*hh" right before the line end (CR LF, LF, or none when cut).
 ChecksumStatus NmeaChecksumStatus(const uint8_t* bytes, int length)
 {
@@ -42,8 +32,8 @@ ChecksumStatus NmeaChecksumStatus(const uint8_t* bytes, int length)
     const int mark = end - kChecksumTail;
     if (mark < 1 || bytes[mark] != '*')
         return ChecksumStatus::None;
-    const int high = HexValue(bytes[mark + 1]);
-    const int low = HexValue(bytes[mark + 2]);
+    const int high = HexDigitValue(char(bytes[mark + 1]));
+    const int low = HexDigitValue(char(bytes[mark + 2]));
     if (high < 0 || low < 0)
         return ChecksumStatus::None;
     const char* text = reinterpret_cast<const char*>(bytes);

@@ -1,5 +1,6 @@
 #include "ReceiverCommand.h"
 
+#include "HexDigit.h"
 #include "NmeaChecksum.h"
 
 #include <algorithm>
@@ -17,17 +18,6 @@ std::string_view Trimmed(std::string_view text)
         return {};
     const size_t last = text.find_last_not_of(kBlanks);
     return text.substr(first, last - first + 1);
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 ParsedCommand Refused(std::string message)
@@ -48,8 +38,8 @@ ParsedCommand ParseSentence(std::string_view line, size_t offset)
     if (star != std::string_view::npos) {
         if (body.size() - star != kChecksumTail)
             return Refused("the checksum at " + Position(offset + 1 + star) + " must be \"*\" and two hex digits at the end");
-        const int high = HexValue(body[star + 1]);
-        const int low = HexValue(body[star + 2]);
+        const int high = HexDigitValue(body[star + 1]);
+        const int low = HexDigitValue(body[star + 2]);
         if (high < 0 || low < 0)
             return Refused("the checksum at " + Position(offset + 1 + star) + " must be \"*\" and two hex digits at the end");
         const uint8_t typed = uint8_t(high << 4 | low);
@@ -85,7 +75,7 @@ ParsedCommand ParseHex(std::string_view line, size_t offset)
                 return Refused("a lone hex digit at " + Position(offset + highAt));
             continue;
         }
-        const int v = HexValue(c);
+        const int v = HexDigitValue(c);
         if (v < 0)
             return Refused("character " + Position(offset + i) + " is not a hex digit");
         if (high < 0) {
