@@ -33,7 +33,7 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus"
   seeds=()
   captures="${KESTROVA_NMEA_DIR:-../shared/testdata/nmea}"
-  if [ "$target" = NmeaAssemblerFuzz ] && [ -d "$captures" ]; then
+  if { [ "$target" = NmeaAssemblerFuzz ] || [ "$target" = ConsoleFuzz ]; } && [ -d "$captures" ]; then
     seeds=("$captures")
   fi
   if [ "$target" = BinrDecoderFuzz ] && [ ! -e "$corpus/seed-frames" ]; then
