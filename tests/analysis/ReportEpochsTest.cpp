@@ -113,7 +113,7 @@ TEST(ReportEpochs, AnExtraDecimalFieldIsNoSystemId)
                        Gga("GP", "101501.00", 1, 3), "$GNGSA,A,3,02,03,04,,,,,,,,,,5.1,1.3,4.9,2"});
     ASSERT_EQ(c.log.Size(), 2u);
     EXPECT_EQ(c.log[0].used[kSysGps], 3);
-    EXPECT_EQ(c.log[0].vdop, 490);
+    EXPECT_FLOAT_EQ(c.log[0].vdop, 4.9f);
     EXPECT_EQ(c.log[1].used[kSysGlonass], 3);
 }
 
