@@ -41,7 +41,7 @@ void Index(benchmark::State& state, const char* sample, bool binr)
 }
 
 void BM_IndexNmea(benchmark::State& state) { Index(state, "demo.nme", false); }
-void BM_IndexBinr(benchmark::State& state) { Index(state, "demo.dat", true); }
+void BM_IndexBinr(benchmark::State& state) { Index(state, "demo-binr.dat", true); }
 
 } // namespace
 

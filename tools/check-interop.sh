@@ -11,7 +11,7 @@
 # apart from the program's own. Dates are not compared: gpsd applies its own
 # week-rollover rule.
 #
-# Recordings checked: samples/demo.dat when present, and one generated here
+# Recordings checked: samples/demo-binr.dat when present, and one generated here
 # in the southern and western hemispheres. Installs gpsd-clients when missing
 # (tools/install-deps.sh interop). Not part of ./test.sh.
 #   tools/check-interop.sh [BUILD_DIR]
@@ -30,14 +30,14 @@ kestrova=$(realpath "$build_dir/kestrova")
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrova-interop.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# The recordings are copied: converting samples/demo.dat in place would
+# The recordings are copied: converting samples/demo-binr.dat in place would
 # overwrite samples/demo.nme.
 inputs=()
-if [ -f samples/demo.dat ]; then
-  cp samples/demo.dat "$work/demo.dat"
+if [ -f samples/demo-binr.dat ]; then
+  cp samples/demo-binr.dat "$work/demo.dat"
   inputs+=("$work/demo.dat")
 else
-  echo "samples/demo.dat is absent; checking the generated recording only"
+  echo "samples/demo-binr.dat is absent; checking the generated recording only"
 fi
 
 python3 - "$work/southwest.dat" <<'EOF'

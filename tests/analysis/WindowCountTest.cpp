@@ -67,8 +67,8 @@ TEST(WindowCounts, Samples)
     const Case cases[] = {
         {"demo.nme.txt", samples + "demo.nme", false, {}},
         {"demo.nme-limits.txt", samples + "demo.nme", false, {"1.2", "2.0", false}},
-        {"demo.dat.txt", samples + "demo.dat", true, {}},
-        {"demo.dat-diff.txt", samples + "demo.dat", true, {"0.0", "0.0", true}},
+        {"demo.dat.txt", samples + "demo-binr.dat", true, {}},
+        {"demo.dat-diff.txt", samples + "demo-binr.dat", true, {"0.0", "0.0", true}},
     };
     for (const Case& c : cases)
         Check(c);

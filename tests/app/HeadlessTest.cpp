@@ -173,9 +173,9 @@ TEST_F(HeadlessTest, NmeaPlaybackPrintsEveryRefreshThenTheMainLine)
 
 TEST_F(HeadlessTest, BinrRecordingPlaysAndWritesItsSideFile)
 {
-    const QString demo = QString(KESTROVA_SOURCE_DIR) + "/samples/demo.dat";
+    const QString demo = QString(KESTROVA_SOURCE_DIR) + "/samples/demo-binr.dat";
     if (!QFileInfo::exists(demo))
-        GTEST_SKIP() << "samples/demo.dat absent";
+        GTEST_SKIP() << "samples/demo-binr.dat absent";
     ASSERT_TRUE(QFile::copy(demo, PathOf("demo.dat")));
     const RunResult r = Kestrova({"--headless", PathOf("demo.dat")});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();

@@ -54,7 +54,7 @@ protected:
 
 TEST_F(ReplayHeadlessTest, FromShowsEachEpochAsAPlayFromTheStart)
 {
-    for (const char* sample : {"demo.nme", "demo.dat"}) {
+    for (const char* sample : {"demo.nme", "demo-binr.dat"}) {
         const bool binr = QString(sample).endsWith(".dat");
         const QString ext = binr ? ".dat" : ".nme";
         const std::vector<uint8_t> demo = ReadBinaryFile(SourceDir() + "/samples/" + sample);

@@ -101,7 +101,7 @@ TEST(EpochIndex, MatchesByteDecodeOnCapturesSamplesAndHostileStreams)
 {
     std::mt19937 rng(11);
     ExpectIndexMatchesBytes(ReadBinaryFile(SourceDir() + "/samples/demo.nme"), false, rng, 600);
-    ExpectIndexMatchesBytes(ReadBinaryFile(SourceDir() + "/samples/demo.dat"), true, rng, 600);
+    ExpectIndexMatchesBytes(ReadBinaryFile(SourceDir() + "/samples/demo-binr.dat"), true, rng, 600);
     for (int round = 0; round < 10; ++round) {
         ExpectIndexMatchesBytes(Hostile(rng, false), false, rng, 10);
         ExpectIndexMatchesBytes(Hostile(rng, true), true, rng, 10);
@@ -127,7 +127,7 @@ TEST(EpochIndex, TimesAndDatesOfBothProtocols)
     EXPECT_EQ(index.FirstAtOrAfterTimeOfDay(0), 1u);
     EXPECT_EQ(index.FirstAtOrAfterTimeOfDay(12 * 3600 * 1000), 3u);
 
-    const auto demo = ReadBinaryFile(SourceDir() + "/samples/demo.dat");
+    const auto demo = ReadBinaryFile(SourceDir() + "/samples/demo-binr.dat");
     EpochIndex binr(true);
     binr.Feed(demo.data(), demo.size());
     EpochIndex nmea(false);

@@ -147,7 +147,7 @@ TEST_F(ReplayTest, ASeekShowsEveryEpochAsAPlayFromTheStartShowsIt)
         std::string path;
         bool binr;
     };
-    std::vector<File> files {{SourceDir() + "/samples/demo.nme", false}, {SourceDir() + "/samples/demo.dat", true}};
+    std::vector<File> files {{SourceDir() + "/samples/demo.nme", false}, {SourceDir() + "/samples/demo-binr.dat", true}};
     const std::string shared = SharedNmeaDir();
     for (const char* capture : {"bu353-glonass.log", "haicom-305N.log", "skytraq-dgps.log"})
         if (!shared.empty())

@@ -63,7 +63,7 @@ TEST_F(StatisticReportTest, PageCountsWhatTheWindowCountsSinceItsReset)
     const struct {
         const char* file;
         bool binr;
-    } recordings[] = {{"demo.nme", false}, {"demo.dat", true}};
+    } recordings[] = {{"demo.nme", false}, {"demo-binr.dat", true}};
     for (const auto& r : recordings) {
         SCOPED_TRACE(r.file);
         StatisticForm->ResetStatistics();

@@ -42,7 +42,7 @@ check() {
 
 # BINR playback writes its side file beside the recording: play a copy. The
 # copy's time is fixed because live and played BINR dates may depend on it.
-cp "$source_dir/samples/demo.dat" "$work/demo.dat"
+cp "$source_dir/samples/demo-binr.dat" "$work/demo.dat"
 touch -d '2026-12-07 12:00:00 UTC' "$work/demo.dat"
 check demo.dat.txt "$work/demo.dat"
 if ! cmp -s "$work/demo.nme" "$source_dir/samples/demo.nme"; then

@@ -84,7 +84,7 @@ agree() {
   fi
 }
 
-cp "$source_dir/samples/demo.dat" "$work/demo.dat"
+cp "$source_dir/samples/demo-binr.dat" "$work/demo.dat"
 touch -d '2026-12-07 12:00:00 UTC' "$work/demo.dat"
 same demo.dat.txt "$work/demo.dat"
 if ! cmp -s "$work/demo.nme" "$source_dir/samples/demo.nme"; then

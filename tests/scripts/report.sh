@@ -23,7 +23,7 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 cd "$work"
 cp "$source_dir/samples/demo.nme" a.nme
-cp "$source_dir/samples/demo.dat" b.dat
+cp "$source_dir/samples/demo-binr.dat" b.dat
 
 # The demo: an NMEA and a BINR recording of the same drive, side by side.
 "$kestrova" --report a.nme b.dat --html r.html --csv r.csv --gpx r.gpx --kml r.kml --json r.json >table.txt ||

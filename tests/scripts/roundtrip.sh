@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Round trip BINR -> NMEA: samples/demo.dat is played headless, which writes
+# Round trip BINR -> NMEA: samples/demo-binr.dat is played headless, which writes
 # its NMEA side file; the side file is then played headless as NMEA. The
 # POSITION lines of both runs must agree wherever the sentences' precision
 # allows: time, date, latitude and longitude to the printed minutes (the NMEA
@@ -15,16 +15,16 @@ source_dir=$(realpath "$1")
 build_dir=$(realpath "$2")
 kestrova="$build_dir/kestrova"
 
-if [ ! -f "$source_dir/samples/demo.dat" ]; then
-  echo "SKIPPED: samples/demo.dat is absent, nothing to play"
+if [ ! -f "$source_dir/samples/demo-binr.dat" ]; then
+  echo "SKIPPED: samples/demo-binr.dat is absent, nothing to play"
   exit 77
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrova-roundtrip.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 # Played in a copy: playing the sample in place would overwrite samples/demo.nme.
-cp "$source_dir/samples/demo.dat" "$work/demo.dat"
+cp "$source_dir/samples/demo-binr.dat" "$work/demo.dat"
 mkdir "$work/batch"
-cp "$source_dir/samples/demo.dat" "$work/batch/demo.dat"
+cp "$source_dir/samples/demo-binr.dat" "$work/batch/demo.dat"
 # One modification time for both copies: BINR dates may be read against it.
 touch -d "2026-12-07 12:00:00 UTC" "$work/demo.dat" "$work/batch/demo.dat"
 

@@ -1,12 +1,14 @@
-// The committed demo recordings: demo.dat is what the simulator's scenario
-// makes, demo.nme is the NMEA side file the program writes for demo.dat (so
-// playing or converting demo.dat rewrites it with the same bytes), and both
-// are whole, valid and show the variety the views are there to show.
+// The committed demo recordings: demo-binr.dat is what the simulator's
+// scenario makes, demo.nme is the NMEA side file the program writes for it
+// (under a name of its own, so that playing demo-binr.dat, which writes
+// demo-binr.nme, never touches the other sample), and both are whole, valid
+// and show the variety the views are there to show.
 #include "SimHarness.h"
 
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
 #include "NmeaAssembler.h"
+#include "Nmeafile.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +46,7 @@ ByteVec RegenerateBinr(const std::string& file)
     return bytes;
 }
 
-// The side file of a copy of the committed demo.dat, converted in a folder of
+// The side file of a copy of the committed BINR demo, converted in a folder of
 // its own so that nothing is written beside the sources.
 ByteVec SideFileOfDemoDat()
 {
@@ -53,7 +55,7 @@ ByteVec SideFileOfDemoDat()
     fs::remove_all(folder);
     fs::create_directory(folder);
     const fs::path dat = folder / "demo.dat";
-    EXPECT_TRUE(WriteBinaryFile(dat.string(), ReadBinaryFile(SourceDir() + "/samples/demo.dat")));
+    EXPECT_TRUE(WriteBinaryFile(dat.string(), ReadBinaryFile(SourceDir() + "/samples/demo-binr.dat")));
     const std::string command = std::string(KESTROVA_BIN) + " --to-nmea '" + dat.string() + "' >/dev/null";
     EXPECT_TRUE(RanCleanly(command)) << command;
     ByteVec bytes = ReadBinaryFile((folder / "demo.nme").string());
@@ -65,22 +67,35 @@ ByteVec SideFileOfDemoDat()
 
 TEST(DemoTest, BinrRecordingIsWhatTheScenarioMakes)
 {
-    const ByteVec committed = ReadBinaryFile(SourceDir() + "/samples/demo.dat");
+    const ByteVec committed = ReadBinaryFile(SourceDir() + "/samples/demo-binr.dat");
     EXPECT_FALSE(committed.empty());
     EXPECT_TRUE(committed == RegenerateBinr(TempPath("demo.dat")))
-        << "demo.dat differs from tools/make-demo.sh's output";
+        << "demo-binr.dat differs from tools/make-demo.sh's output";
 }
 
-// Playing demo.dat as BINR writes demo.nme beside it; anything but these exact
-// bytes in the committed file would be lost the first time a user does that.
+// The two samples are one recording: the NMEA one is exactly what playing
+// the BINR one writes as its side file.
 TEST(DemoTest, NmeaRecordingIsTheSideFileOfTheBinrRecording)
 {
     const ByteVec committed = ReadBinaryFile(SourceDir() + "/samples/demo.nme");
     const ByteVec side = SideFileOfDemoDat();
     EXPECT_FALSE(committed.empty());
     EXPECT_FALSE(side.empty());
-    EXPECT_TRUE(committed == side) << "demo.nme differs from the --to-nmea side file of demo.dat; "
+    EXPECT_TRUE(committed == side) << "demo.nme differs from the --to-nmea side file of demo-binr.dat; "
                                       "run tools/make-demo.sh";
+}
+
+// Playing a BINR sample writes its side file beside it: never over a sample.
+TEST(DemoTest, NoSampleIsTheSideFileOfAnother)
+{
+    namespace fs = std::filesystem;
+    std::set<std::string> samples;
+    for (const auto& entry : fs::directory_iterator(SourceDir() + "/samples"))
+        samples.insert(entry.path().filename().string());
+    ASSERT_TRUE(samples.count("demo.nme"));
+    for (const std::string& name : samples)
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".dat") == 0)
+            EXPECT_NE(SideFileName(name), "demo.nme") << name;
 }
 
 TEST(DemoTest, NmeaRecordingShowsTenMinutesOfVariedFixes)
@@ -138,7 +153,7 @@ TEST(DemoTest, NmeaRecordingShowsTenMinutesOfVariedFixes)
 
 TEST(DemoTest, BinrRecordingHoldsDeviceSolutionsStatusAndSky)
 {
-    const ByteVec bytes = ReadBinaryFile(SourceDir() + "/samples/demo.dat");
+    const ByteVec bytes = ReadBinaryFile(SourceDir() + "/samples/demo-binr.dat");
     BinrDecoder d;
     std::vector<int> ids;
     int withBad = 0, diff = 0, invalid = 0;

@@ -406,7 +406,7 @@ TEST(SimReplayTest, SendsTheRecordingEpochByEpoch)
         const char* file;
         bool odd;
     };
-    for (const Case& c : {Case{"nmea", "/samples/demo.nme", false}, Case{"binr", "/samples/demo.dat", true}}) {
+    for (const Case& c : {Case{"nmea", "/samples/demo.nme", false}, Case{"binr", "/samples/demo-binr.dat", true}}) {
         const std::string path = SourceDir() + c.file;
         const ByteVec recording = ReadBinaryFile(path);
         ASSERT_FALSE(recording.empty()) << path;
