@@ -1,5 +1,6 @@
 #include "ReceiverReport.h"
 
+#include "ChartScale.h"
 #include "TerminalText.h"
 #include "Util.h"
 
@@ -209,32 +210,29 @@ std::string RowText(const ReportRow& row, const Figures& f)
 std::vector<bool> BestOfRow(const ReportRow& row, const std::vector<ReportEntry>& entries)
 {
     std::vector<bool> best(entries.size(), false);
-    if (row.better == Better::None || !row.value)
+    if (row.better == Better::None || !row.value || (IsBiasRow(row) && !AllReferencesGiven(entries)))
         return best;
-    std::vector<std::optional<double>> key(entries.size());
-    int present = 0;
+    std::vector<double> values(entries.size(), 0);
+    std::vector<bool> valid(entries.size(), false);
     for (size_t i = 0; i < entries.size(); ++i) {
         const Figure v = row.value(entries[i].figures);
         if (!v || !std::isfinite(*v))
             continue;
-        // Compared as shown, so a tie on the page is a tie in the marks.
-        double k = TextToReal(FixedText(*v, row.decimals).c_str());
-        k = row.better == Better::Higher ? -k : row.better == Better::LowerMagnitude ? std::fabs(k) : k;
-        key[i] = k;
-        ++present;
+        // Compared as shown, so two values that read the same are equal.
+        values[i] = TextToReal(FixedText(*v, row.decimals).c_str());
+        valid[i] = true;
     }
-    if (present < 2)
-        return best;
-    double lowest = 0;
-    bool first = true;
-    for (const auto& k : key)
-        if (k && (first || *k < lowest)) {
-            lowest = *k;
-            first = false;
-        }
-    for (size_t i = 0; i < entries.size(); ++i)
-        best[i] = key[i] && *key[i] == lowest;
-    return best;
+    const Rank rank = row.better == Better::Higher ? Rank::Higher
+                      : row.better == Better::Lower ? Rank::Lower
+                                                    : Rank::LowerMagnitude;
+    return BestMarks(values, valid, row.decimals, rank);
+}
+
+bool IsBiasRow(const ReportRow& row) { return std::string_view(row.key).substr(0, 5) == "bias_"; }
+
+bool AllReferencesGiven(const std::vector<ReportEntry>& entries)
+{
+    return std::all_of(entries.begin(), entries.end(), [](const ReportEntry& e) { return e.figures.referenceGiven; });
 }
 
 std::string BaseName(const std::string& path)
