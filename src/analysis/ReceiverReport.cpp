@@ -5,6 +5,8 @@
 #include "Util.h"
 
 #include <algorithm>
+#include <charconv>
+#include <climits>
 #include <cmath>
 #include <string_view>
 
@@ -318,45 +320,148 @@ void WriteJson(std::ostream& out, const std::vector<ReportEntry>& entries)
     out << "\n  ]\n}\n";
 }
 
+namespace {
+
+// The CSV's numbers, written straight into the line with the digits of
+// printf's %.Nf, at a fraction of its cost (a dozen numbers an epoch). The
+// value scaled to whole units of the last digit is rounded as an integer
+// unless the scaling's own error could decide the rounding; then (and for
+// huge values) std::to_chars rounds the exact binary value, as printf does.
+void Put(std::string& line, double v, int decimals)
+{
+    static constexpr double kScale[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+    const double scaled = decimals >= 0 && decimals <= 9 ? std::fabs(v) * kScale[decimals] : 1e300;
+    constexpr double kExact = 9e15;   // below 2^53: whole numbers are exact
+    const double low = std::floor(scaled);
+    if (scaled < kExact && std::fabs(scaled - low - 0.5) > scaled * 1e-15 + 1e-9) {
+        const int64_t units = int64_t(scaled - low > 0.5 ? low + 1 : low);
+        char digits[24];
+        int n = 0;
+        for (int64_t u = units; n <= decimals || u > 0; u /= 10)
+            digits[n++] = char('0' + u % 10);
+        if (std::signbit(v))
+            line += '-';   // even when it rounds to zero, as printf does
+        for (int k = n - 1; k >= 0; --k) {
+            line += digits[k];
+            if (k == decimals && decimals > 0)
+                line += '.';
+        }
+        return;
+    }
+    char buffer[400];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
+    if (ec == std::errc())
+        line.append(buffer, end);
+    else
+        line += Format("%.*f", decimals, v);
+}
+
+void Put(std::string& line, int v)
+{
+    char buffer[16];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
+    line.append(buffer, ec == std::errc() ? end : buffer);
+}
+
+// "date,time" of an epoch (date empty on an undated line); the date part is
+// worked out once a day.
+class CsvTime {
+public:
+    explicit CsvTime(bool datesKnown) : datesKnown_(datesKnown) {}
+    void Put(std::string& line, int64_t ms)
+    {
+        const int64_t day = FloorDiv(ms, kMsPerDay);
+        if (day != day_) {
+            day_ = day;
+            const std::string t = TimeLineText(day * kMsPerDay, datesKnown_);
+            const size_t blank = t.find(' ');
+            // Undated: the time carries " +Nd" after the first day.
+            prefix_ = datesKnown_ ? t.substr(0, blank) + ',' : std::string(",");
+            suffix_ = !datesKnown_ && blank != std::string::npos ? t.substr(blank) : std::string();
+        }
+        const int64_t msOfDay = ms - day * kMsPerDay;
+        char clock[16];
+        const int64_t s = msOfDay / 1000;
+        const int h = int(s / 3600), m = int(s / 60 % 60), sec = int(s % 60), milli = int(msOfDay % 1000);
+        const char text[] = {char('0' + h / 10), char('0' + h % 10), ':', char('0' + m / 10), char('0' + m % 10), ':',
+                             char('0' + sec / 10), char('0' + sec % 10), '.', char('0' + milli / 100),
+                             char('0' + milli / 10 % 10), char('0' + milli % 10)};
+        std::copy(std::begin(text), std::end(text), clock);
+        line += prefix_;
+        line.append(clock, sizeof text);
+        line += suffix_;
+    }
+
+private:
+    bool datesKnown_;
+    int64_t day_ = INT64_MIN;
+    std::string prefix_, suffix_;
+};
+
+} // namespace
+
 void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries)
 {
     out << "file,date,time,fix_kind,accepted,lat_deg,lon_deg,height_m,east_m,north_m,up_m,hdop,vdop,"
            "sats_used,gps_used,glonass_used,other_used\n";
+    constexpr size_t kFlushBytes = 1 << 20;
+    std::string line;
+    line.reserve(kFlushBytes + 1024);
     for (const ReportEntry& e : entries) {
         const EpochLog& log = *e.log;
         const std::string file = CsvText(e.name);
         std::optional<LocalFrame> frame;
         if (e.figures.reference)
             frame.emplace(*e.figures.reference, log.Origin());
+        CsvTime time(log.datesKnown);
         for (size_t i = 0; i < log.Size(); ++i) {
             const EpochRecord& r = log[i];
-            std::string line = file + ',';
-            if (r.TimeKnown()) {
-                const std::string t = TimeLineText(log.TimeMs(i), log.datesKnown);
-                const size_t blank = t.find(' ');
-                line += log.datesKnown ? t.substr(0, blank) + ',' + t.substr(blank + 1) : ',' + t;
-            } else {
+            line += file;
+            line += ',';
+            if (r.TimeKnown())
+                time.Put(line, log.TimeMs(i));
+            else
                 line += ',';
-            }
-            line += Format(",%s,%d", KindName(r.Kind()), r.Accepted() ? 1 : 0);
+            line += ',';
+            line += KindName(r.Kind());
+            line += r.Accepted() ? ",1" : ",0";
             if (r.HasPosition()) {
                 const GeoPoint p = log.PositionOf(r);
-                line += Format(",%.9f,%.9f,%.3f", p.latRad * kDegPerRad, p.lonRad * kDegPerRad, p.heightM);
+                line += ',';
+                Put(line, p.latRad * kDegPerRad, 9);
+                line += ',';
+                Put(line, p.lonRad * kDegPerRad, 9);
+                line += ',';
+                Put(line, p.heightM, 3);
                 if (frame) {
                     const LocalFrame::Enu enu = frame->ErrorOf(r);
-                    line += Format(",%.3f,%.3f,%.3f", enu.east, enu.north, enu.up);
+                    for (const double v : {enu.east, enu.north, enu.up}) {
+                        line += ',';
+                        Put(line, v, 3);
+                    }
                 } else {
                     line += ",,,";
                 }
             } else {
                 line += ",,,,,,";
             }
-            for (const uint16_t dop : {r.hdop, r.vdop})
-                line += dop == kNoDop ? std::string(",") : Format(",%.2f", dop / kDopScale);
-            line += Format(",%d,%d,%d,%d\n", r.used[0] + r.used[1] + r.used[2], r.used[0], r.used[1], r.used[2]);
-            out << line;
+            for (const uint16_t dop : {r.hdop, r.vdop}) {
+                line += ',';
+                if (dop != kNoDop)
+                    Put(line, dop / kDopScale, 2);
+            }
+            for (const int n : {r.used[0] + r.used[1] + r.used[2], int(r.used[0]), int(r.used[1]), int(r.used[2])}) {
+                line += ',';
+                Put(line, n);
+            }
+            line += '\n';
+            if (line.size() >= kFlushBytes) {
+                out << line;
+                line.clear();
+            }
         }
     }
+    out << line;
 }
 
 namespace {

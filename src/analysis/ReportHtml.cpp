@@ -121,7 +121,7 @@ public:
             out_ += "<text x=\"" + Num(left_ - 6) + "\" y=\"" + Num(Y(v) + 4) + "\" text-anchor=\"end\">" +
                     TickText(v, yStep) + "</text>\n";
         }
-        out_ += "<text x=\"" + Num(left_ + PlotW() / 2) + "\" y=\"" + Num(height_ - 8) +
+        out_ += "<text x=\"" + Num(left_ + PlotW() / 2) + "\" y=\"" + Num(top_ + PlotH() + 36) +
                 "\" text-anchor=\"middle\" font-weight=\"bold\">" + XmlEscaped(xTitle) + "</text>\n";
         out_ += "<text transform=\"translate(16," + Num(top_ + PlotH() / 2) +
                 ") rotate(-90)\" text-anchor=\"middle\" font-weight=\"bold\">" + XmlEscaped(yTitle) + "</text>\n";
@@ -321,7 +321,7 @@ void Scatter(std::string& out, const ReportEntry& e)
                                                   TickText(half, frame.stepM) + " m, drawn on the edge (o)";
     out += "<text x=\"10\" y=\"462\" font-size=\"12\"" + std::string(beyond ? " font-weight=\"bold\" fill=\"#a00\"" : "") +
            ">" + XmlEscaped(counted) + "</text>\n";
-    KindLegend(c, 396, 250);
+    KindLegend(c, 406, 330);
     c.End();
 }
 
@@ -645,14 +645,14 @@ const char* const kStyle =
     "td.best{background:#d8f0d8;font-weight:bold}.key{display:inline-block;width:12px;height:12px;margin-right:6px}"
     "table.prov td{text-align:left;white-space:normal;vertical-align:top}table.prov td:first-child{color:#555;"
     "white-space:nowrap}table.prov td.mono,td.mono{font-family:'DejaVu Sans Mono',monospace;font-size:12px;"
-    "word-break:break-all}pre.notes{white-space:pre-wrap;background:#fafafa;border:1px solid #e4e4e4;padding:8px}"
+    "overflow-wrap:anywhere}pre.notes{white-space:pre-wrap;background:#fafafa;border:1px solid #e4e4e4;padding:8px}"
     ".row{display:flex;flex-wrap:wrap;gap:12px}.note{color:#555;font-size:13px}svg{display:block;max-width:100%;"
     "height:auto}"
     "@page{size:A4;margin:12mm}"
-    "@media print{body{margin:0;max-width:none;font-size:11px}h2{break-after:avoid;page-break-after:avoid}"
+    "@media print{body{margin:0;max-width:none;font-size:11px}h2,h2+p.note{break-after:avoid;page-break-after:avoid}"
     "svg,tr,.card{break-inside:avoid;page-break-inside:avoid}"
     "section.figures{break-before:page;page-break-before:always}"
-    "section.figures table{font-size:10px}th,td{padding:1px 6px}td.best{-webkit-print-color-adjust:exact;"
+    "section.figures table{font-size:10px;line-height:1.1}th,td{padding:1px 6px}td.best{-webkit-print-color-adjust:exact;"
     "print-color-adjust:exact}*{-webkit-print-color-adjust:exact;print-color-adjust:exact}}";
 
 std::string SizeText(uint64_t bytes)

@@ -24,6 +24,8 @@
 #include <optional>
 #include <string>
 #include <sys/mman.h>
+#include <system_error>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -295,12 +297,28 @@ bool Collect(const std::string& file, bool binr, EpochCollector& collector, Iden
     }
     // BINR weeks are dated by the file's time, as its playback dates them.
     const DatesByFileTime dates(st.st_mtim.tv_sec);
+    // The hash runs on a second thread beside the decoding of the same
+    // window (joined before the window goes), so the page costs no more time.
     auto feed = [&](const char* bytes, size_t n) {
+        std::thread hashing;
         if (identity) {
-            identity->sha.Add(reinterpret_cast<const uint8_t*>(bytes), n);
+            const auto hash = [&identity, bytes, n] { identity->sha.Add(reinterpret_cast<const uint8_t*>(bytes), n); };
+            try {
+                hashing = std::thread(hash);
+            } catch (const std::system_error&) {
+                hash();   // no thread to be had: hashed here instead
+            }
             identity->names.Add(reinterpret_cast<const uint8_t*>(bytes), n);
             identity->size += n;
         }
+        struct Join {
+            std::thread& t;
+            ~Join()
+            {
+                if (t.joinable())
+                    t.join();
+            }
+        } join{hashing};
         if (binr)
             collector.PushBinr(reinterpret_cast<const uint8_t*>(bytes), n);
         else
