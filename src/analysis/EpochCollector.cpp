@@ -286,6 +286,7 @@ void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
     epoch_.dLatRad = epoch_.dLonRad = epoch_.heightM = kNoPosition;
     open_ = true;
     gsaSeen_ = false;
+    ggaSystemUnknown_ = false;
     inViewCount_ = 0;
     dateDay_ = -1;
     const char* time = NmeaField(gga, 1);
@@ -307,6 +308,8 @@ void EpochCollector::OpenNmeaEpoch(const NmeaAssembler& nmea, bool accepted)
     const char* talker = gga.slot[0];
     const int ggaSystem = talker[0] != 'G' ? kSysOther : talker[1] == 'P' ? kSysGps : talker[1] == 'L' ? kSysGlonass : kSysOther;
     epoch_.used[ggaSystem] = CountByte(TextToInt(NmeaField(gga, 7)));
+    // A GN talker's count is of every system together: which, no one said.
+    ggaSystemUnknown_ = talker[0] == 'G' && talker[1] == 'N';
     if (quality != 0)
         SetPosition(FullAngle(gga, 2, 2, 'S'), FullAngle(gga, 4, 3, 'W'), FieldReal(NmeaField(gga, 9)));
     AttachRmc(nmea.Stored(NmeaKind::Rmc));
@@ -461,6 +464,8 @@ bool EpochCollector::CloseEpoch()
         epoch_.flags |= EpochRecord::kTimeKnown;
         timeMs = PlaceOnTimeLine(msOfDay_, dateDay_);
     }
+    if (ggaSystemUnknown_ && !gsaSeen_ && epoch_.used[kSysOther] > 0)
+        log_.usedSystemUnknown = true;
     log_.Append(epoch_, timeMs);
     for (int i = 0; i < inViewCount_; ++i)
         log_.AddSatellite(inView_[i].system, inView_[i].elevationDeg, inView_[i].azimuthDeg, inView_[i].snrDbHz);

@@ -88,6 +88,7 @@ private:
     int64_t dateDay_ = -1;         // days from 1970-01-01, -1: no date
     char timeText_[kNmeaSlotChars] = {};
     bool gsaSeen_ = false;
+    bool ggaSystemUnknown_ = false;   // the epoch's "other" count is a GN GGA's
     Satellite inView_[kInViewMax];
     int inViewCount_ = 0;
 

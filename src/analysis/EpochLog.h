@@ -114,6 +114,9 @@ public:
 
     int64_t errors = 0;        // sentences or frames the decoder refused
     bool datesKnown = false;   // the times count from 1970-01-01
+    // Some "other" satellites used are a GN GGA's count with no GSA to say
+    // of which systems: GNSS, system unknown.
+    bool usedSystemUnknown = false;
 
 private:
     static constexpr uint32_t kCellCountMax = 1u << 24;

@@ -214,6 +214,9 @@ std::vector<bool> BestOfRow(const ReportRow& row, const std::vector<ReportEntry>
     std::vector<bool> best(entries.size(), false);
     if (row.better == Better::None || !row.value || (IsBiasRow(row) && !AllReferencesGiven(entries)))
         return best;
+    // A count of every system together is no count of the others.
+    if (std::string_view(row.key).substr(0, 10) == "other_used" && SystemUnknownIn(entries))
+        return best;
     std::vector<double> values(entries.size(), 0);
     std::vector<bool> valid(entries.size(), false);
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -228,6 +231,19 @@ std::vector<bool> BestOfRow(const ReportRow& row, const std::vector<ReportEntry>
                       : row.better == Better::Lower ? Rank::Lower
                                                     : Rank::LowerMagnitude;
     return BestMarks(values, valid, row.decimals, rank);
+}
+
+bool SystemUnknownIn(const std::vector<ReportEntry>& entries)
+{
+    return std::any_of(entries.begin(), entries.end(), [](const ReportEntry& e) { return e.log && e.log->usedSystemUnknown; });
+}
+
+std::string RowLabel(const ReportRow& row, const std::vector<ReportEntry>& entries)
+{
+    const std::string label = row.label;
+    if (std::string_view(row.key).substr(0, 10) != "other_used" || !SystemUnknownIn(entries))
+        return label;
+    return "Other or GNSS (system unknown)" + label.substr(5);
 }
 
 bool IsBiasRow(const ReportRow& row) { return std::string_view(row.key).substr(0, 5) == "bias_"; }
@@ -269,7 +285,7 @@ void WriteTextTable(std::ostream& out, const std::vector<ReportEntry>& entries)
     const std::vector<ReportRow>& rows = ReportRows();
     size_t labelWidth = 0;
     for (const ReportRow& row : rows)
-        labelWidth = std::max(labelWidth, Width(row.label));
+        labelWidth = std::max(labelWidth, Width(RowLabel(row, entries)));
     std::vector<std::string> header;
     std::vector<size_t> width;
     for (const ReportEntry& e : entries) {
@@ -290,13 +306,16 @@ void WriteTextTable(std::ostream& out, const std::vector<ReportEntry>& entries)
         out << "  " << pad(header[i] + "  ", width[i]);
     out << '\n';
     for (size_t r = 0; r < rows.size(); ++r) {
-        out << rows[r].label << std::string(labelWidth - Width(rows[r].label), ' ');
+        const std::string label = RowLabel(rows[r], entries);
+        out << label << std::string(labelWidth - Width(label), ' ');
         for (size_t i = 0; i < entries.size(); ++i)
             out << "  " << pad(cells[r][i], width[i]);
         out << '\n';
     }
     if (entries.size() > 1)
-        out << "* best of the row\n";
+        out << "* best of the row (by more than its last digit and 1 %)\n";
+    if (SystemUnknownIn(entries))
+        out << "GNSS (system unknown): a GN GGA's count of satellites used, with no GSA to tell the systems; not ranked\n";
 }
 
 void WriteJson(std::ostream& out, const std::vector<ReportEntry>& entries)

@@ -58,6 +58,10 @@ std::string RowText(const ReportRow& row, const Figures& f);
 // construction).
 std::vector<bool> BestOfRow(const ReportRow& row, const std::vector<ReportEntry>& entries);
 bool IsBiasRow(const ReportRow& row);
+// The row's label for these entries: the "other used" rows read "Other or
+// GNSS (system unknown)" when a GN talker's count without GSA is among them.
+std::string RowLabel(const ReportRow& row, const std::vector<ReportEntry>& entries);
+bool SystemUnknownIn(const std::vector<ReportEntry>& entries);
 bool AllReferencesGiven(const std::vector<ReportEntry>& entries);
 
 // "2007-04-08 09:52:57.809" on a dated time line, "09:52:57.809" (with

@@ -236,7 +236,7 @@ void Table(std::string& out, const std::vector<ReportEntry>& entries)
                    "</td></tr>\n";
         }
         const std::vector<bool> best = BestOfRow(row, entries);
-        out += "<tr><td>" + XmlEscaped(row.label) + "</td>";
+        out += "<tr><td>" + XmlEscaped(RowLabel(row, entries)) + "</td>";
         for (size_t i = 0; i < entries.size(); ++i)
             out += std::string(best[i] ? "<td class=\"best\">" : "<td>") + XmlEscaped(RowText(row, entries[i].figures)) +
                    "</td>";
@@ -246,6 +246,9 @@ void Table(std::string& out, const std::vector<ReportEntry>& entries)
     if (entries.size() > 1)
         out += "<p class=\"note\">Shaded: the value that beats every other of its row by more than the row's last "
                "digit and by more than 1 %; no shading on a tie.</p>\n";
+    if (SystemUnknownIn(entries))
+        out += "<p class=\"note\">GNSS (system unknown): a GN talker's GGA count of satellites used, with no GSA "
+               "to tell of which systems; counted with the other systems and not ranked.</p>\n";
     if (!referenceGiven)
         out += "<p class=\"note\">No bias rows: without a surveyed reference the errors are measured from the mean "
                "of the accepted fixes, whose bias is zero by construction.</p>\n";
