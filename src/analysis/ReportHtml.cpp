@@ -691,7 +691,7 @@ void Provenance(std::string& out, const std::vector<ReportEntry>& entries, const
             row("SHA-256", e.sha256, true);
         row("First epoch (UTC)", f.firstMs ? TimeLineText(*f.firstMs, f.datesKnown) : std::string("–"));
         row("Last epoch (UTC)", f.lastMs ? TimeLineText(*f.lastMs, f.datesKnown) : std::string("–"));
-        row("Receiver", e.receiver.empty() ? std::string("not named in the stream") : e.receiver);
+        row("Receiver's own text", e.receiver.empty() ? std::string("none in the stream") : e.receiver);
     }
     out += "</table>\n";
 }
