@@ -353,18 +353,21 @@ void Put(std::string& line, double v, int decimals)
     constexpr double kExact = 9e15;   // below 2^53: whole numbers are exact
     const double low = std::floor(scaled);
     if (scaled < kExact && std::fabs(scaled - low - 0.5) > scaled * 1e-15 + 1e-9) {
-        const int64_t units = int64_t(scaled - low > 0.5 ? low + 1 : low);
-        char digits[24];
-        int n = 0;
-        for (int64_t u = units; n <= decimals || u > 0; u /= 10)
-            digits[n++] = char('0' + u % 10);
+        uint64_t units = uint64_t(scaled - low > 0.5 ? low + 1 : low);
+        // Written backwards from the last digit into a buffer, added at once.
+        char text[32];
+        char* at = text + sizeof text;
+        for (int k = 0; k < decimals; ++k, units /= 10)
+            *--at = char('0' + units % 10);
+        if (decimals > 0)
+            *--at = '.';
+        do {
+            *--at = char('0' + units % 10);
+            units /= 10;
+        } while (units > 0);
         if (std::signbit(v))
-            line += '-';   // even when it rounds to zero, as printf does
-        for (int k = n - 1; k >= 0; --k) {
-            line += digits[k];
-            if (k == decimals && decimals > 0)
-                line += '.';
-        }
+            *--at = '-';   // even when it rounds to zero, as printf does
+        line.append(at, size_t(text + sizeof text - at));
         return;
     }
     char buffer[400];
