@@ -15,6 +15,10 @@ public:
     // The digest as 64 lower-case hex digits; the object is spent after it.
     std::string HexDigest();
 
+    // The processor's SHA instructions are used where it has them; tests
+    // switch them off to check the portable rounds too.
+    static inline bool portableOnly = false;
+
 private:
     void Block(const uint8_t* p);
     std::array<uint32_t, 8> h_;
