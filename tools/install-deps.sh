@@ -10,7 +10,7 @@ fuzz_pkgs=(clang libclang-rt-dev)
 interop_pkgs=(gpsd-clients)
 # The receiver report's real consumers: a browser renders the page, GPSBabel
 # reads the GPX and KML back.
-report_pkgs=(chromium gpsbabel libxml2-utils)
+report_pkgs=(chromium gpsbabel libxml2-utils poppler-utils)
 
 want=()
 for group in "$@"; do

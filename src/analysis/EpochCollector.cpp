@@ -339,6 +339,7 @@ void EpochCollector::OpenNmeaEpoch(FixSentence kind, const NmeaFields& fields, c
     epochEndByte_ = resultEndByte_;
     open_ = true;
     gsaSeen_ = false;
+    ggaSystemUnknown_ = false;
     inViewCount_ = 0;
     dateDay_ = -1;
     const char* time = NmeaField(fields, 1);
@@ -374,6 +375,8 @@ void EpochCollector::TakeFix(FixSentence kind, const NmeaFields& fields, bool ac
         const int ggaSystem = talker[0] != 'G' ? kSysOther : talker[1] == 'P' ? kSysGps : talker[1] == 'L' ? kSysGlonass : kSysOther;
         epoch_.used = {};
         epoch_.used[ggaSystem] = CountByte(TextToInt(NmeaField(gga, 7)));
+        // A GN talker's count is of every system together: which, no one said.
+        ggaSystemUnknown_ = talker[0] == 'G' && talker[1] == 'N';
     }
     if (quality != 0)
         SetPosition(FullAngle(gga, 2, 2, 'S'), FullAngle(gga, 4, 3, 'W'), FieldReal(NmeaField(gga, 9)));
@@ -527,6 +530,8 @@ bool EpochCollector::CloseEpoch()
     }
     if (epoch_.Accepted() && log_.firstAcceptedByte < 0)
         log_.firstAcceptedByte = epochEndByte_;
+    if (ggaSystemUnknown_ && !gsaSeen_ && epoch_.used[kSysOther] > 0)
+        log_.usedSystemUnknown = true;
     log_.Append(epoch_, timeMs);
     for (int i = 0; i < inViewCount_; ++i)
         log_.AddSatellite(inView_[i].system, inView_[i].elevationDeg, inView_[i].azimuthDeg, inView_[i].snrDbHz);

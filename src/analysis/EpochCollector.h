@@ -115,6 +115,7 @@ private:
     bool gsaSeen_ = false;
     FixSentence driver_ = FixSentence::None;     // the highest fix sentence seen
     FixSentence epochKind_ = FixSentence::None;  // the open epoch's
+    bool ggaSystemUnknown_ = false;   // the epoch's "other" count is a GN GGA's
     Satellite inView_[kInViewMax];
     int inViewCount_ = 0;
 

@@ -128,6 +128,9 @@ public:
     // fix (bytes given to the collector); -1 when unknown.
     int64_t firstAcceptedByte = -1;
     bool datesKnown = false;   // the times count from 1970-01-01
+    // Some "other" satellites used are a GN GGA's count with no GSA to say
+    // of which systems: GNSS, system unknown.
+    bool usedSystemUnknown = false;
 
 private:
     static constexpr uint32_t kCellCountMax = 1u << 24;

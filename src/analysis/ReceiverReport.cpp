@@ -1,11 +1,13 @@
 #include "ReceiverReport.h"
 
+#include "ChartScale.h"
 #include "EpochCollector.h"
 #include "TerminalText.h"
-
 #include "Util.h"
 
 #include <algorithm>
+#include <charconv>
+#include <climits>
 #include <cmath>
 #include <string_view>
 
@@ -209,32 +211,45 @@ std::string RowText(const ReportRow& row, const Figures& f)
 std::vector<bool> BestOfRow(const ReportRow& row, const std::vector<ReportEntry>& entries)
 {
     std::vector<bool> best(entries.size(), false);
-    if (row.better == Better::None || !row.value)
+    if (row.better == Better::None || !row.value || (IsBiasRow(row) && !AllReferencesGiven(entries)))
         return best;
-    std::vector<std::optional<double>> key(entries.size());
-    int present = 0;
+    // A count of every system together is no count of the others.
+    if (std::string_view(row.key).substr(0, 10) == "other_used" && SystemUnknownIn(entries))
+        return best;
+    std::vector<double> values(entries.size(), 0);
+    std::vector<bool> valid(entries.size(), false);
     for (size_t i = 0; i < entries.size(); ++i) {
         const Figure v = row.value(entries[i].figures);
         if (!v || !std::isfinite(*v))
             continue;
-        // Compared as shown, so a tie on the page is a tie in the marks.
-        double k = TextToReal(FixedText(*v, row.decimals).c_str());
-        k = row.better == Better::Higher ? -k : row.better == Better::LowerMagnitude ? std::fabs(k) : k;
-        key[i] = k;
-        ++present;
+        // Compared as shown, so two values that read the same are equal.
+        values[i] = TextToReal(FixedText(*v, row.decimals).c_str());
+        valid[i] = true;
     }
-    if (present < 2)
-        return best;
-    double lowest = 0;
-    bool first = true;
-    for (const auto& k : key)
-        if (k && (first || *k < lowest)) {
-            lowest = *k;
-            first = false;
-        }
-    for (size_t i = 0; i < entries.size(); ++i)
-        best[i] = key[i] && *key[i] == lowest;
-    return best;
+    const Rank rank = row.better == Better::Higher ? Rank::Higher
+                      : row.better == Better::Lower ? Rank::Lower
+                                                    : Rank::LowerMagnitude;
+    return BestMarks(values, valid, row.decimals, rank);
+}
+
+bool SystemUnknownIn(const std::vector<ReportEntry>& entries)
+{
+    return std::any_of(entries.begin(), entries.end(), [](const ReportEntry& e) { return e.log && e.log->usedSystemUnknown; });
+}
+
+std::string RowLabel(const ReportRow& row, const std::vector<ReportEntry>& entries)
+{
+    const std::string label = row.label;
+    if (std::string_view(row.key).substr(0, 10) != "other_used" || !SystemUnknownIn(entries))
+        return label;
+    return "Other or GNSS (system unknown)" + label.substr(5);
+}
+
+bool IsBiasRow(const ReportRow& row) { return std::string_view(row.key).substr(0, 5) == "bias_"; }
+
+bool AllReferencesGiven(const std::vector<ReportEntry>& entries)
+{
+    return std::all_of(entries.begin(), entries.end(), [](const ReportEntry& e) { return e.figures.referenceGiven; });
 }
 
 std::string BaseName(const std::string& path)
@@ -269,7 +284,7 @@ void WriteTextTable(std::ostream& out, const std::vector<ReportEntry>& entries)
     const std::vector<ReportRow>& rows = ReportRows();
     size_t labelWidth = 0;
     for (const ReportRow& row : rows)
-        labelWidth = std::max(labelWidth, Width(row.label));
+        labelWidth = std::max(labelWidth, Width(RowLabel(row, entries)));
     std::vector<std::string> header;
     std::vector<size_t> width;
     for (const ReportEntry& e : entries) {
@@ -290,13 +305,16 @@ void WriteTextTable(std::ostream& out, const std::vector<ReportEntry>& entries)
         out << "  " << pad(header[i] + "  ", width[i]);
     out << '\n';
     for (size_t r = 0; r < rows.size(); ++r) {
-        out << rows[r].label << std::string(labelWidth - Width(rows[r].label), ' ');
+        const std::string label = RowLabel(rows[r], entries);
+        out << label << std::string(labelWidth - Width(label), ' ');
         for (size_t i = 0; i < entries.size(); ++i)
             out << "  " << pad(cells[r][i], width[i]);
         out << '\n';
     }
     if (entries.size() > 1)
-        out << "* best of the row\n";
+        out << "* best of the row (by more than its last digit and 1 %)\n";
+    if (SystemUnknownIn(entries))
+        out << "GNSS (system unknown): a GN GGA's count of satellites used, with no GSA to tell the systems; not ranked\n";
 }
 
 void WriteJson(std::ostream& out, const std::vector<ReportEntry>& entries)
@@ -320,45 +338,151 @@ void WriteJson(std::ostream& out, const std::vector<ReportEntry>& entries)
     out << "\n  ]\n}\n";
 }
 
+namespace {
+
+// The CSV's numbers, written straight into the line with the digits of
+// printf's %.Nf, at a fraction of its cost (a dozen numbers an epoch). The
+// value scaled to whole units of the last digit is rounded as an integer
+// unless the scaling's own error could decide the rounding; then (and for
+// huge values) std::to_chars rounds the exact binary value, as printf does.
+void Put(std::string& line, double v, int decimals)
+{
+    static constexpr double kScale[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+    const double scaled = decimals >= 0 && decimals <= 9 ? std::fabs(v) * kScale[decimals] : 1e300;
+    constexpr double kExact = 9e15;   // below 2^53: whole numbers are exact
+    const double low = std::floor(scaled);
+    if (scaled < kExact && std::fabs(scaled - low - 0.5) > scaled * 1e-15 + 1e-9) {
+        uint64_t units = uint64_t(scaled - low > 0.5 ? low + 1 : low);
+        // Written backwards from the last digit into a buffer, added at once.
+        char text[32];
+        char* at = text + sizeof text;
+        for (int k = 0; k < decimals; ++k, units /= 10)
+            *--at = char('0' + units % 10);
+        if (decimals > 0)
+            *--at = '.';
+        do {
+            *--at = char('0' + units % 10);
+            units /= 10;
+        } while (units > 0);
+        if (std::signbit(v))
+            *--at = '-';   // even when it rounds to zero, as printf does
+        line.append(at, size_t(text + sizeof text - at));
+        return;
+    }
+    char buffer[400];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
+    if (ec == std::errc())
+        line.append(buffer, end);
+    else
+        line += Format("%.*f", decimals, v);
+}
+
+void Put(std::string& line, int v)
+{
+    char buffer[16];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
+    line.append(buffer, ec == std::errc() ? end : buffer);
+}
+
+// "date,time" of an epoch (date empty on an undated line); the date part is
+// worked out once a day.
+class CsvTime {
+public:
+    explicit CsvTime(bool datesKnown) : datesKnown_(datesKnown) {}
+    void Put(std::string& line, int64_t ms)
+    {
+        const int64_t day = FloorDiv(ms, kMsPerDay);
+        if (day != day_) {
+            day_ = day;
+            const std::string t = TimeLineText(day * kMsPerDay, datesKnown_);
+            const size_t blank = t.find(' ');
+            // Undated: the time carries " +Nd" after the first day.
+            prefix_ = datesKnown_ ? t.substr(0, blank) + ',' : std::string(",");
+            suffix_ = !datesKnown_ && blank != std::string::npos ? t.substr(blank) : std::string();
+        }
+        const int64_t msOfDay = ms - day * kMsPerDay;
+        char clock[16];
+        const int64_t s = msOfDay / 1000;
+        const int h = int(s / 3600), m = int(s / 60 % 60), sec = int(s % 60), milli = int(msOfDay % 1000);
+        const char text[] = {char('0' + h / 10), char('0' + h % 10), ':', char('0' + m / 10), char('0' + m % 10), ':',
+                             char('0' + sec / 10), char('0' + sec % 10), '.', char('0' + milli / 100),
+                             char('0' + milli / 10 % 10), char('0' + milli % 10)};
+        std::copy(std::begin(text), std::end(text), clock);
+        line += prefix_;
+        line.append(clock, sizeof text);
+        line += suffix_;
+    }
+
+private:
+    bool datesKnown_;
+    int64_t day_ = INT64_MIN;
+    std::string prefix_, suffix_;
+};
+
+} // namespace
+
 void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries)
 {
     out << "file,date,time,fix_kind,accepted,lat_deg,lon_deg,height_m,east_m,north_m,up_m,hdop,vdop,"
            "sats_used,gps_used,glonass_used,other_used\n";
+    constexpr size_t kFlushBytes = 1 << 20;
+    std::string line;
+    line.reserve(kFlushBytes + 1024);
     for (const ReportEntry& e : entries) {
         const EpochLog& log = *e.log;
         const std::string file = CsvText(e.name);
         std::optional<LocalFrame> frame;
         if (e.figures.reference)
             frame.emplace(*e.figures.reference);
+        CsvTime time(log.datesKnown);
         for (size_t i = 0; i < log.Size(); ++i) {
             const EpochRecord& r = log[i];
-            std::string line = file + ',';
-            if (r.TimeKnown()) {
-                const std::string t = TimeLineText(log.TimeMs(i), log.datesKnown);
-                const size_t blank = t.find(' ');
-                line += log.datesKnown ? t.substr(0, blank) + ',' + t.substr(blank + 1) : ',' + t;
-            } else {
+            line += file;
+            line += ',';
+            if (r.TimeKnown())
+                time.Put(line, log.TimeMs(i));
+            else
                 line += ',';
-            }
-            line += Format(",%s,%d", FixKindName(r.Kind()), r.Accepted() ? 1 : 0);
+            line += ',';
+            line += FixKindName(r.Kind());
+            line += r.Accepted() ? ",1" : ",0";
             if (r.HasPosition()) {
                 const GeoPoint p = log.PositionOf(r);
-                line += Format(",%.9f,%.9f,%.3f", p.latRad * kDegPerRad, p.lonRad * kDegPerRad, p.heightM);
+                line += ',';
+                Put(line, p.latRad * kDegPerRad, 9);
+                line += ',';
+                Put(line, p.lonRad * kDegPerRad, 9);
+                line += ',';
+                Put(line, p.heightM, 3);
                 if (frame) {
                     const LocalFrame::Enu enu = frame->ErrorOf(r);
-                    line += Format(",%.3f,%.3f,%.3f", enu.east, enu.north, enu.up);
+                    for (const double v : {enu.east, enu.north, enu.up}) {
+                        line += ',';
+                        Put(line, v, 3);
+                    }
                 } else {
                     line += ",,,";
                 }
             } else {
                 line += ",,,,,,";
             }
-            for (const float dop : {r.hdop, r.vdop})
-                line += EpochRecord::HasDop(dop) ? Format(",%.2f", double(dop)) : std::string(",");
-            line += Format(",%d,%d,%d,%d\n", r.used[0] + r.used[1] + r.used[2], r.used[0], r.used[1], r.used[2]);
-            out << line;
+            for (const float dop : {r.hdop, r.vdop}) {
+                line += ',';
+                if (EpochRecord::HasDop(dop))
+                    Put(line, double(dop), 2);
+            }
+            for (const int n : {r.used[0] + r.used[1] + r.used[2], int(r.used[0]), int(r.used[1]), int(r.used[2])}) {
+                line += ',';
+                Put(line, n);
+            }
+            line += '\n';
+            if (line.size() >= kFlushBytes) {
+                out << line;
+                line.clear();
+            }
         }
     }
+    out << line;
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct ReportEntry {
@@ -17,6 +18,20 @@ struct ReportEntry {
     std::string protocol;       // "nmea" or "binr"
     const EpochLog* log = nullptr;
     Figures figures;
+    // Where the page says the epochs came from; empty when not known.
+    std::optional<uint64_t> sizeBytes;
+    std::string sha256;         // lower-case hex
+    std::string receiver;       // the receiver's own name, as its stream gives it
+};
+
+// What the page says about how it was made, beside the program's version and
+// the files: the settings as label and value ("Command line", "HDOP limit",
+// ...), the tester's own title and notes (plain text, shown escaped).
+struct ReportPage {
+    std::string title;
+    std::string notes;
+    std::string generatedUtc;   // "2026-12-07 15:46:59 UTC"
+    std::vector<std::pair<std::string, std::string>> settings;
 };
 
 enum class Better { None, Lower, Higher, LowerMagnitude };
@@ -35,9 +50,19 @@ const std::vector<ReportRow>& ReportRows();
 
 // The value as the table shows it: fixed decimals, "–" when empty.
 std::string RowText(const ReportRow& row, const Figures& f);
-// Which entries hold the best value of the row (all tied ones); none when
-// fewer than two entries have a value or the row has no better direction.
+// Which entry holds the best value of the row: the one that beats every
+// other by more than the row's resolution and by more than 1 % (BestMarks).
+// None on a tie, when fewer than two entries have a value, for a row with no
+// better direction, and for the bias rows unless every entry was measured
+// from a given reference (from the mean of its own fixes a bias is zero by
+// construction).
 std::vector<bool> BestOfRow(const ReportRow& row, const std::vector<ReportEntry>& entries);
+bool IsBiasRow(const ReportRow& row);
+// The row's label for these entries: the "other used" rows read "Other or
+// GNSS (system unknown)" when a GN talker's count without GSA is among them.
+std::string RowLabel(const ReportRow& row, const std::vector<ReportEntry>& entries);
+bool SystemUnknownIn(const std::vector<ReportEntry>& entries);
+bool AllReferencesGiven(const std::vector<ReportEntry>& entries);
 
 // "2007-04-08 09:52:57.809" on a dated time line, "09:52:57.809" (with
 // "+Nd" after the first day) on an undated one.
@@ -50,7 +75,10 @@ void WriteJson(std::ostream& out, const std::vector<ReportEntry>& entries);
 void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries);
 void WriteGpx(std::ostream& out, const std::vector<ReportEntry>& entries);
 void WriteKml(std::ostream& out, const std::vector<ReportEntry>& entries);
-void WriteHtml(std::ostream& out, const std::vector<ReportEntry>& entries);
+void WriteHtml(std::ostream& out, const std::vector<ReportEntry>& entries, const ReportPage& page);
+void WriteHtml(std::ostream& out, const std::vector<ReportEntry>& entries);   // no settings, no title
+// "Kestrova 6.4" and the commit it was built from, when built from git.
+std::string ProgramVersionText();
 
 // The file name without its folders, as tables and legends show it.
 std::string BaseName(const std::string& path);

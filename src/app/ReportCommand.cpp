@@ -5,7 +5,9 @@
 #include "PathIdentity.h"
 #include "ReceiveTimes.h"
 #include "ReceiverReport.h"
+#include "RecordingIdentity.h"
 #include "TerminalText.h"
+#include "Util.h"
 #include "WeekRollover.h"
 
 #include <algorithm>
@@ -14,6 +16,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <functional>
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
@@ -21,6 +25,8 @@
 #include <optional>
 #include <string>
 #include <sys/mman.h>
+#include <system_error>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -40,6 +46,7 @@ struct ReportOptions {
     std::optional<GeoPoint> reference;
     std::string json, csv, html, gpx, kml;   // empty: not asked for; "-": standard output
     std::vector<std::string> files;
+    std::string title, notes;   // --title TEXT, --notes FILE (its name)
     int weekRollovers = 0;   // 0: BINR weeks dated by each file's time
     bool help = false;
     std::string error;
@@ -66,7 +73,9 @@ const char* const kUsage =
     "  --json FILE|-            every figure as JSON\n"
     "  --csv FILE               one row per epoch\n"
     "  --html FILE              a self-contained page with the table and the charts\n"
-    "  --gpx FILE, --kml FILE   the accepted fixes, one track per FILE\n";
+    "  --gpx FILE, --kml FILE   the accepted fixes, one track per FILE\n"
+    "  --title TEXT             the page's title (with --html)\n"
+    "  --notes FILE             plain text shown on the page under its title\n";
 
 // "rtk-fixed,rtk-float": the kinds' bits, none for an unknown or empty
 // name ("none" is no fix and cannot be accepted).
@@ -178,6 +187,9 @@ ReportOptions ParseOptions(int argc, char* argv[])
             if (v && s < 0)
                 o.error = a + " takes a UTC time of day as HH:MM:SS";
             (a == "--from" ? o.window.fromS : o.window.toS) = s;
+        } else if (a == "--title" || a == "--notes") {
+            if (const auto v = value())
+                (a == "--title" ? o.title : o.notes) = *v;
         } else if (a == "--json" || a == "--csv" || a == "--html" || a == "--gpx" || a == "--kml") {
             const auto v = value();
             std::string& target = a == "--json" ? o.json : a == "--csv" ? o.csv : a == "--html" ? o.html
@@ -281,7 +293,15 @@ void RefuseNonRegular(const std::string& file, const struct stat& st)
 // (/dev/zero) and a FIFO may never be written to. Such a name is not even
 // opened (opening a device can act on it); should it change in between, the
 // open does not wait for a FIFO's writer and the check is made again.
-bool Collect(const std::string& file, bool binr, EpochCollector& collector)
+// The file's identity for the page, worked out from the same blocks.
+struct Identity {
+    explicit Identity(bool binr) : names(binr) {}
+    Sha256 sha;
+    ReceiverNameFinder names;
+    uint64_t size = 0;
+};
+
+bool Collect(const std::string& file, bool binr, EpochCollector& collector, Identity* identity)
 {
     struct stat st {};
     if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
@@ -306,7 +326,28 @@ bool Collect(const std::string& file, bool binr, EpochCollector& collector)
     }
     // BINR weeks are dated by the file's time, as its playback dates them.
     const DatesByFileTime dates(st.st_mtim.tv_sec);
+    // The hash runs on a second thread beside the decoding of the same
+    // window (joined before the window goes), so the page costs no more time.
     auto feed = [&](const char* bytes, size_t n) {
+        std::thread hashing;
+        if (identity) {
+            const auto hash = [&identity, bytes, n] { identity->sha.Add(reinterpret_cast<const uint8_t*>(bytes), n); };
+            try {
+                hashing = std::thread(hash);
+            } catch (const std::system_error&) {
+                hash();   // no thread to be had: hashed here instead
+            }
+            identity->names.Add(reinterpret_cast<const uint8_t*>(bytes), n);
+            identity->size += n;
+        }
+        struct Join {
+            std::thread& t;
+            ~Join()
+            {
+                if (t.joinable())
+                    t.join();
+            }
+        } join{hashing};
         if (binr)
             collector.PushBinr(reinterpret_cast<const uint8_t*>(bytes), n);
         else
@@ -357,11 +398,11 @@ bool Collect(const std::string& file, bool binr, EpochCollector& collector)
     return error == 0;
 }
 
-using Writer = void (*)(std::ostream&, const std::vector<ReportEntry>&);
+using Writer = std::function<void(std::ostream&, const std::vector<ReportEntry>&)>;
 
 // Writes to standard output; false (with a message) when it could not be
 // written: a closed stream, a full disk, a reader gone.
-bool WriteStandardOutput(Writer write, const std::vector<ReportEntry>& entries, bool closed)
+bool WriteStandardOutput(const Writer& write, const std::vector<ReportEntry>& entries, bool closed)
 {
     if (closed) {
         Complain("standard output", "cannot write", EBADF);
@@ -403,7 +444,7 @@ void ApplyReceiveTimes(const std::string& file, const EpochLog& log, Figures& f)
 }
 
 // Writes one output; false (with a message) when it could not be written.
-bool WriteOutput(const std::string& name, Writer write, const std::vector<ReportEntry>& entries,
+bool WriteOutput(const std::string& name, const Writer& write, const std::vector<ReportEntry>& entries,
                  bool standardOutputClosed)
 {
     if (name.empty())
@@ -420,6 +461,68 @@ bool WriteOutput(const std::string& name, Writer write, const std::vector<Report
         return false;
     }
     return true;
+}
+
+std::string LimitText(const std::string& v) { return v.empty() || v == "0.0" ? std::string("none") : v; }
+
+std::string ClockOfDay(int32_t s) { return Format("%02d:%02d:%02d", s / 3600, s / 60 % 60, s % 60); }
+
+// What the page says about how it was made.
+ReportPage PageOf(const ReportOptions& o, int argc, char* argv[], std::string& error)
+{
+    ReportPage page;
+    page.title = o.title;
+    const std::time_t now = std::time(nullptr);
+    std::tm utc {};
+    char stamp[32] = "";
+    if (gmtime_r(&now, &utc))
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S UTC", &utc);
+    page.generatedUtc = stamp;
+    std::string line = "kestrova";
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool plain = !a.empty() && a.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.,:/=+@") == std::string::npos;
+        std::string quoted = "'";
+        for (const char c : a)
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        line += " " + (plain ? a : quoted + "'");
+    }
+    page.settings.push_back({"Command line", line});
+    page.settings.push_back({"HDOP limit", LimitText(o.limits.maxHdop)});
+    page.settings.push_back({"VDOP limit", LimitText(o.limits.maxVdop)});
+    page.settings.push_back({"DIFF only", o.limits.diffOnly ? "yes" : "no"});
+    const bool window = o.window.fromS >= 0 || o.window.toS >= 0;
+    page.settings.push_back({"Time window (UTC)", !window ? std::string("whole recording")
+                                                          : (o.window.fromS >= 0 ? ClockOfDay(o.window.fromS) : std::string("start")) +
+                                                                " to " + (o.window.toS >= 0 ? ClockOfDay(o.window.toS) : std::string("end"))});
+    page.settings.push_back({"Reference", o.reference ? Format("%.8f, %.8f, %.3f m (given with --reference)",
+                                                               o.reference->latRad / kRadPerDeg, o.reference->lonRad / kRadPerDeg,
+                                                               o.reference->heightM)
+                                                      : std::string("the mean of each recording's accepted fixes")});
+    if (!o.notes.empty()) {
+        // Notes are the tester's words, not a recording: a megabyte is plenty.
+        constexpr size_t kNotesMax = 1 << 20;
+        struct stat st {};
+        std::ifstream in;
+        if (::stat(o.notes.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            error = "cannot read the notes: not a regular file";
+        else
+            in.open(o.notes, std::ios::binary);
+        if (error.empty() && !in.is_open())
+            error = "cannot read the notes";
+        std::string text;
+        char block[4096];
+        while (error.empty() && text.size() <= kNotesMax && in.read(block, sizeof block).gcount() > 0)
+            text.append(block, size_t(in.gcount()));
+        if (error.empty() && in.bad())
+            error = "cannot read the notes";
+        if (text.size() > kNotesMax) {
+            error = "the notes are cut to their first megabyte";
+            text.resize(kNotesMax);
+        }
+        page.notes = text;
+    }
+    return page;
 }
 
 } // namespace
@@ -457,7 +560,11 @@ int RunReport(int argc, char* argv[])
         auto log = std::make_unique<EpochLog>();
         EpochCollector collector(*log, o.limits, o.window);
         const bool binr = IsBinr(o, file);
-        if (!Collect(file, binr, collector)) {
+        // Only the page shows the hash: the other outputs keep their speed.
+        std::optional<Identity> identity;
+        if (!o.html.empty())
+            identity.emplace(binr);
+        if (!Collect(file, binr, collector, identity ? &*identity : nullptr)) {
             status = 2;
             continue;
         }
@@ -473,6 +580,11 @@ int RunReport(int argc, char* argv[])
                          ClockText(o.window.toS < 0 ? kLastSecondOfDay : o.window.toS).c_str());
             windowEmpty = true;
         }
+        if (identity) {
+            e.sizeBytes = identity->size;
+            e.sha256 = identity->sha.HexDigest();
+            e.receiver = identity->names.Name();
+        }
         entries.push_back(std::move(e));
         logs.push_back(std::move(log));
     }
@@ -484,7 +596,16 @@ int RunReport(int argc, char* argv[])
         written = WriteStandardOutput(WriteTextTable, entries, standardOutputClosed);
     written = WriteOutput(o.json, WriteJson, entries, standardOutputClosed) && written;
     written = WriteOutput(o.csv, WriteCsv, entries, standardOutputClosed) && written;
-    written = WriteOutput(o.html, WriteHtml, entries, standardOutputClosed) && written;
+    if (!o.html.empty()) {
+        std::string notesError;
+        const ReportPage page = PageOf(o, argc, argv, notesError);
+        if (!notesError.empty()) {
+            Complain(o.notes, notesError.c_str(), 0);
+            status = status ? status : 1;
+        }
+        written = WriteOutput(o.html, [&](std::ostream& out, const std::vector<ReportEntry>& e) { WriteHtml(out, e, page); },
+                              entries, standardOutputClosed) && written;
+    }
     written = WriteOutput(o.gpx, WriteGpx, entries, standardOutputClosed) && written;
     written = WriteOutput(o.kml, WriteKml, entries, standardOutputClosed) && written;
     if (status == 0 && (!written || windowEmpty))

@@ -416,8 +416,13 @@ void TMainForm::LinkViews()
     // The views see of the main window only what they are handed here.
     if (PositionForm)
         PositionForm->soundEnabled = [this] { return soundEnabled && !priming_; };
-    if (StatisticForm)
+    if (StatisticForm) {
         StatisticForm->visualShown = [this] { return VisualCheckBox->isChecked(); };
+        StatisticForm->recordingName = [this] {
+            const QString label = FileLabel->text();
+            return label.isEmpty() ? label : QFileInfo(label).absoluteFilePath();
+        };
+    }
     if (VisualForm) {
         VisualForm->profileShown = [this] { return ProfileCheckBox->isChecked(); };
         VisualForm->deviceName = [this] { return DeviceLabel->text(); };

@@ -12,10 +12,12 @@
 #include "EpochCollector.h"
 #include "Figures.h"
 #include "ReceiverReport.h"
+#include "RecordingIdentity.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -188,13 +190,37 @@ bool TStatisticForm::SaveReport()
     // not added to it.
     reportCollector_->Finish();
     ReportEntry entry;
-    entry.name = QFileInfo(name).completeBaseName().toStdString();
+    // The page names the recording its figures came from, not its own file.
+    const QString recording = recordingName();
+    entry.name = recording.isEmpty() ? std::string("(the receiver's stream; no recording named)")
+                                     : QFile::encodeName(recording).toStdString();
     entry.protocol = reportBinr_ ? "binr" : "nmea";
     entry.log = reportLog_.get();
     entry.figures = ComputeFigures(*reportLog_, std::nullopt);
+    QFile file(recording);
+    if (!recording.isEmpty() && QFileInfo(recording).isFile() && file.open(QIODevice::ReadOnly)) {
+        Sha256 sha;
+        ReceiverNameFinder names(reportBinr_);
+        uint64_t size = 0;
+        constexpr qint64 kBlock = 1 << 20;
+        for (QByteArray block; !(block = file.read(kBlock)).isEmpty(); size += uint64_t(block.size())) {
+            sha.Add(reinterpret_cast<const uint8_t*>(block.constData()), size_t(block.size()));
+            names.Add(reinterpret_cast<const uint8_t*>(block.constData()), size_t(block.size()));
+        }
+        entry.sizeBytes = size;
+        entry.sha256 = sha.HexDigest();
+        entry.receiver = names.Name();
+    }
+    ReportPage page;
+    page.generatedUtc = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")).toStdString();
+    page.settings = {{"Made from", "the STATISTIC window's \"Save report...\""},
+                     {"HDOP limit", HDOPEdit->ReadLatin1() == "0.0" ? std::string("none") : HDOPEdit->ReadLatin1()},
+                     {"VDOP limit", VDOPEdit->ReadLatin1() == "0.0" ? std::string("none") : VDOPEdit->ReadLatin1()},
+                     {"DIFF only", DiffCheckBox->isChecked() ? "yes" : "no"},
+                     {"Reference", "the mean of the accepted fixes"}};
     std::ofstream out(QFile::encodeName(name).toStdString(), std::ios::binary | std::ios::trunc);
     if (out)
-        WriteHtml(out, {entry});
+        WriteHtml(out, {entry}, page);
     out.close();
     if (!out) {
         if (reportHooks.warn)

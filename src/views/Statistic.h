@@ -48,6 +48,9 @@ public:
 
     // Whether the VISUAL view is switched on; handed over by the program.
     std::function<bool()> visualShown = [] { return false; };
+    // The recording the figures came from (the file named in the main
+    // window), for the saved page; empty when not known.
+    std::function<QString()> recordingName = [] { return QString(); };
 
     // Public results of the last accepted fix: means in radians and metres.
     StatisticsOutput stats;

@@ -5,6 +5,7 @@
 #include "Figures.h"
 #include "ReceiveTimes.h"
 #include "ReceiverReport.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <cmath>
@@ -21,15 +22,7 @@ constexpr double kE2 = kF * (2 - kF);
 constexpr double kRad = M_PI / 180;
 const GeoPoint kRef{55.75 * kRad, 37.62 * kRad, 150.0};
 
-std::string Sentence(const std::string& body)
-{
-    unsigned sum = 0;
-    for (const char c : body)
-        sum ^= uint8_t(c);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return "$" + body + tail;
-}
+std::string Sentence(const std::string& body) { return NmeaSentence(body); }
 
 struct Fix {
     int64_t msOfDay;

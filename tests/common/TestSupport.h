@@ -10,6 +10,8 @@ std::string SharedNmeaDir();
 std::vector<std::string> SharedNmeaFiles();
 std::vector<uint8_t> ReadBinaryFile(const std::string& path);
 bool WriteBinaryFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// "$" body "*HH\r\n": an NMEA sentence with its checksum.
+std::string NmeaSentence(const std::string& body);
 std::string SourceDir();
 
 // Skips the current test when the shared captures are missing.

@@ -3,6 +3,7 @@
 // dialog, the browser and the warning are seams the test fills in.
 #include "MainfileSupport.h"
 #include "ReceiverReport.h"
+#include "RecordingIdentity.h"
 #include "Statistic.h"
 #include "TestSupport.h"
 
@@ -37,6 +38,7 @@ protected:
         (binr ? form->BINRRadioButton : form->NMEARadioButton)->setChecked(true);
         const QByteArray bytes = ReadAll(file);
         ASSERT_FALSE(bytes.isEmpty());
+        form->FileLabel->setText(file);   // as the player names what it plays
         constexpr int kBlock = 2048;   // as fast playback hands them over
         for (int at = 0; at < bytes.size(); at += kBlock)
             form->ReceiveBytes(reinterpret_cast<const uint8_t*>(bytes.constData()) + at,
@@ -78,6 +80,14 @@ TEST_F(StatisticReportTest, PageCountsWhatTheWindowCountsSinceItsReset)
         EXPECT_EQ(Cell(page, "Accepted fixes"), StatisticForm->NLabel->text());
         EXPECT_NE(StatisticForm->NLabel->text(), StatisticForm->NallLabel->text()) << "the limit took effect";
         EXPECT_NE(Cell(page, "CEP50, m"), "\xE2\x80\x93");
+        // The page names the recording played, with its hash, not its own file.
+        const QByteArray played = ReadAll(QString::fromStdString(SourceDir()) + "/samples/" + r.file);
+        Sha256 sha;
+        sha.Add(reinterpret_cast<const uint8_t*>(played.constData()), size_t(played.size()));
+        EXPECT_TRUE(page.contains(QByteArray("/samples/") + r.file + "</td>"));
+        EXPECT_TRUE(page.contains(QByteArray::fromStdString(sha.HexDigest())));
+        EXPECT_FALSE(page.contains(QString(r.file).toUtf8() + ".html"));
+        EXPECT_EQ(Cell(page, "HDOP limit"), "1.0");
     }
 
     StatisticForm->ResetStatistics();

@@ -3,8 +3,10 @@
 # well-formed XML (every inline SVG with it) and render in headless Chromium to
 # a picture that is not blank; GPSBabel must read the GPX and KML tracks back
 # as the same points the CSV lists as accepted. Then the exit statuses and
-# messages of bad inputs and outputs. The screenshot and the page are kept in
-# BUILD_DIR/test-artifacts/.
+# messages of bad inputs and outputs. A second page, from three simulated
+# receivers with a reference, one with a long gap, is printed to PDF and its
+# pages turned to PNG. The screenshots, the printed pages and the pages are
+# kept in BUILD_DIR/test-artifacts/.
 #   bash tests/scripts/report.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 source_dir=$(realpath "$1")
@@ -12,7 +14,7 @@ build_dir=$(realpath "$2")
 kestrova="$build_dir/kestrova"
 artifacts="$build_dir/test-artifacts"
 mkdir -p "$artifacts"
-for tool in xmllint chromium gpsbabel convert; do
+for tool in xmllint chromium gpsbabel convert pdftoppm pdfinfo; do
   if ! command -v "$tool" >/dev/null; then
     echo "SKIPPED: $tool is missing (tools/install-deps.sh report test installs it)"
     exit 77
@@ -28,14 +30,16 @@ cp "$source_dir/samples/demo-binr.dat" b.dat
 # The demo: an NMEA and a BINR recording of the same drive, side by side.
 "$kestrova" --report a.nme b.dat --html r.html --csv r.csv --gpx r.gpx --kml r.kml --json r.json >table.txt ||
   fail "the report ended with status $?"
-grep -Eq '^Accepted fixes +600 +\* +600 \*' table.txt || fail "table: $(grep '^Accepted' table.txt)"
+# Equal values are no best: neither gets a mark.
+grep -Eq '^Accepted fixes +600 +600 *$' table.txt || fail "table: $(grep '^Accepted' table.txt)"
 grep -q '"cep50_m": [0-9]' r.json || fail "no CEP50 in the JSON"
 cp r.html "$artifacts/report.html"
 
 xmllint --noout r.html r.gpx r.kml || fail "the page or a track is not well-formed XML"
 svgs=$(xmllint --xpath 'count(//*[local-name()="svg"])' r.html)
-# Two scatters, the distribution, three error charts, satellites, HDOP, two sky plots.
-[ "$svgs" -eq 10 ] || fail "$svgs SVG charts on the page, not 10"
+# Per recording a scatter, two error charts and a sky plot; the distribution,
+# satellites, HDOP and C/N0 against elevation.
+[ "$svgs" -eq 12 ] || fail "$svgs SVG charts on the page, not 12"
 ! grep -Eq '<script|(src|href)="(https?:|//)' r.html || fail "the page is not self-contained"
 
 rm -f "$artifacts/report.png"
@@ -44,6 +48,43 @@ timeout 120 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --w
 [ -s "$artifacts/report.png" ] || fail "Chromium made no screenshot"
 colors=$(convert "$artifacts/report.png" -format '%k' info:)
 [ "$colors" -gt 200 ] || fail "the screenshot looks blank ($colors colours)"
+
+# Three receivers with a reference: a named NMEA receiver, a BINR one with
+# its device text, and one that loses 10 minutes and comes back for 18 epochs.
+sim="$build_dir/kestrova-sim"
+if [ -x "$sim" ]; then
+  "$sim" --write-demo s.nme --protocol nmea --seconds 900 --scenario static --seed 1 >/dev/null
+  { echo '$GPTXT,01,01,02,SIM-A receiver FW 3.1*72'; cat s.nme; } >sim-a.nme
+  "$sim" --write-demo sim-b.dat --protocol binr --seconds 900 --scenario static --seed 2 --device "RX-B 2.0" >/dev/null
+  "$sim" --write-demo s.nme --protocol nmea --seconds 900 --scenario static --seed 3 >/dev/null
+  # 8 lines an epoch: epochs 200 to 881 go, 18 stay after the gap.
+  sed '1601,7056d' s.nme >sim-c.nme
+  printf 'Antennas on one pole.\nSplitter <A&B> "as is".\n' >notes.txt
+  "$kestrova" --report sim-a.nme sim-b.dat sim-c.nme --reference 52.2297,21.0122,111.5 --max-hdop 2.0 \
+    --title "Three receivers, one pole" --notes notes.txt --html three.html >three.txt || fail "three: status $?"
+  xmllint --noout three.html || fail "the three-receiver page is not well-formed XML"
+  for want in 'Three receivers, one pole' 'Splitter &lt;A&amp;B&gt; &quot;as is&quot;' 'SIM-A receiver FW 3.1' 'RX-B 2.0' \
+    "$(sha256sum sim-b.dat | cut -d' ' -f1)" 'Bias east, m' '--max-hdop 2.0' '2018-09-18 10:15:00.000' \
+    'fixes beyond|every fix within' 'fill="#e8e8e8"'; do
+    grep -Eq -- "$want" three.html || fail "the three-receiver page lacks $want"
+  done
+  cp three.html "$artifacts/report-three.html"
+  rm -f "$artifacts"/report-three*.png
+  timeout 120 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1100,7000 \
+    --screenshot="$artifacts/report-three.png" "file://$work/three.html" >/dev/null 2>&1 || true
+  [ -s "$artifacts/report-three.png" ] || fail "Chromium made no screenshot of the three-receiver page"
+  timeout 120 chromium --headless --no-sandbox --disable-gpu --no-pdf-header-footer --print-to-pdf="$work/three.pdf" \
+    "file://$work/three.html" >/dev/null 2>&1 || true
+  [ -s three.pdf ] || fail "Chromium printed no PDF"
+  pages=$(pdfinfo three.pdf | awk '/^Pages:/ {print $2}')
+  size=$(pdfinfo three.pdf | awk '/^Page size:/ {print $3 "x" $5}')
+  [ "$pages" -ge 3 ] && [ "$pages" -le 12 ] || fail "the print has $pages pages"
+  awk -v s="$size" 'BEGIN { split(s, d, "x"); exit !(d[1] > 590 && d[1] < 600 && d[2] > 837 && d[2] < 847) }' ||
+    fail "the print is not A4: $size pt"
+  pdftoppm -r 60 -png three.pdf "$artifacts/report-three-print"
+else
+  echo "NOTE: no kestrova-sim beside kestrova: the three-receiver page was not made"
+fi
 
 # GPSBabel reads both tracks back as the accepted rows of the CSV.
 awk -F, 'NR > 1 && $5 == 1 {print $6, $7, $8}' r.csv >expected.txt
@@ -87,4 +128,4 @@ rc=$(status garbage.nme garbage.dat)
 [ "$rc" -eq 0 ] || fail "garbage gave status $rc"
 grep -Eq '^CEP50, m +– +– *$' out.txt || fail "garbage: $(grep '^CEP50' out.txt)"
 
-echo "report: page, tracks and statuses checked; screenshot in $artifacts/report.png"
+echo "report: pages, print, tracks and statuses checked; screenshots and printed pages in $artifacts/"
