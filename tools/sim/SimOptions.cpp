@@ -20,6 +20,59 @@ bool ParseInt(const char* text, long low, long high, long& value)
     return true;
 }
 
+// "A,B" or "A,B,C": count numbers, each in [low, high].
+bool ParseNumbers(const char* text, int count, double low, double high, double* out)
+{
+    const char* p = text;
+    for (int k = 0; k < count; ++k) {
+        char* end = nullptr;
+        errno = 0;
+        const double v = std::strtod(p, &end);
+        if (errno || end == p || !(v >= low && v <= high))
+            return false;
+        out[k] = v;
+        if (*end != (k + 1 < count ? ',' : '\0'))
+            return false;
+        p = end + 1;
+    }
+    return true;
+}
+
+constexpr double kMaxBiasM = 1000.0;
+constexpr double kMaxNoiseM = 100.0;
+constexpr double kMaxOutageS = 86400.0;
+
+bool ParseProfileOption(const std::string& arg, const char* value, SimOptions& o, std::string& error)
+{
+    double v[3] = {};
+    if (arg == "--bias") {
+        if (!ParseNumbers(value, 3, -kMaxBiasM, kMaxBiasM, v)) {
+            error = "--bias takes E,N,U in metres (-1000 to 1000 each)";
+            return false;
+        }
+        o.bias = SimBias{v[0], v[1], v[2]};
+    } else if (arg == "--noise") {
+        if (!ParseNumbers(value, 2, 0, kMaxNoiseM, v)) {
+            error = "--noise takes H,V in metres (0 to 100 each)";
+            return false;
+        }
+        o.noise = SimNoise{v[0], v[1]};
+    } else if (arg == "--cold-start") {
+        if (!ParseNumbers(value, 1, 0, kMaxOutageS, v)) {
+            error = "--cold-start takes 0 to 86400 seconds";
+            return false;
+        }
+        o.coldStartS = v[0];
+    } else {   // --dropout
+        if (!ParseNumbers(value, 2, 0, kMaxOutageS, v) || (v[0] > 0 && v[1] >= v[0])) {
+            error = "--dropout takes EVERY,FOR in seconds, FOR below EVERY (0,0: none)";
+            return false;
+        }
+        o.dropout = SimDropout{v[0], v[1]};
+    }
+    return true;
+}
+
 } // namespace
 
 
@@ -152,6 +205,15 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& o, std::string& error)
                 return false;
             }
             o.tcpPort = int(n);
+        } else if (arg == "--bias" || arg == "--noise" || arg == "--cold-start" || arg == "--dropout") {
+            if (!ParseProfileOption(arg, value, o, error))
+                return false;
+        } else if (arg == "--receivers") {
+            if (!ParseInt(value, 1, kMaxReceivers, n)) {
+                error = "--receivers takes 1 to 8";
+                return false;
+            }
+            o.receivers = int(n);
         } else if (arg == "--seed") {
             char* end = nullptr;
             o.seed = std::strtoull(value, &end, 10);
@@ -178,6 +240,18 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& o, std::string& error)
     }
     if (haveScenario && !o.replayFile.empty()) {
         error = "--scenario and --replay exclude each other";
+        return false;
+    }
+    if (o.tcpPort > 0 && o.tcpPort + o.receivers - 1 > 65535) {
+        error = "--tcp: the ports of all receivers must be below 65536";
+        return false;
+    }
+    if (!o.demoFile.empty() && o.receivers > 1) {
+        error = "--write-demo writes one receiver's stream";
+        return false;
+    }
+    if (!o.replayFile.empty() && (o.bias || o.noise || o.coldStartS || o.dropout)) {
+        error = "--replay sends the recording as it is: no --bias, --noise, --cold-start or --dropout";
         return false;
     }
     if (!o.demoFile.empty() && !o.replayFile.empty()) {
