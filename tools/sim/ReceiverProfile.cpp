@@ -6,6 +6,8 @@ namespace {
 
 constexpr double kDefaultDateUnix = 315964800.0;   // 6 January 1980, 00:00 UTC
 constexpr float kNoDop = 99.9f;
+// Epoch times are sums of 1/rate: ten tenths must reach a whole second.
+constexpr double kTimeSlackS = 1e-6;
 
 struct ProfileRow {
     SimBias bias;
@@ -54,10 +56,11 @@ ReceiverProfile ProfileOf(const SimOptions& options, int index)
 
 FixState FixStateAt(const ReceiverProfile& profile, double elapsedS)
 {
-    if (elapsedS < profile.coldStartS)
+    const double t = elapsedS + kTimeSlackS;
+    if (t < profile.coldStartS)
         return FixState::ColdStart;
     const SimDropout& d = profile.dropout;
-    if (d.everyS > 0 && d.forS > 0 && std::fmod(elapsedS, d.everyS) >= d.everyS - d.forS)
+    if (d.everyS > 0 && d.forS > 0 && std::fmod(t, d.everyS) >= d.everyS - d.forS)
         return FixState::Dropout;
     return FixState::Fix;
 }
