@@ -83,6 +83,11 @@ TEST(SimProcessTest, RejectsBadCommandLines)
         {"--protocol", "nmea", "--baud", "9600", "--scenario", "moving", "--replay", "x"},
         {"--protocol", "nmea", "--baud", "9600", "--replay", "/nonexistent/file"},
         {"--protocol", "nmea", "--baud", "9600", "--bogus"},
+        {"--protocol", "nmea", "--baud", "9600", "--receivers", "9"},
+        {"--protocol", "nmea", "--baud", "9600", "--bias", "1,2"},
+        {"--protocol", "nmea", "--baud", "9600", "--noise", "-1,2"},
+        {"--protocol", "nmea", "--baud", "9600", "--dropout", "5,5"},
+        {"--protocol", "nmea", "--baud", "9600", "--tcp", "65534", "--receivers", "3"},
     };
     for (const auto& args : bad) {
         SimProcess sim;
