@@ -26,6 +26,9 @@ constexpr size_t kReadBlock = 4096;
 constexpr size_t kFloodLow = 16 * 1024;
 constexpr size_t kFloodBlock = 32 * 1024;
 constexpr size_t kMaxGarbleExpansion = 4;
+// A reader this far behind loses whole blocks (epochs), as on a line nobody
+// reads, instead of the simulator growing without end.
+constexpr size_t kMaxPending = 4 * 1024 * 1024;
 
 double Now()
 {
@@ -139,7 +142,7 @@ bool PtyServer::Matches(const Line& line) const
 
 void PtyServer::Deliver(const Bytes& data)
 {
-    if (!slaveOpen_ || data.empty())
+    if (!slaveOpen_ || data.empty() || PendingSize() > kMaxPending)
         return;
     const Line line = ReadLine();
     if (Matches(line))
