@@ -246,6 +246,8 @@ void PtyServer::Prepare(pollfd& watch, double& wakeAt)
     if (!running_) {
         running_ = true;
         nextEpoch_ = now;
+        lastEpoch_ = now;
+        period_ = 1.0 / receiver_.Rate();
         nextHeartbeat_ = now + kHeartbeatS;
     }
     if (options_.flood && slaveOpen_ && PendingSize() < kFloodLow) {
@@ -296,10 +298,17 @@ void PtyServer::Tick()
 {
     const double now = Now();
     const double period = 1.0 / receiver_.Rate();
+    if (period != period_) {
+        // A new rate ($PVKTR) counts from the last epoch, not from the next
+        // one on the old beat, and never makes up for epochs it did not have.
+        period_ = period;
+        nextEpoch_ = std::max(now, std::min(nextEpoch_, lastEpoch_ + period));
+    }
     if (!options_.flood && now >= nextEpoch_) {
         Bytes epoch;
         receiver_.AppendEpoch(epoch);   // the receiver's clock runs even with nobody listening
         Deliver(epoch);
+        lastEpoch_ = nextEpoch_;
         nextEpoch_ += period;
         if (now - nextEpoch_ > kLateResyncS)
             nextEpoch_ = now + period;

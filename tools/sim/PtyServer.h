@@ -66,6 +66,8 @@ private:
     double garbleCarry_ = 0;
     bool running_ = false;
     double nextEpoch_ = 0;
+    double lastEpoch_ = 0;
+    double period_ = 1;
     double nextHeartbeat_ = 0;
     double quietUntil_ = 0;   // a hung-up pty is not watched before then: it would report at once
 };
