@@ -12,9 +12,12 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -47,7 +50,7 @@ SimProcess::~SimProcess()
         close(out_);
 }
 
-bool SimProcess::Start(const std::vector<std::string>& args)
+bool SimProcess::Start(const std::vector<std::string>& args, int lines)
 {
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
@@ -71,8 +74,9 @@ bool SimProcess::Start(const std::vector<std::string>& args)
         pid_ = -1;
         return false;
     }
-    // The first line, within a few seconds.
+    // The first lines, within a few seconds.
     const double deadline = Now() + 5;
+    std::string line;
     char c;
     while (Now() < deadline) {
         pollfd p{out_, POLLIN, 0};
@@ -80,9 +84,14 @@ bool SimProcess::Start(const std::vector<std::string>& args)
             continue;
         if (read(out_, &c, 1) != 1)
             return false;
-        if (c == '\n')
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        addresses_.push_back(line);
+        line.clear();
+        if (int(addresses_.size()) == lines)
             return true;
-        slave_ += c;
     }
     return false;
 }
@@ -139,6 +148,25 @@ int OpenLine(const std::string& path, int baud, bool oddParity)
         close(fd);
         return -1;
     }
+    return fd;
+}
+
+int ConnectTcp(const std::string& address)
+{
+    const std::string prefix = "tcp://127.0.0.1:";
+    if (address.rfind(prefix, 0) != 0)
+        return -1;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(std::atoi(address.c_str() + prefix.size())));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     return fd;
 }
 

@@ -13,9 +13,11 @@ using ByteVec = std::vector<uint8_t>;
 class SimProcess {
 public:
     ~SimProcess();
-    // Starts the simulator with these arguments and reads its first line.
-    bool Start(const std::vector<std::string>& args);
-    const std::string& SlavePath() const { return slave_; }
+    // Starts the simulator with these arguments and reads its first lines
+    // (one per receiver).
+    bool Start(const std::vector<std::string>& args, int lines = 1);
+    const std::string& SlavePath() const { return addresses_.front(); }
+    const std::vector<std::string>& Addresses() const { return addresses_; }
     pid_t Pid() const { return pid_; }
     // SIGTERM, then waits up to timeoutS. Returns the exit status, or -1 when
     // it did not end (it is then killed) or ended by a signal.
@@ -24,8 +26,11 @@ public:
 private:
     pid_t pid_ = -1;
     int out_ = -1;
-    std::string slave_;
+    std::vector<std::string> addresses_;
 };
+
+// Connects to a tcp://127.0.0.1:PORT address the simulator printed; -1 on failure.
+int ConnectTcp(const std::string& address);
 
 // Opens a pty slave as the program's link does: raw, non-blocking, 8 bits,
 // odd parity or none.

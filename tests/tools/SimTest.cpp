@@ -5,16 +5,21 @@
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
 #include "NmeaAssembler.h"
+#include "NmeaChecksum.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
+#include <sstream>
 #include <regex>
 #include <set>
 
@@ -78,6 +83,11 @@ TEST(SimProcessTest, RejectsBadCommandLines)
         {"--protocol", "nmea", "--baud", "9600", "--scenario", "moving", "--replay", "x"},
         {"--protocol", "nmea", "--baud", "9600", "--replay", "/nonexistent/file"},
         {"--protocol", "nmea", "--baud", "9600", "--bogus"},
+        {"--protocol", "nmea", "--baud", "9600", "--receivers", "9"},
+        {"--protocol", "nmea", "--baud", "9600", "--bias", "1,2"},
+        {"--protocol", "nmea", "--baud", "9600", "--noise", "-1,2"},
+        {"--protocol", "nmea", "--baud", "9600", "--dropout", "5,5"},
+        {"--protocol", "nmea", "--baud", "9600", "--tcp", "65534", "--receivers", "3"},
     };
     for (const auto& args : bad) {
         SimProcess sim;
@@ -434,3 +444,187 @@ TEST(SimFloodTest, FloodsWithValidSentences)
     EXPECT_EQ(Count(r, kNmeaError), 0);
     EXPECT_GT(Count(r, kNmeaGga), 100);
 }
+
+namespace {
+
+// Everything each descriptor sends within seconds, all read side by side.
+std::vector<ByteVec> ReadAllFor(const std::vector<int>& fds, double seconds)
+{
+    std::vector<ByteVec> out(fds.size());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::vector<pollfd> p;
+        for (int fd : fds)
+            p.push_back({fd, POLLIN, 0});
+        if (poll(p.data(), nfds_t(p.size()), 20) <= 0)
+            continue;
+        for (size_t i = 0; i < fds.size(); ++i) {
+            uint8_t buf[8192];
+            const ssize_t n = (p[i].revents & POLLIN) ? read(fds[i], buf, sizeof buf) : 0;
+            if (n > 0)
+                out[i].insert(out[i].end(), buf, buf + n);
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> Lines(const ByteVec& stream, const std::string& prefix)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(std::string(stream.begin(), stream.end()));
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(prefix, 0) == 0)
+            lines.push_back(line.substr(0, line.find_last_not_of('\r') + 1));
+    return lines;
+}
+
+struct Fix {
+    double latDeg, lonDeg, altM;
+};
+
+// The GGA fixes of a stream (quality 1 or 2); empty fields are no fix.
+std::vector<Fix> Fixes(const ByteVec& stream)
+{
+    std::vector<Fix> fixes;
+    for (const std::string& line : Lines(stream, "$GPGGA,")) {
+        double lat, lon, alt;
+        int quality;
+        char ns, ew;
+        if (std::sscanf(line.c_str(), "$GPGGA,%*[^,],%lf,%c,%lf,%c,%d,%*d,%*f,%lf", &lat, &ns, &lon, &ew,
+                        &quality, &alt) == 6 && quality > 0)
+            fixes.push_back({int(lat / 100) + std::fmod(lat, 100) / 60, int(lon / 100) + std::fmod(lon, 100) / 60, alt});
+    }
+    return fixes;
+}
+
+Fix Mean(const std::vector<Fix>& fixes)
+{
+    Fix m{0, 0, 0};
+    for (const Fix& f : fixes)
+        m = {m.latDeg + f.latDeg / fixes.size(), m.lonDeg + f.lonDeg / fixes.size(), m.altM + f.altM / fixes.size()};
+    return m;
+}
+
+} // namespace
+
+// The first four lines of the receivers' table (README, Several receivers).
+TEST(SimReceiversTest, FourReceiversSendValidStreamsApartByTheirBiases)
+{
+    const double bias[4][3] = {{0, 0, 0}, {2.0, -1.5, 1.0}, {-3.0, 1.0, -2.0}, {1.0, 3.0, 3.0}};
+    const std::string log = TempPath("four.log");
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--protocol", "nmea", "--baud", "115200", "--rate", "10", "--receivers", "4",
+                           "--noise", "0.05,0.05", "--cold-start", "0", "--dropout", "0,0", "--log", log},
+                          4));
+    std::vector<int> fds;
+    for (const std::string& path : sim.Addresses()) {
+        EXPECT_TRUE(std::regex_match(path, std::regex("/dev/pts/[0-9]+"))) << path;
+        fds.push_back(OpenLine(path, 115200, false));
+        ASSERT_GE(fds.back(), 0) << path;
+    }
+    EXPECT_EQ(std::set<std::string>(sim.Addresses().begin(), sim.Addresses().end()).size(), 4u);
+    const std::vector<ByteVec> streams = ReadAllFor(fds, 1.2);
+    std::vector<Fix> means;
+    for (size_t i = 0; i < 4; ++i) {
+        const std::vector<int> r = DecodeNmea(streams[i]);
+        EXPECT_EQ(Count(r, kNmeaError), 0) << "receiver " << i + 1;
+        const std::vector<Fix> fixes = Fixes(streams[i]);
+        EXPECT_EQ(int(fixes.size()), Count(r, kNmeaGga)) << "receiver " << i + 1 << ": every epoch a fix";
+        ASSERT_GE(fixes.size(), 8u) << "receiver " << i + 1;
+        means.push_back(Mean(fixes));
+    }
+    // Metres per degree at 52.23 N, plenty for a few metres.
+    const double northPerDeg = 111272.0, eastPerDeg = 68299.0;
+    for (size_t i = 1; i < 4; ++i) {
+        EXPECT_NEAR((means[i].lonDeg - means[0].lonDeg) * eastPerDeg, bias[i][0], 0.3) << "receiver " << i + 1;
+        EXPECT_NEAR((means[i].latDeg - means[0].latDeg) * northPerDeg, bias[i][1], 0.3) << "receiver " << i + 1;
+        EXPECT_NEAR(means[i].altM - means[0].altM, bias[i][2], 0.3) << "receiver " << i + 1;
+    }
+    for (int fd : fds)
+        close(fd);
+    EXPECT_EQ(sim.Stop(), 0);
+    for (int i = 1; i <= 4; ++i) {
+        const SimLogContent content = ReadSimLog(log + "." + std::to_string(i));
+        EXPECT_TRUE(content.wellFormed && !content.sent.empty()) << "log " << i;
+        for (const char* side : {"", ".rx", ".tx"})
+            std::remove((log + "." + std::to_string(i) + side).c_str());
+    }
+}
+
+TEST(SimReceiversTest, ColdStartSendsNoFixEpochsOnTheDefaultDateThenFixes)
+{
+    Session s;
+    ASSERT_TRUE(s.Begin({"--protocol", "nmea", "--baud", "115200", "--rate", "10", "--cold-start", "1"}, 115200, false));
+    const ByteVec stream = ReadFor(s.fd, 1.8);
+    EXPECT_EQ(Count(DecodeNmea(stream), kNmeaError), 0);
+    const std::vector<std::string> gga = Lines(stream, "$GPGGA,");
+    const std::vector<std::string> rmc = Lines(stream, "$GPRMC,");
+    ASSERT_GE(gga.size(), 14u);
+    ASSERT_EQ(rmc.size(), gga.size());
+    const std::regex noFixGga(R"(\$GPGGA,0000[0-9]{2}\.[0-9]00,,,,,0,00,99\.9,,M,,M,,\*[0-9A-F]{2})");
+    const std::regex noFixRmc(R"(\$GPRMC,0000[0-9]{2}\.[0-9]00,V,,,,,,,060180,,,N\*[0-9A-F]{2})");
+    size_t noFix = 0;
+    while (noFix < gga.size() && std::regex_match(gga[noFix], noFixGga)) {
+        EXPECT_TRUE(std::regex_match(rmc[noFix], noFixRmc)) << rmc[noFix];
+        ++noFix;
+    }
+    // Epochs sent before the test opened the line are lost, never the last ones.
+    ASSERT_GE(noFix, 1u);
+    EXPECT_EQ(gga[noFix - 1].substr(0, 18), "$GPGGA,000000.900,");
+    // From then on fixes only, on today's date.
+    EXPECT_EQ(Fixes(stream).size(), gga.size() - noFix);
+    char today[8];
+    const time_t now = time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    std::strftime(today, sizeof today, "%d%m%y", &tm);
+    for (size_t i = noFix; i < rmc.size(); ++i)
+        EXPECT_NE(rmc[i].find(std::string(",A,")), std::string::npos) << rmc[i];
+    EXPECT_NE(rmc.back().find(today), std::string::npos) << rmc.back();
+}
+
+// The queries of README ("NMEA queries"), on a pty and over TCP.
+class SimQueryTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(SimQueryTest, AnswersVersionAndRateQueriesAndRefusesBadOnes)
+{
+    const bool tcp = GetParam();
+    SimProcess sim;
+    std::vector<std::string> args{"--protocol", "nmea", "--baud", "9600"};
+    if (tcp)
+        args.insert(args.end(), {"--tcp", "0"});
+    ASSERT_TRUE(sim.Start(args));
+    const int fd = tcp ? ConnectTcp(sim.SlavePath()) : OpenLine(sim.SlavePath(), 9600, false);
+    ASSERT_GE(fd, 0) << sim.SlavePath();
+    const std::vector<std::pair<std::string, std::string>> table = {
+        {"$PVKTQ,VER\r\n", NmeaSentence("PVKTV,KSIM 1.0,NMEA,9600,1")},
+        {NmeaSentence("PVKTQ,VER"), NmeaSentence("PVKTV,KSIM 1.0,NMEA,9600,1")},
+        {"$PVKTQ,VER*00\r\n", NmeaSentence("PVKTN,PVKTQ,CHECKSUM")},
+        {"$PVKTQ,ABC\r\n", NmeaSentence("PVKTN,PVKTQ,UNKNOWN")},
+        {"$PVKTR,0\r\n", NmeaSentence("PVKTN,PVKTR,RANGE")},
+        {"$PVKTR,5*2B\r\n", NmeaSentence("PVKTN,PVKTR,CHECKSUM")},
+        {NmeaSentence("PVKTR,5"), NmeaSentence("PVKTK,PVKTR,5")},
+    };
+    for (const auto& [query, answer] : table) {
+        ASSERT_TRUE(WriteAll(fd, ByteVec(query.begin(), query.end())));
+        // Up to the answer (a loaded machine may take a while), and a little after it.
+        ByteVec stream;
+        std::vector<std::string> answers;
+        for (int turn = 0; turn < 60 && answers.empty(); ++turn) {
+            const ByteVec more = ReadFor(fd, 0.05);
+            stream.insert(stream.end(), more.begin(), more.end());
+            for (const std::string& line : Lines(stream, "$PVKT"))
+                if (line.rfind("$PVKTD,", 0) != 0)
+                    answers.push_back(line + "\r\n");
+        }
+        EXPECT_EQ(answers, std::vector<std::string>{answer}) << query;
+    }
+    const int gga = Count(DecodeNmea(ReadFor(fd, 1.0)), kNmeaGga);
+    EXPECT_GE(gga, 3) << "five epochs a second after $PVKTR,5";
+    EXPECT_LE(gga, 7);
+    close(fd);
+    EXPECT_EQ(sim.Stop(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, SimQueryTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Tcp" : "Pty"; });

@@ -26,6 +26,9 @@ constexpr size_t kReadBlock = 4096;
 constexpr size_t kFloodLow = 16 * 1024;
 constexpr size_t kFloodBlock = 32 * 1024;
 constexpr size_t kMaxGarbleExpansion = 4;
+// A reader this far behind loses whole blocks (epochs), as on a line nobody
+// reads, instead of the simulator growing without end.
+constexpr size_t kMaxPending = 4 * 1024 * 1024;
 
 double Now()
 {
@@ -79,11 +82,8 @@ bool PtyServer::OpenTcp(int port, std::string& address, std::string& error)
     return true;
 }
 
-void PtyServer::AcceptClient(int waitMs)
+void PtyServer::AcceptClient()
 {
-    pollfd p{listen_, POLLIN, 0};
-    if (poll(&p, 1, waitMs) <= 0)
-        return;
     const int fd = accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0)
         return;
@@ -142,7 +142,7 @@ bool PtyServer::Matches(const Line& line) const
 
 void PtyServer::Deliver(const Bytes& data)
 {
-    if (!slaveOpen_ || data.empty())
+    if (!slaveOpen_ || data.empty() || PendingSize() > kMaxPending)
         return;
     const Line line = ReadLine();
     if (Matches(line))
@@ -240,66 +240,119 @@ void PtyServer::WritePending()
     }
 }
 
-void PtyServer::Run(const volatile std::sig_atomic_t& stop)
+void PtyServer::Prepare(pollfd& watch, double& wakeAt)
 {
-    const double period = 1.0 / options_.rate;
-    double nextEpoch = Now();
-    double nextHeartbeat = nextEpoch + kHeartbeatS;
-    while (!stop) {
-        if (options_.flood && slaveOpen_ && PendingSize() < kFloodLow) {
-            Bytes more;
-            receiver_.AppendFlood(more, kFloodBlock);
-            Deliver(more);
-        }
+    const double now = Now();
+    if (!running_) {
+        running_ = true;
+        nextEpoch_ = now;
+        lastEpoch_ = now;
+        period_ = 1.0 / receiver_.Rate();
+        nextHeartbeat_ = now + kHeartbeatS;
+    }
+    if (options_.flood && slaveOpen_ && PendingSize() < kFloodLow) {
+        Bytes more;
+        receiver_.AppendFlood(more, kFloodBlock);
+        Deliver(more);
+    }
 
-        double wait = kMaxWaitMs / 1000.0;
-        if (!options_.flood)
-            wait = std::min(wait, nextEpoch - Now());
-        if (receiver_.HeartbeatOn())
-            wait = std::min(wait, nextHeartbeat - Now());
-        const int waitMs = std::max(0, int(wait * 1000.0 + 0.999));
-        if (listen_ >= 0 && master_ < 0) {
-            AcceptClient(waitMs);
-        } else {
-            pollfd p{master_, short(POLLIN | (PendingSize() > 0 ? POLLOUT : 0)), 0};
-            const int ready = poll(&p, 1, waitMs);
-            if (ready > 0 && listen_ >= 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-                ClientGone();
-            } else if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-                // Nobody on the other side: poll would report this at once, every
-                // time, so sleep instead of spinning.
-                if (slaveOpen_)
-                    SlaveGone();
-                SleepMs(std::min(waitMs, kHangupPollMs));
-            } else if (ready >= 0) {
-                slaveOpen_ = true;
-                if (p.revents & POLLIN)
-                    ReadInput();
-                if ((p.revents & POLLOUT) && master_ >= 0)
-                    WritePending();
-            }
-        }
+    double wake = now + kMaxWaitMs / 1000.0;
+    if (!options_.flood)
+        wake = std::min(wake, nextEpoch_);
+    if (receiver_.HeartbeatOn())
+        wake = std::min(wake, nextHeartbeat_);
+    watch = {-1, 0, 0};
+    if (listen_ >= 0 && master_ < 0)
+        watch = {listen_, POLLIN, 0};
+    else if (now < quietUntil_)
+        wake = std::min(wake, quietUntil_);
+    else
+        watch = {master_, short(POLLIN | (PendingSize() > 0 ? POLLOUT : 0)), 0};
+    wakeAt = std::min(wakeAt, wake);
+}
 
-        const double now = Now();
-        if (!options_.flood && now >= nextEpoch) {
-            Bytes epoch;
-            receiver_.AppendEpoch(epoch);   // the receiver's clock runs even with nobody listening
-            Deliver(epoch);
-            nextEpoch += period;
-            if (now - nextEpoch > kLateResyncS)
-                nextEpoch = now + period;
-        }
-        if (now >= nextHeartbeat) {
-            if (receiver_.HeartbeatOn()) {
-                Bytes beat;
-                receiver_.AppendHeartbeat(beat);
-                Deliver(beat);
-            }
-            nextHeartbeat += kHeartbeatS;
-            if (now - nextHeartbeat > kLateResyncS)
-                nextHeartbeat = now + kHeartbeatS;
-        }
-        if (slaveOpen_ && master_ >= 0 && PendingSize() > 0)
+void PtyServer::Serve(const pollfd& watch)
+{
+    if (watch.fd >= 0 && watch.fd == listen_) {
+        if (watch.revents & POLLIN)
+            AcceptClient();
+    } else if (watch.fd >= 0 && listen_ >= 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        ClientGone();
+    } else if (watch.fd >= 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        // Nobody on the other side: poll would report this at once, every
+        // time, so look again only a little later.
+        if (slaveOpen_)
+            SlaveGone();
+        quietUntil_ = Now() + kHangupPollMs / 1000.0;
+    } else if (watch.fd >= 0) {
+        slaveOpen_ = true;
+        if (watch.revents & POLLIN)
+            ReadInput();
+        if ((watch.revents & POLLOUT) && master_ >= 0)
             WritePending();
+    }
+    Tick();
+}
+
+void PtyServer::Tick()
+{
+    const double now = Now();
+    const double period = 1.0 / receiver_.Rate();
+    if (period != period_) {
+        // A new rate ($PVKTR) counts from the last epoch, not from the next
+        // one on the old beat, and never makes up for epochs it did not have.
+        period_ = period;
+        nextEpoch_ = std::max(now, std::min(nextEpoch_, lastEpoch_ + period));
+    }
+    if (!options_.flood && now >= nextEpoch_) {
+        Bytes epoch;
+        receiver_.AppendEpoch(epoch);   // the receiver's clock runs even with nobody listening
+        Deliver(epoch);
+        lastEpoch_ = nextEpoch_;
+        nextEpoch_ += period;
+        if (now - nextEpoch_ > kLateResyncS)
+            nextEpoch_ = now + period;
+    }
+    if (now >= nextHeartbeat_) {
+        if (receiver_.HeartbeatOn()) {
+            Bytes beat;
+            receiver_.AppendHeartbeat(beat);
+            Deliver(beat);
+        }
+        nextHeartbeat_ += kHeartbeatS;
+        if (now - nextHeartbeat_ > kLateResyncS)
+            nextHeartbeat_ = now + kHeartbeatS;
+    }
+    if (slaveOpen_ && master_ >= 0 && PendingSize() > 0)
+        WritePending();
+}
+
+void ServeAll(const std::vector<PtyServer*>& servers, const volatile std::sig_atomic_t& stop)
+{
+    std::vector<pollfd> watches(servers.size());
+    std::vector<pollfd> polled;
+    std::vector<size_t> owner;
+    while (!stop) {
+        double wakeAt = Now() + kMaxWaitMs / 1000.0;
+        for (size_t i = 0; i < servers.size(); ++i)
+            servers[i]->Prepare(watches[i], wakeAt);
+        polled.clear();
+        owner.clear();
+        for (size_t i = 0; i < servers.size(); ++i)
+            if (watches[i].fd >= 0) {
+                polled.push_back(watches[i]);
+                owner.push_back(i);
+            }
+        const int waitMs = std::max(0, int((wakeAt - Now()) * 1000.0 + 0.999));
+        // With nothing to watch (every terminal hung up) a plain sleep: the
+        // tests see the simulator idle in it.
+        const int ready = polled.empty() ? (SleepMs(waitMs), 0) : poll(polled.data(), nfds_t(polled.size()), waitMs);
+        for (size_t k = 0; k < polled.size(); ++k)
+            watches[owner[k]].revents = ready >= 0 ? polled[k].revents : 0;
+        if (ready < 0)
+            for (pollfd& w : watches)
+                w.fd = -1;   // interrupted: only the clocks move this turn
+        for (size_t i = 0; i < servers.size(); ++i)
+            servers[i]->Serve(watches[i]);
     }
 }

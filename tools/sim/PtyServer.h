@@ -9,11 +9,16 @@
 // With --tcp the line is a TCP connection on the loopback instead: one client
 // at a time, no line settings (they always match), and a client gone is a
 // slave closed.
+// Several servers share one loop (ServeAll): each watches its own descriptor
+// in one poll and never blocks, so a stalled client holds up nobody else.
 #include "Receiver.h"
 #include "SimLog.h"
 
+#include <poll.h>
+
 #include <csignal>
 #include <string>
+#include <vector>
 
 class PtyServer {
 public:
@@ -24,8 +29,12 @@ public:
     bool Open(std::string& slavePath, std::string& error);
     // Listens on 127.0.0.1:port (0: a free one); address is tcp://127.0.0.1:PORT.
     bool OpenTcp(int port, std::string& address, std::string& error);
-    // Serves until stop becomes non-zero.
-    void Run(const volatile std::sig_atomic_t& stop);
+
+    // One turn of the shared loop. Prepare sends what is due, says what to
+    // watch (fd -1: nothing now) and lowers wakeAt to when it needs the loop
+    // again; Serve takes what poll found and keeps the receiver's clock.
+    void Prepare(pollfd& watch, double& wakeAt);
+    void Serve(const pollfd& watch);
 
 private:
     struct Line {
@@ -41,7 +50,8 @@ private:
     void DropOutput();
     void SlaveGone();
     void ClientGone();
-    void AcceptClient(int waitMs);
+    void AcceptClient();
+    void Tick();
     size_t PendingSize() const { return pending_.size() - sentUpTo_; }
 
     SimOptions options_;
@@ -54,4 +64,13 @@ private:
     size_t sentUpTo_ = 0;
     uint32_t garbleState_ = 0x2545F491u;
     double garbleCarry_ = 0;
+    bool running_ = false;
+    double nextEpoch_ = 0;
+    double lastEpoch_ = 0;
+    double period_ = 1;
+    double nextHeartbeat_ = 0;
+    double quietUntil_ = 0;   // a hung-up pty is not watched before then: it would report at once
 };
+
+// Serves every server in one loop until stop becomes non-zero.
+void ServeAll(const std::vector<PtyServer*>& servers, const volatile std::sig_atomic_t& stop);

@@ -40,11 +40,19 @@ std::vector<size_t> BinrEpochEnds(const Bytes& data)
 } // namespace
 
 Receiver::Receiver(const SimOptions& options, double startUnixTime)
+    : Receiver(options, startUnixTime, ProfileOf(options, 0))
+{
+}
+
+Receiver::Receiver(const SimOptions& options, double startUnixTime, const ReceiverProfile& profile)
     : options_(options),
+      profile_(profile),
+      startUnixTime_(startUnixTime),
       protocol_(options.protocol),
       baud_(options.baud),
       heartbeat_(options.heartbeat),
-      scenario_(options.scenario, startUnixTime, options.seed),
+      scenario_(options.scenario, startUnixTime, profile.seed, profile.errors),
+      rate_(options.rate),
       epochS_(1.0 / options.rate),
       replayProtocol_(options.protocol)
 {
@@ -84,7 +92,7 @@ void Receiver::Receive(const uint8_t* data, size_t length, Bytes& answers)
         if (protocol_ == SimProtocol::Binr)
             ReceiveBinr(data[i], answers);
         else
-            ReceiveNmea(char(data[i]));
+            ReceiveNmea(char(data[i]), answers);
     }
 }
 
@@ -92,6 +100,7 @@ void Receiver::DropInput()
 {
     commands_ = CommandReader();
     sentences_.Reset();
+    queries_.Reset();
 }
 
 void Receiver::ReceiveBinr(uint8_t b, Bytes& answers)
@@ -132,8 +141,17 @@ void Receiver::Command(uint8_t id, const Bytes& payload, Bytes& answers)
     }
 }
 
-void Receiver::ReceiveNmea(char c)
+void Receiver::ReceiveNmea(char c, Bytes& answers)
 {
+    if (queries_.Push(c)) {
+        const QueryContext context{options_.device, "NMEA", baud_, rate_, options_.flood};
+        const QueryAnswer answer = AnswerQuery(queries_.Line(), context);
+        answers.insert(answers.end(), answer.sentence.begin(), answer.sentence.end());
+        if (answer.newRate > 0) {
+            rate_ = answer.newRate;
+            epochS_ = 1.0 / rate_;
+        }
+    }
     // $PVKTA,0,115200,3: change to BINR at the given rate.
     if (sentences_.PushByte(c) != kNmeaPvkta)
         return;
@@ -151,7 +169,9 @@ void Receiver::ReceiveNmea(char c)
 
 void Receiver::AppendEpoch(Bytes& out)
 {
-    const Epoch e = scenario_.Next(epochS_);
+    Epoch e = scenario_.Next(epochS_);
+    const double elapsedS = e.unixTime - startUnixTime_;
+    LoseFix(e, FixStateAt(profile_, elapsedS), elapsedS);
     if (Replaying()) {
         const auto [offset, length] = replayChunks_[nextChunk_];
         nextChunk_ = (nextChunk_ + 1) % replayChunks_.size();

@@ -4,16 +4,20 @@
 // sends each epoch. The pty server decides whether the line lets the bytes
 // through.
 #include "NmeaAssembler.h"
+#include "ReceiverProfile.h"
 #include "Scenario.h"
 #include "SimBinr.h"
 #include "SimOptions.h"
+#include "SimQueries.h"
 
 #include <string>
 #include <vector>
 
 class Receiver {
 public:
+    // profile: receiver 1's (ProfileOf(options, 0)) unless given.
     Receiver(const SimOptions& options, double startUnixTime);
+    Receiver(const SimOptions& options, double startUnixTime, const ReceiverProfile& profile);
 
     // Reads the --replay file and cuts it into epochs. False, with a message,
     // when it cannot be read or is empty.
@@ -23,6 +27,7 @@ public:
     int Baud() const { return baud_; }
     bool OddParity() const { return protocol_ == SimProtocol::Binr; }
     bool HeartbeatOn() const { return protocol_ == SimProtocol::Binr && heartbeat_; }
+    int Rate() const { return rate_; }   // epochs per second, changed by $PVKTR
 
     // Bytes that reached the receiver over a matching line; its answers are
     // appended to answers (they leave before any rate change takes effect).
@@ -38,18 +43,22 @@ public:
 
 private:
     void ReceiveBinr(uint8_t b, Bytes& answers);
-    void ReceiveNmea(char c);
+    void ReceiveNmea(char c, Bytes& answers);
     void Command(uint8_t id, const Bytes& payload, Bytes& answers);
     bool Replaying() const { return !replayChunks_.empty() && protocol_ == replayProtocol_; }
 
     SimOptions options_;
+    ReceiverProfile profile_;
+    double startUnixTime_;
     SimProtocol protocol_;
     int baud_;
     bool heartbeat_;
     Scenario scenario_;
+    int rate_;
     double epochS_;
     CommandReader commands_;
     NmeaAssembler sentences_;
+    QueryLineReader queries_;
     uint16_t heartbeatCount_ = 0;
 
     SimProtocol replayProtocol_;

@@ -37,11 +37,9 @@ constexpr double kDiffToS = 450.0;
 constexpr double kExclusionFromS = 200.0;
 constexpr double kExclusionToS = 320.0;
 
-// Position error: first-order Gauss-Markov per axis plus a little white noise.
+// Position error: first-order Gauss-Markov per axis (ScenarioErrors) plus a
+// little white noise.
 constexpr double kErrorTauS = 45.0;
-constexpr double kErrorHorizM = 1.4;
-constexpr double kErrorVertM = 2.6;
-constexpr double kWhiteM = 0.25;
 constexpr double kVelocityNoiseMps = 0.05;
 constexpr double kDiffErrorScale = 0.45;
 constexpr double kUereM = 1.6;
@@ -187,13 +185,13 @@ double SimRandom::Normal()
     return r * std::cos(2 * kPi * v);
 }
 
-Scenario::Scenario(ScenarioKind kind, double startUnixTime, uint64_t seed)
-    : kind_(kind), random_(seed), startTime_(startUnixTime)
+Scenario::Scenario(ScenarioKind kind, double startUnixTime, uint64_t seed, const ScenarioErrors& errors)
+    : kind_(kind), errors_(errors), random_(seed), startTime_(startUnixTime)
 {
     // Start the error processes in their steady state rather than at zero.
-    errEast_ = kErrorHorizM * random_.Normal();
-    errNorth_ = kErrorHorizM * random_.Normal();
-    errUp_ = kErrorVertM * random_.Normal();
+    errEast_ = errors_.horizM * random_.Normal();
+    errNorth_ = errors_.horizM * random_.Normal();
+    errUp_ = errors_.vertM * random_.Normal();
 }
 
 Scenario::Pose Scenario::TruePose(double dt)
@@ -216,9 +214,9 @@ void Scenario::UpdateErrors(double dt)
 {
     const double a = std::exp(-dt / kErrorTauS);
     const double b = std::sqrt(1 - a * a);
-    errEast_ = a * errEast_ + b * kErrorHorizM * random_.Normal();
-    errNorth_ = a * errNorth_ + b * kErrorHorizM * random_.Normal();
-    errUp_ = a * errUp_ + b * kErrorVertM * random_.Normal();
+    errEast_ = a * errEast_ + b * errors_.horizM * random_.Normal();
+    errNorth_ = a * errNorth_ + b * errors_.horizM * random_.Normal();
+    errUp_ = a * errUp_ + b * errors_.vertM * random_.Normal();
 }
 
 void Scenario::BuildSky(Epoch& e, double t)
@@ -278,9 +276,11 @@ Epoch Scenario::Next(double dtSeconds)
     if (dtSeconds > 0)
         UpdateErrors(dtSeconds);
     const double scale = e.diff ? kDiffErrorScale : 1.0;
-    const double east = p.eastM + scale * (errEast_ + kWhiteM * random_.Normal());
-    const double north = p.northM + scale * (errNorth_ + kWhiteM * random_.Normal());
-    const double up = p.upM + scale * (errUp_ + kWhiteM * random_.Normal());
+    // The bias stays whole in the differential window: it stands for an
+    // antenna offset or a datum slip that corrections do not see.
+    const double east = p.eastM + errors_.biasEastM + scale * (errEast_ + errors_.jitterM * random_.Normal());
+    const double north = p.northM + errors_.biasNorthM + scale * (errNorth_ + errors_.jitterM * random_.Normal());
+    const double up = p.upM + errors_.biasUpM + scale * (errUp_ + errors_.jitterM * random_.Normal());
 
     const double lat0 = kOriginLatDeg * kRadPerDeg;
     const double sin0 = std::sin(lat0);
@@ -299,6 +299,7 @@ Epoch Scenario::Next(double dtSeconds)
         if (s.used)
             used.push_back(s);
     e.valid = ComputeDop(used, e.hdop, e.vdop);
+    e.positionKnown = true;
     e.rms2DM = float(e.hdop * (e.diff ? kUereDiffM : kUereM));
 
     e.indicatorsA = 0x01 | 0x10;                  // observations, integrity check

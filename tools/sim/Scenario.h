@@ -31,6 +31,7 @@ struct Epoch {
     float hdop;
     float vdop;
     bool valid;
+    bool positionKnown;   // false: no position at all (cold start, dropout), fields left empty
     bool diff;
     int gpsUsed;
     int glonassUsed;
@@ -55,9 +56,22 @@ private:
     double spare_ = 0;
 };
 
+// How far a receiver's solution strays from the truth: a slowly wandering
+// error per axis (its deviation), a quick jitter on top and a constant bias.
+// The defaults are the single simulated receiver's, which the demo
+// recordings come from.
+struct ScenarioErrors {
+    double horizM = 1.4;
+    double vertM = 2.6;
+    double jitterM = 0.25;
+    double biasEastM = 0;
+    double biasNorthM = 0;
+    double biasUpM = 0;
+};
+
 class Scenario {
 public:
-    Scenario(ScenarioKind kind, double startUnixTime, uint64_t seed);
+    Scenario(ScenarioKind kind, double startUnixTime, uint64_t seed, const ScenarioErrors& errors = {});
 
     // The epoch dtSeconds after the previous one (the first call gives the
     // start time itself).
@@ -73,6 +87,7 @@ private:
     void BuildSky(Epoch& e, double t);
 
     ScenarioKind kind_;
+    ScenarioErrors errors_;
     SimRandom random_;
     double startTime_;
     double elapsed_ = 0;

@@ -61,6 +61,11 @@ std::string GgaBody(const Epoch& e)
     const Clock c = ClockOf(e.unixTime);
     const int quality = !e.valid ? 0 : e.diff ? 2 : 1;
     char buf[128];
+    // $GPGGA,000007.000,,,,,0,00,99.9,,M,,M,,: no position yet or any more.
+    if (!e.positionKnown) {
+        std::snprintf(buf, sizeof buf, "GPGGA,%s,,,,,0,00,%.1f,,M,,M,,", TimeField(c).c_str(), e.hdop);
+        return buf;
+    }
     std::snprintf(buf, sizeof buf, "GPGGA,%s,%s,%s,%d,%02d,%.1f,%.1f,M,,M,,",
                   TimeField(c).c_str(), AngleFields(e.latRad, 2, 'N', 'S').c_str(),
                   AngleFields(e.lonRad, 3, 'E', 'W').c_str(), quality,
@@ -79,6 +84,13 @@ std::string RmcBody(const Epoch& e)
         course = 0;
     const char mode = !e.valid ? 'N' : e.diff ? 'D' : 'A';
     char buf[128];
+    // $GPRMC,000007.000,V,,,,,,,060180,,,N: after a cold start the date is
+    // the receiver's default until it has a fix.
+    if (!e.positionKnown) {
+        std::snprintf(buf, sizeof buf, "GPRMC,%s,V,,,,,,,%02d%02d%02d,,,N", TimeField(c).c_str(),
+                      c.day, c.month, c.year2);
+        return buf;
+    }
     std::snprintf(buf, sizeof buf, "GPRMC,%s,%c,%s,%s,%05.1f,%05.1f,%02d%02d%02d,,,%c",
                   TimeField(c).c_str(), e.valid ? 'A' : 'V',
                   AngleFields(e.latRad, 2, 'N', 'S').c_str(),

@@ -20,6 +20,59 @@ bool ParseInt(const char* text, long low, long high, long& value)
     return true;
 }
 
+// "A,B" or "A,B,C": count numbers, each in [low, high].
+bool ParseNumbers(const char* text, int count, double low, double high, double* out)
+{
+    const char* p = text;
+    for (int k = 0; k < count; ++k) {
+        char* end = nullptr;
+        errno = 0;
+        const double v = std::strtod(p, &end);
+        if (errno || end == p || !(v >= low && v <= high))
+            return false;
+        out[k] = v;
+        if (*end != (k + 1 < count ? ',' : '\0'))
+            return false;
+        p = end + 1;
+    }
+    return true;
+}
+
+constexpr double kMaxBiasM = 1000.0;
+constexpr double kMaxNoiseM = 100.0;
+constexpr double kMaxOutageS = 86400.0;
+
+bool ParseProfileOption(const std::string& arg, const char* value, SimOptions& o, std::string& error)
+{
+    double v[3] = {};
+    if (arg == "--bias") {
+        if (!ParseNumbers(value, 3, -kMaxBiasM, kMaxBiasM, v)) {
+            error = "--bias takes E,N,U in metres (-1000 to 1000 each)";
+            return false;
+        }
+        o.bias = SimBias{v[0], v[1], v[2]};
+    } else if (arg == "--noise") {
+        if (!ParseNumbers(value, 2, 0, kMaxNoiseM, v)) {
+            error = "--noise takes H,V in metres (0 to 100 each)";
+            return false;
+        }
+        o.noise = SimNoise{v[0], v[1]};
+    } else if (arg == "--cold-start") {
+        if (!ParseNumbers(value, 1, 0, kMaxOutageS, v)) {
+            error = "--cold-start takes 0 to 86400 seconds";
+            return false;
+        }
+        o.coldStartS = v[0];
+    } else {   // --dropout
+        if (!ParseNumbers(value, 2, 0, kMaxOutageS, v) || (v[0] > 0 && v[1] >= v[0])) {
+            error = "--dropout takes EVERY,FOR in seconds, FOR below EVERY (0,0: none)";
+            return false;
+        }
+        o.dropout = SimDropout{v[0], v[1]};
+    }
+    return true;
+}
+
 } // namespace
 
 
@@ -28,7 +81,9 @@ const char* SimUsage()
     return
         "Usage: kestrova-sim --protocol nmea|binr --baud N [--rate N | --flood]\n"
         "                    [--scenario static|moving | --replay FILE] [--device TEXT]\n"
-        "                    [--log FILE] [--heartbeat] [--tcp PORT]\n"
+        "                    [--log FILE] [--heartbeat] [--tcp PORT] [--receivers N]\n"
+        "                    [--bias E,N,U] [--noise H,V] [--cold-start S]\n"
+        "                    [--dropout EVERY,FOR]\n"
         "       kestrova-sim --write-demo FILE --protocol nmea|binr [--seconds N]\n"
         "                    [--scenario static|moving] [--device TEXT]\n"
         "                    [--seed N]\n"
@@ -69,11 +124,33 @@ const char* SimUsage()
         "                        waiting, and exit; a BINR file opens with the 0x70\n"
         "                        answer a recording start gets\n"
         "  --seed N              the scenario's random seed (the demo's by default)\n"
+        "  --receivers N         run N receivers (1 to 8) side by side, each on its own\n"
+        "                        pseudo-terminal (with --tcp PORT on PORT, PORT+1, ...;\n"
+        "                        PORT 0: free ones), one output line each. Receiver K\n"
+        "                        takes the seed plus K-1 and its line of a table of\n"
+        "                        biases, noise, cold starts and dropouts (README);\n"
+        "                        receiver 1 is the single receiver. --log FILE then\n"
+        "                        logs receiver K to FILE.K\n"
+        "  --bias E,N,U          a constant error in metres east, north and up\n"
+        "  --noise H,V           the deviations in metres of the slowly wandering\n"
+        "                        error (horizontal per axis, vertical; default\n"
+        "                        1.4,2.6), with a jitter of 0.18 H on top\n"
+        "  --cold-start S        the first S seconds without a fix: RMC V on the\n"
+        "                        default date 060180 counting from 00:00:00, GGA\n"
+        "                        quality 0, no position\n"
+        "  --dropout EVERY,FOR   the last FOR seconds of every EVERY seconds (counted\n"
+        "                        from the start) without a fix; 0,0: none\n"
+        "                        These four replace the table's value for every\n"
+        "                        receiver; they do not go with --replay\n"
         "\n"
         "The receiver answers as a real one: BINR 0x0B with 0x50 and then the new\n"
         "rate (ending in 02: it turns to NMEA), 0x1B with 0x70, 0x0C 01/00 switches\n"
         "the 0x02 messages on/off; 0x26 0x0E 0xA0 0x21 0x27 0x35 0x24 are accepted.\n"
-        "As an NMEA receiver, $PVKTA,0,115200,3 turns it into BINR at 115200.\n";
+        "As an NMEA receiver, $PVKTA,0,115200,3 turns it into BINR at 115200;\n"
+        "$PVKTQ,VER is answered by $PVKTV,DEVICE,NMEA,BAUD,RATE; $PVKTR,N sets N epochs a\n"
+        "second (1 to 100) and is answered by $PVKTK,PVKTR,N. The checksum may be left\n"
+        "out; a wrong one, an unknown query or a rate out of range is answered by\n"
+        "$PVKTN,SENTENCE,CHECKSUM|UNKNOWN|RANGE|FLOOD.\n";
 }
 
 bool ParseSimOptions(int argc, char** argv, SimOptions& o, std::string& error)
@@ -152,6 +229,15 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& o, std::string& error)
                 return false;
             }
             o.tcpPort = int(n);
+        } else if (arg == "--bias" || arg == "--noise" || arg == "--cold-start" || arg == "--dropout") {
+            if (!ParseProfileOption(arg, value, o, error))
+                return false;
+        } else if (arg == "--receivers") {
+            if (!ParseInt(value, 1, kMaxReceivers, n)) {
+                error = "--receivers takes 1 to 8";
+                return false;
+            }
+            o.receivers = int(n);
         } else if (arg == "--seed") {
             char* end = nullptr;
             o.seed = std::strtoull(value, &end, 10);
@@ -178,6 +264,18 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& o, std::string& error)
     }
     if (haveScenario && !o.replayFile.empty()) {
         error = "--scenario and --replay exclude each other";
+        return false;
+    }
+    if (o.tcpPort > 0 && o.tcpPort + o.receivers - 1 > 65535) {
+        error = "--tcp: the ports of all receivers must be below 65536";
+        return false;
+    }
+    if (!o.demoFile.empty() && o.receivers > 1) {
+        error = "--write-demo writes one receiver's stream";
+        return false;
+    }
+    if (!o.replayFile.empty() && (o.bias || o.noise || o.coldStartS || o.dropout)) {
+        error = "--replay sends the recording as it is: no --bias, --noise, --cold-start or --dropout";
         return false;
     }
     if (!o.demoFile.empty() && !o.replayFile.empty()) {

@@ -4,9 +4,22 @@
 #include "Scenario.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 enum class SimProtocol { Nmea, Binr };
+
+constexpr int kMaxReceivers = 8;
+
+struct SimBias {
+    double eastM, northM, upM;
+};
+struct SimNoise {
+    double horizM, vertM;
+};
+struct SimDropout {
+    double everyS, forS;        // everyS 0: never
+};
 
 struct SimOptions {
     SimProtocol protocol = SimProtocol::Nmea;
@@ -22,6 +35,12 @@ struct SimOptions {
     int demoSeconds = 600;
     uint64_t seed = 20180918;
     int tcpPort = -1;             // --tcp: serve on 127.0.0.1 instead of a pty (0: any free port)
+    int receivers = 1;
+    // Given on the command line: then every receiver has it instead of its own.
+    std::optional<SimBias> bias;
+    std::optional<SimNoise> noise;
+    std::optional<double> coldStartS;
+    std::optional<SimDropout> dropout;
     bool help = false;
 };
 

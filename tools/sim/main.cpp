@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -79,27 +81,47 @@ int main(int argc, char** argv)
     if (!options.demoFile.empty())
         return WriteDemo(options);
 
-    Receiver receiver(options, CurrentWholeSecond());
-    if (!options.replayFile.empty() && !receiver.LoadReplay(error)) {
-        std::fprintf(stderr, "kestrova-sim: %s\n", error.c_str());
-        return 1;
-    }
-    SimLog log;
-    if (!options.logFile.empty() && !log.Open(options.logFile, error)) {
-        std::fprintf(stderr, "kestrova-sim: %s\n", error.c_str());
-        return 1;
-    }
+    // Each receiver with its line and its log; several log to FILE.1, FILE.2, ...
+    struct Station {
+        std::unique_ptr<Receiver> receiver;
+        std::unique_ptr<SimLog> log;
+        std::unique_ptr<PtyServer> server;
+        std::string address;
+    };
+    std::vector<Station> stations(size_t(options.receivers));
+    const double start = CurrentWholeSecond();
     InstallSignals();
-    PtyServer server(options, receiver, log);
-    std::string slave;
-    const bool opened = options.tcpPort >= 0 ? server.OpenTcp(options.tcpPort, slave, error) : server.Open(slave, error);
-    if (!opened) {
-        std::fprintf(stderr, "kestrova-sim: %s\n", error.c_str());
-        return 1;
+    for (int i = 0; i < options.receivers; ++i) {
+        Station& st = stations[size_t(i)];
+        st.receiver = std::make_unique<Receiver>(options, start, ProfileOf(options, i));
+        st.log = std::make_unique<SimLog>();
+        if (!options.replayFile.empty() && !st.receiver->LoadReplay(error)) {
+            std::fprintf(stderr, "kestrova-sim: %s\n", error.c_str());
+            return 1;
+        }
+        const std::string logPath =
+            options.receivers == 1 ? options.logFile : options.logFile + "." + std::to_string(i + 1);
+        if (!options.logFile.empty() && !st.log->Open(logPath, error)) {
+            std::fprintf(stderr, "kestrova-sim: %s\n", error.c_str());
+            return 1;
+        }
+        st.server = std::make_unique<PtyServer>(options, *st.receiver, *st.log);
+        const bool opened = options.tcpPort >= 0
+                                ? st.server->OpenTcp(options.tcpPort == 0 ? 0 : options.tcpPort + i, st.address, error)
+                                : st.server->Open(st.address, error);
+        if (!opened) {
+            std::fprintf(stderr, "kestrova-sim: %s\n", error.c_str());
+            return 1;
+        }
     }
-    std::printf("%s\n", slave.c_str());
+    std::vector<PtyServer*> servers;
+    for (Station& st : stations) {
+        std::printf("%s\n", st.address.c_str());
+        servers.push_back(st.server.get());
+    }
     std::fflush(stdout);
-    server.Run(g_stop);
-    log.Close();
+    ServeAll(servers, g_stop);
+    for (Station& st : stations)
+        st.log->Close();
     return 0;
 }
