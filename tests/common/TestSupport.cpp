@@ -43,12 +43,3 @@ bool WriteBinaryFile(const std::string& path, const std::vector<uint8_t>& bytes)
     return bool(out);
 }
 
-std::string NmeaSentence(const std::string& body)
-{
-    unsigned sum = 0;
-    for (const char c : body)
-        sum ^= uint8_t(c);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return "$" + body + tail;
-}

@@ -1,5 +1,7 @@
 #pragma once
 // Helpers shared by the test programs.
+#include "NmeaChecksum.h"   // NmeaSentence: "$" body "*HH\r\n", as a receiver sends it
+
 #include <string>
 #include <vector>
 #include <cstdint>
@@ -10,8 +12,6 @@ std::string SharedNmeaDir();
 std::vector<std::string> SharedNmeaFiles();
 std::vector<uint8_t> ReadBinaryFile(const std::string& path);
 bool WriteBinaryFile(const std::string& path, const std::vector<uint8_t>& bytes);
-// "$" body "*HH\r\n": an NMEA sentence with its checksum.
-std::string NmeaSentence(const std::string& body);
 std::string SourceDir();
 
 // Skips the current test when the shared captures are missing.
