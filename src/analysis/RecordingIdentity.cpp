@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #if defined(__x86_64__) && defined(__GNUC__)
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -67,9 +68,19 @@ __attribute__((target("sha,sse4.1"))) void BlocksWithShaNi(uint32_t* state, cons
     _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), state1);
 }
 
+// Asked of CPUID itself: not every compiler's __builtin_cpu_supports knows "sha".
 bool HasShaNi()
 {
-    static const bool has = __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1");
+    static const bool has = [] {
+        constexpr unsigned kSse41 = 1u << 19;   // leaf 1, ECX
+        constexpr unsigned kSha = 1u << 29;     // leaf 7, EBX
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & kSse41))
+            return false;
+        if (!__get_cpuid_count(7, 0, &a, &b, &c, &d))
+            return false;
+        return (b & kSha) != 0;
+    }();
     return has;
 }
 #else
