@@ -1,5 +1,6 @@
 #include "SimQueries.h"
 
+#include "HexDigit.h"
 #include "NmeaChecksum.h"
 
 #include <cstdlib>
@@ -8,17 +9,6 @@ namespace {
 
 constexpr int kMinRate = 1;
 constexpr int kMaxRate = 100;
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // Splits "$BODY*hh" or "$BODY" into BODY; false when a checksum is there but
 // not two hexadecimal digits matching BODY.
@@ -30,9 +20,9 @@ bool BodyOf(std::string_view line, std::string_view& body)
     if (star == std::string_view::npos)
         return true;
     const std::string_view sum = line.substr(star + 1);
-    if (sum.size() != 2 || HexValue(sum[0]) < 0 || HexValue(sum[1]) < 0)
+    if (sum.size() != 2 || HexDigitValue(sum[0]) < 0 || HexDigitValue(sum[1]) < 0)
         return false;
-    return HexValue(sum[0]) * 16 + HexValue(sum[1]) == NmeaChecksum(body);
+    return HexDigitValue(sum[0]) * 16 + HexDigitValue(sum[1]) == NmeaChecksum(body);
 }
 
 // Fields go out between commas: a device text must not add or end any.
