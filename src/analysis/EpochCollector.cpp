@@ -341,6 +341,7 @@ void EpochCollector::OpenNmeaEpoch(FixSentence kind, const NmeaFields& fields, c
     gsaSeen_ = false;
     ggaSystemUnknown_ = false;
     inViewCount_ = 0;
+    ForgetUsed();
     dateDay_ = -1;
     const char* time = NmeaField(fields, 1);
     const size_t timeLength = strnlen(time, kNmeaSlotChars - 1);
@@ -406,12 +407,23 @@ void EpochCollector::AttachGsa(const NmeaFields& gsa)
     const GsaLayout layout = ReadGsaLayout(gsa);
     if (gsa.count > kGsaFirstPrn)
         epoch_.vdop = DopOfField(NmeaField(gsa, layout.pdopAt + 2));
-    // The satellites stand before the three DOPs (and the system ID).
+    // The satellites stand before the three DOPs (and the system ID). Each
+    // is named as the Multi-GNSS views name it, so that a GSV's satellite
+    // can be found among them.
+    Gnss named = SystemFromSystemId(layout.systemId);
+    if (named == Gnss::Unknown)
+        named = SystemFromTalker(gsa.slot[0]);
     for (int k = kGsaFirstPrn; k <= layout.lastId; ++k) {
         const char* prn = NmeaField(gsa, k);
         if (*prn == '\0')
             continue;
-        int system = SystemOf(gsa, FieldInt(prn));
+        const int number = FieldInt(prn);
+        const SatelliteId id = AssignSatellite(named, number);
+        if (id.system != Gnss::Unknown && id.number < kTrackNumbers && usedCount_ < kUsedMax && !std::strchr(prn, '.')) {
+            used_[usedCount_++] = id;
+            usedBits_.set(size_t(id.system) * kTrackNumbers + id.number);
+        }
+        int system = SystemOf(gsa, number);
         if (layout.systemId != 0)
             system = layout.systemId == 1 ? kSysGps : layout.systemId == 2 ? kSysGlonass : kSysOther;
         if (epoch_.used[system] < 255)
@@ -422,13 +434,16 @@ void EpochCollector::AttachGsa(const NmeaFields& gsa)
 // $GPGSV,3,1,12,2,15,123,,5,45,347,45,6,58,198,,7,45,212,*77
 void EpochCollector::AttachGsv(const NmeaFields& gsv)
 {
+    const Gnss talker = SystemFromTalker(gsv.slot[0]);
     for (int k = kGsvFirstSat; k + 3 < gsv.count; k += kGsvFieldsPerSat) {
         const char* id = NmeaField(gsv, k);
         if (*id == '\0')
             continue;
         const char* elevation = NmeaField(gsv, k + 1);
         const char* azimuth = NmeaField(gsv, k + 2);
-        AddInView(SystemOf(gsv, FieldInt(id)), *elevation ? FieldInt(elevation) : -1,
+        const int number = FieldInt(id);
+        AddInView(SystemOf(gsv, number), AssignSatellite(talker, number),
+                  *elevation ? FieldInt(elevation) : -1,
                   *azimuth ? FieldInt(azimuth) : -1, FieldInt(NmeaField(gsv, k + 3)));
     }
 }
@@ -453,6 +468,7 @@ void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, co
     epochEndByte_ = resultEndByte_;
     open_ = true;
     inViewCount_ = 0;
+    ForgetUsed();
     msOfDay_ = dateDay_ = -1;
     FixKind kind = FixKind::None;
     FixDim dim = FixDim::Unknown;
@@ -483,18 +499,46 @@ void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, co
     }
     if (!CloseEpoch())
         return;
+    // Used: the satellite's bit in the last 0x93, as the SATELLITES view reads it.
+    const SolutionStatus status = ReadSolutionStatus(binr.StatusHeader());
+    constexpr int kMaskBits = 32;
+    std::array<uint32_t, kSatSystems> usedSum{}, usedCount{};
     for (int i = 0; i < binr.SatInViewCount(); ++i) {
         const SatInView sat = ReadSatInView(binr.SatInViewRecord(i));
-        log_.AddSatellite(SystemOfBinr(sat.system), sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
+        const Gnss system = sat.system == kSystemGps       ? Gnss::Gps
+                            : sat.system == kSystemGlonass ? Gnss::Glonass
+                            : sat.system == kSystemSbas    ? Gnss::Sbas
+                                                           : Gnss::Unknown;
+        const SatelliteId id = sat.number == 0 ? SatelliteId{} : SatelliteId{system, sat.number};
+        log_.AddSatellite(SystemOfBinr(sat.system), id, sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
+        const int bit = sat.number - 1;
+        const uint32_t mask = system == Gnss::Gps ? status.gpsUsed : system == Gnss::Glonass ? status.glonassUsed : 0;
+        if (bit >= 0 && bit < kMaskBits && ((mask >> bit) & 1u) && EpochLog::SnrValid(sat.snrDbHz)) {
+            usedSum[size_t(SystemOfBinr(sat.system))] += uint32_t(sat.snrDbHz);
+            ++usedCount[size_t(SystemOfBinr(sat.system))];
+        }
     }
+    log_.AddUsedSnr(usedSum, usedCount);
 }
 
-void EpochCollector::AddInView(int system, int elevationDeg, int azimuthDeg, int snrDbHz)
+void EpochCollector::AddInView(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)
 {
     if (inViewCount_ == kInViewMax)
         return;
     inView_[inViewCount_++] = {int8_t(system), int8_t(std::clamp(elevationDeg, -1, 90)),
-                               int16_t(std::clamp(azimuthDeg, -1, 360)), int16_t(std::clamp(snrDbHz, 0, 255))};
+                               int16_t(std::clamp(azimuthDeg, -1, 360)), int16_t(std::clamp(snrDbHz, 0, 255)), id};
+}
+
+bool EpochCollector::UsedInEpoch(SatelliteId id) const
+{
+    return id.system != Gnss::Unknown && id.number < kTrackNumbers && usedBits_.test(size_t(id.system) * kTrackNumbers + id.number);
+}
+
+void EpochCollector::ForgetUsed()
+{
+    for (int i = 0; i < usedCount_; ++i)
+        usedBits_.reset(size_t(used_[i].system) * kTrackNumbers + used_[i].number);
+    usedCount_ = 0;
 }
 
 void EpochCollector::SetPosition(double latRad, double lonRad, double heightM)
@@ -533,8 +577,18 @@ bool EpochCollector::CloseEpoch()
     if (ggaSystemUnknown_ && !gsaSeen_ && epoch_.used[kSysOther] > 0)
         log_.usedSystemUnknown = true;
     log_.Append(epoch_, timeMs);
-    for (int i = 0; i < inViewCount_; ++i)
-        log_.AddSatellite(inView_[i].system, inView_[i].elevationDeg, inView_[i].azimuthDeg, inView_[i].snrDbHz);
+    std::array<uint32_t, kSatSystems> usedSum{}, usedCount{};
+    for (int i = 0; i < inViewCount_; ++i) {
+        const Satellite& sat = inView_[i];
+        log_.AddSatellite(sat.system, sat.id, sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
+        if (usedCount_ > 0 && EpochLog::SnrValid(sat.snrDbHz) && UsedInEpoch(sat.id)
+            && sat.system >= 0 && sat.system < kSatSystems) {
+            usedSum[size_t(sat.system)] += uint32_t(sat.snrDbHz);
+            ++usedCount[size_t(sat.system)];
+        }
+    }
+    if (usedCount_ > 0)
+        log_.AddUsedSnr(usedSum, usedCount);
     return true;
 }
 

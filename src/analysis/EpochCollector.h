@@ -28,6 +28,7 @@
 #include "GnssEpoch.h"
 #include "NmeaAssembler.h"
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -83,8 +84,10 @@ private:
         int8_t elevationDeg;
         int16_t azimuthDeg;
         int16_t snrDbHz;
+        SatelliteId id;
     };
     static constexpr int kInViewMax = 64;
+    static constexpr int kUsedMax = 64;
 
     void OnFixSentence(FixSentence kind, const NmeaAssembler& nmea, bool accepted);
     void OpenNmeaEpoch(FixSentence kind, const NmeaFields& fields, const NmeaAssembler& nmea, bool accepted);
@@ -97,7 +100,9 @@ private:
     // False when there was no open epoch or it lies outside the time window.
     bool CloseEpoch();
     void SetPosition(double latRad, double lonRad, double heightM);
-    void AddInView(int system, int elevationDeg, int azimuthDeg, int snrDbHz);
+    void AddInView(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz);
+    bool UsedInEpoch(SatelliteId id) const;
+    void ForgetUsed();
     int64_t PlaceOnTimeLine(int64_t msOfDay, int64_t dateDay);
 
     EpochLog& log_;
@@ -118,6 +123,11 @@ private:
     bool ggaSystemUnknown_ = false;   // the epoch's "other" count is a GN GGA's
     Satellite inView_[kInViewMax];
     int inViewCount_ = 0;
+    // The satellites the epoch's GSAs list as used, and the same as bits
+    // (Gnss * kTrackNumbers + number) for a look-up per satellite in view.
+    SatelliteId used_[kUsedMax];
+    int usedCount_ = 0;
+    std::bitset<size_t(kGnssCount) * kTrackNumbers> usedBits_;
 
     // The dated week of the last 0x88 week and day seen: it changes once a
     // day, and dating it is not free.

@@ -10,7 +10,11 @@
 // ever copying itself, so its peak memory is its size plus one block: 40
 // bytes an epoch.
 // The satellites in view are not kept per epoch: they are folded into the
-// sky grid and the SNR sums as each epoch closes.
+// sky grid, the SNR sums, each satellite's last place in the sky and the
+// run means of the used satellites' C/N0 as each epoch closes, all of fixed
+// size.
+#include "Constellations.h"
+#include "RunMeans.h"
 #include "TimeUnits.h"
 
 #include <array>
@@ -74,6 +78,14 @@ struct SkyCell {
     uint32_t count = 0;
 };
 
+// Where a satellite was last seen with a signal: the sky plot labels its
+// track there. Satellite numbers beyond kTrackNumbers are not labelled.
+constexpr int kTrackNumbers = 1000;
+struct TrackEnd {
+    int8_t elevationDeg = -1;    // -1: never seen
+    int16_t azimuthDeg = 0;
+};
+
 class EpochLog {
 public:
     static constexpr size_t kBlockRecords = 16384;
@@ -102,7 +114,7 @@ public:
     static GeoPoint PositionOf(const EpochRecord& r) { return {r.latRad, r.lonRad, r.heightM}; }
 
     // Inline: it runs for every satellite of every epoch.
-    void AddSatellite(int system, int elevationDeg, int azimuthDeg, int snrDbHz)
+    void AddSatellite(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)
     {
         if (system < 0 || system >= kSatSystems || snrDbHz < kSnrMinDbHz || snrDbHz > kSnrMaxDbHz)
             return;
@@ -117,8 +129,23 @@ public:
             cell.snrSum += uint32_t(snrDbHz);
             ++cell.count;
         }
+        if (id.system != Gnss::Unknown && id.number < kTrackNumbers)
+            trackEnds_[size_t(id.system) * kTrackNumbers + id.number] = {int8_t(elevationDeg), int16_t(azimuthDeg)};
     }
+    // The C/N0 of the satellites the last epoch appended used in its
+    // solution, per system: sums of SNRs checked as AddSatellite checks them.
+    void AddUsedSnr(const std::array<uint32_t, kSatSystems>& sum, const std::array<uint32_t, kSatSystems>& count)
+    {
+        for (int s = 0; s < kSatSystems; ++s)
+            if (size_ > 0 && count[size_t(s)] > 0)
+                usedSnr_.Add(size_ - 1, s, sum[size_t(s)], count[size_t(s)]);
+    }
+    static bool SnrValid(int snrDbHz) { return snrDbHz >= kSnrMinDbHz && snrDbHz <= kSnrMaxDbHz; }
     const std::vector<SkyCell>& Sky() const { return sky_; }
+    // Indexed by Gnss * kTrackNumbers + number.
+    const std::vector<TrackEnd>& TrackEnds() const { return trackEnds_; }
+    // Per system, the mean C/N0 of the satellites used over runs of epochs.
+    const RunMeans<kSatSystems>& UsedSnr() const { return usedSnr_; }
     double SnrSum(int system) const { return double(snrSum_[system]); }
     int64_t SnrCount(int system) const { return snrCount_[system]; }
 
@@ -152,4 +179,6 @@ private:
     std::vector<SkyCell> sky_ = std::vector<SkyCell>(size_t(kSkyAzimuths) * kSkyElevations);
     std::array<int64_t, kSatSystems> snrSum_{};
     std::array<int64_t, kSatSystems> snrCount_{};
+    std::vector<TrackEnd> trackEnds_ = std::vector<TrackEnd>(size_t(kGnssCount) * kTrackNumbers);
+    RunMeans<kSatSystems> usedSnr_;
 };

@@ -8,6 +8,7 @@
 #include "Util.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -404,10 +405,10 @@ TimeAxis AxisFor(const std::vector<std::vector<TimePoint>>& series, const std::v
 }
 
 // A gap in a line: five thinned epochs missing, and never across a break.
-double LineBreakS(const ReportEntry& e, size_t points)
+double LineBreakS(const ReportEntry& e, size_t points, size_t strideGiven = 0)
 {
     const Figure rate = e.figures.rateS;
-    const double stride = double(Stride(e.log->Size(), points));
+    const double stride = double(strideGiven ? strideGiven : Stride(e.log->Size(), points));
     const double first = e.figures.firstMs ? double(*e.figures.firstMs) / kMsPerS : 0;
     const double last = e.figures.lastMs ? double(*e.figures.lastMs) / kMsPerS : 0;
     return rate ? std::min(*rate * stride * 5, BreakAfterS(*rate, first, last)) : kNoBreak;
@@ -523,7 +524,76 @@ void ErrorDots(std::string& out, const ReportEntry& e, const std::string& title,
     c.End();
 }
 
+// The log's systems as the C/N0 chart names and colours them.
+constexpr std::array<std::pair<const char*, const char*>, kSatSystems> kSystemStyles = {
+    {{"GPS", "#0000ff"}, {"GLONASS", "#e00000"}, {"other systems", "#777777"}}};
+
+// One receiver's mean C/N0 of the satellites used, a line per system. Long
+// recordings give a point per run of epochs (the mean over the run).
+void UsedSnrLines(std::string& out, const ReportEntry& e)
+{
+    const RunMeans<kSatSystems>& runs = e.log->UsedSnr();
+    std::vector<std::vector<TimePoint>> series(kSatSystems);
+    for (size_t r = 0; r < runs.Runs(); ++r) {
+        const size_t k = r * runs.RunEpochs();
+        if (k >= e.log->Size() || !(*e.log)[k].TimeKnown())
+            continue;
+        for (int s = 0; s < kSatSystems; ++s)
+            if (const std::optional<double> mean = runs.Mean(r, s))
+                series[size_t(s)].push_back({double(e.log->TimeMs(k)) / kMsPerS, *mean, FixKind::None});
+    }
+    const std::vector<TimePoint> joined = [&] {
+        std::vector<TimePoint> j;
+        for (const auto& s : series)
+            j.insert(j.end(), s.begin(), s.end());
+        std::sort(j.begin(), j.end(), [](const TimePoint& a, const TimePoint& b) { return a.t < b.t; });
+        return j;
+    }();
+    const TimeAxis axis = AxisFor({joined}, {e});
+    const YRange y = RangeOf(series, false, {});
+    Chart c(out, 1000, 240);
+    c.Margins(70, 44, 56, 46);
+    c.Title("C/N0 of the satellites used: " + ShortName(e));
+    c.Frame(0, 1, y.y0, y.y1);
+    c.TimeFrame(&axis);
+    c.Axes("time, UTC", "mean C/N0, dB-Hz", 1, y.step, nullptr);
+    c.ClipStart();
+    std::vector<std::pair<std::string, std::string>> legend;
+    const double breakS = LineBreakS(e, 0, runs.RunEpochs());
+    for (size_t s = 0; s < series.size(); ++s) {
+        if (series[s].empty())
+            continue;
+        std::vector<std::pair<double, double>> pts;
+        for (const TimePoint& p : series[s])
+            pts.push_back({p.t, p.v});
+        Polyline(c, pts, kSystemStyles[s].second, breakS);
+        legend.push_back({kSystemStyles[s].first, kSystemStyles[s].second});
+    }
+    c.ClipEnd();
+    if (legend.empty())
+        legend.push_back({"no C/N0 of used satellites in this recording", "#ffffff"});
+    c.Legend(legend, false, 30);
+    c.End();
+}
+
 // ---------------------------------------------------------------- satellites
+
+// A satellite's number on the sky plot in its system's colour, as the VISUAL
+// window draws it, darkened where the window's shade is too light for a
+// white page.
+const char* LabelColorOf(Gnss system)
+{
+    switch (system) {
+    case Gnss::Gps: return "#0000ff";
+    case Gnss::Glonass: return "#ff0000";
+    case Gnss::Galileo: return "#ff8c00";
+    case Gnss::BeiDou: return "#e600e6";
+    case Gnss::Qzss: return "#00a0a0";
+    case Gnss::Navic: return "#505050";
+    case Gnss::Sbas: return "#00a000";
+    default: return "#000000";
+    }
+}
 
 // Mean SNR colour: blue weak, red strong.
 std::string SnrColor(double snr)
@@ -580,6 +650,27 @@ void SkyPlot(std::string& out, const ReportEntry& e)
         o += "<circle cx=\"" + Num(kCx + r * std::sin(az)) + "\" cy=\"" + Num(kCy - r * std::cos(az)) +
              "\" r=\"2.2\" fill=\"" + SnrColor(double(sky[i].snrSum) / sky[i].count) + "\"/>\n";
     }
+    // Each track labelled once, with its number where it was last seen.
+    const std::vector<TrackEnd>& ends = e.log->TrackEnds();
+    std::array<bool, kGnssCount> present{};
+    for (size_t i = 0; i < ends.size(); ++i) {
+        if (ends[i].elevationDeg < 0)
+            continue;
+        const Gnss system = Gnss(i / kTrackNumbers);
+        present[size_t(system)] = true;
+        const double r = kRadius * (90 - ends[i].elevationDeg) / 90.0, az = ends[i].azimuthDeg * M_PI / 180;
+        o += Format("<text class=\"sat\" x=\"%s\" y=\"%s\" text-anchor=\"middle\" font-size=\"11\" "
+                    "font-weight=\"bold\" fill=\"%s\" stroke=\"#fff\" stroke-width=\"3\" paint-order=\"stroke\">%d</text>\n",
+                    Num(kCx + r * std::sin(az)).c_str(), Num(kCy - r * std::cos(az) - 5).c_str(), LabelColorOf(system),
+                    int(i % kTrackNumbers));
+    }
+    double legendX = 10;
+    for (int g = 0; g < kGnssCount; ++g)
+        if (present[size_t(g)]) {
+            o += Format("<text x=\"%g\" y=\"36\" font-size=\"11\" font-weight=\"bold\" fill=\"%s\">%s</text>\n",
+                        legendX, LabelColorOf(Gnss(g)), GnssCaption(Gnss(g)));
+            legendX += 34;
+        }
     // Colour scale: six bands of 5 dB-Hz.
     for (int k = 0; k <= 6; ++k) {
         const int snr = 20 + 5 * k;
@@ -760,8 +851,13 @@ void WriteHtml(std::ostream& stream, const std::vector<ReportEntry>& entries, co
 
     out += "<h2>Signal</h2>\n";
     SnrByElevation(out, entries);
+    out += "<p class=\"note\">Mean C/N0 of the satellites each epoch used (those in view whose number the "
+           "epoch's GSAs or the BINR 0x93 list as used), per system; a long recording is drawn as means over runs "
+           "of epochs.</p>\n";
+    for (const ReportEntry& e : entries)
+        UsedSnrLines(out, e);
     out += "<h2>Sky plots</h2>\n<p class=\"note\">Satellite tracks in view by azimuth and elevation, "
-           "coloured by mean SNR.</p>\n<div class=\"row\">\n";
+           "coloured by mean SNR; each satellite's number, in its system's colour, where it was last seen.</p>\n<div class=\"row\">\n";
     for (const ReportEntry& e : entries)
         SkyPlot(out, e);
     out += "</div>\n</body>\n</html>\n";

@@ -467,6 +467,18 @@ std::string LimitText(const std::string& v) { return v.empty() || v == "0.0" ? s
 
 std::string ClockOfDay(int32_t s) { return Format("%02d:%02d:%02d", s / 3600, s / 60 % 60, s % 60); }
 
+// The kinds as --kinds names them; the default in the words README uses.
+std::string KindsText(uint16_t kinds)
+{
+    if (kinds == kDefaultKinds)
+        return "every kind but manual and simulated (the default)";
+    std::string text;
+    for (int k = 0; k < kFixKinds; ++k)
+        if (kinds & KindBit(FixKind(k)))
+            text += std::string(text.empty() ? "" : ", ") + FixKindName(FixKind(k));
+    return text + " (--kinds)";
+}
+
 // What the page says about how it was made.
 ReportPage PageOf(const ReportOptions& o, int argc, char* argv[], std::string& error)
 {
@@ -491,6 +503,7 @@ ReportPage PageOf(const ReportOptions& o, int argc, char* argv[], std::string& e
     page.settings.push_back({"HDOP limit", LimitText(o.limits.maxHdop)});
     page.settings.push_back({"VDOP limit", LimitText(o.limits.maxVdop)});
     page.settings.push_back({"DIFF only", o.limits.diffOnly ? "yes" : "no"});
+    page.settings.push_back({"Kinds accepted", KindsText(o.limits.kinds)});
     const bool window = o.window.fromS >= 0 || o.window.toS >= 0;
     page.settings.push_back({"Time window (UTC)", !window ? std::string("whole recording")
                                                           : (o.window.fromS >= 0 ? ClockOfDay(o.window.fromS) : std::string("start")) +

@@ -126,4 +126,29 @@ TEST(ReportEpochs, WithoutGsaTheDimensionIsUnknown)
     EXPECT_EQ(c.figures.twoD + c.figures.threeD, 0);
 }
 
+// Used: a satellite in view whose number the epoch's GSAs list, however each
+// sentence numbers it (GN GSA 65 is GLONASS slot 1, as GL GSV 65 is).
+TEST(ReportEpochs, UsedSatellitesCn0AndTrackEnds)
+{
+    const Collected c({Gga("GN", "101500.00", 1, 3), "$GNGSA,A,3,02,05,65,,,,,,,,,,1.5,0.8,1.2",
+                       "$GPGSV,1,1,03,02,40,100,40,05,30,200,44,07,10,300,30",
+                       "$GLGSV,1,1,02,65,50,010,35,66,20,020,20",
+                       Gga("GN", "101501.00", 1, 2), "$GPGSA,A,3,02,07,,,,,,,,,,,1.5,0.8,1.2",
+                       "$GPGSV,1,1,03,02,41,101,46,05,30,200,,07,11,301,30"});
+    ASSERT_EQ(c.log.Size(), 2u);
+    const RunMeans<kSatSystems>& snr = c.log.UsedSnr();
+    ASSERT_EQ(snr.Runs(), 2u);
+    EXPECT_DOUBLE_EQ(*snr.Mean(0, kSysGps), 42);
+    EXPECT_DOUBLE_EQ(*snr.Mean(0, kSysGlonass), 35);
+    EXPECT_DOUBLE_EQ(*snr.Mean(1, kSysGps), 38);
+    EXPECT_FALSE(snr.Mean(1, kSysGlonass));
+    auto end = [&](Gnss system, int number) { return c.log.TrackEnds()[size_t(system) * kTrackNumbers + size_t(number)]; };
+    EXPECT_EQ(end(Gnss::Gps, 2).elevationDeg, 41);
+    EXPECT_EQ(end(Gnss::Gps, 2).azimuthDeg, 101);
+    EXPECT_EQ(end(Gnss::Gps, 5).azimuthDeg, 200);   // its last epoch without a signal leaves it
+    EXPECT_EQ(end(Gnss::Glonass, 2).elevationDeg, 20);
+    EXPECT_EQ(end(Gnss::Glonass, 65).elevationDeg, -1);
+    EXPECT_EQ(end(Gnss::Galileo, 2).elevationDeg, -1);
+}
+
 } // namespace

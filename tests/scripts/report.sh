@@ -37,9 +37,21 @@ cp r.html "$artifacts/report.html"
 
 xmllint --noout r.html r.gpx r.kml || fail "the page or a track is not well-formed XML"
 svgs=$(xmllint --xpath 'count(//*[local-name()="svg"])' r.html)
-# Per recording a scatter, two error charts and a sky plot; the distribution,
-# satellites, HDOP and C/N0 against elevation.
-[ "$svgs" -eq 12 ] || fail "$svgs SVG charts on the page, not 12"
+# Per recording a scatter, two error charts, the used satellites' C/N0 and a
+# sky plot; the distribution, satellites, HDOP and C/N0 against elevation.
+[ "$svgs" -eq 14 ] || fail "$svgs SVG charts on the page, not 14"
+# Each track labelled with its number in its system's colour; the used
+# satellites' C/N0 per system, from the NMEA GSA lists and the BINR 0x93.
+for want in '<text class="sat"[^>]*fill="#0000ff"[^>]*>12</text>' '<text class="sat"[^>]*fill="#ff0000"[^>]*>18</text>' \
+  'C/N0 of the satellites used: a.nme' 'C/N0 of the satellites used: b.dat' \
+  'Kinds accepted</td><td>every kind but manual and simulated \(the default\)'; do
+  [ "$(grep -Eo -- "$want" r.html | wc -l)" -ge 1 ] || fail "the page lacks $want"
+done
+cn0_lines=$(xmllint --xpath 'count(//*[local-name()="svg"][.//*[local-name()="text"][starts-with(., "C/N0 of the satellites used")]]//*[@stroke="#0000ff" or @stroke="#e00000"])' r.html)
+[ "$cn0_lines" -eq 4 ] || fail "$cn0_lines GPS and GLONASS C/N0 lines, not 4"
+[ "$(grep -c '<text class="sat"' r.html)" -eq 30 ] || fail "$(grep -c '<text class="sat"' r.html) satellite labels, not 30"
+"$kestrova" --report a.nme --kinds rtk-fixed,autonomous --html k.html >/dev/null || fail "--kinds page: status $?"
+grep -q 'Kinds accepted</td><td>autonomous, rtk-fixed (--kinds)' k.html || fail "the page does not list --kinds"
 ! grep -Eq '<script|(src|href)="(https?:|//)' r.html || fail "the page is not self-contained"
 
 rm -f "$artifacts/report.png"
