@@ -5,7 +5,8 @@
 # as the same points the CSV lists as accepted. Then the exit statuses and
 # messages of bad inputs and outputs. A second page, from three simulated
 # receivers with a reference, one with a long gap, is printed to PDF and its
-# pages turned to PNG. The screenshots, the printed pages and the pages are
+# pages turned to PNG; so is a third, from three captured receivers when the
+# captures are beside the checkout. The screenshots, the printed pages and the pages are
 # kept in BUILD_DIR/test-artifacts/.
 #   bash tests/scripts/report.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
@@ -96,6 +97,32 @@ if [ -x "$sim" ]; then
   pdftoppm -r 60 -png three.pdf "$artifacts/report-three-print"
 else
   echo "NOTE: no kestrova-sim beside kestrova: the three-receiver page was not made"
+fi
+
+# Three real receivers of different makes, with a reference (the RTK
+# receiver's own mean, so its scatter is the one to read): screenshot and
+# printed pages kept beside the simulated ones.
+captures="$source_dir/../shared/testdata/nmea"
+if [ -f "$captures/nmea-rtk.log" ] && [ -f "$captures/quectel-l76k-dual.log" ] && [ -f "$captures/skytraq-dgps.log" ]; then
+  cp "$captures/nmea-rtk.log" rtk.nme
+  cp "$captures/quectel-l76k-dual.log" quectel.nme
+  cp "$captures/skytraq-dgps.log" skytraq.nme
+  ref=$("$kestrova" --report rtk.nme --json - | tr -d ' \n' |
+        sed -E 's/.*"reference_lat_deg":([-0-9.e]+),"reference_lon_deg":([-0-9.e]+),"reference_height_m":([-0-9.e]+).*/\1,\2,\3/')
+  "$kestrova" --report rtk.nme quectel.nme skytraq.nme --reference "$ref" --html captures.html >/dev/null ||
+    fail "captures: status $?"
+  xmllint --noout captures.html || fail "the page of three captures is not well-formed XML"
+  grep -q -- "--reference $ref" captures.html || fail "the page of three captures does not name its reference"
+  rm -f "$artifacts"/report-captures*.png
+  timeout 120 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1100,7000 \
+    --screenshot="$artifacts/report-captures.png" "file://$work/captures.html" >/dev/null 2>&1 || true
+  [ -s "$artifacts/report-captures.png" ] || fail "Chromium made no screenshot of the page of three captures"
+  timeout 120 chromium --headless --no-sandbox --disable-gpu --no-pdf-header-footer --print-to-pdf="$work/captures.pdf" \
+    "file://$work/captures.html" >/dev/null 2>&1 || true
+  [ -s captures.pdf ] || fail "Chromium printed no PDF of the page of three captures"
+  pdftoppm -r 60 -png captures.pdf "$artifacts/report-captures-print"
+else
+  echo "NOTE: the shared captures are absent: the page of three captures was not made"
 fi
 
 # GPSBabel reads both tracks back as the accepted rows of the CSV.
