@@ -129,10 +129,11 @@ QCheckBox* MakeCheckBox(QWidget* parent, const QPoint& at, int width, const QStr
     return box;
 }
 
-// The port list is rebuilt every time it drops down.
-class PortBox : public QComboBox {
+// The port list is rebuilt every time it drops down. A network source is
+// longer than the box: it is elided in the middle, whole in the tooltip.
+class PortBox : public ElidedComboBox {
 public:
-    explicit PortBox(QWidget* parent) : QComboBox(parent) {}
+    explicit PortBox(QWidget* parent) : ElidedComboBox(parent) {}
     void showPopup() override
     {
         if (MainForm)

@@ -17,6 +17,12 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -51,6 +57,11 @@ constexpr const char* kSkipKey = "PlayerSkipGaps";
 constexpr const char* kSkipSecondsKey = "PlayerSkipSeconds";
 constexpr const char* kLoopKey = "PlayerLoop";
 constexpr int kPositionLimit = 100000;
+// Gaps marked on the groove when "skip gaps" is off: this many epoch intervals.
+constexpr int64_t kGapMarkIntervals = 10;
+constexpr int64_t kKeySeekMs = 10 * kMsPerSecond;   // Shift+arrow
+const QString kPlayText = QStringLiteral(">");
+const QString kPauseText = QStringLiteral("||");
 
 bool PlaybackMode(uint32_t mode) { return mode == amPlay || mode == amFastPlay || mode == amPause; }
 
@@ -120,6 +131,58 @@ void TIndexWorker::run()
         times_ = ReadReceiveTimes(QFile::encodeName(fileName_).toStdString() + ".times", done);
 }
 
+// ---------------------------------------------------------------- timeline
+
+TTimelineSlider::TTimelineSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
+
+void TTimelineSlider::SetGapMarks(std::vector<std::pair<int, int>> marks)
+{
+    if (marks != gapMarks_) {
+        gapMarks_ = std::move(marks);
+        update();
+    }
+}
+
+void TTimelineSlider::mousePressEvent(QMouseEvent* event)
+{
+    QStyleOptionSlider opt;
+    initStyleOption(&opt);
+    const QPoint at = event->position().toPoint();
+    if (event->button() != Qt::LeftButton || maximum() <= minimum()
+        || style()->hitTestComplexControl(QStyle::CC_Slider, &opt, at, this) == QStyle::SC_SliderHandle) {
+        QSlider::mousePressEvent(event);
+        return;
+    }
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
+    const int span = std::max(groove.width() - handle.width(), 1);
+    const int value = QStyle::sliderValueFromPosition(minimum(), maximum(), at.x() - groove.x() - handle.width() / 2,
+                                                      span, opt.upsideDown);
+    setValue(value);
+    event->accept();
+    emit Clicked(value);
+}
+
+void TTimelineSlider::paintEvent(QPaintEvent* event)
+{
+    QSlider::paintEvent(event);
+    if (gapMarks_.empty())
+        return;
+    QStyleOptionSlider opt;
+    initStyleOption(&opt);
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
+    const int span = std::max(groove.width() - handle.width(), 1);
+    const int left = groove.x() + handle.width() / 2;
+    QPainter painter(this);
+    const QColor gap(190, 40, 40);
+    for (const auto& [from, to] : gapMarks_) {
+        const int x0 = left + QStyle::sliderPositionFromValue(minimum(), maximum(), from, span);
+        const int x1 = left + QStyle::sliderPositionFromValue(minimum(), maximum(), to, span);
+        painter.fillRect(QRect(x0, height() - 4, std::max(x1 - x0, 2), 3), gap);
+    }
+}
+
 // ---------------------------------------------------------------- window
 
 TPlayerForm::TPlayerForm(QWidget* parent)
@@ -147,9 +210,11 @@ TPlayerForm::~TPlayerForm()
 
 void TPlayerForm::BuildControls()
 {
-    TimelineSlider = new QSlider(Qt::Horizontal, this);
+    TimelineSlider = new TTimelineSlider(this);
     TimelineSlider->setGeometry(8, 24, kWidth - 16, 18);
     TimelineSlider->setRange(0, 0);
+    TimelineSlider->setSingleStep(kTimelineSteps / 100);
+    TimelineSlider->setPageStep(kTimelineSteps / 10);
     TimelineSlider->setFocusPolicy(Qt::NoFocus);
     FirstLabel = MakeLabel(this, QRect(8, 44, 110, 14), Qt::AlignLeft);
     CurrentLabel = MakeLabel(this, QRect(118, 44, 136, 14), Qt::AlignHCenter, true);
@@ -162,20 +227,22 @@ void TPlayerForm::BuildControls()
     BackButton->setToolTip(QStringLiteral("One epoch back"));
     PlayButton = new QPushButton(QStringLiteral(">"), this);
     PlayButton->setGeometry(40, 80, 30, 22);
-    PlayButton->setToolTip(QStringLiteral("Play at the recording's pace"));
+    PlayButton->setToolTip(QStringLiteral("Play at the recording's pace / pause (Space)"));
     ForwardButton = new QPushButton(QStringLiteral(">|"), this);
     ForwardButton->setGeometry(72, 80, 30, 22);
     ForwardButton->setToolTip(QStringLiteral("One epoch forward"));
     SpeedComboBox = new QComboBox(this);
     SpeedComboBox->setGeometry(108, 80, 56, 22);
-    for (const char* s : {"1/4", "1/2", "1", "2", "4", "8", "16", "64", "max"})
+    for (const char* s : {"1/4x", "1/2x", "1x", "2x", "4x", "8x", "16x", "64x", "max"})
         SpeedComboBox->addItem(QString::fromLatin1(s));
     SpeedComboBox->setCurrentIndex(kOneTimesIndex);
-    SpeedComboBox->setToolTip(QStringLiteral("Speed, times the recording's pace"));
+    SpeedComboBox->setToolTip(QStringLiteral("Speed, times the recording's pace ([ and ])"));
     TimeEdit = new QLineEdit(this);
     TimeEdit->setGeometry(170, 80, 64, 22);
-    TimeEdit->setInputMask(QStringLiteral("99:99:99;_"));
-    TimeEdit->setToolTip(QStringLiteral("Go to a UTC time (Enter)"));
+    TimeEdit->setMaxLength(12);
+    TimeEdit->setPlaceholderText(QStringLiteral("hh:mm:ss"));
+    TimeEdit->setToolTip(QStringLiteral("Go to a UTC time: hh:mm:ss, hhmmss, or mm:ss in the current hour (Enter)"));
+    TimeEdit->installEventFilter(this);
     LoopCheckBox = new QCheckBox(QStringLiteral("loop"), this);
     LoopCheckBox->setGeometry(kWidth - 60, 82, 52, 18);
     SkipCheckBox = new QCheckBox(QStringLiteral("skip gaps longer than"), this);
@@ -189,6 +256,12 @@ void TPlayerForm::BuildControls()
     for (QWidget* w : std::initializer_list<QWidget*>{BackButton, PlayButton, ForwardButton, SpeedComboBox, TimeEdit,
                                                       LoopCheckBox, SkipCheckBox, SkipSpinBox})
         w->setFont(UiFont());
+    // The keys belong to the window (Space, arrows, Home/End, [ ]): only the
+    // boxes that take typing take the focus.
+    for (QWidget* w : std::initializer_list<QWidget*>{BackButton, PlayButton, ForwardButton, SpeedComboBox,
+                                                      LoopCheckBox, SkipCheckBox})
+        w->setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
 
     connect(BackButton, &QPushButton::clicked, this, &TPlayerForm::StepBack);
     connect(ForwardButton, &QPushButton::clicked, this, &TPlayerForm::StepForward);
@@ -196,15 +269,22 @@ void TPlayerForm::BuildControls()
     connect(SpeedComboBox, &QComboBox::currentIndexChanged, this, &TPlayerForm::OptionsChanged);
     connect(SkipCheckBox, &QCheckBox::toggled, this, &TPlayerForm::OptionsChanged);
     connect(SkipSpinBox, &QSpinBox::valueChanged, this, &TPlayerForm::OptionsChanged);
+    connect(SkipCheckBox, &QCheckBox::toggled, this, &TPlayerForm::UpdateGapMarks);
+    connect(SkipSpinBox, &QSpinBox::valueChanged, this, &TPlayerForm::UpdateGapMarks);
     connect(LoopCheckBox, &QCheckBox::toggled, this, &TPlayerForm::OptionsChanged);
     connect(TimeEdit, &QLineEdit::returnPressed, this, &TPlayerForm::TypedTime);
     connect(TimelineSlider, &QSlider::valueChanged, this, &TPlayerForm::SliderMoved);
-    // A drag seeks once, where it is let go; a click on the groove at once.
-    connect(TimelineSlider, &QSlider::sliderReleased, this, [this] { SeekTo(size_t(TimelineSlider->value())); });
+    // A drag seeks once, where it is let go; a click on the groove at once,
+    // to the clicked time; the wheel by a hundredth.
+    connect(TimelineSlider, &QSlider::sliderReleased, this, [this] { SeekTo(EpochAtSlider(TimelineSlider->value())); });
+    connect(TimelineSlider, &TTimelineSlider::Clicked, this, [this](int value) { SeekTo(EpochAtSlider(value)); });
     connect(TimelineSlider, &QSlider::actionTriggered, this, [this](int action) {
         if (action != QAbstractSlider::SliderMove)
-            QMetaObject::invokeMethod(this, [this] { SeekTo(size_t(TimelineSlider->value())); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { SeekTo(EpochAtSlider(TimelineSlider->value())); }, Qt::QueuedConnection);
     });
+    if (MainForm)
+        connect(MainForm, &TMainForm::ModeChanged, this, &TPlayerForm::UpdateToggle);
     ShowIndexed();
 }
 
@@ -233,6 +313,15 @@ void TPlayerForm::ShowBesidePanel()
 
 bool TPlayerForm::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == TimeEdit) {
+        // Typing replaces the box's time: all of it is selected once the
+        // click that gave the focus is through.
+        if (event->type() == QEvent::FocusIn)
+            QTimer::singleShot(0, TimeEdit, &QLineEdit::selectAll);
+        else if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            setFocus();
+        return false;
+    }
     // Shown or hidden by itself, not with the panel going away: the state a
     // clean exit would store.
     if (watched == this && (event->type() == QEvent::Show || event->type() == QEvent::Hide) && MainForm
@@ -341,6 +430,8 @@ bool TPlayerForm::IndexCurrentFile()
     index_ = std::make_shared<SharedEpochIndex>(binr);
     times_ = nullptr;
     timesProblem_.clear();
+    scale_.Clear();
+    current_ = 0;
     auto* worker = new TIndexWorker(file, index_, this);
     worker_ = worker;
     connect(worker, &TIndexWorker::Progress, this, [](int percent) {
@@ -418,25 +509,56 @@ void TPlayerForm::ShowIndexed()
         first = index_->index.FirstTime();
         last = index_->index.LastTime();
         count = index_->index.Count();
+        intervalMs_ = TypicalEpochIntervalMs(index_->index);
     }
     FirstLabel->setText(TimeText(first));
     LastLabel->setText(TimeText(last));
+    UpdateScale(count);
     const QSignalBlocker block(TimelineSlider);
-    TimelineSlider->setRange(0, int(count > 0 ? count - 1 : 0));
-    ShowPosition(size_t(TimelineSlider->value()), count);
+    TimelineSlider->setRange(0, count > 0 ? kTimelineSteps : 0);
+    ShowPosition(std::min(current_, count > 0 ? count - 1 : 0), count);
 }
+
+void TPlayerForm::UpdateScale(size_t count)
+{
+    if (!IndexReady()) {
+        scale_.Clear();
+    } else {
+        std::shared_lock lock(index_->lock);
+        if (index_->index.Count() == 0)
+            scale_.Uniform(count, kMsPerSecond);   // paced by its bytes: a step per second of them
+        else
+            scale_.Update(index_->index, intervalMs_);
+    }
+    UpdateGapMarks();
+}
+
+void TPlayerForm::UpdateGapMarks()
+{
+    const int64_t minMs = SkipCheckBox->isChecked() ? int64_t(SkipSpinBox->value()) * kMsPerSecond
+                                                    : kGapMarkIntervals * intervalMs_;
+    std::vector<std::pair<int, int>> marks;
+    for (const TimelineGap& gap : scale_.Gaps(minMs))
+        marks.emplace_back(scale_.Position(gap.before, kTimelineSteps), scale_.Position(gap.before + 1, kTimelineSteps));
+    TimelineSlider->SetGapMarks(std::move(marks));
+}
+
+size_t TPlayerForm::EpochAtSlider(int value) const { return scale_.EpochAtPosition(value, kTimelineSteps); }
 
 void TPlayerForm::ShowPosition(size_t epoch, size_t count)
 {
-    if (count > 0 && size_t(TimelineSlider->maximum()) != count - 1) {
+    if (count > 0 && scale_.Count() != count) {
+        // A followed file grew.
+        UpdateScale(count);
         const QSignalBlocker block(TimelineSlider);
-        TimelineSlider->setMaximum(int(count - 1));
+        TimelineSlider->setMaximum(kTimelineSteps);
         std::shared_lock lock(index_->lock);
         LastLabel->setText(TimeText(index_->index.LastTime()));
     }
+    current_ = epoch;
     if (!TimelineSlider->isSliderDown()) {
         const QSignalBlocker block(TimelineSlider);
-        TimelineSlider->setValue(int(epoch));
+        TimelineSlider->setValue(scale_.Position(epoch, kTimelineSteps));
     }
     const int64_t now = EpochTime(epoch);
     int64_t first = kNoTime, last = kNoTime;
@@ -449,13 +571,20 @@ void TPlayerForm::ShowPosition(size_t epoch, size_t count)
     const bool timed = now != kNoTime && first != kNoTime;
     ElapsedLabel->setText(QStringLiteral("elapsed ") + (timed ? FromText(DurationText(now - first)) : QStringLiteral("--:--:--")));
     RemainingLabel->setText(QStringLiteral("remaining ") + (timed ? FromText(DurationText(last - now)) : QStringLiteral("--:--:--")));
+    UpdateToggle();
 }
 
 void TPlayerForm::SliderMoved(int value)
 {
     // While dragging, show where a release would go.
     if (TimelineSlider->isSliderDown())
-        CurrentLabel->setText(TimeText(EpochTime(size_t(value))));
+        CurrentLabel->setText(TimeText(EpochTime(EpochAtSlider(value))));
+}
+
+void TPlayerForm::UpdateToggle()
+{
+    const bool playing = Cycle() && MainForm->Mode() != amPause;
+    PlayButton->setText(playing ? kPauseText : kPlayText);
 }
 
 QString TPlayerForm::TimeText(int64_t timeMs) const
@@ -494,6 +623,7 @@ TPacedCycle* TPlayerForm::Cycle() const
 
 void TPlayerForm::OptionsChanged()
 {
+    UpdateToggle();
     if (TPacedCycle* cycle = Cycle())
         cycle->SetOptions(Options(), LoopCheckBox->isChecked());
 }
@@ -594,24 +724,41 @@ void TPlayerForm::PlayClick()
     if (Cycle()) {
         if (form->Mode() == amPause)
             form->PlayButtonClick(nullptr);
-        return;
+        else
+            form->PauseButtonClick(nullptr);
+    } else {
+        StartPaced(current_, false);
     }
-    StartPaced(size_t(TimelineSlider->value()), false);
+    UpdateToggle();
 }
 
 void TPlayerForm::SeekTo(size_t epoch)
 {
+    const size_t count = std::max(EpochCount(), scale_.Count());
+    if (count == 0)
+        return;
+    epoch = std::min(epoch, count - 1);
     if (TPacedCycle* cycle = Cycle())
         cycle->SeekTo(epoch);
-    else
-        ShowPosition(epoch, EpochCount());
+    ShowPosition(epoch, count);
+}
+
+void TPlayerForm::SeekByMs(int64_t ms)
+{
+    if (scale_.Count() == 0)
+        return;
+    const int64_t target = std::max<int64_t>(scale_.OffsetMs(current_) + ms, 0);
+    size_t epoch = scale_.EpochAtOffset(target);
+    if (ms < 0 && epoch > 0 && scale_.OffsetMs(epoch) > target)
+        --epoch;
+    SeekTo(epoch);
 }
 
 void TPlayerForm::StepForward()
 {
     TPacedCycle* cycle = Cycle();
     if (!cycle) {
-        StartPaced(size_t(TimelineSlider->value()), true);
+        StartPaced(current_, true);
         return;
     }
     if (MainForm->Mode() != amPause)
@@ -623,8 +770,7 @@ void TPlayerForm::StepBack()
 {
     TPacedCycle* cycle = Cycle();
     if (!cycle) {
-        const size_t at = size_t(TimelineSlider->value());
-        StartPaced(at > 0 ? at - 1 : 0, true);
+        StartPaced(current_ > 0 ? current_ - 1 : 0, true);
         return;
     }
     if (MainForm->Mode() != amPause)
@@ -632,20 +778,56 @@ void TPlayerForm::StepBack()
     cycle->StepBack();
 }
 
-void TPlayerForm::TypedTime()
+void TPlayerForm::keyPressEvent(QKeyEvent* event)
 {
-    const QStringList parts = TimeEdit->text().split(QLatin1Char(':'));
-    bool okH = false, okM = false, okS = false;
-    const int h = parts.value(0).toInt(&okH), m = parts.value(1).toInt(&okM), s = parts.value(2).toInt(&okS);
-    if (!okH || !okM || !okS || h > 23 || m > 59 || s > 59) {
-        Note(QStringLiteral("time as hh:mm:ss"));
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    switch (event->key()) {
+    case Qt::Key_Space:
+        PlayClick();
+        break;
+    case Qt::Key_Left:
+        shift ? SeekByMs(-kKeySeekMs) : StepBack();
+        break;
+    case Qt::Key_Right:
+        shift ? SeekByMs(kKeySeekMs) : StepForward();
+        break;
+    case Qt::Key_Home:
+        SeekTo(0);
+        break;
+    case Qt::Key_End:
+        SeekTo(std::max(EpochCount(), scale_.Count()) - 1);   // SeekTo keeps within the file
+        break;
+    case Qt::Key_BracketLeft:
+        SpeedComboBox->setCurrentIndex(std::max(SpeedComboBox->currentIndex() - 1, 0));
+        break;
+    case Qt::Key_BracketRight:
+        SpeedComboBox->setCurrentIndex(std::min(SpeedComboBox->currentIndex() + 1, kMaxSpeedIndex));
+        break;
+    default:
+        TViewForm::keyPressEvent(event);
         return;
     }
-    const size_t epoch = EpochAtTimeOfDay(((h * 60 + m) * 60 + s) * 1000);
+    event->accept();
+}
+
+void TPlayerForm::TypedTime()
+{
+    // "mm:ss" is read in the hour of the epoch shown (of the first one
+    // before any is shown).
+    int64_t now = EpochTime(current_);
+    if (now == kNoTime)
+        now = EpochTime(0);
+    const int64_t ms = TypedTimeOfDayMs(TimeEdit->text().toStdString(), now == kNoTime ? kNoTime : now % kMsPerDay);
+    if (ms == kNoTime) {
+        Note(QStringLiteral("time as hh:mm:ss or mm:ss"));
+        return;
+    }
+    const size_t epoch = EpochAtTimeOfDay(int(ms));
     if (epoch >= EpochCount()) {
         Note(QStringLiteral("time not in the file"));
         return;
     }
     Note(QString());
     SeekTo(epoch);
+    setFocus();
 }

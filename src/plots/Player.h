@@ -9,17 +9,20 @@
 // worker thread, with progress on the main window's information line.
 #include "Controls.h"
 #include "PacedCycle.h"
+#include "Timeline.h"
 
 #include <QDateTime>
 #include <QPointer>
+#include <QSlider>
 #include <QThread>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
-class QSlider;
 class QSpinBox;
 
 // Reads a file into a SharedEpochIndex, block by block, then its receive
@@ -38,6 +41,25 @@ private:
     QString fileName_;
     std::shared_ptr<SharedEpochIndex> index_;
     ReceiveTimesRead times_;
+};
+
+// The timeline: a click beside the handle goes straight to the clicked
+// place (not a page further), and the recording's gaps are marked under the
+// groove.
+class TTimelineSlider : public QSlider {
+    Q_OBJECT
+public:
+    explicit TTimelineSlider(QWidget* parent);
+    // Slider values from and to, one pair per gap.
+    void SetGapMarks(std::vector<std::pair<int, int>> marks);
+    const std::vector<std::pair<int, int>>& GapMarks() const { return gapMarks_; }
+signals:
+    void Clicked(int value);
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+private:
+    std::vector<std::pair<int, int>> gapMarks_;
 };
 
 class TPlayerForm : public TViewForm {
@@ -70,6 +92,11 @@ public:
     // epoch is delivered and the playback waits in PAUSE.
     bool StartPaced(size_t epoch, bool paused);
     void SeekTo(size_t epoch);
+    // Back or forward by recording time: the last epoch at or before, or the
+    // first at or after, the current one's time plus ms.
+    void SeekByMs(int64_t ms);
+    // The epoch shown, or the one a play would start from.
+    size_t CurrentEpoch() const { return current_; }
     void StepForward();
     void StepBack();
     // The paced playback when it is the main window's current one.
@@ -79,9 +106,11 @@ public:
     // Speeds offered: 1/4 .. 64 and "max" (the last).
     static constexpr double kSpeeds[] = {0.25, 0.5, 1, 2, 4, 8, 16, 64};
     static constexpr int kMaxSpeedIndex = 8;
+    // Slider steps over the whole recording.
+    static constexpr int kTimelineSteps = 10000;
     void SetSpeed(double speed);
 
-    QSlider* TimelineSlider = nullptr;
+    TTimelineSlider* TimelineSlider = nullptr;
     QLabel* CurrentLabel = nullptr;
     QLabel* FirstLabel = nullptr;
     QLabel* LastLabel = nullptr;
@@ -108,6 +137,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildControls();
@@ -117,6 +147,10 @@ private:
     void SliderMoved(int value);
     void ShowPosition(size_t epoch, size_t count);
     void ShowIndexed();
+    void UpdateScale(size_t count);
+    void UpdateGapMarks();
+    void UpdateToggle();
+    size_t EpochAtSlider(int value) const;
     void IndexFinished(TIndexWorker* worker);
     void Note(const QString& text);
     QString TimeText(int64_t timeMs) const;
@@ -133,6 +167,9 @@ private:
     std::shared_ptr<const std::vector<ReceiveTime>> times_;
     QString timesProblem_;
     QPointer<TPacedCycle> cycle_;
+    TimelineScale scale_;
+    int64_t intervalMs_ = kDefaultEpochIntervalMs;
+    size_t current_ = 0;
     // A start asked for before the index was ready.
     bool startPending_ = false;
     size_t pendingEpoch_ = 0;

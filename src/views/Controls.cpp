@@ -465,6 +465,32 @@ QRect TextFitComboBox::TextField(const QStyleOptionComboBox& option) const
     return field;
 }
 
+QString ElidedComboBox::ShownText() const
+{
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    // The label's field less the pixel each side the styles keep.
+    const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this)
+                            .adjusted(1, 0, -1, 0);
+    return fontMetrics().elidedText(currentText(), Qt::ElideMiddle, std::max(field.width(), 0));
+}
+
+void ElidedComboBox::paintEvent(QPaintEvent* event)
+{
+    const QString shown = ShownText();
+    if (shown == currentText()) {
+        QComboBox::paintEvent(event);
+        return;
+    }
+    QStylePainter painter(this);
+    painter.setPen(palette().color(QPalette::Text));
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    option.currentText = shown;
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
 int TextFitComboBox::TextRoom() const
 {
     QStyleOptionComboBox option;

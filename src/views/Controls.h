@@ -112,6 +112,20 @@ private:
     QRect TextField(const QStyleOptionComboBox& option) const;
 };
 
+// A combo box whose current text, when longer than its field, is elided in
+// the middle, so that a network address keeps its scheme and its port; the
+// owner keeps the whole text in the tooltip. A text that fits is drawn as
+// QComboBox draws it.
+class ElidedComboBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    // The current text as drawn.
+    QString ShownText() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
 // A flat button whose glyph is drawn by the owner, in a normal and a disabled look.
 class FlatGlyphButton : public QAbstractButton {
     Q_OBJECT

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "EpochIndex.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -43,3 +45,15 @@ bool WriteBinaryFile(const std::string& path, const std::vector<uint8_t>& bytes)
     return bool(out);
 }
 
+std::string NmeaEpochs(const std::vector<int64_t>& times)
+{
+    std::string text;
+    for (const int64_t t : times) {
+        char field[16] = "";
+        if (t != kNoTime)
+            std::snprintf(field, sizeof field, "%02d%02d%02d.%03d", int(t / 3600000), int(t / 60000 % 60),
+                          int(t / 1000 % 60), int(t % 1000));
+        text += std::string("$GPGGA,") + field + ",0*\n$GPGSA,A*\n";
+    }
+    return text;
+}

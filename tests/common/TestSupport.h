@@ -13,6 +13,9 @@ std::vector<std::string> SharedNmeaFiles();
 std::vector<uint8_t> ReadBinaryFile(const std::string& path);
 bool WriteBinaryFile(const std::string& path, const std::vector<uint8_t>& bytes);
 std::string SourceDir();
+// An NMEA file with one GGA and a GSA per given time of day (ms; kNoTime: an
+// empty time field).
+std::string NmeaEpochs(const std::vector<int64_t>& times);
 
 // Skips the current test when the shared captures are missing.
 #define REQUIRE_SHARED_NMEA()                                                        \

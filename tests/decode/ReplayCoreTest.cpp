@@ -178,20 +178,6 @@ TEST(EpochIndex, ATimeOfDayGoesToTheFirstEpochAtOrAfterItAcrossMidnight)
 
 namespace {
 
-// An NMEA file with one GGA per given time of day (ms; kNoTime: empty field).
-std::string NmeaEpochs(const std::vector<int64_t>& times)
-{
-    std::string text;
-    for (const int64_t t : times) {
-        char field[16] = "";
-        if (t != kNoTime)
-            std::snprintf(field, sizeof field, "%02d%02d%02d.%03d", int(t / 3600000), int(t / 60000 % 60),
-                          int(t / 1000 % 60), int(t % 1000));
-        text += std::string("$GPGGA,") + field + ",0*\n$GPGSA,A*\n";
-    }
-    return text;
-}
-
 std::vector<int64_t> DueMs(ReplayPace& pace, std::vector<int64_t>* begins = nullptr)
 {
     std::vector<int64_t> due;

@@ -10,6 +10,7 @@
 #include "NetLink.h"
 #include "SourceDialog.h"
 #include "SynchroSim.h"
+#include "Controls.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -498,3 +499,31 @@ TEST(InstanceTest, NamedInstanceHasItsOwnSettingsAndTitle)
 }
 
 } // namespace
+
+TEST_F(LiveSourceTest, ANetworkSourceIsElidedInTheMiddleOfThePortBoxAndWholeInItsTooltip)
+{
+    auto* box = dynamic_cast<ElidedComboBox*>(M().PortComboBox);
+    ASSERT_NE(box, nullptr);
+    const QRect geometry = box->geometry();
+    const struct {
+        QString source;
+        bool elided;
+    } rows[] = {{"tcp://127.0.0.1:29470", true}, {"gpsd://[::1]:2947", true}, {"ttyS0", false}};
+    for (const auto& r : rows) {
+        box->clear();
+        box->addItem(r.source);
+        box->setCurrentIndex(0);
+        const QString shown = box->ShownText();
+        EXPECT_EQ(box->toolTip(), r.source);
+        EXPECT_EQ(box->geometry(), geometry);
+        if (!r.elided) {
+            EXPECT_EQ(shown, r.source);
+            continue;
+        }
+        // Its scheme's start and its port's end, an ellipsis between.
+        EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+        EXPECT_EQ(shown.front(), r.source.front()) << shown.toStdString();
+        EXPECT_EQ(shown.back(), r.source.back()) << shown.toStdString();
+        EXPECT_FALSE(r.source.startsWith(shown.chopped(1))) << "not clipped at the end: " << shown.toStdString();
+    }
+}

@@ -17,8 +17,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMenu>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSlider>
 #include <QRadioButton>
+#include <QTest>
 
 #include <atomic>
 #include <cstdio>
@@ -100,6 +104,21 @@ protected:
         EXPECT_EQ(PlayerForm->positionsShown, before + 1) << "one epoch per step";
         return out;
     }
+    // Epochs 0-9 of the demo, then 300-309: ten seconds, a gap of nearly
+    // five minutes, ten seconds. Named on the panel and indexed.
+    void TakeGappedFile()
+    {
+        const std::vector<uint8_t> demo = ReadBinaryFile(SourceDir() + "/samples/demo.nme");
+        EpochIndex index(false);
+        index.Feed(demo.data(), demo.size());
+        std::vector<uint8_t> bytes(demo.begin(), demo.begin() + index.EpochEnd(9));
+        bytes.insert(bytes.end(), demo.begin() + index.Epochs()[300].offset, demo.begin() + index.EpochEnd(309));
+        ASSERT_TRUE(WriteBytes(PathOf("gapped.nme"), bytes));
+        form->TakeFileName(PathOf("gapped.nme"));
+        PlayerForm->IndexCurrentFile();
+        ASSERT_TRUE(PlayerForm->WaitForIndex());
+        ASSERT_EQ(PlayerForm->EpochCount(), 20u);
+    }
     std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
 };
 
@@ -110,11 +129,11 @@ TEST_F(ReplayTest, StepForwardBackForwardShowsTheSameLinesTwice)
     const QByteArray start = Shown([] { ASSERT_TRUE(Start(3, true)); });
     EXPECT_EQ(form->Mode(), amPause);
     EXPECT_EQ(form->ActionLabel->text(), "PAUSE");
-    EXPECT_EQ(PlayerForm->TimelineSlider->value(), 3);
+    EXPECT_EQ(PlayerForm->CurrentEpoch(), 3u);
     const QByteArray forward = Shown([] { PlayerForm->StepForward(); });
-    EXPECT_EQ(PlayerForm->TimelineSlider->value(), 4);
+    EXPECT_EQ(PlayerForm->CurrentEpoch(), 4u);
     const QByteArray back = Shown([] { PlayerForm->StepBack(); });
-    EXPECT_EQ(PlayerForm->TimelineSlider->value(), 3);
+    EXPECT_EQ(PlayerForm->CurrentEpoch(), 3u);
     const QByteArray again = Shown([] { PlayerForm->StepForward(); });
     EXPECT_TRUE(forward.contains("POSITION\t"));
     // A label no sentence of the epoch sets keeps its text across a seek,
@@ -280,7 +299,7 @@ TEST_F(ReplayTest, AGrowingFileIsFollowedAndMaxWaitsAtTheEnd)
     file.close();
     const int64_t grown = index.EpochEnd(14);
     ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() == grown; }, 20000));
-    EXPECT_EQ(PlayerForm->TimelineSlider->maximum(), 14);
+    EXPECT_EQ(PlayerForm->EpochCount(), 15u);
     form->StopButtonClick(form->StopButton);
     ASSERT_TRUE(WaitStopped());
 }
@@ -330,4 +349,107 @@ TEST_F(ReplayTest, MenuItemOpensItAboveThePanelItFollowsAndItsPlaceIsKept)
     ASSERT_NE(PlayerForm, nullptr);
     EXPECT_TRUE(PlayerForm->isVisible());
     EXPECT_EQ(PlayerForm->pos(), QPoint(50, 60));
+}
+
+TEST_F(ReplayTest, TheTimelineIsTimeAClickGoesToTheClickedTimeAndGapsAreMarked)
+{
+    TakeGappedFile();
+    ASSERT_TRUE(Start(19, true));
+    ASSERT_TRUE(WaitFor([] { return PlayerForm->CurrentEpoch() == 19; }));
+    TTimelineSlider* slider = PlayerForm->TimelineSlider;
+    // One gap, from 3 % (10 s of 309) to 97 %.
+    ASSERT_EQ(slider->GapMarks().size(), 1u);
+    EXPECT_NEAR(slider->GapMarks()[0].first, slider->maximum() * 9 / 309, 2);
+    EXPECT_NEAR(slider->GapMarks()[0].second, slider->maximum() * 300 / 309, 2);
+    // A quarter of the way is inside the gap: the epoch after it, at 97 %,
+    // not one page back.
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() / 4, slider->height() / 2));
+    ASSERT_TRUE(WaitFor([] { return PlayerForm->CurrentEpoch() == 10; })) << PlayerForm->CurrentEpoch();
+    EXPECT_GT(slider->value(), slider->maximum() * 95 / 100);
+    // Near the left end: a few seconds in.
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() / 50 + 8, slider->height() / 2));
+    ASSERT_TRUE(WaitFor([] { return PlayerForm->CurrentEpoch() < 10; })) << PlayerForm->CurrentEpoch();
+    const int64_t clickedMs = PlayerForm->EpochTime(PlayerForm->CurrentEpoch()) - PlayerForm->EpochTime(0);
+    EXPECT_LE(clickedMs, 9000);
+    EXPECT_NEAR(double(slider->value()) / slider->maximum(), double(clickedMs) / 309000, 0.01);
+    form->StopButtonClick(form->StopButton);
+    ASSERT_TRUE(WaitStopped());
+}
+
+TEST_F(ReplayTest, OneButtonPlaysAndPausesAndTheKeysDriveThePlayer)
+{
+    PlayerForm->clock = nullptr;   // the real clock: one epoch a second
+    TakeGappedFile();
+    QPushButton* toggle = PlayerForm->PlayButton;
+    EXPECT_EQ(toggle->text(), ">");
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    EXPECT_EQ(form->ActionLabel->text(), "PLAY");
+    EXPECT_EQ(toggle->text(), "||");
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    EXPECT_EQ(form->ActionLabel->text(), "PAUSE");
+    EXPECT_EQ(toggle->text(), ">");
+    QTest::keyClick(PlayerForm, Qt::Key_Space);
+    EXPECT_EQ(form->ActionLabel->text(), "PLAY");
+    QTest::keyClick(PlayerForm, Qt::Key_Space);
+    EXPECT_EQ(form->ActionLabel->text(), "PAUSE");
+
+    struct Row {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        size_t epoch;
+    };
+    const Row rows[] = {
+        {Qt::Key_Home, {}, 0},
+        {Qt::Key_Right, {}, 1},
+        {Qt::Key_Right, {}, 2},
+        {Qt::Key_Left, {}, 1},
+        {Qt::Key_Right, Qt::ShiftModifier, 10},   // 11 s in: the first epoch after the gap
+        {Qt::Key_Left, Qt::ShiftModifier, 9},     // the last one before it
+        {Qt::Key_End, {}, 19},
+        {Qt::Key_Left, Qt::ShiftModifier, 9},
+        {Qt::Key_Left, Qt::ShiftModifier, 0},
+    };
+    for (const Row& r : rows) {
+        QTest::keyClick(PlayerForm, r.key, r.modifiers);
+        EXPECT_TRUE(WaitFor([&] { return PlayerForm->CurrentEpoch() == r.epoch; })) << r.epoch;
+        RunEvents(20);
+        EXPECT_EQ(PlayerForm->CurrentEpoch(), r.epoch);
+        EXPECT_EQ(form->ActionLabel->text(), "PAUSE");
+    }
+    QTest::keyClick(PlayerForm, Qt::Key_BracketRight);
+    EXPECT_EQ(PlayerForm->SpeedComboBox->currentText(), "2x");
+    QTest::keyClick(PlayerForm, Qt::Key_BracketLeft);
+    QTest::keyClick(PlayerForm, Qt::Key_BracketLeft);
+    EXPECT_EQ(PlayerForm->SpeedComboBox->currentText(), "1/2x");
+    EXPECT_EQ(PlayerForm->Options().speed, 0.5);
+    form->StopButtonClick(form->StopButton);
+    ASSERT_TRUE(WaitStopped());
+}
+
+TEST_F(ReplayTest, TheTimeBoxTakesTypingWhole)
+{
+    TakeGappedFile();
+    ASSERT_TRUE(Start(0, true));
+    ASSERT_EQ(PlayerForm->CurrentLabel->text(), "18.09.18 10:15:00");
+    PlayerForm->ShowBesidePanel();
+    QApplication::setActiveWindow(PlayerForm);
+    QLineEdit* box = PlayerForm->TimeEdit;
+    // "mm:ss" and "mmss" in the hour shown.
+    const struct {
+        const char* typed;
+        size_t epoch;
+    } rows[] = {{"10:20:00", 10}, {"15:03", 3}, {"101507", 7}, {"1501", 1}};
+    for (const auto& r : rows) {
+        box->setText("10:15:00");
+        PlayerForm->setFocus();
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() / 2, box->height() / 2));
+        RunEvents(20);
+        EXPECT_EQ(box->selectedText(), box->text()) << "all selected on focus";
+        QTest::keyClicks(box, r.typed);
+        EXPECT_EQ(box->text(), r.typed);
+        QTest::keyClick(box, Qt::Key_Return);
+        EXPECT_TRUE(WaitFor([&] { return PlayerForm->CurrentEpoch() == r.epoch; })) << r.typed;
+    }
+    form->StopButtonClick(form->StopButton);
+    ASSERT_TRUE(WaitStopped());
 }

@@ -2,6 +2,8 @@
 // hit map, the reference edits, the radius control, the export and the
 // stored values.
 #include "Angles.h"
+#include "Instance.h"
+#include "TestSupport.h"
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
 #include "Mainfile.h"
@@ -10,6 +12,7 @@
 #include "Profile.h"
 #include "Report.h"
 #include "Visual.h"
+#include "VisualSettings.h"
 #include "VisualControls.h"
 #include "VisualText.h"
 
@@ -18,6 +21,8 @@
 #include <QClipboard>
 #include <QFontMetrics>
 #include <QBackingStore>
+#include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <gtest/gtest.h>
 
@@ -581,3 +586,47 @@ TEST_F(VisualFormTest, PartialRedrawsMatchAWholeRedraw)
 }
 
 } // namespace
+
+TEST(VisualSettingsTest, TheDemoInstanceStartsWithTheDrivesReferenceAndTheUsersOwnDoesNot)
+{
+    // As run.sh seeds it.
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME") + "/Tamrel";
+    ASSERT_TRUE(QDir().mkpath(config));
+    QFile::remove(config + "/Kestrova-demo.conf");
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(SourceDir()) + "/samples/demo.conf", config + "/Kestrova-demo.conf"));
+    QSettings("Tamrel", "Kestrova").clear();
+    QSettings("Tamrel", "Kestrova").sync();
+
+    ASSERT_TRUE(SetInstanceName("demo"));
+    const VisualSettings demo = LoadVisualSettings();
+    const int range = LoadProfileRange();
+    ASSERT_TRUE(SetInstanceName(""));
+    EXPECT_EQ(range, 20);
+    // Every fix of the demo drive inside the radius, its heights inside the range.
+    int fixes = 0;
+    const std::vector<uint8_t> bytes = ReadBinaryFile(SourceDir() + "/samples/demo.nme");
+    const std::string text(bytes.begin(), bytes.end());
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = text.substr(at, end - at);
+        double latMin = 0, lonMin = 0, alt = 0;
+        char ns = 0, ew = 0;
+        int quality = 0;
+        if (std::sscanf(line.c_str(), "$GPGGA,%*[^,],%lf,%c,%lf,%c,%d,%*[^,],%*[^,],%lf", &latMin, &ns, &lonMin, &ew,
+                        &quality, &alt) != 6 || quality == 0)
+            continue;
+        const double lat = (std::floor(latMin / 100) + std::fmod(latMin, 100) / 60) * kPi / 180;
+        const double lon = (std::floor(lonMin / 100) + std::fmod(lonMin, 100) / 60) * kPi / 180;
+        const double northM = (lat - demo.reference.latRad) * 6378137;
+        const double eastM = (lon - demo.reference.lonRad) * 6378137 * std::cos(lat);
+        EXPECT_LT(std::hypot(northM, eastM), demo.radiusM) << line;
+        EXPECT_LT(std::fabs(alt - demo.reference.altM), range) << line;
+        ++fixes;
+    }
+    EXPECT_GT(fixes, 500);
+    // A user's own first start: the reference at 0 N 0 E, 1 m.
+    const VisualSettings own = LoadVisualSettings();
+    EXPECT_EQ(own.reference.latRad, 0.0);
+    EXPECT_EQ(own.reference.lonRad, 0.0);
+    EXPECT_EQ(own.radiusM, 1);
+    QFile::remove(config + "/Kestrova-demo.conf");
+}
