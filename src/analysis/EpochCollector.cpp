@@ -10,10 +10,12 @@
 #include "WeekRollover.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -81,9 +83,13 @@ int FieldInt(const char* t)
     constexpr int kCap = 1000000;
     const bool negative = *t == '-';
     t += negative;
+    // Once at the cap the value stops growing, so it never overflows; one
+    // comparison a digit instead of a min.
     int value = 0;
-    for (; *t >= '0' && *t <= '9'; ++t)
-        value = std::min(value * 10 + (*t - '0'), kCap);
+    for (unsigned digit; (digit = unsigned(uint8_t(*t)) - '0') <= 9; ++t)
+        if (value < kCap)
+            value = value * 10 + int(digit);
+    value = std::min(value, kCap);
     return negative ? -value : value;
 }
 
@@ -154,12 +160,44 @@ int SystemOf(const NmeaFields& f, int id)
     return SystemOfNmeaId(id);
 }
 
-int SystemOfBinr(uint8_t system)
+uint8_t CountByte(int64_t n) { return uint8_t(std::clamp<int64_t>(n, 0, 255)); }
+
+// AssignSatellite looked up in a table of its answers for the numbers
+// receivers use: it runs for every satellite of every GSV and GSA.
+SatelliteId AssignedSatellite(Gnss reportedAs, int number)
 {
-    return system == kSystemGps ? kSysGps : system == kSystemGlonass ? kSysGlonass : kSysOther;
+    constexpr int kNumbers = 256;
+    using Table = std::array<SatelliteId, size_t(kGnssCount) * kNumbers>;
+    static const std::unique_ptr<const Table> table = [] {
+        auto t = std::make_unique<Table>();
+        for (int g = 0; g < kGnssCount; ++g)
+            for (int n = 0; n < kNumbers; ++n)
+                (*t)[size_t(g) * kNumbers + size_t(n)] = AssignSatellite(Gnss(g), n);
+        return std::unique_ptr<const Table>(std::move(t));
+    }();
+    const int g = int(reportedAs);
+    if (number < 0 || number >= kNumbers || g >= kGnssCount)
+        return AssignSatellite(reportedAs, number);
+    return (*table)[size_t(g) * kNumbers + size_t(number)];
 }
 
-uint8_t CountByte(int64_t n) { return uint8_t(std::clamp<int64_t>(n, 0, 255)); }
+// The systems of a 0x52 record's system byte: the figures' split, the
+// satellite's own and the 0x93 mask of the satellites used.
+struct BinrSystem {
+    int figures;
+    Gnss system;
+    uint32_t usedMask;
+};
+
+BinrSystem BinrSystemOf(uint8_t system, const SolutionStatus& status)
+{
+    switch (system) {
+    case kSystemGps: return {kSysGps, Gnss::Gps, status.gpsUsed};
+    case kSystemGlonass: return {kSysGlonass, Gnss::Glonass, status.glonassUsed};
+    case kSystemSbas: return {kSysOther, Gnss::Sbas, 0};
+    default: return {kSysOther, Gnss::Unknown, 0};
+    }
+}
 
 } // namespace
 
@@ -418,14 +456,15 @@ void EpochCollector::AttachGsa(const NmeaFields& gsa)
         if (*prn == '\0')
             continue;
         const int number = FieldInt(prn);
-        const SatelliteId id = AssignSatellite(named, number);
+        const SatelliteId id = AssignedSatellite(named, number);
         if (id.system != Gnss::Unknown && id.number < kTrackNumbers && usedCount_ < kUsedMax && !std::strchr(prn, '.')) {
             used_[usedCount_++] = id;
             usedBits_.set(size_t(id.system) * kTrackNumbers + id.number);
         }
-        int system = SystemOf(gsa, number);
-        if (layout.systemId != 0)
-            system = layout.systemId == 1 ? kSysGps : layout.systemId == 2 ? kSysGlonass : kSysOther;
+        const int system = layout.systemId == 0 ? SystemOf(gsa, number)
+                           : layout.systemId == 1 ? kSysGps
+                           : layout.systemId == 2 ? kSysGlonass
+                                                  : kSysOther;
         if (epoch_.used[system] < 255)
             ++epoch_.used[system];
     }
@@ -442,7 +481,7 @@ void EpochCollector::AttachGsv(const NmeaFields& gsv)
         const char* elevation = NmeaField(gsv, k + 1);
         const char* azimuth = NmeaField(gsv, k + 2);
         const int number = FieldInt(id);
-        AddInView(SystemOf(gsv, number), AssignSatellite(talker, number),
+        AddInView(SystemOf(gsv, number), AssignedSatellite(talker, number),
                   *elevation ? FieldInt(elevation) : -1,
                   *azimuth ? FieldInt(azimuth) : -1, FieldInt(NmeaField(gsv, k + 3)));
     }
@@ -505,17 +544,13 @@ void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, co
     std::array<uint32_t, kSatSystems> usedSum{}, usedCount{};
     for (int i = 0; i < binr.SatInViewCount(); ++i) {
         const SatInView sat = ReadSatInView(binr.SatInViewRecord(i));
-        const Gnss system = sat.system == kSystemGps       ? Gnss::Gps
-                            : sat.system == kSystemGlonass ? Gnss::Glonass
-                            : sat.system == kSystemSbas    ? Gnss::Sbas
-                                                           : Gnss::Unknown;
-        const SatelliteId id = sat.number == 0 ? SatelliteId{} : SatelliteId{system, sat.number};
-        log_.AddSatellite(SystemOfBinr(sat.system), id, sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
+        const BinrSystem system = BinrSystemOf(sat.system, status);
+        const SatelliteId id = sat.number == 0 ? SatelliteId{} : SatelliteId{system.system, sat.number};
+        log_.AddSatellite(system.figures, id, sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
         const int bit = sat.number - 1;
-        const uint32_t mask = system == Gnss::Gps ? status.gpsUsed : system == Gnss::Glonass ? status.glonassUsed : 0;
-        if (bit >= 0 && bit < kMaskBits && ((mask >> bit) & 1u) && EpochLog::SnrValid(sat.snrDbHz)) {
-            usedSum[size_t(SystemOfBinr(sat.system))] += uint32_t(sat.snrDbHz);
-            ++usedCount[size_t(SystemOfBinr(sat.system))];
+        if (bit >= 0 && bit < kMaskBits && ((system.usedMask >> bit) & 1u) && EpochLog::SnrValid(sat.snrDbHz)) {
+            usedSum[size_t(system.figures)] += uint32_t(sat.snrDbHz);
+            ++usedCount[size_t(system.figures)];
         }
     }
     log_.AddUsedSnr(usedSum, usedCount);

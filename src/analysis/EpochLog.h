@@ -122,7 +122,9 @@ public:
         ++snrCount_[system];
         if (elevationDeg < 0 || elevationDeg >= kSkyElevations || azimuthDeg < 0 || azimuthDeg > kSkyAzimuths)
             return;
-        SkyCell& cell = sky_[size_t(elevationDeg) * kSkyAzimuths + size_t(azimuthDeg % kSkyAzimuths)];
+        // 360 degrees is north again; a branch, as a division per satellite costs more.
+        const int azimuthCell = azimuthDeg == kSkyAzimuths ? 0 : azimuthDeg;
+        SkyCell& cell = sky_[size_t(elevationDeg) * kSkyAzimuths + size_t(azimuthCell)];
         // A cell stops counting where its sum could wrap: by then its mean
         // is settled anyway.
         if (cell.count < kCellCountMax) {
@@ -136,9 +138,8 @@ public:
     // solution, per system: sums of SNRs checked as AddSatellite checks them.
     void AddUsedSnr(const std::array<uint32_t, kSatSystems>& sum, const std::array<uint32_t, kSatSystems>& count)
     {
-        for (int s = 0; s < kSatSystems; ++s)
-            if (size_ > 0 && count[size_t(s)] > 0)
-                usedSnr_.Add(size_ - 1, s, sum[size_t(s)], count[size_t(s)]);
+        if (size_ > 0)
+            usedSnr_.AddAll(size_ - 1, sum, count);
     }
     static bool SnrValid(int snrDbHz) { return snrDbHz >= kSnrMinDbHz && snrDbHz <= kSnrMaxDbHz; }
     const std::vector<SkyCell>& Sky() const { return sky_; }

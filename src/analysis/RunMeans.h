@@ -22,13 +22,25 @@ public:
     {
         if (s < 0 || s >= Series)
             return;
-        while ((epoch >> shift_) >= kRunsMax)
-            Merge();
-        const size_t run = epoch >> shift_;
-        if (run >= runs_.size())
-            runs_.resize(run + 1);
-        runs_[run].sum[size_t(s)] += sum;
-        runs_[run].count[size_t(s)] += count;
+        Run& run = RunOf(epoch);
+        run.sum[size_t(s)] += sum;
+        run.count[size_t(s)] += count;
+    }
+    // Add for every series at once, those of no count left out; one
+    // epoch's values of all series cost one look for the run.
+    void AddAll(size_t epoch, const std::array<uint32_t, Series>& sum, const std::array<uint32_t, Series>& count)
+    {
+        bool any = false;
+        for (int s = 0; s < Series; ++s)
+            any = any || count[size_t(s)] > 0;
+        if (!any)
+            return;
+        Run& run = RunOf(epoch);
+        for (int s = 0; s < Series; ++s)
+            if (count[size_t(s)] > 0) {
+                run.sum[size_t(s)] += sum[size_t(s)];
+                run.count[size_t(s)] += count[size_t(s)];
+            }
     }
     // Run r holds the epochs from r * RunEpochs() on.
     size_t RunEpochs() const { return size_t(1) << shift_; }
@@ -45,6 +57,17 @@ private:
         std::array<uint64_t, Series> sum{};
         std::array<uint64_t, Series> count{};
     };
+
+    // The run of an epoch, made (and runs merged) as needed.
+    Run& RunOf(size_t epoch)
+    {
+        while ((epoch >> shift_) >= kRunsMax)
+            Merge();
+        const size_t run = epoch >> shift_;
+        if (run >= runs_.size())
+            runs_.resize(run + 1);
+        return runs_[run];
+    }
 
     void Merge()
     {

@@ -44,11 +44,6 @@ constexpr int kStatusA = 0;
 constexpr int kStatusB = 1;
 constexpr int kStatusGps = 4;
 constexpr int kStatusGlonass = 8;
-constexpr int kSatSystem = 0;
-constexpr int kSatNumber = 1;
-constexpr int kSatElevation = 3;
-constexpr int kSatAzimuth = 4;
-constexpr int kSatSnr = 6;
 constexpr int kDeviceText = 1;
 
 // NMEA satellite numbering.
@@ -197,17 +192,6 @@ SolutionStatus ReadSolutionStatus(const uint8_t* header)
     s.indicatorsB = header[kStatusB];
     s.gpsUsed = ReadU32(header + kStatusGps);
     s.glonassUsed = ReadU32(header + kStatusGlonass);
-    return s;
-}
-
-SatInView ReadSatInView(const uint8_t* record)
-{
-    SatInView s;
-    s.system = record[kSatSystem];
-    s.number = record[kSatNumber];
-    s.elevationDeg = int8_t(record[kSatElevation]);
-    s.azimuthDeg = ReadI16(record + kSatAzimuth);
-    s.snrDbHz = int8_t(record[kSatSnr]);
     return s;
 }
 

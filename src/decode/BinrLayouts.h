@@ -94,7 +94,22 @@ double ReadF80(const uint8_t* p);
 NavSolution ReadNavSolution(const uint8_t* payload);
 DopInfo ReadDopInfo(const uint8_t* payload);
 SolutionStatus ReadSolutionStatus(const uint8_t* header);
-SatInView ReadSatInView(const uint8_t* record);
+// Inline: it runs for every satellite of every 0x88 a report reads.
+inline SatInView ReadSatInView(const uint8_t* record)
+{
+    constexpr int kSatSystem = 0;
+    constexpr int kSatNumber = 1;
+    constexpr int kSatElevation = 3;
+    constexpr int kSatAzimuth = 4;
+    constexpr int kSatSnr = 6;
+    SatInView s;
+    s.system = record[kSatSystem];
+    s.number = record[kSatNumber];
+    s.elevationDeg = int8_t(record[kSatElevation]);
+    s.azimuthDeg = int16_t(uint16_t(record[kSatAzimuth] | (record[kSatAzimuth + 1] << 8)));
+    s.snrDbHz = int8_t(record[kSatSnr]);
+    return s;
+}
 // Copies the device text (payload byte 1 on) into out, always NUL-terminated,
 // even when the 75 text bytes hold no NUL. out must hold kDeviceTextMax + 1.
 void ReadDeviceText(const uint8_t* payload, char* out);

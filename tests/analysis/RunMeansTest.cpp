@@ -44,4 +44,26 @@ TEST(RunMeans, EachRunIsTheMeanOfItsEpochs)
     }
 }
 
+// AddAll is Add for each series of a count; an epoch of no counts at all
+// makes no run, as no Add would.
+TEST(RunMeans, AddAllIsAddPerSeries)
+{
+    constexpr size_t kEpochs = 3 * RunMeans<3>::kRunsMax + 5;
+    RunMeans<3> each, all;
+    for (size_t k = 0; k < kEpochs; ++k) {
+        const std::array<uint32_t, 3> sum{uint32_t(k % 50), uint32_t(k % 7 == 0 ? 0 : 40), 0};
+        const std::array<uint32_t, 3> count{k % 5 == 0 ? 0u : 2u, k % 7 == 0 ? 0u : 1u, 0u};
+        for (int s = 0; s < 3; ++s)
+            if (count[size_t(s)] > 0)
+                each.Add(k, s, sum[size_t(s)], count[size_t(s)]);
+        all.AddAll(k, sum, count);
+    }
+    all.AddAll(kEpochs + 4 * RunMeans<3>::kRunsMax, {9, 9, 9}, {0, 0, 0});
+    ASSERT_EQ(all.Runs(), each.Runs());
+    ASSERT_EQ(all.RunEpochs(), each.RunEpochs());
+    for (size_t r = 0; r < each.Runs(); ++r)
+        for (int s = 0; s < 3; ++s)
+            ASSERT_EQ(all.Mean(r, s), each.Mean(r, s)) << r << " " << s;
+}
+
 } // namespace
