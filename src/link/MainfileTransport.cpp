@@ -12,6 +12,7 @@
 #include "GnssEpoch.h"
 #include "NmeaAssembler.h"
 #include "Nmeafile.h"
+#include "PathIdentity.h"
 #include "Satellites.h"
 #include "Sound.h"
 #include "Statistic.h"
@@ -161,12 +162,8 @@ QString TMainForm::SideFileFor(const QString& fileName) const
     const QString side = QFile::decodeName(SideFilePath(QFile::encodeName(fileName).toStdString()).c_str());
     if (side.isEmpty())
         return {};
-    if (QDir::cleanPath(QFileInfo(side).absoluteFilePath()) == QDir::cleanPath(QFileInfo(fileName).absoluteFilePath()))
-        return {};
     // Another name may still lead to the same file (a link).
-    struct stat a {}, b {};
-    if (::stat(QFile::encodeName(side).constData(), &a) == 0 && ::stat(QFile::encodeName(fileName).constData(), &b) == 0
-        && a.st_dev == b.st_dev && a.st_ino == b.st_ino)
+    if (SameFile(QFile::encodeName(side).toStdString(), QFile::encodeName(fileName).toStdString()))
         return {};
     return side;
 }

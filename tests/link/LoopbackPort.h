@@ -26,6 +26,19 @@ inline int FreeLoopbackPort(int type)
     return ntohs(a.sin_port);
 }
 
+// A TCP socket listening on a free port of 127.0.0.1; the port in *port.
+inline int ListenOnLoopback(int backlog, int* port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = LoopbackAddress(0);
+    socklen_t len = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(fd, backlog);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    *port = ntohs(a.sin_port);
+    return fd;
+}
+
 // A port on 127.0.0.1 where a connection never completes: it listens with
 // a backlog of 0 and never accepts, and a first connection fills that
 // backlog, so the kernel drops every further connection request unanswered.
@@ -36,13 +49,7 @@ struct UnansweredPort {
 
     UnansweredPort()
     {
-        listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a = LoopbackAddress(0);
-        socklen_t len = sizeof a;
-        bind(listenFd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(listenFd, 0);
-        getsockname(listenFd, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
+        listenFd = ListenOnLoopback(0, &port);
         // Fill until a connection request goes unanswered (the first or the
         // second, depending on how the kernel counts the backlog).
         for (int& f : fillers) {

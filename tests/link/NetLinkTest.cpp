@@ -118,13 +118,7 @@ struct TcpPeer {
 
     TcpPeer()
     {
-        listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a = LoopbackAddress(0);
-        socklen_t len = sizeof a;
-        bind(listenFd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(listenFd, 4);
-        getsockname(listenFd, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
+        listenFd = ListenOnLoopback(4, &port);
     }
     ~TcpPeer()
     {
