@@ -1,6 +1,6 @@
 // Headless runs of the real program: one line per view refresh, the MAIN
 // line once playback stops, exit status, and no settings touched.
-#include "../decode/NmeafileFrames.h"
+#include "../core/NmeafileFrames.h"
 
 #include "NmeaChecksum.h"
 #include "TestSupport.h"

@@ -1,5 +1,5 @@
 // kestrova --to-nmea: the real program on real files.
-#include "../decode/NmeafileFrames.h"
+#include "../core/NmeafileFrames.h"
 
 #include "NmeaAssembler.h"
 #include "TestSupport.h"

@@ -4,7 +4,7 @@
 // the file being played or recorded.
 #include "MainfileSupport.h"
 
-#include "../decode/NmeafileFrames.h"
+#include "../core/NmeafileFrames.h"
 #include "Nmeafile.h"
 #include "ReceiveTimes.h"
 #include "WeekRollover.h"

@@ -1,6 +1,6 @@
 // The main window's no-data watch sounds its warning through the tone output
 // that the main window opens when created and closes when destroyed.
-#include "../link/CommPty.h"
+#include "CommPty.h"
 #include "Controls.h"
 #include "MainFormTestAccess.h"
 #include "Mainfile.h"

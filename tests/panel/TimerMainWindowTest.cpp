@@ -1,7 +1,7 @@
 // The recording timer with the real main window: the schedule is armed
 // through the Timer button, records from a pty standing in for the receiver's
 // port, and ends disarmed with the main window's label saying so.
-#include "../link/CommPty.h"
+#include "CommPty.h"
 #include "Mainfile.h"
 #include "Timerfile.h"
 
