@@ -131,7 +131,7 @@ TEST_F(ViewWindows, PositionFromBinrKeepsRightEdges)
 TEST_F(ViewWindows, StatisticCountsAcceptedAndOfferedFixes)
 {
     NmeaEpoch("1");
-    statistic_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
     EXPECT_EQ(statistic_->NLabel->text(), "1");
     EXPECT_EQ(statistic_->NallLabel->text(), "1");
     // First fix: its own position is the mean, no scatter, rmsV its speed.
@@ -142,15 +142,15 @@ TEST_F(ViewWindows, StatisticCountsAcceptedAndOfferedFixes)
     EXPECT_EQ(statistic_->rmsVLabel->text(), "0.51");
 
     NmeaEpoch("0");   // invalid: only Nall rises
-    statistic_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
     EXPECT_EQ(statistic_->NLabel->text(), "1");
     EXPECT_EQ(statistic_->NallLabel->text(), "2");
 
     statistic_->HDOPEdit->setText("1.5");
     NmeaEpoch("1", "1.6");   // rejected by the limit
-    statistic_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
     NmeaEpoch("1", "1.5");   // accepted at the limit
-    statistic_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
     EXPECT_EQ(statistic_->NLabel->text(), "2");
     EXPECT_EQ(statistic_->NallLabel->text(), "4");
     EXPECT_EQ(RightEdge(statistic_->NallLabel), 288);
@@ -158,10 +158,10 @@ TEST_F(ViewWindows, StatisticCountsAcceptedAndOfferedFixes)
 
     statistic_->DiffCheckBox->setChecked(true);
     NmeaEpoch("1", "1.0");
-    statistic_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
     EXPECT_EQ(statistic_->NLabel->text(), "2");
     NmeaEpoch("2", "1.0");
-    statistic_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
     EXPECT_EQ(statistic_->NLabel->text(), "3");
     EXPECT_EQ(statistic_->NallLabel->text(), "6");
 
@@ -175,7 +175,7 @@ TEST_F(ViewWindows, StatisticCountsAcceptedAndOfferedFixes)
     EXPECT_EQ(statistic_->HDOPEdit->ReadText(), "1.5");
     EXPECT_TRUE(statistic_->DiffCheckBox->isChecked());
     NmeaEpoch("2", "1.0");
-    statistic_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
     EXPECT_EQ(statistic_->NLabel->text(), "1");
 }
 
@@ -187,18 +187,18 @@ TEST_F(ViewWindows, StatisticBinrAtRestAndPublicResults)
     nav.altM = 10;
     FeedBinr(ProgramBinr(), Dop60{});
     FeedBinr(ProgramBinr(), nav);
-    statistic_->RefreshFromBinr();
+    statistic_->RefreshFromBinr(ProgramBinr());
     nav.altM = 12;
     FeedBinr(ProgramBinr(), nav);
-    statistic_->RefreshFromBinr();
+    statistic_->RefreshFromBinr(ProgramBinr());
     EXPECT_EQ(statistic_->NLabel->text(), "2");
     EXPECT_EQ(statistic_->rmsVLabel->text(), "0.00");
     EXPECT_EQ(statistic_->rmsHLabel->text(), "0.71");   // deviations from the updated mean
-    EXPECT_DOUBLE_EQ(statistic_->stats.meanH, 11.0);
-    EXPECT_DOUBLE_EQ(statistic_->stats.meanLat, 1.0);
+    EXPECT_DOUBLE_EQ(statistic_->Pipeline().Stats().meanH, 11.0);
+    EXPECT_DOUBLE_EQ(statistic_->Pipeline().Stats().meanLat, 1.0);
     // A reset keeps the public results of the last accepted fix.
     statistic_->ResetStatistics();
-    EXPECT_DOUBLE_EQ(statistic_->stats.meanH, 11.0);
+    EXPECT_DOUBLE_EQ(statistic_->Pipeline().Stats().meanH, 11.0);
 }
 
 TEST_F(ViewWindows, LimitEditsAndFocusOrder)
@@ -276,7 +276,7 @@ TEST_F(ViewWindows, HeadlessLines)
     SetHeadlessReport(true);
     testing::internal::CaptureStdout();
     position_->RefreshFromBinr();
-    statistic_->RefreshFromBinr();
+    statistic_->RefreshFromBinr(ProgramBinr());
     satellites_->RefreshFromBinr();
     const std::string out = testing::internal::GetCapturedStdout();
     SetHeadlessReport(false);
@@ -306,7 +306,7 @@ TEST_F(ViewWindows, AcceptedFixesGoToTheVisualView)
         NmeaEpoch(r.quality);
         SetHeadlessReport(true);
         testing::internal::CaptureStdout();
-        statistic_->RefreshFromNmea();
+        statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
         const std::string out = testing::internal::GetCapturedStdout();
         SetHeadlessReport(false);
         std::string views;
