@@ -538,9 +538,8 @@ QImage TVisualForm::ComposeClipboardImage() const
     return picture;
 }
 
-TVisualForm::PictureNotes TVisualForm::NotesFrom(const TPositionForm* position, const TStatisticForm* statistic)
+TVisualForm::PictureNotes TVisualForm::NotesFrom(const TPositionForm* position, const TStatisticForm* st)
 {
-    const TStatisticForm* st = statistic;
     return {LabelText(position ? position->DateLabel : nullptr), LabelText(st ? st->LatLabel : nullptr),
             LabelText(st ? st->LonLabel : nullptr),              LabelText(st ? st->AltLabel : nullptr),
             LabelText(st ? st->NLabel : nullptr),                LabelText(st ? st->rms2DLabel : nullptr),
