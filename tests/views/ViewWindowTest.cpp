@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+#include <numbers>
 
 namespace {
 
@@ -317,6 +318,28 @@ TEST_F(ViewWindows, AcceptedFixesGoToTheVisualView)
         }
         EXPECT_EQ(views, r.lines) << r.visualOn << " " << r.quality;
     }
+}
+
+// What VISUAL needs of the other windows comes through the links the main
+// window sets: the accepted position, the statistic mean (kept over a reset,
+// as "Set Statistic" takes it) and the texts its copied picture carries.
+TEST_F(ViewWindows, VisualIsHandedPositionMeanAndNotes)
+{
+    main_->VisualCheckBox->setChecked(true);
+    NmeaEpoch("1");
+    position_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
+    EXPECT_NEAR(visual_->current.altM, 66.2, 1e-9);
+    EXPECT_NEAR(visual_->current.latRad, (55 + 41.1956 / 60) * std::numbers::pi / 180, 1e-9);
+    EXPECT_DOUBLE_EQ(visual_->statisticMean().meanH, 66.2);
+    const TVisualForm::PictureNotes notes = visual_->pictureNotes();
+    EXPECT_EQ(notes.date, position_->DateLabel->text());
+    EXPECT_EQ(notes.lat + notes.lon + notes.alt + notes.n + notes.rms2D + notes.rmsH,
+              statistic_->LatLabel->text() + statistic_->LonLabel->text() + statistic_->AltLabel->text() + "1"
+                  + statistic_->rms2DLabel->text() + statistic_->rmsHLabel->text());
+    statistic_->ResetStatistics();
+    EXPECT_DOUBLE_EQ(visual_->statisticMean().meanH, 66.2);
+    EXPECT_EQ(visual_->pictureNotes().n, "0");
 }
 
 // The no-solution cue through an ALSA file device: one 50 ms tone of 500 Hz
