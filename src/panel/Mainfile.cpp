@@ -418,14 +418,26 @@ void TMainForm::LinkViews()
     if (PositionForm)
         PositionForm->soundEnabled = [this] { return soundEnabled && !priming_; };
     if (StatisticForm) {
-        StatisticForm->visualShown = [this] { return VisualCheckBox->isChecked(); };
+        StatisticForm->fixAccepted = [this](const FixStep& step) {
+            if (VisualCheckBox->isChecked() && VisualForm)
+                VisualForm->AddPosition(step.position, step.fromBinr);
+        };
         StatisticForm->recordingName = [this] {
             const QString label = FileLabel->text();
             return label.isEmpty() ? label : QFileInfo(label).absoluteFilePath();
         };
     }
     if (VisualForm) {
-        VisualForm->profileShown = [this] { return ProfileCheckBox->isChecked(); };
+        VisualForm->profileAltitude = [this](double differenceM) {
+            if (ProfileCheckBox->isChecked() && ProfileForm)
+                ProfileForm->AddAltitude(differenceM);
+        };
+        VisualForm->profileCleared = [] {
+            if (ProfileForm)
+                ProfileForm->ClearProfile();
+        };
+        VisualForm->statisticMean = [] { return StatisticForm ? StatisticForm->Pipeline().Stats() : StatisticsOutput{}; };
+        VisualForm->pictureNotes = [] { return TVisualForm::NotesFrom(PositionForm, StatisticForm); };
         VisualForm->deviceName = [this] { return DeviceLabel->text(); };
         VisualForm->fileName = [this] { return FileLabel->text(); };
     }
