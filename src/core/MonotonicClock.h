@@ -1,0 +1,22 @@
+#pragma once
+// The program's one clock for intervals, deadlines and receive times:
+// CLOCK_MONOTONIC, which no change of the wall clock moves and which other
+// processes read alike, so a FILE.times written here compares with readings
+// taken anywhere else in the program. Code a test drives without waiting
+// takes its readings as parameters or through a replaceable reader
+// (ReplayClock, the panel's gnssClockUs) whose default is this clock.
+#include <cstdint>
+#include <ctime>
+
+constexpr int64_t kClockNsPerUs = 1000;
+constexpr int64_t kClockUsPerMs = 1000;
+constexpr int64_t kClockUsPerSecond = 1000 * kClockUsPerMs;
+
+inline int64_t MonotonicUs()
+{
+    timespec ts {};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * kClockUsPerSecond + ts.tv_nsec / kClockNsPerUs;
+}
+
+inline int64_t MonotonicMs() { return MonotonicUs() / kClockUsPerMs; }
