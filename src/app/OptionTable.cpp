@@ -47,8 +47,8 @@ int TimeOfDayValue(const QString& text)
 
 constexpr int64_t kMaxSeconds = 366 * 86400;
 
-const std::string kRolloverCount =
-    "--week-rollovers takes a count from " + std::to_string(kMinWeekRollovers) + " to " + std::to_string(kMaxWeekRollovers);
+const std::string kRolloverCount = "--week-rollovers takes a count from " + std::to_string(kMinWeekRollovers) +
+                                   " to " + std::to_string(kMaxWeekRollovers);
 
 std::string TakeShow(CommandLine& cl, const std::string& value)
 {
@@ -123,13 +123,6 @@ int32_t ParseClock(const std::string& t)
     return (h * 60 + m) * 60 + s;
 }
 
-std::string TakeOutput(std::string& target, const std::string& option, const std::string& value)
-{
-    if (value.empty())
-        return option + " needs a file name (or - for standard output)";
-    target = value;
-    return {};
-}
 
 // ---- the table -------------------------------------------------------------
 
@@ -138,12 +131,61 @@ using Take = std::string (*)(ParsedOptions& p, const std::string& option, const 
 
 struct OptionRow {
     OptionMode mode;
-    const char* name;    // as typed; "" takes each argument that is no option; nullptr: a usage line only
+    const char* name;    // as typed; "": takes each argument that is no option; nullptr: a usage line only
     const char* value;   // the form of its value ("X"); nullptr: it takes none
     const char* shown;   // the usage's name when not "NAME VALUE"; "": not in the usage
     const char* help;    // lines separated by '\n'
     Take take;
 };
+
+// Rows that set one member alike.
+template <bool CommandLine::*flag>
+std::string ProgramFlag(ParsedOptions& p, const std::string&, const std::string&)
+{
+    p.program.*flag = true;
+    return {};
+}
+
+template <bool ReportOptions::*flag>
+std::string ReportFlag(ParsedOptions& p, const std::string&, const std::string&)
+{
+    p.report.*flag = true;
+    return {};
+}
+
+template <QString CommandLine::*limit>
+std::string ProgramLimit(ParsedOptions& p, const std::string& option, const std::string& value)
+{
+    if (!ValidLimit(Q(value)))
+        return option + " takes a value like 1.5 (0.0 to 9.9)";
+    p.program.*limit = Q(value);
+    return {};
+}
+
+template <std::string AcceptLimits::*limit>
+std::string ReportLimit(ParsedOptions& p, const std::string& option, const std::string& value)
+{
+    if (!IsLimit(value))
+        return option + " takes a value like 1.5 (0.0 to 9.9)";
+    p.report.limits.*limit = value;
+    return {};
+}
+
+template <int32_t TimeWindow::*bound>
+std::string ReportClock(ParsedOptions& p, const std::string& option, const std::string& value)
+{
+    p.report.window.*bound = ParseClock(value);
+    return p.report.window.*bound < 0 ? option + " takes a UTC time of day as HH:MM:SS" : std::string();
+}
+
+template <std::string ReportOptions::*output>
+std::string ReportOutput(ParsedOptions& p, const std::string& option, const std::string& value)
+{
+    if (value.empty())
+        return option + " needs a file name (or - for standard output)";
+    p.report.*output = value;
+    return {};
+}
 
 constexpr OptionMode P = OptionMode::Program;
 constexpr OptionMode R = OptionMode::Report;
@@ -161,12 +203,9 @@ const OptionRow kOptions[] = {
      [](ParsedOptions& p, S, S) { p.program.protocol = CL::Protocol::Binr; return std::string(); }},
     {P, "--show", "VIEWS", nullptr, "views to show, comma-separated: position,statistic,\nsatellites,visual,profile",
      [](ParsedOptions& p, S, S views) { return TakeShow(p.program, views); }},
-    {P, "--fast", nullptr, nullptr, "play FILE at fast pace",
-     [](ParsedOptions& p, S, S) { p.program.fast = true; return std::string(); }},
-    {P, "--exit-after-play", nullptr, nullptr, "quit when the playback of FILE stops",
-     [](ParsedOptions& p, S, S) { p.program.exitAfterPlay = true; return std::string(); }},
-    {P, "--player", nullptr, nullptr, "show the PLAYER window (timeline, step, speed)",
-     [](ParsedOptions& p, S, S) { p.program.player = true; return std::string(); }},
+    {P, "--fast", nullptr, nullptr, "play FILE at fast pace", ProgramFlag<&CL::fast>},
+    {P, "--exit-after-play", nullptr, nullptr, "quit when the playback of FILE stops", ProgramFlag<&CL::exitAfterPlay>},
+    {P, "--player", nullptr, nullptr, "show the PLAYER window (timeline, step, speed)", ProgramFlag<&CL::player>},
     {P, "--pace", "X", nullptr, "replay FILE at X times its recorded pace (0.25 to 64)",
      [](ParsedOptions& p, S, S v) {
          p.program.pace = PaceValue(Q(v));
@@ -182,9 +221,10 @@ const OptionRow kOptions[] = {
      "gpsd://HOST[:PORT][/DEVICE] (repeatable; KESTROVA_PORTS\nadds a colon-separated list)",
      [](ParsedOptions& p, S, S source) { p.program.ports << Q(source); return std::string(); }},
     {P, "--watch", nullptr, nullptr, "open the first --port at start-up and show it live,\nwriting nothing",
-     [](ParsedOptions& p, S, S) { p.program.watch = true; return std::string(); }},
-    {P, "--reconnect", nullptr, nullptr, "when a source is lost while recording or watching, try\nit again every second",
-     [](ParsedOptions& p, S, S) { p.program.reconnect = true; return std::string(); }},
+     ProgramFlag<&CL::watch>},
+    {P, "--reconnect", nullptr, nullptr,
+     "when a source is lost while recording or watching, try\nit again every second",
+     ProgramFlag<&CL::reconnect>},
     {P, "--instance", "NAME", nullptr, "a separate instance: settings Kestrova-NAME, NAME in\nthe window title",
      [](ParsedOptions& p, S, S v) {
          p.program.instance = Q(v);
@@ -193,23 +233,10 @@ const OptionRow kOptions[] = {
      }},
     {P, "--headless", nullptr, nullptr,
      "play FILE fast without a display and print every view\nrefresh as a tab-separated line on standard output",
-     [](ParsedOptions& p, S, S) { p.program.headless = true; return std::string(); }},
-    {P, "--max-hdop", "X.X", nullptr, "Statistic HDOP limit (0.0: none)",
-     [](ParsedOptions& p, S option, S v) {
-         if (!ValidLimit(Q(v)))
-             return option + " takes a value like 1.5 (0.0 to 9.9)";
-         p.program.maxHdop = Q(v);
-         return std::string();
-     }},
-    {P, "--max-vdop", "X.X", nullptr, "Statistic VDOP limit (0.0: none)",
-     [](ParsedOptions& p, S option, S v) {
-         if (!ValidLimit(Q(v)))
-             return option + " takes a value like 1.5 (0.0 to 9.9)";
-         p.program.maxVdop = Q(v);
-         return std::string();
-     }},
-    {P, "--diff-only", nullptr, nullptr, "Statistic accepts differential fixes only",
-     [](ParsedOptions& p, S, S) { p.program.diffOnly = true; return std::string(); }},
+     ProgramFlag<&CL::headless>},
+    {P, "--max-hdop", "X.X", nullptr, "Statistic HDOP limit (0.0: none)", ProgramLimit<&CL::maxHdop>},
+    {P, "--max-vdop", "X.X", nullptr, "Statistic VDOP limit (0.0: none)", ProgramLimit<&CL::maxVdop>},
+    {P, "--diff-only", nullptr, nullptr, "Statistic accepts differential fixes only", ProgramFlag<&CL::diffOnly>},
     {P, nullptr, nullptr, "--headless --port SOURCE",
      "monitor a live source without a display, printing the\nsame lines; ends on SIGINT or SIGTERM. Exit status 0,\n"
      "1 when the source is lost (without --reconnect) or\nFILE or standard output fails, 2 when it cannot be\nopened",
@@ -228,9 +255,8 @@ const OptionRow kOptions[] = {
          return p.program.record.isEmpty() ? "--record needs a FILE name" : std::string();
      }},
     {P, "--append", nullptr, nullptr, "continue an existing FILE, its FILE.times and side file",
-     [](ParsedOptions& p, S, S) { p.program.append = true; return std::string(); }},
-    {P, "--overwrite", nullptr, nullptr, "replace an existing FILE",
-     [](ParsedOptions& p, S, S) { p.program.overwrite = true; return std::string(); }},
+     ProgramFlag<&CL::append>},
+    {P, "--overwrite", nullptr, nullptr, "replace an existing FILE", ProgramFlag<&CL::overwrite>},
     {P, "--seconds", "N", nullptr, "end after N seconds (at most 31622400, a year)",
      [](ParsedOptions& p, S, S v) {
          bool ok = false;
@@ -251,17 +277,18 @@ const OptionRow kOptions[] = {
      }},
     {P, "--multi-gnss", nullptr, nullptr,
      "read every constellation (GSAs merged per epoch, Galileo,\nBeiDou, QZSS; RTK status words); kept in the settings",
-     [](ParsedOptions& p, S, S) { p.program.multiGnss = true; return std::string(); }},
+     ProgramFlag<&CL::multiGnss>},
     {P, "--to-nmea", nullptr, "--to-nmea FILE...", "write the NMEA side file of each BINR recording",
-     [](ParsedOptions& p, S, S) { p.program.toNmea = true; return std::string(); }},
-    {P, "--help", nullptr, nullptr, "this text", [](ParsedOptions& p, S, S) { p.program.help = true; return std::string(); }},
-    {P, "-h", nullptr, "", nullptr, [](ParsedOptions& p, S, S) { p.program.help = true; return std::string(); }},
+     ProgramFlag<&CL::toNmea>},
+    {P, "--help", nullptr, nullptr, "this text", ProgramFlag<&CL::help>},
+    {P, "-h", nullptr, "", nullptr, ProgramFlag<&CL::help>},
 
     // kestrova --report, in the order of its usage text.
-    {R, "", nullptr, "", nullptr, [](ParsedOptions& p, S, S file) { p.report.files.push_back(file); return std::string(); }},
+    {R, "", nullptr, "", nullptr,
+     [](ParsedOptions& p, S, S file) { p.report.files.push_back(file); return std::string(); }},
     {R, "--report", nullptr, "", nullptr, [](ParsedOptions&, S, S) { return std::string(); }},
-    {R, "--help", nullptr, "", nullptr, [](ParsedOptions& p, S, S) { p.report.help = true; return std::string(); }},
-    {R, "-h", nullptr, "", nullptr, [](ParsedOptions& p, S, S) { p.report.help = true; return std::string(); }},
+    {R, "--help", nullptr, "", nullptr, ReportFlag<&RO::help>},
+    {R, "-h", nullptr, "", nullptr, ReportFlag<&RO::help>},
     {R, "--nmea", nullptr, "--nmea, --binr", "protocol of every FILE (default: .dat is BINR, else NMEA)",
      [](ParsedOptions& p, S, S) { p.report.protocol = RO::Protocol::Nmea; return std::string(); }},
     {R, "--binr", nullptr, "", nullptr,
@@ -275,19 +302,9 @@ const OptionRow kOptions[] = {
                     : "--reference takes LAT,LON,HEIGHT in decimal degrees and metres, e.g. 55.75,37.62,150";
      }},
     {R, "--max-hdop", "X.X", nullptr, "accept fixes with HDOP up to X.X (0.0: no limit)",
-     [](ParsedOptions& p, S option, S v) {
-         if (!IsLimit(v))
-             return option + " takes a value like 1.5 (0.0 to 9.9)";
-         p.report.limits.maxHdop = v;
-         return std::string();
-     }},
+     ReportLimit<&AcceptLimits::maxHdop>},
     {R, "--max-vdop", "X.X", nullptr, "accept fixes with VDOP up to X.X (0.0: no limit)",
-     [](ParsedOptions& p, S option, S v) {
-         if (!IsLimit(v))
-             return option + " takes a value like 1.5 (0.0 to 9.9)";
-         p.report.limits.maxVdop = v;
-         return std::string();
-     }},
+     ReportLimit<&AcceptLimits::maxVdop>},
     {R, "--diff-only", nullptr, nullptr, "accept differential fixes only",
      [](ParsedOptions& p, S, S) { p.report.limits.diffOnly = true; return std::string(); }},
     {R, "--kinds", "LIST", nullptr,
@@ -301,7 +318,8 @@ const OptionRow kOptions[] = {
          p.report.limits.kinds = *kinds;
          return std::string();
      }},
-    {R, "--week-rollovers", "N", nullptr, "date BINR weeks after N rollovers in all (1 to 9)\ninstead of by each file's time",
+    {R, "--week-rollovers", "N", nullptr,
+     "date BINR weeks after N rollovers in all (1 to 9)\ninstead of by each file's time",
      [](ParsedOptions& p, S, S v) {
          const auto n = Number(v);
          if (!n || *n != std::floor(*n) || *n < kMinWeekRollovers || *n > kMaxWeekRollovers)
@@ -309,26 +327,14 @@ const OptionRow kOptions[] = {
          p.report.weekRollovers = int(*n);
          return std::string();
      }},
-    {R, "--from", "HH:MM:SS", nullptr, "only epochs from this UTC time of day",
-     [](ParsedOptions& p, S option, S v) {
-         p.report.window.fromS = ParseClock(v);
-         return p.report.window.fromS < 0 ? option + " takes a UTC time of day as HH:MM:SS" : std::string();
-     }},
+    {R, "--from", "HH:MM:SS", nullptr, "only epochs from this UTC time of day", ReportClock<&TimeWindow::fromS>},
     {R, "--to", "HH:MM:SS", nullptr, "only epochs up to this UTC time of day (inclusive)",
-     [](ParsedOptions& p, S option, S v) {
-         p.report.window.toS = ParseClock(v);
-         return p.report.window.toS < 0 ? option + " takes a UTC time of day as HH:MM:SS" : std::string();
-     }},
-    {R, "--json", "FILE|-", nullptr, "every figure as JSON",
-     [](ParsedOptions& p, S option, S v) { return TakeOutput(p.report.json, option, v); }},
-    {R, "--csv", "FILE", nullptr, "one row per epoch",
-     [](ParsedOptions& p, S option, S v) { return TakeOutput(p.report.csv, option, v); }},
-    {R, "--html", "FILE", nullptr, "a self-contained page with the table and the charts",
-     [](ParsedOptions& p, S option, S v) { return TakeOutput(p.report.html, option, v); }},
-    {R, "--gpx", "FILE", "--gpx FILE, --kml FILE", "the accepted fixes, one track per FILE",
-     [](ParsedOptions& p, S option, S v) { return TakeOutput(p.report.gpx, option, v); }},
-    {R, "--kml", "FILE", "", nullptr,
-     [](ParsedOptions& p, S option, S v) { return TakeOutput(p.report.kml, option, v); }},
+     ReportClock<&TimeWindow::toS>},
+    {R, "--json", "FILE|-", nullptr, "every figure as JSON", ReportOutput<&RO::json>},
+    {R, "--csv", "FILE", nullptr, "one row per epoch", ReportOutput<&RO::csv>},
+    {R, "--html", "FILE", nullptr, "a self-contained page with the table and the charts", ReportOutput<&RO::html>},
+    {R, "--gpx", "FILE", "--gpx FILE, --kml FILE", "the accepted fixes, one track per FILE", ReportOutput<&RO::gpx>},
+    {R, "--kml", "FILE", "", nullptr, ReportOutput<&RO::kml>},
     {R, "--title", "TEXT", nullptr, "the page's title (with --html)",
      [](ParsedOptions& p, S, S v) { p.report.title = v; return std::string(); }},
     {R, "--notes", "FILE", nullptr, "plain text shown on the page under its title",
@@ -360,7 +366,7 @@ ParsedOptions ParseOptions(OptionMode mode, const std::vector<std::string>& argu
     ParsedOptions p;
     for (size_t i = 1; i < arguments.size() && p.error.empty(); ++i) {
         const std::string& a = arguments[i];
-        const OptionRow* row = Find(mode, a.c_str());
+        const OptionRow* row = a.empty() ? nullptr : Find(mode, a.c_str());
         if (!row && IsOption(mode, a)) {
             p.error = "unknown option " + a;
             break;
@@ -385,10 +391,16 @@ std::string OptionHelp(OptionMode mode)
     for (const OptionRow& row : kOptions) {
         if (row.mode != mode || (row.shown && !*row.shown))
             continue;
-        const std::string name = row.shown ? row.shown : std::string(row.name) + (row.value ? std::string(" ") + row.value : "");
-        std::string line = "  " + name;
+        std::string line = "  ";
+        if (row.shown)
+            line += row.shown;
+        else
+            line += row.value ? std::string(row.name) + " " + row.value : std::string(row.name);
         // A name too long for the column stands on a line of its own.
-        line = line.size() + 2 <= column ? line + std::string(column - line.size(), ' ') : line + "\n" + std::string(column, ' ');
+        if (line.size() + 2 <= column)
+            line.resize(column, ' ');
+        else
+            line += "\n" + std::string(column, ' ');
         for (const char* h = row.help; *h; ++h) {
             line += *h;
             if (*h == '\n')

@@ -63,8 +63,9 @@ TEST(CommandLine, ReportNamesTheFirstFault)
             argv.push_back(a.data());
         const ReportOptions o = ParseReportOptions(int(argv.size()), argv.data());
         EXPECT_EQ(o.error, r.error) << r.arguments.size();
-        if (r.error.empty())
+        if (r.error.empty()) {
             EXPECT_EQ(o.files, (std::vector<std::string>{"-", "a"}));
+        }
     }
 }
 
