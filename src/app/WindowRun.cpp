@@ -44,6 +44,59 @@ void WatchFirstPort(TMainForm* form, const QString& source)
     form->WatchClick(nullptr);
 }
 
+// Ports named with --port or in KESTROVA_PORTS join the port list; those it
+// would not list are named on stderr.
+void AddNamedPorts(const QStringList& named)
+{
+    const QStringList envPorts = SplitPortList(qEnvironmentVariable("KESTROVA_PORTS"));
+    for (const auto& [origin, ports] : {std::pair{"--port", named}, std::pair{"KESTROVA_PORTS", envPorts}})
+        for (const QString& port : ports)
+            if (const QString problem = PortProblem(port); !problem.isEmpty())
+                Complain(QString("%1 %2: %3; not listed").arg(origin, port, problem));
+    AddExtraPorts(named + envPorts);
+}
+
+// The file replayed in the PLAYER at its recording's pace (--pace, --player,
+// --from). False when --from finds no epoch (said on stderr).
+bool StartPacedReplay(TMainForm* form, const CommandLine& cl, const QString& file)
+{
+    (form->commandLineBinr ? form->BINRRadioButton : form->NMEARadioButton)->setChecked(true);
+    // A folder that cannot be entered leaves the reason on the information line.
+    if (!form->TakeFileName(file))
+        return true;
+    PlayerForm->SetSpeed(cl.pace > 0 ? cl.pace : 1);
+    PlayerForm->IndexCurrentFile();
+    PlayerForm->WaitForIndex();
+    const size_t epoch = cl.fromMsOfDay < 0 ? 0 : PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay);
+    if (epoch >= PlayerForm->EpochCount() && cl.fromMsOfDay >= 0) {
+        std::fprintf(stderr, "kestrova: --from: no epoch at or after this time in the file\n");
+        return false;
+    }
+    PlayerForm->StartPaced(epoch, false);
+    return true;
+}
+
+// --exit-after-play: the window closes when the playback stops. False when
+// nothing plays (the reason said on stderr).
+bool CloseAfterPlay(TMainForm* form)
+{
+    if (form->Mode() != amPlay && form->Mode() != amFastPlay) {
+        const QString why = form->InfoLabel->text() == QLatin1String("File open error")
+                                ? PlaybackStartProblem(form)
+                                : form->InfoLabel->text().isEmpty() ? QStringLiteral("nothing to play")
+                                                                    : form->InfoLabel->text();
+        Complain(why);
+        return false;
+    }
+    QObject::connect(form, &TMainForm::ModeChanged, form, [form](uint32_t mode) {
+        // The stop comes from inside the playback thread's last hand-off;
+        // closing waits for that thread, so it happens afterwards.
+        if (mode == amStop)
+            QMetaObject::invokeMethod(form, &QWidget::close, Qt::QueuedConnection);
+    });
+    return true;
+}
+
 } // namespace
 
 int RunWindows(int& argc, char* argv[], const CommandLine& cl)
@@ -61,13 +114,7 @@ int RunWindows(int& argc, char* argv[], const CommandLine& cl)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("KESTROVA");
-
-    const QStringList envPorts = SplitPortList(qEnvironmentVariable("KESTROVA_PORTS"));
-    for (const auto& [origin, ports] : {std::pair{"--port", cl.ports}, std::pair{"KESTROVA_PORTS", envPorts}})
-        for (const QString& port : ports)
-            if (const QString problem = PortProblem(port); !problem.isEmpty())
-                Complain(QString("%1 %2: %3; not listed").arg(origin, port, problem));
-    AddExtraPorts(cl.ports + envPorts);
+    AddNamedPorts(cl.ports);
 
     std::unique_ptr<TMainForm> mainForm(CreateProgramWindows());
     // With --player or --pace the file replays at its recording's pace in
@@ -87,38 +134,12 @@ int RunWindows(int& argc, char* argv[], const CommandLine& cl)
         WatchFirstPort(mainForm.get(), cl.ports.value(0));
     if (cl.fast && mainForm->Mode() == amPlay)
         mainForm->RewindButtonClick(nullptr);
-    if (paced)
-        (mainForm->commandLineBinr ? mainForm->BINRRadioButton : mainForm->NMEARadioButton)->setChecked(true);
-    // A folder that cannot be entered leaves the reason on the information line.
-    if (paced && mainForm->TakeFileName(file)) {
-        PlayerForm->SetSpeed(cl.pace > 0 ? cl.pace : 1);
-        PlayerForm->IndexCurrentFile();
-        PlayerForm->WaitForIndex();
-        const size_t epoch = cl.fromMsOfDay < 0 ? 0 : PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay);
-        if (epoch >= PlayerForm->EpochCount() && cl.fromMsOfDay >= 0) {
-            std::fprintf(stderr, "kestrova: --from: no epoch at or after this time in the file\n");
-            return 2;
-        }
-        PlayerForm->StartPaced(epoch, false);
-    }
+    if (paced && !StartPacedReplay(mainForm.get(), cl, file))
+        return 2;
     if (cl.player && PlayerForm)
         PlayerForm->ShowBesidePanel();
-    if (cl.exitAfterPlay) {
-        if (mainForm->Mode() != amPlay && mainForm->Mode() != amFastPlay) {
-            const QString why = mainForm->InfoLabel->text() == QLatin1String("File open error")
-                                    ? PlaybackStartProblem(mainForm.get())
-                                    : mainForm->InfoLabel->text().isEmpty() ? QStringLiteral("nothing to play")
-                                                                            : mainForm->InfoLabel->text();
-            Complain(why);
-            return 2;
-        }
-        QObject::connect(mainForm.get(), &TMainForm::ModeChanged, mainForm.get(), [&](uint32_t mode) {
-            // The stop comes from inside the playback thread's last hand-off;
-            // closing waits for that thread, so it happens afterwards.
-            if (mode == amStop)
-                QMetaObject::invokeMethod(mainForm.get(), &QWidget::close, Qt::QueuedConnection);
-        });
-    }
+    if (cl.exitAfterPlay && !CloseAfterPlay(mainForm.get()))
+        return 2;
     const int status = app.exec();
     mainForm.reset();
     return status;
