@@ -5,6 +5,7 @@
 // taken anywhere else in the program. Code a test drives without waiting
 // takes its readings as parameters or through a replaceable reader
 // (ReplayClock, the panel's gnssClockUs) whose default is this clock.
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 
@@ -20,3 +21,13 @@ inline int64_t MonotonicUs()
 }
 
 inline int64_t MonotonicMs() { return MonotonicUs() / kClockUsPerMs; }
+
+// The same clock for code that keeps std::chrono time points.
+struct MonotonicChronoClock {
+    using duration = std::chrono::microseconds;
+    using rep = duration::rep;
+    using period = duration::period;
+    using time_point = std::chrono::time_point<MonotonicChronoClock>;
+    static constexpr bool is_steady = true;
+    static time_point now() { return time_point(duration(MonotonicUs())); }
+};
