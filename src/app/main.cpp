@@ -1,15 +1,12 @@
 // Kestrova: monitor, recorder and player for GPS/GLONASS receivers.
-#include "BinrDecoder.h"
 #include "CommandLine.h"
 #include "Comm.h"
 #include "Headless.h"
 #include "Mainfile.h"
-#include "NmeaAssembler.h"
 #include "Player.h"
 #include "ReportCommand.h"
 #include "TerminalText.h"
 #include "ToNmea.h"
-#include "WeekRollover.h"
 #include "Windows.h"
 
 #include <QApplication>
@@ -59,9 +56,8 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    ForceWeekRollovers(cl.weekRollovers);
     if (cl.toNmea)
-        return RunToNmea(cl.files);
+        return RunToNmea(cl.files, cl.weekRollovers);
     if (cl.headless)
         return RunHeadless(cl);
 
@@ -76,10 +72,6 @@ int main(int argc, char* argv[])
             return 2;
     }
 
-    // The decoders exist before any window.
-    ProgramNmea();
-    ProgramBinr();
-
     QApplication app(argc, argv);
     QApplication::setApplicationName("KESTROVA");
 
@@ -91,6 +83,7 @@ int main(int argc, char* argv[])
     AddExtraPorts(cl.ports + envPorts);
 
     std::unique_ptr<TMainForm> mainForm(CreateProgramWindows());
+    mainForm->SourceIntake().Dates().ForceRollovers(cl.weekRollovers);
     // With --player or --pace the file replays at its recording's pace in
     // the PLAYER, not through the panel's Play.
     const bool paced = (cl.pace > 0 || cl.player) && PlayerForm && !file.isEmpty() && fileProblem.isEmpty();

@@ -235,13 +235,13 @@ bool Valid(const NavSolution& nav) { return nav.flags & kSolutionValid; }
 bool Differential(const NavSolution& nav) { return nav.flags & kSolutionDiff; }
 
 // ddmmyy. The date changes once a day, so the last text is kept.
-void PutDate(SentenceWriter& w, int32_t secondsOfWeek, int32_t receivedWeek)
+void PutDate(SentenceWriter& w, int32_t secondsOfWeek, int32_t receivedWeek, const DatePolicy& dates)
 {
     thread_local int32_t lastDay = -1;
     thread_local int32_t lastWeek = INT32_MIN;
     thread_local char lastText[24] = "";
     thread_local size_t lastLength = 0;
-    const int32_t week = DatedWeek(secondsOfWeek, receivedWeek);
+    const int32_t week = dates.Week(secondsOfWeek, receivedWeek);
     const int32_t day = secondsOfWeek / 86400;
     if (day != lastDay || week != lastWeek) {
         const std::string date = GpsDateToText(secondsOfWeek, week);
@@ -261,12 +261,16 @@ struct Solution {
     NavSolution nav;
     DopInfo dop;
     SolutionStatus status;
+    const DatePolicy& dates;   // of the source: the RMC's date
 };
 
-Solution ReadSolution(const BinrDecoder& decoder)
+// The sentences without a date need no policy of a source.
+const DatePolicy kNoDates;
+
+Solution ReadSolution(const BinrDecoder& decoder, const DatePolicy& dates = kNoDates)
 {
     return {ReadNavSolution(decoder.NavSolution()), ReadDopInfo(decoder.DopInfo()),
-            ReadSolutionStatus(decoder.StatusHeader())};
+            ReadSolutionStatus(decoder.StatusHeader()), dates};
 }
 
 // The sentences from already-read payloads; out holds kSynthSentenceMax.
@@ -313,7 +317,7 @@ int RmcText(const Solution& solution, char* out)
     // A course of -0 (east -0, north positive) would print as "-00.0".
     w.Fixed(double(sc.courseDeg + 0.0f), 1, 5);
     w.Char(',');
-    PutDate(w, time.secondsOfWeek, nav.week);
+    PutDate(w, time.secondsOfWeek, nav.week, solution.dates);
     w.Text(",,,");
     w.Char(Valid(nav) ? (Differential(nav) ? 'D' : 'A') : 'N');
     w.Char('*');
@@ -476,9 +480,9 @@ int BuildGga(const BinrDecoder& decoder, char* out, int outSize)
     return CopyOut([&](char* s) { return GgaText(ReadSolution(decoder), s); }, out, outSize);
 }
 
-int BuildRmc(const BinrDecoder& decoder, char* out, int outSize)
+int BuildRmc(const BinrDecoder& decoder, const DatePolicy& dates, char* out, int outSize)
 {
-    return CopyOut([&](char* s) { return RmcText(ReadSolution(decoder), s); }, out, outSize);
+    return CopyOut([&](char* s) { return RmcText(ReadSolution(decoder, dates), s); }, out, outSize);
 }
 
 int BuildGsa(const BinrDecoder& decoder, char* out, int outSize)
@@ -535,11 +539,11 @@ int NmeaOutputErrno() { return gErrno; }
 namespace {
 
 template <int (*Text)(const Solution&, char*)>
-void WriteFromSolution(const BinrDecoder& decoder)
+void WriteFromSolution(const BinrDecoder& decoder, const DatePolicy& dates = kNoDates)
 {
     if (!gOutput)
         return;
-    const Solution solution = ReadSolution(decoder);
+    const Solution solution = ReadSolution(decoder, dates);
     Emit([&](char* s) { return Text(solution, s); });
     FlushIfFull();
 }
@@ -547,15 +551,15 @@ void WriteFromSolution(const BinrDecoder& decoder)
 } // namespace
 
 void WriteGga(const BinrDecoder& decoder) { WriteFromSolution<GgaText>(decoder); }
-void WriteRmc(const BinrDecoder& decoder) { WriteFromSolution<RmcText>(decoder); }
+void WriteRmc(const BinrDecoder& decoder, const DatePolicy& dates) { WriteFromSolution<RmcText>(decoder, dates); }
 void WriteGsa(const BinrDecoder& decoder) { WriteFromSolution<GsaText>(decoder); }
 void WritePvktd(const BinrDecoder& decoder) { WriteFromSolution<PvktdText>(decoder); }
 
-void WriteSolutionSentences(const BinrDecoder& decoder)
+void WriteSolutionSentences(const BinrDecoder& decoder, const DatePolicy& dates)
 {
     if (!gOutput)
         return;
-    const Solution solution = ReadSolution(decoder);
+    const Solution solution = ReadSolution(decoder, dates);
     for (const auto text : {GgaText, RmcText, GsaText, PvktdText})
         Emit([&](char* s) { return text(solution, s); });
     FlushIfFull();
@@ -571,10 +575,10 @@ void WriteGsv(const BinrDecoder& decoder)
     FlushIfFull();
 }
 
-void WriteSentencesFor(int messageId, const BinrDecoder& decoder)
+void WriteSentencesFor(int messageId, const BinrDecoder& decoder, const DatePolicy& dates)
 {
     if (messageId == kMsgNavSolution)
-        WriteSolutionSentences(decoder);
+        WriteSolutionSentences(decoder, dates);
     else if (messageId == kMsgSatInView)
         WriteGsv(decoder);
 }
@@ -606,7 +610,7 @@ std::string SideFilePath(const std::string& path)
     return HoldsRecording(apart) ? std::string() : apart;
 }
 
-BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
+BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName, DatePolicy dates)
 {
     BinrConversion result;
     // Opened without waiting: a FIFO would block the open itself until a
@@ -650,7 +654,7 @@ BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
     }
 
     // Dated as a playback of the same file would date it.
-    const DatesByFileTime dates(info.st_mtim.tv_sec);
+    dates.UseFileTime(info.st_mtim.tv_sec);
     constexpr size_t kBlockBytes = 1 << 20;
     std::vector<uint8_t> block(kBlockBytes);
     BinrDecoder decoder;
@@ -665,7 +669,7 @@ BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
             if (id < 0)
                 ++result.errors;
             else
-                WriteSentencesFor(id, decoder);
+                WriteSentencesFor(id, decoder, dates);
         }
         result.bytes += int64_t(n);
         if (n < kBlockBytes)

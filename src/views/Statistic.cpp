@@ -3,6 +3,7 @@
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
 #include "GnssEpoch.h"
+#include "Intake.h"
 #include "NmeaAssembler.h"
 #include "Report.h"
 #include "StatisticText.h"
@@ -171,14 +172,14 @@ void TStatisticForm::contextMenuEvent(QContextMenuEvent* event)
 
 void TStatisticForm::CollectNmea(int result)
 {
-    if (result != kNmeaGga)
-        reportCollector_->OnNmea(result, ProgramNmea(), false);
+    if (intake && result != kNmeaGga)
+        reportCollector_->OnNmea(result, intake->Nmea(), false);
 }
 
 void TStatisticForm::CollectBinr(int result)
 {
-    if (result != kMsgNavSolution)
-        reportCollector_->OnBinr(result, ProgramBinr(), false);
+    if (intake && result != kMsgNavSolution)
+        reportCollector_->OnBinr(result, intake->Binr(), false, intake->Dates());
 }
 
 bool TStatisticForm::SaveReport()
@@ -251,18 +252,22 @@ bool TStatisticForm::Refresh(const StatisticFix& fix, void (TVisualForm::*handOf
 // The report takes each fix with the window's own decision on it.
 void TStatisticForm::RefreshFromNmea()
 {
-    const GnssEpoch& gnss = ProgramGnss();
-    const bool accepted =
-        Refresh(gnss.Enabled() ? StatisticFixFromNmea(ProgramNmea(), gnss.Picture()) : StatisticFixFromNmea(ProgramNmea()),
-                &TVisualForm::AddNmeaPosition);
-    reportCollector_->OnNmea(kNmeaGga, ProgramNmea(), accepted);
+    if (!intake)
+        return;
+    const GnssEpoch& gnss = intake->Gnss();
+    const NmeaAssembler& nmea = intake->Nmea();
+    const bool accepted = Refresh(gnss.Enabled() ? StatisticFixFromNmea(nmea, gnss.Picture()) : StatisticFixFromNmea(nmea),
+                                  &TVisualForm::AddNmeaPosition);
+    reportCollector_->OnNmea(kNmeaGga, nmea, accepted);
     reportBinr_ = false;
 }
 
 void TStatisticForm::RefreshFromBinr()
 {
-    const bool accepted = Refresh(StatisticFixFromBinr(ProgramBinr()), &TVisualForm::AddBinrPosition);
-    reportCollector_->OnBinr(kMsgNavSolution, ProgramBinr(), accepted);
+    if (!intake)
+        return;
+    const bool accepted = Refresh(StatisticFixFromBinr(intake->Binr()), &TVisualForm::AddBinrPosition);
+    reportCollector_->OnBinr(kMsgNavSolution, intake->Binr(), accepted, intake->Dates());
     reportBinr_ = true;
 }
 

@@ -10,6 +10,7 @@
 
 class EpochCollector;
 class EpochLog;
+class Intake;
 class QAction;
 class QMenu;
 class QCheckBox;
@@ -48,6 +49,9 @@ public:
 
     // Whether the VISUAL view is switched on; handed over by the program.
     std::function<bool()> visualShown = [] { return false; };
+    // The source this window shows, handed over by the program; without
+    // one a refresh shows nothing.
+    const Intake* intake = nullptr;
     // The recording the figures came from (the file named in the main
     // window), for the saved page; empty when not known.
     std::function<QString()> recordingName = [] { return QString(); };

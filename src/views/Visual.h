@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+class Intake;
 class QCheckBox;
 class QPushButton;
 class TPictureBox;
@@ -34,6 +35,9 @@ public:
     std::function<bool()> profileShown = [] { return false; };
     std::function<QString()> deviceName = [] { return QString(); };
     std::function<QString()> fileName = [] { return QString(); };
+    // The source this window shows, handed over by the program; without
+    // one a refresh shows nothing.
+    const Intake* intake = nullptr;
 
     // Plots the current position round the reference.
     void PlotPosition();
