@@ -271,8 +271,9 @@ void EpochCollector::PushBinr(const uint8_t* data, size_t size)
             // Each record is read once, for the window's rule and the epoch.
             const NavSolution nav = ReadNavSolution(binr_.NavSolution());
             const DopInfo dop = ReadDopInfo(binr_.DopInfo());
-            AddBinrEpoch(nav, dop, binr_,
-                         AcceptFix(StatisticFixFromBinr(nav, dop), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly), dates_);
+            const bool accepted =
+                AcceptFix(StatisticFixFromBinr(nav, dop), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly);
+            AddBinrEpoch(nav, dop, binr_, accepted, dates_);
         });
     pushed_ += int64_t(size);
 }

@@ -256,8 +256,9 @@ void TStatisticForm::RefreshFromNmea()
         return;
     const GnssEpoch& gnss = intake->Gnss();
     const NmeaAssembler& nmea = intake->Nmea();
-    const bool accepted = Refresh(gnss.Enabled() ? StatisticFixFromNmea(nmea, gnss.Picture()) : StatisticFixFromNmea(nmea),
-                                  &TVisualForm::AddNmeaPosition);
+    const bool accepted =
+        Refresh(gnss.Enabled() ? StatisticFixFromNmea(nmea, gnss.Picture()) : StatisticFixFromNmea(nmea),
+                &TVisualForm::AddNmeaPosition);
     reportCollector_->OnNmea(kNmeaGga, nmea, accepted);
     reportBinr_ = false;
 }
