@@ -45,6 +45,11 @@ enum class Protocol : uint8_t { Nmea, Binr };
 
 class Intake {
 public:
+    Intake() = default;
+    // Its listeners belong to this source alone.
+    Intake(const Intake&) = delete;
+    Intake& operator=(const Intake&) = delete;
+
     // Listeners are heard in the order they were added; a listener is
     // added once, and removed before it goes.
     void AddListener(IntakeListener* listener);
