@@ -265,14 +265,15 @@ void EpochCollector::PushBinr(const uint8_t* data, size_t size)
         [this](int result, size_t end) {
             resultEndByte_ = pushed_ + int64_t(end);
             if (result != kMsgNavSolution) {
-                OnBinr(result, binr_, false);
+                OnBinr(result, binr_, false, dates_);
                 return;
             }
             // Each record is read once, for the window's rule and the epoch.
             const NavSolution nav = ReadNavSolution(binr_.NavSolution());
             const DopInfo dop = ReadDopInfo(binr_.DopInfo());
-            AddBinrEpoch(nav, dop, binr_,
-                         AcceptFix(StatisticFixFromBinr(nav, dop), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly));
+            const bool accepted =
+                AcceptFix(StatisticFixFromBinr(nav, dop), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly);
+            AddBinrEpoch(nav, dop, binr_, accepted, dates_);
         });
     pushed_ += int64_t(size);
 }
@@ -487,19 +488,20 @@ void EpochCollector::AttachGsv(const NmeaFields& gsv)
     }
 }
 
-void EpochCollector::OnBinr(int result, const BinrDecoder& binr, bool accepted)
+void EpochCollector::OnBinr(int result, const BinrDecoder& binr, bool accepted, const DatePolicy& dates)
 {
     if (result == kNmeaError) {
         ++log_.errors;
         return;
     }
     if (result == kMsgNavSolution)
-        AddBinrEpoch(ReadNavSolution(binr.NavSolution()), ReadDopInfo(binr.DopInfo()), binr, accepted);
+        AddBinrEpoch(ReadNavSolution(binr.NavSolution()), ReadDopInfo(binr.DopInfo()), binr, accepted, dates);
 }
 
 // The window's fix reads the same two records; its validity and position are
 // these fields.
-void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, const BinrDecoder& binr, bool accepted)
+void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, const BinrDecoder& binr, bool accepted,
+                                  const DatePolicy& dates)
 {
     epoch_ = EpochRecord{};
     epoch_.latRad = epoch_.lonRad = epoch_.heightM = kNoPosition;
@@ -526,8 +528,9 @@ void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, co
         // Dated as the POSITION view dates it: the program's choice of the
         // week's 1024-week cycle.
         const int32_t day = int32_t(nav.timeOfWeekMs / double(kMsPerDay));
-        if (nav.week != datedFromWeek_ || day != datedFromDay_) {
-            datedWeek_ = DatedWeek(int32_t(nav.timeOfWeekMs / 1000), nav.week);
+        if (nav.week != datedFromWeek_ || day != datedFromDay_ || !(dates == datedBy_)) {
+            datedWeek_ = dates.Week(int32_t(nav.timeOfWeekMs / 1000), nav.week);
+            datedBy_ = dates;
             datedFromWeek_ = nav.week;
             datedFromDay_ = day;
         }

@@ -28,6 +28,7 @@
 #include "EpochLog.h"
 #include "GnssEpoch.h"
 #include "NmeaAssembler.h"
+#include "WeekRollover.h"
 
 #include <bitset>
 #include <cstddef>
@@ -65,14 +66,17 @@ class EpochCollector {
 public:
     explicit EpochCollector(EpochLog& log, AcceptLimits limits = {}, TimeWindow window = {});
 
-    // Bytes through the collector's own decoders.
+    // Bytes through the collector's own decoders; their BINR weeks are
+    // dated by this policy (one rollover until set).
+    void SetDates(const DatePolicy& dates) { dates_ = dates; }
     void PushNmea(const char* data, size_t size);
     void PushBinr(const uint8_t* data, size_t size);
 
     // A result code of a decoder the caller runs. accepted is the window's
-    // decision for a GGA or 0x88; it is ignored for every other result.
+    // decision for a GGA or 0x88; it is ignored for every other result. A
+    // 0x88's week is dated by the policy of the caller's source.
     void OnNmea(int result, const NmeaAssembler& nmea, bool accepted);
-    void OnBinr(int result, const BinrDecoder& binr, bool accepted);
+    void OnBinr(int result, const BinrDecoder& binr, bool accepted, const DatePolicy& dates);
 
     // Closes the open epoch; call once the stream has ended.
     void Finish();
@@ -97,7 +101,8 @@ private:
     void AttachRmc(const NmeaFields& rmc);
     void AttachGsa(const NmeaFields& gsa);
     void AttachGsv(const NmeaFields& gsv);
-    void AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, const BinrDecoder& binr, bool accepted);
+    void AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, const BinrDecoder& binr, bool accepted,
+                      const DatePolicy& dates);
     // False when there was no open epoch or it lies outside the time window.
     bool CloseEpoch();
     void SetPosition(double latRad, double lonRad, double heightM);
@@ -130,8 +135,10 @@ private:
     int usedCount_ = 0;
     std::bitset<size_t(kGnssCount) * kTrackNumbers> usedBits_;
 
-    // The dated week of the last 0x88 week and day seen: it changes once a
-    // day, and dating it is not free.
+    DatePolicy dates_;
+    // The dated week of the last 0x88 week and day seen, by the policy it
+    // was dated by: it changes once a day, and dating it is not free.
+    DatePolicy datedBy_;
     int32_t datedFromWeek_ = -1;
     int32_t datedFromDay_ = -1;
     int32_t datedWeek_ = 0;

@@ -176,7 +176,7 @@ PositionTexts PositionFromNmea(const NmeaAssembler& nmea, const GnssPicture& gns
 }
 
 // Message 0x88 just received, with the last 0x60 (possibly older).
-PositionTexts PositionFromBinr(const BinrDecoder& binr)
+PositionTexts PositionFromBinr(const BinrDecoder& binr, const DatePolicy& dates)
 {
     const NavSolution nav = ReadNavSolution(binr.NavSolution());
     const DopInfo dop = ReadDopInfo(binr.DopInfo());
@@ -197,7 +197,7 @@ PositionTexts PositionFromBinr(const BinrDecoder& binr)
 
     const int32_t seconds = TruncToInt32(nav.timeOfWeekMs * kMsToSeconds);
     t.utc = TimeToText(seconds);
-    t.date = GpsDateToText(seconds, DatedWeek(seconds, nav.week));
+    t.date = GpsDateToText(seconds, dates.Week(seconds, nav.week));
 
     if (!(nav.flags & kSolutionValid)) {
         t.status = "OLD";

@@ -10,6 +10,7 @@ class NmeaAssembler;
 class BinrDecoder;
 struct GnssPicture;
 struct NmeaFields;
+class DatePolicy;
 
 struct PositionTexts {
     std::string utc;
@@ -31,7 +32,8 @@ struct PositionTexts {
 };
 
 PositionTexts PositionFromNmea(const NmeaAssembler& nmea);
-PositionTexts PositionFromBinr(const BinrDecoder& binr);
+// The date takes its week's cycle from the source's policy.
+PositionTexts PositionFromBinr(const BinrDecoder& binr, const DatePolicy& dates);
 // Multi-GNSS: the last completed epoch. Time, position and date from its own
 // fix and RMC; GPS and GLONASS counts, VDOP and fix type from the merged
 // GSAs; "All:" (UsedLabel) counts every system of its GSAs (its GGAs' counts

@@ -160,14 +160,14 @@ bool ReadSetting(const QSettings& s, const char* name, int low, int high, int* v
 
 // A count for old recordings whose file time was lost, set by hand and never
 // written back; --week-rollovers wins over it.
-void ReadWeekRollovers(const QSettings& s)
+void ReadWeekRollovers(const QSettings& s, DatePolicy& dates)
 {
     const char* const key = "WeekRollovers";
     int n = 0;
-    if (ForcedWeekRollovers() || !s.contains(key))
+    if (dates.ForcedRollovers() || !s.contains(key))
         return;
     if (ReadSetting(s, key, kMinWeekRollovers, kMaxWeekRollovers, &n))
-        ForceWeekRollovers(n);
+        dates.ForceRollovers(n);
     else
         std::fprintf(stderr, "kestrova: settings: %s takes a count from %d to %d; ignored\n", key,
                      kMinWeekRollovers, kMaxWeekRollovers);
@@ -196,6 +196,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     ConnectControls();
     InstallLiveSources();
     AddMultiGnssMenu();
+    intake_.AddListener(this);
 
     openFileDialog = [this](const QString& folder, const QString& filter) {
         // The name serves for playing and for recording, so a name that does
@@ -414,10 +415,16 @@ void TMainForm::FormShow()
 
 void TMainForm::LinkViews()
 {
-    // The views see of the main window only what they are handed here.
-    if (PositionForm)
+    // The views see of the main window only what they are handed here,
+    // and the source they show: the panel's intake.
+    if (PositionForm) {
         PositionForm->soundEnabled = [this] { return soundEnabled && !priming_; };
+        PositionForm->intake = &intake_;
+    }
+    if (SatellitesForm)
+        SatellitesForm->intake = &intake_;
     if (StatisticForm) {
+        StatisticForm->intake = &intake_;
         StatisticForm->fixAccepted = [this](const FixStep& step) {
             if (VisualCheckBox->isChecked() && VisualForm)
                 VisualForm->AddPosition(step.position, step.fromBinr);
@@ -428,6 +435,7 @@ void TMainForm::LinkViews()
         };
     }
     if (VisualForm) {
+        VisualForm->intake = &intake_;
         VisualForm->profileAltitude = [this](double differenceM) {
             if (ProfileCheckBox->isChecked() && ProfileForm)
                 ProfileForm->AddAltitude(differenceM);
@@ -574,7 +582,7 @@ void TMainForm::LoadSettings()
     if (!ok)
         ApplyDefaultSettings();
     if (stored) {
-        ReadWeekRollovers(*stored);
+        ReadWeekRollovers(*stored, intake_.Dates());
         // A key of its own, outside the chain above: a settings file from
         // before the option still reads whole.
         LoadMultiGnssSetting(*stored);

@@ -1,9 +1,11 @@
 #pragma once
 // The main window: the control panel with port, rate and protocol selection,
-// transport buttons, counters and view switches; the one intake of received
-// bytes (ReceiveBytes) with its routing to the decoders and views; the action
+// transport buttons, counters and view switches; the road of received bytes
+// (ReceiveBytes) into its source's Intake, and the reactions to what the
+// intake decodes, for the views; the action
 // modes, recording and playback control; synchronization; settings.
 #include "ActionMode.h"
+#include "Intake.h"
 #include "RecordFile.h"
 #include "ReceiveTimes.h"
 
@@ -32,7 +34,7 @@ class PlaybackSource;
 struct PlaybackCallbacks;
 class TReadCycle;
 
-class TMainForm : public QWidget {
+class TMainForm : public QWidget, private IntakeListener {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);
@@ -43,6 +45,10 @@ public:
     void CountLineError();
     void ConnectionLost();
     int SendBinr(uint8_t id, const uint8_t* payload, int length);
+    // The intake of the panel's source (port, network source or played
+    // file); the views are linked to it, a paced playback primes it.
+    Intake& SourceIntake() { return intake_; }
+    const Intake& SourceIntake() const { return intake_; }
 
     // --- modes and transport
     void SetActionMode(uint32_t m);
@@ -244,6 +250,7 @@ private:
     uint32_t mode = amStop;
     int32_t errorCount = 0;
     bool priming_ = false;   // PrimeFromBytes is routing
+    Intake intake_;
     int32_t syncIndex = 0;
     int32_t watchTicks = 0;
     // 64 bits: a long recording passes 2 GiB, and the count must not wrap.
@@ -268,10 +275,10 @@ private:
     struct StoredValue;
     std::vector<StoredValue> StoredValues();
     void KeepTitleStripOnScreen();
-    // The reactions to one decoder result (a completed sentence or message,
-    // an error); 0 does nothing.
-    void RouteNmeaResult(int result);
-    void RouteBinrResult(int result);
+    // The reactions to one decoder result of the intake (a completed
+    // sentence or message, an error).
+    void OnNmeaResult(const Intake& intake, int result) override;
+    void OnBinrResult(const Intake& intake, int result) override;
     void FinishBinrSync();
     void ShowErrorCount();
     void ShowReceivedTotal();
@@ -320,7 +327,7 @@ private:
     void PlaceProfile();
     // Shows the last completed Multi-GNSS epoch in POSITION and SATELLITES;
     // CompleteGnssEpoch first completes the one under way (end of data).
-    void ShowGnssEpoch();
+    void OnGnssEpoch(const Intake& intake) override;
     void CompleteGnssEpoch();
     void WatchGnssIdle();
 

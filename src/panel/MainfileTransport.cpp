@@ -102,6 +102,7 @@ int64_t UsSinceModified(const struct stat& st)
 void TMainForm::SetActionMode(uint32_t m)
 {
     mode = m;
+    intake_.SetHunting(m == amSync);
     const bool drawn = DrawActionGlyph(actionBitmap, m);
     const auto look = std::find_if(std::begin(kModeLooks), std::end(kModeLooks),
                                    [m](const ModeLook& l) { return l.mode == m; });
@@ -148,9 +149,7 @@ void TMainForm::ResetCounters()
 
 void TMainForm::ResetDecodersAndViews()
 {
-    ProgramBinr().Reset();
-    ProgramNmea().Reset();
-    ProgramGnss().Reset();
+    intake_.Reset();
     if (SatellitesForm)
         SatellitesForm->ClearIndicators();
     if (VisualForm)
@@ -320,7 +319,7 @@ void TMainForm::PrepareForPlayback(int64_t fileSize, int64_t modifiedS)
     playbackSize_ = fileSize;
     InfoLabel->setText(QStringLiteral("File reading... 0%"));
     // A recording is dated by the time it was written, not by today.
-    UseFileTimeForDates(modifiedS);
+    intake_.Dates().UseFileTime(modifiedS);
     // The name of a receiver met before is not the file's; a BINR
     // recording names its own receiver as it plays.
     DeviceLabel->setText(QStringLiteral("unknown"));
@@ -446,7 +445,7 @@ void TMainForm::RecordButtonClick(QObject* sender)
         ClosePort();
         return;
     }
-    UseClockForDates();
+    intake_.Dates().UseClock();
     InfoLabel->setText(QStringLiteral("Wait..."));
     watchTicks = 0;
     WatchTimer->start();

@@ -56,9 +56,8 @@ void TMainForm::SynchroButtonClick(QObject*)
     SynchroTimer->start();
     // The counts of a recording or playback before do not belong to this search.
     ResetCounters();
-    UseClockForDates();
-    ProgramBinr().Reset();
-    ProgramNmea().Reset();
+    intake_.Dates().UseClock();
+    intake_.ResetDecoders();
     SetActionMode(amSync);
     SetButtons(ButtonRow::Sync);
     if (binr) {

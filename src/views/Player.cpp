@@ -589,7 +589,7 @@ void TPlayerForm::UpdateToggle()
 
 QString TPlayerForm::TimeText(int64_t timeMs) const
 {
-    return FromText(EpochTimeText(timeMs, indexedBinr_));
+    return FromText(EpochTimeText(timeMs, indexedBinr_ && MainForm ? &MainForm->SourceIntake().Dates() : nullptr));
 }
 
 void TPlayerForm::Note(const QString& text) { NoteLabel->setText(text); }
@@ -666,8 +666,7 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
         if (!current())
             return;
         MainForm->ResetDecodersAndViews();
-        ProgramNmea() = NmeaAssembler();
-        ProgramBinr() = BinrDecoder();
+        MainForm->SourceIntake().Restart();
         if (PositionForm)
             PositionForm->ForgetKeptTexts();
         // The epochs before it set what a play would show at this epoch

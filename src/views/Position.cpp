@@ -2,6 +2,7 @@
 
 #include "BinrDecoder.h"
 #include "GnssEpoch.h"
+#include "Intake.h"
 #include "NmeaAssembler.h"
 #include "PositionText.h"
 #include "Report.h"
@@ -93,13 +94,16 @@ TPositionForm::~TPositionForm()
 
 void TPositionForm::RefreshFromNmea()
 {
-    const GnssEpoch& gnss = ProgramGnss();
-    Show(gnss.Enabled() ? PositionFromNmea(ProgramNmea(), gnss.Picture()) : PositionFromNmea(ProgramNmea()));
+    if (!intake)
+        return;
+    const GnssEpoch& gnss = intake->Gnss();
+    Show(gnss.Enabled() ? PositionFromNmea(intake->Nmea(), gnss.Picture()) : PositionFromNmea(intake->Nmea()));
 }
 
 void TPositionForm::RefreshFromBinr()
 {
-    Show(PositionFromBinr(ProgramBinr()));
+    if (intake)
+        Show(PositionFromBinr(intake->Binr(), intake->Dates()));
 }
 
 void TPositionForm::ForgetKeptTexts() { VDOPLabel->SetText(FromText(kStartVdop)); }
@@ -128,7 +132,7 @@ void TPositionForm::Show(const PositionTexts& t)
         SystemBeep(kCueHz, kCueMs);
     }
 
-    if (ProgramGnss().Enabled())
+    if (intake && intake->MultiGnss())
         ReportExtra({{"UsedLabel", UsedLabel->text()}});
     ReportView("POSITION", {{"UTCLabel", UTCLabel->text()},
                             {"DateLabel", DateLabel->text()},

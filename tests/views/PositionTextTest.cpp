@@ -3,6 +3,7 @@
 #include "BinrLayouts.h"
 #include "NmeaAssembler.h"
 #include "PositionText.h"
+#include "WeekRollover.h"
 #include "ViewTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -140,7 +141,7 @@ PositionTexts FromBinr(const Nav88& nav, const Dop60& dop = {})
     BinrDecoder binr;
     EXPECT_EQ(FeedBinr(binr, dop), kMsgDopInfo);
     EXPECT_EQ(FeedBinr(binr, nav), kMsgNavSolution);
-    return PositionFromBinr(binr);
+    return PositionFromBinr(binr, DatePolicy());
 }
 
 TEST(PositionBinrTexts, StatusFromSolutionFlags)
@@ -242,7 +243,7 @@ TEST(PositionBinrTexts, BeforeAnyDopMessageReadsZero)
     BinrDecoder binr;
     Nav88 nav;
     FeedBinr(binr, nav);
-    const PositionTexts t = PositionFromBinr(binr);
+    const PositionTexts t = PositionFromBinr(binr, DatePolicy());
     EXPECT_EQ(t.hdop, "0.0");
     EXPECT_EQ(t.vdop, "0.0");
     EXPECT_EQ(t.gps, "0");
