@@ -214,7 +214,8 @@ bool TimeWindow::Contains(int64_t msOfDay) const
 }
 
 EpochCollector::EpochCollector(EpochLog& log, AcceptLimits limits, TimeWindow window)
-    : log_(log), limits_(std::move(limits)), window_(window)
+    : log_(log), limits_(std::move(limits)), fixLimits_(ReadFixLimits(limits_.maxHdop, limits_.maxVdop, limits_.diffOnly)),
+      window_(window)
 {
 }
 
@@ -250,10 +251,12 @@ void EpochCollector::PushNmea(const char* data, size_t size)
     Decode(
         data, size, [this](const char* from, int n, int& used) { return nmea_.PushBlock(from, n, used); },
         [this](int result, size_t end) {
-            const bool gga = result == kNmeaGga;
             resultEndByte_ = pushed_ + int64_t(end);
+            // The window accepts no fix of quality 0: reading the rest of
+            // such a GGA would change nothing.
             OnNmea(result, nmea_,
-                   gga && AcceptFix(StatisticFixFromNmea(nmea_), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly));
+                   result == kNmeaGga && TextToInt(NmeaField(nmea_.Stored(NmeaKind::Gga), 6)) != 0
+                       && AcceptFix(StatisticFixFromNmea(nmea_), fixLimits_));
         });
     pushed_ += int64_t(size);
 }
@@ -272,7 +275,7 @@ void EpochCollector::PushBinr(const uint8_t* data, size_t size)
             const NavSolution nav = ReadNavSolution(binr_.NavSolution());
             const DopInfo dop = ReadDopInfo(binr_.DopInfo());
             AddBinrEpoch(nav, dop, binr_,
-                         AcceptFix(StatisticFixFromBinr(nav, dop), limits_.maxHdop, limits_.maxVdop, limits_.diffOnly));
+                         AcceptFix(StatisticFixFromBinr(nav, dop), fixLimits_));
         });
     pushed_ += int64_t(size);
 }
@@ -365,7 +368,7 @@ bool EpochCollector::AcceptedByRule(FixSentence kind, const NmeaFields& sentence
     fix.latRad = GgaLatitude(gga);
     fix.lonRad = GgaLongitude(gga);
     fix.heightM = TextToReal(NmeaField(gga, 9));
-    return AcceptFix(fix, limits_.maxHdop, limits_.maxVdop, limits_.diffOnly);
+    return AcceptFix(fix, fixLimits_);
 }
 
 // $GPGGA,095257.809,2712.6404,S,15303.1201,E,1,05,1.8,4.0,M,42.2,M,,*7B

@@ -27,6 +27,7 @@
 #include "EpochLog.h"
 #include "GnssEpoch.h"
 #include "NmeaAssembler.h"
+#include "StatisticText.h"
 
 #include <bitset>
 #include <cstddef>
@@ -107,6 +108,7 @@ private:
 
     EpochLog& log_;
     AcceptLimits limits_;
+    FixLimits fixLimits_;      // limits_ read once
     TimeWindow window_;
     NmeaAssembler nmea_;
     BinrDecoder binr_;

@@ -17,6 +17,7 @@
 #include "RunMeans.h"
 #include "TimeUnits.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -112,6 +113,26 @@ public:
     EpochRecord& operator[](size_t i) { return blocks_[i / kBlockRecords]->at(i % kBlockRecords); }
 
     static GeoPoint PositionOf(const EpochRecord& r) { return {r.latRad, r.lonRad, r.heightM}; }
+
+    // visit(record, timeMs) for every epoch in order: block by block, the
+    // time from the segment it is in, with no look-up per epoch (a figure
+    // reads every epoch of a long recording).
+    template <typename Visit>
+    void ForEach(Visit visit) const
+    {
+        size_t i = 0, segment = 0;
+        size_t nextSegmentAt = segments_.size() > 1 ? segments_[1].first : SIZE_MAX;
+        for (const auto& block : blocks_) {
+            const size_t end = std::min(size_, i + kBlockRecords);
+            for (const EpochRecord* r = block->data(); i < end; ++i, ++r) {
+                if (i == nextSegmentAt) {
+                    ++segment;
+                    nextSegmentAt = segment + 1 < segments_.size() ? segments_[segment + 1].first : SIZE_MAX;
+                }
+                visit(*r, segments_[segment].baseMs + r->timeOffsetMs);
+            }
+        }
+    }
 
     // Inline: it runs for every satellite of every epoch.
     void AddSatellite(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)

@@ -34,22 +34,30 @@ std::string AltText(double altM) { return PaddedFixedText(altM, 7, 1, true); }
 std::string SpeedText(double kmh) { return PaddedFixedText(kmh, 5, 1) + " km/h"; }
 std::string CourseText(double deg) { return PaddedFixedText(deg, 5, 1) + " \xB0"; }
 
+// Characters from..to-1 of text (length characters long), as NmeaChars cuts
+// them, into out: no string is made, as this runs for every fix offered.
+void CopyChars(const char* text, size_t length, size_t from, size_t to, char (&out)[kNmeaSlotChars + 1])
+{
+    const size_t end = std::min(length, to);
+    const size_t n = from < end ? end - from : 0;
+    std::memcpy(out, text + from, n);
+    out[n] = '\0';
+}
+
 double NmeaAngle(const NmeaFields& gga, int field, int degreeChars, const char* negative)
 {
-    const double degrees = TextToInt(NmeaChars(gga, field, 1, degreeChars).c_str());
-    const double minutes = TextToReal(NmeaChars(gga, field, degreeChars + 1, degreeChars + 8).c_str());
+    const char* text = NmeaField(gga, field);
+    const size_t length = strnlen(text, kNmeaSlotChars);
+    char degreeText[kNmeaSlotChars + 1], minuteText[kNmeaSlotChars + 1];
+    CopyChars(text, length, 0, size_t(degreeChars), degreeText);
+    CopyChars(text, length, size_t(degreeChars), size_t(degreeChars) + 8, minuteText);
+    const double degrees = TextToInt(degreeText);
+    const double minutes = TextToReal(minuteText);
     const double angle = (minutes * kDegPerMinute + degrees) * kHalfTurnsPerDeg * kPi;
     return std::strcmp(NmeaField(gga, field + 1), negative) == 0 ? -angle : angle;
 }
 
 } // namespace
-
-const char* NmeaField(const NmeaFields& fields, int k)
-{
-    if (k < 0 || k >= fields.count || k >= kNmeaSlots)
-        return "";
-    return fields.slot[k];
-}
 
 std::string NmeaChars(const NmeaFields& fields, int k, int first, int last)
 {

@@ -100,6 +100,23 @@ bool AcceptFix(const StatisticFix& fix, const std::string& hdopLimit, const std:
            && (!diffOnly || fix.differential);
 }
 
+FixLimits ReadFixLimits(const std::string& hdopLimit, const std::string& vdopLimit, bool diffOnly)
+{
+    FixLimits limits;
+    limits.hdopLimited = hdopLimit != kNoLimit;
+    limits.maxHdop = TextToReal(hdopLimit.c_str());
+    limits.vdopLimited = vdopLimit != kNoLimit;
+    limits.maxVdop = TextToReal(vdopLimit.c_str());
+    limits.diffOnly = diffOnly;
+    return limits;
+}
+
+bool AcceptFix(const StatisticFix& fix, const FixLimits& limits)
+{
+    return fix.valid && PhysicallyPossible(fix) && (!limits.hdopLimited || limits.maxHdop >= double(fix.hdop))
+           && (!limits.vdopLimited || limits.maxVdop >= double(fix.vdop)) && (!limits.diffOnly || fix.differential);
+}
+
 StatisticTexts StatisticTextsFrom(const StatisticsOutput& stats, int32_t n)
 {
     StatisticTexts t;

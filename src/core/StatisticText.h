@@ -38,6 +38,17 @@ StatisticFix StatisticFixFromBinr(const NavSolution& nav, const DopInfo& dop);
 // latitude, longitude or height that is not finite or beyond 90 degrees,
 // 180 degrees or 10^6 m, nor with a speed that is not finite.
 bool AcceptFix(const StatisticFix& fix, const std::string& hdopLimit, const std::string& vdopLimit, bool diffOnly);
+// The same limits read once, for a caller that judges every fix of a
+// recording: the same decisions without reading the texts each time.
+struct FixLimits {
+    bool hdopLimited = false;
+    double maxHdop = 0;
+    bool vdopLimited = false;
+    double maxVdop = 0;
+    bool diffOnly = false;
+};
+FixLimits ReadFixLimits(const std::string& hdopLimit, const std::string& vdopLimit, bool diffOnly);
+bool AcceptFix(const StatisticFix& fix, const FixLimits& limits);
 
 struct StatisticTexts {
     std::string lat;
