@@ -148,38 +148,64 @@ int SystemOfNmeaId(int id)
 }
 
 // The talker decides where it names one system; "GN" and "GP" leave it to the
-// satellite number (GP also carries SBAS numbers).
-int SystemOf(const NmeaFields& f, int id)
+// satellite number (GP also carries SBAS numbers): -1.
+int SystemOfTalker(const char* talker)
 {
-    const char* talker = f.slot[0];
     if (talker[0] == 'G' && talker[1] == 'L')
         return kSysGlonass;
     if ((talker[0] == 'G' && (talker[1] == 'A' || talker[1] == 'B' || talker[1] == 'Q' || talker[1] == 'I'))
         || (talker[0] == 'B' && talker[1] == 'D'))
         return kSysOther;
-    return SystemOfNmeaId(id);
+    return -1;
+}
+
+// The system of satellite id in a sentence whose talker gave talkerSystem.
+int SystemOf(int talkerSystem, int id)
+{
+    return talkerSystem >= 0 ? talkerSystem : SystemOfNmeaId(id);
+}
+
+// A field that holds no decimal point.
+bool NoPoint(const char* text)
+{
+    for (; *text != '\0'; ++text)
+        if (*text == '.')
+            return false;
+    return true;
 }
 
 uint8_t CountByte(int64_t n) { return uint8_t(std::clamp<int64_t>(n, 0, 255)); }
 
 // AssignSatellite looked up in a table of its answers for the numbers
-// receivers use: it runs for every satellite of every GSV and GSA.
-SatelliteId AssignedSatellite(Gnss reportedAs, int number)
-{
-    constexpr int kNumbers = 256;
+// receivers use: it runs for every satellite of every GSV and GSA. A
+// sentence asks for the row of its system once.
+class AssignedSatellites {
+public:
+    explicit AssignedSatellites(Gnss reportedAs) : reportedAs_(reportedAs)
+    {
+        static const std::unique_ptr<const Table> table = [] {
+            auto t = std::make_unique<Table>();
+            for (int g = 0; g < kGnssCount; ++g)
+                for (int n = 0; n < kNumbers; ++n)
+                    (*t)[size_t(g) * kNumbers + size_t(n)] = AssignSatellite(Gnss(g), n);
+            return std::unique_ptr<const Table>(std::move(t));
+        }();
+        const int g = int(reportedAs);
+        row_ = g < kGnssCount ? table->data() + size_t(g) * kNumbers : nullptr;
+    }
+    SatelliteId Of(int number) const
+    {
+        if (number < 0 || number >= kNumbers || row_ == nullptr)
+            return AssignSatellite(reportedAs_, number);
+        return row_[number];
+    }
+
+private:
+    static constexpr int kNumbers = 256;
     using Table = std::array<SatelliteId, size_t(kGnssCount) * kNumbers>;
-    static const std::unique_ptr<const Table> table = [] {
-        auto t = std::make_unique<Table>();
-        for (int g = 0; g < kGnssCount; ++g)
-            for (int n = 0; n < kNumbers; ++n)
-                (*t)[size_t(g) * kNumbers + size_t(n)] = AssignSatellite(Gnss(g), n);
-        return std::unique_ptr<const Table>(std::move(t));
-    }();
-    const int g = int(reportedAs);
-    if (number < 0 || number >= kNumbers || g >= kGnssCount)
-        return AssignSatellite(reportedAs, number);
-    return (*table)[size_t(g) * kNumbers + size_t(number)];
-}
+    Gnss reportedAs_;
+    const SatelliteId* row_;
+};
 
 // The systems of a 0x52 record's system byte: the figures' split, the
 // satellite's own and the 0x93 mask of the satellites used.
@@ -215,7 +241,7 @@ bool TimeWindow::Contains(int64_t msOfDay) const
 
 EpochCollector::EpochCollector(EpochLog& log, AcceptLimits limits, TimeWindow window)
     : log_(log), limits_(std::move(limits)), fixLimits_(ReadFixLimits(limits_.maxHdop, limits_.maxVdop, limits_.diffOnly)),
-      window_(window)
+      window_(window), windowed_(window.fromS >= 0 || window.toS >= 0)
 {
 }
 
@@ -454,17 +480,19 @@ void EpochCollector::AttachGsa(const NmeaFields& gsa)
     Gnss named = SystemFromSystemId(layout.systemId);
     if (named == Gnss::Unknown)
         named = SystemFromTalker(gsa.slot[0]);
+    const AssignedSatellites assigned(named);
+    const int talkerSystem = SystemOfTalker(gsa.slot[0]);
     for (int k = kGsaFirstPrn; k <= layout.lastId; ++k) {
         const char* prn = NmeaField(gsa, k);
         if (*prn == '\0')
             continue;
         const int number = FieldInt(prn);
-        const SatelliteId id = AssignedSatellite(named, number);
-        if (id.system != Gnss::Unknown && id.number < kTrackNumbers && usedCount_ < kUsedMax && !std::strchr(prn, '.')) {
+        const SatelliteId id = assigned.Of(number);
+        if (id.system != Gnss::Unknown && id.number < kTrackNumbers && usedCount_ < kUsedMax && NoPoint(prn)) {
             used_[usedCount_++] = id;
             usedBits_.set(size_t(id.system) * kTrackNumbers + id.number);
         }
-        const int system = layout.systemId == 0 ? SystemOf(gsa, number)
+        const int system = layout.systemId == 0 ? SystemOf(talkerSystem, number)
                            : layout.systemId == 1 ? kSysGps
                            : layout.systemId == 2 ? kSysGlonass
                                                   : kSysOther;
@@ -476,7 +504,8 @@ void EpochCollector::AttachGsa(const NmeaFields& gsa)
 // $GPGSV,3,1,12,2,15,123,,5,45,347,45,6,58,198,,7,45,212,*77
 void EpochCollector::AttachGsv(const NmeaFields& gsv)
 {
-    const Gnss talker = SystemFromTalker(gsv.slot[0]);
+    const AssignedSatellites assigned(SystemFromTalker(gsv.slot[0]));
+    const int talkerSystem = SystemOfTalker(gsv.slot[0]);
     for (int k = kGsvFirstSat; k + 3 < gsv.count; k += kGsvFieldsPerSat) {
         const char* id = NmeaField(gsv, k);
         if (*id == '\0')
@@ -484,7 +513,7 @@ void EpochCollector::AttachGsv(const NmeaFields& gsv)
         const char* elevation = NmeaField(gsv, k + 1);
         const char* azimuth = NmeaField(gsv, k + 2);
         const int number = FieldInt(id);
-        AddInView(SystemOf(gsv, number), AssignedSatellite(talker, number),
+        AddInView(SystemOf(talkerSystem, number), assigned.Of(number),
                   *elevation ? FieldInt(elevation) : -1,
                   *azimuth ? FieldInt(azimuth) : -1, FieldInt(NmeaField(gsv, k + 3)));
     }
@@ -545,15 +574,19 @@ void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, co
     const SolutionStatus status = ReadSolutionStatus(binr.StatusHeader());
     constexpr int kMaskBits = 32;
     std::array<uint32_t, kSatSystems> usedSum{}, usedCount{};
-    for (int i = 0; i < binr.SatInViewCount(); ++i) {
-        const SatInView sat = ReadSatInView(binr.SatInViewRecord(i));
-        const BinrSystem system = BinrSystemOf(sat.system, status);
-        const SatelliteId id = sat.number == 0 ? SatelliteId{} : SatelliteId{system.system, sat.number};
-        log_.AddSatellite(system.figures, id, sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
-        const int bit = sat.number - 1;
-        if (bit >= 0 && bit < kMaskBits && ((system.usedMask >> bit) & 1u) && EpochLog::SnrValid(sat.snrDbHz)) {
-            usedSum[size_t(system.figures)] += uint32_t(sat.snrDbHz);
-            ++usedCount[size_t(system.figures)];
+    {
+        EpochLog::SatelliteFold fold(log_);
+        const int count = binr.SatInViewCount();
+        for (int i = 0; i < count; ++i) {
+            const SatInView sat = ReadSatInView(binr.SatInViewRecord(i));
+            const BinrSystem system = BinrSystemOf(sat.system, status);
+            const SatelliteId id = sat.number == 0 ? SatelliteId{} : SatelliteId{system.system, sat.number};
+            fold.Add(system.figures, id, sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
+            const int bit = sat.number - 1;
+            if (bit >= 0 && bit < kMaskBits && ((system.usedMask >> bit) & 1u) && EpochLog::SnrValid(sat.snrDbHz)) {
+                usedSum[size_t(system.figures)] += uint32_t(sat.snrDbHz);
+                ++usedCount[size_t(system.figures)];
+            }
         }
     }
     log_.AddUsedSnr(usedSum, usedCount);
@@ -565,11 +598,6 @@ void EpochCollector::AddInView(int system, SatelliteId id, int elevationDeg, int
         return;
     inView_[inViewCount_++] = {int8_t(system), int8_t(std::clamp(elevationDeg, -1, 90)),
                                int16_t(std::clamp(azimuthDeg, -1, 360)), int16_t(std::clamp(snrDbHz, 0, 255)), id};
-}
-
-bool EpochCollector::UsedInEpoch(SatelliteId id) const
-{
-    return id.system != Gnss::Unknown && id.number < kTrackNumbers && usedBits_.test(size_t(id.system) * kTrackNumbers + id.number);
 }
 
 void EpochCollector::ForgetUsed()
@@ -599,7 +627,7 @@ bool EpochCollector::CloseEpoch()
     if (!open_)
         return false;
     open_ = false;
-    if (!window_.Contains(msOfDay_))
+    if (windowed_ && !window_.Contains(msOfDay_))
         return false;
     if (log_.Full()) {
         ++log_.leftOut;
@@ -615,14 +643,20 @@ bool EpochCollector::CloseEpoch()
     if (ggaSystemUnknown_ && !gsaSeen_ && epoch_.used[kSysOther] > 0)
         log_.usedSystemUnknown = true;
     log_.Append(epoch_, timeMs);
+    if (inViewCount_ == 0)
+        return true;
     std::array<uint32_t, kSatSystems> usedSum{}, usedCount{};
-    for (int i = 0; i < inViewCount_; ++i) {
-        const Satellite& sat = inView_[i];
-        log_.AddSatellite(sat.system, sat.id, sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
-        if (usedCount_ > 0 && EpochLog::SnrValid(sat.snrDbHz) && UsedInEpoch(sat.id)
-            && sat.system >= 0 && sat.system < kSatSystems) {
-            usedSum[size_t(sat.system)] += uint32_t(sat.snrDbHz);
-            ++usedCount[size_t(sat.system)];
+    {
+        EpochLog::SatelliteFold fold(log_);
+        const bool anyUsed = usedCount_ > 0;
+        for (int i = 0; i < inViewCount_; ++i) {
+            const Satellite& sat = inView_[i];
+            fold.Add(sat.system, sat.id, sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
+            if (anyUsed && EpochLog::SnrValid(sat.snrDbHz) && UsedInEpoch(sat.id) && sat.system >= 0
+                && sat.system < kSatSystems) {
+                usedSum[size_t(sat.system)] += uint32_t(sat.snrDbHz);
+                ++usedCount[size_t(sat.system)];
+            }
         }
     }
     if (usedCount_ > 0)

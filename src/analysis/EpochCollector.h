@@ -102,7 +102,11 @@ private:
     bool CloseEpoch();
     void SetPosition(double latRad, double lonRad, double heightM);
     void AddInView(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz);
-    bool UsedInEpoch(SatelliteId id) const;
+    bool UsedInEpoch(SatelliteId id) const
+    {
+        return id.system != Gnss::Unknown && id.number < kTrackNumbers
+               && usedBits_.test(size_t(id.system) * kTrackNumbers + id.number);
+    }
     void ForgetUsed();
     int64_t PlaceOnTimeLine(int64_t msOfDay, int64_t dateDay);
 
@@ -110,6 +114,7 @@ private:
     AcceptLimits limits_;
     FixLimits fixLimits_;      // limits_ read once
     TimeWindow window_;
+    bool windowed_;            // the window leaves some times of day out
     NmeaAssembler nmea_;
     BinrDecoder binr_;
 
