@@ -581,9 +581,10 @@ void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, co
             const SatInView sat = ReadSatInView(binr.SatInViewRecord(i));
             const BinrSystem system = BinrSystemOf(sat.system, status);
             const SatelliteId id = sat.number == 0 ? SatelliteId{} : SatelliteId{system.system, sat.number};
-            fold.Add(system.figures, id, sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
+            // The figures' systems are all counted: counted is SnrValid.
+            const bool counted = fold.Add(system.figures, id, sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
             const int bit = sat.number - 1;
-            if (bit >= 0 && bit < kMaskBits && ((system.usedMask >> bit) & 1u) && EpochLog::SnrValid(sat.snrDbHz)) {
+            if (counted && bit >= 0 && bit < kMaskBits && ((system.usedMask >> bit) & 1u)) {
                 usedSum[size_t(system.figures)] += uint32_t(sat.snrDbHz);
                 ++usedCount[size_t(system.figures)];
             }
@@ -651,9 +652,9 @@ bool EpochCollector::CloseEpoch()
         const bool anyUsed = usedCount_ > 0;
         for (int i = 0; i < inViewCount_; ++i) {
             const Satellite& sat = inView_[i];
-            fold.Add(sat.system, sat.id, sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
-            if (anyUsed && EpochLog::SnrValid(sat.snrDbHz) && UsedInEpoch(sat.id) && sat.system >= 0
-                && sat.system < kSatSystems) {
+            // counted: the system is one of the figures' and the SNR valid.
+            const bool counted = fold.Add(sat.system, sat.id, sat.elevationDeg, sat.azimuthDeg, sat.snrDbHz);
+            if (counted && anyUsed && UsedInEpoch(sat.id)) {
                 usedSum[size_t(sat.system)] += uint32_t(sat.snrDbHz);
                 ++usedCount[size_t(sat.system)];
             }

@@ -171,14 +171,16 @@ public:
         SatelliteFold(const SatelliteFold&) = delete;
         SatelliteFold& operator=(const SatelliteFold&) = delete;
 
-        void Add(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)
+        // True when the satellite's SNR counted (its system is one of the
+        // figures' and the SNR is valid).
+        bool Add(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)
         {
             if (system < 0 || system >= kSatSystems || snrDbHz < kSnrMinDbHz || snrDbHz > kSnrMaxDbHz)
-                return;
+                return false;
             snrSum_[size_t(system)] += snrDbHz;
             ++snrCount_[size_t(system)];
             if (elevationDeg < 0 || elevationDeg >= kSkyElevations || azimuthDeg < 0 || azimuthDeg > kSkyAzimuths)
-                return;
+                return true;
             // 360 degrees is north again; a branch, as a division per satellite costs more.
             const int azimuthCell = azimuthDeg == kSkyAzimuths ? 0 : azimuthDeg;
             SkyCell& cell = sky_[size_t(elevationDeg) * kSkyAzimuths + size_t(azimuthCell)];
@@ -190,6 +192,7 @@ public:
             }
             if (id.system != Gnss::Unknown && id.number < kTrackNumbers)
                 trackEnds_[size_t(id.system) * kTrackNumbers + id.number] = {int8_t(elevationDeg), int16_t(azimuthDeg)};
+            return true;
         }
 
     private:

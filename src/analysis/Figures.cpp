@@ -277,11 +277,17 @@ void OnePass(const EpochLog& log, bool wantMean, std::vector<float>& intervals, 
     usedMin.fill(255);
     DopPercentiles hdops, vdops;
     MeanPosition mean;
+    // Counted in locals, which the loop keeps in registers.
+    std::array<int64_t, kFixKinds> perKind{};
+    int64_t twoD = 0, threeD = 0, dimUnknown = 0, accepted = 0;
+    bool anyTime = false;
+    int64_t firstMs = 0, lastMs = 0;
     log.ForEach([&](const EpochRecord& r, int64_t t) {
         if (r.TimeKnown()) {
-            if (!f.firstMs)
-                f.firstMs = t;
-            f.lastMs = t;
+            if (!anyTime)
+                firstMs = t;
+            anyTime = true;
+            lastMs = t;
             Interval kind;
             int64_t ms = 0;
             if (timeLine.EndingAt(r, t, kind, ms)) {
@@ -295,13 +301,14 @@ void OnePass(const EpochLog& log, bool wantMean, std::vector<float>& intervals, 
             line.MarkFirstFix();
         fixed = fixed || r.Accepted();
 
-        ++f.perKind[size_t(r.Kind())];
-        f.twoD += r.Dim() == FixDim::TwoD;
-        f.threeD += r.Dim() == FixDim::ThreeD;
-        f.dimUnknown += r.Dim() == FixDim::Unknown && r.Kind() != FixKind::None;
+        const FixDim dim = r.Dim();
+        ++perKind[size_t(r.Kind())];
+        twoD += dim == FixDim::TwoD;
+        threeD += dim == FixDim::ThreeD;
+        dimUnknown += dim == FixDim::Unknown && r.Kind() != FixKind::None;
         if (!r.Accepted())
             return;
-        ++f.accepted;
+        ++accepted;
         for (int system = 0; system < kSatSystems; ++system) {
             usedSum[system] += r.used[system];
             usedMin[system] = std::min<int>(usedMin[system], r.used[system]);
@@ -315,6 +322,15 @@ void OnePass(const EpochLog& log, bool wantMean, std::vector<float>& intervals, 
             mean.Add(r);
     });
     f.epochs = int64_t(log.Size());
+    f.perKind = perKind;
+    f.twoD = twoD;
+    f.threeD = threeD;
+    f.dimUnknown = dimUnknown;
+    f.accepted = accepted;
+    if (anyTime) {
+        f.firstMs = firstMs;
+        f.lastMs = lastMs;
+    }
 
     if (f.firstMs) {
         f.clockJumps = double(line.Jumps());
