@@ -34,27 +34,31 @@ std::string AltText(double altM) { return PaddedFixedText(altM, 7, 1, true); }
 std::string SpeedText(double kmh) { return PaddedFixedText(kmh, 5, 1) + " km/h"; }
 std::string CourseText(double deg) { return PaddedFixedText(deg, 5, 1) + " \xB0"; }
 
-// Characters from..to-1 of text (length characters long), as NmeaChars cuts
-// them, into out: no string is made, as this runs for every fix offered.
-void CopyChars(const char* text, size_t length, size_t from, size_t to, char (&out)[kNmeaSlotChars + 1])
+// Characters from..to-1 of field text, as NmeaChars cuts them (fewer when
+// the field is shorter), into out. Byte by byte, with no library call: this
+// runs twice for every fix a report reads.
+void CopyChars(const char* text, int from, int to, char (&out)[kNmeaSlotChars + 1])
 {
-    const size_t end = std::min(length, to);
-    const size_t n = from < end ? end - from : 0;
-    std::memcpy(out, text + from, n);
+    int length = 0;
+    while (length < to && length < kNmeaSlotChars && text[length] != '\0')
+        ++length;
+    int n = 0;
+    for (int i = from; i < length; ++i)
+        out[n++] = text[i];
     out[n] = '\0';
 }
 
-double NmeaAngle(const NmeaFields& gga, int field, int degreeChars, const char* negative)
+double NmeaAngle(const NmeaFields& gga, int field, int degreeChars, char negative)
 {
     const char* text = NmeaField(gga, field);
-    const size_t length = strnlen(text, kNmeaSlotChars);
     char degreeText[kNmeaSlotChars + 1], minuteText[kNmeaSlotChars + 1];
-    CopyChars(text, length, 0, size_t(degreeChars), degreeText);
-    CopyChars(text, length, size_t(degreeChars), size_t(degreeChars) + 8, minuteText);
+    CopyChars(text, 0, degreeChars, degreeText);
+    CopyChars(text, degreeChars, degreeChars + 8, minuteText);
     const double degrees = TextToInt(degreeText);
     const double minutes = TextToReal(minuteText);
     const double angle = (minutes * kDegPerMinute + degrees) * kHalfTurnsPerDeg * kPi;
-    return std::strcmp(NmeaField(gga, field + 1), negative) == 0 ? -angle : angle;
+    const char* hemisphere = NmeaField(gga, field + 1);
+    return hemisphere[0] == negative && hemisphere[1] == '\0' ? -angle : angle;
 }
 
 } // namespace
@@ -69,8 +73,8 @@ std::string NmeaChars(const NmeaFields& fields, int k, int first, int last)
     return std::string(text + first - 1, end - size_t(first - 1));
 }
 
-double GgaLatitude(const NmeaFields& gga) { return NmeaAngle(gga, 2, 2, "S"); }
-double GgaLongitude(const NmeaFields& gga) { return NmeaAngle(gga, 4, 3, "W"); }
+double GgaLatitude(const NmeaFields& gga) { return NmeaAngle(gga, 2, 2, 'S'); }
+double GgaLongitude(const NmeaFields& gga) { return NmeaAngle(gga, 4, 3, 'W'); }
 
 int32_t TruncToInt32(double value)
 {
