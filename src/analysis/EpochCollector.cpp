@@ -106,7 +106,9 @@ void EpochCollector::PushBinr(const uint8_t* data, size_t size)
         [this](int result, size_t end) {
             resultEndByte_ = pushed_ + int64_t(end);
             if (result != kMsgNavSolution) {
-                OnBinr(result, binr_, false);
+                // What OnBinr does with any other result, without the call.
+                if (result == kNmeaError)
+                    ++log_.errors;
                 return;
             }
             // Each record is read once, for the window's rule and the epoch.
