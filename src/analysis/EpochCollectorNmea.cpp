@@ -64,7 +64,7 @@ double FieldReal(const char* t)
 
 // A small whole number (satellite number, elevation, azimuth, SNR); 0 when
 // there is none, capped far beyond any real value.
-int FieldInt(const char* t)
+inline int FieldInt(const char* t)
 {
     constexpr int kCap = 1000000;
     const bool negative = *t == '-';
@@ -372,6 +372,14 @@ void EpochCollector::AttachGsa(const NmeaFields& gsa)
     }
 }
 
+inline void EpochCollector::AddInView(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)
+{
+    if (inViewCount_ == kInViewMax)
+        return;
+    inView_[inViewCount_++] = {int8_t(system), int8_t(std::clamp(elevationDeg, -1, 90)),
+                               int16_t(std::clamp(azimuthDeg, -1, 360)), int16_t(std::clamp(snrDbHz, 0, 255)), id};
+}
+
 // $GPGSV,3,1,12,2,15,123,,5,45,347,45,6,58,198,,7,45,212,*77
 void EpochCollector::AttachGsv(const NmeaFields& gsv)
 {
@@ -388,12 +396,4 @@ void EpochCollector::AttachGsv(const NmeaFields& gsv)
                   *elevation ? FieldInt(elevation) : -1,
                   *azimuth ? FieldInt(azimuth) : -1, FieldInt(NmeaField(gsv, k + 3)));
     }
-}
-
-void EpochCollector::AddInView(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)
-{
-    if (inViewCount_ == kInViewMax)
-        return;
-    inView_[inViewCount_++] = {int8_t(system), int8_t(std::clamp(elevationDeg, -1, 90)),
-                               int16_t(std::clamp(azimuthDeg, -1, 360)), int16_t(std::clamp(snrDbHz, 0, 255)), id};
 }
