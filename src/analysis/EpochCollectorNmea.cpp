@@ -114,7 +114,8 @@ int64_t MsOfDayOf(const char* text)
 double FullAngle(const NmeaFields& gga, int field, int degreeChars, char negative)
 {
     const char* text = NmeaField(gga, field);
-    if (std::strlen(text) < size_t(degreeChars) || !Digits(text, degreeChars))
+    // A field shorter than the degrees has its NUL among them: no digit.
+    if (!Digits(text, degreeChars))
         return std::numeric_limits<double>::quiet_NaN();
     int degrees = 0;
     for (int i = 0; i < degreeChars; ++i)

@@ -34,29 +34,34 @@ std::string AltText(double altM) { return PaddedFixedText(altM, 7, 1, true); }
 std::string SpeedText(double kmh) { return PaddedFixedText(kmh, 5, 1) + " km/h"; }
 std::string CourseText(double deg) { return PaddedFixedText(deg, 5, 1) + " \xB0"; }
 
-// Characters from..to-1 of field text, as NmeaChars cuts them (fewer when
-// the field is shorter), into out. Byte by byte, with no library call: this
-// runs twice for every fix a report reads.
-void CopyChars(const char* text, int from, int to, char (&out)[kNmeaSlotChars + 1])
-{
-    int length = 0;
-    while (length < to && length < kNmeaSlotChars && text[length] != '\0')
-        ++length;
-    int n = 0;
-    for (int i = from; i < length; ++i)
-        out[n++] = text[i];
-    out[n] = '\0';
-}
-
+// Degrees are the field's first degreeChars characters and minutes the 8
+// after them, cut as NmeaChars cuts (fewer when the field is shorter). Byte
+// by byte, with no library call and no copy of minutes that end the field:
+// this runs twice for every fix a report reads.
 double NmeaAngle(const NmeaFields& gga, int field, int degreeChars, char negative)
 {
+    constexpr int kMinuteChars = 8;
     const char* text = NmeaField(gga, field);
+    const int cut = degreeChars + kMinuteChars;
+    int length = 0;
+    while (length <= cut && length < kNmeaSlotChars && text[length] != '\0')
+        ++length;
     char degreeText[kNmeaSlotChars + 1], minuteText[kNmeaSlotChars + 1];
-    CopyChars(text, 0, degreeChars, degreeText);
-    CopyChars(text, degreeChars, degreeChars + 8, minuteText);
+    const int degreeLength = std::min(length, degreeChars);
+    for (int i = 0; i < degreeLength; ++i)
+        degreeText[i] = text[i];
+    degreeText[degreeLength] = '\0';
+    const char* minutes = "";
+    if (length > cut) {
+        for (int i = 0; i < kMinuteChars; ++i)
+            minuteText[i] = text[degreeChars + i];
+        minuteText[kMinuteChars] = '\0';
+        minutes = minuteText;
+    } else if (length > degreeChars) {
+        minutes = text + degreeChars;
+    }
     const double degrees = TextToInt(degreeText);
-    const double minutes = TextToReal(minuteText);
-    const double angle = (minutes * kDegPerMinute + degrees) * kHalfTurnsPerDeg * kPi;
+    const double angle = (TextToReal(minutes) * kDegPerMinute + degrees) * kHalfTurnsPerDeg * kPi;
     const char* hemisphere = NmeaField(gga, field + 1);
     return hemisphere[0] == negative && hemisphere[1] == '\0' ? -angle : angle;
 }
