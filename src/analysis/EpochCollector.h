@@ -29,6 +29,7 @@
 #include "NmeaAssembler.h"
 #include "StatisticText.h"
 
+#include <algorithm>
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
@@ -101,7 +102,14 @@ private:
     // False when there was no open epoch or it lies outside the time window.
     bool CloseEpoch();
     void SetPosition(double latRad, double lonRad, double heightM);
-    void AddInView(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz);
+    // Inline: it runs for every satellite of every GSV.
+    void AddInView(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)
+    {
+        if (inViewCount_ == kInViewMax)
+            return;
+        inView_[inViewCount_++] = {int8_t(system), int8_t(std::clamp(elevationDeg, -1, 90)),
+                                   int16_t(std::clamp(azimuthDeg, -1, 360)), int16_t(std::clamp(snrDbHz, 0, 255)), id};
+    }
     bool UsedInEpoch(SatelliteId id) const
     {
         return id.system != Gnss::Unknown && id.number < kTrackNumbers

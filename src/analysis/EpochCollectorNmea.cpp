@@ -373,14 +373,6 @@ void EpochCollector::AttachGsa(const NmeaFields& gsa)
     }
 }
 
-inline void EpochCollector::AddInView(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)
-{
-    if (inViewCount_ == kInViewMax)
-        return;
-    inView_[inViewCount_++] = {int8_t(system), int8_t(std::clamp(elevationDeg, -1, 90)),
-                               int16_t(std::clamp(azimuthDeg, -1, 360)), int16_t(std::clamp(snrDbHz, 0, 255)), id};
-}
-
 // $GPGSV,3,1,12,2,15,123,,5,45,347,45,6,58,198,,7,45,212,*77
 void EpochCollector::AttachGsv(const NmeaFields& gsv)
 {
