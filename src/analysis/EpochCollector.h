@@ -14,10 +14,9 @@
 // with the 0x60 (DOPs, satellites used) and the 0x52 (satellites in view) the
 // decoder kept before it.
 //
-// Whether a fix is accepted is the fix pipeline's decision (FixPipeline, whose
-// steps the STATISTIC window shows), made when the GGA or 0x88 completes, from
-// the same records and the same limits; for a GNS or RMC epoch, and behind its
-// own decoders, the collector makes it by the same rule (JudgeFix). The kinds a report
+// Whether a fix is accepted is the STATISTIC window's decision, made when the
+// GGA or 0x88 completes, from the same records and the same limits; for a GNS
+// or RMC epoch the collector makes it by the same rule. The kinds a report
 // accepts narrow it further (AcceptLimits::kinds).
 //
 // The collector works behind any decoder: give it each result code as it
@@ -28,8 +27,10 @@
 #include "EpochLog.h"
 #include "GnssEpoch.h"
 #include "NmeaAssembler.h"
+#include "StatisticText.h"
 #include "WeekRollover.h"
 
+#include <algorithm>
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
@@ -106,14 +107,27 @@ private:
     // False when there was no open epoch or it lies outside the time window.
     bool CloseEpoch();
     void SetPosition(double latRad, double lonRad, double heightM);
-    void AddInView(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz);
-    bool UsedInEpoch(SatelliteId id) const;
+    // Inline: it runs for every satellite of every GSV.
+    void AddInView(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)
+    {
+        if (inViewCount_ == kInViewMax)
+            return;
+        inView_[inViewCount_++] = {int8_t(system), int8_t(std::clamp(elevationDeg, -1, 90)),
+                                   int16_t(std::clamp(azimuthDeg, -1, 360)), int16_t(std::clamp(snrDbHz, 0, 255)), id};
+    }
+    bool UsedInEpoch(SatelliteId id) const
+    {
+        return id.system != Gnss::Unknown && id.number < kTrackNumbers
+               && usedBits_.test(size_t(id.system) * kTrackNumbers + id.number);
+    }
     void ForgetUsed();
     int64_t PlaceOnTimeLine(int64_t msOfDay, int64_t dateDay);
 
     EpochLog& log_;
     AcceptLimits limits_;
+    FixLimitValues fixLimits_;      // limits_ read once
     TimeWindow window_;
+    bool windowed_;            // the window leaves some times of day out
     NmeaAssembler nmea_;
     BinrDecoder binr_;
 

@@ -70,6 +70,28 @@ TEST(PositionNmeaTexts, SouthAndWestOnlyForExactLetters)
     EXPECT_EQ(t.lon, Deg("037°36.5000E"));
 }
 
+// Degrees are the first two (three) characters, minutes the eight after
+// them, whatever the field's length.
+TEST(PositionNmeaTexts, GgaAnglesReadTheirCharacters)
+{
+    struct Row { const char* lat; const char* lon; double latDeg, lonDeg; };
+    const Row rows[] = {
+        {"5545.1234", "03736.5000", 55 + 45.1234 / 60, 37 + 36.5 / 60},
+        {"5545.123456789", "03736.500000009", 55 + 45.12345 / 60, 37 + 36.5 / 60},
+        {"554", "0373", 55 + 4.0 / 60, 37 + 3.0 / 60},
+        {"55", "037", 55, 37},
+        {"5", "03", 5, 3},
+        {"", "", 0, 0},
+    };
+    for (const Row& r : rows) {
+        NmeaAssembler nmea;
+        FeedNmea(nmea, std::string("GPGGA,120000,") + r.lat + ",S," + r.lon + ",E,1,08,0.9,1,M,,M,,");
+        const NmeaFields& gga = nmea.Stored(NmeaKind::Gga);
+        EXPECT_DOUBLE_EQ(GgaLatitude(gga), -r.latDeg * kPi / 180) << r.lat;
+        EXPECT_DOUBLE_EQ(GgaLongitude(gga), r.lonDeg * kPi / 180) << r.lon;
+    }
+}
+
 TEST(PositionNmeaTexts, Status)
 {
     struct Row { const char* quality; const char* fixType; const char* status; bool old; };
