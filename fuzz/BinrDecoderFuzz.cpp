@@ -32,8 +32,9 @@ void ReadKept(const BinrDecoder& binr, int id)
         Check(LonToText(s.lonRad).size() <= 22);
         const SpeedCourse sc = SpeedAndCourse(s.velNorthMps, s.velEastMps);
         Check(std::isnan(sc.courseDeg) || (sc.courseDeg >= 0 && sc.courseDeg <= 360));
+        static StatisticsAccumulator accumulator;
         StatisticsOutput out;
-        AccumulateStatistics(false, s.latRad, s.lonRad, s.altM, sc.speedMps, out);
+        AccumulateStatistics(accumulator, s.latRad, s.lonRad, s.altM, sc.speedMps, out);
         break;
     }
     case kMsgDopInfo:

@@ -73,8 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const int width = int(uint32_t(b) % 12);
         Check(PaddedFixedText(y, width, 1) == Format("%0*.*f", width, 1, y));
         Check(PaddedFixedText(y, width, 1, true) == Format("%+0*.*f", width, 1, y));
+        static StatisticsAccumulator accumulator;
+        if (data[0] & 1)
+            accumulator = {};
         StatisticsOutput out;
-        AccumulateStatistics(data[0] & 1, x, y, double(a), double(b), out);
+        AccumulateStatistics(accumulator, x, y, double(a), double(b), out);
         data += kNumbers;
         size -= kNumbers;
     }
