@@ -1,7 +1,8 @@
 // The main window's shell: layout, start-up and shut-down, dragging the
 // frameless panel with its views, the view switches, sound and timer
 // switches, the about window and the settings kept between runs.
-// The intake lives in MainfileIntake.cpp, the transport in MainfileTransport.cpp.
+// The intake lives in MainfileIntake.cpp; the transport (Transport.cpp) and
+// the live sources (LiveSources.cpp) are parts the panel owns.
 #include "Mainfile.h"
 
 #include "About.h"
@@ -11,7 +12,7 @@
 #include "Cycle.h"
 #include "Glyphs.h"
 #include "Instance.h"
-#include "MainfileLive.h"
+#include "LiveSources.h"
 #include "LineRates.h"
 #include "Position.h"
 #include "Profile.h"
@@ -20,6 +21,7 @@
 #include "Sound.h"
 #include "Statistic.h"
 #include "Timerfile.h"
+#include "Transport.h"
 #include "Visual.h"
 #include "WeekRollover.h"
 
@@ -48,8 +50,6 @@
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
-
-TMainForm* MainForm = nullptr;
 
 void SetTextColour(QWidget* w, QRgb colour)
 {
@@ -133,15 +133,16 @@ QCheckBox* MakeCheckBox(QWidget* parent, const QPoint& at, int width, const QStr
 // longer than the box: it is elided in the middle, whole in the tooltip.
 class PortBox : public ElidedComboBox {
 public:
-    explicit PortBox(QWidget* parent) : ElidedComboBox(parent) {}
+    PortBox(QWidget* parent, TMainForm& panel) : ElidedComboBox(parent), panel_(panel) {}
     void showPopup() override
     {
-        if (MainForm)
-            MainForm->PortComboBoxDropDown();
+        panel_.PortComboBoxDropDown();
         // Device paths are longer than the box; let the list show them whole.
         view()->setMinimumWidth(qMax(width(), view()->sizeHintForColumn(0) + 8));
         QComboBox::showPopup();
     }
+private:
+    TMainForm& panel_;
 };
 
 // One settings value: a 32-bit integer within [low, high]. Anything else
@@ -177,7 +178,6 @@ void ReadWeekRollovers(const QSettings& s)
 
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
-    MainForm = this;
     setFixedSize(kFormWidth, kFormHeight);
     setWindowTitle(InstanceName().isEmpty() ? QStringLiteral("KESTROVA") : QStringLiteral("KESTROVA ") + InstanceName());
     setFont(UiFont());
@@ -193,8 +193,9 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     BuildPanels();
     BuildInfoPanel();
     BuildButtons();
+    transport_ = std::make_unique<Transport>(*this);
     ConnectControls();
-    InstallLiveSources();
+    live_ = std::make_unique<LiveSources>(*this);
     AddMultiGnssMenu();
 
     openFileDialog = [this](const QString& folder, const QString& filter) {
@@ -210,29 +211,20 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
             return QString();
         return dialog.selectedFiles().constFirst();
     };
-    SetCommHandlers({[](const uint8_t* bytes, int length) { if (MainForm) MainForm->ReceiveBytes(bytes, length); },
-                     [] { if (MainForm) MainForm->CountLineError(); },
-                     [] { if (MainForm) MainForm->ConnectionLost(); }});
+    SetCommHandlers({[this](const uint8_t* bytes, int length) { ReceiveBytes(bytes, length); },
+                     [this] { CountLineError(); },
+                     [this] { ConnectionLost(); }});
     OpenTone();
 }
 
 TMainForm::~TMainForm()
 {
     ShutDown();
-    // Left only when the window goes away inside a playback hand-off: that
-    // thread ends by itself once the call returns, touching nothing of ours.
-    for (TReadCycle* cycle : liveCycles_) {
-        cycle->setParent(nullptr);
-        connect(cycle, &QThread::finished, cycle, &QObject::deleteLater);
-    }
-    liveCycles_.clear();
-    readCycle = nullptr;
+    transport_->Abandon();
     CloseTone();
     if (!headless && shownOnce_)
         SaveSettings();
     SetCommHandlers({});
-    if (MainForm == this)
-        MainForm = nullptr;
 }
 
 void TMainForm::BuildPanels()
@@ -264,7 +256,7 @@ void TMainForm::BuildPanels()
     CenterPanel = MakePanel(this, QRect(kLeftPanelWidth, kTopPanelHeight,
                                         kFormWidth - kLeftPanelWidth - kRightPanelWidth, bodyHeight), QFrame::Raised);
 
-    PortComboBox = new PortBox(LeftPanel);
+    PortComboBox = new PortBox(LeftPanel, *this);
     PortComboBox->setGeometry(8, 8, 62, 20);
     // Six-digit rates are wider than the box's text field.
     BaudComboBox = new TextFitComboBox(LeftPanel);
@@ -402,7 +394,7 @@ void TMainForm::FormShow()
     } else {
         LoadSettings();
         FillPortList();
-        LoadLiveSettings(*this);
+        live_->LoadSettings();
         StoreSettingsOnChange();
     }
     SetActionMode(amStop);
@@ -465,39 +457,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
-void TMainForm::ShutDown()
-{
-    if (!shutDown_) {
-        shutDown_ = true;
-        if (mode == amSync || mode == amRecord || mode == amWatch || mode == amPlay || mode == amFastPlay || mode == amPause)
-            StopButtonClick(nullptr);
-        WatchTimer->stop();
-        SynchroTimer->stop();
-    }
-    JoinCycles();
-}
-
-void TMainForm::JoinCycles()
-{
-    bool deferred = false;
-    const std::vector<TReadCycle*> cycles = liveCycles_;
-    for (TReadCycle* cycle : cycles)
-        cycle->RequestStop();
-    for (TReadCycle* cycle : cycles) {
-        if (cycle->InHandOff()) {
-            // It waits for the call we are inside: it ends once we return.
-            deferred = true;
-            continue;
-        }
-        // A thread blocked in its hand-off to this thread needs that call
-        // served (it returns at once after a stop request); nothing else is.
-        while (!cycle->wait(5))
-            QCoreApplication::sendPostedEvents(cycle, QEvent::MetaCall);
-        ReapCycle(cycle);
-    }
-    if (deferred)
-        QMetaObject::invokeMethod(this, [this] { JoinCycles(); }, Qt::QueuedConnection);
-}
+void TMainForm::ShutDown() { transport_->ShutDown(); }
 
 // ---------------------------------------------------------------- settings
 
@@ -666,7 +626,7 @@ void TMainForm::SaveSettings()
         stored->setValue(kPortKey, PortComboBox->currentText());
     SaveMultiGnssSetting(*stored);
     stored->sync();
-    SaveLiveSettings(*this);
+    live_->SaveSettings();
 }
 
 // ---------------------------------------------------------------- dragging
@@ -767,7 +727,7 @@ void TMainForm::PositionCheckBoxClick()
             SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() - h);
     }
     if (BINRRadioButton->isChecked() && mode == amRecord)
-        SendPositionCommands(PositionCheckBox->isChecked());
+        transport_->SendPositionCommands(PositionCheckBox->isChecked());
     PlaceProfile();
 }
 

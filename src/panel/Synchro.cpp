@@ -1,4 +1,4 @@
-// Receiver synchronization, the protocol switch and the port list.
+// Receiver synchronization and the protocol switch.
 //
 // The search listens at each rate of BaudComboBox for one SynchroTimer tick;
 // the routing of received bytes (ReceiveBytes) notices the receiver's answer
@@ -10,11 +10,9 @@
 #include "BinrDecoder.h"
 #include "BinrEncoder.h"
 #include "Comm.h"
-#include "MainfileLive.h"
 #include "NmeaAssembler.h"
 #include "SourceAddress.h"
 #include "NmeaChecksum.h"
-#include "TerminalText.h"
 #include "WeekRollover.h"
 
 #include <QCheckBox>
@@ -135,48 +133,4 @@ void TMainForm::BINRRadioButtonClick(QObject*)
     QThread::msleep(kSwitchWaitMs);
     ClosePort();
     BaudComboBox->setCurrentIndex(kBinrSwitchBaudIndex);
-}
-
-void TMainForm::FillPortList()
-{
-    QString denied;
-    const QStringList ports = ListPorts(&denied);
-    PortComboBox->clear();
-    PortComboBox->addItems(ports);
-    AppendSourceItems(*this);
-    PortComboBox->setCurrentIndex(ports.isEmpty() ? -1 : 0);
-    // Without this a user who is not in the dialout group sees an empty list
-    // and no reason for it.
-    if (!denied.isEmpty()) {
-        InfoLabel->setText("No permission: " + denied);
-        // The line has room for a short name only; the full path goes to
-        // stderr, once per device and run.
-        static QStringList told;
-        const QString path = PortPath(denied);
-        if (!told.contains(path)) {
-            told << path;
-            std::fprintf(stderr, "kestrova: no permission to open %s\n",
-                         TerminalText(path.toLocal8Bit().toStdString()).c_str());
-        }
-    }
-}
-
-void TMainForm::PortComboBoxDropDown() { FillPortList(); }
-
-// The device vanished (adapter pulled, other side of a pty closed): the reader
-// has ended after delivering every byte it got.
-void TMainForm::ConnectionLost()
-{
-    InfoLabel->setText(PortLostText());
-    if ((mode == amRecord || mode == amWatch) && reconnectEnabled) {
-        BeginReconnect();
-        return;
-    }
-    if (mode == amRecord || mode == amWatch) {
-        StopButtonClick(nullptr);
-    } else if (mode == amSync) {
-        DeviceLabel->setText("unknown");
-        StopButtonClick(nullptr);
-    }
-    ClosePort();
 }

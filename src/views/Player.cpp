@@ -1,13 +1,7 @@
 #include "Player.h"
 
+#include "PanelLink.h"
 #include "SettingsFile.h"
-
-#include "Mainfile.h"
-#include "BinrDecoder.h"
-#include "NmeaAssembler.h"
-#include "Position.h"
-#include "Statistic.h"
-#include "Visual.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -36,8 +30,6 @@
 
 #include <cstdio>
 #include <mutex>
-
-TPlayerForm* PlayerForm = nullptr;
 
 namespace {
 
@@ -188,12 +180,17 @@ void TTimelineSlider::paintEvent(QPaintEvent* event)
 TPlayerForm::TPlayerForm(QWidget* parent)
     : TViewForm(kWidth, kHeight, QRect(2, 2, kWidth - 5, 17), QString(80, QLatin1Char(' ')) + "PLAYER", parent)
 {
-    PlayerForm = this;
     BuildControls();
-    if (MainForm) {
-        MainForm->installEventFilter(this);
-        panelPos_ = MainForm->pos();
-    }
+}
+
+void TPlayerForm::SetPanel(PanelLink* panel)
+{
+    panel_ = panel;
+    if (!panel_)
+        return;
+    panel_->PanelWindow()->installEventFilter(this);
+    panelPos_ = panel_->PanelWindow()->pos();
+    panel_->OnModeChanged(this, [this] { UpdateToggle(); });
 }
 
 TPlayerForm::~TPlayerForm()
@@ -204,8 +201,6 @@ TPlayerForm::~TPlayerForm()
     }
     if (settingsLoaded_)
         SaveSettings();
-    if (PlayerForm == this)
-        PlayerForm = nullptr;
 }
 
 void TPlayerForm::BuildControls()
@@ -283,17 +278,15 @@ void TPlayerForm::BuildControls()
             QMetaObject::invokeMethod(
                 this, [this] { SeekTo(EpochAtSlider(TimelineSlider->value())); }, Qt::QueuedConnection);
     });
-    if (MainForm)
-        connect(MainForm, &TMainForm::ModeChanged, this, &TPlayerForm::UpdateToggle);
     ShowIndexed();
 }
 
 void TPlayerForm::AddMenuItem()
 {
-    if (MainForm && !menuItemAdded_) {
+    if (panel_ && !menuItemAdded_) {
         // First in the menu: the way into the recordings, before the live
         // sources' items.
-        QMenu* menu = MainForm->TitleMenu();
+        QMenu* menu = panel_->TitleMenu();
         auto* item = new QAction(QStringLiteral("Player..."), menu);
         connect(item, &QAction::triggered, this, &TPlayerForm::ShowBesidePanel);
         menu->insertAction(menu->actions().value(0, nullptr), item);
@@ -303,8 +296,8 @@ void TPlayerForm::AddMenuItem()
 
 void TPlayerForm::ShowBesidePanel()
 {
-    if (!isVisible() && MainForm && !placed_)
-        move(MainForm->x(), MainForm->y() - height());
+    if (!isVisible() && panel_ && !placed_)
+        move(panel_->PanelWindow()->x(), panel_->PanelWindow()->y() - height());
     placed_ = true;
     show();
     raise();
@@ -324,17 +317,18 @@ bool TPlayerForm::eventFilter(QObject* watched, QEvent* event)
     }
     // Shown or hidden by itself, not with the panel going away: the state a
     // clean exit would store.
-    if (watched == this && (event->type() == QEvent::Show || event->type() == QEvent::Hide) && MainForm
-        && MainForm->isVisible())
+    QWidget* const panel = panel_ ? panel_->PanelWindow() : nullptr;
+    if (watched == this && (event->type() == QEvent::Show || event->type() == QEvent::Hide) && panel
+        && panel->isVisible())
         QMetaObject::invokeMethod(this, [this] { SaveSettings(); }, Qt::QueuedConnection);
-    if (watched == MainForm && MainForm) {
+    if (watched == panel && panel) {
         if (event->type() == QEvent::Move) {
             // Follow the panel as the views do.
-            const QPoint delta = MainForm->pos() - panelPos_;
-            panelPos_ = MainForm->pos();
+            const QPoint delta = panel->pos() - panelPos_;
+            panelPos_ = panel->pos();
             if (!delta.isNull())
                 move(pos() + delta);
-        } else if (event->type() == QEvent::Show && !settingsLoaded_ && !MainForm->headless) {
+        } else if (event->type() == QEvent::Show && !settingsLoaded_ && !panel_->Headless()) {
             LoadSettings();
         }
     }
@@ -366,22 +360,23 @@ void TPlayerForm::StoreSettingsOnChange()
     connect(SkipCheckBox, &QCheckBox::toggled, this, store);
     connect(SkipSpinBox, &QSpinBox::valueChanged, this, store);
     connect(LoopCheckBox, &QCheckBox::toggled, this, store);
-    connect(MainForm, &TMainForm::PanelPlaced, this, store);
+    panel_->OnPanelPlaced(this, store);
     installEventFilter(this);
 }
 
 void TPlayerForm::LoadPlace()
 {
-    if (!MainForm)
+    if (!panel_)
         return;
-    panelPos_ = MainForm->pos();
+    const QWidget* panel = panel_->PanelWindow();
+    panelPos_ = panel->pos();
     const std::unique_ptr<QSettings> stored = OpenSettings();
     if (!stored)
         return;
     const QSettings& s = *stored;
     if (s.contains(kLeftKey) && s.contains(kTopKey)) {
-        move(ReadSetting(s, kLeftKey, -kPositionLimit, kPositionLimit, MainForm->x()),
-             ReadSetting(s, kTopKey, -kPositionLimit, kPositionLimit, MainForm->y() - height()));
+        move(ReadSetting(s, kLeftKey, -kPositionLimit, kPositionLimit, panel->x()),
+             ReadSetting(s, kTopKey, -kPositionLimit, kPositionLimit, panel->y() - height()));
         placed_ = true;
     }
     if (ReadSetting(s, kVisibleKey, 0, 1, 0) == 1)
@@ -408,10 +403,10 @@ void TPlayerForm::SaveSettings() const
 
 bool TPlayerForm::IndexCurrentFile()
 {
-    if (!MainForm)
+    if (!panel_)
         return false;
-    const QString file = QFileInfo(MainForm->FileLabel->text()).absoluteFilePath();
-    const bool binr = MainForm->BINRRadioButton->isChecked();
+    const QString file = QFileInfo(panel_->FileName()).absoluteFilePath();
+    const bool binr = panel_->Binr();
     // A file recorded anew under the same name is indexed anew.
     const QDateTime modified = QFileInfo(file).lastModified();
     if (file == indexedFile_ && binr == indexedBinr_ && modified == indexedModified_ && index_)
@@ -434,9 +429,9 @@ bool TPlayerForm::IndexCurrentFile()
     current_ = 0;
     auto* worker = new TIndexWorker(file, index_, this);
     worker_ = worker;
-    connect(worker, &TIndexWorker::Progress, this, [](int percent) {
-        if (MainForm && MainForm->Mode() == amStop)
-            MainForm->InfoLabel->setText(QStringLiteral("Indexing... %1%").arg(percent));
+    connect(worker, &TIndexWorker::Progress, this, [this](int percent) {
+        if (panel_->Mode() == amStop)
+            panel_->SetStatusText(QStringLiteral("Indexing... %1%").arg(percent));
     });
     connect(worker, &QThread::finished, this, [this, worker] {
         if (worker == worker_)
@@ -458,8 +453,8 @@ void TPlayerForm::IndexFinished(TIndexWorker* worker)
         std::unique_lock lock(index_->lock);
         index_->index.Compact();
     }
-    if (MainForm && MainForm->Mode() == amStop)
-        MainForm->InfoLabel->setText(QString());
+    if (panel_ && panel_->Mode() == amStop)
+        panel_->SetStatusText(QString());
     ShowIndexed();
     if (startPending_) {
         startPending_ = false;
@@ -583,7 +578,7 @@ void TPlayerForm::SliderMoved(int value)
 
 void TPlayerForm::UpdateToggle()
 {
-    const bool playing = Cycle() && MainForm->Mode() != amPause;
+    const bool playing = Cycle() && panel_->Mode() != amPause;
     PlayButton->setText(playing ? kPauseText : kPlayText);
 }
 
@@ -603,7 +598,7 @@ PaceOptions TPlayerForm::Options() const
     o.max = speed >= kMaxSpeedIndex;
     o.speed = o.max ? kMaxSpeed : kSpeeds[std::clamp(speed, 0, kMaxSpeedIndex - 1)];
     o.skipGapsMs = SkipCheckBox->isChecked() ? int64_t(SkipSpinBox->value()) * kMsPerSecond : 0;
-    o.bytesPerSecond = MainForm ? std::max(MainForm->BaudComboBox->currentText().toInt() / 10, 1) : 960;
+    o.bytesPerSecond = panel_ ? std::max(panel_->LineRate() / 10, 1) : 960;
     return o;
 }
 
@@ -618,7 +613,7 @@ void TPlayerForm::SetSpeed(double speed)
 
 TPacedCycle* TPlayerForm::Cycle() const
 {
-    return cycle_ && MainForm && MainForm->ReadCycle() == cycle_ && PlaybackMode(MainForm->Mode()) ? cycle_.data() : nullptr;
+    return cycle_ && panel_ && panel_->ReadCycle() == cycle_ && PlaybackMode(panel_->Mode()) ? cycle_.data() : nullptr;
 }
 
 void TPlayerForm::OptionsChanged()
@@ -630,15 +625,15 @@ void TPlayerForm::OptionsChanged()
 
 bool TPlayerForm::StartPaced(size_t epoch, bool paused)
 {
-    TMainForm* form = MainForm;
+    PanelLink* const form = panel_;
     if (!form)
         return false;
     if (PlaybackMode(form->Mode()))
-        form->StopButtonClick(nullptr);
+        form->StopRequest();
     if (form->Mode() != amStop)
         return false;
     if (!IndexCurrentFile()) {
-        form->InfoLabel->setText(QStringLiteral("File open error"));
+        form->SetStatusText(QStringLiteral("File open error"));
         return false;
     }
     if (!IndexReady()) {
@@ -660,25 +655,11 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
                                       : QString());
 
     auto self = std::make_shared<QPointer<TPacedCycle>>();
-    auto current = [self] { return MainForm && *self && MainForm->ReadCycle() == *self && PlaybackMode(MainForm->Mode()); };
+    auto current = [form, self] { return *self && form->ReadCycle() == *self && PlaybackMode(form->Mode()); };
     PacedCallbacks paced;
-    paced.seekReset = [current](int64_t offset, const std::vector<uint8_t>& before) {
-        if (!current())
-            return;
-        MainForm->ResetDecodersAndViews();
-        ProgramNmea() = NmeaAssembler();
-        ProgramBinr() = BinrDecoder();
-        if (PositionForm)
-            PositionForm->ForgetKeptTexts();
-        // The epochs before it set what a play would show at this epoch
-        // (the date, the fix, the satellites); what counts and collects
-        // starts afresh here.
-        MainForm->PrimeFromBytes(before.data(), before.size());
-        if (VisualForm)
-            VisualForm->ClearPlot();
-        if (StatisticForm)
-            StatisticForm->ResetStatistics();
-        MainForm->SetReceivedTotal(offset);
+    paced.seekReset = [form, current](int64_t offset, const std::vector<uint8_t>& before) {
+        if (current())
+            form->SeekReset(offset, before);
     };
     paced.position = [this, current](size_t e, size_t count) {
         if (!current())
@@ -708,24 +689,24 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
         return false;
     cycle_ = *self;
     if (paused) {
-        form->PauseButtonClick(nullptr);
+        form->PauseRequest();
         cycle_->StepForward();
     }
     if (!timesProblem_.isEmpty())
-        form->InfoLabel->setText(QStringLiteral("Times file ignored: ") + timesProblem_);
+        form->SetStatusText(QStringLiteral("Times file ignored: ") + timesProblem_);
     return true;
 }
 
 void TPlayerForm::PlayClick()
 {
-    TMainForm* form = MainForm;
+    PanelLink* const form = panel_;
     if (!form)
         return;
     if (Cycle()) {
         if (form->Mode() == amPause)
-            form->PlayButtonClick(nullptr);
+            form->PlayRequest();
         else
-            form->PauseButtonClick(nullptr);
+            form->PauseRequest();
     } else {
         StartPaced(current_, false);
     }
@@ -761,8 +742,8 @@ void TPlayerForm::StepForward()
         StartPaced(current_, true);
         return;
     }
-    if (MainForm->Mode() != amPause)
-        MainForm->PauseButtonClick(nullptr);
+    if (panel_->Mode() != amPause)
+        panel_->PauseRequest();
     cycle->StepForward();
 }
 
@@ -773,8 +754,8 @@ void TPlayerForm::StepBack()
         StartPaced(current_ > 0 ? current_ - 1 : 0, true);
         return;
     }
-    if (MainForm->Mode() != amPause)
-        MainForm->PauseButtonClick(nullptr);
+    if (panel_->Mode() != amPause)
+        panel_->PauseRequest();
     cycle->StepBack();
 }
 

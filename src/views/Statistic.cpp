@@ -31,8 +31,6 @@
 
 #include <fstream>
 
-TStatisticForm* StatisticForm = nullptr;
-
 namespace {
 
 // The epochs "Save report..." covers are kept while the window is on; past
@@ -86,7 +84,6 @@ ValueLabel* Value(QWidget* parent, int x, int y, const std::string& text, ValueL
 TStatisticForm::TStatisticForm(QWidget* parent)
     : TViewForm(421, 60, QRect(2, 2, 416, 17), QString(59, ' ') + "STATISTIC", parent)
 {
-    StatisticForm = this;
     constexpr auto R = ValueLabel::Right;
     const StatisticTexts initial = StatisticResetTexts();
 
@@ -160,8 +157,6 @@ void TStatisticForm::StoreSettings() const
 TStatisticForm::~TStatisticForm()
 {
     StoreSettings();
-    if (StatisticForm == this)
-        StatisticForm = nullptr;
 }
 
 void TStatisticForm::contextMenuEvent(QContextMenuEvent* event)

@@ -6,7 +6,7 @@
 #include "Instance.h"
 #include "LoopbackPort.h"
 #include "MainFormTestAccess.h"
-#include "MainfileLive.h"
+#include "LiveSources.h"
 #include "NetLink.h"
 #include "SourceDialog.h"
 #include "SynchroSim.h"
@@ -430,7 +430,7 @@ TEST_F(LiveSourceTest, StableNamesStandForTheirNodesAndAreRemembered)
     M().SaveSettings();
     M().PortComboBox->setCurrentIndex(-1);
     reconnect->setChecked(false);
-    LoadLiveSettings(M());
+    M().Sources().LoadSettings();
     EXPECT_EQ(M().PortComboBox->currentText(), "Kestrova_Sim_42");
     EXPECT_TRUE(reconnect->isChecked());
     EXPECT_TRUE(TMainFormTestAccess::ReconnectEnabled(M()));
@@ -457,7 +457,7 @@ TEST_F(LiveSourceTest, AddSourceChecksTheFormAndRemembersTheLastEight)
     }
 
     QString typed;
-    M().askSourceAddress = [&typed] { return typed; };
+    M().Sources().askSourceAddress = [&typed] { return typed; };
     M().FillPortList();
     for (int n = 1; n <= 9; ++n) {
         typed = QString("tcp://127.0.0.1:%1").arg(5000 + n);

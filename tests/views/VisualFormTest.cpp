@@ -15,6 +15,7 @@
 #include "VisualSettings.h"
 #include "VisualControls.h"
 #include "VisualText.h"
+#include "WindowGlobals.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -56,7 +57,7 @@ protected:
         SetHeadlessReport(false);
         QSettings().clear();
         QSettings("Tamrel", "Kestrova").clear();
-        form = std::make_unique<TVisualForm>();
+        form.reset(TrackWindow(VisualForm, new TVisualForm));
         ASSERT_EQ(form->RUpDown->Position(), 1);
         ASSERT_DOUBLE_EQ(form->reference.latRad, 0);
     }
@@ -427,6 +428,7 @@ TEST_F(VisualFormTest, PlottedHeightsFeedTheProfileWhileItsSwitchIsOn)
 {
     TMainForm main;
     TProfileForm profile;
+    TrackWindow(ProfileForm, &profile);
     main.LinkViews();
     profile.ClearProfile();
     main.ProfileCheckBox->setChecked(false);
