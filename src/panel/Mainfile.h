@@ -33,6 +33,7 @@ class QAction;
 class QSettings;
 class FlatGlyphButton;
 class LiveSources;
+class PanelSettings;
 class PlaybackSource;
 struct PlaybackCallbacks;
 class TReadCycle;
@@ -242,8 +243,10 @@ private:
     // The parts work on the panel's counters, timers and record file.
     friend class Transport;
     friend class LiveSources;
+    friend class PanelSettings;
     std::unique_ptr<Transport> transport_;
     std::unique_ptr<LiveSources> live_;
+    std::unique_ptr<PanelSettings> settings_;
 
     uint32_t mode = amStop;
     int32_t errorCount = 0;
@@ -257,14 +260,7 @@ private:
     // FILE.times beside the record file: when each block arrived.
     ReceiveTimesWriter recordTimes;
 
-    void BuildPanels();
-    void BuildInfoPanel();
-    void BuildButtons();
     void ConnectControls();
-    void ApplyDefaultSettings();
-    struct StoredValue;
-    std::vector<StoredValue> StoredValues();
-    void KeepTitleStripOnScreen();
     // The reactions to one decoder result (a completed sentence or message,
     // an error); 0 does nothing.
     void RouteNmeaResult(int result);
@@ -297,11 +293,6 @@ private:
     int64_t gnssLastBytesUs_ = 0;
     QAction* multiGnssAction_ = nullptr;
     bool shownOnce_ = false;
-    bool settingsLoaded_ = false;
-    bool settingsSavePending_ = false;
-    void StoreSettingsOnChange();
-    // Views shown for one run, with the state the settings keep for them.
-    std::map<const QAbstractButton*, bool> oneOffViews_;
 };
 
 extern TMainForm* MainForm;

@@ -1,0 +1,20 @@
+#pragma once
+// The panel's layout: the frameless main window's controls at their fixed
+// places, made into the panel's named members, as the panel is made.
+#include <QPoint>
+#include <QRgb>
+#include <QStringList>
+
+class QImage;
+class QWidget;
+class TMainForm;
+
+constexpr int kFormWidth = 421;
+constexpr int kFormHeight = 132;
+constexpr QPoint kDesignPosition(343, 384);
+constexpr int kTopPanelHeight = 25;
+
+// Makes every control of the panel; the action picture shows actionBitmap.
+void BuildPanelLayout(TMainForm& panel, const QImage& actionBitmap);
+// The rate box's texts: the line rates the port can take, slowest first.
+QStringList LineRateTexts();
