@@ -18,7 +18,9 @@
 #include "Sound.h"
 #include "Statistic.h"
 #include "Timerfile.h"
+#include "Synchro.h"
 #include "Transport.h"
+#include "ViewDock.h"
 #include "Visual.h"
 
 #include <QCheckBox>
@@ -59,6 +61,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
 
     BuildPanelLayout(*this, actionBitmap);
     settings_ = std::make_unique<PanelSettings>(*this);
+    synchro_ = std::make_unique<Synchro>(*this);
+    dock_ = std::make_unique<ViewDock>(*this);
     transport_ = std::make_unique<Transport>(*this);
     ConnectControls();
     live_ = std::make_unique<LiveSources>(*this);
@@ -272,7 +276,7 @@ void TMainForm::TopPanelMouseMove(int x, int y)
     const int dx = x - dragX;
     const int dy = y - dragY;
     move(pos() + QPoint(dx, dy));
-    MoveViews(dx, dy);
+    dock_->MoveAll(dx, dy);
 }
 
 void TMainForm::TopPanelMouseUp()
@@ -291,34 +295,12 @@ QMenu* TMainForm::TitleMenu()
     return titleMenu_;
 }
 
-void TMainForm::MoveViews(int dx, int dy)
-{
-    for (QWidget* view : std::initializer_list<QWidget*>{PositionForm, StatisticForm, SatellitesForm, VisualForm, ProfileForm})
-        if (view)
-            view->move(view->pos() + QPoint(dx, dy));
-}
-
 // ---------------------------------------------------------------- view switches
 
 void TMainForm::PositionCheckBoxClick()
 {
-    if (!PositionForm)
+    if (!dock_->SwitchPosition())
         return;
-    const int h = PositionForm->height();
-    if (PositionCheckBox->isChecked()) {
-        PositionForm->move(x(), y() + height());
-        if (StatisticForm)
-            StatisticForm->move(StatisticForm->x(), StatisticForm->y() + h);
-        if (SatellitesForm)
-            SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() + h);
-        PositionForm->show();
-    } else {
-        PositionForm->hide();
-        if (StatisticForm)
-            StatisticForm->move(StatisticForm->x(), StatisticForm->y() - h);
-        if (SatellitesForm)
-            SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() - h);
-    }
     if (BINRRadioButton->isChecked() && mode == amRecord)
         transport_->SendPositionCommands(PositionCheckBox->isChecked());
     PlaceProfile();
@@ -326,55 +308,17 @@ void TMainForm::PositionCheckBoxClick()
 
 void TMainForm::StatisticCheckBoxClick()
 {
-    if (!StatisticForm)
-        return;
-    const int h = StatisticForm->height();
-    if (StatisticCheckBox->isChecked()) {
-        int top = y() + height();
-        if (PositionCheckBox->isChecked() && PositionForm)
-            top += PositionForm->height();
-        StatisticForm->move(x(), top);
-        if (SatellitesForm)
-            SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() + h);
-        StatisticForm->show();
-        StatisticForm->ResetStatistics();
-    } else {
-        StatisticForm->hide();
-        if (SatellitesForm)
-            SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() - h);
-    }
-    PlaceProfile();
+    if (dock_->SwitchStatistic())
+        PlaceProfile();
 }
 
 void TMainForm::SatellitesCheckBoxClick()
 {
-    if (!SatellitesForm)
-        return;
-    if (SatellitesCheckBox->isChecked()) {
-        int top = y() + height();
-        if (PositionCheckBox->isChecked() && PositionForm)
-            top += PositionForm->height();
-        if (StatisticCheckBox->isChecked() && StatisticForm)
-            top += StatisticForm->height();
-        SatellitesForm->move(x(), top);
-        SatellitesForm->show();
-    } else {
-        SatellitesForm->hide();
-    }
-    PlaceProfile();
+    if (dock_->SwitchSatellites())
+        PlaceProfile();
 }
 
-void TMainForm::VisualCheckBoxClick()
-{
-    if (!VisualForm)
-        return;
-    if (VisualCheckBox->isChecked()) {
-        VisualForm->move(x() + width(), y());
-        VisualForm->show();
-    } else {
-        VisualForm->hide();
-    }
-}
+void TMainForm::VisualCheckBoxClick() { dock_->SwitchVisual(); }
 
 void TMainForm::ProfileCheckBoxClick()
 {

@@ -34,6 +34,8 @@ class QSettings;
 class FlatGlyphButton;
 class LiveSources;
 class PanelSettings;
+class Synchro;
+class ViewDock;
 class PlaybackSource;
 struct PlaybackCallbacks;
 class TReadCycle;
@@ -244,9 +246,12 @@ private:
     friend class Transport;
     friend class LiveSources;
     friend class PanelSettings;
+    friend class Synchro;
     std::unique_ptr<Transport> transport_;
     std::unique_ptr<LiveSources> live_;
     std::unique_ptr<PanelSettings> settings_;
+    std::unique_ptr<Synchro> synchro_;
+    std::unique_ptr<ViewDock> dock_;
 
     uint32_t mode = amStop;
     int32_t errorCount = 0;
@@ -271,8 +276,6 @@ private:
     void ResetCounters();
     void AppendToRecordFile(const uint8_t* bytes, int length);
     void RepaintWindows();
-    void SetProtocolControlsEnabled(bool on);
-    void MoveViews(int dx, int dy);
 
     // Dragging the frameless panel by its title strip.
     bool dragging = false;

@@ -4,14 +4,14 @@
 #include "Mainfile.h"
 
 #include "BinrDecoder.h"
-#include "Controls.h"
-#include "Glyphs.h"
 #include "GnssEpoch.h"
 #include "LiveSources.h"
 #include "NmeaAssembler.h"
 #include "Position.h"
+#include "PanelLayout.h"
 #include "Satellites.h"
 #include "Statistic.h"
+#include "Synchro.h"
 #include "Transport.h"
 #include "Visual.h"
 
@@ -20,78 +20,14 @@
 #include <QLabel>
 #include <QRadioButton>
 
-#include <algorithm>
-#include <cstdio>
-
-namespace {
-
-struct ModeLook {
-    uint32_t mode;
-    const char* caption;
-    QRgb colour;
-};
-constexpr ModeLook kModeLooks[] = {
-    {amSync, "SYNC", kLime},  {amOpen, "OPEN", kLime},    {amPlay, "PLAY", kLime}, {amFastPlay, "  FF", kLime},
-    {amPause, "PAUSE", kLime}, {amStop, "STOP", kLime},   {amRecord, " REC", kRed},
-    {amWatch, "WATCH", kLime},
-};
-
-// Which buttons a row enables: Synchro, Eject, Play, Rewind, Pause, Stop,
-// Record, and the protocol panel with the port and rate boxes.
-struct RowState {
-    ButtonRow row;
-    bool on[8];
-};
-constexpr RowState kRows[] = {
-    {ButtonRow::Sync, {false, false, false, false, false, true, false, false}},
-    {ButtonRow::Play, {false, false, false, true, true, true, false, false}},
-    {ButtonRow::FastPlay, {false, false, true, false, true, true, false, false}},
-    {ButtonRow::Pause, {false, false, true, true, false, true, false, false}},
-    {ButtonRow::Stop, {true, true, true, true, false, false, true, true}},
-    {ButtonRow::Record, {false, false, false, false, false, true, false, false}},
-    {ButtonRow::Watch, {false, false, false, false, false, true, true, false}},
-};
-
-bool TraceModes() { return qEnvironmentVariableIsSet("KESTROVA_TRACE_MODES"); }
-
-} // namespace
-
 void TMainForm::SetActionMode(uint32_t m)
 {
     mode = m;
-    const bool drawn = DrawActionGlyph(actionBitmap, m);
-    const auto look = std::find_if(std::begin(kModeLooks), std::end(kModeLooks),
-                                   [m](const ModeLook& l) { return l.mode == m; });
-    if (drawn && look != std::end(kModeLooks)) {
-        ActionLabel->setText(QString::fromLatin1(look->caption));
-        SetTextColour(ActionLabel, look->colour);
-    }
-    ActionImage->setPixmap(QPixmap::fromImage(actionBitmap));
-    if (TraceModes())
-        std::fprintf(stderr, "kestrova: mode %s\n", ActionLabel->text().trimmed().toLatin1().constData());
+    ShowActionMode(*this, actionBitmap, m);
     emit ModeChanged(m);
 }
 
-void TMainForm::SetButtons(ButtonRow row)
-{
-    const auto state = std::find_if(std::begin(kRows), std::end(kRows), [row](const RowState& r) { return r.row == row; });
-    if (state == std::end(kRows))
-        return;
-    FlatGlyphButton* const buttons[] = {SynchroButton, EjectButton, PlayButton, RewindButton,
-                                        PauseButton, StopButton, RecordButton};
-    for (size_t i = 0; i < std::size(buttons); ++i)
-        buttons[i]->setEnabled(state->on[i]);
-    SetProtocolControlsEnabled(state->on[7]);
-}
-
-void TMainForm::SetProtocolControlsEnabled(bool on)
-{
-    // The panel decides for its children; "0x02" keeps its own state,
-    // which follows the protocol, and shows it again when the panel is on.
-    ModePanel->setEnabled(on);
-    PortComboBox->setEnabled(on);
-    BaudComboBox->setEnabled(on);
-}
+void TMainForm::SetButtons(ButtonRow row) { EnableButtonRow(*this, row); }
 
 // ---------------------------------------------------------------- counters and views
 
@@ -134,6 +70,11 @@ int TMainForm::LiveCycles() const { return transport_->LiveCycles(); }
 TReadCycle* TMainForm::ReadCycle() const { return transport_->ReadCycle(); }
 void TMainForm::SetRecordAppend(bool on) { transport_->SetRecordAppend(on); }
 QString TMainForm::SideFileFor(const QString& fileName) { return ::SideFileFor(fileName); }
+
+void TMainForm::SynchroButtonClick(QObject*) { synchro_->Start(); }
+void TMainForm::SynchroTimerTimer() { synchro_->Tick(); }
+void TMainForm::NMEARadioButtonClick(QObject*) { synchro_->NmeaSelected(); }
+void TMainForm::BINRRadioButtonClick(QObject*) { synchro_->BinrSelected(); }
 
 void TMainForm::ConnectionLost() { live_->ConnectionLost(); }
 bool TMainForm::Reconnecting() const { return live_->Reconnecting(); }

@@ -14,7 +14,40 @@
 #include <QListView>
 #include <QRadioButton>
 
+#include <algorithm>
+#include <cstdio>
+
 namespace {
+
+struct ModeLook {
+    uint32_t mode;
+    const char* caption;
+    QRgb colour;
+};
+constexpr ModeLook kModeLooks[] = {
+    {amSync, "SYNC", kLime},  {amOpen, "OPEN", kLime},    {amPlay, "PLAY", kLime}, {amFastPlay, "  FF", kLime},
+    {amPause, "PAUSE", kLime}, {amStop, "STOP", kLime},   {amRecord, " REC", kRed},
+    {amWatch, "WATCH", kLime},
+};
+
+// Which buttons a row enables: Synchro, Eject, Play, Rewind, Pause, Stop,
+// Record, and the protocol panel with the port and rate boxes.
+struct RowState {
+    ButtonRow row;
+    bool on[8];
+};
+constexpr RowState kRows[] = {
+    {ButtonRow::Sync, {false, false, false, false, false, true, false, false}},
+    {ButtonRow::Play, {false, false, false, true, true, true, false, false}},
+    {ButtonRow::FastPlay, {false, false, true, false, true, true, false, false}},
+    {ButtonRow::Pause, {false, false, true, true, false, true, false, false}},
+    {ButtonRow::Stop, {true, true, true, true, false, false, true, true}},
+    {ButtonRow::Record, {false, false, false, false, false, true, false, false}},
+    {ButtonRow::Watch, {false, false, false, false, false, true, true, false}},
+};
+
+bool TraceModes() { return qEnvironmentVariableIsSet("KESTROVA_TRACE_MODES"); }
+
 
 constexpr int kLeftPanelWidth = 78;
 constexpr int kRightPanelWidth = 95;
@@ -225,4 +258,34 @@ void BuildPanelLayout(TMainForm& panel, const QImage& actionBitmap)
     BuildPanels(panel);
     BuildInfoPanel(panel, actionBitmap);
     BuildButtons(panel);
+}
+
+void ShowActionMode(TMainForm& p, QImage& actionBitmap, uint32_t m)
+{
+    const bool drawn = DrawActionGlyph(actionBitmap, m);
+    const auto look = std::find_if(std::begin(kModeLooks), std::end(kModeLooks),
+                                   [m](const ModeLook& l) { return l.mode == m; });
+    if (drawn && look != std::end(kModeLooks)) {
+        p.ActionLabel->setText(QString::fromLatin1(look->caption));
+        SetTextColour(p.ActionLabel, look->colour);
+    }
+    p.ActionImage->setPixmap(QPixmap::fromImage(actionBitmap));
+    if (TraceModes())
+        std::fprintf(stderr, "kestrova: mode %s\n", p.ActionLabel->text().trimmed().toLatin1().constData());
+}
+
+void EnableButtonRow(TMainForm& p, ButtonRow row)
+{
+    const auto state = std::find_if(std::begin(kRows), std::end(kRows), [row](const RowState& r) { return r.row == row; });
+    if (state == std::end(kRows))
+        return;
+    FlatGlyphButton* const buttons[] = {p.SynchroButton, p.EjectButton, p.PlayButton, p.RewindButton,
+                                        p.PauseButton, p.StopButton, p.RecordButton};
+    for (size_t i = 0; i < std::size(buttons); ++i)
+        buttons[i]->setEnabled(state->on[i]);
+    // The panel decides for its children; "0x02" keeps its own state,
+    // which follows the protocol, and shows it again when the panel is on.
+    p.ModePanel->setEnabled(state->on[7]);
+    p.PortComboBox->setEnabled(state->on[7]);
+    p.BaudComboBox->setEnabled(state->on[7]);
 }

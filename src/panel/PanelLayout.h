@@ -1,6 +1,8 @@
 #pragma once
 // The panel's layout: the frameless main window's controls at their fixed
 // places, made into the panel's named members, as the panel is made.
+#include "ActionMode.h"
+
 #include <QPoint>
 #include <QRgb>
 #include <QStringList>
@@ -18,3 +20,7 @@ constexpr int kTopPanelHeight = 25;
 void BuildPanelLayout(TMainForm& panel, const QImage& actionBitmap);
 // The rate box's texts: the line rates the port can take, slowest first.
 QStringList LineRateTexts();
+// The mode's glyph and caption in the action picture and label.
+void ShowActionMode(TMainForm& panel, QImage& actionBitmap, uint32_t mode);
+// The buttons a row enables, and the protocol panel with the port and rate boxes.
+void EnableButtonRow(TMainForm& panel, ButtonRow row);

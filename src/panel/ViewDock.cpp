@@ -1,0 +1,94 @@
+// The views docked around the panel (ViewDock.h).
+#include "ViewDock.h"
+
+#include "Mainfile.h"
+#include "Position.h"
+#include "Profile.h"
+#include "Satellites.h"
+#include "Statistic.h"
+#include "Visual.h"
+
+#include <QCheckBox>
+
+ViewDock::ViewDock(TMainForm& panel) : panel_(panel) {}
+
+void ViewDock::MoveAll(int dx, int dy)
+{
+    for (QWidget* view : std::initializer_list<QWidget*>{PositionForm, StatisticForm, SatellitesForm, VisualForm, ProfileForm})
+        if (view)
+            view->move(view->pos() + QPoint(dx, dy));
+}
+
+bool ViewDock::SwitchPosition()
+{
+    if (!PositionForm)
+        return false;
+    const int h = PositionForm->height();
+    if (panel_.PositionCheckBox->isChecked()) {
+        PositionForm->move(panel_.x(), panel_.y() + panel_.height());
+        if (StatisticForm)
+            StatisticForm->move(StatisticForm->x(), StatisticForm->y() + h);
+        if (SatellitesForm)
+            SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() + h);
+        PositionForm->show();
+    } else {
+        PositionForm->hide();
+        if (StatisticForm)
+            StatisticForm->move(StatisticForm->x(), StatisticForm->y() - h);
+        if (SatellitesForm)
+            SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() - h);
+    }
+    return true;
+}
+
+bool ViewDock::SwitchStatistic()
+{
+    if (!StatisticForm)
+        return false;
+    const int h = StatisticForm->height();
+    if (panel_.StatisticCheckBox->isChecked()) {
+        int top = panel_.y() + panel_.height();
+        if (panel_.PositionCheckBox->isChecked() && PositionForm)
+            top += PositionForm->height();
+        StatisticForm->move(panel_.x(), top);
+        if (SatellitesForm)
+            SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() + h);
+        StatisticForm->show();
+        StatisticForm->ResetStatistics();
+    } else {
+        StatisticForm->hide();
+        if (SatellitesForm)
+            SatellitesForm->move(SatellitesForm->x(), SatellitesForm->y() - h);
+    }
+    return true;
+}
+
+bool ViewDock::SwitchSatellites()
+{
+    if (!SatellitesForm)
+        return false;
+    if (panel_.SatellitesCheckBox->isChecked()) {
+        int top = panel_.y() + panel_.height();
+        if (panel_.PositionCheckBox->isChecked() && PositionForm)
+            top += PositionForm->height();
+        if (panel_.StatisticCheckBox->isChecked() && StatisticForm)
+            top += StatisticForm->height();
+        SatellitesForm->move(panel_.x(), top);
+        SatellitesForm->show();
+    } else {
+        SatellitesForm->hide();
+    }
+    return true;
+}
+
+void ViewDock::SwitchVisual()
+{
+    if (!VisualForm)
+        return;
+    if (panel_.VisualCheckBox->isChecked()) {
+        VisualForm->move(panel_.x() + panel_.width(), panel_.y());
+        VisualForm->show();
+    } else {
+        VisualForm->hide();
+    }
+}
