@@ -14,7 +14,7 @@
 #include "LiveSources.h"
 
 #include "Mainfile.h"
-#include "Transport.h"
+#include "Synchro.h"
 
 #include "Comm.h"
 #include "Instance.h"
@@ -303,5 +303,5 @@ void LiveSources::ReconnectTick()
     panel_.watchTicks = 0;
     panel_.InfoLabel->setText(QStringLiteral("Wait..."));
     if (binr && PortTakesCommands())
-        panel_.Deck().SendRecordStartSequence();
+        panel_.Receiver().SendRecordStartSequence();
 }

@@ -5,7 +5,6 @@
 // the live sources (LiveSources) are parts the panel owns.
 #include "Mainfile.h"
 
-#include "About.h"
 #include "Comm.h"
 #include "Controls.h"
 #include "Instance.h"
@@ -26,7 +25,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
@@ -34,9 +32,6 @@
 #include <QRadioButton>
 #include <QShowEvent>
 
-#include <cerrno>
-#include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -68,19 +63,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     live_ = std::make_unique<LiveSources>(*this);
     AddMultiGnssMenu();
 
-    openFileDialog = [this](const QString& folder, const QString& filter) {
-        // The name serves for playing and for recording, so a name that does
-        // not exist yet is welcome (a new recording), and an existing one is
-        // taken without an overwrite question: Record has its own guard.
-        QFileDialog dialog(this, QStringLiteral("Open file:"), folder, filter);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Open"));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return QString();
-        return dialog.selectedFiles().constFirst();
-    };
+    openFileDialog = [this](const QString& folder, const QString& filter) { return AskFileName(this, folder, filter); };
     SetCommHandlers({[this](const uint8_t* bytes, int length) { ReceiveBytes(bytes, length); },
                      [this] { CountLineError(); },
                      [this] { ConnectionLost(); }});
@@ -184,29 +167,9 @@ void TMainForm::LinkViews()
         TimerForm->SetScheduleActions([this] { ScheduledRecordStart(); }, [this] { ScheduledRecordStop(); });
 }
 
-void TMainForm::PlayCommandLineFile()
-{
-    const QString& arg = commandLineFile;
-    if (arg.isEmpty())
-        return;
-    // The protocol switch comes first: its handler names the default file,
-    // which must not replace the file named here.
-    (commandLineBinr ? BINRRadioButton : NMEARadioButton)->setChecked(true);
-    if (TakeFileName(arg))
-        PlayButtonClick(nullptr);
-}
+void TMainForm::PlayCommandLineFile() { transport_->PlayCommandLineFile(); }
 
-bool TMainForm::TakeFileName(const QString& path)
-{
-    const QFileInfo info(path);
-    if (path.contains(QLatin1Char('/')) && ::chdir(QFile::encodeName(info.absolutePath()).constData()) != 0) {
-        InfoLabel->setText(QStringLiteral("Cannot enter folder ") + info.absolutePath() + QStringLiteral(": ")
-                           + QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    FileLabel->setText(info.fileName());
-    return true;
-}
+bool TMainForm::TakeFileName(const QString& path) { return transport_->TakeFileName(path); }
 
 // ---------------------------------------------------------------- shut-down
 
@@ -262,28 +225,14 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TMainForm::TopPanelMouseDown(int x, int y)
-{
-    dragging = true;
-    dragX = x;
-    dragY = y;
-}
+void TMainForm::TopPanelMouseDown(int x, int y) { dock_->Grab(x, y); }
 
-void TMainForm::TopPanelMouseMove(int x, int y)
-{
-    if (!dragging)
-        return;
-    const int dx = x - dragX;
-    const int dy = y - dragY;
-    move(pos() + QPoint(dx, dy));
-    dock_->MoveAll(dx, dy);
-}
+void TMainForm::TopPanelMouseMove(int x, int y) { dock_->Drag(x, y); }
 
 void TMainForm::TopPanelMouseUp()
 {
-    if (!dragging)
+    if (!dock_->Release())
         return;
-    dragging = false;
     SettingChanged();
     emit PanelPlaced();
 }
@@ -302,7 +251,7 @@ void TMainForm::PositionCheckBoxClick()
     if (!dock_->SwitchPosition())
         return;
     if (BINRRadioButton->isChecked() && mode == amRecord)
-        transport_->SendPositionCommands(PositionCheckBox->isChecked());
+        synchro_->SendPositionCommands(PositionCheckBox->isChecked());
     PlaceProfile();
 }
 
@@ -346,22 +295,14 @@ void TMainForm::SoundButtonClick(QObject* sender)
 
 void TMainForm::ClockButtonClick(QObject*)
 {
-    if (!TimerForm)
+    if (!dock_->ShowTimer())
         return;
-    TimerForm->move(x() + width() / 2 - TimerForm->width() / 2, y());
-    TimerForm->ShowModal();
     const bool armed = TimerForm && TimerForm->TimerArmed;
     TimerLabel->setText(armed ? QStringLiteral("timer on") : QStringLiteral("timer off"));
     SetTextColour(TimerLabel, armed ? kLime : kRed);
 }
 
-void TMainForm::TitleImageClick()
-{
-    if (!AboutForm)
-        return;
-    AboutForm->move(x() - AboutForm->width(), y());
-    AboutForm->exec();
-}
+void TMainForm::TitleImageClick() { dock_->ShowAbout(); }
 
 void TMainForm::CloseSpeedButtonClick() { close(); }
 

@@ -1,11 +1,12 @@
 #pragma once
 // The main window: the control panel with port, rate and protocol selection,
-// transport buttons, counters and view switches; the one intake of received
-// bytes (ReceiveBytes) with its routing to the decoders and views; the action
-// modes; synchronization; settings. Its parts: the transport (Transport.h:
-// what the transport buttons do, the playback threads) and the live sources
-// (LiveSources.h: opening, losing and reconnecting a source, the port list).
-// The other windows see it through PanelLink.
+// transport buttons, counters and view switches, and their slots; the one
+// intake of received bytes (ReceiveBytes) with its routing to the decoders
+// and views. The slots hand the work to the panel's parts: Transport (the
+// transport buttons, the playback threads), LiveSources (opening, losing and
+// reconnecting a source, the port list), Synchro, ViewDock (the views around
+// the panel), PanelSettings and PanelLayout. The other windows see the panel
+// only through PanelLink.
 #include "ActionMode.h"
 #include "PanelLink.h"
 #include "RecordFile.h"
@@ -16,13 +17,10 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
-#include <map>
 #include <memory>
 #include <vector>
 
-class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -36,9 +34,6 @@ class LiveSources;
 class PanelSettings;
 class Synchro;
 class ViewDock;
-class PlaybackSource;
-struct PlaybackCallbacks;
-class TReadCycle;
 class Transport;
 
 class TMainForm : public QWidget, public PanelLink {
@@ -70,10 +65,8 @@ public:
     // Decoders, satellite indicators and the Visual plot (with Profile) as
     // at the start of a playback.
     void ResetDecodersAndViews();
-    // A paced playback's seek: the bytes before the epoch sought take the
-    // intake as in a play, unseen (nothing printed, painted, counted or
-    // written to a side file), so the epoch then shows as a play from the
-    // start shows it.
+    // The bytes take the intake as in a play, unseen (nothing printed,
+    // painted, counted or written to a side file): a seek's priming.
     void PrimeFromBytes(const uint8_t* bytes, size_t length);
 
     // --- synchronization and protocol switch
@@ -129,6 +122,7 @@ public:
     // --- the parts
     Transport& Deck() { return *transport_; }
     LiveSources& Sources() { return *live_; }
+    Synchro& Receiver() { return *synchro_; }
     // Stops what runs and ends every playback thread (Transport::ShutDown).
     void ShutDown();
     int LiveCycles() const;
@@ -136,10 +130,7 @@ public:
     void WatchClick(QObject* sender);
     bool Reconnecting() const;
 
-    // Makes the folder of path the current folder and puts its file name in
-    // FileLabel, as a file named on the command line is taken. A folder that
-    // cannot be entered changes nothing: false, and InfoLabel says why (a
-    // bare name would otherwise lead to a file of that name here).
+    // As a file named on the command line is taken (Transport::TakeFileName).
     bool TakeFileName(const QString& path);
     // The synthesis side file for fileName, or empty when it would be the
     // very file being played or recorded.
@@ -277,10 +268,6 @@ private:
     void AppendToRecordFile(const uint8_t* bytes, int length);
     void RepaintWindows();
 
-    // Dragging the frameless panel by its title strip.
-    bool dragging = false;
-    int dragX = 0;
-    int dragY = 0;
     QImage actionBitmap;
     void AddMultiGnssMenu();
     void LoadMultiGnssSetting(const QSettings& s);

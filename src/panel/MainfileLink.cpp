@@ -3,14 +3,10 @@
 // the live sources act), and PanelLink, what the other windows may ask.
 #include "Mainfile.h"
 
-#include "BinrDecoder.h"
 #include "GnssEpoch.h"
 #include "LiveSources.h"
-#include "NmeaAssembler.h"
-#include "Position.h"
 #include "PanelLayout.h"
 #include "Satellites.h"
-#include "Statistic.h"
 #include "Synchro.h"
 #include "Transport.h"
 #include "Visual.h"
@@ -89,29 +85,7 @@ bool TMainForm::Binr() const { return BINRRadioButton->isChecked(); }
 int TMainForm::LineRate() const { return BaudComboBox->currentText().toInt(); }
 void TMainForm::SetStatusText(const QString& text) { InfoLabel->setText(text); }
 
-void TMainForm::SeekReset(int64_t offset, const std::vector<uint8_t>& before)
-{
-    ResetDecodersAndViews();
-    ProgramNmea() = NmeaAssembler();
-    ProgramBinr() = BinrDecoder();
-    if (PositionForm)
-        PositionForm->ForgetKeptTexts();
-    // The epochs before it set what a play would show at this epoch (the
-    // date, the fix, the satellites); what counts and collects starts afresh.
-    PrimeFromBytes(before.data(), before.size());
-    if (VisualForm)
-        VisualForm->ClearPlot();
-    if (StatisticForm)
-        StatisticForm->ResetStatistics();
-    SetReceivedTotal(offset);
-}
+void TMainForm::SeekReset(int64_t offset, const std::vector<uint8_t>& before) { transport_->SeekReset(offset, before); }
 
-void TMainForm::OnModeChanged(QObject* context, std::function<void()> f)
-{
-    connect(this, &TMainForm::ModeChanged, context, [f = std::move(f)] { f(); });
-}
-
-void TMainForm::OnPanelPlaced(QObject* context, std::function<void()> f)
-{
-    connect(this, &TMainForm::PanelPlaced, context, [f = std::move(f)] { f(); });
-}
+void TMainForm::OnModeChanged(QObject* context, std::function<void()> f) { connect(this, &TMainForm::ModeChanged, context, f); }
+void TMainForm::OnPanelPlaced(QObject* context, std::function<void()> f) { connect(this, &TMainForm::PanelPlaced, context, f); }

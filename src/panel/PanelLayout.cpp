@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QListView>
@@ -288,4 +289,19 @@ void EnableButtonRow(TMainForm& p, ButtonRow row)
     p.ModePanel->setEnabled(state->on[7]);
     p.PortComboBox->setEnabled(state->on[7]);
     p.BaudComboBox->setEnabled(state->on[7]);
+}
+
+QString AskFileName(QWidget* parent, const QString& folder, const QString& filter)
+{
+    // The name serves for playing and for recording, so a name that does
+    // not exist yet is welcome (a new recording), and an existing one is
+    // taken without an overwrite question: Record has its own guard.
+    QFileDialog dialog(parent, QStringLiteral("Open file:"), folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Open"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
 }

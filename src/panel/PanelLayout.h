@@ -18,6 +18,9 @@ constexpr int kTopPanelHeight = 25;
 
 // Makes every control of the panel; the action picture shows actionBitmap.
 void BuildPanelLayout(TMainForm& panel, const QImage& actionBitmap);
+// The file-open dialog of Eject: a folder to start in and a filter; the
+// path chosen, or empty.
+QString AskFileName(QWidget* parent, const QString& folder, const QString& filter);
 // The rate box's texts: the line rates the port can take, slowest first.
 QStringList LineRateTexts();
 // The mode's glyph and caption in the action picture and label.

@@ -1,7 +1,8 @@
 #pragma once
-// The receiver's synchronization (the search for its line rate, and with
-// BINR its move to the user's rate and its identification) and what a
-// protocol switch tells the receiver.
+// The panel's commands to the receiver: the synchronization (the search for
+// its line rate, and with BINR its move to the user's rate and its
+// identification), what a protocol switch tells it, and what a recording
+// asks it to send.
 class TMainForm;
 
 class Synchro {
@@ -15,6 +16,10 @@ public:
     // search's pace, and the command that moves the receiver over.
     void NmeaSelected();
     void BinrSelected();
+    // What a recording or watch tells a BINR receiver to send (again after
+    // a reconnect), and POSITION's own messages switched on or off.
+    void SendRecordStartSequence();
+    void SendPositionCommands(bool on);
 
 private:
     TMainForm& panel_;

@@ -6,14 +6,19 @@
 #include "Mainfile.h"
 
 #include "BinrLayouts.h"
+#include "BinrDecoder.h"
 #include "Comm.h"
 #include "Controls.h"
 #include "Cycle.h"
+#include "NmeaAssembler.h"
 #include "Nmeafile.h"
+#include "Position.h"
 #include "PathIdentity.h"
 #include "Sound.h"
 #include "Statistic.h"
+#include "Synchro.h"
 #include "Timerfile.h"
+#include "Visual.h"
 #include "WeekRollover.h"
 
 #include <QCheckBox>
@@ -29,8 +34,11 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -238,6 +246,30 @@ void Transport::Abandon()
 
 // ---------------------------------------------------------------- play
 
+void Transport::PlayCommandLineFile()
+{
+    const QString& arg = panel_.commandLineFile;
+    if (arg.isEmpty())
+        return;
+    // The protocol switch comes first: its handler names the default file,
+    // which must not replace the file named here.
+    (panel_.commandLineBinr ? panel_.BINRRadioButton : panel_.NMEARadioButton)->setChecked(true);
+    if (TakeFileName(arg))
+        Play();
+}
+
+bool Transport::TakeFileName(const QString& path)
+{
+    const QFileInfo info(path);
+    if (path.contains(QLatin1Char('/')) && ::chdir(QFile::encodeName(info.absolutePath()).constData()) != 0) {
+        panel_.InfoLabel->setText(QStringLiteral("Cannot enter folder ") + info.absolutePath() + QStringLiteral(": ")
+                           + QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    panel_.FileLabel->setText(info.fileName());
+    return true;
+}
+
 void Transport::Eject()
 {
     panel_.SetActionMode(amOpen);
@@ -306,6 +338,23 @@ bool Transport::PlayCycle(const QString& fileName, const std::function<TReadCycl
     panel_.SetActionMode(amPlay);
     panel_.SetButtons(ButtonRow::Play);
     return true;
+}
+
+void Transport::SeekReset(int64_t offset, const std::vector<uint8_t>& before)
+{
+    panel_.ResetDecodersAndViews();
+    ProgramNmea() = NmeaAssembler();
+    ProgramBinr() = BinrDecoder();
+    if (PositionForm)
+        PositionForm->ForgetKeptTexts();
+    // The epochs before it set what a play would show at this epoch (the
+    // date, the fix, the satellites); what counts and collects starts afresh.
+    panel_.PrimeFromBytes(before.data(), before.size());
+    if (VisualForm)
+        VisualForm->ClearPlot();
+    if (StatisticForm)
+        StatisticForm->ResetStatistics();
+    panel_.SetReceivedTotal(offset);
 }
 
 void Transport::FastPlay()
@@ -475,36 +524,7 @@ void Transport::BeginLive(bool binr, uint32_t mode)
     // The receiver is told what to send; a source that takes no commands is
     // taken as it comes.
     if (binr && PortTakesCommands())
-        SendRecordStartSequence();
-}
-
-void Transport::SendRecordStartSequence()
-{
-    panel_.SendBinr(kCmdStopOutput, nullptr, 0);
-    panel_.SendBinr(kCmdDeviceInfo, nullptr, 0);
-    // Output rates of the six messages the views and the synthesis read.
-    for (const uint8_t message : {0x01, 0x04, 0x02, 0x05, 0x03, 0x06}) {
-        QThread::msleep(kCommandGapMs);
-        const uint8_t rate[] = {0x03, message};
-        panel_.SendBinr(kCmdOutputRate, rate, 2);
-    }
-    QThread::msleep(kCommandGapMs);
-    if (panel_._02CheckBox->isChecked()) {
-        const uint8_t on[] = {0x01};
-        panel_.SendBinr(kCmdHeartbeat, on, 1);
-    }
-    if (panel_.PositionCheckBox->isChecked())
-        SendPositionCommands(true);
-}
-
-void Transport::SendPositionCommands(bool on)
-{
-    const uint8_t flag[] = {uint8_t(on ? 0x01 : 0x00)};
-    const uint8_t rate[] = {uint8_t(on ? 0x05 : 0x00)};
-    panel_.SendBinr(kCmdPosition21, flag, 1);
-    panel_.SendBinr(kCmdPosition27, flag, 1);
-    panel_.SendBinr(kCmdPosition35, flag, 1);
-    panel_.SendBinr(kCmdPosition24, rate, 1);
+        panel_.Receiver().SendRecordStartSequence();
 }
 
 // ---------------------------------------------------------------- timers

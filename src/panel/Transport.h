@@ -30,6 +30,13 @@ public:
     ~Transport() override;
 
     void Eject();
+    // Makes the folder of path the current folder and puts its file name in
+    // FileLabel. A folder that cannot be entered changes nothing: false, and
+    // InfoLabel says why (a bare name would otherwise lead to a file of that
+    // name here).
+    bool TakeFileName(const QString& path);
+    // The file named on the command line, with its protocol: played at start-up.
+    void PlayCommandLineFile();
     // A thread started from STOP reads its first blocks at normal pace
     // (Play) or at fast pace (FastPlay).
     void Play(bool firstBlocksNormal = true);
@@ -49,6 +56,8 @@ public:
     // of Play from STOP, then the thread starts. False, and nothing made,
     // when the panel is not stopped.
     bool PlayCycle(const QString& fileName, const std::function<TReadCycle*(PlaybackCallbacks)>& make);
+    // A paced playback's seek (PanelLink::SeekReset).
+    void SeekReset(int64_t offset, const std::vector<uint8_t>& before);
 
     // Stops a recording, synchronization or playback and ends every playback
     // thread still alive, serving only their hand-offs meanwhile (no other
@@ -67,9 +76,6 @@ public:
     // its side file (headless --append) instead of replacing them.
     void SetRecordAppend(bool on) { recordAppend_ = on; }
 
-    // The receiver's commands as a recording starts (BINR): also after a reconnect.
-    void SendRecordStartSequence();
-    void SendPositionCommands(bool on);
 
 private:
     TMainForm& panel_;

@@ -1,11 +1,13 @@
 // The views docked around the panel (ViewDock.h).
 #include "ViewDock.h"
 
+#include "About.h"
 #include "Mainfile.h"
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
 #include "Statistic.h"
+#include "Timerfile.h"
 #include "Visual.h"
 
 #include <QCheckBox>
@@ -91,4 +93,45 @@ void ViewDock::SwitchVisual()
     } else {
         VisualForm->hide();
     }
+}
+
+void ViewDock::Grab(int x, int y)
+{
+    dragging_ = true;
+    dragX_ = x;
+    dragY_ = y;
+}
+
+void ViewDock::Drag(int x, int y)
+{
+    if (!dragging_)
+        return;
+    const int dx = x - dragX_;
+    const int dy = y - dragY_;
+    panel_.move(panel_.pos() + QPoint(dx, dy));
+    MoveAll(dx, dy);
+}
+
+bool ViewDock::Release()
+{
+    const bool ended = dragging_;
+    dragging_ = false;
+    return ended;
+}
+
+bool ViewDock::ShowTimer()
+{
+    if (!TimerForm)
+        return false;
+    TimerForm->move(panel_.x() + panel_.width() / 2 - TimerForm->width() / 2, panel_.y());
+    TimerForm->ShowModal();
+    return true;
+}
+
+void ViewDock::ShowAbout()
+{
+    if (!AboutForm)
+        return;
+    AboutForm->move(panel_.x() - AboutForm->width(), panel_.y());
+    AboutForm->exec();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The views docked around the panel: POSITION, STATISTIC and SATELLITES in
 // a column under it (each switched view pushes the ones below it down),
-// VISUAL at its right; all of them follow the panel when it is dragged.
+// VISUAL at its right; all of them follow the panel when it is dragged by
+// its title strip.
 class TMainForm;
 
 class ViewDock {
@@ -14,7 +15,20 @@ public:
     bool SwitchSatellites();
     void SwitchVisual();
     void MoveAll(int dx, int dy);
+    // TIMER over the middle of the panel, modal; false without one.
+    bool ShowTimer();
+    // About at the panel's left, modal.
+    void ShowAbout();
+
+    // Dragging the frameless panel by its title strip (strip coordinates):
+    // the panel and its views move together. Release is true when a drag ended.
+    void Grab(int x, int y);
+    void Drag(int x, int y);
+    bool Release();
 
 private:
     TMainForm& panel_;
+    bool dragging_ = false;
+    int dragX_ = 0;
+    int dragY_ = 0;
 };
