@@ -14,9 +14,10 @@
 // with the 0x60 (DOPs, satellites used) and the 0x52 (satellites in view) the
 // decoder kept before it.
 //
-// Whether a fix is accepted is the STATISTIC window's decision, made when the
-// GGA or 0x88 completes, from the same records and the same limits; for a GNS
-// or RMC epoch the collector makes it by the same rule. The kinds a report
+// Whether a fix is accepted is the fix pipeline's decision (FixPipeline, whose
+// steps the STATISTIC window shows), made when the GGA or 0x88 completes, from
+// the same records and the same limits; for a GNS or RMC epoch, and behind its
+// own decoders, the collector makes it by the same rule (JudgeFix). The kinds a report
 // accepts narrow it further (AcceptLimits::kinds).
 //
 // The collector works behind any decoder: give it each result code as it

@@ -36,7 +36,9 @@ struct CommandLine {
     QString error;         // set when the options are wrong
 };
 
-CommandLine ParseCommandLine(const QStringList& arguments);   // arguments[0] is the program
+// arguments[0] is the program. Parsed with the option table (OptionTable.h),
+// then checked as a whole; error names the first fault.
+CommandLine ParseCommandLine(const QStringList& arguments);
 // KESTROVA_PORTS: ':'-separated, where a network address keeps its own colons
 // ("/dev/pts/3:tcp://127.0.0.1:5000:udp://:5001").
 QStringList SplitPortList(const QString& text);
@@ -47,4 +49,7 @@ bool PlaysAsBinr(const CommandLine& cl, const QString& file);
 // or empty when it can. Only a regular file has an end: a FIFO or a device
 // is refused before anything waits on it.
 QString PlayableFileProblem(const QString& file);
+// The usage text of --help; its option list is the option table's.
 QString UsageText();
+// "kestrova: TEXT" on stderr, control characters shown, not obeyed.
+void Complain(const QString& text);

@@ -15,13 +15,13 @@
 #include "Comm.h"
 #include "LongWait.h"
 #include "Mainfile.h"
+#include "MonotonicClock.h"
 #include "Report.h"
 #include "SourceAddress.h"
 #include "TerminalText.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QTimer>
@@ -66,23 +66,22 @@ void Complain(const QString& what, const QString& detail)
 // time that grows (at most once a second while it keeps growing).
 class LossReporter {
 public:
-    LossReporter(const TMainForm& form, const QString& file) : form_(form), file_(file) { clock_.start(); }
+    LossReporter(const TMainForm& form, const QString& file) : form_(form), file_(file) {}
     void Check(bool final)
     {
         const int64_t lost = form_.RecordLostBytes();
-        if (lost <= said_ || (!final && said_ > 0 && clock_.elapsed() - saidAtMs_ < kWriteErrorRepeatMs))
+        if (lost <= said_ || (!final && said_ > 0 && MonotonicMs() - saidAtMs_ < kWriteErrorRepeatMs))
             return;
         std::fprintf(stderr, "kestrova: %s: write error: %lld bytes lost\n", file_.toUtf8().constData(),
                      static_cast<long long>(lost));
         said_ = lost;
-        saidAtMs_ = clock_.elapsed();
+        saidAtMs_ = MonotonicMs();
     }
     bool AnyLost() const { return said_ > 0; }
 
 private:
     const TMainForm& form_;
     QString file_;
-    QElapsedTimer clock_;
     int64_t said_ = 0;
     int64_t saidAtMs_ = 0;
 };
@@ -157,19 +156,18 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
             QMetaObject::invokeMethod(&form, stop, Qt::QueuedConnection);
     });
 
-    QElapsedTimer monotonic;
-    monotonic.start();
-    const LongWait end(0, cl.seconds * kMsPerSecond);
+    const int64_t startMs = MonotonicMs();
+    const LongWait end(startMs, cl.seconds * kMsPerSecond);
     QTimer endTimer;
     endTimer.setSingleShot(true);
     QObject::connect(&endTimer, &QTimer::timeout, &form, [&] {
-        if (end.Due(monotonic.elapsed()))
+        if (end.Due(MonotonicMs()))
             stop();
         else
-            endTimer.start(end.NextChunkMs(monotonic.elapsed()));
+            endTimer.start(end.NextChunkMs(MonotonicMs()));
     });
     if (cl.seconds > 0)
-        endTimer.start(end.NextChunkMs(0));
+        endTimer.start(end.NextChunkMs(startMs));
 
     int status = 0;
     QObject::connect(&form, &TMainForm::ModeChanged, &form, [&](uint32_t mode) {

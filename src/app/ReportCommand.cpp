@@ -1,7 +1,9 @@
 #include "ReportCommand.h"
 
+#include "Angles.h"
 #include "EpochCollector.h"
 #include "Figures.h"
+#include "OptionTable.h"
 #include "PathIdentity.h"
 #include "ReceiveTimes.h"
 #include "ReceiverReport.h"
@@ -12,7 +14,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -35,179 +36,6 @@ namespace {
 
 constexpr size_t kReadBlock = 1 << 20;
 constexpr size_t kMapWindow = 16 << 20;    // a multiple of the page size
-constexpr double kRadPerDeg = M_PI / 180.0;
-
-enum class Protocol { ByName, Nmea, Binr };
-
-struct ReportOptions {
-    Protocol protocol = Protocol::ByName;
-    AcceptLimits limits;
-    TimeWindow window;
-    std::optional<GeoPoint> reference;
-    std::string json, csv, html, gpx, kml;   // empty: not asked for; "-": standard output
-    std::vector<std::string> files;
-    std::string title, notes;   // --title TEXT, --notes FILE (its name)
-    int weekRollovers = 0;   // 0: BINR weeks dated by each file's time
-    bool help = false;
-    std::string error;
-};
-
-const char* const kUsage =
-    "Usage: kestrova --report [options] FILE...\n"
-    "\n"
-    "Figures of each recording, side by side; the best value of each row is marked.\n"
-    "\n"
-    "  --nmea, --binr           protocol of every FILE (default: .dat is BINR, else NMEA)\n"
-    "  --reference LAT,LON,H    surveyed point: decimal degrees and metres\n"
-    "                           (default: the mean of the accepted fixes)\n"
-    "  --max-hdop X.X           accept fixes with HDOP up to X.X (0.0: no limit)\n"
-    "  --max-vdop X.X           accept fixes with VDOP up to X.X (0.0: no limit)\n"
-    "  --diff-only              accept differential fixes only\n"
-    "  --kinds LIST             accept only these fix kinds, e.g. rtk-fixed,rtk-float\n"
-    "                           (autonomous differential rtk-fixed rtk-float estimated\n"
-    "                           manual simulated other; default: all but manual, simulated)\n"
-    "  --week-rollovers N       date BINR weeks after N rollovers in all (1 to 9)\n"
-    "                           instead of by each file's time\n"
-    "  --from HH:MM:SS          only epochs from this UTC time of day\n"
-    "  --to HH:MM:SS            only epochs up to this UTC time of day (inclusive)\n"
-    "  --json FILE|-            every figure as JSON\n"
-    "  --csv FILE               one row per epoch\n"
-    "  --html FILE              a self-contained page with the table and the charts\n"
-    "  --gpx FILE, --kml FILE   the accepted fixes, one track per FILE\n"
-    "  --title TEXT             the page's title (with --html)\n"
-    "  --notes FILE             plain text shown on the page under its title\n";
-
-// "rtk-fixed,rtk-float": the kinds' bits, none for an unknown or empty
-// name ("none" is no fix and cannot be accepted).
-std::optional<uint16_t> ParseKinds(const std::string& list)
-{
-    uint16_t kinds = 0;
-    size_t from = 0;
-    while (from <= list.size()) {
-        const size_t comma = std::min(list.find(',', from), list.size());
-        const auto kind = FixKindFromName(std::string_view(list).substr(from, comma - from));
-        if (!kind || *kind == FixKind::None)
-            return std::nullopt;
-        kinds = uint16_t(kinds | KindBit(*kind));
-        from = comma + 1;
-    }
-    return kinds;
-}
-
-bool IsLimit(const std::string& v)
-{
-    return v.size() == 3 && v[0] >= '0' && v[0] <= '9' && v[1] == '.' && v[2] >= '0' && v[2] <= '9';
-}
-
-std::optional<double> Number(const std::string& text)
-{
-    double v = 0;
-    const char* end = text.data() + text.size();
-    const auto [p, ec] = std::from_chars(text.data(), end, v);
-    if (ec != std::errc() || p != end || text.empty() || !std::isfinite(v))
-        return std::nullopt;
-    return v;
-}
-
-std::optional<GeoPoint> ParseReference(const std::string& text)
-{
-    const size_t a = text.find(',');
-    const size_t b = a == std::string::npos ? a : text.find(',', a + 1);
-    if (b == std::string::npos || text.find(',', b + 1) != std::string::npos)
-        return std::nullopt;
-    const auto lat = Number(text.substr(0, a));
-    const auto lon = Number(text.substr(a + 1, b - a - 1));
-    const auto h = Number(text.substr(b + 1));
-    if (!lat || !lon || !h || std::fabs(*lat) > 90 || std::fabs(*lon) > 180)
-        return std::nullopt;
-    return GeoPoint{*lat * kRadPerDeg, *lon * kRadPerDeg, *h};
-}
-
-// "HH:MM:SS" in seconds of the day; -1 when it is not one.
-int32_t ParseClock(const std::string& t)
-{
-    auto digit = [&](size_t i) { return i < t.size() && t[i] >= '0' && t[i] <= '9'; };
-    if (t.size() != 8 || t[2] != ':' || t[5] != ':' || !digit(0) || !digit(1) || !digit(3) || !digit(4) || !digit(6)
-        || !digit(7))
-        return -1;
-    const int h = (t[0] - '0') * 10 + t[1] - '0', m = (t[3] - '0') * 10 + t[4] - '0', s = (t[6] - '0') * 10 + t[7] - '0';
-    if (h > 23 || m > 59 || s > 59)
-        return -1;
-    return (h * 60 + m) * 60 + s;
-}
-
-ReportOptions ParseOptions(int argc, char* argv[])
-{
-    ReportOptions o;
-    for (int i = 1; i < argc && o.error.empty(); ++i) {
-        const std::string a = argv[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= argc) {
-                o.error = a + " needs a value";
-                return std::nullopt;
-            }
-            return std::string(argv[++i]);
-        };
-        if (a == "--report") {
-        } else if (a == "--help" || a == "-h") {
-            o.help = true;
-        } else if (a == "--nmea" || a == "--binr") {
-            o.protocol = a == "--nmea" ? Protocol::Nmea : Protocol::Binr;
-        } else if (a == "--week-rollovers") {
-            const auto v = value();
-            const auto n = v ? Number(*v) : std::nullopt;
-            if (v && (!n || *n != std::floor(*n) || *n < kMinWeekRollovers || *n > kMaxWeekRollovers))
-                o.error = "--week-rollovers takes a count from " + std::to_string(kMinWeekRollovers) + " to " +
-                          std::to_string(kMaxWeekRollovers);
-            else if (n)
-                o.weekRollovers = int(*n);
-        } else if (a == "--diff-only") {
-            o.limits.diffOnly = true;
-        } else if (a == "--kinds") {
-            const auto v = value();
-            const auto kinds = v ? ParseKinds(*v) : std::nullopt;
-            if (v && !kinds)
-                o.error = "--kinds takes fix kinds separated by commas: autonomous, differential, rtk-fixed, "
-                          "rtk-float, estimated, manual, simulated, other";
-            else if (kinds)
-                o.limits.kinds = *kinds;
-        } else if (a == "--max-hdop" || a == "--max-vdop") {
-            const auto v = value();
-            if (v && !IsLimit(*v))
-                o.error = a + " takes a value like 1.5 (0.0 to 9.9)";
-            else if (v)
-                (a == "--max-hdop" ? o.limits.maxHdop : o.limits.maxVdop) = *v;
-        } else if (a == "--reference") {
-            const auto v = value();
-            if (v && !(o.reference = ParseReference(*v)))
-                o.error = "--reference takes LAT,LON,HEIGHT in decimal degrees and metres, e.g. 55.75,37.62,150";
-        } else if (a == "--from" || a == "--to") {
-            const auto v = value();
-            const int32_t s = v ? ParseClock(*v) : -1;
-            if (v && s < 0)
-                o.error = a + " takes a UTC time of day as HH:MM:SS";
-            (a == "--from" ? o.window.fromS : o.window.toS) = s;
-        } else if (a == "--title" || a == "--notes") {
-            if (const auto v = value())
-                (a == "--title" ? o.title : o.notes) = *v;
-        } else if (a == "--json" || a == "--csv" || a == "--html" || a == "--gpx" || a == "--kml") {
-            const auto v = value();
-            std::string& target = a == "--json" ? o.json : a == "--csv" ? o.csv : a == "--html" ? o.html
-                                                        : a == "--gpx"  ? o.gpx : o.kml;
-            if (v && v->empty())
-                o.error = a + " needs a file name (or - for standard output)";
-            else if (v)
-                target = *v;
-        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-            o.error = "unknown option " + a;
-        } else {
-            o.files.push_back(a);
-        }
-    }
-    if (o.error.empty() && !o.help && o.files.empty())
-        o.error = "--report needs at least one FILE";
-    return o;
-}
 
 struct Output {
     const char* option;
@@ -278,8 +106,8 @@ bool HoldStandardStreams()
 
 bool IsBinr(const ReportOptions& o, const std::string& file)
 {
-    if (o.protocol != Protocol::ByName)
-        return o.protocol == Protocol::Binr;
+    if (o.protocol != ReportOptions::Protocol::ByName)
+        return o.protocol == ReportOptions::Protocol::Binr;
     return file.size() >= 4 && strcasecmp(file.c_str() + file.size() - 4, ".dat") == 0;
 }
 
@@ -540,6 +368,25 @@ ReportPage PageOf(const ReportOptions& o, int argc, char* argv[], std::string& e
 
 } // namespace
 
+ReportOptions ParseReportOptions(int argc, char* argv[])
+{
+    ParsedOptions parsed = ParseOptions(OptionMode::Report, std::vector<std::string>(argv, argv + argc));
+    ReportOptions o = std::move(parsed.report);
+    o.error = std::move(parsed.error);
+    if (o.error.empty() && !o.help && o.files.empty())
+        o.error = "--report needs at least one FILE";
+    return o;
+}
+
+std::string ReportUsageText()
+{
+    return "Usage: kestrova --report [options] FILE...\n"
+           "\n"
+           "Figures of each recording, side by side; the best value of each row is marked.\n"
+           "\n" +
+           OptionHelp(OptionMode::Report);
+}
+
 bool IsReportCommand(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i)
@@ -550,9 +397,9 @@ bool IsReportCommand(int argc, char* argv[])
 
 int RunReport(int argc, char* argv[])
 {
-    const ReportOptions o = ParseOptions(argc, argv);
+    const ReportOptions o = ParseReportOptions(argc, argv);
     if (o.help) {
-        std::fputs(kUsage, stdout);
+        std::fputs(ReportUsageText().c_str(), stdout);
         return 0;
     }
     if (!o.error.empty()) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,8 +10,6 @@
 namespace {
 
 constexpr int64_t kUsPerMs = 1000;
-constexpr int64_t kUsPerSecond = 1'000'000;
-constexpr int64_t kNsPerUs = 1000;
 // A .times file past this size is not one of ours (about 350 days of 10 blocks a second).
 constexpr int64_t kTimesFileLimit = int64_t(1) << 31;
 
@@ -111,13 +108,6 @@ ReceiveTimesRead ReadOpenTimes(int fd, int64_t recordSize)
 } // namespace
 
 std::string TimesFileName(const std::string& recordFile) { return recordFile + ".times"; }
-
-int64_t MonotonicUs()
-{
-    timespec ts {};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * kUsPerSecond + ts.tv_nsec / kNsPerUs;
-}
 
 ReceiveTimesWriter::~ReceiveTimesWriter() { Close(); }
 

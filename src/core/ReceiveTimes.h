@@ -14,6 +14,8 @@
 // whole records, offsets must rise strictly, times must not fall, each time
 // must equal its clock reading less the start, and the last offset must be
 // the record file's size. Anything else is ignored with a reason.
+#include "MonotonicClock.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,9 +31,6 @@ struct ReceiveTime {
 
 // The side file's name: the record file's name plus ".times".
 std::string TimesFileName(const std::string& recordFile);
-
-// Monotonic clock in microseconds.
-int64_t MonotonicUs();
 
 class ReceiveTimesWriter {
 public:

@@ -94,10 +94,19 @@ StatisticFix StatisticFixFromBinr(const NavSolution& nav, const DopInfo& dop)
     return fix;
 }
 
-bool AcceptFix(const StatisticFix& fix, const std::string& hdopLimit, const std::string& vdopLimit, bool diffOnly)
+FixVerdict JudgeFix(const StatisticFix& fix, const std::string& hdopLimit, const std::string& vdopLimit, bool diffOnly)
 {
-    return fix.valid && PhysicallyPossible(fix) && WithinLimit(hdopLimit, fix.hdop) && WithinLimit(vdopLimit, fix.vdop)
-           && (!diffOnly || fix.differential);
+    if (!fix.valid)
+        return FixVerdict::NoSolution;
+    if (!PhysicallyPossible(fix))
+        return FixVerdict::Impossible;
+    if (!WithinLimit(hdopLimit, fix.hdop))
+        return FixVerdict::AboveHdopLimit;
+    if (!WithinLimit(vdopLimit, fix.vdop))
+        return FixVerdict::AboveVdopLimit;
+    if (diffOnly && !fix.differential)
+        return FixVerdict::NotDifferential;
+    return FixVerdict::Accepted;
 }
 
 StatisticTexts StatisticTextsFrom(const StatisticsOutput& stats, int32_t n)

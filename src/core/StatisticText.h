@@ -1,8 +1,9 @@
 #pragma once
-// Fix filtering and texts of the STATISTIC window. A fix offered by either
-// protocol becomes a StatisticFix; AcceptFix applies the window's limits;
-// an accepted fix feeds the program-wide accumulator (Util) and the texts are
-// made from its outputs. Texts are 8-bit with 0xB0 as the degree sign.
+// The fix rule and the texts of the STATISTIC window. A fix offered by either
+// protocol becomes a StatisticFix; JudgeFix applies the window's limits (the
+// one rule: the fix pipeline and the report collector both follow it); an
+// accepted fix feeds its source's accumulator (Util) and the texts are made
+// from its outputs. Texts are 8-bit with 0xB0 as the degree sign.
 #include "Util.h"
 
 #include <cstdint>
@@ -37,7 +38,20 @@ StatisticFix StatisticFixFromBinr(const NavSolution& nav, const DopInfo& dop);
 // blanks); exactly "0.0" means no limit. A fix is never accepted with a
 // latitude, longitude or height that is not finite or beyond 90 degrees,
 // 180 degrees or 10^6 m, nor with a speed that is not finite.
-bool AcceptFix(const StatisticFix& fix, const std::string& hdopLimit, const std::string& vdopLimit, bool diffOnly);
+// The first reason found, in this order, is the one given.
+enum class FixVerdict : uint8_t {
+    Accepted,
+    NoSolution,        // the receiver marks the fix invalid
+    Impossible,        // a coordinate, height or speed no place on earth has
+    AboveHdopLimit,
+    AboveVdopLimit,
+    NotDifferential,   // DIFF only, and the fix is not differential
+};
+FixVerdict JudgeFix(const StatisticFix& fix, const std::string& hdopLimit, const std::string& vdopLimit, bool diffOnly);
+inline bool AcceptFix(const StatisticFix& fix, const std::string& hdopLimit, const std::string& vdopLimit, bool diffOnly)
+{
+    return JudgeFix(fix, hdopLimit, vdopLimit, diffOnly) == FixVerdict::Accepted;
+}
 
 struct StatisticTexts {
     std::string lat;

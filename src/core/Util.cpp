@@ -93,23 +93,6 @@ std::string AngleToText(double x, size_t degreeDigits, const char* invalid, char
     return text;
 }
 
-struct Accumulator {
-    double meanLat = 0;
-    double meanLon = 0;
-    double meanH = 0;
-    double northVariance = 0;
-    double eastVariance = 0;
-    double heightVariance = 0;
-    double speedMeanSquare = 0;
-    int32_t count = 0;
-};
-
-Accumulator& ProgramStatistics()
-{
-    static Accumulator accumulator;
-    return accumulator;
-}
-
 } // namespace
 
 std::string Format(const char* format, ...)
@@ -271,14 +254,9 @@ double TextToReal(const char* text)
     return std::clamp(value, -kMax, kMax);
 }
 
-int32_t AccumulateStatistics(bool reset, double latRad, double lonRad, double heightM, double speedMps,
+int32_t AccumulateStatistics(StatisticsAccumulator& a, double latRad, double lonRad, double heightM, double speedMps,
                              StatisticsOutput& out)
 {
-    Accumulator& a = ProgramStatistics();
-    if (reset) {
-        a = Accumulator();
-        return 0;
-    }
     const int32_t count = a.count < std::numeric_limits<int32_t>::max() ? a.count + 1 : a.count;
     a.count = count;
     const double n = count;

@@ -45,7 +45,20 @@ struct StatisticsOutput {
     double rmsV = 0;
 };
 
-// Reset empties the program-wide accumulator and returns 0 without touching
-// out; otherwise adds the sample (radians, metres, m/s) and returns the count.
-int32_t AccumulateStatistics(bool reset, double latRad, double lonRad, double heightM, double speedMps,
+// The running means and variances of one source's accepted fixes; a fresh
+// one is empty.
+struct StatisticsAccumulator {
+    double meanLat = 0;
+    double meanLon = 0;
+    double meanH = 0;
+    double northVariance = 0;
+    double eastVariance = 0;
+    double heightVariance = 0;
+    double speedMeanSquare = 0;
+    int32_t count = 0;
+};
+
+// Adds the sample (radians, metres, m/s) to a, writes the results to out and
+// returns the count (which stops at the largest int32_t).
+int32_t AccumulateStatistics(StatisticsAccumulator& a, double latRad, double lonRad, double heightM, double speedMps,
                              StatisticsOutput& out);

@@ -146,26 +146,7 @@ void TMainForm::FormShow()
     PlayCommandLineFile();
 }
 
-void TMainForm::LinkViews()
-{
-    // The views see of the main window only what they are handed here.
-    if (PositionForm)
-        PositionForm->soundEnabled = [this] { return soundEnabled && !priming_; };
-    if (StatisticForm) {
-        StatisticForm->visualShown = [this] { return VisualCheckBox->isChecked(); };
-        StatisticForm->recordingName = [this] {
-            const QString label = FileLabel->text();
-            return label.isEmpty() ? label : QFileInfo(label).absoluteFilePath();
-        };
-    }
-    if (VisualForm) {
-        VisualForm->profileShown = [this] { return ProfileCheckBox->isChecked(); };
-        VisualForm->deviceName = [this] { return DeviceLabel->text(); };
-        VisualForm->fileName = [this] { return FileLabel->text(); };
-    }
-    if (TimerForm)
-        TimerForm->SetScheduleActions([this] { ScheduledRecordStart(); }, [this] { ScheduledRecordStop(); });
-}
+void TMainForm::LinkViews() { dock_->Link(); }
 
 void TMainForm::PlayCommandLineFile() { transport_->PlayCommandLineFile(); }
 

@@ -11,6 +11,7 @@
 #include "PanelLink.h"
 #include "RecordFile.h"
 #include "ReceiveTimes.h"
+#include "WindowNames.h"
 
 #include <QImage>
 #include <QString>
@@ -238,6 +239,7 @@ private:
     friend class LiveSources;
     friend class PanelSettings;
     friend class Synchro;
+    friend class ViewDock;
     std::unique_ptr<Transport> transport_;
     std::unique_ptr<LiveSources> live_;
     std::unique_ptr<PanelSettings> settings_;
@@ -284,8 +286,6 @@ private:
     QAction* multiGnssAction_ = nullptr;
     bool shownOnce_ = false;
 };
-
-extern TMainForm* MainForm;
 
 // The name of the record file after a BINR synchronization: the device text
 // up to its first blank, "_c", the first digit of the port name, ".dat".

@@ -176,7 +176,7 @@ void TMainForm::RouteNmeaResult(int result)
     if (ProgramGnss().Feed(result, ProgramNmea()))
         ShowGnssEpoch();
     if (StatisticCheckBox->isChecked() && StatisticForm)
-        StatisticForm->CollectNmea(result);
+        StatisticForm->CollectNmea(ProgramNmea(), result);
     switch (result) {
     case kNmeaError:
         CountLineError();
@@ -185,7 +185,7 @@ void TMainForm::RouteNmeaResult(int result)
         if (!multiGnss && PositionCheckBox->isChecked() && PositionForm)
             PositionForm->RefreshFromNmea();
         if (StatisticCheckBox->isChecked() && StatisticForm)
-            StatisticForm->RefreshFromNmea();
+            StatisticForm->RefreshFromNmea(ProgramNmea(), ProgramGnss());
         if (!multiGnss && SatellitesCheckBox->isChecked() && SatellitesForm)
             SatellitesForm->RefreshFromNmea();
         break;
@@ -201,7 +201,7 @@ void TMainForm::RouteNmeaResult(int result)
 void TMainForm::RouteBinrResult(int result)
 {
     if (mode != amSync && StatisticCheckBox->isChecked() && StatisticForm)
-        StatisticForm->CollectBinr(result);
+        StatisticForm->CollectBinr(ProgramBinr(), result);
     switch (result) {
     case kNmeaError:   // -1, the decoder's error
         CountLineError();
@@ -238,7 +238,7 @@ void TMainForm::RouteBinrResult(int result)
         if (PositionCheckBox->isChecked() && PositionForm)
             PositionForm->RefreshFromBinr();
         if (StatisticCheckBox->isChecked() && StatisticForm)
-            StatisticForm->RefreshFromBinr();
+            StatisticForm->RefreshFromBinr(ProgramBinr());
         if (SatellitesCheckBox->isChecked() && SatellitesForm)
             SatellitesForm->RefreshFromBinr();
         if (!priming_)

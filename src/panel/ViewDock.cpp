@@ -11,8 +11,43 @@
 #include "Visual.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
 
 ViewDock::ViewDock(TMainForm& panel) : panel_(panel) {}
+
+void ViewDock::Link()
+{
+    // The views see of the main window only what they are handed here.
+    if (PositionForm)
+        PositionForm->soundEnabled = [this] { return panel_.soundEnabled && !panel_.priming_; };
+    if (StatisticForm) {
+        StatisticForm->fixAccepted = [this](const FixStep& step) {
+            if (panel_.VisualCheckBox->isChecked() && VisualForm)
+                VisualForm->AddPosition(step.position, step.fromBinr);
+        };
+        StatisticForm->recordingName = [this] {
+            const QString label = panel_.FileLabel->text();
+            return label.isEmpty() ? label : QFileInfo(label).absoluteFilePath();
+        };
+    }
+    if (VisualForm) {
+        VisualForm->profileAltitude = [this](double differenceM) {
+            if (panel_.ProfileCheckBox->isChecked() && ProfileForm)
+                ProfileForm->AddAltitude(differenceM);
+        };
+        VisualForm->profileCleared = [] {
+            if (ProfileForm)
+                ProfileForm->ClearProfile();
+        };
+        VisualForm->statisticMean = [] { return StatisticForm ? StatisticForm->Pipeline().Stats() : StatisticsOutput{}; };
+        VisualForm->pictureNotes = [] { return TVisualForm::NotesFrom(PositionForm, StatisticForm); };
+        VisualForm->deviceName = [this] { return panel_.DeviceLabel->text(); };
+        VisualForm->fileName = [this] { return panel_.FileLabel->text(); };
+    }
+    if (TimerForm)
+        TimerForm->SetScheduleActions([this] { panel_.ScheduledRecordStart(); }, [this] { panel_.ScheduledRecordStop(); });
+}
 
 void ViewDock::MoveAll(int dx, int dy)
 {

@@ -1,5 +1,6 @@
 #pragma once
-// The views docked around the panel: POSITION, STATISTIC and SATELLITES in
+// The views docked around the panel, and their links to it and to each
+// other: POSITION, STATISTIC and SATELLITES in
 // a column under it (each switched view pushes the ones below it down),
 // VISUAL at its right; all of them follow the panel when it is dragged by
 // its title strip.
@@ -8,6 +9,9 @@ class TMainForm;
 class ViewDock {
 public:
     explicit ViewDock(TMainForm& panel);
+    // Hands the views that exist what they read of the panel and of each
+    // other (TMainForm::LinkViews).
+    void Link();
     // Shows or hides the view as its switch on the panel now says; false
     // when the program has no such window.
     bool SwitchPosition();

@@ -11,6 +11,7 @@
 // after a Stop can never touch a playback started after it, nor a window
 // that is going away.
 #include "FileHandle.h"
+#include "MonotonicClock.h"
 
 #include <QMutex>
 #include <QString>
@@ -34,7 +35,7 @@ QString ProgressText(int64_t delivered, int64_t fileSize);
 // playback thread only, one block at a time.
 class PlaybackSource {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = MonotonicChronoClock;
     struct Block {
         int length = 0;
         // The last block: the thread ends after delivering it.

@@ -26,6 +26,7 @@
 // through an eventfd and joins it, which takes milliseconds in every state.
 #include "Comm.h"
 
+#include "CommReader.h"
 #include "LineRates.h"
 #include "NetLink.h"
 
@@ -36,12 +37,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
-#include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -52,23 +51,9 @@
 
 namespace {
 
-// Under a steady stream the reader gathers what arrives for this long before
-// handing it over: every block costs the main thread a repaint of all windows,
-// and a few hundred of them a second would eat a core for nothing. A lone
-// burst after a quiet spell goes over at once.
-constexpr int64_t kHandOffSpacingMs = 25;
-
 // A write that makes no progress for this long is given up: with flow
 // control off only a dead or stalled device does that.
 constexpr int kWriteStallMs = 5000;
-
-// Line error counters of the kernel, the ones that mean a damaged byte.
-struct LineCounters {
-    int frame = 0, parity = 0, overrun = 0, brk = 0, bufOverrun = 0;
-    bool operator==(const LineCounters&) const = default;
-};
-
-class ReadThread;
 
 // A network source being opened by a worker. The worker touches nothing
 // but this; it reports through queued calls that carry the serial, and the
@@ -82,22 +67,11 @@ struct PendingOpen {
     std::thread worker;
 };
 
-// What the reader hands to the main thread.
-enum class HandOff { Bytes, LineError, Lost, NoData };
-
-// What kind of descriptor the reader serves.
-struct Source {
-    bool serial = true;
-    bool datagram = false;
-    bool gpsd = false;
-    bool takesCommands = true;
-};
-
 struct Link {
     CommHandlers handlers;
     int fd = -1;
     int wakeFd = -1;
-    Source source;
+    ReadSource source;
     QString openError;
     QString openDetail;
     QString lostText;
@@ -113,209 +87,6 @@ struct Link {
     std::atomic<QObject*> mainSide{nullptr};
 };
 Link port;
-
-void Deliver(ReadThread* from, HandOff what, int length);
-
-class ReadThread : public QThread {
-public:
-    ReadThread(int fd, int wakeFd, Source source) : fd_(fd), wakeFd_(wakeFd), source_(source) {}
-
-    void RequestStop() { stop_.store(true); }
-    bool StopRequested() const { return stop_.load(); }
-    const uint8_t* Buffer() const { return buffer_; }
-
-protected:
-    void run() override
-    {
-        bool counters = source_.serial && ReadCounters(&lastCounters_);
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        bool lost = false;
-        int64_t lastHandOffMs = NowMs() - kHandOffSpacingMs;
-        const int64_t noDataDeadlineMs = NowMs() + kGpsdNoDataMs;
-        while (!StopRequested()) {
-            // Bytes held back wait at most until the spacing since the last
-            // hand-off has passed; otherwise sleep until something happens.
-            int timeoutMs = -1;
-            if (filled_ > 0)
-                timeoutMs = int(std::max<int64_t>(0, lastHandOffMs + kHandOffSpacingMs - NowMs()));
-            if (source_.gpsd && !gotData_) {
-                const int64_t left = noDataDeadlineMs - NowMs();
-                if (left <= 0) {
-                    HandOver(HandOff::NoData, 0);
-                    return;
-                }
-                timeoutMs = timeoutMs < 0 ? int(left) : std::min(timeoutMs, int(left));
-            }
-            if (poll(fds, 2, timeoutMs) < 0) {
-                if (errno == EINTR)
-                    continue;
-                lost = true;
-                break;
-            }
-            if (StopRequested() || fds[1].revents != 0)
-                break;
-            const short ev = fds[0].revents;
-            const bool hangUp = (ev & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-            if ((ev & POLLIN) || hangUp) {
-                const bool goOn = source_.datagram ? ReadDatagrams(&lost, &lastHandOffMs)
-                                                   : ReadQueued(hangUp, &lost, &lastHandOffMs);
-                if (!goOn)
-                    return;   // stopped inside a hand-off: the descriptors may be gone
-            }
-            if (hangUp || lost) {
-                // Everything read so far still reaches the main thread.
-                if (filled_ > 0 && !HandOverBlock(&lastHandOffMs))
-                    return;
-                lost = true;
-                break;
-            }
-            if (filled_ > 0 && NowMs() >= lastHandOffMs + kHandOffSpacingMs && !HandOverBlock(&lastHandOffMs))
-                return;
-            if (counters) {
-                LineCounters now;
-                counters = ReadCounters(&now);
-                if (counters && !(now == lastCounters_)) {
-                    lastCounters_ = now;
-                    if (!HandOver(HandOff::LineError, 0))
-                        return;
-                }
-            }
-        }
-        if (lost && !StopRequested())
-            HandOver(HandOff::Lost, 0);
-    }
-
-private:
-    static int64_t NowMs()
-    {
-        timespec ts;
-        clock_gettime(CLOCK_MONOTONIC, &ts);
-        return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-    }
-
-    // Reads everything queued into the buffer, handing it over whenever it
-    // is full, so the kernel's queue never holds more than one burst.
-    // Returns false when the main thread asked to stop.
-    bool ReadQueued(bool hangUp, bool* lost, int64_t* lastHandOffMs)
-    {
-        for (;;) {
-            ssize_t n = read(fd_, buffer_ + filled_, size_t(kReadBufferSize - filled_));
-            if (n > 0 && source_.gpsd) {
-                n = gpsdFilter_.Filter(buffer_ + filled_, int(n));
-                if (n == 0)
-                    continue;   // only gpsd's reports: no raw data yet
-                gotData_ = true;
-            }
-            if (n > 0) {
-                filled_ += int(n);
-                if (filled_ == kReadBufferSize && !HandOverBlock(lastHandOffMs))
-                    return false;
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
-                *lost = true;   // 0 bytes in raw non-blocking mode, or EIO: hung up
-            else if (hangUp)
-                *lost = true;
-            return true;
-        }
-    }
-
-    // Each datagram whole: one that does not fit behind what is held goes
-    // after a hand-off, one larger than the buffer in slices, in order.
-    bool ReadDatagrams(bool* lost, int64_t* lastHandOffMs)
-    {
-        for (;;) {
-            // The size of the datagram at the head of the queue, which stays
-            // there until it is taken: MSG_TRUNC tells it even when it does
-            // not fit the room left.
-            const ssize_t next = recv(fd_, buffer_ + filled_, size_t(kReadBufferSize - filled_), MSG_PEEK | MSG_TRUNC);
-            if (next < 0) {
-                if (errno == EINTR)
-                    continue;
-                if (errno != EAGAIN && errno != EWOULDBLOCK)
-                    *lost = true;
-                return true;
-            }
-            if (next > kReadBufferSize - filled_ && filled_ > 0) {
-                if (!HandOverBlock(lastHandOffMs))
-                    return false;
-                continue;
-            }
-            if (next > kReadBufferSize) {
-                if (!ReadLargeDatagram(lastHandOffMs))
-                    return false;
-                continue;
-            }
-            const ssize_t n = recv(fd_, buffer_ + filled_, size_t(kReadBufferSize - filled_), 0);
-            if (n < 0)
-                continue;   // EINTR; nothing else can take the datagram peeked at
-            filled_ += int(n);
-            if (filled_ == kReadBufferSize && !HandOverBlock(lastHandOffMs))
-                return false;
-        }
-    }
-
-    bool ReadLargeDatagram(int64_t* lastHandOffMs)
-    {
-        std::vector<uint8_t> big(kMaxDatagram);
-        const ssize_t n = recv(fd_, big.data(), big.size(), 0);
-        for (ssize_t at = 0; at < n; at += kReadBufferSize) {
-            filled_ = int(std::min<ssize_t>(kReadBufferSize, n - at));
-            std::memcpy(buffer_, big.data() + at, size_t(filled_));
-            if (!HandOverBlock(lastHandOffMs))
-                return false;
-        }
-        return true;
-    }
-
-    bool HandOverBlock(int64_t* lastHandOffMs)
-    {
-        const int length = filled_;
-        filled_ = 0;
-        const bool goOn = HandOver(HandOff::Bytes, length);
-        *lastHandOffMs = NowMs();
-        return goOn;
-    }
-
-    bool HandOver(HandOff what, int length)
-    {
-        QObject* target = port.mainSide.load();
-        if (!target)
-            return false;
-        QMetaObject::invokeMethod(
-            target, [this, what, length] { Deliver(this, what, length); }, Qt::BlockingQueuedConnection);
-        return !StopRequested();
-    }
-
-    // False when the driver keeps no counters (a pty answers ENOTTY).
-    bool ReadCounters(LineCounters* out) const
-    {
-        serial_icounter_struct ic;
-        std::memset(&ic, 0, sizeof ic);
-        if (ioctl(fd_, TIOCGICOUNT, &ic) != 0)
-            return false;
-        out->frame = ic.frame;
-        out->parity = ic.parity;
-        out->overrun = ic.overrun;
-        out->brk = ic.brk;
-        out->bufOverrun = ic.buf_overrun;
-        return true;
-    }
-
-    static constexpr size_t kMaxDatagram = 65536;
-
-    const int fd_;
-    const int wakeFd_;
-    const Source source_;
-    GpsdJsonFilter gpsdFilter_;
-    bool gotData_ = false;
-    std::atomic<bool> stop_{false};
-    LineCounters lastCounters_;
-    int filled_ = 0;   // bytes read and not yet handed over
-    uint8_t buffer_[kReadBufferSize];
-};
 
 // Runs on the main thread while the reader waits for it.
 void Deliver(ReadThread* from, HandOff what, int length)
@@ -448,7 +219,7 @@ bool PortOpening() { return port.opening != nullptr; }
 
 namespace {
 
-bool StartReader(int fd, Source source)
+bool StartReader(int fd, ReadSource source)
 {
     const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
@@ -461,15 +232,15 @@ bool StartReader(int fd, Source source)
     port.wakeFd = wakeFd;
     port.source = source;
     port.lostText = QStringLiteral("Connection lost");
-    port.reader = new ReadThread(fd, wakeFd, source);
+    port.reader = new ReadThread(fd, wakeFd, source, port.mainSide, Deliver);
     port.reader->start();
     return true;
 }
 
 // What the reader is told about a network source.
-Source NetworkSource(const SourceAddress& address, bool datagram)
+ReadSource NetworkSource(const SourceAddress& address, bool datagram)
 {
-    Source source;
+    ReadSource source;
     source.serial = false;
     source.datagram = datagram;
     source.gpsd = address.kind == SourceKind::Gpsd;
@@ -587,7 +358,7 @@ bool OpenPort(const QString& name, int baud, uint8_t parity)
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIC, &lines);
     tcflush(fd, TCIOFLUSH);
-    return StartReader(fd, Source{});
+    return StartReader(fd, ReadSource{});
 }
 
 OpenStart BeginOpenPort(const QString& name, uint8_t parity, OpenCallbacks callbacks)

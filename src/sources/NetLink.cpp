@@ -10,12 +10,12 @@
 // in the same segment is taken from the socket here.
 #include "NetLink.h"
 
+#include "MonotonicClock.h"
 #include "TerminalText.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -37,13 +37,6 @@ constexpr int kLookupSliceMs = 10;
 
 const std::string kStopped = "Stopped";
 
-int64_t NowMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 NetSource Failed(const std::string& detail, const std::string& error = "Connection failed")
 {
     NetSource s;
@@ -58,7 +51,7 @@ struct Deadline {
     const NetOpenControl& control;
     bool stopped = false;
 
-    int LeftMs() const { return int(std::max<int64_t>(0, atMs - NowMs())); }
+    int LeftMs() const { return int(std::max<int64_t>(0, atMs - MonotonicMs())); }
     bool Cancelled()
     {
         if (!stopped && control.cancelFd >= 0) {
@@ -75,7 +68,7 @@ enum class Waited { Ready, TimedOut, Stopped };
 Waited WaitFor(int fd, short events, Deadline* d, int64_t untilMs)
 {
     for (;;) {
-        const int64_t left = untilMs - NowMs();
+        const int64_t left = untilMs - MonotonicMs();
         if (left <= 0)
             return Waited::TimedOut;
         pollfd p[2] = {{fd, events, 0}, {d->control.cancelFd, POLLIN, 0}};
@@ -267,14 +260,14 @@ bool ReadLine(int fd, Deadline* d, std::string* line)
 // gpsd stays silent for kGpsdBusyMs, hangs up or a stop comes.
 bool AwaitGpsd(int fd, Deadline* d, std::string* detail)
 {
-    const int64_t startMs = NowMs();
+    const int64_t startMs = MonotonicMs();
     Waited w = WaitFor(fd, POLLIN, d, std::min(d->atMs, startMs + kGpsdBusyAfterMs));
     if (w == Waited::TimedOut && !d->stopped) {
         if (d->control.gpsdBusy)
             d->control.gpsdBusy();
         w = WaitFor(fd, POLLIN, d, startMs + kGpsdBusyMs);
     }
-    d->atMs += NowMs() - startMs;
+    d->atMs += MonotonicMs() - startMs;
     if (w == Waited::Ready)
         return true;
     *detail = w == Waited::Stopped ? kStopped : "no answer within " + std::to_string(kGpsdBusyMs / 1000) + " s";
@@ -382,7 +375,7 @@ NetSource Open(const SourceAddress& a, Deadline* d)
 
 NetSource OpenNetSource(const SourceAddress& a, int timeoutMs, const NetOpenControl& control)
 {
-    Deadline d{NowMs() + timeoutMs, control};
+    Deadline d{MonotonicMs() + timeoutMs, control};
     NetSource s = Open(a, &d);
     if (d.stopped) {
         if (s.fd >= 0)

@@ -186,5 +186,3 @@ private:
     bool menuItemAdded_ = false;
     bool placed_ = false;   // has a place: from the settings or the first show
 };
-
-extern TPlayerForm* PlayerForm;

@@ -54,5 +54,3 @@ public:
 private:
     void Show(const PositionTexts& texts);
 };
-
-extern TPositionForm* PositionForm;

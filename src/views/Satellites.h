@@ -49,5 +49,3 @@ private:
     void Show(const SatellitesTexts& texts);
     void PlaceBadLists();
 };
-
-extern TSatellitesForm* SatellitesForm;

@@ -1,15 +1,9 @@
 #include "Statistic.h"
 
-#include "BinrDecoder.h"
-#include "BinrLayouts.h"
-#include "GnssEpoch.h"
-#include "NmeaAssembler.h"
 #include "Report.h"
 #include "StatisticText.h"
-#include "Visual.h"
 #include "VisualSettings.h"
 
-#include "EpochCollector.h"
 #include "Figures.h"
 #include "ReceiverReport.h"
 #include "RecordingIdentity.h"
@@ -32,11 +26,6 @@
 #include <fstream>
 
 namespace {
-
-// The epochs "Save report..." covers are kept while the window is on; past
-// this many (80 MB: 28 hours at 20 Hz, 23 days at 1 Hz) they are counted and
-// the page says so, so that a monitor left running for weeks stays flat.
-constexpr size_t kReportEpochsMax = 2'000'000;
 
 constexpr int kRow1 = 20, kRow2 = 32, kRow3 = 44;
 // One digit, the point, one digit; unfilled places show "_".
@@ -121,8 +110,6 @@ TStatisticForm::TStatisticForm(QWidget* parent)
     setTabOrder(HDOPEdit, VDOPEdit);
     setTabOrder(VDOPEdit, DiffCheckBox);
 
-    reportLog_ = std::make_unique<EpochLog>(kReportEpochsMax);
-    reportCollector_ = std::make_unique<EpochCollector>(*reportLog_);
     menu_ = new QMenu(this);
     saveReportAction_ = menu_->addAction(QStringLiteral("Save report..."));
     connect(saveReportAction_, &QAction::triggered, this, [this] { SaveReport(); });
@@ -146,6 +133,15 @@ TStatisticForm::TStatisticForm(QWidget* parent)
             connect(edit, &QLineEdit::textChanged, this, &TStatisticForm::StoreSettings);
         connect(DiffCheckBox, &QCheckBox::toggled, this, &TStatisticForm::StoreSettings);
     }
+    PassLimits();
+    for (QLineEdit* edit : {HDOPEdit, VDOPEdit})
+        connect(edit, &QLineEdit::textChanged, this, &TStatisticForm::PassLimits);
+    connect(DiffCheckBox, &QCheckBox::toggled, this, &TStatisticForm::PassLimits);
+}
+
+void TStatisticForm::PassLimits()
+{
+    pipeline_.SetLimits({HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked()});
 }
 
 void TStatisticForm::StoreSettings() const
@@ -164,16 +160,18 @@ void TStatisticForm::contextMenuEvent(QContextMenuEvent* event)
     menu_->popup(event->globalPos());
 }
 
-void TStatisticForm::CollectNmea(int result)
+// A GGA or a 0x88 waits for RefreshFrom...: the window shows its fix in
+// turn after POSITION.
+void TStatisticForm::CollectNmea(const NmeaAssembler& nmea, int result)
 {
     if (result != kNmeaGga)
-        reportCollector_->OnNmea(result, ProgramNmea(), false);
+        pipeline_.OnNmeaResult(nmea, result);
 }
 
-void TStatisticForm::CollectBinr(int result)
+void TStatisticForm::CollectBinr(const BinrDecoder& binr, int result)
 {
     if (result != kMsgNavSolution)
-        reportCollector_->OnBinr(result, ProgramBinr(), false);
+        pipeline_.OnBinrResult(binr, result);
 }
 
 bool TStatisticForm::SaveReport()
@@ -183,19 +181,19 @@ bool TStatisticForm::SaveReport()
         return false;
     // An epoch still open is closed now; sentences of it still to come are
     // not added to it.
-    reportCollector_->Finish();
+    pipeline_.Collector().Finish();
     ReportEntry entry;
     // The page names the recording its figures came from, not its own file.
     const QString recording = recordingName();
     entry.name = recording.isEmpty() ? std::string("(the receiver's stream; no recording named)")
                                      : QFile::encodeName(recording).toStdString();
-    entry.protocol = reportBinr_ ? "binr" : "nmea";
-    entry.log = reportLog_.get();
-    entry.figures = ComputeFigures(*reportLog_, std::nullopt);
+    entry.protocol = pipeline_.LastFromBinr() ? "binr" : "nmea";
+    entry.log = &pipeline_.Log();
+    entry.figures = ComputeFigures(pipeline_.Log(), std::nullopt);
     QFile file(recording);
     if (!recording.isEmpty() && QFileInfo(recording).isFile() && file.open(QIODevice::ReadOnly)) {
         Sha256 sha;
-        ReceiverNameFinder names(reportBinr_);
+        ReceiverNameFinder names(pipeline_.LastFromBinr());
         uint64_t size = 0;
         constexpr qint64 kBlock = 1 << 20;
         for (QByteArray block; !(block = file.read(kBlock)).isEmpty(); size += uint64_t(block.size())) {
@@ -227,47 +225,36 @@ bool TStatisticForm::SaveReport()
     return true;
 }
 
-// The Visual view takes the position from the same record itself; it is
-// told only about accepted fixes, before Nall counts the offer.
-bool TStatisticForm::Refresh(const StatisticFix& fix, void (TVisualForm::*handOff)())
+// VISUAL is told about an accepted fix before the window shows it, so its
+// line comes first in a headless run.
+void TStatisticForm::ShowStep(const FixStep& step)
 {
-    const bool accepted = AcceptFix(fix, HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked());
-    if (accepted) {
-        const int32_t n = AccumulateStatistics(false, fix.latRad, fix.lonRad, fix.heightM, fix.speedMps, stats);
-        ShowTexts(StatisticTextsFrom(stats, n));
-        if (visualShown() && VisualForm)
-            (VisualForm->*handOff)();
+    if (!step.offered)
+        return;
+    if (step.Accepted()) {
+        ShowTexts(StatisticTextsFrom(step.stats, step.acceptedCount));
+        if (fixAccepted)
+            fixAccepted(step);
     }
-    NallLabel->SetText(NextCountText(ToText(NallLabel->text())));
+    NallLabel->SetText(std::to_string(step.offeredCount));
     Report();
-    return accepted;
 }
 
-// The report takes each fix with the window's own decision on it.
-void TStatisticForm::RefreshFromNmea()
+void TStatisticForm::RefreshFromNmea(const NmeaAssembler& nmea, const GnssEpoch& gnss)
 {
-    const GnssEpoch& gnss = ProgramGnss();
-    const bool accepted =
-        Refresh(gnss.Enabled() ? StatisticFixFromNmea(ProgramNmea(), gnss.Picture()) : StatisticFixFromNmea(ProgramNmea()),
-                &TVisualForm::AddNmeaPosition);
-    reportCollector_->OnNmea(kNmeaGga, ProgramNmea(), accepted);
-    reportBinr_ = false;
+    ShowStep(pipeline_.OnNmeaResult(nmea, kNmeaGga, &gnss));
 }
 
-void TStatisticForm::RefreshFromBinr()
+void TStatisticForm::RefreshFromBinr(const BinrDecoder& binr)
 {
-    const bool accepted = Refresh(StatisticFixFromBinr(ProgramBinr()), &TVisualForm::AddBinrPosition);
-    reportCollector_->OnBinr(kMsgNavSolution, ProgramBinr(), accepted);
-    reportBinr_ = true;
+    ShowStep(pipeline_.OnBinrResult(binr, kMsgNavSolution));
 }
 
 void TStatisticForm::ResetStatistics()
 {
-    StatisticsOutput untouched;
-    AccumulateStatistics(true, 0, 0, 0, 0, untouched);
+    pipeline_.Reset();
     ShowTexts(StatisticResetTexts());
     NallLabel->SetText(std::string("0"));
-    reportCollector_->Reset();
 }
 
 void TStatisticForm::ShowTexts(const StatisticTexts& t)

@@ -1,6 +1,9 @@
 #pragma once
 // The STATISTIC window: filtered fixes summarised as mean position and scatter.
+// Which fixes count and what they add up to is the fix pipeline's; the window
+// shows its steps, keeps its limits and saves its report.
 #include "Controls.h"
+#include "FixPipeline.h"
 #include "Util.h"
 
 #include <QString>
@@ -8,15 +11,11 @@
 #include <functional>
 #include <memory>
 
-class EpochCollector;
-class EpochLog;
 class QAction;
 class QMenu;
 class QCheckBox;
 class MaskedEdit;
-struct StatisticFix;
 struct StatisticTexts;
-class TVisualForm;
 
 class TStatisticForm : public TViewForm {
     Q_OBJECT
@@ -25,13 +24,16 @@ public:
     ~TStatisticForm() override;
     // Writes the limits and DIFF only, as each changes.
     void StoreSettings() const;
-    void RefreshFromNmea();
-    void RefreshFromBinr();
+    // A GGA or a 0x88 just decoded: the fix through the pipeline, then shown.
+    void RefreshFromNmea(const NmeaAssembler& nmea, const GnssEpoch& gnss);
+    void RefreshFromBinr(const BinrDecoder& binr);
     void ResetStatistics();
     // The results the intake routes besides the fixes themselves (dates,
     // DOPs, satellites, decoding errors), for the receiver report.
-    void CollectNmea(int result);
-    void CollectBinr(int result);
+    void CollectNmea(const NmeaAssembler& nmea, int result);
+    void CollectBinr(const BinrDecoder& binr, int result);
+    // Shows what the pipeline made of a fix (offered == false: nothing).
+    void ShowStep(const FixStep& step);
 
     // Right-click menu, "Save report...": the receiver report page of the
     // epochs since the statistics were last reset, saved where the user
@@ -46,14 +48,17 @@ public:
     QAction* SaveReportAction() const { return saveReportAction_; }
     bool SaveReport();   // true when the page was written
 
-    // Whether the VISUAL view is switched on; handed over by the program.
-    std::function<bool()> visualShown = [] { return false; };
+    // Each accepted fix, before the window shows it: the program hands the
+    // position on to VISUAL.
+    std::function<void(const FixStep& step)> fixAccepted;
     // The recording the figures came from (the file named in the main
     // window), for the saved page; empty when not known.
     std::function<QString()> recordingName = [] { return QString(); };
 
-    // Public results of the last accepted fix: means in radians and metres.
-    StatisticsOutput stats;
+    // The window's pipeline until each source runs its own. Stats(): the
+    // means in radians and metres of the last accepted fix.
+    FixPipeline& Pipeline() { return pipeline_; }
+    const FixPipeline& Pipeline() const { return pipeline_; }
 
     ValueLabel* Label1 = nullptr;
     ValueLabel* Label2 = nullptr;
@@ -81,15 +86,12 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    bool Refresh(const StatisticFix& fix, void (TVisualForm::*handOff)());
     void ShowTexts(const StatisticTexts& texts);
     void Report();
+    // The edits' values into the pipeline, as each changes.
+    void PassLimits();
 
-    std::unique_ptr<EpochLog> reportLog_;
-    std::unique_ptr<EpochCollector> reportCollector_;
-    bool reportBinr_ = false;   // the last fix came from BINR
+    FixPipeline pipeline_;
     QMenu* menu_ = nullptr;
     QAction* saveReportAction_ = nullptr;
 };
-
-extern TStatisticForm* StatisticForm;

@@ -4,7 +4,6 @@
 #include "BinrLayouts.h"
 #include "GnssEpoch.h"
 #include "Position.h"
-#include "Profile.h"
 #include "Report.h"
 #include "Statistic.h"
 #include "VisualCanvas.h"
@@ -271,8 +270,7 @@ void TVisualForm::ClearPlot()
     previousX = 0;
     previousY = 0;
     std::memset(hitMap_, kHitStart, sizeof hitMap_);
-    if (ProfileForm)
-        ProfileForm->ClearProfile();
+    profileCleared();
     satellites.count = 0;
 }
 
@@ -298,7 +296,7 @@ QRect TVisualForm::DrawMark(int x, int y, MarkMode mode)
 
 void TVisualForm::PlotPosition()
 {
-    const StatisticsOutput mean = StatisticForm ? StatisticForm->stats : StatisticsOutput{};
+    const StatisticsOutput mean = statisticMean();
     const PlotOffsets o = ComputeOffsets(current, reference, mean.meanLat, mean.meanLon, RUpDown->Position());
     dXLabel->SetText(MetresText(std::sqrt(o.dN * o.dN + o.dE * o.dE)));
     dMxLabel->SetText(MetresText(std::sqrt(o.mN * o.mN + o.mE * o.mE)));
@@ -317,8 +315,7 @@ void TVisualForm::PlotPosition()
                              : QRect();
     ShowPlot({hit, mark, labels});
 
-    if (profileShown() && ProfileForm)
-        ProfileForm->AddAltitude(reference.altM - current.altM);
+    profileAltitude(reference.altM - current.altM);
 
     ReportView("VISUAL", {{"dXLabel", dXLabel->text()},
                           {"dMxLabel", dMxLabel->text()},
@@ -326,18 +323,10 @@ void TVisualForm::PlotPosition()
                           {"dMhLabel", dMhLabel->text()}});
 }
 
-void TVisualForm::AddBinrPosition()
+void TVisualForm::AddPosition(const GeoPosition& position, bool fromBinr)
 {
-    const NavSolution nav = ReadNavSolution(ProgramBinr().NavSolution());
-    current = {nav.latRad, nav.lonRad, nav.altM};
-    binrSky_ = true;
-    PlotPosition();
-}
-
-void TVisualForm::AddNmeaPosition()
-{
-    current = GgaPosition(ProgramNmea().Stored(NmeaKind::Gga));
-    binrSky_ = false;
+    current = position;
+    binrSky_ = fromBinr;
     PlotPosition();
 }
 
@@ -480,7 +469,7 @@ void TVisualForm::SetCurrentButtonClick(QObject*)
 
 void TVisualForm::SetStatisticButtonClick(QObject*)
 {
-    const StatisticsOutput mean = StatisticForm ? StatisticForm->stats : StatisticsOutput{};
+    const StatisticsOutput mean = statisticMean();
     reference = Sanitized({mean.meanLat, mean.meanLon, mean.meanH});
     ShowReference();
     ClearPlot();
@@ -510,17 +499,17 @@ QImage TVisualForm::ComposeClipboardImage() const
     }
     DrawText(picture, W / 2 - 40, 0, QString::fromLatin1(kProgramCaption) + QString::fromUtf8(" \u00A9"), kExportGreen, kWhite);
 
-    const TStatisticForm* st = StatisticForm;
+    const PictureNotes shown = pictureNotes();
     const QString notes[] = {
         "Dev:  " + deviceName(),
         "File:  " + fileName(),
-        "Date: " + LabelText(PositionForm ? PositionForm->DateLabel : nullptr),
-        "B: " + LabelText(st ? st->LatLabel : nullptr),
-        "L: " + LabelText(st ? st->LonLabel : nullptr),
-        "H: " + LabelText(st ? st->AltLabel : nullptr) + " m",
-        "N: " + LabelText(st ? st->NLabel : nullptr),
-        "rms2D: " + LabelText(st ? st->rms2DLabel : nullptr) + " m",
-        "rmsH: " + LabelText(st ? st->rmsHLabel : nullptr) + " m",
+        "Date: " + shown.date,
+        "B: " + shown.lat,
+        "L: " + shown.lon,
+        "H: " + shown.alt + " m",
+        "N: " + shown.n,
+        "rms2D: " + shown.rms2D + " m",
+        "rmsH: " + shown.rmsH + " m",
         "deltaMx: " + dMxLabel->text(),
         "deltaMh: " + dMhLabel->text(),
     };
@@ -542,6 +531,14 @@ QImage TVisualForm::ComposeClipboardImage() const
         } while (!rest.isEmpty());
     }
     return picture;
+}
+
+TVisualForm::PictureNotes TVisualForm::NotesFrom(const TPositionForm* position, const TStatisticForm* st)
+{
+    return {LabelText(position ? position->DateLabel : nullptr), LabelText(st ? st->LatLabel : nullptr),
+            LabelText(st ? st->LonLabel : nullptr),              LabelText(st ? st->AltLabel : nullptr),
+            LabelText(st ? st->NLabel : nullptr),                LabelText(st ? st->rms2DLabel : nullptr),
+            LabelText(st ? st->rmsHLabel : nullptr)};
 }
 
 void TVisualForm::CopyButtonClick(QObject*)

@@ -3,15 +3,19 @@
 // the offsets of the latest position and of the statistic mean, a sky plot of
 // the satellites in view, and an annotated export of the plot.
 #include "Controls.h"
+#include "Util.h"
 #include "VisualText.h"
 
 #include <QImage>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 
 class QCheckBox;
 class QPushButton;
 class TPictureBox;
+class TPositionForm;
+class TStatisticForm;
 class TUpDown;
 
 class TVisualForm : public TViewForm {
@@ -22,18 +26,28 @@ public:
     // Writes the reference, radius and SAT VIEW, as each changes.
     void StoreSettings() const;
 
-    void AddBinrPosition();
-    void AddNmeaPosition();
+    // An accepted fix, handed on by whoever runs the fix pipeline.
+    void AddPosition(const GeoPosition& position, bool fromBinr);
     void LoadGsvSatellites();
     void LoadBinrSatellites();
     void ClearPlot();
 
-    // What the view needs of the main window, handed over by the program:
-    // whether PROFILE is switched on, and the device and file names that
-    // the copied picture carries.
-    std::function<bool()> profileShown = [] { return false; };
+    // What the view needs of the other windows, handed over by the program:
+    // where each plotted altitude goes (PROFILE, when it is on) and what
+    // clears it with the plot, the statistic mean (radians, metres; zeros
+    // without STATISTIC), and the device and file names and the texts of
+    // POSITION and STATISTIC that the copied picture carries.
+    struct PictureNotes {
+        QString date, lat, lon, alt, n, rms2D, rmsH;
+    };
+    std::function<void(double differenceM)> profileAltitude = [](double) {};
+    std::function<void()> profileCleared = [] {};
+    std::function<StatisticsOutput()> statisticMean = [] { return StatisticsOutput{}; };
     std::function<QString()> deviceName = [] { return QString(); };
     std::function<QString()> fileName = [] { return QString(); };
+    std::function<PictureNotes()> pictureNotes = [] { return PictureNotes{}; };
+    // The notes as the two windows show them (empty for a window not there).
+    static PictureNotes NotesFrom(const TPositionForm* position, const TStatisticForm* statistic);
 
     // Plots the current position round the reference.
     void PlotPosition();
@@ -115,5 +129,3 @@ private:
     bool headless_ = false;
     bool binrSky_ = false;   // the satellites came from BINR, not from NMEA
 };
-
-extern TVisualForm* VisualForm;

@@ -119,11 +119,8 @@ TEST(Util, AccumulateStatistics)
 {
     constexpr double kMeridianRadiusM = 6335439.327293721;
     StatisticsOutput out;
-    out.meanLat = 123;
-    EXPECT_EQ(AccumulateStatistics(true, 1, 2, 3, 4, out), 0);
-    EXPECT_EQ(out.meanLat, 123) << "a reset leaves the outputs alone";
-
-    EXPECT_EQ(AccumulateStatistics(false, 0.5, 0.25, 100, -3, out), 1);
+    StatisticsAccumulator a;
+    EXPECT_EQ(AccumulateStatistics(a, 0.5, 0.25, 100, -3, out), 1);
     EXPECT_EQ(out.meanLat, 0.5);
     EXPECT_EQ(out.meanLon, 0.25);
     EXPECT_EQ(out.meanH, 100);
@@ -131,21 +128,27 @@ TEST(Util, AccumulateStatistics)
     EXPECT_EQ(out.rmsH, 0);
     EXPECT_EQ(out.rmsV, 3);
 
-    AccumulateStatistics(true, 0, 0, 0, 0, out);
-    AccumulateStatistics(false, 0.5, 0.25, 100, 0, out);
-    EXPECT_EQ(AccumulateStatistics(false, 0.5 + 2 / kMeridianRadiusM, 0.25, 100, 0, out), 2);
+    a = {};
+    AccumulateStatistics(a, 0.5, 0.25, 100, 0, out);
+    EXPECT_EQ(AccumulateStatistics(a, 0.5 + 2 / kMeridianRadiusM, 0.25, 100, 0, out), 2);
     EXPECT_NEAR(out.rms2D, 0.70710678, 1e-8);
     EXPECT_EQ(out.rmsH, 0);
     EXPECT_EQ(out.rmsV, 0);
 
     // East scatter scales with the cosine of the latitude; height is plain.
-    AccumulateStatistics(true, 0, 0, 0, 0, out);
-    AccumulateStatistics(false, 0, 0, 10, 1, out);
-    AccumulateStatistics(false, 0, 2 / 6378137.0, 14, 3, out);
+    a = {};
+    AccumulateStatistics(a, 0, 0, 10, 1, out);
+    AccumulateStatistics(a, 0, 2 / 6378137.0, 14, 3, out);
     EXPECT_NEAR(out.rms2D, 0.70710678, 1e-8);
     EXPECT_NEAR(out.rmsH, std::sqrt(2.0), 1e-12);
     EXPECT_NEAR(out.rmsV, std::sqrt(5.0), 1e-12);
     EXPECT_NEAR(out.meanH, 12, 1e-12);
+    EXPECT_EQ(a.count, 2);
+
+    // Two accumulators know nothing of each other.
+    StatisticsAccumulator other;
+    EXPECT_EQ(AccumulateStatistics(other, 1, 1, 1, 1, out), 1);
+    EXPECT_EQ(a.count, 2);
 }
 
 } // namespace

@@ -52,7 +52,7 @@ Played Play(const std::string& path)
         if (result != kNmeaGga)
             continue;
         position->RefreshFromNmea();
-        statistic->RefreshFromNmea();
+        statistic->RefreshFromNmea(ProgramNmea(), ProgramGnss());
         satellites->RefreshFromNmea();
         Snapshot s{PositionFromNmea(nmea), SatellitesFromNmea(nmea)};
         played.firstByUtc.emplace(s.position.utc, s);

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+#include <numbers>
 
 namespace {
 
@@ -132,7 +133,7 @@ TEST_F(ViewWindows, PositionFromBinrKeepsRightEdges)
 TEST_F(ViewWindows, StatisticCountsAcceptedAndOfferedFixes)
 {
     NmeaEpoch("1");
-    statistic_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
     EXPECT_EQ(statistic_->NLabel->text(), "1");
     EXPECT_EQ(statistic_->NallLabel->text(), "1");
     // First fix: its own position is the mean, no scatter, rmsV its speed.
@@ -143,15 +144,15 @@ TEST_F(ViewWindows, StatisticCountsAcceptedAndOfferedFixes)
     EXPECT_EQ(statistic_->rmsVLabel->text(), "0.51");
 
     NmeaEpoch("0");   // invalid: only Nall rises
-    statistic_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
     EXPECT_EQ(statistic_->NLabel->text(), "1");
     EXPECT_EQ(statistic_->NallLabel->text(), "2");
 
     statistic_->HDOPEdit->setText("1.5");
     NmeaEpoch("1", "1.6");   // rejected by the limit
-    statistic_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
     NmeaEpoch("1", "1.5");   // accepted at the limit
-    statistic_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
     EXPECT_EQ(statistic_->NLabel->text(), "2");
     EXPECT_EQ(statistic_->NallLabel->text(), "4");
     EXPECT_EQ(RightEdge(statistic_->NallLabel), 288);
@@ -159,10 +160,10 @@ TEST_F(ViewWindows, StatisticCountsAcceptedAndOfferedFixes)
 
     statistic_->DiffCheckBox->setChecked(true);
     NmeaEpoch("1", "1.0");
-    statistic_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
     EXPECT_EQ(statistic_->NLabel->text(), "2");
     NmeaEpoch("2", "1.0");
-    statistic_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
     EXPECT_EQ(statistic_->NLabel->text(), "3");
     EXPECT_EQ(statistic_->NallLabel->text(), "6");
 
@@ -176,7 +177,7 @@ TEST_F(ViewWindows, StatisticCountsAcceptedAndOfferedFixes)
     EXPECT_EQ(statistic_->HDOPEdit->ReadText(), "1.5");
     EXPECT_TRUE(statistic_->DiffCheckBox->isChecked());
     NmeaEpoch("2", "1.0");
-    statistic_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
     EXPECT_EQ(statistic_->NLabel->text(), "1");
 }
 
@@ -188,18 +189,18 @@ TEST_F(ViewWindows, StatisticBinrAtRestAndPublicResults)
     nav.altM = 10;
     FeedBinr(ProgramBinr(), Dop60{});
     FeedBinr(ProgramBinr(), nav);
-    statistic_->RefreshFromBinr();
+    statistic_->RefreshFromBinr(ProgramBinr());
     nav.altM = 12;
     FeedBinr(ProgramBinr(), nav);
-    statistic_->RefreshFromBinr();
+    statistic_->RefreshFromBinr(ProgramBinr());
     EXPECT_EQ(statistic_->NLabel->text(), "2");
     EXPECT_EQ(statistic_->rmsVLabel->text(), "0.00");
     EXPECT_EQ(statistic_->rmsHLabel->text(), "0.71");   // deviations from the updated mean
-    EXPECT_DOUBLE_EQ(statistic_->stats.meanH, 11.0);
-    EXPECT_DOUBLE_EQ(statistic_->stats.meanLat, 1.0);
+    EXPECT_DOUBLE_EQ(statistic_->Pipeline().Stats().meanH, 11.0);
+    EXPECT_DOUBLE_EQ(statistic_->Pipeline().Stats().meanLat, 1.0);
     // A reset keeps the public results of the last accepted fix.
     statistic_->ResetStatistics();
-    EXPECT_DOUBLE_EQ(statistic_->stats.meanH, 11.0);
+    EXPECT_DOUBLE_EQ(statistic_->Pipeline().Stats().meanH, 11.0);
 }
 
 TEST_F(ViewWindows, LimitEditsAndFocusOrder)
@@ -277,7 +278,7 @@ TEST_F(ViewWindows, HeadlessLines)
     SetHeadlessReport(true);
     testing::internal::CaptureStdout();
     position_->RefreshFromBinr();
-    statistic_->RefreshFromBinr();
+    statistic_->RefreshFromBinr(ProgramBinr());
     satellites_->RefreshFromBinr();
     const std::string out = testing::internal::GetCapturedStdout();
     SetHeadlessReport(false);
@@ -307,7 +308,7 @@ TEST_F(ViewWindows, AcceptedFixesGoToTheVisualView)
         NmeaEpoch(r.quality);
         SetHeadlessReport(true);
         testing::internal::CaptureStdout();
-        statistic_->RefreshFromNmea();
+        statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
         const std::string out = testing::internal::GetCapturedStdout();
         SetHeadlessReport(false);
         std::string views;
@@ -318,6 +319,28 @@ TEST_F(ViewWindows, AcceptedFixesGoToTheVisualView)
         }
         EXPECT_EQ(views, r.lines) << r.visualOn << " " << r.quality;
     }
+}
+
+// What VISUAL needs of the other windows comes through the links the main
+// window sets: the accepted position, the statistic mean (kept over a reset,
+// as "Set Statistic" takes it) and the texts its copied picture carries.
+TEST_F(ViewWindows, VisualIsHandedPositionMeanAndNotes)
+{
+    main_->VisualCheckBox->setChecked(true);
+    NmeaEpoch("1");
+    position_->RefreshFromNmea();
+    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
+    EXPECT_NEAR(visual_->current.altM, 66.2, 1e-9);
+    EXPECT_NEAR(visual_->current.latRad, (55 + 41.1956 / 60) * std::numbers::pi / 180, 1e-9);
+    EXPECT_DOUBLE_EQ(visual_->statisticMean().meanH, 66.2);
+    const TVisualForm::PictureNotes notes = visual_->pictureNotes();
+    EXPECT_EQ(notes.date, position_->DateLabel->text());
+    EXPECT_EQ(notes.lat + notes.lon + notes.alt + notes.n + notes.rms2D + notes.rmsH,
+              statistic_->LatLabel->text() + statistic_->LonLabel->text() + statistic_->AltLabel->text() + "1"
+                  + statistic_->rms2DLabel->text() + statistic_->rmsHLabel->text());
+    statistic_->ResetStatistics();
+    EXPECT_DOUBLE_EQ(visual_->statisticMean().meanH, 66.2);
+    EXPECT_EQ(visual_->pictureNotes().n, "0");
 }
 
 // The no-solution cue through an ALSA file device: one 50 ms tone of 500 Hz

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
+#include "FixPipeline.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "NmeaChecksum.h"
@@ -382,8 +383,12 @@ int PushNmea(const std::string& body)
 
 TEST_F(VisualFormTest, PositionsAndSatellitesComeFromTheDecoders)
 {
+    // The position the fix pipeline hands on for an accepted GGA.
     ASSERT_EQ(PushNmea("GPGGA,123519,4807.038,S,01131.000,W,1,08,0.9,545.4,M,46.9,M,,"), kNmeaGga);
-    form->AddNmeaPosition();
+    FixPipeline pipeline;
+    const FixStep step = pipeline.OnNmeaResult(ProgramNmea(), kNmeaGga);
+    ASSERT_TRUE(step.Accepted());
+    form->AddPosition(step.position, step.fromBinr);
     EXPECT_NEAR(form->current.latRad, -(48 + 7.038 / 60) * kPi / 180, 1e-12);
     EXPECT_NEAR(form->current.lonRad, -(11 + 31.0 / 60) * kPi / 180, 1e-12);
     EXPECT_DOUBLE_EQ(form->current.altM, 545.4);

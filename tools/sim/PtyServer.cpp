@@ -2,6 +2,7 @@
 
 #include "BinrDecoder.h"
 #include "LineRates.h"
+#include "MonotonicClock.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,12 +31,7 @@ constexpr size_t kMaxGarbleExpansion = 4;
 // reads, instead of the simulator growing without end.
 constexpr size_t kMaxPending = 4 * 1024 * 1024;
 
-double Now()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
+double Now() { return double(MonotonicUs()) / double(kClockUsPerSecond); }
 
 void SleepMs(int ms)
 {

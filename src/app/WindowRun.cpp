@@ -1,0 +1,146 @@
+#include "WindowRun.h"
+
+#include "Comm.h"
+#include "Headless.h"
+#include "Mainfile.h"
+#include "Player.h"
+#include "Windows.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QRadioButton>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+void ShowViews(TMainForm* form, const QStringList& views)
+{
+    const std::pair<const char*, QCheckBox*> switches[] = {
+        {"position", form->PositionCheckBox},     {"statistic", form->StatisticCheckBox},
+        {"satellites", form->SatellitesCheckBox}, {"visual", form->VisualCheckBox},
+        {"profile", form->ProfileCheckBox},
+    };
+    for (const auto& [name, box] : switches)
+        if (views.contains(QLatin1String(name)))
+            form->ShowViewOnce(box);
+}
+
+// The source named first is the one watched.
+void WatchFirstPort(TMainForm* form, const QString& source)
+{
+    int i = form->PortComboBox->findText(source);
+    if (i < 0)
+        i = form->PortComboBox->findText(PortDisplayName(QFileInfo(source).absoluteFilePath()));
+    if (i < 0) {
+        form->PortComboBox->insertItem(0, source);
+        i = 0;
+    }
+    form->PortComboBox->setCurrentIndex(i);
+    form->WatchClick(nullptr);
+}
+
+// Ports named with --port or in KESTROVA_PORTS join the port list; those it
+// would not list are named on stderr.
+void AddNamedPorts(const QStringList& named)
+{
+    const QStringList envPorts = SplitPortList(qEnvironmentVariable("KESTROVA_PORTS"));
+    for (const auto& [origin, ports] : {std::pair{"--port", named}, std::pair{"KESTROVA_PORTS", envPorts}})
+        for (const QString& port : ports)
+            if (const QString problem = PortProblem(port); !problem.isEmpty())
+                Complain(QString("%1 %2: %3; not listed").arg(origin, port, problem));
+    AddExtraPorts(named + envPorts);
+}
+
+// The file replayed in the PLAYER at its recording's pace (--pace, --player,
+// --from). False when --from finds no epoch (said on stderr).
+bool StartPacedReplay(TMainForm* form, const CommandLine& cl, const QString& file)
+{
+    (form->commandLineBinr ? form->BINRRadioButton : form->NMEARadioButton)->setChecked(true);
+    // A folder that cannot be entered leaves the reason on the information line.
+    if (!form->TakeFileName(file))
+        return true;
+    PlayerForm->SetSpeed(cl.pace > 0 ? cl.pace : 1);
+    PlayerForm->IndexCurrentFile();
+    PlayerForm->WaitForIndex();
+    const size_t epoch = cl.fromMsOfDay < 0 ? 0 : PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay);
+    if (epoch >= PlayerForm->EpochCount() && cl.fromMsOfDay >= 0) {
+        std::fprintf(stderr, "kestrova: --from: no epoch at or after this time in the file\n");
+        return false;
+    }
+    PlayerForm->StartPaced(epoch, false);
+    return true;
+}
+
+// --exit-after-play: the window closes when the playback stops. False when
+// nothing plays (the reason said on stderr).
+bool CloseAfterPlay(TMainForm* form)
+{
+    if (form->Mode() != amPlay && form->Mode() != amFastPlay) {
+        const QString why = form->InfoLabel->text() == QLatin1String("File open error")
+                                ? PlaybackStartProblem(form)
+                                : form->InfoLabel->text().isEmpty() ? QStringLiteral("nothing to play")
+                                                                    : form->InfoLabel->text();
+        Complain(why);
+        return false;
+    }
+    QObject::connect(form, &TMainForm::ModeChanged, form, [form](uint32_t mode) {
+        // The stop comes from inside the playback thread's last hand-off;
+        // closing waits for that thread, so it happens afterwards.
+        if (mode == amStop)
+            QMetaObject::invokeMethod(form, &QWidget::close, Qt::QueuedConnection);
+    });
+    return true;
+}
+
+} // namespace
+
+int RunWindows(int& argc, char* argv[], const CommandLine& cl)
+{
+    // Refused inputs are named on stderr; the window still starts.
+    const QString file = cl.files.value(0);
+    for (const QString& extra : cl.files.mid(1))
+        Complain(extra + ": only one file is played; ignored");
+    const QString fileProblem = file.isEmpty() ? QString() : PlayableFileProblem(file);
+    if (!fileProblem.isEmpty()) {
+        Complain(fileProblem);
+        if (cl.exitAfterPlay)
+            return 2;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("KESTROVA");
+    AddNamedPorts(cl.ports);
+
+    std::unique_ptr<TMainForm> mainForm(CreateProgramWindows());
+    // With --player or --pace the file replays at its recording's pace in
+    // the PLAYER, not through the panel's Play.
+    const bool paced = (cl.pace > 0 || cl.player) && PlayerForm && !file.isEmpty() && fileProblem.isEmpty();
+    mainForm->commandLineFile = paced ? QString() : file;
+    mainForm->commandLineBinr = PlaysAsBinr(cl, file);
+    if (PlayerForm)
+        PlayerForm->AddMenuItem();
+    mainForm->show();
+    if (cl.multiGnss)
+        mainForm->SetMultiGnss(true);
+    ShowViews(mainForm.get(), cl.show);
+    if (cl.reconnect)
+        mainForm->SetReconnectEnabled(true);
+    if (cl.watch)
+        WatchFirstPort(mainForm.get(), cl.ports.value(0));
+    if (cl.fast && mainForm->Mode() == amPlay)
+        mainForm->RewindButtonClick(nullptr);
+    if (paced && !StartPacedReplay(mainForm.get(), cl, file))
+        return 2;
+    if (cl.player && PlayerForm)
+        PlayerForm->ShowBesidePanel();
+    if (cl.exitAfterPlay && !CloseAfterPlay(mainForm.get()))
+        return 2;
+    const int status = app.exec();
+    mainForm.reset();
+    return status;
+}

@@ -1,0 +1,72 @@
+// The option table as both modes parse with it: the usage texts as they were
+// written by hand before the table made them, and the faults each mode names.
+#include "OptionTable.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Kept(const char* name)
+{
+    const std::vector<uint8_t> bytes = ReadBinaryFile(SourceDir() + "/tests/app/usage/" + name);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(CommandLine, UsageTextsAreTheKeptOnes)
+{
+    EXPECT_EQ(UsageText().toStdString(), Kept("program.txt"));
+    EXPECT_EQ(ReportUsageText(), Kept("report.txt"));
+}
+
+TEST(CommandLine, ProgramNamesTheFirstFault)
+{
+    struct Row { QStringList arguments; std::string error; };
+    const Row rows[] = {
+        {{"--bogus", "--help"}, "unknown option --bogus"},
+        {{"--max-hdop"}, "--max-hdop needs a value"},
+        {{"--max-hdop", "1.5", "--max-vdop", "12"}, "--max-vdop takes a value like 1.5 (0.0 to 9.9)"},
+        {{"--pace", "abc", "x.nme"}, "--pace takes a speed from 0.25 to 64, not abc"},
+        {{"--seconds", "99999999999"}, "--seconds takes 1 to 31622400"},
+        // The first fault is named, a later one does not hide it.
+        {{"--show", "nope", "--bogus"}, "--show: unknown view nope"},
+        {{"--from", "12:00:00", "x.nme"}, "--from needs --pace"},
+        {{"-x", "--exit-after-play"}, ""},
+    };
+    for (const Row& r : rows) {
+        const CommandLine cl = ParseCommandLine(QStringList{"kestrova"} + r.arguments);
+        EXPECT_EQ(cl.error.toStdString(), r.error) << r.arguments.join(' ').toStdString();
+    }
+    EXPECT_EQ(ParseCommandLine({"kestrova", "-x", "--exit-after-play"}).files, QStringList{"-x"});
+}
+
+TEST(CommandLine, ReportNamesTheFirstFault)
+{
+    struct Row { std::vector<std::string> arguments; std::string error; };
+    const Row rows[] = {
+        {{"--report"}, "--report needs at least one FILE"},
+        {{"--report", "-x", "a"}, "unknown option -x"},
+        {{"--report", "--json", "", "a"}, "--json needs a file name (or - for standard output)"},
+        {{"--report", "--week-rollovers", "3.5", "a"}, "--week-rollovers takes a count from 1 to 9"},
+        {{"--report", "--to", "1:00:00", "a"}, "--to takes a UTC time of day as HH:MM:SS"},
+        {{"--report", "--help", "--bogus"}, "unknown option --bogus"},
+        {{"-", "--report", "--week-rollovers", "3.0", "a"}, ""},
+    };
+    for (const Row& r : rows) {
+        std::vector<std::string> arguments = {"kestrova"};
+        arguments.insert(arguments.end(), r.arguments.begin(), r.arguments.end());
+        std::vector<char*> argv;
+        for (std::string& a : arguments)
+            argv.push_back(a.data());
+        const ReportOptions o = ParseReportOptions(int(argv.size()), argv.data());
+        EXPECT_EQ(o.error, r.error) << r.arguments.size();
+        if (r.error.empty()) {
+            EXPECT_EQ(o.files, (std::vector<std::string>{"-", "a"}));
+        }
+    }
+}
+
+} // namespace
