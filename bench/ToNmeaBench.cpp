@@ -61,8 +61,13 @@ void BM_Builder(benchmark::State& state, int (*build)(const BinrDecoder&, char*,
         benchmark::ClobberMemory();
     }
 }
+// The RMC dated as by a source that names no reference (one rollover).
+int BuildRmcOneRollover(const BinrDecoder& decoder, char* out, int outSize)
+{
+    return BuildRmc(decoder, DatePolicy(), out, outSize);
+}
 BENCHMARK_CAPTURE(BM_Builder, Gga, BuildGga);
-BENCHMARK_CAPTURE(BM_Builder, Rmc, BuildRmc);
+BENCHMARK_CAPTURE(BM_Builder, Rmc, BuildRmcOneRollover);
 BENCHMARK_CAPTURE(BM_Builder, Gsa, BuildGsa);
 BENCHMARK_CAPTURE(BM_Builder, Pvktd, BuildPvktd);
 
@@ -92,7 +97,7 @@ void BM_ConvertInMemory(benchmark::State& state)
             const int id = decoder.PushBlock(stream.data() + at, int(stream.size()) - at, used);
             if (id == kMsgNavSolution) {
                 sentences += BuildGga(decoder, out.data(), kSynthSentenceMax) > 0;
-                sentences += BuildRmc(decoder, out.data(), kSynthSentenceMax) > 0;
+                sentences += BuildRmc(decoder, DatePolicy(), out.data(), kSynthSentenceMax) > 0;
                 sentences += BuildGsa(decoder, out.data(), kSynthSentenceMax) > 0;
                 sentences += BuildPvktd(decoder, out.data(), kSynthSentenceMax) > 0;
             } else if (id == kMsgSatInView) {

@@ -14,10 +14,9 @@
 // with the 0x60 (DOPs, satellites used) and the 0x52 (satellites in view) the
 // decoder kept before it.
 //
-// Whether a fix is accepted is the fix pipeline's decision (FixPipeline, whose
-// steps the STATISTIC window shows), made when the GGA or 0x88 completes, from
-// the same records and the same limits; for a GNS or RMC epoch, and behind its
-// own decoders, the collector makes it by the same rule (JudgeFix). The kinds a report
+// Whether a fix is accepted is the STATISTIC window's decision, made when the
+// GGA or 0x88 completes, from the same records and the same limits; for a GNS
+// or RMC epoch the collector makes it by the same rule. The kinds a report
 // accepts narrow it further (AcceptLimits::kinds).
 //
 // The collector works behind any decoder: give it each result code as it
@@ -28,7 +27,10 @@
 #include "EpochLog.h"
 #include "GnssEpoch.h"
 #include "NmeaAssembler.h"
+#include "StatisticText.h"
+#include "WeekRollover.h"
 
+#include <algorithm>
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
@@ -65,14 +67,17 @@ class EpochCollector {
 public:
     explicit EpochCollector(EpochLog& log, AcceptLimits limits = {}, TimeWindow window = {});
 
-    // Bytes through the collector's own decoders.
+    // Bytes through the collector's own decoders; their BINR weeks are
+    // dated by this policy (one rollover until set).
+    void SetDates(const DatePolicy& dates) { dates_ = dates; }
     void PushNmea(const char* data, size_t size);
     void PushBinr(const uint8_t* data, size_t size);
 
     // A result code of a decoder the caller runs. accepted is the window's
-    // decision for a GGA or 0x88; it is ignored for every other result.
+    // decision for a GGA or 0x88; it is ignored for every other result. A
+    // 0x88's week is dated by the policy of the caller's source.
     void OnNmea(int result, const NmeaAssembler& nmea, bool accepted);
-    void OnBinr(int result, const BinrDecoder& binr, bool accepted);
+    void OnBinr(int result, const BinrDecoder& binr, bool accepted, const DatePolicy& dates);
 
     // Closes the open epoch; call once the stream has ended.
     void Finish();
@@ -97,18 +102,32 @@ private:
     void AttachRmc(const NmeaFields& rmc);
     void AttachGsa(const NmeaFields& gsa);
     void AttachGsv(const NmeaFields& gsv);
-    void AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, const BinrDecoder& binr, bool accepted);
+    void AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, const BinrDecoder& binr, bool accepted,
+                      const DatePolicy& dates);
     // False when there was no open epoch or it lies outside the time window.
     bool CloseEpoch();
     void SetPosition(double latRad, double lonRad, double heightM);
-    void AddInView(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz);
-    bool UsedInEpoch(SatelliteId id) const;
+    // Inline: it runs for every satellite of every GSV.
+    void AddInView(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)
+    {
+        if (inViewCount_ == kInViewMax)
+            return;
+        inView_[inViewCount_++] = {int8_t(system), int8_t(std::clamp(elevationDeg, -1, 90)),
+                                   int16_t(std::clamp(azimuthDeg, -1, 360)), int16_t(std::clamp(snrDbHz, 0, 255)), id};
+    }
+    bool UsedInEpoch(SatelliteId id) const
+    {
+        return id.system != Gnss::Unknown && id.number < kTrackNumbers
+               && usedBits_.test(size_t(id.system) * kTrackNumbers + id.number);
+    }
     void ForgetUsed();
     int64_t PlaceOnTimeLine(int64_t msOfDay, int64_t dateDay);
 
     EpochLog& log_;
     AcceptLimits limits_;
+    FixLimitValues fixLimits_;      // limits_ read once
     TimeWindow window_;
+    bool windowed_;            // the window leaves some times of day out
     NmeaAssembler nmea_;
     BinrDecoder binr_;
 
@@ -130,8 +149,10 @@ private:
     int usedCount_ = 0;
     std::bitset<size_t(kGnssCount) * kTrackNumbers> usedBits_;
 
-    // The dated week of the last 0x88 week and day seen: it changes once a
-    // day, and dating it is not free.
+    DatePolicy dates_;
+    // The dated week of the last 0x88 week and day seen, by the policy it
+    // was dated by: it changes once a day, and dating it is not free.
+    DatePolicy datedBy_;
     int32_t datedFromWeek_ = -1;
     int32_t datedFromDay_ = -1;
     int32_t datedWeek_ = 0;

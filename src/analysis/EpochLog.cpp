@@ -4,13 +4,17 @@
 #include <climits>
 #include <iterator>
 
-void EpochLog::Append(const EpochRecord& r, int64_t timeMs)
+void EpochLog::AppendAnew(const EpochRecord& r, int64_t timeMs)
 {
-    if (size_ == blocks_.size() * kBlockRecords)
+    if (size_ == blocks_.size() * kBlockRecords) {
         blocks_.push_back(std::make_unique_for_overwrite<Block>());   // every record is written before it is read
+        lastBlock_ = blocks_.back()->data();
+        blockEnd_ = blocks_.size() * kBlockRecords;
+    }
     int64_t offset = segments_.empty() ? 0 : timeMs - segments_.back().baseMs;
     if (segments_.empty() || offset < INT32_MIN || offset > INT32_MAX) {
         segments_.push_back({size_, timeMs});
+        lastBaseMs_ = timeMs;
         offset = 0;
     }
     EpochRecord& kept = (*this)[size_++];
@@ -30,6 +34,8 @@ void EpochLog::ShiftTimes(int64_t ms)
 {
     for (Segment& s : segments_)
         s.baseMs += ms;
+    if (!segments_.empty())
+        lastBaseMs_ = segments_.back().baseMs;
 }
 
 void EpochLog::Clear()

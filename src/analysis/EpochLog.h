@@ -17,7 +17,9 @@
 #include "RunMeans.h"
 #include "TimeUnits.h"
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -99,7 +101,20 @@ public:
 
     // Times are on the log's time line: milliseconds from 1970-01-01 once it
     // knows a date, else from the start of the recording's first day.
-    void Append(const EpochRecord& r, int64_t timeMs);
+    // Inline for the common case: room in the last block, the time within
+    // the last segment's reach.
+    void Append(const EpochRecord& r, int64_t timeMs)
+    {
+        const int64_t offset = timeMs - lastBaseMs_;
+        if (size_ < blockEnd_ && offset >= INT32_MIN && offset <= INT32_MAX) {
+            EpochRecord& kept = lastBlock_[size_ % kBlockRecords];
+            kept = r;
+            kept.timeOffsetMs = int32_t(offset);
+            ++size_;
+            return;
+        }
+        AppendAnew(r, timeMs);
+    }
     int64_t TimeMs(size_t i) const
     {
         return segments_.size() == 1 ? segments_.front().baseMs + (*this)[i].timeOffsetMs : SegmentTimeMs(i);
@@ -113,27 +128,80 @@ public:
 
     static GeoPoint PositionOf(const EpochRecord& r) { return {r.latRad, r.lonRad, r.heightM}; }
 
-    // Inline: it runs for every satellite of every epoch.
+    // visit(record, timeMs) for every epoch in order: block by block, the
+    // time from the segment it is in, with no look-up per epoch (a figure
+    // reads every epoch of a long recording).
+    template <typename Visit>
+    void ForEach(Visit visit) const
+    {
+        size_t i = 0, segment = 0;
+        size_t nextSegmentAt = segments_.size() > 1 ? segments_[1].first : SIZE_MAX;
+        for (const auto& block : blocks_) {
+            const size_t end = std::min(size_, i + kBlockRecords);
+            for (const EpochRecord* r = block->data(); i < end; ++i, ++r) {
+                if (i == nextSegmentAt) {
+                    ++segment;
+                    nextSegmentAt = segment + 1 < segments_.size() ? segments_[segment + 1].first : SIZE_MAX;
+                }
+                visit(*r, segments_[segment].baseMs + r->timeOffsetMs);
+            }
+        }
+    }
+
+    // One satellite in view of the epoch appended last.
     void AddSatellite(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)
     {
-        if (system < 0 || system >= kSatSystems || snrDbHz < kSnrMinDbHz || snrDbHz > kSnrMaxDbHz)
-            return;
-        snrSum_[system] += snrDbHz;
-        ++snrCount_[system];
-        if (elevationDeg < 0 || elevationDeg >= kSkyElevations || azimuthDeg < 0 || azimuthDeg > kSkyAzimuths)
-            return;
-        // 360 degrees is north again; a branch, as a division per satellite costs more.
-        const int azimuthCell = azimuthDeg == kSkyAzimuths ? 0 : azimuthDeg;
-        SkyCell& cell = sky_[size_t(elevationDeg) * kSkyAzimuths + size_t(azimuthCell)];
-        // A cell stops counting where its sum could wrap: by then its mean
-        // is settled anyway.
-        if (cell.count < kCellCountMax) {
-            cell.snrSum += uint32_t(snrDbHz);
-            ++cell.count;
-        }
-        if (id.system != Gnss::Unknown && id.number < kTrackNumbers)
-            trackEnds_[size_t(id.system) * kTrackNumbers + id.number] = {int8_t(elevationDeg), int16_t(azimuthDeg)};
+        SatelliteFold fold(*this);
+        fold.Add(system, id, elevationDeg, azimuthDeg, snrDbHz);
     }
+    // The satellites of one epoch, each folded in as AddSatellite folds it.
+    // Inline, with the log's tables held in locals for the epoch's loop and
+    // the SNR sums added to the log once, at the end: it runs for every
+    // satellite of every epoch.
+    class SatelliteFold {
+    public:
+        explicit SatelliteFold(EpochLog& log) : log_(log), sky_(log.sky_.data()), trackEnds_(log.trackEnds_.data()) {}
+        ~SatelliteFold()
+        {
+            for (int s = 0; s < kSatSystems; ++s) {
+                log_.snrSum_[size_t(s)] += snrSum_[size_t(s)];
+                log_.snrCount_[size_t(s)] += snrCount_[size_t(s)];
+            }
+        }
+        SatelliteFold(const SatelliteFold&) = delete;
+        SatelliteFold& operator=(const SatelliteFold&) = delete;
+
+        // True when the satellite's SNR counted (its system is one of the
+        // figures' and the SNR is valid).
+        bool Add(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)
+        {
+            if (system < 0 || system >= kSatSystems || snrDbHz < kSnrMinDbHz || snrDbHz > kSnrMaxDbHz)
+                return false;
+            snrSum_[size_t(system)] += snrDbHz;
+            ++snrCount_[size_t(system)];
+            if (elevationDeg < 0 || elevationDeg >= kSkyElevations || azimuthDeg < 0 || azimuthDeg > kSkyAzimuths)
+                return true;
+            // 360 degrees is north again; a branch, as a division per satellite costs more.
+            const int azimuthCell = azimuthDeg == kSkyAzimuths ? 0 : azimuthDeg;
+            SkyCell& cell = sky_[size_t(elevationDeg) * kSkyAzimuths + size_t(azimuthCell)];
+            // A cell stops counting where its sum could wrap: by then its
+            // mean is settled anyway.
+            if (cell.count < kCellCountMax) {
+                cell.snrSum += uint32_t(snrDbHz);
+                ++cell.count;
+            }
+            if (id.system != Gnss::Unknown && id.number < kTrackNumbers)
+                trackEnds_[size_t(id.system) * kTrackNumbers + id.number] = {int8_t(elevationDeg), int16_t(azimuthDeg)};
+            return true;
+        }
+
+    private:
+        EpochLog& log_;
+        SkyCell* sky_;
+        TrackEnd* trackEnds_;
+        std::array<int64_t, kSatSystems> snrSum_{};
+        std::array<int64_t, kSatSystems> snrCount_{};
+    };
     // The C/N0 of the satellites the last epoch appended used in its
     // solution, per system: sums of SNRs checked as AddSatellite checks them.
     void AddUsedSnr(const std::array<uint32_t, kSatSystems>& sum, const std::array<uint32_t, kSatSystems>& count)
@@ -164,6 +232,8 @@ private:
     static constexpr uint32_t kCellCountMax = 1u << 24;
 
     int64_t SegmentTimeMs(size_t i) const;
+    // Append where a new block or a new segment is needed.
+    void AppendAnew(const EpochRecord& r, int64_t timeMs);
 
     using Block = std::array<EpochRecord, kBlockRecords>;
     // Times are offsets from the base of the segment an epoch falls in; a
@@ -176,6 +246,10 @@ private:
     std::vector<std::unique_ptr<Block>> blocks_;
     std::vector<Segment> segments_;
     size_t size_ = 0;
+    // The last block and the last segment's base, for Append's common case.
+    EpochRecord* lastBlock_ = nullptr;
+    size_t blockEnd_ = 0;            // the index just after the last block
+    int64_t lastBaseMs_ = 0;
     size_t capacity_;
     std::vector<SkyCell> sky_ = std::vector<SkyCell>(size_t(kSkyAzimuths) * kSkyElevations);
     std::array<int64_t, kSatSystems> snrSum_{};

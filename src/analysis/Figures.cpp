@@ -97,12 +97,10 @@ Interval KindOfInterval(int64_t ms, bool bothFixed)
 // The intervals between consecutive timed epochs, asked for in order.
 class Intervals {
 public:
-    explicit Intervals(const EpochLog& log) : log_(log) {}
-    // The interval that ends at timed epoch i, at time t; false for the
+    // The interval that ends at a timed epoch r, at time t; false for the
     // first timed epoch.
-    bool EndingAt(size_t i, int64_t t, Interval& kind, int64_t& ms)
+    bool EndingAt(const EpochRecord& r, int64_t t, Interval& kind, int64_t& ms)
     {
-        const EpochRecord& r = log_[i];
         const bool had = havePrevious_;
         ms = t - previous_;
         kind = KindOfInterval(ms, previousFixed_ && HasFix(r));
@@ -113,88 +111,246 @@ public:
     }
 
 private:
-    const EpochLog& log_;
     int64_t previous_ = 0;
     bool havePrevious_ = false;
     bool previousFixed_ = false;
 };
 
-void TimeLine(const EpochLog& log, std::vector<float>& scratch, Figures& f)
-{
-    scratch.clear();
-    int64_t jumps = 0;
-    Interval kind;
-    int64_t ms = 0;
-    Intervals intervals(log);
-    for (size_t i = 0; i < log.Size(); ++i) {
-        if (!log[i].TimeKnown())
-            continue;
-        const int64_t t = log.TimeMs(i);
-        if (!f.firstMs)
-            f.firstMs = t;
-        f.lastMs = t;
-        if (intervals.EndingAt(i, t, kind, ms)) {
-            if (kind == Interval::Real)
-                scratch.push_back(float(ms));
-            jumps += kind == Interval::ClockJump;
+// The jump-free time line, from the first timed epoch; an untimed epoch
+// stands where the timed one before it does. Its length is the real
+// intervals plus one interval at the rate for each clock jump, so it is
+// summed up as whole milliseconds during the one pass over the log and
+// finished once the rate is known. All its terms are whole milliseconds:
+// while the sum stays below 2^53 every partial sum is exact in a double, and
+// it is the sum the epochs would add up one by one.
+class JumpFreeLine {
+public:
+    void Add(Interval kind, int64_t ms)
+    {
+        if (kind == Interval::Real) {
+            if (uint64_t(ms) >= kExactMs || realMs_ > kExactMs - uint64_t(ms))
+                exact_ = false;
+            else
+                realMs_ += uint64_t(ms);
         }
+        jumps_ += kind == Interval::ClockJump;
     }
-    if (!f.firstMs)
-        return;
-    f.clockJumps = double(jumps);
-    const Figure medianMs = MedianInterval(scratch);
-    if (medianMs) {
-        f.rateS = *medianMs / kMsPerS;
-        int64_t gaps = 0, missing = 0;
-        for (const float interval : scratch)
-            if (double(interval) > kGapFactor * *medianMs) {
-                ++gaps;
-                missing += std::llround(double(interval) / *medianMs) - 1;
-            }
-        f.gaps = double(gaps);
-        f.missing = double(missing);
+    // At the first accepted fix, when a time is known by then.
+    void MarkFirstFix()
+    {
+        marked_ = true;
+        realAtFix_ = realMs_;
+        jumpsAtFix_ = jumps_;
+    }
+    int64_t Jumps() const { return jumps_; }
+    // False when the sum may not be exact: the caller adds up the epochs.
+    bool Finish(double rateMs, Figures& f) const
+    {
+        const std::optional<double> lineMs = Length(realMs_, jumps_, rateMs);
+        if (!exact_ || !lineMs)
+            return false;
+        if (marked_)
+            f.ttffS = *Length(realAtFix_, jumpsAtFix_, rateMs) / kMsPerS;
+        f.spanS = *lineMs / kMsPerS;
+        return true;
     }
 
-    // The jump-free time line, from the first timed epoch; an untimed epoch
-    // stands where the timed one before it does.
-    const double rateMs = medianMs.value_or(0);
+private:
+    static constexpr uint64_t kExactMs = uint64_t(1) << 53;
+
+    static std::optional<double> Length(uint64_t realMs, int64_t jumps, double rateMs)
+    {
+        const double jumpMs = double(jumps) * rateMs;
+        const double ms = double(realMs) + jumpMs;
+        if (!(jumpMs < double(kExactMs)) || !(ms < double(kExactMs)))
+            return std::nullopt;
+        return ms;
+    }
+
+    uint64_t realMs_ = 0;
+    int64_t jumps_ = 0;
+    bool exact_ = true;
+    bool marked_ = false;
+    uint64_t realAtFix_ = 0;
+    int64_t jumpsAtFix_ = 0;
+};
+
+// The jump-free time line added up epoch by epoch, for the sums JumpFreeLine
+// cannot keep exact.
+void AddUpJumpFreeLine(const EpochLog& log, double rateMs, Figures& f)
+{
     double lineMs = 0;
     bool timed = false, fixed = false;
-    Intervals again(log);
-    for (size_t i = 0; i < log.Size(); ++i) {
-        timed = timed || log[i].TimeKnown();
-        if (log[i].TimeKnown() && again.EndingAt(i, log.TimeMs(i), kind, ms))
+    Intervals again;
+    log.ForEach([&](const EpochRecord& r, int64_t t) {
+        Interval kind;
+        int64_t ms = 0;
+        timed = timed || r.TimeKnown();
+        if (r.TimeKnown() && again.EndingAt(r, t, kind, ms))
             lineMs += kind == Interval::Real ? double(ms) : kind == Interval::ClockJump ? rateMs : 0.0;
         // A first fix before any time has no time to first fix.
-        if (!fixed && log[i].Accepted() && timed)
+        if (!fixed && r.Accepted() && timed)
             f.ttffS = lineMs / kMsPerS;
-        fixed = fixed || log[i].Accepted();
-    }
+        fixed = fixed || r.Accepted();
+    });
     f.spanS = lineMs / kMsPerS;
 }
 
-// Counts and the satellites used, in one pass.
-void Counts(const EpochLog& log, Figures& f)
+// DOPs are rounded to hundredths: a count of each value gives the exact
+// nearest-rank percentiles in one pass. The rare value beyond the counts'
+// range (a receiver's HDOP of 800) is kept aside, never capped.
+class DopPercentiles {
+public:
+    void Add(float dop)
+    {
+        // Stored DOPs are never negative.
+        const double hundredths = double(dop) * kDopScale + 0.5;
+        if (hundredths < double(kCounted))
+            ++counts_[size_t(hundredths)];
+        else
+            beyond_.push_back(dop);
+        ++n_;
+    }
+    Figure At(double percent)
+    {
+        if (n_ == 0)
+            return std::nullopt;
+        const size_t rank = NearestRank(n_, percent);
+        size_t below = 0;
+        for (size_t value = 0; value < counts_.size(); ++value) {
+            below += counts_[value];
+            if (below > rank)
+                return double(value) / kDopScale;
+        }
+        std::sort(beyond_.begin(), beyond_.end());
+        return std::round(double(beyond_[rank - below]) * kDopScale) / kDopScale;
+    }
+
+private:
+    static constexpr size_t kCounted = 65535;
+    std::vector<uint32_t> counts_ = std::vector<uint32_t>(kCounted, 0);
+    std::vector<float> beyond_;
+    size_t n_ = 0;
+};
+
+// The mean of the accepted fixes, summed as differences from the first one,
+// so that a track across the antimeridian has its mean beside it, not on the
+// far side of the Earth.
+class MeanPosition {
+public:
+    void Add(const EpochRecord& r)
+    {
+        if (!first_)
+            first_ = EpochLog::PositionOf(r);
+        lat_ += r.latRad - first_->latRad;
+        const double dLon = r.lonRad - first_->lonRad;
+        lon_ += dLon > M_PI || dLon < -M_PI ? std::remainder(dLon, 2 * M_PI) : dLon;
+        h_ += r.heightM;
+        ++n_;
+    }
+    std::optional<GeoPoint> Mean() const
+    {
+        if (n_ == 0)
+            return std::nullopt;
+        return GeoPoint{first_->latRad + lat_ / double(n_),
+                        std::remainder(first_->lonRad + lon_ / double(n_), 2 * M_PI), h_ / double(n_)};
+    }
+
+private:
+    std::optional<GeoPoint> first_;
+    double lat_ = 0, lon_ = 0, h_ = 0;
+    int64_t n_ = 0;
+};
+
+// Every figure that needs one look at each epoch, in a single pass over the
+// log (a week at 10 Hz is 240 MB of epochs): the time line, the counts, the
+// satellites used, the DOPs and the mean position. intervals receives the
+// real intervals for the rate and the gaps.
+void OnePass(const EpochLog& log, bool wantMean, std::vector<float>& intervals, Figures& f)
 {
+    intervals.clear();
+    Intervals timeLine;
+    JumpFreeLine line;
+    bool timed = false, fixed = false;
     std::array<int64_t, kSatSystems> usedSum{};
     std::array<int, kSatSystems> usedMin, usedMax{};
     usedMin.fill(255);
-    for (size_t i = 0; i < log.Size(); ++i) {
-        const EpochRecord& r = log[i];
-        ++f.perKind[size_t(r.Kind())];
-        f.twoD += r.Dim() == FixDim::TwoD;
-        f.threeD += r.Dim() == FixDim::ThreeD;
-        f.dimUnknown += r.Dim() == FixDim::Unknown && r.Kind() != FixKind::None;
+    DopPercentiles hdops, vdops;
+    MeanPosition mean;
+    // Counted in locals, which the loop keeps in registers.
+    std::array<int64_t, kFixKinds> perKind{};
+    int64_t twoD = 0, threeD = 0, dimUnknown = 0, accepted = 0;
+    bool anyTime = false;
+    int64_t firstMs = 0, lastMs = 0;
+    log.ForEach([&](const EpochRecord& r, int64_t t) {
+        if (r.TimeKnown()) {
+            if (!anyTime)
+                firstMs = t;
+            anyTime = true;
+            lastMs = t;
+            Interval kind;
+            int64_t ms = 0;
+            if (timeLine.EndingAt(r, t, kind, ms)) {
+                if (kind == Interval::Real)
+                    intervals.push_back(float(ms));
+                line.Add(kind, ms);
+            }
+            timed = true;
+        }
+        if (!fixed && r.Accepted() && timed)
+            line.MarkFirstFix();
+        fixed = fixed || r.Accepted();
+
+        const FixDim dim = r.Dim();
+        ++perKind[size_t(r.Kind())];
+        twoD += dim == FixDim::TwoD;
+        threeD += dim == FixDim::ThreeD;
+        dimUnknown += dim == FixDim::Unknown && r.Kind() != FixKind::None;
         if (!r.Accepted())
-            continue;
-        ++f.accepted;
+            return;
+        ++accepted;
         for (int system = 0; system < kSatSystems; ++system) {
             usedSum[system] += r.used[system];
             usedMin[system] = std::min<int>(usedMin[system], r.used[system]);
             usedMax[system] = std::max<int>(usedMax[system], r.used[system]);
         }
-    }
+        if (EpochRecord::HasDop(r.hdop))
+            hdops.Add(r.hdop);
+        if (EpochRecord::HasDop(r.vdop))
+            vdops.Add(r.vdop);
+        if (wantMean && r.HasPosition())
+            mean.Add(r);
+    });
     f.epochs = int64_t(log.Size());
+    f.perKind = perKind;
+    f.twoD = twoD;
+    f.threeD = threeD;
+    f.dimUnknown = dimUnknown;
+    f.accepted = accepted;
+    if (anyTime) {
+        f.firstMs = firstMs;
+        f.lastMs = lastMs;
+    }
+
+    if (f.firstMs) {
+        f.clockJumps = double(line.Jumps());
+        const Figure medianMs = MedianInterval(intervals);
+        if (medianMs) {
+            f.rateS = *medianMs / kMsPerS;
+            int64_t gaps = 0, missing = 0;
+            for (const float interval : intervals)
+                if (double(interval) > kGapFactor * *medianMs) {
+                    ++gaps;
+                    missing += std::llround(double(interval) / *medianMs) - 1;
+                }
+            f.gaps = double(gaps);
+            f.missing = double(missing);
+        }
+        const double rateMs = medianMs.value_or(0);
+        if (!line.Finish(rateMs, f))
+            AddUpJumpFreeLine(log, rateMs, f);
+    }
+
     f.availabilityPct = Ratio(100.0 * double(f.accepted), double(f.epochs) + f.missing.value_or(0));
     for (int system = 0; system < kSatSystems; ++system) {
         if (f.accepted > 0) {
@@ -204,42 +360,22 @@ void Counts(const EpochLog& log, Figures& f)
         }
         f.snrMeanDbHz[system] = Ratio(log.SnrSum(system), double(log.SnrCount(system)));
     }
-}
-
-// Summed as differences from the first accepted fix, so that a track across
-// the antimeridian has its mean beside it, not on the far side of the Earth.
-std::optional<GeoPoint> MeanOfAccepted(const EpochLog& log)
-{
-    std::optional<GeoPoint> first;
-    double lat = 0, lon = 0, h = 0;
-    int64_t n = 0;
-    for (size_t i = 0; i < log.Size(); ++i) {
-        const EpochRecord& r = log[i];
-        if (!r.Accepted() || !r.HasPosition())
-            continue;
-        if (!first)
-            first = EpochLog::PositionOf(r);
-        lat += r.latRad - first->latRad;
-        const double dLon = r.lonRad - first->lonRad;
-        lon += dLon > M_PI || dLon < -M_PI ? std::remainder(dLon, 2 * M_PI) : dLon;
-        h += r.heightM;
-        ++n;
-    }
-    if (n == 0)
-        return std::nullopt;
-    return GeoPoint{first->latRad + lat / double(n), std::remainder(first->lonRad + lon / double(n), 2 * M_PI),
-                    h / double(n)};
+    f.hdopMedian = hdops.At(50);
+    f.hdop95 = hdops.At(95);
+    f.vdopMedian = vdops.At(50);
+    f.vdop95 = vdops.At(95);
+    if (wantMean)
+        f.reference = mean.Mean();
 }
 
 // Calls use with the error of every accepted fix that has a position.
 template <typename Use>
 void ForEachError(const EpochLog& log, const LocalFrame& frame, Use use)
 {
-    for (size_t i = 0; i < log.Size(); ++i) {
-        const EpochRecord& r = log[i];
+    log.ForEach([&](const EpochRecord& r, int64_t) {
         if (r.Accepted() && r.HasPosition())
             use(frame.ErrorOf(r));
-    }
+    });
 }
 
 void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
@@ -295,61 +431,6 @@ void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
     }
 }
 
-// DOPs are rounded to hundredths: a count of each value gives the exact
-// nearest-rank percentiles in one pass. The rare value beyond the counts'
-// range (a receiver's HDOP of 800) is kept aside, never capped.
-class DopPercentiles {
-public:
-    void Add(float dop)
-    {
-        // Stored DOPs are never negative.
-        const double hundredths = double(dop) * kDopScale + 0.5;
-        if (hundredths < double(kCounted))
-            ++counts_[size_t(hundredths)];
-        else
-            beyond_.push_back(dop);
-        ++n_;
-    }
-    Figure At(double percent)
-    {
-        if (n_ == 0)
-            return std::nullopt;
-        const size_t rank = NearestRank(n_, percent);
-        size_t below = 0;
-        for (size_t value = 0; value < counts_.size(); ++value) {
-            below += counts_[value];
-            if (below > rank)
-                return double(value) / kDopScale;
-        }
-        std::sort(beyond_.begin(), beyond_.end());
-        return std::round(double(beyond_[rank - below]) * kDopScale) / kDopScale;
-    }
-
-private:
-    static constexpr size_t kCounted = 65535;
-    std::vector<uint32_t> counts_ = std::vector<uint32_t>(kCounted, 0);
-    std::vector<float> beyond_;
-    size_t n_ = 0;
-};
-
-void Dops(const EpochLog& log, Figures& f)
-{
-    DopPercentiles hdops, vdops;
-    for (size_t i = 0; i < log.Size(); ++i) {
-        const EpochRecord& r = log[i];
-        if (!r.Accepted())
-            continue;
-        if (EpochRecord::HasDop(r.hdop))
-            hdops.Add(r.hdop);
-        if (EpochRecord::HasDop(r.vdop))
-            vdops.Add(r.vdop);
-    }
-    f.hdopMedian = hdops.At(50);
-    f.hdop95 = hdops.At(95);
-    f.vdopMedian = vdops.At(50);
-    f.vdop95 = vdops.At(95);
-}
-
 } // namespace
 
 size_t NearestRank(size_t n, double percent)
@@ -390,13 +471,11 @@ Figures ComputeFigures(const EpochLog& log, const std::optional<GeoPoint>& refer
     f.errors = log.errors;
     std::vector<float> scratch;
     scratch.reserve(log.Size());
-    TimeLine(log, scratch, f);
-    Counts(log, f);
     f.referenceGiven = reference.has_value();
-    f.reference = reference ? reference : MeanOfAccepted(log);
+    f.reference = reference;
+    OnePass(log, !reference, scratch, f);
     if (f.reference)
         Errors(log, scratch, f);
-    Dops(log, f);
     return f;
 }
 

@@ -38,17 +38,17 @@ FixStep FixPipeline::OnNmeaResult(const NmeaAssembler& nmea, int result, const G
 }
 
 // The fix is the 0x88 with the 0x60 (DOPs) the decoder kept before it.
-FixStep FixPipeline::OnBinrResult(const BinrDecoder& binr, int result)
+FixStep FixPipeline::OnBinrResult(const BinrDecoder& binr, int result, const DatePolicy& dates)
 {
     if (result != kMsgNavSolution) {
-        collector_.OnBinr(result, binr, false);
+        collector_.OnBinr(result, binr, false, dates);
         return {};
     }
     const NavSolution nav = ReadNavSolution(binr.NavSolution());
     FixStep step = Judge(StatisticFixFromBinr(nav, ReadDopInfo(binr.DopInfo())), true);
     if (step.Accepted())
         step.position = {nav.latRad, nav.lonRad, nav.altM};
-    collector_.OnBinr(kMsgNavSolution, binr, step.Accepted());
+    collector_.OnBinr(kMsgNavSolution, binr, step.Accepted(), dates);
     return step;
 }
 

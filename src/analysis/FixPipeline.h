@@ -69,7 +69,7 @@ public:
     // Multi-GNSS epoch, if it has one; when it is enabled, RTK fixed and float
     // count as differential and VDOP comes from its merged GSAs.
     FixStep OnNmeaResult(const NmeaAssembler& nmea, int result, const GnssEpoch* gnss = nullptr);
-    FixStep OnBinrResult(const BinrDecoder& binr, int result);
+    FixStep OnBinrResult(const BinrDecoder& binr, int result, const DatePolicy& dates);
 
     // Empties the means, the counts and the report; Stats() keeps the
     // results of the last accepted fix until the next one.

@@ -64,7 +64,9 @@ private:
         while ((epoch >> shift_) >= kRunsMax)
             Merge();
         const size_t run = epoch >> shift_;
-        if (run >= runs_.size())
+        if (run == runs_.size())
+            runs_.emplace_back();   // the common case: the next run
+        else if (run > runs_.size())
             runs_.resize(run + 1);
         return runs_[run];
     }

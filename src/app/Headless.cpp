@@ -166,8 +166,6 @@ int RunHeadless(const CommandLine& cl)
     }
     SetHeadlessReport(true);
 
-    ProgramNmea();
-    ProgramBinr();
     int argc = 1;
     char name[] = "kestrova";
     char* argv[] = {name, nullptr};
@@ -175,6 +173,7 @@ int RunHeadless(const CommandLine& cl)
 
     std::unique_ptr<TMainForm> form(CreateProgramWindows());
     form->headless = true;
+    form->SourceIntake().Dates().ForceRollovers(cl.weekRollovers);
     MakeViewsPlainWindows(form.get());
     form->show();
     if (cl.headlessLive) {

@@ -129,7 +129,7 @@ struct Identity {
     uint64_t size = 0;
 };
 
-bool Collect(const std::string& file, bool binr, EpochCollector& collector, Identity* identity)
+bool Collect(const std::string& file, bool binr, DatePolicy dates, EpochCollector& collector, Identity* identity)
 {
     struct stat st {};
     if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
@@ -153,7 +153,8 @@ bool Collect(const std::string& file, bool binr, EpochCollector& collector, Iden
         return false;
     }
     // BINR weeks are dated by the file's time, as its playback dates them.
-    const DatesByFileTime dates(st.st_mtim.tv_sec);
+    dates.UseFileTime(st.st_mtim.tv_sec);
+    collector.SetDates(dates);
     // The hash runs on a second thread beside the decoding of the same
     // window (joined before the window goes), so the page costs no more time.
     auto feed = [&](const char* bytes, size_t n) {
@@ -411,7 +412,8 @@ int RunReport(int argc, char* argv[])
         return 2;
     }
     const bool standardOutputClosed = HoldStandardStreams();
-    ForceWeekRollovers(o.weekRollovers);
+    DatePolicy dates;
+    dates.ForceRollovers(o.weekRollovers);
     int status = 0;
     std::vector<std::unique_ptr<EpochLog>> logs;
     std::vector<ReportEntry> entries;
@@ -424,7 +426,7 @@ int RunReport(int argc, char* argv[])
         std::optional<Identity> identity;
         if (!o.html.empty())
             identity.emplace(binr);
-        if (!Collect(file, binr, collector, identity ? &*identity : nullptr)) {
+        if (!Collect(file, binr, dates, collector, identity ? &*identity : nullptr)) {
             status = 2;
             continue;
         }

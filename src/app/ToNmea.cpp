@@ -38,10 +38,12 @@ void Complain(const QString& name, const QString& what, int error)
 } // namespace
 
 // Runs before any QApplication exists: plain files and standard streams only.
-int RunToNmea(const QStringList& files)
+int RunToNmea(const QStringList& files, int weekRollovers)
 {
     int status = 0;
     std::vector<std::string> written;   // side files made by this run
+    DatePolicy dates;
+    dates.ForceRollovers(weekRollovers);
     for (const QString& file : files) {
         const QString side = SidePath(file);
         if (side.isEmpty()) {
@@ -61,7 +63,7 @@ int RunToNmea(const QStringList& files)
             continue;
         }
         const BinrConversion r = ConvertBinrToNmea(QFile::encodeName(file).constData(),
-                                                   QFile::encodeName(side).constData());
+                                                   QFile::encodeName(side).constData(), dates);
         using Failure = BinrConversion::Failure;
         switch (r.failure) {
         case Failure::None:

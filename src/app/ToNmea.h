@@ -2,4 +2,5 @@
 // Batch conversion of BINR recordings into their NMEA side files.
 #include <QStringList>
 
-int RunToNmea(const QStringList& files);
+// weekRollovers: a count forced on every file's dates (0: by each file's time).
+int RunToNmea(const QStringList& files, int weekRollovers = 0);

@@ -117,6 +117,7 @@ int RunWindows(int& argc, char* argv[], const CommandLine& cl)
     AddNamedPorts(cl.ports);
 
     std::unique_ptr<TMainForm> mainForm(CreateProgramWindows());
+    mainForm->SourceIntake().Dates().ForceRollovers(cl.weekRollovers);
     // With --player or --pace the file replays at its recording's pace in
     // the PLAYER, not through the panel's Play.
     const bool paced = (cl.pace > 0 || cl.player) && PlayerForm && !file.isEmpty() && fileProblem.isEmpty();

@@ -1,11 +1,8 @@
 // Kestrova: monitor, recorder and player for GPS/GLONASS receivers.
-#include "BinrDecoder.h"
 #include "CommandLine.h"
 #include "Headless.h"
-#include "NmeaAssembler.h"
 #include "ReportCommand.h"
 #include "ToNmea.h"
-#include "WeekRollover.h"
 #include "WindowRun.h"
 
 #include <cstdio>
@@ -27,15 +24,10 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    ForceWeekRollovers(cl.weekRollovers);
     if (cl.toNmea)
-        return RunToNmea(cl.files);
+        return RunToNmea(cl.files, cl.weekRollovers);
     if (cl.headless)
         return RunHeadless(cl);
-
-    // The decoders exist before any window.
-    ProgramNmea();
-    ProgramBinr();
 
     return RunWindows(argc, argv, cl);
 }

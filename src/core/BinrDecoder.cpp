@@ -199,9 +199,3 @@ bool BinrDecoder::KeepSolutionStatus(const uint8_t* payload, int size)
     badSatCount_ = int8_t(entries);
     return true;
 }
-
-BinrDecoder& ProgramBinr()
-{
-    static BinrDecoder instance;
-    return instance;
-}

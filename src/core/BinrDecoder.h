@@ -82,5 +82,3 @@ private:
     bool dlePending_ = false;
     bool inFrame_ = false;
 };
-
-BinrDecoder& ProgramBinr();

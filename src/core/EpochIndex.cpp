@@ -68,7 +68,7 @@ std::string DurationText(int64_t ms)
                   int(s % kSecondsPerHour / kSecondsPerMinute), int(s % kSecondsPerMinute));
 }
 
-std::string EpochTimeText(int64_t timeMs, bool receiverWeek)
+std::string EpochTimeText(int64_t timeMs, const DatePolicy* dates)
 {
     if (timeMs == kNoTime)
         return "--:--:--";
@@ -78,8 +78,8 @@ std::string EpochTimeText(int64_t timeMs, bool receiverWeek)
     if (timeMs >= 0 && timeMs < kMsPerDay)
         return time;
     int32_t shownWeek = int32_t(std::clamp<int64_t>(week, -1'000'000, 1'000'000));
-    if (receiverWeek)
-        shownWeek = DatedWeek(secondsOfWeek, shownWeek);
+    if (dates)
+        shownWeek = dates->Week(secondsOfWeek, shownWeek);
     return GpsDateToText(secondsOfWeek, shownWeek) + " " + time;
 }
 

@@ -19,6 +19,7 @@
 #include "NmeaAssembler.h"
 
 #include "TimeUnits.h"
+#include "WeekRollover.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -88,8 +89,8 @@ int64_t NmeaTimeOfDayMs(const char* text);
 // "ddmmyy" (years 2000 to 2099): the day's start on the index scale, or kNoTime.
 int64_t NmeaDateMs(const char* text);
 // "dd.mm.yy hh:mm:ss" of a time on the index scale; "hh:mm:ss" alone when it
-// has no date; "--:--:--" for kNoTime. receiverWeek: the time holds a BINR
-// receiver's week, whose 1024-week cycle is chosen as for the views.
-std::string EpochTimeText(int64_t timeMs, bool receiverWeek = false);
+// has no date; "--:--:--" for kNoTime. With dates, the time holds a BINR
+// receiver's week, whose 1024-week cycle the source's policy chooses.
+std::string EpochTimeText(int64_t timeMs, const DatePolicy* dates = nullptr);
 // "hh:mm:ss" of a duration in milliseconds (hours may pass 24).
 std::string DurationText(int64_t ms);

@@ -376,9 +376,3 @@ void GnssEpoch::Drop()
     gsaInEpoch_ = false;
     open_ = false;
 }
-
-GnssEpoch& ProgramGnss()
-{
-    static GnssEpoch instance;
-    return instance;
-}

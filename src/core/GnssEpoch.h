@@ -160,6 +160,3 @@ private:
     int fixType_ = 0;
     double pdop_ = 0, hdop_ = 0, vdop_ = 0;
 };
-
-// The program-wide reading, fed by the intake beside ProgramNmea().
-GnssEpoch& ProgramGnss();

@@ -197,9 +197,3 @@ int NmeaAssembler::Classify()
     }
     return kNmeaOther;
 }
-
-NmeaAssembler& ProgramNmea()
-{
-    static NmeaAssembler instance;
-    return instance;
-}

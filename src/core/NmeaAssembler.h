@@ -75,7 +75,3 @@ private:
     bool inSentence_ = false;
     NmeaFields working_;
 };
-
-// The program-wide assembler, created on first use; main() touches it before
-// any window exists.
-NmeaAssembler& ProgramNmea();

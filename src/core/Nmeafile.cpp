@@ -99,11 +99,11 @@ int NmeaOutputErrno() { return gErrno; }
 namespace {
 
 template <int (*Text)(const Solution&, char*)>
-void WriteFromSolution(const BinrDecoder& decoder)
+void WriteFromSolution(const BinrDecoder& decoder, const DatePolicy& dates = kNoDates)
 {
     if (!gOutput)
         return;
-    const Solution solution = ReadSolution(decoder);
+    const Solution solution = ReadSolution(decoder, dates);
     Emit([&](char* s) { return Text(solution, s); });
     FlushIfFull();
 }
@@ -111,15 +111,15 @@ void WriteFromSolution(const BinrDecoder& decoder)
 } // namespace
 
 void WriteGga(const BinrDecoder& decoder) { WriteFromSolution<GgaText>(decoder); }
-void WriteRmc(const BinrDecoder& decoder) { WriteFromSolution<RmcText>(decoder); }
+void WriteRmc(const BinrDecoder& decoder, const DatePolicy& dates) { WriteFromSolution<RmcText>(decoder, dates); }
 void WriteGsa(const BinrDecoder& decoder) { WriteFromSolution<GsaText>(decoder); }
 void WritePvktd(const BinrDecoder& decoder) { WriteFromSolution<PvktdText>(decoder); }
 
-void WriteSolutionSentences(const BinrDecoder& decoder)
+void WriteSolutionSentences(const BinrDecoder& decoder, const DatePolicy& dates)
 {
     if (!gOutput)
         return;
-    const Solution solution = ReadSolution(decoder);
+    const Solution solution = ReadSolution(decoder, dates);
     for (const auto text : {GgaText, RmcText, GsaText, PvktdText})
         Emit([&](char* s) { return text(solution, s); });
     FlushIfFull();
@@ -135,10 +135,10 @@ void WriteGsv(const BinrDecoder& decoder)
     FlushIfFull();
 }
 
-void WriteSentencesFor(int messageId, const BinrDecoder& decoder)
+void WriteSentencesFor(int messageId, const BinrDecoder& decoder, const DatePolicy& dates)
 {
     if (messageId == kMsgNavSolution)
-        WriteSolutionSentences(decoder);
+        WriteSolutionSentences(decoder, dates);
     else if (messageId == kMsgSatInView)
         WriteGsv(decoder);
 }
@@ -170,7 +170,7 @@ std::string SideFilePath(const std::string& path)
     return HoldsRecording(apart) ? std::string() : apart;
 }
 
-BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
+BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName, DatePolicy dates)
 {
     BinrConversion result;
     // Opened without waiting: a FIFO would block the open itself until a
@@ -214,7 +214,7 @@ BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
     }
 
     // Dated as a playback of the same file would date it.
-    const DatesByFileTime dates(info.st_mtim.tv_sec);
+    dates.UseFileTime(info.st_mtim.tv_sec);
     constexpr size_t kBlockBytes = 1 << 20;
     std::vector<uint8_t> block(kBlockBytes);
     BinrDecoder decoder;
@@ -229,7 +229,7 @@ BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName)
             if (id < 0)
                 ++result.errors;
             else
-                WriteSentencesFor(id, decoder);
+                WriteSentencesFor(id, decoder, dates);
         }
         result.bytes += int64_t(n);
         if (n < kBlockBytes)

@@ -21,6 +21,8 @@
 //    clamped to 0 .. 2^31 - 1;
 //  - the satellite counts of message 0x60 below 0 count as 0;
 //  - the satellites-in-view count is read within 0 .. 32.
+#include "WeekRollover.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -38,7 +40,8 @@ constexpr int kGsvSentencesMax = 8;          // 32 satellites, four per sentence
 // included, no terminating NUL) into out and returns its length, or 0 when
 // outSize is too small. They allocate nothing.
 int BuildGga(const BinrDecoder& decoder, char* out, int outSize);
-int BuildRmc(const BinrDecoder& decoder, char* out, int outSize);
+// The RMC's date takes the week's cycle from the source's policy.
+int BuildRmc(const BinrDecoder& decoder, const DatePolicy& dates, char* out, int outSize);
 int BuildGsa(const BinrDecoder& decoder, char* out, int outSize);
 int BuildPvktd(const BinrDecoder& decoder, char* out, int outSize);
 // Number of GSV sentences of the latest 0x52 (0 when it held no satellite).
@@ -72,16 +75,16 @@ int NmeaOutputErrno();          // errno of the first failed write, 0 if none
 
 // The generators, reading the payloads the decoder keeps.
 void WriteGga(const BinrDecoder& decoder);
-void WriteRmc(const BinrDecoder& decoder);
+void WriteRmc(const BinrDecoder& decoder, const DatePolicy& dates);
 void WriteGsa(const BinrDecoder& decoder);
 void WritePvktd(const BinrDecoder& decoder);
 void WriteGsv(const BinrDecoder& decoder);
 // GGA, RMC, GSA and PVKTD in that order, reading the payloads once.
-void WriteSolutionSentences(const BinrDecoder& decoder);
+void WriteSolutionSentences(const BinrDecoder& decoder, const DatePolicy& dates);
 // What the side file gets for a message the decoder has just completed, the
 // one rule of recording, playback and --to-nmea: the solution sentences for
 // a 0x88, a GSV group for a 0x52, nothing for any other message.
-void WriteSentencesFor(int messageId, const BinrDecoder& decoder);
+void WriteSentencesFor(int messageId, const BinrDecoder& decoder, const DatePolicy& dates);
 
 // Side-file name for a record or playback file: the name up to and including
 // its first full stop, then "nme" (rgfile.dat gives rgfile.nme; a name without
@@ -100,7 +103,8 @@ bool HoldsRecording(const std::string& path);
 // Converts a whole BINR recording into its side file with a decoder of its
 // own, through the same generators as playback: GGA, RMC, GSA and PVKTD for
 // every 0x88, a GSV group for every 0x52. Uses the output module, so it must
-// not run while a playback or recording has the output open.
+// not run while a playback or recording has the output open. Dated by the
+// file's time unless dates forces a count of rollovers.
 struct BinrConversion {
     enum class Failure {
         None,
@@ -117,4 +121,4 @@ struct BinrConversion {
     int64_t sentences = 0;      // sentences written
     int64_t errors = 0;         // decoder errors (-1 results)
 };
-BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName);
+BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName, DatePolicy dates = {});

@@ -229,13 +229,13 @@ bool Valid(const NavSolution& nav) { return nav.flags & kSolutionValid; }
 bool Differential(const NavSolution& nav) { return nav.flags & kSolutionDiff; }
 
 // ddmmyy. The date changes once a day, so the last text is kept.
-void PutDate(SentenceWriter& w, int32_t secondsOfWeek, int32_t receivedWeek)
+void PutDate(SentenceWriter& w, int32_t secondsOfWeek, int32_t receivedWeek, const DatePolicy& dates)
 {
     thread_local int32_t lastDay = -1;
     thread_local int32_t lastWeek = INT32_MIN;
     thread_local char lastText[24] = "";
     thread_local size_t lastLength = 0;
-    const int32_t week = DatedWeek(secondsOfWeek, receivedWeek);
+    const int32_t week = dates.Week(secondsOfWeek, receivedWeek);
     const int32_t day = secondsOfWeek / 86400;
     if (day != lastDay || week != lastWeek) {
         const std::string date = GpsDateToText(secondsOfWeek, week);
@@ -311,7 +311,7 @@ int RmcText(const Solution& solution, char* out)
     // A course of -0 (east -0, north positive) would print as "-00.0".
     w.Fixed(double(sc.courseDeg + 0.0f), 1, 5);
     w.Char(',');
-    PutDate(w, time.secondsOfWeek, nav.week);
+    PutDate(w, time.secondsOfWeek, nav.week, solution.dates);
     w.Text(",,,");
     w.Char(Valid(nav) ? (Differential(nav) ? 'D' : 'A') : 'N');
     w.Char('*');
@@ -409,9 +409,9 @@ int BuildGga(const BinrDecoder& decoder, char* out, int outSize)
     return CopyOut([&](char* s) { return GgaText(ReadSolution(decoder), s); }, out, outSize);
 }
 
-int BuildRmc(const BinrDecoder& decoder, char* out, int outSize)
+int BuildRmc(const BinrDecoder& decoder, const DatePolicy& dates, char* out, int outSize)
 {
-    return CopyOut([&](char* s) { return RmcText(ReadSolution(decoder), s); }, out, outSize);
+    return CopyOut([&](char* s) { return RmcText(ReadSolution(decoder, dates), s); }, out, outSize);
 }
 
 int BuildGsa(const BinrDecoder& decoder, char* out, int outSize)

@@ -12,12 +12,16 @@ struct Solution {
     NavSolution nav;
     DopInfo dop;
     SolutionStatus status;
+    const DatePolicy& dates;   // of the source: the RMC's date
 };
 
-inline Solution ReadSolution(const BinrDecoder& decoder)
+// The sentences without a date need no policy of a source.
+inline const DatePolicy kNoDates;
+
+inline Solution ReadSolution(const BinrDecoder& decoder, const DatePolicy& dates = kNoDates)
 {
     return {ReadNavSolution(decoder.NavSolution()), ReadDopInfo(decoder.DopInfo()),
-            ReadSolutionStatus(decoder.StatusHeader())};
+            ReadSolutionStatus(decoder.StatusHeader()), dates};
 }
 
 int GgaText(const Solution& solution, char* out);

@@ -34,22 +34,39 @@ std::string AltText(double altM) { return PaddedFixedText(altM, 7, 1, true); }
 std::string SpeedText(double kmh) { return PaddedFixedText(kmh, 5, 1) + " km/h"; }
 std::string CourseText(double deg) { return PaddedFixedText(deg, 5, 1) + " \xB0"; }
 
-double NmeaAngle(const NmeaFields& gga, int field, int degreeChars, const char* negative)
+// Degrees are the field's first degreeChars characters and minutes the 8
+// after them, cut as NmeaChars cuts (fewer when the field is shorter). Byte
+// by byte, with no library call and no copy of minutes that end the field:
+// this runs twice for every fix a report reads.
+double NmeaAngle(const NmeaFields& gga, int field, int degreeChars, char negative)
 {
-    const double degrees = TextToInt(NmeaChars(gga, field, 1, degreeChars).c_str());
-    const double minutes = TextToReal(NmeaChars(gga, field, degreeChars + 1, degreeChars + 8).c_str());
-    const double angle = (minutes * kDegPerMinute + degrees) * kHalfTurnsPerDeg * kPi;
-    return std::strcmp(NmeaField(gga, field + 1), negative) == 0 ? -angle : angle;
+    constexpr int kMinuteChars = 8;
+    const char* text = NmeaField(gga, field);
+    const int cut = degreeChars + kMinuteChars;
+    int length = 0;
+    while (length <= cut && length < kNmeaSlotChars && text[length] != '\0')
+        ++length;
+    char degreeText[kNmeaSlotChars + 1], minuteText[kNmeaSlotChars + 1];
+    const int degreeLength = std::min(length, degreeChars);
+    for (int i = 0; i < degreeLength; ++i)
+        degreeText[i] = text[i];
+    degreeText[degreeLength] = '\0';
+    const char* minutes = "";
+    if (length > cut) {
+        for (int i = 0; i < kMinuteChars; ++i)
+            minuteText[i] = text[degreeChars + i];
+        minuteText[kMinuteChars] = '\0';
+        minutes = minuteText;
+    } else if (length > degreeChars) {
+        minutes = text + degreeChars;
+    }
+    const double degrees = TextToInt(degreeText);
+    const double angle = (TextToReal(minutes) * kDegPerMinute + degrees) * kHalfTurnsPerDeg * kPi;
+    const char* hemisphere = NmeaField(gga, field + 1);
+    return hemisphere[0] == negative && hemisphere[1] == '\0' ? -angle : angle;
 }
 
 } // namespace
-
-const char* NmeaField(const NmeaFields& fields, int k)
-{
-    if (k < 0 || k >= fields.count || k >= kNmeaSlots)
-        return "";
-    return fields.slot[k];
-}
 
 std::string NmeaChars(const NmeaFields& fields, int k, int first, int last)
 {
@@ -61,8 +78,8 @@ std::string NmeaChars(const NmeaFields& fields, int k, int first, int last)
     return std::string(text + first - 1, end - size_t(first - 1));
 }
 
-double GgaLatitude(const NmeaFields& gga) { return NmeaAngle(gga, 2, 2, "S"); }
-double GgaLongitude(const NmeaFields& gga) { return NmeaAngle(gga, 4, 3, "W"); }
+double GgaLatitude(const NmeaFields& gga) { return NmeaAngle(gga, 2, 2, 'S'); }
+double GgaLongitude(const NmeaFields& gga) { return NmeaAngle(gga, 4, 3, 'W'); }
 
 int32_t TruncToInt32(double value)
 {
@@ -176,7 +193,7 @@ PositionTexts PositionFromNmea(const NmeaAssembler& nmea, const GnssPicture& gns
 }
 
 // Message 0x88 just received, with the last 0x60 (possibly older).
-PositionTexts PositionFromBinr(const BinrDecoder& binr)
+PositionTexts PositionFromBinr(const BinrDecoder& binr, const DatePolicy& dates)
 {
     const NavSolution nav = ReadNavSolution(binr.NavSolution());
     const DopInfo dop = ReadDopInfo(binr.DopInfo());
@@ -197,7 +214,7 @@ PositionTexts PositionFromBinr(const BinrDecoder& binr)
 
     const int32_t seconds = TruncToInt32(nav.timeOfWeekMs * kMsToSeconds);
     t.utc = TimeToText(seconds);
-    t.date = GpsDateToText(seconds, DatedWeek(seconds, nav.week));
+    t.date = GpsDateToText(seconds, dates.Week(seconds, nav.week));
 
     if (!(nav.flags & kSolutionValid)) {
         t.status = "OLD";

@@ -3,13 +3,14 @@
 // The window only copies them into its labels, so every format, overflow
 // rule and single-precision rounding lives here and is testable without Qt.
 // Texts are 8-bit with 0xB0 as the degree sign.
+#include "NmeaAssembler.h"
+
 #include <cstdint>
 #include <string>
 
-class NmeaAssembler;
 class BinrDecoder;
 struct GnssPicture;
-struct NmeaFields;
+class DatePolicy;
 
 struct PositionTexts {
     std::string utc;
@@ -31,7 +32,8 @@ struct PositionTexts {
 };
 
 PositionTexts PositionFromNmea(const NmeaAssembler& nmea);
-PositionTexts PositionFromBinr(const BinrDecoder& binr);
+// The date takes its week's cycle from the source's policy.
+PositionTexts PositionFromBinr(const BinrDecoder& binr, const DatePolicy& dates);
 // Multi-GNSS: the last completed epoch. Time, position and date from its own
 // fix and RMC; GPS and GLONASS counts, VDOP and fix type from the merged
 // GSAs; "All:" (UsedLabel) counts every system of its GSAs (its GGAs' counts
@@ -47,7 +49,13 @@ std::string MultiGnssStatus(int32_t quality, int32_t fixType);
 
 // Field k of a stored record; empty when the record has no such field, so a
 // short or missing sentence reads as empty fields, never as stale slots.
-const char* NmeaField(const NmeaFields& fields, int k);
+// Inline: the report reads several fields of every sentence.
+inline const char* NmeaField(const NmeaFields& fields, int k)
+{
+    if (k < 0 || k >= fields.count || k >= kNmeaSlots)
+        return "";
+    return fields.slot[k];
+}
 // Characters first..last of field k, counted from 1, fewer when shorter.
 std::string NmeaChars(const NmeaFields& fields, int k, int first, int last);
 // Latitude of GGA fields 2-3 and longitude of fields 4-5, radians, double

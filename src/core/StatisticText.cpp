@@ -109,6 +109,23 @@ FixVerdict JudgeFix(const StatisticFix& fix, const std::string& hdopLimit, const
     return FixVerdict::Accepted;
 }
 
+FixLimitValues ReadFixLimits(const std::string& hdopLimit, const std::string& vdopLimit, bool diffOnly)
+{
+    FixLimitValues limits;
+    limits.hdopLimited = hdopLimit != kNoLimit;
+    limits.maxHdop = TextToReal(hdopLimit.c_str());
+    limits.vdopLimited = vdopLimit != kNoLimit;
+    limits.maxVdop = TextToReal(vdopLimit.c_str());
+    limits.diffOnly = diffOnly;
+    return limits;
+}
+
+bool AcceptFix(const StatisticFix& fix, const FixLimitValues& limits)
+{
+    return fix.valid && PhysicallyPossible(fix) && (!limits.hdopLimited || limits.maxHdop >= double(fix.hdop))
+           && (!limits.vdopLimited || limits.maxVdop >= double(fix.vdop)) && (!limits.diffOnly || fix.differential);
+}
+
 StatisticTexts StatisticTextsFrom(const StatisticsOutput& stats, int32_t n)
 {
     StatisticTexts t;

@@ -52,6 +52,17 @@ inline bool AcceptFix(const StatisticFix& fix, const std::string& hdopLimit, con
 {
     return JudgeFix(fix, hdopLimit, vdopLimit, diffOnly) == FixVerdict::Accepted;
 }
+// The same limits read once, for a caller that judges every fix of a
+// recording: the same decisions without reading the texts each time.
+struct FixLimitValues {
+    bool hdopLimited = false;
+    double maxHdop = 0;
+    bool vdopLimited = false;
+    double maxVdop = 0;
+    bool diffOnly = false;
+};
+FixLimitValues ReadFixLimits(const std::string& hdopLimit, const std::string& vdopLimit, bool diffOnly);
+bool AcceptFix(const StatisticFix& fix, const FixLimitValues& limits);
 
 struct StatisticTexts {
     std::string lat;

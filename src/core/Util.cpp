@@ -193,6 +193,15 @@ int32_t TextToInt(const char* text)
     const bool negative = *text == '-';
     if (*text == '-' || *text == '+')
         ++text;
+    // Up to nine digits stay within the range: no check a digit (every field
+    // of every sentence a report reads comes through here).
+    constexpr int kSafeDigits = 9;
+    int32_t small = 0;
+    int n = 0;
+    for (; n < kSafeDigits && IsDigit(text[n]); ++n)
+        small = small * 10 + (text[n] - '0');
+    if (!IsDigit(text[n]))
+        return negative ? -small : small;
     // Accumulate as a negative number: its range holds the most negative value.
     constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
     int32_t value = 0;

@@ -1,7 +1,6 @@
 #include "WeekRollover.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <limits>
 
@@ -34,13 +33,6 @@ int64_t SystemNowS()
                std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-enum class Reference { OneRollover, Clock, FileTime };
-
-std::atomic<Reference> reference{Reference::OneRollover};
-std::atomic<int64_t> fileTimeS{0};
-std::atomic<int> forcedRollovers{0};
-std::atomic<int64_t (*)()> clockS{nullptr};
-
 } // namespace
 
 int32_t WeekNearReference(int32_t secondsOfWeek, int32_t week, int64_t referenceS)
@@ -64,50 +56,22 @@ int32_t WeekAfterRollovers(int32_t week, int rollovers)
     return ClampWeek(int64_t(week) + extra * kWeeksPerCycle);
 }
 
-void UseClockForDates() { reference = Reference::Clock; }
-
-void UseFileTimeForDates(int64_t modifiedS)
+void DatePolicy::ForceRollovers(int rollovers)
 {
-    fileTimeS = modifiedS;
-    reference = Reference::FileTime;
+    forcedRollovers_ = rollovers == 0 ? 0 : std::clamp(rollovers, kMinWeekRollovers, kMaxWeekRollovers);
 }
 
-void UseOneRolloverForDates() { reference = Reference::OneRollover; }
-
-void ForceWeekRollovers(int rollovers)
+int32_t DatePolicy::Week(int32_t secondsOfWeek, int32_t week) const
 {
-    forcedRollovers = rollovers == 0 ? 0 : std::clamp(rollovers, kMinWeekRollovers, kMaxWeekRollovers);
-}
-
-int ForcedWeekRollovers() { return forcedRollovers; }
-
-void SetDateClock(int64_t (*nowS)()) { clockS = nowS; }
-
-int32_t DatedWeek(int32_t secondsOfWeek, int32_t week)
-{
-    if (const int forced = forcedRollovers)
-        return WeekAfterRollovers(week, forced);
-    switch (reference.load()) {
+    if (forcedRollovers_)
+        return WeekAfterRollovers(week, forcedRollovers_);
+    switch (reference_) {
     case Reference::OneRollover:
         break;
-    case Reference::Clock: {
-        const auto now = clockS.load();
-        return WeekNearReference(secondsOfWeek, week, now ? now() : SystemNowS());
-    }
+    case Reference::Clock:
+        return WeekNearReference(secondsOfWeek, week, clockS_ ? clockS_() : SystemNowS());
     case Reference::FileTime:
-        return WeekNearReference(secondsOfWeek, week, fileTimeS);
+        return WeekNearReference(secondsOfWeek, week, fileTimeS_);
     }
     return week;
-}
-
-DatesByFileTime::DatesByFileTime(int64_t modifiedS)
-    : savedReference_(int(reference.load())), savedFileTimeS_(fileTimeS)
-{
-    UseFileTimeForDates(modifiedS);
-}
-
-DatesByFileTime::~DatesByFileTime()
-{
-    fileTimeS = savedFileTimeS_;
-    reference = Reference(savedReference_);
 }

@@ -9,8 +9,7 @@
 //    after the reference, and never before 22 August 1999. Live data take
 //    the system clock, a recording the time its file was last written;
 //  - or by a count forced by the user, for old files whose time was lost.
-// Until a source names its reference, the single rollover of GpsDateToText
-// holds.
+// Each source holds its own choice (DatePolicy below).
 #include <cstdint>
 
 // Rollovers in all: 1 for 22.08.1999 .. 06.04.2019, 2 for 07.04.2019 .. 2038.
@@ -24,28 +23,36 @@ int32_t WeekNearReference(int32_t secondsOfWeek, int32_t week, int64_t reference
 // in all.
 int32_t WeekAfterRollovers(int32_t week, int rollovers);
 
-// The program-wide choice, read by the POSITION view and the RMC synthesis.
-// Safe to set and read from any thread.
-void UseClockForDates();                    // live data
-void UseFileTimeForDates(int64_t modifiedS);
-void UseOneRolloverForDates();              // the start-up state
-// A forced count wins over any reference; 0 lifts it.
-void ForceWeekRollovers(int rollovers);
-int ForcedWeekRollovers();
-// The clock behind UseClockForDates, Unix seconds; nullptr: the system clock.
-void SetDateClock(int64_t (*nowS)());
-// The week to give GpsDateToText under the program-wide choice.
-int32_t DatedWeek(int32_t secondsOfWeek, int32_t week);
-
-// Dates by a file's time while it lives; the choice before comes back after.
-class DatesByFileTime {
+// How one source's weeks are dated. Each source holds its own: live data
+// take the clock, a played recording the time its file was last written, the
+// report and the side-file conversion the time of the file they read. Until
+// a source names its reference, the single rollover of GpsDateToText holds.
+// A plain value, read and set on the thread that owns it.
+class DatePolicy {
 public:
-    explicit DatesByFileTime(int64_t modifiedS);
-    ~DatesByFileTime();
-    DatesByFileTime(const DatesByFileTime&) = delete;
-    DatesByFileTime& operator=(const DatesByFileTime&) = delete;
+    void UseClock() { reference_ = Reference::Clock; }      // live data
+    void UseFileTime(int64_t modifiedS)
+    {
+        fileTimeS_ = modifiedS;
+        reference_ = Reference::FileTime;
+    }
+    void UseOneRollover() { reference_ = Reference::OneRollover; }
+    // A forced count (kMin..kMaxWeekRollovers) wins over any reference; 0
+    // lifts it.
+    void ForceRollovers(int rollovers);
+    int ForcedRollovers() const { return forcedRollovers_; }
+    // The clock behind UseClock, Unix seconds; nullptr: the system clock.
+    // It stays through later choices of reference.
+    void SetClock(int64_t (*nowS)()) { clockS_ = nowS; }
+    // The week to give GpsDateToText for a received week.
+    int32_t Week(int32_t secondsOfWeek, int32_t week) const;
+
+    bool operator==(const DatePolicy&) const = default;
 
 private:
-    int savedReference_;
-    int64_t savedFileTimeS_;
+    enum class Reference { OneRollover, Clock, FileTime };
+    Reference reference_ = Reference::OneRollover;
+    int64_t fileTimeS_ = 0;
+    int forcedRollovers_ = 0;
+    int64_t (*clockS_)() = nullptr;
 };

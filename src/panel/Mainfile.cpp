@@ -62,6 +62,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     ConnectControls();
     live_ = std::make_unique<LiveSources>(*this);
     AddMultiGnssMenu();
+    intake_.AddListener(this);
 
     openFileDialog = [this](const QString& folder, const QString& filter) { return AskFileName(this, folder, filter); };
     SetCommHandlers({[this](const uint8_t* bytes, int length) { ReceiveBytes(bytes, length); },

@@ -1,13 +1,14 @@
 #pragma once
 // The main window: the control panel with port, rate and protocol selection,
-// transport buttons, counters and view switches, and their slots; the one
-// intake of received bytes (ReceiveBytes) with its routing to the decoders
-// and views. The slots hand the work to the panel's parts: Transport (the
-// transport buttons, the playback threads), LiveSources (opening, losing and
-// reconnecting a source, the port list), Synchro, ViewDock (the views around
-// the panel), PanelSettings and PanelLayout. The other windows see the panel
-// only through PanelLink.
+// transport buttons, counters and view switches, and their slots; the road
+// of received bytes (ReceiveBytes) into its source's Intake, and the
+// reactions to what the intake decodes, for the views. The slots hand the
+// work to the panel's parts: Transport (the transport buttons, the playback
+// threads), LiveSources (opening, losing and reconnecting a source, the port
+// list), Synchro, ViewDock (the views around the panel), PanelSettings and
+// PanelLayout. The other windows see the panel only through PanelLink.
 #include "ActionMode.h"
+#include "Intake.h"
 #include "PanelLink.h"
 #include "RecordFile.h"
 #include "ReceiveTimes.h"
@@ -37,7 +38,7 @@ class Synchro;
 class ViewDock;
 class Transport;
 
-class TMainForm : public QWidget, public PanelLink {
+class TMainForm : public QWidget, public PanelLink, private IntakeListener {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);
@@ -48,6 +49,10 @@ public:
     void CountLineError();
     void ConnectionLost();
     int SendBinr(uint8_t id, const uint8_t* payload, int length);
+    // The intake of the panel's source (port, network source or played
+    // file); the views are linked to it, a paced playback primes it.
+    Intake& SourceIntake() { return intake_; }
+    const Intake& SourceIntake() const { return intake_; }
 
     // --- modes and transport
     void SetActionMode(uint32_t m);
@@ -202,6 +207,7 @@ public:
     bool Binr() const override;
     int LineRate() const override;
     void SetStatusText(const QString& text) override;
+    const DatePolicy& SourceDates() const override { return intake_.Dates(); }
     void PlayRequest() override { PlayButtonClick(nullptr); }
     void PauseRequest() override { PauseButtonClick(nullptr); }
     void StopRequest() override { StopButtonClick(nullptr); }
@@ -249,6 +255,7 @@ private:
     uint32_t mode = amStop;
     int32_t errorCount = 0;
     bool priming_ = false;   // PrimeFromBytes is routing
+    Intake intake_;
     int32_t syncIndex = 0;
     int32_t watchTicks = 0;
     // 64 bits: a long recording passes 2 GiB, and the count must not wrap.
@@ -259,10 +266,10 @@ private:
     ReceiveTimesWriter recordTimes;
 
     void ConnectControls();
-    // The reactions to one decoder result (a completed sentence or message,
-    // an error); 0 does nothing.
-    void RouteNmeaResult(int result);
-    void RouteBinrResult(int result);
+    // The reactions to one decoder result of the intake (a completed
+    // sentence or message, an error).
+    void OnNmeaResult(const Intake& intake, int result) override;
+    void OnBinrResult(const Intake& intake, int result) override;
     void FinishBinrSync();
     void ShowErrorCount();
     void ShowReceivedTotal();
@@ -277,7 +284,7 @@ private:
     void PlaceProfile();
     // Shows the last completed Multi-GNSS epoch in POSITION and SATELLITES;
     // CompleteGnssEpoch first completes the one under way (end of data).
-    void ShowGnssEpoch();
+    void OnGnssEpoch(const Intake& intake) override;
     void CompleteGnssEpoch();
     void WatchGnssIdle();
 

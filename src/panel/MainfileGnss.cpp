@@ -2,7 +2,6 @@
 // strip's menu, its setting, and what switching it does to the views.
 #include "Mainfile.h"
 
-#include "GnssEpoch.h"
 #include "Position.h"
 #include "Profile.h"
 #include "Satellites.h"
@@ -29,7 +28,6 @@ constexpr char kMultiGnssKey[] = "MultiGnss";
 // command line say otherwise.
 void TMainForm::AddMultiGnssMenu()
 {
-    ProgramGnss().SetEnabled(false);
     GnssIdleTimer = new QTimer(this);
     GnssIdleTimer->setSingleShot(true);
     gnssClockUs = [] { return MonotonicUs(); };
@@ -39,11 +37,14 @@ void TMainForm::AddMultiGnssMenu()
     connect(multiGnssAction_, &QAction::toggled, this, [this](bool on) { SetMultiGnss(on); });
 }
 
-bool TMainForm::MultiGnss() const { return ProgramGnss().Enabled(); }
+bool TMainForm::MultiGnss() const { return intake_.MultiGnss(); }
 
 void TMainForm::SetMultiGnss(bool on)
 {
-    ProgramGnss().SetEnabled(on);
+    // The views start afresh, as at the start of a playback: nothing read
+    // one way stays on screen beside what is read the other way. The
+    // decoders are left alone, so a recording's side file goes on unchanged.
+    intake_.SetMultiGnss(on);
     if (multiGnssAction_) {
         const QSignalBlocker quiet(multiGnssAction_);
         multiGnssAction_->setChecked(on);
@@ -52,10 +53,6 @@ void TMainForm::SetMultiGnss(bool on)
         PositionForm->SetMultiGnss(on);
     if (SatellitesForm)
         SatellitesForm->SetMultiGnss(on);
-    // The views start afresh, as at the start of a playback: nothing read
-    // one way stays on screen beside what is read the other way. The
-    // decoders are left alone, so a recording's side file goes on unchanged.
-    ProgramGnss().Reset();
     if (SatellitesForm)
         SatellitesForm->ClearIndicators();
     if (VisualForm)
@@ -66,7 +63,7 @@ void TMainForm::SetMultiGnss(bool on)
     SettingChanged();
 }
 
-void TMainForm::ShowGnssEpoch()
+void TMainForm::OnGnssEpoch(const Intake&)
 {
     if (PositionCheckBox->isChecked() && PositionForm)
         PositionForm->RefreshFromNmea();
@@ -77,21 +74,20 @@ void TMainForm::ShowGnssEpoch()
 void TMainForm::CompleteGnssEpoch()
 {
     GnssIdleTimer->stop();
-    if (ProgramGnss().Complete())
-        ShowGnssEpoch();
+    intake_.CompleteGnssEpoch();
 }
 
 // After each live block: the quiet time counts from its arrival.
 void TMainForm::WatchGnssIdle()
 {
     gnssLastBytesUs_ = gnssClockUs();
-    if (ProgramGnss().Pending())
+    if (intake_.Gnss().Pending())
         GnssIdleTimer->start(int(kEpochIdleUs / 1000));
 }
 
 void TMainForm::GnssIdleTimerTimer()
 {
-    if (!ProgramGnss().Pending() || (mode != amRecord && mode != amWatch))
+    if (!intake_.Gnss().Pending() || (mode != amRecord && mode != amWatch))
         return;
     const int64_t quietUs = gnssClockUs() - gnssLastBytesUs_;
     if (quietUs >= 0 && quietUs < kEpochIdleUs) {

@@ -1,17 +1,15 @@
-// The one intake of received bytes. Whatever the source (the serial reader
+// The panel's end of the byte road. Whatever the source (the serial reader
 // or a played file), a block arrives here on the main thread while its
-// producer waits; every byte goes to the decoder of the selected protocol,
-// completed sentences and messages drive the views, the synthesis and the
-// synchronization; then the block is counted, recorded, and every window
-// has been repainted before the producer is released.
+// producer waits; it is recorded, then the panel's intake decodes it in the
+// selected protocol, and the panel, listening, lets completed sentences and
+// messages drive the views, the synthesis and the synchronization; then the
+// block is counted and every window has been repainted before the producer
+// is released.
 #include "Mainfile.h"
 
-#include "BinrDecoder.h"
 #include "BinrLayouts.h"
 #include "Comm.h"
 #include "Controls.h"
-#include "GnssEpoch.h"
-#include "NmeaAssembler.h"
 #include "Nmeafile.h"
 #include "Position.h"
 #include "Profile.h"
@@ -81,19 +79,10 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
         watchTicks = 0;
         AppendToRecordFile(bytes, length);
     }
-    // The protocol switch is read once per block. The decoders run through
-    // the plain bytes of a sentence or frame on their own and stop at each
-    // completion, which is handled before the next byte is fed.
+    // The protocol switch is read once per block; each completion reaches
+    // OnNmeaResult or OnBinrResult before the next byte is fed.
     const bool nmea = NMEARadioButton->isChecked();
-    int done = 0;
-    while (done < length) {
-        int used = 0;
-        if (nmea)
-            RouteNmeaResult(ProgramNmea().PushBlock(reinterpret_cast<const char*>(bytes) + done, length - done, used));
-        else
-            RouteBinrResult(ProgramBinr().PushBlock(bytes + done, length - done, used));
-        done += std::max(used, 1);
-    }
+    intake_.Receive(bytes, length, nmea ? Protocol::Nmea : Protocol::Binr);
     if (priming_)
         return;
     // Read after routing: a routed byte may have ended a synchronization.
@@ -109,7 +98,7 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
         }
         ShowReceivedTotal();
     }
-    if (nmea && (mode == amRecord || mode == amWatch) && ProgramGnss().Enabled())
+    if (nmea && (mode == amRecord || mode == amWatch) && intake_.MultiGnss())
         WatchGnssIdle();
     RepaintWindows();
 }
@@ -156,7 +145,7 @@ void TMainForm::RepaintWindows()
             QCoreApplication::sendPostedEvents(const_cast<QWidget*>(w), QEvent::UpdateRequest);
 }
 
-void TMainForm::RouteNmeaResult(int result)
+void TMainForm::OnNmeaResult(const Intake& intake, int result)
 {
     if (mode == amSync) {
         // Any accepted sentence means the rate being tried is right.
@@ -170,13 +159,11 @@ void TMainForm::RouteNmeaResult(int result)
         }
         return;
     }
-    // Multi-GNSS: POSITION and SATELLITES show an epoch once it is complete,
-    // which the next one's fix sentence tells, before anything reads that.
-    const bool multiGnss = ProgramGnss().Enabled();
-    if (ProgramGnss().Feed(result, ProgramNmea()))
-        ShowGnssEpoch();
+    // Multi-GNSS: POSITION and SATELLITES show epochs as the intake
+    // completes them (OnGnssEpoch), not at the GGA.
+    const bool multiGnss = intake.MultiGnss();
     if (StatisticCheckBox->isChecked() && StatisticForm)
-        StatisticForm->CollectNmea(ProgramNmea(), result);
+        StatisticForm->CollectNmea(intake.Nmea(), result);
     switch (result) {
     case kNmeaError:
         CountLineError();
@@ -185,7 +172,7 @@ void TMainForm::RouteNmeaResult(int result)
         if (!multiGnss && PositionCheckBox->isChecked() && PositionForm)
             PositionForm->RefreshFromNmea();
         if (StatisticCheckBox->isChecked() && StatisticForm)
-            StatisticForm->RefreshFromNmea(ProgramNmea(), ProgramGnss());
+            StatisticForm->RefreshFromNmea(intake.Nmea(), intake.Gnss());
         if (!multiGnss && SatellitesCheckBox->isChecked() && SatellitesForm)
             SatellitesForm->RefreshFromNmea();
         break;
@@ -198,10 +185,10 @@ void TMainForm::RouteNmeaResult(int result)
     }
 }
 
-void TMainForm::RouteBinrResult(int result)
+void TMainForm::OnBinrResult(const Intake& intake, int result)
 {
     if (mode != amSync && StatisticCheckBox->isChecked() && StatisticForm)
-        StatisticForm->CollectBinr(ProgramBinr(), result);
+        StatisticForm->CollectBinr(intake.Binr(), result, intake.Dates());
     switch (result) {
     case kNmeaError:   // -1, the decoder's error
         CountLineError();
@@ -222,11 +209,11 @@ void TMainForm::RouteBinrResult(int result)
         if (VisualForm && VisualForm->SatCheckBox && VisualForm->SatCheckBox->isChecked())
             VisualForm->LoadBinrSatellites();
         if (!priming_)
-            WriteSentencesFor(result, ProgramBinr());
+            WriteSentencesFor(result, intake.Binr(), intake.Dates());
         break;
     case kMsgDeviceInfo: {
         char text[kDeviceTextMax + 1];
-        ReadDeviceText(ProgramBinr().DeviceInfo(), text);
+        ReadDeviceText(intake.Binr().DeviceInfo(), text);
         DeviceLabel->setText(FromText(text));
         if (mode == amSync)
             FinishBinrSync();
@@ -238,11 +225,11 @@ void TMainForm::RouteBinrResult(int result)
         if (PositionCheckBox->isChecked() && PositionForm)
             PositionForm->RefreshFromBinr();
         if (StatisticCheckBox->isChecked() && StatisticForm)
-            StatisticForm->RefreshFromBinr(ProgramBinr());
+            StatisticForm->RefreshFromBinr(intake.Binr(), intake.Dates());
         if (SatellitesCheckBox->isChecked() && SatellitesForm)
             SatellitesForm->RefreshFromBinr();
         if (!priming_)
-            WriteSentencesFor(result, ProgramBinr());
+            WriteSentencesFor(result, intake.Binr(), intake.Dates());
         break;
     default:
         break;

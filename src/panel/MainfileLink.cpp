@@ -19,6 +19,7 @@
 void TMainForm::SetActionMode(uint32_t m)
 {
     mode = m;
+    intake_.SetHunting(m == amSync);
     ShowActionMode(*this, actionBitmap, m);
     emit ModeChanged(m);
 }
@@ -37,9 +38,7 @@ void TMainForm::ResetCounters()
 
 void TMainForm::ResetDecodersAndViews()
 {
-    ProgramBinr().Reset();
-    ProgramNmea().Reset();
-    ProgramGnss().Reset();
+    intake_.Reset();
     if (SatellitesForm)
         SatellitesForm->ClearIndicators();
     if (VisualForm)

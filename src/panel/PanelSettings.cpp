@@ -41,14 +41,14 @@ bool ReadSetting(const QSettings& s, const char* name, int low, int high, int* v
 
 // A count for old recordings whose file time was lost, set by hand and never
 // written back; --week-rollovers wins over it.
-void ReadWeekRollovers(const QSettings& s)
+void ReadWeekRollovers(const QSettings& s, DatePolicy& dates)
 {
     const char* const key = "WeekRollovers";
     int n = 0;
-    if (ForcedWeekRollovers() || !s.contains(key))
+    if (dates.ForcedRollovers() || !s.contains(key))
         return;
     if (ReadSetting(s, key, kMinWeekRollovers, kMaxWeekRollovers, &n))
-        ForceWeekRollovers(n);
+        dates.ForceRollovers(n);
     else
         std::fprintf(stderr, "kestrova: settings: %s takes a count from %d to %d; ignored\n", key,
                      kMinWeekRollovers, kMaxWeekRollovers);
@@ -121,7 +121,7 @@ void PanelSettings::Load()
     if (!ok)
         ApplyDefaults();
     if (stored) {
-        ReadWeekRollovers(*stored);
+        ReadWeekRollovers(*stored, panel_.intake_.Dates());
         // A key of its own, outside the chain above: a settings file from
         // before the option still reads whole.
         panel_.LoadMultiGnssSetting(*stored);

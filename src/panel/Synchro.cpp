@@ -60,9 +60,8 @@ void Synchro::Start()
     panel_.SynchroTimer->start();
     // The counts of a recording or playback before do not belong to this search.
     panel_.ResetCounters();
-    UseClockForDates();
-    ProgramBinr().Reset();
-    ProgramNmea().Reset();
+    panel_.intake_.Dates().UseClock();
+    panel_.intake_.ResetDecoders();
     panel_.SetActionMode(amSync);
     panel_.SetButtons(ButtonRow::Sync);
     if (binr) {

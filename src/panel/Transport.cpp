@@ -316,7 +316,7 @@ void Transport::PrepareForPlayback(int64_t fileSize, int64_t modifiedS)
     playbackSize_ = fileSize;
     panel_.InfoLabel->setText(QStringLiteral("File reading... 0%"));
     // A recording is dated by the time it was written, not by today.
-    UseFileTimeForDates(modifiedS);
+    panel_.intake_.Dates().UseFileTime(modifiedS);
     // The name of a receiver met before is not the file's; a BINR
     // recording names its own receiver as it plays.
     panel_.DeviceLabel->setText(QStringLiteral("unknown"));
@@ -343,8 +343,7 @@ bool Transport::PlayCycle(const QString& fileName, const std::function<TReadCycl
 void Transport::SeekReset(int64_t offset, const std::vector<uint8_t>& before)
 {
     panel_.ResetDecodersAndViews();
-    ProgramNmea() = NmeaAssembler();
-    ProgramBinr() = BinrDecoder();
+    panel_.intake_.Restart();
     if (PositionForm)
         PositionForm->ForgetKeptTexts();
     // The epochs before it set what a play would show at this epoch (the
@@ -512,7 +511,7 @@ void Transport::Watch()
 
 void Transport::BeginLive(bool binr, uint32_t mode)
 {
-    UseClockForDates();
+    panel_.intake_.Dates().UseClock();
     panel_.InfoLabel->setText(QStringLiteral("Wait..."));
     panel_.watchTicks = 0;
     panel_.WatchTimer->start();

@@ -18,10 +18,16 @@ ViewDock::ViewDock(TMainForm& panel) : panel_(panel) {}
 
 void ViewDock::Link()
 {
-    // The views see of the main window only what they are handed here.
-    if (PositionForm)
+    // The views see of the main window only what they are handed here,
+    // and the source they show: the panel's intake.
+    if (PositionForm) {
         PositionForm->soundEnabled = [this] { return panel_.soundEnabled && !panel_.priming_; };
+        PositionForm->intake = &panel_.intake_;
+    }
+    if (SatellitesForm)
+        SatellitesForm->intake = &panel_.intake_;
     if (StatisticForm) {
+        StatisticForm->intake = &panel_.intake_;
         StatisticForm->fixAccepted = [this](const FixStep& step) {
             if (panel_.VisualCheckBox->isChecked() && VisualForm)
                 VisualForm->AddPosition(step.position, step.fromBinr);
@@ -32,6 +38,7 @@ void ViewDock::Link()
         };
     }
     if (VisualForm) {
+        VisualForm->intake = &panel_.intake_;
         VisualForm->profileAltitude = [this](double differenceM) {
             if (panel_.ProfileCheckBox->isChecked() && ProfileForm)
                 ProfileForm->AddAltitude(differenceM);

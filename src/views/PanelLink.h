@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+class DatePolicy;
 class QMenu;
 class QObject;
 class QWidget;
@@ -36,6 +37,8 @@ public:
     virtual int LineRate() const = 0;
     // The panel's information line.
     virtual void SetStatusText(const QString& text) = 0;
+    // How the panel's source dates BINR weeks (the file played, or the clock).
+    virtual const DatePolicy& SourceDates() const = 0;
 
     virtual uint32_t Mode() const = 0;
     // The current playback thread, or null outside playback.

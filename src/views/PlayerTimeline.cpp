@@ -291,6 +291,6 @@ void TPlayerForm::SliderMoved(int value)
 
 QString TPlayerForm::TimeText(int64_t timeMs) const
 {
-    return FromText(EpochTimeText(timeMs, indexedBinr_));
+    return FromText(EpochTimeText(timeMs, indexedBinr_ && panel_ ? &panel_->SourceDates() : nullptr));
 }
 

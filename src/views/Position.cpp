@@ -2,6 +2,7 @@
 
 #include "BinrDecoder.h"
 #include "GnssEpoch.h"
+#include "Intake.h"
 #include "NmeaAssembler.h"
 #include "PositionText.h"
 #include "Report.h"
@@ -86,13 +87,16 @@ TPositionForm::~TPositionForm() = default;
 
 void TPositionForm::RefreshFromNmea()
 {
-    const GnssEpoch& gnss = ProgramGnss();
-    Show(gnss.Enabled() ? PositionFromNmea(ProgramNmea(), gnss.Picture()) : PositionFromNmea(ProgramNmea()));
+    if (!intake)
+        return;
+    const GnssEpoch& gnss = intake->Gnss();
+    Show(gnss.Enabled() ? PositionFromNmea(intake->Nmea(), gnss.Picture()) : PositionFromNmea(intake->Nmea()));
 }
 
 void TPositionForm::RefreshFromBinr()
 {
-    Show(PositionFromBinr(ProgramBinr()));
+    if (intake)
+        Show(PositionFromBinr(intake->Binr(), intake->Dates()));
 }
 
 void TPositionForm::ForgetKeptTexts() { VDOPLabel->SetText(FromText(kStartVdop)); }
@@ -121,7 +125,7 @@ void TPositionForm::Show(const PositionTexts& t)
         SystemBeep(kCueHz, kCueMs);
     }
 
-    if (ProgramGnss().Enabled())
+    if (intake && intake->MultiGnss())
         ReportExtra({{"UsedLabel", UsedLabel->text()}});
     ReportView("POSITION", {{"UTCLabel", UTCLabel->text()},
                             {"DateLabel", DateLabel->text()},

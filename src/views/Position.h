@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class Intake;
 struct PositionTexts;
 
 class TPositionForm : public TViewForm {
@@ -21,6 +22,9 @@ public:
 
     // Whether the warning tones are on; handed over by the program.
     std::function<bool()> soundEnabled = [] { return false; };
+    // The source this window shows, handed over by the program; without
+    // one a refresh shows nothing.
+    const Intake* intake = nullptr;
 
     ValueLabel* Label1 = nullptr;
     ValueLabel* Label2 = nullptr;

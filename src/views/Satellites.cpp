@@ -2,6 +2,7 @@
 
 #include "BinrDecoder.h"
 #include "GnssEpoch.h"
+#include "Intake.h"
 #include "NmeaAssembler.h"
 #include "Report.h"
 #include "SatellitesText.h"
@@ -85,13 +86,16 @@ void TSatellitesForm::ClearIndicators()
 
 void TSatellitesForm::RefreshFromNmea()
 {
-    const GnssEpoch& gnss = ProgramGnss();
-    Show(gnss.Enabled() ? SatellitesFromGnss(gnss.Picture()) : SatellitesFromNmea(ProgramNmea()));
+    if (!intake)
+        return;
+    const GnssEpoch& gnss = intake->Gnss();
+    Show(gnss.Enabled() ? SatellitesFromGnss(gnss.Picture()) : SatellitesFromNmea(intake->Nmea()));
 }
 
 void TSatellitesForm::RefreshFromBinr()
 {
-    Show(SatellitesFromBinr(ProgramBinr()));
+    if (intake)
+        Show(SatellitesFromBinr(intake->Binr()));
 }
 
 void TSatellitesForm::Show(const SatellitesTexts& t)
@@ -109,7 +113,7 @@ void TSatellitesForm::Show(const SatellitesTexts& t)
     QZSnumLabel->SetText(t.qzs);
     PlaceBadLists();
 
-    if (ProgramGnss().Enabled())
+    if (intake && intake->MultiGnss())
         ReportExtra({{"GALnumLabel", GALnumLabel->text()},
                      {"BDSnumLabel", BDSnumLabel->text()},
                      {"QZSnumLabel", QZSnumLabel->text()}});

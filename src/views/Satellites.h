@@ -4,6 +4,7 @@
 
 #include <array>
 
+class Intake;
 struct SatellitesTexts;
 
 class TSatellitesForm : public TViewForm {
@@ -16,6 +17,9 @@ public:
     void RefreshFromBinr();
     // Multi-GNSS: the GAL:, BDS: and QZS: rows, and the height that holds them.
     void SetMultiGnss(bool on);
+    // The source this window shows, handed over by the program; without
+    // one a refresh shows nothing.
+    const Intake* intake = nullptr;
 
     ValueLabel* Label1 = nullptr;
     ValueLabel* Label2 = nullptr;

@@ -1,5 +1,6 @@
 #include "Statistic.h"
 
+#include "Intake.h"
 #include "Report.h"
 #include "StatisticText.h"
 #include "VisualSettings.h"
@@ -168,10 +169,10 @@ void TStatisticForm::CollectNmea(const NmeaAssembler& nmea, int result)
         pipeline_.OnNmeaResult(nmea, result);
 }
 
-void TStatisticForm::CollectBinr(const BinrDecoder& binr, int result)
+void TStatisticForm::CollectBinr(const BinrDecoder& binr, int result, const DatePolicy& dates)
 {
     if (result != kMsgNavSolution)
-        pipeline_.OnBinrResult(binr, result);
+        pipeline_.OnBinrResult(binr, result, dates);
 }
 
 bool TStatisticForm::SaveReport()
@@ -245,9 +246,9 @@ void TStatisticForm::RefreshFromNmea(const NmeaAssembler& nmea, const GnssEpoch&
     ShowStep(pipeline_.OnNmeaResult(nmea, kNmeaGga, &gnss));
 }
 
-void TStatisticForm::RefreshFromBinr(const BinrDecoder& binr)
+void TStatisticForm::RefreshFromBinr(const BinrDecoder& binr, const DatePolicy& dates)
 {
-    ShowStep(pipeline_.OnBinrResult(binr, kMsgNavSolution));
+    ShowStep(pipeline_.OnBinrResult(binr, kMsgNavSolution, dates));
 }
 
 void TStatisticForm::ResetStatistics()

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class Intake;
 class QAction;
 class QMenu;
 class QCheckBox;
@@ -26,12 +27,12 @@ public:
     void StoreSettings() const;
     // A GGA or a 0x88 just decoded: the fix through the pipeline, then shown.
     void RefreshFromNmea(const NmeaAssembler& nmea, const GnssEpoch& gnss);
-    void RefreshFromBinr(const BinrDecoder& binr);
+    void RefreshFromBinr(const BinrDecoder& binr, const DatePolicy& dates);
     void ResetStatistics();
     // The results the intake routes besides the fixes themselves (dates,
     // DOPs, satellites, decoding errors), for the receiver report.
     void CollectNmea(const NmeaAssembler& nmea, int result);
-    void CollectBinr(const BinrDecoder& binr, int result);
+    void CollectBinr(const BinrDecoder& binr, int result, const DatePolicy& dates);
     // Shows what the pipeline made of a fix (offered == false: nothing).
     void ShowStep(const FixStep& step);
 
@@ -51,6 +52,9 @@ public:
     // Each accepted fix, before the window shows it: the program hands the
     // position on to VISUAL.
     std::function<void(const FixStep& step)> fixAccepted;
+    // The source this window shows, handed over by the program; without
+    // one a refresh shows nothing.
+    const Intake* intake = nullptr;
     // The recording the figures came from (the file named in the main
     // window), for the saved page; empty when not known.
     std::function<QString()> recordingName = [] { return QString(); };

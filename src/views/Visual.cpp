@@ -3,6 +3,7 @@
 #include "Angles.h"
 #include "BinrLayouts.h"
 #include "GnssEpoch.h"
+#include "Intake.h"
 #include "Position.h"
 #include "Report.h"
 #include "Statistic.h"
@@ -332,11 +333,17 @@ void TVisualForm::AddPosition(const GeoPosition& position, bool fromBinr)
 
 // ---- sky plot ----------------------------------------------------------------
 
-void TVisualForm::LoadGsvSatellites() { ::LoadGsvSatellites(ProgramNmea().Stored(NmeaKind::Gsv), satellites); }
+void TVisualForm::LoadGsvSatellites()
+{
+    if (intake)
+        ::LoadGsvSatellites(intake->Nmea().Stored(NmeaKind::Gsv), satellites);
+}
 
 void TVisualForm::LoadBinrSatellites()
 {
-    ::LoadBinrSatellites(ProgramBinr(), satellites);
+    if (!intake)
+        return;
+    ::LoadBinrSatellites(intake->Binr(), satellites);
     binrSky_ = true;
 }
 
@@ -374,7 +381,7 @@ void TVisualForm::ShowPlot(std::initializer_list<QRect> changed)
     // those parts are copied again and every disk drawn over them again.
     // BINR carries GPS and GLONASS only: its sky stays the classic one. The
     // Multi-GNSS sky changes with every epoch and is drawn whole.
-    const bool multiGnss = ProgramGnss().Enabled() && !binrSky_;
+    const bool multiGnss = intake && intake->MultiGnss() && !binrSky_;
     const int count = std::min<int>(satellites.count, kSatListMax);
     const bool sameSky = !multiGnss && skyValid_ && !whole && Image->Shows(skyBitmap_) &&
                          SameSatellites(skySatellites_, satellites);
@@ -391,7 +398,7 @@ void TVisualForm::ShowPlot(std::initializer_list<QRect> changed)
         CopyPixels(skyBitmap_, plotBitmap_);
     }
     if (multiGnss) {
-        DrawGnssSky(skyBitmap_, ProgramGnss().Picture());
+        DrawGnssSky(skyBitmap_, intake->Gnss().Picture());
     } else {
         for (int i = 0; i < count; ++i)
             DrawSatellite(satellites.entry[i]);

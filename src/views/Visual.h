@@ -11,6 +11,7 @@
 #include <functional>
 #include <initializer_list>
 
+class Intake;
 class QCheckBox;
 class QPushButton;
 class TPictureBox;
@@ -48,6 +49,9 @@ public:
     std::function<PictureNotes()> pictureNotes = [] { return PictureNotes{}; };
     // The notes as the two windows show them (empty for a window not there).
     static PictureNotes NotesFrom(const TPositionForm* position, const TStatisticForm* statistic);
+    // The source this window shows, handed over by the program; without
+    // one a refresh shows nothing.
+    const Intake* intake = nullptr;
 
     // Plots the current position round the reference.
     void PlotPosition();

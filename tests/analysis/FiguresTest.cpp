@@ -408,6 +408,23 @@ TEST(Figures, ClockJumpsOfAColdStartAreNoGaps)
     }
 }
 
+// The span is summed in one pass as whole milliseconds; beyond 2^53 ms a
+// double no longer holds every sum, and the span is what adding the epochs
+// up one by one gives: there the last two milliseconds are lost.
+TEST(Figures, ASpanBeyondExactMillisecondsIsAddedUpEpochByEpoch)
+{
+    constexpr int64_t kExactMs = int64_t(1) << 53;
+    EpochLog log;
+    EpochRecord r{};
+    r.latRad = r.lonRad = r.heightM = 0;
+    r.flags = uint8_t(FixKind::Autonomous) | EpochRecord::kAccepted | EpochRecord::kTimeKnown;
+    for (const int64_t t : {int64_t(0), kExactMs - 1, kExactMs, kExactMs + 1, kExactMs + 2})
+        log.Append(r, t);
+    const Figures f = ComputeFigures(log, std::nullopt);
+    ExpectFigure(f.spanS, double(kExactMs) / 1000, 0, "span");
+    ExpectFigure(f.ttffS, 0.0, 0, "ttff");
+}
+
 TEST(Figures, TimeToFirstFixOnTheReceiveTimes)
 {
     // One block an epoch; the computer's clock saw a 30 s pause before the

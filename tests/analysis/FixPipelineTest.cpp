@@ -36,7 +36,7 @@ struct Source {
         int result = 0;
         for (uint8_t b : BinrFrame(id, payload))
             result = binr.PushByte(b);
-        return pipeline.OnBinrResult(binr, result);
+        return pipeline.OnBinrResult(binr, result, DatePolicy{});
     }
     // An NMEA epoch: RMC, GSA (VDOP), GGA.
     FixStep NmeaFix(const char* quality, const char* hdop, const char* vdop, const char* lat, bool multiGnss = false)

@@ -163,9 +163,4 @@ TEST(BinrDecoder, ResetAbandonsFrame)
     EXPECT_EQ(Feed(binr, Payload(10) + Bytes{kDle, kEtx}), std::vector<int>{});
 }
 
-TEST(BinrDecoder, ProgramInstanceIsShared)
-{
-    EXPECT_EQ(&ProgramBinr(), &ProgramBinr());
-}
-
 } // namespace

@@ -211,9 +211,4 @@ TEST(NmeaAssembler, CutsLongFieldsAndManyFields)
     EXPECT_EQ(nmea.Stored(NmeaKind::Gga).count, kNmeaSlots);
 }
 
-TEST(NmeaAssembler, ProgramInstanceIsShared)
-{
-    EXPECT_EQ(&ProgramNmea(), &ProgramNmea());
-}
-
 } // namespace

@@ -52,6 +52,12 @@ struct Source {
 
 using Builder = int (*)(const BinrDecoder&, char*, int);
 
+// The RMC of a source that names no reference for its dates: one rollover.
+int BuildRmcOneRollover(const BinrDecoder& decoder, char* out, int outSize)
+{
+    return BuildRmc(decoder, DatePolicy(), out, outSize);
+}
+
 std::string Build(Builder build, const BinrDecoder& decoder)
 {
     char out[kSynthSentenceMax];
@@ -121,7 +127,7 @@ TEST(NmeaSynthesis, ReferenceSentencesByteForByte)
     Source s;
     s.WithNav(nav).WithDop(5, 3, 1.3f, 0.9f).WithStatus(0x11, 0x1);
     EXPECT_EQ(Build(BuildGga, s.decoder), "$GPGGA,123456.789,5530.00000,N,03715.00000,E,1,8,1.3,150.0,M,,M,,*7E\n");
-    EXPECT_EQ(Build(BuildRmc, s.decoder),
+    EXPECT_EQ(Build(BuildRmcOneRollover, s.decoder),
               "$GPRMC,123456.789,A,5530.00000,N,03715.00000,E,019.4,270.0,101008,,,A*6D\n");
     EXPECT_EQ(Build(BuildGsa, s.decoder), "$GPGSA,A,3,1,5,65,,,,,,,,,,,,,,,,,,,,,,,1.3,0.9*10\n");
     EXPECT_EQ(Build(BuildPvktd, s.decoder), "$PVKTD,A,2.4*34\n");
@@ -135,7 +141,7 @@ TEST(NmeaSynthesis, NoSolutionAtAllStillWritesEverySentence)
     nav.timeMs = 86400000;   // Monday of week 0: 23.08.99
     Source s;
     s.WithNav(nav).WithDop(0, 0, 0, 0).WithStatus(0, 0);
-    EXPECT_EQ(Build(BuildRmc, s.decoder),
+    EXPECT_EQ(Build(BuildRmcOneRollover, s.decoder),
               "$GPRMC,000000.000,V,3330.00000,S,00030.00000,W,000.0,000.0,230899,,,N*70\n");
     EXPECT_EQ(Build(BuildGsa, s.decoder), "$GPGSA,A,1,,,,,,,,,,,,,,,,,,,,,,,,,,0.0,0.0*1E\n");
     EXPECT_EQ(Build(BuildPvktd, s.decoder), "$PVKTD,V,0.0*25\n");
@@ -167,7 +173,7 @@ TEST(NmeaSynthesis, TimeOfDayOnWholeMilliseconds)
         Source s;
         s.WithNav(nav);
         const std::string gga = Build(BuildGga, s.decoder);
-        const std::string rmc = Build(BuildRmc, s.decoder);
+        const std::string rmc = Build(BuildRmcOneRollover, s.decoder);
         ASSERT_TRUE(WellFormed(gga)) << c.timeMs;
         ASSERT_TRUE(WellFormed(rmc)) << c.timeMs;
         const std::string time = Fields(gga)[1];
@@ -200,7 +206,7 @@ TEST(NmeaSynthesis, LatitudeAndLongitudeWithHemispheres)
         Source s;
         s.WithNav(nav);
         const auto gga = Fields(Build(BuildGga, s.decoder));
-        const auto rmc = Fields(Build(BuildRmc, s.decoder));
+        const auto rmc = Fields(Build(BuildRmcOneRollover, s.decoder));
         EXPECT_EQ((std::vector<std::string>{gga[2], gga[3], gga[4], gga[5]}),
                   (std::vector<std::string>{c.lat, c.ns, c.lon, c.ew}))
             << c.latDeg << " " << c.lonDeg;
@@ -230,7 +236,7 @@ TEST(NmeaSynthesis, FlagsDecideQualityStatusAndModes)
         Source s;
         s.WithNav(nav);
         EXPECT_EQ(Fields(Build(BuildGga, s.decoder))[6], c.quality) << int(c.flags);
-        const auto rmc = Fields(Build(BuildRmc, s.decoder));
+        const auto rmc = Fields(Build(BuildRmcOneRollover, s.decoder));
         EXPECT_EQ(rmc[2], c.status) << int(c.flags);
         EXPECT_EQ(rmc[12], c.mode) << int(c.flags);
         EXPECT_EQ(Fields(Build(BuildGsa, s.decoder))[2], c.fixMode) << int(c.flags);
@@ -263,7 +269,7 @@ TEST(NmeaSynthesis, SpeedInKnotsAndCourse)
         nav.velEastMps = c.east;
         Source s;
         s.WithNav(nav);
-        const std::string rmc = Build(BuildRmc, s.decoder);
+        const std::string rmc = Build(BuildRmcOneRollover, s.decoder);
         ASSERT_TRUE(WellFormed(rmc)) << c.north << " " << c.east;
         const auto f = Fields(rmc);
         if (c.speed)
@@ -397,7 +403,7 @@ TEST(NmeaSynthesis, NumbersMatchPrintf)
 
         const SpeedCourse sc = SpeedAndCourse(read.velNorthMps, read.velEastMps);
         std::snprintf(text, sizeof text, "%05.1f", sc.speedMps * 3.6 * 0.5399568034557235);
-        const auto rmc = Fields(Build(BuildRmc, s.decoder));
+        const auto rmc = Fields(Build(BuildRmcOneRollover, s.decoder));
         ASSERT_EQ(rmc[7], text);
         std::snprintf(text, sizeof text, "%05.1f", sc.courseDeg);
         ASSERT_EQ(rmc[8], text);
@@ -418,7 +424,7 @@ TEST(NmeaSynthesis, HostileValuesStayShortAndWellFormed)
         s.WithNav(nav).WithDop(-128, -128, float(std::clamp(v, -3e38, 3e38)), float(v))
             .WithStatus(0xFFFFFFFFu, 0xFFFFFFFFu)
             .WithSats(std::vector<Sat>(32, Sat{2, 255, -128, -32768, -128}));
-        for (const Builder build : {BuildGga, BuildRmc, BuildGsa, BuildPvktd}) {
+        for (const Builder build : {BuildGga, BuildRmcOneRollover, BuildGsa, BuildPvktd}) {
             const std::string sentence = Build(build, s.decoder);
             EXPECT_TRUE(WellFormed(sentence)) << v;
             EXPECT_LT(sentence.size(), 300u) << sentence;
@@ -455,7 +461,7 @@ TEST(NmeaSynthesis, AssemblerAcceptsEverySentence)
     s.WithSats(std::vector<Sat>(30, Sat{1, 17, 33, 271, 44}));
     std::vector<std::pair<std::string, int>> sentences = {
         {Build(BuildGga, s.decoder), kNmeaGga},
-        {Build(BuildRmc, s.decoder), kNmeaRmc},
+        {Build(BuildRmcOneRollover, s.decoder), kNmeaRmc},
         {Build(BuildGsa, s.decoder), kNmeaGsa},
         {Build(BuildPvktd, s.decoder), kNmeaPvktd},
     };
@@ -502,7 +508,7 @@ TEST(NmeaOutput, WritesOnlyWhileOpenInCallOrder)
     ASSERT_TRUE(OpenNmeaOutput(path.c_str()));
     EXPECT_TRUE(NmeaOutputOpen());
     WriteGga(s.decoder);
-    WriteRmc(s.decoder);
+    WriteRmc(s.decoder, DatePolicy());
     WriteGsa(s.decoder);
     WritePvktd(s.decoder);
     WriteGsv(s.decoder);
@@ -512,7 +518,7 @@ TEST(NmeaOutput, WritesOnlyWhileOpenInCallOrder)
     WriteGga(s.decoder);
     CloseNmeaOutput();
 
-    const std::string expected = Build(BuildGga, s.decoder) + Build(BuildRmc, s.decoder) + Build(BuildGsa, s.decoder)
+    const std::string expected = Build(BuildGga, s.decoder) + Build(BuildRmcOneRollover, s.decoder) + Build(BuildGsa, s.decoder)
         + Build(BuildPvktd, s.decoder) + Gsv(s.decoder, 1) + Gsv(s.decoder, 2);
     EXPECT_EQ(ReadAll(path), expected);
     EXPECT_EQ(expected.find('\r'), std::string::npos);

@@ -1,6 +1,5 @@
 // The 1024-week cycle of a received week: by a reference time, by a forced
-// count, and the program-wide choice the POSITION view and the RMC synthesis
-// read.
+// count, and a source's choice as the RMC synthesis reads it.
 #include "NmeafileFrames.h"
 
 #include "Nmeafile.h"
@@ -62,7 +61,7 @@ TEST(WeekRollover, ForcedCount)
 
 int64_t FakeNow() { return k2026_12_07; }
 
-std::string RmcDate(int32_t week)
+std::string RmcDate(int32_t week, const DatePolicy& dates)
 {
     Nav nav;
     nav.timeMs = kMondayNoon * 1000.0;
@@ -72,7 +71,7 @@ std::string RmcDate(int32_t week)
     for (const uint8_t b : Frame(kMsgNavSolution, NavPayload(nav)))
         decoder.PushByte(b);
     char out[kSynthSentenceMax];
-    const std::string rmc(out, size_t(std::max(BuildRmc(decoder, out, sizeof out), 0)));
+    const std::string rmc(out, size_t(std::max(BuildRmc(decoder, dates, out, sizeof out), 0)));
     // $GPRMC,time,A,lat,N,lon,E,speed,course,DATE,...
     size_t at = 0;
     for (int comma = 0; comma < 9 && at != std::string::npos; ++comma)
@@ -80,24 +79,22 @@ std::string RmcDate(int32_t week)
     return at == std::string::npos ? rmc : rmc.substr(at + 1, 6);
 }
 
-TEST(WeekRollover, ProgramWideChoiceReachesTheSynthesis)
+TEST(WeekRollover, SourcesChoiceReachesTheSynthesis)
 {
-    SetDateClock(FakeNow);
-    UseClockForDates();
-    EXPECT_EQ(RmcDate(kWeek2026), "071226");
-    UseFileTimeForDates(k2010_01_01);
-    EXPECT_EQ(RmcDate(kWeek2026), "230407");
-    {
-        const DatesByFileTime file(k2026_12_07);
-        EXPECT_EQ(RmcDate(kWeek2026), "071226");
-    }
-    EXPECT_EQ(RmcDate(kWeek2026), "230407");
-    ForceWeekRollovers(2);
-    EXPECT_EQ(RmcDate(kWeek2026), "071226");
-    ForceWeekRollovers(0);
-    UseOneRolloverForDates();
-    SetDateClock(nullptr);
-    EXPECT_EQ(RmcDate(kWeek2026), "230407");
+    DatePolicy live, file;
+    EXPECT_EQ(RmcDate(kWeek2026, live), "230407") << "no reference named: one rollover";
+    live.SetClock(FakeNow);
+    live.UseClock();
+    file.UseFileTime(k2010_01_01);
+    // Two sources at once, each dated by its own reference.
+    EXPECT_EQ(RmcDate(kWeek2026, live), "071226");
+    EXPECT_EQ(RmcDate(kWeek2026, file), "230407");
+    file.ForceRollovers(2);
+    EXPECT_EQ(RmcDate(kWeek2026, file), "071226");
+    file.ForceRollovers(0);
+    EXPECT_EQ(RmcDate(kWeek2026, file), "230407");
+    live.UseOneRollover();
+    EXPECT_EQ(RmcDate(kWeek2026, live), "230407");
 }
 
 } // namespace

@@ -152,11 +152,11 @@ TEST_F(LiveSourceTest, WatchShowsTheSourceAndRecordTakesOverWithoutLosingAByte)
     // Dates as a playback of a file written in 2005 left them: a watch is
     // live data, dated by the clock as a recording is.
     constexpr int64_t k2005S = 1'117'584'000;
-    UseFileTimeForDates(k2005S);
+    M().SourceIntake().Dates().UseFileTime(k2005S);
     watch->trigger();
     WaitOpened();
     ASSERT_EQ(M().Mode(), uint32_t(amWatch));
-    EXPECT_EQ(DatedWeek(0, 100), WeekNearReference(0, 100, int64_t(std::time(nullptr))));
+    EXPECT_EQ(M().SourceIntake().Dates().Week(0, 100), WeekNearReference(0, 100, int64_t(std::time(nullptr))));
     EXPECT_EQ(M().ActionLabel->text(), "WATCH");
     EXPECT_TRUE(M().StopButton->isEnabled());
     EXPECT_TRUE(M().RecordButton->isEnabled());

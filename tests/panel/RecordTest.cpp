@@ -392,7 +392,7 @@ TEST_F(LiveRecording, BinrPositionSwitchAndStopSendTheirCommands)
 // 400, which one rollover alone would date April 2007.
 TEST_F(LiveRecording, BinrDatesFollowTheClock)
 {
-    SetDateClock(+[]() -> int64_t { return 1796644800; });   // 07.12.2026, noon
+    form->SourceIntake().Dates().SetClock(+[]() -> int64_t { return 1796644800; });   // 07.12.2026, noon
     SwitchToBinr();
     form->FileLabel->setText("live.dat");
     form->RecordButtonClick(form->RecordButton);
@@ -402,7 +402,7 @@ TEST_F(LiveRecording, BinrDatesFollowTheClock)
     ASSERT_TRUE(pty.Send(fix));
     ASSERT_TRUE(WaitFor([&] { return form->ReceivedTotal() == int64_t(fix.size()); }));
     form->StopButtonClick(form->StopButton);
-    SetDateClock(nullptr);
+    form->SourceIntake().Dates().SetClock(nullptr);
     EXPECT_TRUE(ReadAll(PathOf("live.nme")).contains(",071226,")) << ReadAll(PathOf("live.nme")).toStdString();
 }
 

@@ -180,8 +180,7 @@ TEST_F(ReplayTest, ASeekShowsEveryEpochAsAPlayFromTheStartShowsIt)
         form->TakeFileName(QString::fromStdString(file.path));
         // A play as in a program just started: a new playback keeps the
         // decoders' last sentences and the labels a refresh may leave.
-        ProgramNmea() = NmeaAssembler();
-        ProgramBinr() = BinrDecoder();
+        form->SourceIntake().Restart();
         PositionForm->ForgetKeptTexts();
         Lines played(PathOf("played.txt"));
         form->RewindButtonClick(nullptr);

@@ -1,6 +1,7 @@
 // Real receiver captures played through the views: a handful of fixes checked
 // against values read by hand from the sentences, and every capture played
 // through the three windows without a crash.
+#include "Intake.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
 #include "Position.h"
@@ -32,27 +33,29 @@ struct Played {
 };
 
 // Feeds the whole capture to a fresh assembler for the texts and to the
-// program-wide one for the windows, refreshing all three on every GGA.
+// windows' intake, refreshing all three on every GGA.
 Played Play(const std::string& path)
 {
     static TMainForm* main = TrackWindow(MainForm, new TMainForm);
     static TPositionForm* position = TrackWindow(PositionForm, new TPositionForm);
     static TStatisticForm* statistic = TrackWindow(StatisticForm, new TStatisticForm);
     static TSatellitesForm* satellites = TrackWindow(SatellitesForm, new TSatellitesForm);
+    static Intake intake;
     (void)main;
+    position->intake = statistic->intake = satellites->intake = &intake;
     statistic->ResetStatistics();
     satellites->ClearIndicators();
-    ProgramNmea().Reset();
+    intake.ResetDecoders();
 
     NmeaAssembler nmea;
     Played played;
     for (uint8_t byte : ReadBinaryFile(path)) {
         const int result = nmea.PushByte(char(byte));
-        ProgramNmea().PushByte(char(byte));
+        intake.Receive(&byte, 1, Protocol::Nmea);
         if (result != kNmeaGga)
             continue;
         position->RefreshFromNmea();
-        statistic->RefreshFromNmea(ProgramNmea(), ProgramGnss());
+        statistic->RefreshFromNmea(intake.Nmea(), intake.Gnss());
         satellites->RefreshFromNmea();
         Snapshot s{PositionFromNmea(nmea), SatellitesFromNmea(nmea)};
         played.firstByUtc.emplace(s.position.utc, s);

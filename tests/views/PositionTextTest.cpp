@@ -3,6 +3,7 @@
 #include "BinrLayouts.h"
 #include "NmeaAssembler.h"
 #include "PositionText.h"
+#include "WeekRollover.h"
 #include "ViewTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +68,28 @@ TEST(PositionNmeaTexts, SouthAndWestOnlyForExactLetters)
     const PositionTexts t = FromSentences({"GPGGA,000000,3736.5000,s,03736.5000,Wx,1,08,0.9,1,M,,M,,"});
     EXPECT_EQ(t.lat, Deg("37°36.5000N"));
     EXPECT_EQ(t.lon, Deg("037°36.5000E"));
+}
+
+// Degrees are the first two (three) characters, minutes the eight after
+// them, whatever the field's length.
+TEST(PositionNmeaTexts, GgaAnglesReadTheirCharacters)
+{
+    struct Row { const char* lat; const char* lon; double latDeg, lonDeg; };
+    const Row rows[] = {
+        {"5545.1234", "03736.5000", 55 + 45.1234 / 60, 37 + 36.5 / 60},
+        {"5545.123456789", "03736.500000009", 55 + 45.12345 / 60, 37 + 36.5 / 60},
+        {"554", "0373", 55 + 4.0 / 60, 37 + 3.0 / 60},
+        {"55", "037", 55, 37},
+        {"5", "03", 5, 3},
+        {"", "", 0, 0},
+    };
+    for (const Row& r : rows) {
+        NmeaAssembler nmea;
+        FeedNmea(nmea, std::string("GPGGA,120000,") + r.lat + ",S," + r.lon + ",E,1,08,0.9,1,M,,M,,");
+        const NmeaFields& gga = nmea.Stored(NmeaKind::Gga);
+        EXPECT_DOUBLE_EQ(GgaLatitude(gga), -r.latDeg * kPi / 180) << r.lat;
+        EXPECT_DOUBLE_EQ(GgaLongitude(gga), r.lonDeg * kPi / 180) << r.lon;
+    }
 }
 
 TEST(PositionNmeaTexts, Status)
@@ -140,7 +163,7 @@ PositionTexts FromBinr(const Nav88& nav, const Dop60& dop = {})
     BinrDecoder binr;
     EXPECT_EQ(FeedBinr(binr, dop), kMsgDopInfo);
     EXPECT_EQ(FeedBinr(binr, nav), kMsgNavSolution);
-    return PositionFromBinr(binr);
+    return PositionFromBinr(binr, DatePolicy());
 }
 
 TEST(PositionBinrTexts, StatusFromSolutionFlags)
@@ -242,7 +265,7 @@ TEST(PositionBinrTexts, BeforeAnyDopMessageReadsZero)
     BinrDecoder binr;
     Nav88 nav;
     FeedBinr(binr, nav);
-    const PositionTexts t = PositionFromBinr(binr);
+    const PositionTexts t = PositionFromBinr(binr, DatePolicy());
     EXPECT_EQ(t.hdop, "0.0");
     EXPECT_EQ(t.vdop, "0.0");
     EXPECT_EQ(t.gps, "0");

@@ -63,8 +63,11 @@ TEST(StatisticAcceptance, LimitsAndDifferentialFilter)
         {"limit with a blank", NmeaFix("1", "1.0", "1.0"), "1. ", "0.0", false, true},
         {"blank limit", NmeaFix("1", "0.5", "1.0"), " . ", "0.0", false, false},
     };
-    for (const Row& r : rows)
+    for (const Row& r : rows) {
         EXPECT_EQ(AcceptFix(r.fix, r.hdopLimit, r.vdopLimit, r.diffOnly), r.accepted) << r.name;
+        // The report reads the limits once: the same decisions.
+        EXPECT_EQ(AcceptFix(r.fix, ReadFixLimits(r.hdopLimit, r.vdopLimit, r.diffOnly)), r.accepted) << r.name;
+    }
 }
 
 // A frame without a checksum may carry anything: one NaN or 1e300 accepted

@@ -2,6 +2,7 @@
 
 #include "BinrDecoder.h"
 #include "BinrEncoder.h"
+#include "IntakeFeed.h"
 #include "NmeaAssembler.h"
 #include "NmeaChecksum.h"
 
@@ -12,6 +13,8 @@ int FeedNmea(NmeaAssembler& nmea, const std::string& body)
         result = nmea.PushByte(c);
     return result;
 }
+
+int FeedNmea(Intake& intake, const std::string& body) { return FeedIntake(intake, NmeaSentence(body)); }
 
 std::vector<uint8_t> Payload(const Nav88& nav) { return NavSolutionPayload(nav); }
 
@@ -36,6 +39,13 @@ int FeedBinr(BinrDecoder& binr, uint8_t id, const std::vector<uint8_t>& payload)
 int FeedBinr(BinrDecoder& binr, const Nav88& nav) { return FeedBinr(binr, kMsgNavSolution, Payload(nav)); }
 int FeedBinr(BinrDecoder& binr, const Dop60& dop) { return FeedBinr(binr, kMsgDopInfo, Payload(dop)); }
 int FeedBinr(BinrDecoder& binr, const Status93& status) { return FeedBinr(binr, kMsgSolutionStatus, Payload(status)); }
+
+int FeedBinr(Intake& intake, const Nav88& nav) { return FeedIntake(intake, BinrFrame(kMsgNavSolution, Payload(nav))); }
+int FeedBinr(Intake& intake, const Dop60& dop) { return FeedIntake(intake, BinrFrame(kMsgDopInfo, Payload(dop))); }
+int FeedBinr(Intake& intake, const Status93& status)
+{
+    return FeedIntake(intake, BinrFrame(kMsgSolutionStatus, Payload(status)));
+}
 
 std::string Deg(const std::string& utf8Text)
 {

@@ -10,9 +10,12 @@
 
 class NmeaAssembler;
 class BinrDecoder;
+class Intake;
 
 // "$" + body + "*hh\r\n"; returns the assembler's result for the line feed.
 int FeedNmea(NmeaAssembler& nmea, const std::string& body);
+// The same through an intake, as the program's bytes go.
+int FeedNmea(Intake& intake, const std::string& body);
 
 // A 0x88 with every field zero but the valid flag.
 struct Nav88 : NavSolution {
@@ -43,6 +46,9 @@ int FeedBinr(BinrDecoder& binr, uint8_t id, const std::vector<uint8_t>& payload)
 int FeedBinr(BinrDecoder& binr, const Nav88& nav);
 int FeedBinr(BinrDecoder& binr, const Dop60& dop);
 int FeedBinr(BinrDecoder& binr, const Status93& status);
+int FeedBinr(Intake& intake, const Nav88& nav);
+int FeedBinr(Intake& intake, const Dop60& dop);
+int FeedBinr(Intake& intake, const Status93& status);
 
 // The 8-bit texts as written in the tests, with "°" for the degree byte 0xB0.
 std::string Deg(const std::string& utf8Text);

@@ -1,6 +1,7 @@
 // The three numeric windows on the offscreen platform: what the labels show
 // after a refresh, where they sit, and the lines of a headless run.
 #include "BinrDecoder.h"
+#include "Intake.h"
 #include "MainFormTestAccess.h"
 #include "Mainfile.h"
 #include "NmeaAssembler.h"
@@ -35,6 +36,7 @@ protected:
         satellites_ = TrackWindow(SatellitesForm, new TSatellitesForm);
         visual_ = TrackWindow(VisualForm, new TVisualForm);
         main_->LinkViews();
+        position_->intake = statistic_->intake = satellites_->intake = visual_->intake = &Source();
     }
     static void TearDownTestSuite()
     {
@@ -55,12 +57,20 @@ protected:
         TMainFormTestAccess::SoundEnabled(*main_) = false;
     }
 
-    // One NMEA epoch into the program-wide assembler, as the intake does it.
+    // The source the views show, fed as the program's intake is but heard
+    // by no panel.
+    static Intake& Source()
+    {
+        static Intake source;
+        return source;
+    }
+
+    // One NMEA epoch into the views' intake.
     static void NmeaEpoch(const std::string& quality, const std::string& hdop = "0.9")
     {
-        FeedNmea(ProgramNmea(), "GPRMC,081411.000,A,5541.1955,N,03737.2872,E,1.0,301.29,260514,,,A");
-        FeedNmea(ProgramNmea(), "GPGSA,A,3,05,12,67,,,,,,,,,,2.0,1.0,1.5");
-        FeedNmea(ProgramNmea(), "GPGGA,081412.000,5541.1956,N,03737.2877,E," + quality + ",5," + hdop
+        FeedNmea(Source(), "GPRMC,081411.000,A,5541.1955,N,03737.2872,E,1.0,301.29,260514,,,A");
+        FeedNmea(Source(), "GPGSA,A,3,05,12,67,,,,,,,,,,2.0,1.0,1.5");
+        FeedNmea(Source(), "GPGGA,081412.000,5541.1956,N,03737.2877,E," + quality + ",5," + hdop
                                     + ",66.2,M,14.5,M,,");
     }
 
@@ -104,13 +114,13 @@ TEST_F(ViewWindows, PositionFromBinrKeepsRightEdges)
     dop.glonass = 9;
     dop.hdop = 0.8f;
     dop.vdop = 150;
-    FeedBinr(ProgramBinr(), dop);
+    FeedBinr(Source(), dop);
     Nav88 nav;
     nav.flags = 0x0B;
     nav.velEastMps = -1;
     nav.rms2DM = 12.5f;
     nav.timeOfWeekMs = 3600000;
-    FeedBinr(ProgramBinr(), nav);
+    FeedBinr(Source(), nav);
     position_->RefreshFromBinr();
 
     EXPECT_EQ(position_->StatusLabel->text(), "2D diff");
@@ -123,7 +133,7 @@ TEST_F(ViewWindows, PositionFromBinrKeepsRightEdges)
         EXPECT_EQ(RightEdge(a.label), a.edge) << a.label->text().toStdString();
 
     nav.flags = 0x00;
-    FeedBinr(ProgramBinr(), nav);
+    FeedBinr(Source(), nav);
     position_->RefreshFromBinr();
     EXPECT_EQ(position_->StatusLabel->text(), "OLD");
     EXPECT_EQ(position_->StatusLabel->palette().color(QPalette::WindowText), QColor(255, 0, 0));
@@ -133,7 +143,7 @@ TEST_F(ViewWindows, PositionFromBinrKeepsRightEdges)
 TEST_F(ViewWindows, StatisticCountsAcceptedAndOfferedFixes)
 {
     NmeaEpoch("1");
-    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
+    statistic_->RefreshFromNmea(Source().Nmea(), Source().Gnss());
     EXPECT_EQ(statistic_->NLabel->text(), "1");
     EXPECT_EQ(statistic_->NallLabel->text(), "1");
     // First fix: its own position is the mean, no scatter, rmsV its speed.
@@ -144,15 +154,15 @@ TEST_F(ViewWindows, StatisticCountsAcceptedAndOfferedFixes)
     EXPECT_EQ(statistic_->rmsVLabel->text(), "0.51");
 
     NmeaEpoch("0");   // invalid: only Nall rises
-    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
+    statistic_->RefreshFromNmea(Source().Nmea(), Source().Gnss());
     EXPECT_EQ(statistic_->NLabel->text(), "1");
     EXPECT_EQ(statistic_->NallLabel->text(), "2");
 
     statistic_->HDOPEdit->setText("1.5");
     NmeaEpoch("1", "1.6");   // rejected by the limit
-    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
+    statistic_->RefreshFromNmea(Source().Nmea(), Source().Gnss());
     NmeaEpoch("1", "1.5");   // accepted at the limit
-    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
+    statistic_->RefreshFromNmea(Source().Nmea(), Source().Gnss());
     EXPECT_EQ(statistic_->NLabel->text(), "2");
     EXPECT_EQ(statistic_->NallLabel->text(), "4");
     EXPECT_EQ(RightEdge(statistic_->NallLabel), 288);
@@ -160,10 +170,10 @@ TEST_F(ViewWindows, StatisticCountsAcceptedAndOfferedFixes)
 
     statistic_->DiffCheckBox->setChecked(true);
     NmeaEpoch("1", "1.0");
-    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
+    statistic_->RefreshFromNmea(Source().Nmea(), Source().Gnss());
     EXPECT_EQ(statistic_->NLabel->text(), "2");
     NmeaEpoch("2", "1.0");
-    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
+    statistic_->RefreshFromNmea(Source().Nmea(), Source().Gnss());
     EXPECT_EQ(statistic_->NLabel->text(), "3");
     EXPECT_EQ(statistic_->NallLabel->text(), "6");
 
@@ -177,7 +187,7 @@ TEST_F(ViewWindows, StatisticCountsAcceptedAndOfferedFixes)
     EXPECT_EQ(statistic_->HDOPEdit->ReadText(), "1.5");
     EXPECT_TRUE(statistic_->DiffCheckBox->isChecked());
     NmeaEpoch("2", "1.0");
-    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
+    statistic_->RefreshFromNmea(Source().Nmea(), Source().Gnss());
     EXPECT_EQ(statistic_->NLabel->text(), "1");
 }
 
@@ -187,12 +197,12 @@ TEST_F(ViewWindows, StatisticBinrAtRestAndPublicResults)
     nav.latRad = 1.0;
     nav.lonRad = 0.5;
     nav.altM = 10;
-    FeedBinr(ProgramBinr(), Dop60{});
-    FeedBinr(ProgramBinr(), nav);
-    statistic_->RefreshFromBinr(ProgramBinr());
+    FeedBinr(Source(), Dop60{});
+    FeedBinr(Source(), nav);
+    statistic_->RefreshFromBinr(Source().Binr(), Source().Dates());
     nav.altM = 12;
-    FeedBinr(ProgramBinr(), nav);
-    statistic_->RefreshFromBinr(ProgramBinr());
+    FeedBinr(Source(), nav);
+    statistic_->RefreshFromBinr(Source().Binr(), Source().Dates());
     EXPECT_EQ(statistic_->NLabel->text(), "2");
     EXPECT_EQ(statistic_->rmsVLabel->text(), "0.00");
     EXPECT_EQ(statistic_->rmsHLabel->text(), "0.71");   // deviations from the updated mean
@@ -224,8 +234,8 @@ TEST_F(ViewWindows, SatellitesListsIndicatorsAndRedPlacement)
     status.gpsMask = 0x5;
     status.glonassMask = 0x80000001;
     status.bad = {12, 70};
-    FeedBinr(ProgramBinr(), status);
-    FeedBinr(ProgramBinr(), Nav88{});
+    FeedBinr(Source(), status);
+    FeedBinr(Source(), Nav88{});
     satellites_->RefreshFromBinr();
 
     EXPECT_EQ(satellites_->GPSnumLabel->text(), "1 3 ");
@@ -244,7 +254,7 @@ TEST_F(ViewWindows, SatellitesListsIndicatorsAndRedPlacement)
     EXPECT_FALSE(satellites_->sbasLabel->isEnabled());
 
     // NMEA after BINR: indicators dark, red lists empty and moved behind the black.
-    FeedNmea(ProgramNmea(), "GPGSA,A,3,05,12,67,,,,,,,,,,2.0,1.0,1.5");
+    FeedNmea(Source(), "GPGSA,A,3,05,12,67,,,,,,,,,,2.0,1.0,1.5");
     satellites_->RefreshFromNmea();
     for (ValueLabel* indicator : satellites_->Indicators)
         EXPECT_FALSE(indicator->isEnabled());
@@ -263,22 +273,22 @@ TEST_F(ViewWindows, HeadlessLines)
     status.a = 0x09;
     status.gpsMask = 0x5;
     status.bad = {70};
-    FeedBinr(ProgramBinr(), status);
+    FeedBinr(Source(), status);
     Dop60 dop;
     dop.gps = 2;
     dop.hdop = 1.5f;
     dop.vdop = 2.5f;
-    FeedBinr(ProgramBinr(), dop);
+    FeedBinr(Source(), dop);
     Nav88 nav;
     nav.flags = 0x01;
     nav.timeOfWeekMs = 3600000;
     nav.rms2DM = 3;
-    FeedBinr(ProgramBinr(), nav);
+    FeedBinr(Source(), nav);
 
     SetHeadlessReport(true);
     testing::internal::CaptureStdout();
     position_->RefreshFromBinr();
-    statistic_->RefreshFromBinr(ProgramBinr());
+    statistic_->RefreshFromBinr(Source().Binr(), Source().Dates());
     satellites_->RefreshFromBinr();
     const std::string out = testing::internal::GetCapturedStdout();
     SetHeadlessReport(false);
@@ -308,7 +318,7 @@ TEST_F(ViewWindows, AcceptedFixesGoToTheVisualView)
         NmeaEpoch(r.quality);
         SetHeadlessReport(true);
         testing::internal::CaptureStdout();
-        statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
+        statistic_->RefreshFromNmea(Source().Nmea(), Source().Gnss());
         const std::string out = testing::internal::GetCapturedStdout();
         SetHeadlessReport(false);
         std::string views;
@@ -329,7 +339,7 @@ TEST_F(ViewWindows, VisualIsHandedPositionMeanAndNotes)
     main_->VisualCheckBox->setChecked(true);
     NmeaEpoch("1");
     position_->RefreshFromNmea();
-    statistic_->RefreshFromNmea(ProgramNmea(), ProgramGnss());
+    statistic_->RefreshFromNmea(Source().Nmea(), Source().Gnss());
     EXPECT_NEAR(visual_->current.altM, 66.2, 1e-9);
     EXPECT_NEAR(visual_->current.latRad, (55 + 41.1956 / 60) * std::numbers::pi / 180, 1e-9);
     EXPECT_DOUBLE_EQ(visual_->statisticMean().meanH, 66.2);
@@ -369,7 +379,7 @@ TEST_F(ViewWindows, NoSolutionCueSoundsOncePerRefresh)
         Nav88 nav;
         nav.flags = r.flags;
         for (int i = 0; i < 2; ++i) {
-            FeedBinr(ProgramBinr(), nav);
+            FeedBinr(Source(), nav);
             position_->RefreshFromBinr();
         }
         CloseTone();

@@ -3,6 +3,7 @@
 // stored values.
 #include "Angles.h"
 #include "Instance.h"
+#include "IntakeFeed.h"
 #include "TestSupport.h"
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
@@ -59,6 +60,7 @@ protected:
         QSettings().clear();
         QSettings("Tamrel", "Kestrova").clear();
         form.reset(TrackWindow(VisualForm, new TVisualForm));
+        form->intake = &intake;
         ASSERT_EQ(form->RUpDown->Position(), 1);
         ASSERT_DOUBLE_EQ(form->reference.latRad, 0);
     }
@@ -80,6 +82,7 @@ protected:
         return found;
     }
 
+    Intake intake;
     std::unique_ptr<TVisualForm> form;
 };
 
@@ -373,20 +376,14 @@ TEST_F(VisualFormTest, ExportReadsBackFromTheClipboard)
     EXPECT_EQ(got, form->ComposeClipboardImage().convertToFormat(got.format()));
 }
 
-int PushNmea(const std::string& body)
-{
-    int result = 0;
-    for (char c : NmeaSentence(body))
-        result = ProgramNmea().PushByte(c);
-    return result;
-}
+int PushNmea(Intake& intake, const std::string& body) { return FeedIntake(intake, NmeaSentence(body)); }
 
 TEST_F(VisualFormTest, PositionsAndSatellitesComeFromTheDecoders)
 {
     // The position the fix pipeline hands on for an accepted GGA.
-    ASSERT_EQ(PushNmea("GPGGA,123519,4807.038,S,01131.000,W,1,08,0.9,545.4,M,46.9,M,,"), kNmeaGga);
+    ASSERT_EQ(PushNmea(intake, "GPGGA,123519,4807.038,S,01131.000,W,1,08,0.9,545.4,M,46.9,M,,"), kNmeaGga);
     FixPipeline pipeline;
-    const FixStep step = pipeline.OnNmeaResult(ProgramNmea(), kNmeaGga);
+    const FixStep step = pipeline.OnNmeaResult(intake.Nmea(), kNmeaGga);
     ASSERT_TRUE(step.Accepted());
     form->AddPosition(step.position, step.fromBinr);
     EXPECT_NEAR(form->current.latRad, -(48 + 7.038 / 60) * kPi / 180, 1e-12);
@@ -396,10 +393,10 @@ TEST_F(VisualFormTest, PositionsAndSatellitesComeFromTheDecoders)
 
     GsvFillPosition() = 0;
     form->satellites.count = 0;
-    ASSERT_EQ(PushNmea("GPGSV,2,1,05,01,45,120,40,33,10,200,00,65,80,010,35,02,05,350,20"), kNmeaGsv);
+    ASSERT_EQ(PushNmea(intake, "GPGSV,2,1,05,01,45,120,40,33,10,200,00,65,80,010,35,02,05,350,20"), kNmeaGsv);
     form->LoadGsvSatellites();
     EXPECT_EQ(form->satellites.count, 0);
-    ASSERT_EQ(PushNmea("GPGSV,2,2,05,88,-5,359,"), kNmeaGsv);
+    ASSERT_EQ(PushNmea(intake, "GPGSV,2,2,05,88,-5,359,"), kNmeaGsv);
     form->LoadGsvSatellites();
     ASSERT_EQ(form->satellites.count, 5);
     EXPECT_EQ(form->satellites.entry[1].number, 120);
@@ -410,9 +407,7 @@ TEST_F(VisualFormTest, PositionsAndSatellitesComeFromTheDecoders)
     const uint8_t payload[] = {2, 5, 0, 45, 0x2C, 0x01, 40, 4, 134, 0, 0xF6, 0xFF, 0xFF, 0};
     uint8_t frame[64];
     const int n = BuildBinrFrame(kMsgSatInView, payload, sizeof payload, frame, sizeof frame);
-    int result = 0;
-    for (int i = 0; i < n; ++i)
-        result = ProgramBinr().PushByte(frame[i]);
+    const int result = FeedIntake(intake, frame, size_t(n), Protocol::Binr);
     ASSERT_EQ(result, kMsgSatInView);
     form->LoadBinrSatellites();
     ASSERT_EQ(form->satellites.count, 2);
