@@ -9,18 +9,19 @@
 #include "Statistic.h"
 #include "Timerfile.h"
 #include "Visual.h"
+#include "WindowGlobals.h"
 
 TMainForm* CreateProgramWindows()
 {
-    auto* main = new TMainForm;
-    new TPositionForm(main);
-    new TStatisticForm(main);
-    new TAboutForm(main);
-    new TSatellitesForm(main);
-    new TVisualForm(main);
-    new TProfileForm(main);
-    new TTimerForm(main);
-    new TPlayerForm(main);
+    auto* main = TrackWindow(MainForm, new TMainForm);
+    TrackWindow(PositionForm, new TPositionForm(main));
+    TrackWindow(StatisticForm, new TStatisticForm(main));
+    TrackWindow(AboutForm, new TAboutForm(main));
+    TrackWindow(SatellitesForm, new TSatellitesForm(main));
+    TrackWindow(VisualForm, new TVisualForm(main));
+    TrackWindow(ProfileForm, new TProfileForm(main));
+    TrackWindow(TimerForm, new TTimerForm(main));
+    TrackWindow(PlayerForm, new TPlayerForm(main))->SetPanel(main);
     main->LinkViews();
     return main;
 }

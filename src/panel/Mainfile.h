@@ -1,26 +1,28 @@
 #pragma once
 // The main window: the control panel with port, rate and protocol selection,
-// transport buttons, counters and view switches; the road of received bytes
-// (ReceiveBytes) into its source's Intake, and the reactions to what the
-// intake decodes, for the views; the action
-// modes, recording and playback control; synchronization; settings.
+// transport buttons, counters and view switches, and their slots; the road
+// of received bytes (ReceiveBytes) into its source's Intake, and the
+// reactions to what the intake decodes, for the views. The slots hand the
+// work to the panel's parts: Transport (the transport buttons, the playback
+// threads), LiveSources (opening, losing and reconnecting a source, the port
+// list), Synchro, ViewDock (the views around the panel), PanelSettings and
+// PanelLayout. The other windows see the panel only through PanelLink.
 #include "ActionMode.h"
 #include "Intake.h"
+#include "PanelLink.h"
 #include "RecordFile.h"
 #include "ReceiveTimes.h"
+#include "WindowNames.h"
 
 #include <QImage>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
-#include <map>
 #include <memory>
 #include <vector>
 
-class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -30,11 +32,13 @@ class QRadioButton;
 class QAction;
 class QSettings;
 class FlatGlyphButton;
-class PlaybackSource;
-struct PlaybackCallbacks;
-class TReadCycle;
+class LiveSources;
+class PanelSettings;
+class Synchro;
+class ViewDock;
+class Transport;
 
-class TMainForm : public QWidget, private IntakeListener {
+class TMainForm : public QWidget, public PanelLink, private IntakeListener {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);
@@ -63,18 +67,12 @@ public:
     void WatchTimerTimer();
     void ScheduledRecordStart();
     void ScheduledRecordStop();
-    // Play through a playback thread made by a feature (the PLAYER's paced
-    // playback) from the callbacks of the current playback: the bookkeeping
-    // of Play from STOP, then the thread starts. False, and nothing made,
-    // when the panel is not stopped.
-    bool PlayCycle(const QString& fileName, const std::function<TReadCycle*(PlaybackCallbacks)>& make);
+    bool PlayCycle(const QString& fileName, const std::function<TReadCycle*(PlaybackCallbacks)>& make) override;
     // Decoders, satellite indicators and the Visual plot (with Profile) as
     // at the start of a playback.
     void ResetDecodersAndViews();
-    // A paced playback's seek: the bytes before the epoch sought take the
-    // intake as in a play, unseen (nothing printed, painted, counted or
-    // written to a side file), so the epoch then shows as a play from the
-    // start shows it.
+    // The bytes take the intake as in a play, unseen (nothing printed,
+    // painted, counted or written to a side file): a seek's priming.
     void PrimeFromBytes(const uint8_t* bytes, size_t length);
 
     // --- synchronization and protocol switch
@@ -115,7 +113,7 @@ public:
     // The right-click menu of the title strip: the home of features beyond
     // the panel's buttons. Features add their items once, at start-up; an
     // empty menu is not shown.
-    QMenu* TitleMenu();
+    QMenu* TitleMenu() override;
     // Multi-GNSS (title-strip menu, setting, --multi-gnss): the views read
     // every constellation; switching resets them as a playback start does.
     void SetMultiGnss(bool on);
@@ -127,40 +125,22 @@ public:
     QTimer* GnssIdleTimer = nullptr;
     std::function<int64_t()> gnssClockUs;
 
-    // --- playback thread bookkeeping
-    // Stops a recording, synchronization or playback and ends every playback
-    // thread still alive, serving only their hand-offs meanwhile (no other
-    // event is processed). Called inside a playback hand-off, the thread
-    // that waits for the caller is ended as soon as the hand-off returns.
-    // Safe to call more than once.
+    // --- the parts
+    Transport& Deck() { return *transport_; }
+    LiveSources& Sources() { return *live_; }
+    Synchro& Receiver() { return *synchro_; }
+    // Stops what runs and ends every playback thread (Transport::ShutDown).
     void ShutDown();
-    // Playback threads created and not yet reaped (the current one included).
-    int LiveCycles() const { return int(liveCycles_.size()); }
-
-    // --- live sources beyond the panel (MainfileLive.cpp): watching without
-    // recording, reconnecting, network sources in the port list
+    int LiveCycles() const;
+    // Watch (title-strip menu, --watch): the intake runs as in a recording, minus the file.
     void WatchClick(QObject* sender);
-    void ReconnectTimerTimer();
-    // Opens the selected source as a recording or watch does; on failure
-    // says why in InfoLabel unless quiet. With resume, a network source is
-    // opened by a worker: false now, and resume is called once it is open,
-    // when this returns true.
-    bool OpenSelectedSource(bool binr, bool quiet = false, const std::function<void()>& resume = {});
-    void TellOpenFailure(const QString& name);
-    bool Reconnecting() const { return ReconnectTimer && ReconnectTimer->isActive(); }
-    QTimer* ReconnectTimer = nullptr;
-    // The "Add source..." dialog: returns the address typed, empty when
-    // cancelled. Tests replace it.
-    std::function<QString()> askSourceAddress;
+    bool Reconnecting() const;
 
-    // Makes the folder of path the current folder and puts its file name in
-    // FileLabel, as a file named on the command line is taken. A folder that
-    // cannot be entered changes nothing: false, and InfoLabel says why (a
-    // bare name would otherwise lead to a file of that name here).
+    // As a file named on the command line is taken (Transport::TakeFileName).
     bool TakeFileName(const QString& path);
-    // The synthesis side file for the current FileLabel, or empty when it
-    // would be the very file being played or recorded.
-    QString SideFileFor(const QString& fileName) const;
+    // The synthesis side file for fileName, or empty when it would be the
+    // very file being played or recorded.
+    static QString SideFileFor(const QString& fileName);
 
     // --- controls (named as on the panel)
     QFrame* TopPanel = nullptr;
@@ -205,21 +185,35 @@ public:
     QFrame* InfoPanel = nullptr;
 
     // --- state others read (the rest is private)
-    uint32_t Mode() const { return mode; }
+    uint32_t Mode() const override { return mode; }
     int64_t ReceivedTotal() const { return receivedTotal; }
     // Bytes of the current (or last) recording missing from its file.
     int64_t RecordLostBytes() const { return recordFile.LostBytes(); }
-    // The current playback thread, or null outside playback.
-    TReadCycle* ReadCycle() const { return readCycle; }
+    TReadCycle* ReadCycle() const override;
     // Sets the byte counter, as a seek in a playback does, and shows it.
     void SetReceivedTotal(int64_t total);
-    void SetReconnectEnabled(bool on) { reconnectEnabled = on; }
+    void SetReconnectEnabled(bool on);
     // A stored value changed: the settings are written (once the stored ones
     // are read, never in a headless run).
     void SettingChanged();
     // A recording goes on at the end of an existing file, its FILE.times and
     // its side file (headless --append) instead of replacing them.
-    void SetRecordAppend(bool on) { recordAppend_ = on; }
+    void SetRecordAppend(bool on);
+
+    // --- PanelLink: what the other windows see of the panel
+    QWidget* PanelWindow() override { return this; }
+    bool Headless() const override { return headless; }
+    QString FileName() const override;
+    bool Binr() const override;
+    int LineRate() const override;
+    void SetStatusText(const QString& text) override;
+    const DatePolicy& SourceDates() const override { return intake_.Dates(); }
+    void PlayRequest() override { PlayButtonClick(nullptr); }
+    void PauseRequest() override { PauseButtonClick(nullptr); }
+    void StopRequest() override { StopButtonClick(nullptr); }
+    void SeekReset(int64_t offset, const std::vector<uint8_t>& before) override;
+    void OnModeChanged(QObject* context, std::function<void()> f) override;
+    void OnPanelPlaced(QObject* context, std::function<void()> f) override;
 
     // --- set by the program before the window is shown
     // Headless runs neither read nor write settings, nor probe the ports.
@@ -246,6 +240,17 @@ protected:
 private:
     // Tests reach the state below through it (tests/common/MainFormTestAccess.h).
     friend struct TMainFormTestAccess;
+    // The parts work on the panel's counters, timers and record file.
+    friend class Transport;
+    friend class LiveSources;
+    friend class PanelSettings;
+    friend class Synchro;
+    friend class ViewDock;
+    std::unique_ptr<Transport> transport_;
+    std::unique_ptr<LiveSources> live_;
+    std::unique_ptr<PanelSettings> settings_;
+    std::unique_ptr<Synchro> synchro_;
+    std::unique_ptr<ViewDock> dock_;
 
     uint32_t mode = amStop;
     int32_t errorCount = 0;
@@ -259,22 +264,8 @@ private:
     RecordFile recordFile;
     // FILE.times beside the record file: when each block arrived.
     ReceiveTimesWriter recordTimes;
-    // The last playback thread created; used only in amPlay, amFastPlay and
-    // amPause, and cleared when the thread is reaped.
-    TReadCycle* readCycle = nullptr;
-    bool reconnectEnabled = false;
-    bool recordAppend_ = false;
-    // The text Record's first press blinks.
-    QString recordWarning_;
 
-    void BuildPanels();
-    void BuildInfoPanel();
-    void BuildButtons();
     void ConnectControls();
-    void ApplyDefaultSettings();
-    struct StoredValue;
-    std::vector<StoredValue> StoredValues();
-    void KeepTitleStripOnScreen();
     // The reactions to one decoder result of the intake (a completed
     // sentence or message, an error).
     void OnNmeaResult(const Intake& intake, int result) override;
@@ -284,42 +275,8 @@ private:
     void ShowReceivedTotal();
     void ResetCounters();
     void AppendToRecordFile(const uint8_t* bytes, int length);
-    // The one start of a record file, whatever the mode before: the file
-    // (created, or continued with recordAppend_), its FILE.times, the
-    // counters. False, with InfoLabel saying why, when it cannot be opened.
-    bool BeginRecordFile(const QString& name);
-    // What Record's first press warns about, or empty: an existing record
-    // file, or (BINR) a side-file name that holds a recording.
-    QString RecordWarning(const QString& name, bool binr) const;
     void RepaintWindows();
-    // Opens the side file of FileLabel's file; InfoLabel names it when it
-    // cannot have its usual name.
-    void OpenSideFile(bool append);
-    // Play; a thread started from STOP reads its first block at normal or fast pace.
-    void PlayAction(bool firstBlocksNormal);
-    void StartPlaybackThread(std::unique_ptr<PlaybackSource> source, bool normalSpeed);
-    void StartCycle(const std::function<TReadCycle*(PlaybackCallbacks)>& make);
-    // Counters, decoders, views, side file and statistics as a playback starts.
-    void PrepareForPlayback(int64_t fileSize, int64_t modifiedS);
-    // The playback thread's callbacks, for the current playback only.
-    void DeliverPlaybackBlock(const uint8_t* bytes, int length);
-    void FinishPlayback();
-    void ReapCycle(TReadCycle* cycle);
-    // Ends and reaps every playback thread that is not blocked on the caller;
-    // one that is gets joined once its hand-off has returned.
-    void JoinCycles();
-    void SendRecordStartSequence();
-    void RecordFromWatch(QObject* sender);
-    void BeginReconnect();
-    void InstallLiveSources();
-    void SendPositionCommands(bool on);
-    void SetProtocolControlsEnabled(bool on);
-    void MoveViews(int dx, int dy);
 
-    // Dragging the frameless panel by its title strip.
-    bool dragging = false;
-    int dragX = 0;
-    int dragY = 0;
     QImage actionBitmap;
     void AddMultiGnssMenu();
     void LoadMultiGnssSetting(const QSettings& s);
@@ -335,21 +292,7 @@ private:
     int64_t gnssLastBytesUs_ = 0;
     QAction* multiGnssAction_ = nullptr;
     bool shownOnce_ = false;
-    bool settingsLoaded_ = false;
-    bool settingsSavePending_ = false;
-    void StoreSettingsOnChange();
-    bool shutDown_ = false;
-    std::vector<TReadCycle*> liveCycles_;
-    // Views shown for one run, with the state the settings keep for them.
-    std::map<const QAbstractButton*, bool> oneOffViews_;
-    // Each playback started gets the next number; its callbacks act only
-    // while that number is still the current playback's.
-    uint64_t playbackSerial_ = 0;
-    uint64_t currentPlayback_ = 0;
-    int64_t playbackSize_ = 0;
 };
-
-extern TMainForm* MainForm;
 
 // The name of the record file after a BINR synchronization: the device text
 // up to its first blank, "_c", the first digit of the port name, ".dat".

@@ -5,8 +5,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-TAboutForm* AboutForm = nullptr;
-
 namespace {
 constexpr int kAboutSize = 132;
 constexpr int kBevel = 2;
@@ -14,7 +12,6 @@ constexpr int kBevel = 2;
 
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
-    AboutForm = this;
     setFixedSize(kAboutSize, kAboutSize);
     setModal(true);
     picture_ = AboutPicture(kAboutSize - 2 * kBevel, kAboutSize - 2 * kBevel);

@@ -15,5 +15,3 @@ protected:
 private:
     QImage picture_;
 };
-
-extern TAboutForm* AboutForm;

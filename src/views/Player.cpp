@@ -1,13 +1,10 @@
+// The PLAYER window (Player.h): its controls, settings and keys, and the
+// paced playback it drives through the panel. The timeline and the index
+// are in PlayerTimeline.cpp.
 #include "Player.h"
 
+#include "PanelLink.h"
 #include "SettingsFile.h"
-
-#include "Mainfile.h"
-#include "BinrDecoder.h"
-#include "NmeaAssembler.h"
-#include "Position.h"
-#include "Statistic.h"
-#include "Visual.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -18,32 +15,23 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QStyle>
-#include <QStyleOptionSlider>
 #include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMoveEvent>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSettings>
 #include <memory>
 #include <QSlider>
 #include <QSpinBox>
 
 #include <cstdio>
-#include <mutex>
-
-TPlayerForm* PlayerForm = nullptr;
 
 namespace {
 
 constexpr int kWidth = 421;   // the panel's width: it sits right above it
 constexpr int kHeight = 136;
-constexpr size_t kIndexBlock = size_t(1) << 20;
 constexpr int kSkipDefaultS = 10;
 constexpr int kSkipMaxS = 3600;
 constexpr int kOneTimesIndex = 2;   // "1" in the speed list
@@ -57,8 +45,6 @@ constexpr const char* kSkipKey = "PlayerSkipGaps";
 constexpr const char* kSkipSecondsKey = "PlayerSkipSeconds";
 constexpr const char* kLoopKey = "PlayerLoop";
 constexpr int kPositionLimit = 100000;
-// Gaps marked on the groove when "skip gaps" is off: this many epoch intervals.
-constexpr int64_t kGapMarkIntervals = 10;
 constexpr int64_t kKeySeekMs = 10 * kMsPerSecond;   // Shift+arrow
 const QString kPlayText = QStringLiteral(">");
 const QString kPauseText = QStringLiteral("||");
@@ -97,103 +83,22 @@ void WritePaceLog(const QString& name, const std::vector<TPacedCycle::Sent>& sen
 
 } // namespace
 
-// ---------------------------------------------------------------- index worker
-
-TIndexWorker::TIndexWorker(const QString& fileName, std::shared_ptr<SharedEpochIndex> index, QObject* parent)
-    : QThread(parent), fileName_(fileName), index_(std::move(index))
-{
-}
-
-void TIndexWorker::run()
-{
-    std::FILE* f = std::fopen(QFile::encodeName(fileName_).constData(), "rb");
-    if (!f)
-        return;
-    const int64_t size = QFileInfo(fileName_).size();
-    std::vector<uint8_t> block(kIndexBlock);
-    int64_t done = 0;
-    int shown = -1;
-    while (!isInterruptionRequested()) {
-        const size_t got = std::fread(block.data(), 1, block.size(), f);
-        if (got == 0)
-            break;
-        {
-            std::unique_lock lock(index_->lock);
-            index_->index.Feed(block.data(), got);
-        }
-        done += int64_t(got);
-        const int percent = size > 0 ? int(std::min<int64_t>(done * 100 / size, 100)) : 100;
-        if (percent != shown)
-            emit Progress(shown = percent);
-    }
-    std::fclose(f);
-    if (!isInterruptionRequested())
-        times_ = ReadReceiveTimes(QFile::encodeName(fileName_).toStdString() + ".times", done);
-}
-
-// ---------------------------------------------------------------- timeline
-
-TTimelineSlider::TTimelineSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
-
-void TTimelineSlider::SetGapMarks(std::vector<std::pair<int, int>> marks)
-{
-    if (marks != gapMarks_) {
-        gapMarks_ = std::move(marks);
-        update();
-    }
-}
-
-void TTimelineSlider::mousePressEvent(QMouseEvent* event)
-{
-    QStyleOptionSlider opt;
-    initStyleOption(&opt);
-    const QPoint at = event->position().toPoint();
-    if (event->button() != Qt::LeftButton || maximum() <= minimum()
-        || style()->hitTestComplexControl(QStyle::CC_Slider, &opt, at, this) == QStyle::SC_SliderHandle) {
-        QSlider::mousePressEvent(event);
-        return;
-    }
-    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
-    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
-    const int span = std::max(groove.width() - handle.width(), 1);
-    const int value = QStyle::sliderValueFromPosition(minimum(), maximum(), at.x() - groove.x() - handle.width() / 2,
-                                                      span, opt.upsideDown);
-    setValue(value);
-    event->accept();
-    emit Clicked(value);
-}
-
-void TTimelineSlider::paintEvent(QPaintEvent* event)
-{
-    QSlider::paintEvent(event);
-    if (gapMarks_.empty())
-        return;
-    QStyleOptionSlider opt;
-    initStyleOption(&opt);
-    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
-    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
-    const int span = std::max(groove.width() - handle.width(), 1);
-    const int left = groove.x() + handle.width() / 2;
-    QPainter painter(this);
-    const QColor gap(190, 40, 40);
-    for (const auto& [from, to] : gapMarks_) {
-        const int x0 = left + QStyle::sliderPositionFromValue(minimum(), maximum(), from, span);
-        const int x1 = left + QStyle::sliderPositionFromValue(minimum(), maximum(), to, span);
-        painter.fillRect(QRect(x0, height() - 4, std::max(x1 - x0, 2), 3), gap);
-    }
-}
-
 // ---------------------------------------------------------------- window
 
 TPlayerForm::TPlayerForm(QWidget* parent)
     : TViewForm(kWidth, kHeight, QRect(2, 2, kWidth - 5, 17), QString(80, QLatin1Char(' ')) + "PLAYER", parent)
 {
-    PlayerForm = this;
     BuildControls();
-    if (MainForm) {
-        MainForm->installEventFilter(this);
-        panelPos_ = MainForm->pos();
-    }
+}
+
+void TPlayerForm::SetPanel(PanelLink* panel)
+{
+    panel_ = panel;
+    if (!panel_)
+        return;
+    panel_->PanelWindow()->installEventFilter(this);
+    panelPos_ = panel_->PanelWindow()->pos();
+    panel_->OnModeChanged(this, [this] { UpdateToggle(); });
 }
 
 TPlayerForm::~TPlayerForm()
@@ -204,8 +109,6 @@ TPlayerForm::~TPlayerForm()
     }
     if (settingsLoaded_)
         SaveSettings();
-    if (PlayerForm == this)
-        PlayerForm = nullptr;
 }
 
 void TPlayerForm::BuildControls()
@@ -283,17 +186,15 @@ void TPlayerForm::BuildControls()
             QMetaObject::invokeMethod(
                 this, [this] { SeekTo(EpochAtSlider(TimelineSlider->value())); }, Qt::QueuedConnection);
     });
-    if (MainForm)
-        connect(MainForm, &TMainForm::ModeChanged, this, &TPlayerForm::UpdateToggle);
     ShowIndexed();
 }
 
 void TPlayerForm::AddMenuItem()
 {
-    if (MainForm && !menuItemAdded_) {
+    if (panel_ && !menuItemAdded_) {
         // First in the menu: the way into the recordings, before the live
         // sources' items.
-        QMenu* menu = MainForm->TitleMenu();
+        QMenu* menu = panel_->TitleMenu();
         auto* item = new QAction(QStringLiteral("Player..."), menu);
         connect(item, &QAction::triggered, this, &TPlayerForm::ShowBesidePanel);
         menu->insertAction(menu->actions().value(0, nullptr), item);
@@ -303,8 +204,8 @@ void TPlayerForm::AddMenuItem()
 
 void TPlayerForm::ShowBesidePanel()
 {
-    if (!isVisible() && MainForm && !placed_)
-        move(MainForm->x(), MainForm->y() - height());
+    if (!isVisible() && panel_ && !placed_)
+        move(panel_->PanelWindow()->x(), panel_->PanelWindow()->y() - height());
     placed_ = true;
     show();
     raise();
@@ -324,17 +225,18 @@ bool TPlayerForm::eventFilter(QObject* watched, QEvent* event)
     }
     // Shown or hidden by itself, not with the panel going away: the state a
     // clean exit would store.
-    if (watched == this && (event->type() == QEvent::Show || event->type() == QEvent::Hide) && MainForm
-        && MainForm->isVisible())
+    QWidget* const panel = panel_ ? panel_->PanelWindow() : nullptr;
+    if (watched == this && (event->type() == QEvent::Show || event->type() == QEvent::Hide) && panel
+        && panel->isVisible())
         QMetaObject::invokeMethod(this, [this] { SaveSettings(); }, Qt::QueuedConnection);
-    if (watched == MainForm && MainForm) {
+    if (watched == panel && panel) {
         if (event->type() == QEvent::Move) {
             // Follow the panel as the views do.
-            const QPoint delta = MainForm->pos() - panelPos_;
-            panelPos_ = MainForm->pos();
+            const QPoint delta = panel->pos() - panelPos_;
+            panelPos_ = panel->pos();
             if (!delta.isNull())
                 move(pos() + delta);
-        } else if (event->type() == QEvent::Show && !settingsLoaded_ && !MainForm->headless) {
+        } else if (event->type() == QEvent::Show && !settingsLoaded_ && !panel_->Headless()) {
             LoadSettings();
         }
     }
@@ -366,22 +268,23 @@ void TPlayerForm::StoreSettingsOnChange()
     connect(SkipCheckBox, &QCheckBox::toggled, this, store);
     connect(SkipSpinBox, &QSpinBox::valueChanged, this, store);
     connect(LoopCheckBox, &QCheckBox::toggled, this, store);
-    connect(MainForm, &TMainForm::PanelPlaced, this, store);
+    panel_->OnPanelPlaced(this, store);
     installEventFilter(this);
 }
 
 void TPlayerForm::LoadPlace()
 {
-    if (!MainForm)
+    if (!panel_)
         return;
-    panelPos_ = MainForm->pos();
+    const QWidget* panel = panel_->PanelWindow();
+    panelPos_ = panel->pos();
     const std::unique_ptr<QSettings> stored = OpenSettings();
     if (!stored)
         return;
     const QSettings& s = *stored;
     if (s.contains(kLeftKey) && s.contains(kTopKey)) {
-        move(ReadSetting(s, kLeftKey, -kPositionLimit, kPositionLimit, MainForm->x()),
-             ReadSetting(s, kTopKey, -kPositionLimit, kPositionLimit, MainForm->y() - height()));
+        move(ReadSetting(s, kLeftKey, -kPositionLimit, kPositionLimit, panel->x()),
+             ReadSetting(s, kTopKey, -kPositionLimit, kPositionLimit, panel->y() - height()));
         placed_ = true;
     }
     if (ReadSetting(s, kVisibleKey, 0, 1, 0) == 1)
@@ -404,192 +307,10 @@ void TPlayerForm::SaveSettings() const
     s.sync();
 }
 
-// ---------------------------------------------------------------- index
-
-bool TPlayerForm::IndexCurrentFile()
-{
-    if (!MainForm)
-        return false;
-    const QString file = QFileInfo(MainForm->FileLabel->text()).absoluteFilePath();
-    const bool binr = MainForm->BINRRadioButton->isChecked();
-    // A file recorded anew under the same name is indexed anew.
-    const QDateTime modified = QFileInfo(file).lastModified();
-    if (file == indexedFile_ && binr == indexedBinr_ && modified == indexedModified_ && index_)
-        return true;
-    if (!QFileInfo(file).isFile()) {
-        Note(QStringLiteral("no file"));
-        return false;
-    }
-    if (worker_) {
-        worker_->requestInterruption();
-        worker_->wait();
-    }
-    indexedFile_ = file;
-    indexedBinr_ = binr;
-    indexedModified_ = modified;
-    index_ = std::make_shared<SharedEpochIndex>(binr);
-    times_ = nullptr;
-    timesProblem_.clear();
-    scale_.Clear();
-    current_ = 0;
-    auto* worker = new TIndexWorker(file, index_, this);
-    worker_ = worker;
-    connect(worker, &TIndexWorker::Progress, this, [](int percent) {
-        if (MainForm && MainForm->Mode() == amStop)
-            MainForm->InfoLabel->setText(QStringLiteral("Indexing... %1%").arg(percent));
-    });
-    connect(worker, &QThread::finished, this, [this, worker] {
-        if (worker == worker_)
-            IndexFinished(worker);
-        worker->deleteLater();
-    });
-    ShowIndexed();
-    worker->start();
-    return true;
-}
-
-void TPlayerForm::IndexFinished(TIndexWorker* worker)
-{
-    worker_ = nullptr;
-    ReceiveTimesRead times = worker->TakeTimes();
-    timesProblem_ = QString::fromStdString(times.problem);
-    times_ = std::make_shared<const std::vector<ReceiveTime>>(std::move(times.times));
-    {
-        std::unique_lock lock(index_->lock);
-        index_->index.Compact();
-    }
-    if (MainForm && MainForm->Mode() == amStop)
-        MainForm->InfoLabel->setText(QString());
-    ShowIndexed();
-    if (startPending_) {
-        startPending_ = false;
-        StartPaced(pendingEpoch_, pendingPaused_);
-    }
-}
-
-bool TPlayerForm::IndexReady() const { return index_ && !worker_; }
-
-bool TPlayerForm::WaitForIndex()
-{
-    while (worker_)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return index_ != nullptr;
-}
-
-size_t TPlayerForm::EpochCount() const
-{
-    if (!IndexReady())
-        return 0;
-    std::shared_lock lock(index_->lock);
-    return index_->index.Count();
-}
-
-int64_t TPlayerForm::EpochTime(size_t epoch) const
-{
-    if (!IndexReady())
-        return kNoTime;
-    std::shared_lock lock(index_->lock);
-    return epoch < index_->index.Count() ? index_->index.Epochs()[epoch].timeMs : kNoTime;
-}
-
-size_t TPlayerForm::EpochAtTimeOfDay(int msOfDay) const
-{
-    if (!IndexReady())
-        return 0;
-    std::shared_lock lock(index_->lock);
-    return index_->index.FirstAtOrAfterTimeOfDay(msOfDay);
-}
-
-void TPlayerForm::ShowIndexed()
-{
-    int64_t first = kNoTime, last = kNoTime;
-    size_t count = 0;
-    if (IndexReady()) {
-        std::shared_lock lock(index_->lock);
-        first = index_->index.FirstTime();
-        last = index_->index.LastTime();
-        count = index_->index.Count();
-        intervalMs_ = TypicalEpochIntervalMs(index_->index);
-    }
-    FirstLabel->setText(TimeText(first));
-    LastLabel->setText(TimeText(last));
-    UpdateScale(count);
-    const QSignalBlocker block(TimelineSlider);
-    TimelineSlider->setRange(0, count > 0 ? kTimelineSteps : 0);
-    ShowPosition(std::min(current_, count > 0 ? count - 1 : 0), count);
-}
-
-void TPlayerForm::UpdateScale(size_t count)
-{
-    if (!IndexReady()) {
-        scale_.Clear();
-    } else {
-        std::shared_lock lock(index_->lock);
-        if (index_->index.Count() == 0)
-            scale_.Uniform(count, kMsPerSecond);   // paced by its bytes: a step per second of them
-        else
-            scale_.Update(index_->index, intervalMs_);
-    }
-    UpdateGapMarks();
-}
-
-void TPlayerForm::UpdateGapMarks()
-{
-    const int64_t minMs = SkipCheckBox->isChecked() ? int64_t(SkipSpinBox->value()) * kMsPerSecond
-                                                    : kGapMarkIntervals * intervalMs_;
-    std::vector<std::pair<int, int>> marks;
-    for (const TimelineGap& gap : scale_.Gaps(minMs))
-        marks.emplace_back(scale_.Position(gap.before, kTimelineSteps), scale_.Position(gap.before + 1, kTimelineSteps));
-    TimelineSlider->SetGapMarks(std::move(marks));
-}
-
-size_t TPlayerForm::EpochAtSlider(int value) const { return scale_.EpochAtPosition(value, kTimelineSteps); }
-
-void TPlayerForm::ShowPosition(size_t epoch, size_t count)
-{
-    if (count > 0 && scale_.Count() != count) {
-        // A followed file grew.
-        UpdateScale(count);
-        const QSignalBlocker block(TimelineSlider);
-        TimelineSlider->setMaximum(kTimelineSteps);
-        std::shared_lock lock(index_->lock);
-        LastLabel->setText(TimeText(index_->index.LastTime()));
-    }
-    current_ = epoch;
-    if (!TimelineSlider->isSliderDown()) {
-        const QSignalBlocker block(TimelineSlider);
-        TimelineSlider->setValue(scale_.Position(epoch, kTimelineSteps));
-    }
-    const int64_t now = EpochTime(epoch);
-    int64_t first = kNoTime, last = kNoTime;
-    if (IndexReady()) {
-        std::shared_lock lock(index_->lock);
-        first = index_->index.FirstTime();
-        last = index_->index.LastTime();
-    }
-    CurrentLabel->setText(TimeText(now));
-    const bool timed = now != kNoTime && first != kNoTime;
-    ElapsedLabel->setText(QStringLiteral("elapsed ") + (timed ? FromText(DurationText(now - first)) : QStringLiteral("--:--:--")));
-    RemainingLabel->setText(QStringLiteral("remaining ") + (timed ? FromText(DurationText(last - now)) : QStringLiteral("--:--:--")));
-    UpdateToggle();
-}
-
-void TPlayerForm::SliderMoved(int value)
-{
-    // While dragging, show where a release would go.
-    if (TimelineSlider->isSliderDown())
-        CurrentLabel->setText(TimeText(EpochTime(EpochAtSlider(value))));
-}
-
 void TPlayerForm::UpdateToggle()
 {
-    const bool playing = Cycle() && MainForm->Mode() != amPause;
+    const bool playing = Cycle() && panel_->Mode() != amPause;
     PlayButton->setText(playing ? kPauseText : kPlayText);
-}
-
-QString TPlayerForm::TimeText(int64_t timeMs) const
-{
-    return FromText(EpochTimeText(timeMs, indexedBinr_ && MainForm ? &MainForm->SourceIntake().Dates() : nullptr));
 }
 
 void TPlayerForm::Note(const QString& text) { NoteLabel->setText(text); }
@@ -603,7 +324,7 @@ PaceOptions TPlayerForm::Options() const
     o.max = speed >= kMaxSpeedIndex;
     o.speed = o.max ? kMaxSpeed : kSpeeds[std::clamp(speed, 0, kMaxSpeedIndex - 1)];
     o.skipGapsMs = SkipCheckBox->isChecked() ? int64_t(SkipSpinBox->value()) * kMsPerSecond : 0;
-    o.bytesPerSecond = MainForm ? std::max(MainForm->BaudComboBox->currentText().toInt() / 10, 1) : 960;
+    o.bytesPerSecond = panel_ ? std::max(panel_->LineRate() / 10, 1) : 960;
     return o;
 }
 
@@ -618,7 +339,7 @@ void TPlayerForm::SetSpeed(double speed)
 
 TPacedCycle* TPlayerForm::Cycle() const
 {
-    return cycle_ && MainForm && MainForm->ReadCycle() == cycle_ && PlaybackMode(MainForm->Mode()) ? cycle_.data() : nullptr;
+    return cycle_ && panel_ && panel_->ReadCycle() == cycle_ && PlaybackMode(panel_->Mode()) ? cycle_.data() : nullptr;
 }
 
 void TPlayerForm::OptionsChanged()
@@ -630,15 +351,15 @@ void TPlayerForm::OptionsChanged()
 
 bool TPlayerForm::StartPaced(size_t epoch, bool paused)
 {
-    TMainForm* form = MainForm;
+    PanelLink* const form = panel_;
     if (!form)
         return false;
     if (PlaybackMode(form->Mode()))
-        form->StopButtonClick(nullptr);
+        form->StopRequest();
     if (form->Mode() != amStop)
         return false;
     if (!IndexCurrentFile()) {
-        form->InfoLabel->setText(QStringLiteral("File open error"));
+        form->SetStatusText(QStringLiteral("File open error"));
         return false;
     }
     if (!IndexReady()) {
@@ -660,24 +381,11 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
                                       : QString());
 
     auto self = std::make_shared<QPointer<TPacedCycle>>();
-    auto current = [self] { return MainForm && *self && MainForm->ReadCycle() == *self && PlaybackMode(MainForm->Mode()); };
+    auto current = [form, self] { return *self && form->ReadCycle() == *self && PlaybackMode(form->Mode()); };
     PacedCallbacks paced;
-    paced.seekReset = [current](int64_t offset, const std::vector<uint8_t>& before) {
-        if (!current())
-            return;
-        MainForm->ResetDecodersAndViews();
-        MainForm->SourceIntake().Restart();
-        if (PositionForm)
-            PositionForm->ForgetKeptTexts();
-        // The epochs before it set what a play would show at this epoch
-        // (the date, the fix, the satellites); what counts and collects
-        // starts afresh here.
-        MainForm->PrimeFromBytes(before.data(), before.size());
-        if (VisualForm)
-            VisualForm->ClearPlot();
-        if (StatisticForm)
-            StatisticForm->ResetStatistics();
-        MainForm->SetReceivedTotal(offset);
+    paced.seekReset = [form, current](int64_t offset, const std::vector<uint8_t>& before) {
+        if (current())
+            form->SeekReset(offset, before);
     };
     paced.position = [this, current](size_t e, size_t count) {
         if (!current())
@@ -707,24 +415,24 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
         return false;
     cycle_ = *self;
     if (paused) {
-        form->PauseButtonClick(nullptr);
+        form->PauseRequest();
         cycle_->StepForward();
     }
     if (!timesProblem_.isEmpty())
-        form->InfoLabel->setText(QStringLiteral("Times file ignored: ") + timesProblem_);
+        form->SetStatusText(QStringLiteral("Times file ignored: ") + timesProblem_);
     return true;
 }
 
 void TPlayerForm::PlayClick()
 {
-    TMainForm* form = MainForm;
+    PanelLink* const form = panel_;
     if (!form)
         return;
     if (Cycle()) {
         if (form->Mode() == amPause)
-            form->PlayButtonClick(nullptr);
+            form->PlayRequest();
         else
-            form->PauseButtonClick(nullptr);
+            form->PauseRequest();
     } else {
         StartPaced(current_, false);
     }
@@ -760,8 +468,8 @@ void TPlayerForm::StepForward()
         StartPaced(current_, true);
         return;
     }
-    if (MainForm->Mode() != amPause)
-        MainForm->PauseButtonClick(nullptr);
+    if (panel_->Mode() != amPause)
+        panel_->PauseRequest();
     cycle->StepForward();
 }
 
@@ -772,8 +480,8 @@ void TPlayerForm::StepBack()
         StartPaced(current_ > 0 ? current_ - 1 : 0, true);
         return;
     }
-    if (MainForm->Mode() != amPause)
-        MainForm->PauseButtonClick(nullptr);
+    if (panel_->Mode() != amPause)
+        panel_->PauseRequest();
     cycle->StepBack();
 }
 

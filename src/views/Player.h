@@ -6,7 +6,8 @@
 // It drives a paced playback (TPacedCycle) through the main window's own
 // playback machinery: the main window shows PLAY, its Pause and Stop act on
 // it, and the bytes go through ReceiveBytes. The file is indexed once, on a
-// worker thread, with progress on the main window's information line.
+// worker thread, with progress on the main window's information line. It
+// sees the main window only through the PanelLink it is handed.
 #include "Controls.h"
 #include "PacedCycle.h"
 #include "Timeline.h"
@@ -19,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+class PanelLink;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -67,6 +69,10 @@ class TPlayerForm : public TViewForm {
 public:
     explicit TPlayerForm(QWidget* parent = nullptr);
     ~TPlayerForm() override;
+
+    // The panel it plays through, follows and places itself by; until it is
+    // handed one the window plays nothing.
+    void SetPanel(PanelLink* panel);
 
     // "Player..." in the title strip's menu; the program adds it at start-up.
     void AddMenuItem();
@@ -159,6 +165,7 @@ private:
     void SaveSettings() const;
     void StoreSettingsOnChange();
 
+    PanelLink* panel_ = nullptr;
     std::shared_ptr<SharedEpochIndex> index_;
     QString indexedFile_;
     bool indexedBinr_ = false;
@@ -179,5 +186,3 @@ private:
     bool menuItemAdded_ = false;
     bool placed_ = false;   // has a place: from the settings or the first show
 };
-
-extern TPlayerForm* PlayerForm;

@@ -8,8 +8,6 @@
 #include "Report.h"
 #include "Sound.h"
 
-TPositionForm* PositionForm = nullptr;
-
 namespace {
 
 constexpr int kRow1 = 20, kRow2 = 32, kRow3 = 44;
@@ -34,7 +32,6 @@ constexpr const char* kStartVdop = "0.0";
 TPositionForm::TPositionForm(QWidget* parent)
     : TViewForm(421, 60, QRect(2, 2, 416, 17), QString(60, ' ') + "POSITION", parent)
 {
-    PositionForm = this;
     constexpr auto R = ValueLabel::Right;
 
     Label1 = Caption(this, 4, kRow1, "B:");
@@ -86,11 +83,7 @@ void TPositionForm::SetMultiGnss(bool on)
     UsedLabel->setVisible(on);
 }
 
-TPositionForm::~TPositionForm()
-{
-    if (PositionForm == this)
-        PositionForm = nullptr;
-}
+TPositionForm::~TPositionForm() = default;
 
 void TPositionForm::RefreshFromNmea()
 {

@@ -58,5 +58,3 @@ public:
 private:
     void Show(const PositionTexts& texts);
 };
-
-extern TPositionForm* PositionForm;

@@ -12,8 +12,6 @@
 #include <cmath>
 #include <cstring>
 
-TProfileForm* ProfileForm = nullptr;
-
 namespace {
 
 constexpr int W = 705;
@@ -49,7 +47,6 @@ void SetCentredText(QLabel* label, int left, int width, const QString& text)
 TProfileForm::TProfileForm(QWidget* parent)
     : TViewForm(822, 94, QRect(2, 2, 817, 17), QString(128, ' ') + "PROFILE", parent)
 {
-    ProfileForm = this;
     headless_ = HeadlessReport();
     strip_ = MakeBitmap(kBufferWidth, H, kBlack);
 
@@ -84,8 +81,6 @@ TProfileForm::~TProfileForm()
 {
     if (!headless_ && !HeadlessReport())
         SaveProfileRange(maxAltUpDown->Position());
-    if (ProfileForm == this)
-        ProfileForm = nullptr;
 }
 
 void TProfileForm::showEvent(QShowEvent* event)

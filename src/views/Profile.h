@@ -50,5 +50,3 @@ private:
     QPoint pen_;  // in strip coordinates
     bool headless_ = false;
 };
-
-extern TProfileForm* ProfileForm;

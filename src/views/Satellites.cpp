@@ -7,8 +7,6 @@
 #include "Report.h"
 #include "SatellitesText.h"
 
-TSatellitesForm* SatellitesForm = nullptr;
-
 namespace {
 
 constexpr int kIndicatorRow = 20, kGpsRow = 32, kGlnRow = 44;
@@ -23,7 +21,6 @@ constexpr int kWidth = 421, kHeight = 60, kMultiGnssHeight = kHeight + 3 * kRowP
 TSatellitesForm::TSatellitesForm(QWidget* parent)
     : TViewForm(kWidth, kHeight, QRect(2, 2, 416, 17), QString(58, ' ') + "SATELLITES", parent)
 {
-    SatellitesForm = this;
     Label4 = new ValueLabel(this, 8, kIndicatorRow, "Status:", false);
     Label1 = new ValueLabel(this, 8, kGpsRow, "GPS:", false);
     Label2 = new ValueLabel(this, 8, kGlnRow, "GLN:", false);
@@ -72,11 +69,7 @@ void TSatellitesForm::SetMultiGnss(bool on)
         label->setVisible(on);
 }
 
-TSatellitesForm::~TSatellitesForm()
-{
-    if (SatellitesForm == this)
-        SatellitesForm = nullptr;
-}
+TSatellitesForm::~TSatellitesForm() = default;
 
 void TSatellitesForm::ClearIndicators()
 {

@@ -53,5 +53,3 @@ private:
     void Show(const SatellitesTexts& texts);
     void PlaceBadLists();
 };
-
-extern TSatellitesForm* SatellitesForm;

@@ -26,8 +26,6 @@
 
 #include <fstream>
 
-TStatisticForm* StatisticForm = nullptr;
-
 namespace {
 
 constexpr int kRow1 = 20, kRow2 = 32, kRow3 = 44;
@@ -76,7 +74,6 @@ ValueLabel* Value(QWidget* parent, int x, int y, const std::string& text, ValueL
 TStatisticForm::TStatisticForm(QWidget* parent)
     : TViewForm(421, 60, QRect(2, 2, 416, 17), QString(59, ' ') + "STATISTIC", parent)
 {
-    StatisticForm = this;
     constexpr auto R = ValueLabel::Right;
     const StatisticTexts initial = StatisticResetTexts();
 
@@ -157,8 +154,6 @@ void TStatisticForm::StoreSettings() const
 TStatisticForm::~TStatisticForm()
 {
     StoreSettings();
-    if (StatisticForm == this)
-        StatisticForm = nullptr;
 }
 
 void TStatisticForm::contextMenuEvent(QContextMenuEvent* event)

@@ -99,5 +99,3 @@ private:
     QMenu* menu_ = nullptr;
     QAction* saveReportAction_ = nullptr;
 };
-
-extern TStatisticForm* StatisticForm;

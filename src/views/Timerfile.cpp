@@ -10,8 +10,6 @@
 
 #include <algorithm>
 
-TTimerForm* TimerForm = nullptr;
-
 // The schedule lives only in the four edits: it is read back at every tick, so
 // what the user sees is exactly what arms the recording. Seconds are not
 // compared, so a matching minute fires at each of its ticks; the main window
@@ -86,7 +84,6 @@ int32_t NumberAt(const std::string& text, size_t position)
 TTimerForm::TTimerForm(QWidget* parent)
     : TViewForm(kWidth, kHeight, QRect(4, 2, 173, 17), QString(32, ' ') + "TIMER", parent)
 {
-    TimerForm = this;
     setFont(TimerFont(false));
     TitleStrip()->setFont(TimerFont(false));
 
@@ -123,11 +120,7 @@ TTimerForm::TTimerForm(QWidget* parent)
     Timer->start();
 }
 
-TTimerForm::~TTimerForm()
-{
-    if (TimerForm == this)
-        TimerForm = nullptr;
-}
+TTimerForm::~TTimerForm() = default;
 
 void TTimerForm::SetClock(std::function<QDateTime()> clock)
 {

@@ -70,5 +70,3 @@ private:
     std::function<void()> start_;
     std::function<void()> stop_;
 };
-
-extern TTimerForm* TimerForm;

@@ -24,8 +24,6 @@
 #include <cmath>
 #include <cstring>
 
-TVisualForm* VisualForm = nullptr;
-
 namespace {
 
 constexpr int W = kPlotSize;
@@ -125,7 +123,6 @@ void PaintCopyGlyph(QPainter& p, const QRect& r, bool enabled)
 TVisualForm::TVisualForm(QWidget* parent)
     : TViewForm(401, 312, QRect(4, 2, 394, 17), QString(60, ' ') + "VISUAL", parent)
 {
-    VisualForm = this;
     headless_ = HeadlessReport();
     plotBitmap_ = MakeBitmap(W, H, kBlack);
     skyBitmap_ = MakeBitmap(W, H, kBlack);
@@ -152,8 +149,6 @@ TVisualForm::TVisualForm(QWidget* parent)
 TVisualForm::~TVisualForm()
 {
     StoreSettings();
-    if (VisualForm == this)
-        VisualForm = nullptr;
 }
 
 void TVisualForm::StoreSettings() const

@@ -133,5 +133,3 @@ private:
     bool headless_ = false;
     bool binrSky_ = false;   // the satellites came from BINR, not from NMEA
 };
-
-extern TVisualForm* VisualForm;

@@ -10,6 +10,7 @@
 #include "Statistic.h"
 #include "Timerfile.h"
 #include "Visual.h"
+#include "WindowGlobals.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -80,14 +81,14 @@ public:
     {
         previousDir_ = QDir::currentPath();
         QDir::setCurrent(dir_.path());
-        main_ = std::make_unique<TMainForm>();
-        new TPositionForm(main_.get());
-        new TStatisticForm(main_.get());
-        new TAboutForm(main_.get());
-        new TSatellitesForm(main_.get());
-        new TVisualForm(main_.get());
-        new TProfileForm(main_.get());
-        new TTimerForm(main_.get());
+        main_.reset(TrackWindow(MainForm, new TMainForm));
+        TrackWindow(PositionForm, new TPositionForm(main_.get()));
+        TrackWindow(StatisticForm, new TStatisticForm(main_.get()));
+        TrackWindow(AboutForm, new TAboutForm(main_.get()));
+        TrackWindow(SatellitesForm, new TSatellitesForm(main_.get()));
+        TrackWindow(VisualForm, new TVisualForm(main_.get()));
+        TrackWindow(ProfileForm, new TProfileForm(main_.get()));
+        TrackWindow(TimerForm, new TTimerForm(main_.get()));
         main_->show();
     }
     ~ProgramWindows()

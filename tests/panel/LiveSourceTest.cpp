@@ -6,11 +6,13 @@
 #include "Instance.h"
 #include "LoopbackPort.h"
 #include "MainFormTestAccess.h"
-#include "MainfileLive.h"
+#include "LiveSources.h"
 #include "NetLink.h"
 #include "SourceDialog.h"
 #include "SynchroSim.h"
 #include "Controls.h"
+#include "WeekRollover.h"
+#include "ReceiveTimes.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -23,6 +25,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
+
+#include <ctime>
 
 namespace {
 
@@ -145,9 +149,14 @@ TEST_F(LiveSourceTest, WatchShowsTheSourceAndRecordTakesOverWithoutLosingAByte)
         if (a->text() == "Watch")
             watch = a;
     ASSERT_NE(watch, nullptr);
+    // Dates as a playback of a file written in 2005 left them: a watch is
+    // live data, dated by the clock as a recording is.
+    constexpr int64_t k2005S = 1'117'584'000;
+    M().SourceIntake().Dates().UseFileTime(k2005S);
     watch->trigger();
     WaitOpened();
     ASSERT_EQ(M().Mode(), uint32_t(amWatch));
+    EXPECT_EQ(M().SourceIntake().Dates().Week(0, 100), WeekNearReference(0, 100, int64_t(std::time(nullptr))));
     EXPECT_EQ(M().ActionLabel->text(), "WATCH");
     EXPECT_TRUE(M().StopButton->isEnabled());
     EXPECT_TRUE(M().RecordButton->isEnabled());
@@ -166,6 +175,10 @@ TEST_F(LiveSourceTest, WatchShowsTheSourceAndRecordTakesOverWithoutLosingAByte)
     EXPECT_EQ(recorded.size(), M().ReceivedTotal());
     EXPECT_EQ(recorded, sim.Sent().mid(watched));
     EXPECT_EQ(sim.Sent().size(), watched + recorded.size());
+    // The recording started from the watch has its receive times, as one from STOP.
+    const ReceiveTimesRead times = ReadReceiveTimes((w.Dir() + "/watched.nme.times").toStdString(), recorded.size());
+    EXPECT_TRUE(times.problem.empty()) << times.problem;
+    EXPECT_FALSE(times.times.empty());
 }
 
 // What one simulator after another sent, joined, is the recording.
@@ -430,7 +443,7 @@ TEST_F(LiveSourceTest, StableNamesStandForTheirNodesAndAreRemembered)
     M().SaveSettings();
     M().PortComboBox->setCurrentIndex(-1);
     reconnect->setChecked(false);
-    LoadLiveSettings(M());
+    M().Sources().LoadSettings();
     EXPECT_EQ(M().PortComboBox->currentText(), "Kestrova_Sim_42");
     EXPECT_TRUE(reconnect->isChecked());
     EXPECT_TRUE(TMainFormTestAccess::ReconnectEnabled(M()));
@@ -457,7 +470,7 @@ TEST_F(LiveSourceTest, AddSourceChecksTheFormAndRemembersTheLastEight)
     }
 
     QString typed;
-    M().askSourceAddress = [&typed] { return typed; };
+    M().Sources().askSourceAddress = [&typed] { return typed; };
     M().FillPortList();
     for (int n = 1; n <= 9; ++n) {
         typed = QString("tcp://127.0.0.1:%1").arg(5000 + n);

@@ -4,6 +4,7 @@
 #include "CommPty.h"
 #include "Mainfile.h"
 #include "Timerfile.h"
+#include "WindowGlobals.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -31,7 +32,7 @@ protected:
         previousDir_ = QDir::currentPath();
         QDir::setCurrent(dir_.path());
         main_ = std::make_unique<TMainForm>();
-        timer_ = new TTimerForm(main_.get());
+        timer_ = TrackWindow(TimerForm, new TTimerForm(main_.get()));
         timer_->SetClock([this] { return now; });
         timer_->TimerTimer();
         main_->show();

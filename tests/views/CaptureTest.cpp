@@ -11,6 +11,7 @@
 #include "Statistic.h"
 #include "TestSupport.h"
 #include "ViewTestSupport.h"
+#include "WindowGlobals.h"
 
 #include <gtest/gtest.h>
 #include <cmath>
@@ -35,10 +36,10 @@ struct Played {
 // windows' intake, refreshing all three on every GGA.
 Played Play(const std::string& path)
 {
-    static TMainForm* main = new TMainForm;
-    static TPositionForm* position = new TPositionForm;
-    static TStatisticForm* statistic = new TStatisticForm;
-    static TSatellitesForm* satellites = new TSatellitesForm;
+    static TMainForm* main = TrackWindow(MainForm, new TMainForm);
+    static TPositionForm* position = TrackWindow(PositionForm, new TPositionForm);
+    static TStatisticForm* statistic = TrackWindow(StatisticForm, new TStatisticForm);
+    static TSatellitesForm* satellites = TrackWindow(SatellitesForm, new TSatellitesForm);
     static Intake intake;
     (void)main;
     position->intake = statistic->intake = satellites->intake = &intake;

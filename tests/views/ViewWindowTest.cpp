@@ -12,6 +12,7 @@
 #include "Statistic.h"
 #include "ViewTestSupport.h"
 #include "Visual.h"
+#include "WindowGlobals.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -29,11 +30,11 @@ class ViewWindows : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        main_ = new TMainForm;
-        position_ = new TPositionForm;
-        statistic_ = new TStatisticForm;
-        satellites_ = new TSatellitesForm;
-        visual_ = new TVisualForm;
+        main_ = TrackWindow(MainForm, new TMainForm);
+        position_ = TrackWindow(PositionForm, new TPositionForm);
+        statistic_ = TrackWindow(StatisticForm, new TStatisticForm);
+        satellites_ = TrackWindow(SatellitesForm, new TSatellitesForm);
+        visual_ = TrackWindow(VisualForm, new TVisualForm);
         main_->LinkViews();
         position_->intake = statistic_->intake = satellites_->intake = visual_->intake = &Source();
     }

@@ -17,6 +17,7 @@
 #include "VisualSettings.h"
 #include "VisualControls.h"
 #include "VisualText.h"
+#include "WindowGlobals.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -58,7 +59,7 @@ protected:
         SetHeadlessReport(false);
         QSettings().clear();
         QSettings("Tamrel", "Kestrova").clear();
-        form = std::make_unique<TVisualForm>();
+        form.reset(TrackWindow(VisualForm, new TVisualForm));
         form->intake = &intake;
         ASSERT_EQ(form->RUpDown->Position(), 1);
         ASSERT_DOUBLE_EQ(form->reference.latRad, 0);
@@ -427,6 +428,7 @@ TEST_F(VisualFormTest, PlottedHeightsFeedTheProfileWhileItsSwitchIsOn)
 {
     TMainForm main;
     TProfileForm profile;
+    TrackWindow(ProfileForm, &profile);
     main.LinkViews();
     profile.ClearProfile();
     main.ProfileCheckBox->setChecked(false);

@@ -1,0 +1,90 @@
+// The panel's face of its parts: the mode it shows and the buttons it
+// enables, the transport buttons' and live sources' slots (the transport and
+// the live sources act), and PanelLink, what the other windows may ask.
+#include "Mainfile.h"
+
+#include "GnssEpoch.h"
+#include "LiveSources.h"
+#include "PanelLayout.h"
+#include "Satellites.h"
+#include "Synchro.h"
+#include "Transport.h"
+#include "Visual.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QRadioButton>
+
+void TMainForm::SetActionMode(uint32_t m)
+{
+    mode = m;
+    intake_.SetHunting(m == amSync);
+    ShowActionMode(*this, actionBitmap, m);
+    emit ModeChanged(m);
+}
+
+void TMainForm::SetButtons(ButtonRow row) { EnableButtonRow(*this, row); }
+
+// ---------------------------------------------------------------- counters and views
+
+void TMainForm::ResetCounters()
+{
+    receivedTotal = 0;
+    errorCount = 0;
+    ReceiveBytesLabel->setText(QStringLiteral("0 kB"));
+    ErrorBytesLabel->setText(QStringLiteral("0"));
+}
+
+void TMainForm::ResetDecodersAndViews()
+{
+    intake_.Reset();
+    if (SatellitesForm)
+        SatellitesForm->ClearIndicators();
+    if (VisualForm)
+        VisualForm->ClearPlot();
+}
+
+// ---------------------------------------------------------------- the parts' slots
+
+void TMainForm::EjectButtonClick(QObject*) { transport_->Eject(); }
+void TMainForm::PlayButtonClick(QObject*) { transport_->Play(); }
+void TMainForm::RewindButtonClick(QObject*) { transport_->FastPlay(); }
+void TMainForm::PauseButtonClick(QObject*) { transport_->Pause(); }
+void TMainForm::StopButtonClick(QObject* sender) { transport_->Stop(sender != nullptr); }
+void TMainForm::RecordButtonClick(QObject* sender) { transport_->Record(sender != nullptr); }
+void TMainForm::WatchClick(QObject*) { transport_->Watch(); }
+void TMainForm::WatchTimerTimer() { transport_->WatchTick(); }
+void TMainForm::ScheduledRecordStart() { transport_->ScheduledStart(); }
+void TMainForm::ScheduledRecordStop() { transport_->ScheduledStop(); }
+bool TMainForm::PlayCycle(const QString& fileName, const std::function<TReadCycle*(PlaybackCallbacks)>& make)
+{
+    return transport_->PlayCycle(fileName, make);
+}
+int TMainForm::LiveCycles() const { return transport_->LiveCycles(); }
+TReadCycle* TMainForm::ReadCycle() const { return transport_->ReadCycle(); }
+void TMainForm::SetRecordAppend(bool on) { transport_->SetRecordAppend(on); }
+QString TMainForm::SideFileFor(const QString& fileName) { return ::SideFileFor(fileName); }
+
+void TMainForm::SynchroButtonClick(QObject*) { synchro_->Start(); }
+void TMainForm::SynchroTimerTimer() { synchro_->Tick(); }
+void TMainForm::NMEARadioButtonClick(QObject*) { synchro_->NmeaSelected(); }
+void TMainForm::BINRRadioButtonClick(QObject*) { synchro_->BinrSelected(); }
+
+void TMainForm::ConnectionLost() { live_->ConnectionLost(); }
+bool TMainForm::Reconnecting() const { return live_->Reconnecting(); }
+void TMainForm::SetReconnectEnabled(bool on) { live_->SetReconnectEnabled(on); }
+void TMainForm::FillPortList() { live_->FillPortList(); }
+void TMainForm::PortComboBoxDropDown() { FillPortList(); }
+
+// ---------------------------------------------------------------- PanelLink
+
+QString TMainForm::FileName() const { return FileLabel->text(); }
+bool TMainForm::Binr() const { return BINRRadioButton->isChecked(); }
+int TMainForm::LineRate() const { return BaudComboBox->currentText().toInt(); }
+void TMainForm::SetStatusText(const QString& text) { InfoLabel->setText(text); }
+
+void TMainForm::SeekReset(int64_t offset, const std::vector<uint8_t>& before) { transport_->SeekReset(offset, before); }
+
+void TMainForm::OnModeChanged(QObject* context, std::function<void()> f) { connect(this, &TMainForm::ModeChanged, context, f); }
+void TMainForm::OnPanelPlaced(QObject* context, std::function<void()> f) { connect(this, &TMainForm::PanelPlaced, context, f); }
