@@ -128,7 +128,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                 break;
             for (const QString& view : v.split(',', Qt::SkipEmptyParts)) {
                 const QString name = view.trimmed().toLower();
-                static const QStringList known = {"position", "statistic", "satellites", "visual", "profile"};
+                static const QStringList known = {"position", "statistic", "satellites", "visual", "profile", "signals", "all"};
                 if (!known.contains(name)) {
                     cl.error = QString("--show: unknown view %1").arg(view);
                     break;
@@ -260,7 +260,8 @@ QString UsageText()
         "           [--fast] [--exit-after-play] [--nmea|--binr] [--week-rollovers N]\n"
         "           [--multi-gnss] [--player] [--pace X [--from HH:MM:SS]] [FILE]\n"
         "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only]\n"
-        "           [--week-rollovers N] [--multi-gnss] [--pace X [--from HH:MM:SS]] FILE\n"
+        "           [--week-rollovers N] [--multi-gnss] [--pace X [--from HH:MM:SS]]\n"
+        "           [--show signals] FILE\n"
         "  kestrova --headless --port SOURCE [--nmea|--binr] [--baud N] [--record FILE]\n"
         "           [--append|--overwrite] [--seconds N] [--reconnect]\n"
         "  kestrova --to-nmea [--week-rollovers N] FILE.dat...\n"
@@ -271,7 +272,8 @@ QString UsageText()
         "  FILE                a recording played at start-up\n"
         "  --nmea, --binr      protocol of FILE (default: .dat is BINR, else NMEA)\n"
         "  --show VIEWS        views to show, comma-separated: position,statistic,\n"
-        "                      satellites,visual,profile\n"
+        "                      satellites,visual,profile,signals, or all; with\n"
+        "                      --headless, signals (or all) adds the SIGNALS lines\n"
         "  --fast              play FILE at fast pace\n"
         "  --exit-after-play   quit when the playback of FILE stops\n"
         "  --player            show the PLAYER window (timeline, step, speed)\n"

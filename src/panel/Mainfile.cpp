@@ -196,6 +196,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     ConnectControls();
     InstallLiveSources();
     AddMultiGnssMenu();
+    AddConsoleMenu();
 
     openFileDialog = [this](const QString& folder, const QString& filter) {
         // The name serves for playing and for recording, so a name that does
@@ -404,6 +405,7 @@ void TMainForm::FormShow()
         FillPortList();
         LoadLiveSettings(*this);
         StoreSettingsOnChange();
+        RestoreConsoleWindows();
     }
     SetActionMode(amStop);
     SoundButtonClick(nullptr);

@@ -31,6 +31,9 @@ class FlatGlyphButton;
 class PlaybackSource;
 struct PlaybackCallbacks;
 class TReadCycle;
+class TSignalsForm;
+class TConsoleForm;
+struct ConsoleIntake;
 
 class TMainForm : public QWidget {
     Q_OBJECT
@@ -120,6 +123,13 @@ public:
     void GnssIdleTimerTimer();
     QTimer* GnssIdleTimer = nullptr;
     std::function<int64_t()> gnssClockUs;
+
+    // --- SIGNALS and CONSOLE (MainfileConsole.cpp): windows of the title
+    // strip's menu, made at their first show
+    TSignalsForm* ShowSignals();
+    TConsoleForm* ShowConsole();
+    TSignalsForm* SignalsWindow() const;
+    TConsoleForm* ConsoleWindow() const;
 
     // --- playback thread bookkeeping
     // Stops a recording, synchronization or playback and ends every playback
@@ -314,6 +324,19 @@ private:
     int dragX = 0;
     int dragY = 0;
     QImage actionBitmap;
+    // SIGNALS and CONSOLE: their menu items, their share of the routing
+    // (each result, and the bytes each decoder call consumed), sent commands.
+    void AddConsoleMenu();
+    void RestoreConsoleWindows();
+    void ConsoleFeed(const uint8_t* bytes, int used, int result, bool nmea);
+    void ConsoleNmeaResult(int result);
+    void ConsoleBinrResult(int result);
+    void ResetConsoleViews();
+    void RecordSentCommands();
+    void ConsoleSourceChanged();
+    QString ConsoleCommandProblem() const;
+    int SendConsoleCommand(const std::vector<uint8_t>& bytes, bool record);
+    std::shared_ptr<ConsoleIntake> console_;
     void AddMultiGnssMenu();
     void LoadMultiGnssSetting(const QSettings& s);
     void SaveMultiGnssSetting(QSettings& s) const;

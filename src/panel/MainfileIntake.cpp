@@ -77,6 +77,7 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
     // file that fills the disk must not take the room the recording needed.
     const bool recording = mode == amRecord;
     if (recording) {
+        RecordSentCommands();   // CONSOLE
         receivedTotal += length;
         watchTicks = 0;
         AppendToRecordFile(bytes, length);
@@ -88,10 +89,13 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
     int done = 0;
     while (done < length) {
         int used = 0;
+        const int result = nmea ? ProgramNmea().PushBlock(reinterpret_cast<const char*>(bytes) + done, length - done, used)
+                                : ProgramBinr().PushBlock(bytes + done, length - done, used);
+        ConsoleFeed(bytes + done, used, result, nmea);   // CONSOLE
         if (nmea)
-            RouteNmeaResult(ProgramNmea().PushBlock(reinterpret_cast<const char*>(bytes) + done, length - done, used));
+            RouteNmeaResult(result);
         else
-            RouteBinrResult(ProgramBinr().PushBlock(bytes + done, length - done, used));
+            RouteBinrResult(result);
         done += std::max(used, 1);
     }
     if (priming_)
@@ -196,6 +200,7 @@ void TMainForm::RouteNmeaResult(int result)
     default:
         break;
     }
+    ConsoleNmeaResult(result);   // SIGNALS, after the other views' lines
 }
 
 void TMainForm::RouteBinrResult(int result)
@@ -247,6 +252,7 @@ void TMainForm::RouteBinrResult(int result)
     default:
         break;
     }
+    ConsoleBinrResult(result);   // SIGNALS
 }
 
 void TMainForm::FinishBinrSync()

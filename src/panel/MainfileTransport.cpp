@@ -151,6 +151,7 @@ void TMainForm::ResetDecodersAndViews()
     ProgramBinr().Reset();
     ProgramNmea().Reset();
     ProgramGnss().Reset();
+    ResetConsoleViews();
     if (SatellitesForm)
         SatellitesForm->ClearIndicators();
     if (VisualForm)
