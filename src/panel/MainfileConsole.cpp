@@ -36,6 +36,7 @@ constexpr uint8_t kSentSource = 255;
 constexpr int kSourcesMax = 250;            // names kept; later ones share the last number
 constexpr size_t kPendingSentMax = 64 * 1024;
 constexpr int kWindowGap = 8;
+constexpr int kSignalsDefaultHeight = 260;
 constexpr char kSignalsPrefix[] = "Signals";
 constexpr char kConsolePrefix[] = "Console";
 
@@ -120,7 +121,10 @@ TConsoleForm* TMainForm::ShowConsole()
         form->SetLog(c.log.get());
         if (!headless)
             form->LoadHistory();
-        PlaceWindow(*form, kConsolePrefix, headless, QPoint(x(), y() + height() + kWindowGap));
+        // Beside the panel, under where SIGNALS opens: the views take the
+        // room under the panel.
+        PlaceWindow(*form, kConsolePrefix, headless,
+                    QPoint(x() + width() + kWindowGap, y() + kSignalsDefaultHeight + 2 * kWindowGap));
         c.consoleForm = form;
     }
     if (!c.consoleForm->isVisible()) {

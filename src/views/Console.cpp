@@ -32,6 +32,7 @@ constexpr int kRatesEveryDraws = kConsoleDrawHz / 2;   // rates move with time: 
 constexpr QSize kDefaultSize(900, 480);
 constexpr QSize kMinimumSize(480, 260);
 constexpr char kHistoryKey[] = "ConsoleHistory";
+constexpr int kTypesWidth = 280;
 enum TypeColumn { kTypeName, kTypeCount, kTypeRate, kTypeErrors, kTypeColumns };
 
 int64_t NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
@@ -82,7 +83,7 @@ void TConsoleForm::BuildLayout()
     MessagesView->verticalHeader()->setDefaultSectionSize(QFontMetrics(MessagesView->font()).height() + 4);
     MessagesView->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     MessagesView->horizontalHeader()->setStretchLastSection(true);
-    const int widths[] = {90, 80, 60, 50, 60};
+    const int widths[] = {100, 90, 70, 55, 75};
     for (int c = 0; c < int(std::size(widths)); ++c)
         MessagesView->setColumnWidth(c, widths[c]);
 
@@ -93,6 +94,7 @@ void TConsoleForm::BuildLayout()
     TypesTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TypesTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     TypesTable->setToolTip(QStringLiteral("Switch a type off to hide its messages"));
+    TypesTable->setMinimumWidth(kTypesWidth);
     auto* split = new QSplitter(this);
     split->addWidget(MessagesView);
     split->addWidget(TypesTable);
