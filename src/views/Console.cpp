@@ -1,5 +1,6 @@
 #include "Console.h"
 
+#include "ConsoleDelegate.h"
 #include "ConsoleModel.h"
 #include "MessageLog.h"
 #include "SettingsFile.h"
@@ -74,6 +75,7 @@ void TConsoleForm::BuildLayout()
 
     MessagesView = new QTableView(this);
     MessagesView->setModel(model_);
+    MessagesView->setItemDelegate(new ConsoleDelegate(MessagesView));
     MessagesView->setSelectionBehavior(QAbstractItemView::SelectRows);
     MessagesView->setWordWrap(false);
     MessagesView->setFont(QFont(QStringLiteral("Monospace"), 9));

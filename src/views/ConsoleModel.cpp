@@ -5,6 +5,8 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <climits>
+#include <cstdio>
 
 namespace {
 
@@ -24,7 +26,22 @@ QString ChecksumText(const MessageEntry& e)
 
 QString ReceiveTimeText(int64_t receiveMs)
 {
-    return QDateTime::fromMSecsSinceEpoch(receiveMs).toString(QStringLiteral("HH:mm:ss.zzz"));
+    // Every visible row asks 20 times a second: the zone's offset is looked
+    // up once an hour of receive time, not for every row.
+    constexpr int64_t kMsPerHour = 3600 * 1000;
+    constexpr int64_t kMsPerDay = 24 * kMsPerHour;
+    static int64_t hourOfOffset = INT64_MIN;
+    static int64_t offsetMs = 0;
+    const int64_t hour = receiveMs / kMsPerHour;
+    if (hour != hourOfOffset) {
+        hourOfOffset = hour;
+        offsetMs = int64_t(QDateTime::fromMSecsSinceEpoch(receiveMs).offsetFromUtc()) * 1000;
+    }
+    const int64_t local = ((receiveMs + offsetMs) % kMsPerDay + kMsPerDay) % kMsPerDay;
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", int(local / kMsPerHour), int(local / 60000 % 60),
+                  int(local / 1000 % 60), int(local % 1000));
+    return QString::fromLatin1(text);
 }
 
 void ConsoleModel::SetLog(const MessageLog* log)
@@ -201,6 +218,8 @@ int ConsoleModel::columnCount(const QModelIndex& parent) const { return parent.i
 
 QVariant ConsoleModel::data(const QModelIndex& index, int role) const
 {
+    if (role != Qt::DisplayRole && role != Qt::ForegroundRole && role != Qt::TextAlignmentRole)
+        return {};
     const MessageEntry* e = Entry(index.row());
     if (e == nullptr)
         return {};

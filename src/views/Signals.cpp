@@ -4,6 +4,7 @@
 
 #include <QHelpEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QToolTip>
 
 #include <algorithm>
@@ -61,6 +62,10 @@ TSignalsForm::TSignalsForm(QWidget* parent) : QWidget(parent, Qt::Window)
     QPalette p = palette();
     p.setColor(QPalette::Window, Qt::white);
     setPalette(p);
+    repaint_ = new QTimer(this);
+    repaint_->setSingleShot(true);
+    repaint_->setInterval(1000 / kSignalsDrawHz);
+    connect(repaint_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
 void TSignalsForm::Reset()
@@ -85,7 +90,8 @@ void TSignalsForm::Changed()
 {
     if (HeadlessReport())
         ReportLine(SignalsLine(epoch_.Bars()));
-    update();
+    if (!repaint_->isActive())
+        repaint_->start();
 }
 
 QColor TSignalsForm::SystemColour(Gnss system)

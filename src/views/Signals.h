@@ -4,10 +4,13 @@
 // solution, outlined when not, red when the receiver marks it bad, its
 // elevation above it and its number below. It shows what SignalEpoch makes
 // of the results it is handed, once per complete epoch; a headless run with
-// the window shown prints the SIGNALS line then.
+// the window shown prints the SIGNALS line then. A flood brings thousands of
+// epochs a second: the window is drawn at most kSignalsDrawHz times a second.
 #include "SignalEpoch.h"
 
 #include <QWidget>
+
+constexpr int kSignalsDrawHz = 20;
 
 class TSignalsForm : public QWidget {
     Q_OBJECT
@@ -35,4 +38,5 @@ private:
     int BarAt(const QPoint& at) const;
 
     SignalEpoch epoch_;
+    class QTimer* repaint_ = nullptr;
 };
