@@ -18,6 +18,8 @@ void SignalEpoch::Reset()
 {
     fold_.Reset();
     usedCount_ = 0;
+    epochUsedCount_ = 0;
+    stale_ = false;
     bars_ = SignalBars();
 }
 
@@ -54,19 +56,29 @@ bool SignalEpoch::OnNmea(int result, const NmeaAssembler& nmea, const GnssEpoch&
     }
     const bool changed = fold_.Close();
     if (changed) {
-        if (gnss.Enabled()) {
+        epochMultiGnss_ = gnss.Enabled();
+        if (epochMultiGnss_) {
             const GnssPicture& p = gnss.Picture();
-            SatelliteId used[kEpochUsedMax];
-            const int n = std::clamp(p.usedCount, 0, kEpochUsedMax);
-            for (int i = 0; i < n; ++i)
-                used[i] = p.used[i].id;
-            bars_ = fold_.Bars({used, n}, true);
+            epochUsedCount_ = std::clamp(p.usedCount, 0, std::min(kEpochUsedMax, kUsedMax));
+            for (int i = 0; i < epochUsedCount_; ++i)
+                epochUsed_[i] = p.used[i].id;
         } else {
-            bars_ = fold_.Bars({used_, usedCount_}, false);
+            std::copy(used_, used_ + usedCount_, epochUsed_);
+            epochUsedCount_ = usedCount_;
         }
+        stale_ = true;
     }
     usedCount_ = 0;
     return changed;
+}
+
+const SignalBars& SignalEpoch::Bars() const
+{
+    if (stale_) {
+        bars_ = fold_.Bars({epochUsed_, epochUsedCount_}, epochMultiGnss_);
+        stale_ = false;
+    }
+    return bars_;
 }
 
 bool SignalEpoch::OnBinr(int result, const BinrDecoder& binr, bool multiGnss)
@@ -74,5 +86,6 @@ bool SignalEpoch::OnBinr(int result, const BinrDecoder& binr, bool multiGnss)
     if (result != kMsgSatInView)
         return false;
     bars_ = BarsFromBinr(binr, multiGnss);
+    stale_ = false;
     return true;
 }

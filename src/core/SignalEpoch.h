@@ -21,7 +21,9 @@ public:
     bool OnNmea(int result, const NmeaAssembler& nmea, const GnssEpoch& gnss);
     // One result of the BINR decoder; true when the bars changed.
     bool OnBinr(int result, const BinrDecoder& binr, bool multiGnss);
-    const SignalBars& Bars() const { return bars_; }
+    // Made when asked (a flood closes thousands of epochs a second, the
+    // window draws 20 times).
+    const SignalBars& Bars() const;
 
 private:
     static constexpr int kUsedMax = 64;
@@ -29,7 +31,11 @@ private:
     void AddGsa(const NmeaFields& gsa);
 
     SignalFold fold_;
-    SatelliteId used_[kUsedMax];
+    SatelliteId used_[kUsedMax];       // GSAs since the last GGA
     int usedCount_ = 0;
-    SignalBars bars_;
+    SatelliteId epochUsed_[kUsedMax];  // those of the last epoch closed
+    int epochUsedCount_ = 0;
+    bool epochMultiGnss_ = false;
+    mutable bool stale_ = false;       // bars_ is not made from the last epoch yet
+    mutable SignalBars bars_;
 };
