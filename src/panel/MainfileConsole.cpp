@@ -100,7 +100,9 @@ TSignalsForm* TMainForm::ShowSignals()
     if (!c.signalsForm->isVisible())
         c.signalsForm->Reset();
     c.signalsForm->show();
-    c.signalsForm->raise();
+    // The offscreen platform of a headless run says on stderr that it cannot.
+    if (!headless)
+        c.signalsForm->raise();
     return c.signalsForm;
 }
 
@@ -132,7 +134,8 @@ TConsoleForm* TMainForm::ShowConsole()
         c.binr.Reset();
     }
     c.consoleForm->show();
-    c.consoleForm->raise();
+    if (!headless)
+        c.consoleForm->raise();
     return c.consoleForm;
 }
 

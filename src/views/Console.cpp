@@ -177,6 +177,7 @@ void TConsoleForm::RefreshTypes()
     if (!newTypes && ++drawsSinceRates_ < kRatesEveryDraws)
         return;
     drawsSinceRates_ = 0;
+    UpdateCommandState();
     const QSignalBlocker quiet(TypesTable);
     const int before = TypesTable->rowCount();
     TypesTable->setRowCount(types);
@@ -242,17 +243,22 @@ void TConsoleForm::SaveClicked()
 
 void TConsoleForm::UpdateCommandState()
 {
+    // The line stays editable: a source may become ready (a network source
+    // opening) without anything else telling the window.
     const QString problem = commandProblem ? commandProblem() : QStringLiteral("Not available for this source");
-    CommandEdit->setEnabled(problem.isEmpty());
     SendButton->setEnabled(problem.isEmpty());
-    CommandNote->setText(problem);
+    if (problem != problemShown_)
+        CommandNote->setText(problem);
+    problemShown_ = problem;
 }
 
 bool TConsoleForm::SendTyped()
 {
     UpdateCommandState();
-    if (!SendButton->isEnabled())
+    if (!problemShown_.isEmpty()) {
+        CommandNote->setText(problemShown_);
         return false;
+    }
     const QString typed = CommandEdit->text();
     const ParsedCommand parsed = ParseCommand(typed.toStdString());
     if (!parsed.Ok()) {

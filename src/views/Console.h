@@ -44,6 +44,8 @@ public:
     // The save dialog: the path chosen, or empty. Tests replace it.
     std::function<QString()> saveFileDialog;
 
+    // Says why commands cannot go now, once each time that changes (a note
+    // about the last send stays until then).
     void UpdateCommandState();
     // The command line as typed: parsed, sent, kept in the history; false
     // with the reason on CommandNote when refused or not sent.
@@ -90,4 +92,5 @@ private:
     CommandHistory history_;
     int historyAt_ = -1;   // the history line in the command line, -1 none
     int drawsSinceRates_ = 0;
+    QString problemShown_;   // the last reason shown, empty when commands could go
 };

@@ -395,6 +395,7 @@ TEST_F(HeadlessTest, ShowSignalsAddsOneLinePerEpochAfterTheViews)
     EXPECT_TRUE(Lines(plain.out, "SIGNALS").isEmpty());
     const RunResult r = Kestrova({"--headless", "--show", "signals", "s.nme"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err, "");
     // The cycles completed before the second and third GGA; SBAS is kept
     // out without Multi-GNSS, 70 is GLONASS slot 6.
     const QByteArray line = "SIGNALS\tG05:44:u\tG10:30:-\tG12::-\tR06:41:u";
