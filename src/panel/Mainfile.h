@@ -328,7 +328,8 @@ private:
     // (each result, and the bytes each decoder call consumed), sent commands.
     void AddConsoleMenu();
     void RestoreConsoleWindows();
-    void ConsoleFeed(const uint8_t* bytes, int used, int result, bool nmea);
+    // The bytes of a block from `done` on that one decoder call consumed.
+    void ConsoleFeed(const uint8_t* block, int done, int used, int result, bool nmea);
     void ConsoleNmeaResult(int result);
     void ConsoleBinrResult(int result);
     void ResetConsoleViews();

@@ -70,6 +70,7 @@ struct ConsoleIntake {
     QStringList sources;               // names by number
     uint8_t source = 0;
     std::vector<uint8_t> pendingSent;  // for the recording
+    int64_t blockMs = 0;               // when the block being cut arrived
 
     bool Feeding() const { return consoleForm && consoleForm->isVisible(); }
     bool SignalsShown() const { return signalsForm && signalsForm->isVisible(); }
@@ -149,12 +150,15 @@ void TMainForm::RestoreConsoleWindows()
 
 // ---------------------------------------------------------------- routing
 
-void TMainForm::ConsoleFeed(const uint8_t* bytes, int used, int result, bool nmea)
+void TMainForm::ConsoleFeed(const uint8_t* block, int done, int used, int result, bool nmea)
 {
     ConsoleIntake& c = *console_;
     if (!c.Feeding() || priming_)
         return;
-    (nmea ? c.nmea : c.binr).Feed(bytes, used, result, QDateTime::currentMSecsSinceEpoch(), c.source, *c.log);
+    // The messages of a block arrived together: one clock reading each.
+    if (done == 0 || c.blockMs == 0)
+        c.blockMs = QDateTime::currentMSecsSinceEpoch();
+    (nmea ? c.nmea : c.binr).Feed(block + done, used, result, c.blockMs, c.source, *c.log);
 }
 
 void TMainForm::ConsoleNmeaResult(int result)

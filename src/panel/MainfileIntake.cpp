@@ -91,7 +91,7 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
         int used = 0;
         const int result = nmea ? ProgramNmea().PushBlock(reinterpret_cast<const char*>(bytes) + done, length - done, used)
                                 : ProgramBinr().PushBlock(bytes + done, length - done, used);
-        ConsoleFeed(bytes + done, used, result, nmea);   // CONSOLE
+        ConsoleFeed(bytes, done, used, result, nmea);   // CONSOLE
         if (nmea)
             RouteNmeaResult(result);
         else

@@ -165,6 +165,14 @@ bool TSignalsForm::event(QEvent* event)
     return QWidget::event(event);
 }
 
+const QStaticText& TSignalsForm::Number(int value)
+{
+    auto [at, made] = numbers_.try_emplace(value, QString::number(value));
+    if (made)
+        at->second.setPerformanceHint(QStaticText::AggressiveCaching);
+    return at->second;
+}
+
 void TSignalsForm::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -197,12 +205,14 @@ void TSignalsForm::paintEvent(QPaintEvent*)
             p.setBrush(b.used ? QBrush(colour) : Qt::NoBrush);
             p.drawRect(bar.adjusted(1, 1, -1, 0));
         }
+        // Centred over and under the bar.
+        const QStaticText& elevation = Number(b.elevationDeg);
+        const QStaticText& number = Number(b.id.number);
+        const int middle = column.center().x() + 1;
         p.setPen(Qt::black);
-        p.drawText(QRect(column.left() - 6, 0, column.width() + 12, kTopMargin), Qt::AlignCenter,
-                   QString::number(b.elevationDeg));
+        p.drawStaticText(QPointF(middle - elevation.size().width() / 2, 2), elevation);
         p.setPen(colour);
-        p.drawText(QRect(column.left() - 6, column.bottom() + 2, column.width() + 12, 14), Qt::AlignCenter,
-                   QString::number(b.id.number));
+        p.drawStaticText(QPointF(middle - number.size().width() / 2, column.bottom() + 2), number);
         // The system's name under its group.
         if (i + 1 == bars.count || bars.bar[i + 1].id.system != b.id.system) {
             const QRect first = BarColumn(groupStart);

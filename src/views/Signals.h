@@ -8,7 +8,10 @@
 // epochs a second: the window is drawn at most kSignalsDrawHz times a second.
 #include "SignalEpoch.h"
 
+#include <QStaticText>
 #include <QWidget>
+
+#include <map>
 
 constexpr int kSignalsDrawHz = 20;
 
@@ -36,7 +39,10 @@ protected:
 private:
     void Changed();
     int BarAt(const QPoint& at) const;
+    // Numbers are laid out once and kept: a flood redraws 20 times a second.
+    const QStaticText& Number(int value);
 
     SignalEpoch epoch_;
     class QTimer* repaint_ = nullptr;
+    std::map<int, QStaticText> numbers_;
 };
