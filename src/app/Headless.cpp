@@ -89,6 +89,9 @@ void SetUpHeadlessWindows(TMainForm* form, const CommandLine& cl, bool binr)
             StatisticForm->DiffCheckBox->setChecked(cl.diffOnly);
     }
     (binr ? form->BINRRadioButton : form->NMEARadioButton)->setChecked(true);
+    // Every view is on anyway; SIGNALS adds its line only when asked for.
+    if (cl.show.contains(QLatin1String("signals")) || cl.show.contains(QLatin1String("all")))
+        form->ShowSignals();
 }
 
 QString PlaybackStartProblem(const TMainForm* form)

@@ -52,7 +52,7 @@ const std::string kRolloverCount = "--week-rollovers takes a count from " + std:
 
 std::string TakeShow(CommandLine& cl, const std::string& value)
 {
-    static const QStringList known = {"position", "statistic", "satellites", "visual", "profile"};
+    static const QStringList known = {"position", "statistic", "satellites", "visual", "profile", "signals", "all"};
     for (const QString& view : Q(value).split(',', Qt::SkipEmptyParts)) {
         const QString name = view.trimmed().toLower();
         if (!known.contains(name))
@@ -201,7 +201,7 @@ const OptionRow kOptions[] = {
      [](ParsedOptions& p, S, S) { p.program.protocol = CL::Protocol::Nmea; return std::string(); }},
     {P, "--binr", nullptr, "", nullptr,
      [](ParsedOptions& p, S, S) { p.program.protocol = CL::Protocol::Binr; return std::string(); }},
-    {P, "--show", "VIEWS", nullptr, "views to show, comma-separated: position,statistic,\nsatellites,visual,profile",
+    {P, "--show", "VIEWS", nullptr, "views to show, comma-separated: position,statistic,\nsatellites,visual,profile,signals, or all; with\n--headless, signals (or all) adds the SIGNALS lines",
      [](ParsedOptions& p, S, S views) { return TakeShow(p.program, views); }},
     {P, "--fast", nullptr, nullptr, "play FILE at fast pace", ProgramFlag<&CL::fast>},
     {P, "--exit-after-play", nullptr, nullptr, "quit when the playback of FILE stops", ProgramFlag<&CL::exitAfterPlay>},

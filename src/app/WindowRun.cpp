@@ -25,9 +25,12 @@ void ShowViews(TMainForm* form, const QStringList& views)
         {"satellites", form->SatellitesCheckBox}, {"visual", form->VisualCheckBox},
         {"profile", form->ProfileCheckBox},
     };
+    const bool all = views.contains(QLatin1String("all"));
     for (const auto& [name, box] : switches)
-        if (views.contains(QLatin1String(name)))
+        if (all || views.contains(QLatin1String(name)))
             form->ShowViewOnce(box);
+    if (all || views.contains(QLatin1String("signals")))
+        form->ShowSignals();
 }
 
 // The source named first is the one watched.

@@ -42,12 +42,12 @@ void AddLevel(SignalBar& bar, const SignalLevel& level)
 {
     if (level.cn0DbHz > bar.cn0DbHz)
         bar.cn0DbHz = level.cn0DbHz;
-    SignalLevel* end = bar.signals + bar.signalCount;
-    SignalLevel* same = std::find_if(bar.signals, end, [&](const SignalLevel& s) { return s.signalId == level.signalId; });
+    SignalLevel* end = bar.levels + bar.signalCount;
+    SignalLevel* same = std::find_if(bar.levels, end, [&](const SignalLevel& s) { return s.signalId == level.signalId; });
     if (same != end)
         same->cn0DbHz = std::max(same->cn0DbHz, level.cn0DbHz);
     else if (bar.signalCount < kSignalsPerBarMax)
-        bar.signals[bar.signalCount++] = level;
+        bar.levels[bar.signalCount++] = level;
 }
 
 SignalBar* FindOrAdd(SignalBars& bars, const SatelliteId& id)

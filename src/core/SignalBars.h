@@ -51,7 +51,7 @@ struct SignalBar {
     int8_t cn0DbHz = kNoCn0;  // the best of its signals
     int16_t elevationDeg = 0;
     int16_t azimuthDeg = 0;
-    SignalLevel signals[kSignalsPerBarMax];
+    SignalLevel levels[kSignalsPerBarMax];   // not "signals": a Qt keyword where windows include this
     uint8_t signalCount = 0;
     bool used = false;        // in the solution
     bool bad = false;         // marked bad by the receiver (BINR 0x93)

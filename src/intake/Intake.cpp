@@ -5,6 +5,7 @@
 void IntakeListener::OnNmeaResult(const Intake&, int) {}
 void IntakeListener::OnBinrResult(const Intake&, int) {}
 void IntakeListener::OnGnssEpoch(const Intake&) {}
+void IntakeListener::OnConsumed(const Intake&, Protocol, const uint8_t*, int, int, bool) {}
 
 void Intake::AddListener(IntakeListener* listener)
 {
@@ -34,6 +35,7 @@ void Intake::ReceiveNmea(const char* bytes, int length)
     for (int done = 0; done < length;) {
         int used = 0;
         const int result = nmea_.PushBlock(bytes + done, length - done, used);
+        TellConsumed(Protocol::Nmea, reinterpret_cast<const uint8_t*>(bytes) + done, used, result, done == 0);
         done += std::max(used, 1);
         if (result != kNmeaNone)
             TellNmea(result);
@@ -45,6 +47,7 @@ void Intake::ReceiveBinr(const uint8_t* bytes, int length)
     for (int done = 0; done < length;) {
         int used = 0;
         const int result = binr_.PushBlock(bytes + done, length - done, used);
+        TellConsumed(Protocol::Binr, bytes + done, used, result, done == 0);
         done += std::max(used, 1);
         if (result != 0)
             TellBinr(result);
@@ -66,6 +69,12 @@ void Intake::TellBinr(int result)
 {
     for (size_t i = 0; i < listeners_.size(); ++i)
         listeners_[i]->OnBinrResult(*this, result);
+}
+
+void Intake::TellConsumed(Protocol protocol, const uint8_t* bytes, int used, int result, bool first)
+{
+    for (size_t i = 0; i < listeners_.size(); ++i)
+        listeners_[i]->OnConsumed(*this, protocol, bytes, used, result, first);
 }
 
 void Intake::TellGnssEpoch()

@@ -23,6 +23,7 @@
 #include <vector>
 
 class Intake;
+enum class Protocol : uint8_t { Nmea, Binr };
 
 // What an intake tells: each result of its decoders, and each Multi-GNSS
 // epoch completed. A listener reads the decoders and the epoch through the
@@ -39,9 +40,12 @@ public:
     // A Multi-GNSS epoch is complete: Gnss().Picture() holds it. Heard
     // before the result of the sentence that completed it.
     virtual void OnGnssEpoch(const Intake& intake);
+    // The bytes one decoder call took, as received, and its result (kNmeaNone
+    // or 0 while a sentence or frame is still open), before that result is
+    // told: what a console cuts into messages. first: the call began a block.
+    virtual void OnConsumed(const Intake& intake, Protocol protocol, const uint8_t* bytes, int used, int result,
+                            bool first);
 };
-
-enum class Protocol : uint8_t { Nmea, Binr };
 
 class Intake {
 public:
@@ -91,6 +95,7 @@ private:
     void TellNmea(int result);
     void TellBinr(int result);
     void TellGnssEpoch();
+    void TellConsumed(Protocol protocol, const uint8_t* bytes, int used, int result, bool first);
 
     NmeaAssembler nmea_;
     BinrDecoder binr_;

@@ -63,6 +63,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     live_ = std::make_unique<LiveSources>(*this);
     AddMultiGnssMenu();
     intake_.AddListener(this);
+    AddConsoleMenu();
 
     openFileDialog = [this](const QString& folder, const QString& filter) { return AskFileName(this, folder, filter); };
     SetCommHandlers({[this](const uint8_t* bytes, int length) { ReceiveBytes(bytes, length); },
@@ -139,6 +140,7 @@ void TMainForm::FormShow()
         FillPortList();
         live_->LoadSettings();
         settings_->StoreOnChange();
+        RestoreConsoleWindows();
     }
     SetActionMode(amStop);
     SoundButtonClick(nullptr);

@@ -37,6 +37,9 @@ class PanelSettings;
 class Synchro;
 class ViewDock;
 class Transport;
+class TSignalsForm;
+class TConsoleForm;
+struct ConsoleIntake;
 
 class TMainForm : public QWidget, public PanelLink, private IntakeListener {
     Q_OBJECT
@@ -127,6 +130,12 @@ public:
 
     // --- the parts
     Transport& Deck() { return *transport_; }
+    // SIGNALS and CONSOLE (MainfileConsole.cpp): windows of the title
+    // strip's menu, made at their first show.
+    TSignalsForm* ShowSignals();
+    TConsoleForm* ShowConsole();
+    TSignalsForm* SignalsWindow() const;
+    TConsoleForm* ConsoleWindow() const;
     LiveSources& Sources() { return *live_; }
     Synchro& Receiver() { return *synchro_; }
     // Stops what runs and ends every playback thread (Transport::ShutDown).
@@ -278,6 +287,20 @@ private:
     void RepaintWindows();
 
     QImage actionBitmap;
+    // SIGNALS and CONSOLE: their menu items, their share of the intake
+    // (each result, and the bytes each decoder call consumed), sent commands.
+    void AddConsoleMenu();
+    void RestoreConsoleWindows();
+    void OnConsumed(const Intake& intake, Protocol protocol, const uint8_t* bytes, int used, int result,
+                    bool first) override;
+    void ConsoleNmeaResult(const Intake& intake, int result);
+    void ConsoleBinrResult(const Intake& intake, int result);
+    void ResetConsoleViews();
+    void RecordSentCommands();
+    void ConsoleSourceChanged();
+    QString ConsoleCommandProblem() const;
+    int SendConsoleCommand(const std::vector<uint8_t>& bytes, bool record);
+    std::shared_ptr<ConsoleIntake> console_;
     void AddMultiGnssMenu();
     void LoadMultiGnssSetting(const QSettings& s);
     void SaveMultiGnssSetting(QSettings& s) const;

@@ -75,6 +75,7 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
     // file that fills the disk must not take the room the recording needed.
     const bool recording = mode == amRecord;
     if (recording) {
+        RecordSentCommands();   // CONSOLE
         receivedTotal += length;
         watchTicks = 0;
         AppendToRecordFile(bytes, length);
@@ -183,6 +184,7 @@ void TMainForm::OnNmeaResult(const Intake& intake, int result)
     default:
         break;
     }
+    ConsoleNmeaResult(intake, result);   // SIGNALS, after the other views' lines
 }
 
 void TMainForm::OnBinrResult(const Intake& intake, int result)
@@ -234,6 +236,7 @@ void TMainForm::OnBinrResult(const Intake& intake, int result)
     default:
         break;
     }
+    ConsoleBinrResult(intake, result);   // SIGNALS
 }
 
 void TMainForm::FinishBinrSync()

@@ -39,6 +39,7 @@ void TMainForm::ResetCounters()
 void TMainForm::ResetDecodersAndViews()
 {
     intake_.Reset();
+    ResetConsoleViews();
     if (SatellitesForm)
         SatellitesForm->ClearIndicators();
     if (VisualForm)

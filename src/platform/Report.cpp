@@ -22,6 +22,7 @@ void AppendField(QString& line, const char* name, const QString& text)
     for (const QChar c : text)
         line += c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F) ? QChar(' ') : c;
 }
+void WriteLine(const QByteArray& utf8);
 } // namespace
 
 void SetHeadlessReport(bool on) { reportOn = on; }
@@ -38,14 +39,26 @@ void ReportView(const char* view, std::initializer_list<std::pair<const char*, Q
         AppendField(line, name, text);
     extraFields.clear();
     line += QChar('\n');
+    WriteLine(line.toUtf8());
+}
+
+void ReportLine(const std::string& line)
+{
+    if (reportOn)
+        WriteLine(QByteArray::fromStdString(line + '\n'));
+}
+
+namespace {
+void WriteLine(const QByteArray& utf8)
+{
     if (outputFailed)
         return;
-    const QByteArray utf8 = line.toUtf8();
     errno = 0;
     const size_t written = std::fwrite(utf8.constData(), 1, size_t(utf8.size()), stdout);
     if (std::fflush(stdout) != 0 || written != size_t(utf8.size()))
         ReportOutputFailure(errno != 0 ? errno : EIO);
 }
+} // namespace
 
 bool ReportOutputFailed() { return outputFailed; }
 

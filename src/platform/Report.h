@@ -3,12 +3,16 @@
 // and then Name=text for each label, separated by tabs, in UTF-8.
 #include <QString>
 #include <functional>
+#include <string>
 #include <initializer_list>
 #include <utility>
 
 void SetHeadlessReport(bool on);
 bool HeadlessReport();
 void ReportView(const char* view, std::initializer_list<std::pair<const char*, QString>> fields);
+// A line a view formats whole (SIGNALS), printed as it is; it must hold no
+// line end.
+void ReportLine(const std::string& line);
 // Labels an option adds to a view (Multi-GNSS): printed after the fields of
 // that view's next ReportView line.
 void ReportExtra(std::initializer_list<std::pair<const char*, QString>> fields);

@@ -376,3 +376,35 @@ TEST_F(HeadlessTest, RefusedDeviceIsNamedInFullOnStderr)
     const QString path = name.startsWith('/') ? name : "/dev/" + name;
     EXPECT_TRUE(err.contains("kestrova: no permission to open " + path + "\n")) << err.toStdString();
 }
+
+namespace {
+
+// --show signals adds a SIGNALS line per complete epoch, after the other
+// views' lines of that epoch; without it the output has none.
+TEST_F(HeadlessTest, ShowSignalsAddsOneLinePerEpochAfterTheViews)
+{
+    QByteArray stream;
+    for (const char* time : {"120000.00", "120001.00", "120002.00"}) {
+        stream += Sentence(std::string("GPGGA,") + time + ",5213.7,N,02100.6,E,1,02,1.0,100.0,M,0.0,M,,");
+        stream += Sentence("GPGSA,A,3,05,70,,,,,,,,,,,2.0,1.0,1.7");
+        stream += Sentence("GPGSV,2,1,05,05,40,100,44,10,30,200,30,12,20,300,,70,50,050,41");
+        stream += Sentence("GPGSV,2,2,05,135,30,190,31");
+    }
+    Write("s.nme", stream);
+    const RunResult plain = Kestrova({"--headless", "s.nme"});
+    EXPECT_TRUE(Lines(plain.out, "SIGNALS").isEmpty());
+    const RunResult r = Kestrova({"--headless", "--show", "signals", "s.nme"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err, "");
+    // The cycles completed before the second and third GGA; SBAS is kept
+    // out without Multi-GNSS, 70 is GLONASS slot 6.
+    const QByteArray line = "SIGNALS\tG05:44:u\tG10:30:-\tG12::-\tR06:41:u";
+    EXPECT_EQ(Lines(r.out, "SIGNALS"), (QList<QByteArray>{line, line}));
+    const QList<QByteArray> all = r.out.split('\n');
+    const qsizetype first = all.indexOf(line);
+    ASSERT_GT(first, 0);
+    EXPECT_TRUE(all[first - 1].startsWith("SATELLITES\t")) << all[first - 1].toStdString();
+    EXPECT_EQ(Kestrova({"--headless", "--show", "all", "s.nme"}).out, r.out);
+}
+
+} // namespace

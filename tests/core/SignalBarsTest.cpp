@@ -115,10 +115,10 @@ TEST(SignalBars, KeepsEverySignalAndTheFirstPosition)
     EXPECT_EQ(b.elevationDeg, 40);
     EXPECT_EQ(b.azimuthDeg, 120);
     ASSERT_EQ(b.signalCount, 2);
-    EXPECT_EQ(b.signals[0].signalId, '1');
-    EXPECT_EQ(b.signals[0].cn0DbHz, 38);   // GP's L1 beats GN's
-    EXPECT_EQ(b.signals[1].signalId, '8');
-    EXPECT_EQ(b.signals[1].cn0DbHz, 44);
+    EXPECT_EQ(b.levels[0].signalId, '1');
+    EXPECT_EQ(b.levels[0].cn0DbHz, 38);   // GP's L1 beats GN's
+    EXPECT_EQ(b.levels[1].signalId, '8');
+    EXPECT_EQ(b.levels[1].cn0DbHz, 44);
 }
 
 std::vector<uint8_t> SatRecord(uint8_t system, uint8_t number, int8_t elevation, int16_t azimuth, int8_t snr)

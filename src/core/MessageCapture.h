@@ -1,0 +1,48 @@
+#pragma once
+// Cuts the bytes the intake's decoder consumed into the messages as they
+// were received, for the CONSOLE's log.
+//
+// Policy. The decoder keeps only what it understood; the console shows what
+// arrived. So the capture follows the same framing on the same bytes: NMEA
+// from "$" (which always restarts) to the line feed, BINR from a DLE and an
+// ID outside a frame to DLE ETX, stuffing included, a DLE pair inside a frame
+// being data. It is fed, in order, exactly the bytes each PushBlock consumed
+// together with that call's result, which falls on the last byte consumed:
+// -1 there marks the message ending at that byte as refused (a bad checksum,
+// a wrong length), and -1 while the capture is still inside a message is the
+// decoder's overflow, which ends the message there. A sentence cut by a new
+// "$" is dropped silently, as the decoder drops it. Only the first
+// kMessageBytesKept bytes of a message are held, with its true length.
+#include "MessageLog.h"
+
+#include <cstdint>
+
+class MessageCapture {
+public:
+    explicit MessageCapture(MessageProtocol protocol) : protocol_(protocol) {}
+    void Reset();
+    // The bytes one PushBlock consumed and its result; each message completed
+    // in them goes into the log with the receive time and source given.
+    void Feed(const uint8_t* bytes, int used, int result, int64_t receiveMs, uint8_t source, MessageLog& log);
+    // A message is under way: the last bytes fed end inside it.
+    bool InMessage() const { return inMessage_; }
+
+private:
+    int FeedNmea(const uint8_t* bytes, int used, int from);
+    int FeedBinr(const uint8_t* bytes, int used, int from);
+    void Keep(const uint8_t* bytes, int count);
+    // The message ends with the byte before `end`.
+    void Emit(int end);
+
+    MessageProtocol protocol_;
+    bool inMessage_ = false;
+    bool dlePending_ = false;        // BINR: the last byte was a DLE not yet paired
+    uint32_t length_ = 0;            // the message's true length so far
+    uint8_t kept_[kMessageBytesKept];
+    // Set for the duration of one Feed.
+    MessageLog* log_ = nullptr;
+    int used_ = 0;
+    bool refused_ = false;
+    int64_t receiveMs_ = 0;
+    uint8_t source_ = 0;
+};

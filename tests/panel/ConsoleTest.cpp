@@ -1,0 +1,119 @@
+// The CONSOLE against kestrova-sim on a pty: a query typed in the command
+// line reaches the receiver with its checksum, the answer shows in the
+// console, the sent line is marked and, when asked, lands in the recording
+// whole; read-only and closed sources refuse commands.
+#include "Comm.h"
+#include "CommPty.h"
+#include "Console.h"
+#include "ConsoleModel.h"
+#include "LoopbackPort.h"
+#include "SynchroSim.h"
+#include "TestSupport.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kLongMs = 15000;
+
+class ConsoleTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QFileInfo(KESTROVA_SIM_BIN).isExecutable()) << "kestrova-sim not built";
+        M().PortComboBox->clear();
+    }
+    TMainForm& M() { return w.Main(); }
+    TConsoleForm* OpenFromMenu()
+    {
+        for (QAction* a : M().TitleMenu()->actions())
+            if (a->text() == "Messages...")
+                a->trigger();
+        return M().ConsoleWindow();
+    }
+    // The row of the given type and source, or -1.
+    int RowOf(TConsoleForm& console, const QString& type, const QString& source)
+    {
+        console.Refresh();
+        ConsoleModel& m = *console.Model();
+        for (int row = 0; row < m.rowCount(); ++row)
+            if (m.CellText(row, ConsoleModel::kType) == type && m.CellText(row, ConsoleModel::kSource) == source)
+                return row;
+        return -1;
+    }
+
+    ProgramWindows w;
+};
+
+TEST_F(ConsoleTest, QueryTypedReachesTheSimulatorAndTheAnswerShows)
+{
+    SimReceiver sim({"--protocol", "nmea", "--baud", "9600", "--rate", "5"}, w.Dir());
+    ASSERT_TRUE(sim.Ok());
+    M().NMEARadioButton->setChecked(true);
+    w.SelectPort(sim.Path());
+    w.SelectBaud("9600");
+    TConsoleForm* console = OpenFromMenu();
+    ASSERT_NE(console, nullptr);
+    EXPECT_EQ(console->CommandNote->text(), "No receiver open: Watch or Record a port first");
+    EXPECT_FALSE(console->SendTyped());
+
+    M().FileLabel->setText("query.nme");
+    M().RecordButtonClick(nullptr);
+    ASSERT_EQ(M().Mode(), uint32_t(amRecord));
+    const QString port = M().PortComboBox->currentText();
+    ASSERT_TRUE(WaitFor([&] { return RowOf(*console, "GGA", port) >= 0; }, kLongMs));
+
+    console->RecordSentCheckBox->setChecked(true);
+    console->CommandEdit->setText("  $PVKTQ,VER ");
+    ASSERT_TRUE(console->SendTyped()) << console->CommandNote->text().toStdString();
+    const QByteArray sentence = QByteArray::fromStdString(NmeaSentence("PVKTQ,VER"));
+    EXPECT_GE(RowOf(*console, "PVKTQ", "sent"), 0);
+    EXPECT_TRUE(WaitFor([&] { return sim.Received().contains(sentence); }, kLongMs));
+    // $PVKTV,DEVICE,NMEA,BAUD,RATE from the receiver.
+    ASSERT_TRUE(WaitFor([&] { return RowOf(*console, "PVKTV", port) >= 0; }, kLongMs));
+    const int answer = RowOf(*console, "PVKTV", port);
+    EXPECT_TRUE(console->Model()->CellText(answer, ConsoleModel::kMessage).contains(",NMEA,9600,"));
+    EXPECT_EQ(console->Model()->CellText(answer, ConsoleModel::kChecksum), "ok");
+    EXPECT_EQ(console->History().Items(), std::vector<std::string>{"$PVKTQ,VER"});
+
+    // Recorded whole, at a line boundary, and counted; the rest is what came.
+    ASSERT_TRUE(WaitFor([&] { return M().ReceivedTotal() > 0 && SimReceiver::ReadFile(w.Dir() + "/query.nme").contains(sentence); }, kLongMs));
+    M().StopButtonClick(M().StopButton);
+    QByteArray recorded = SimReceiver::ReadFile(w.Dir() + "/query.nme");
+    EXPECT_EQ(recorded.size(), M().ReceivedTotal());
+    EXPECT_EQ(CountOf(recorded, sentence), 1);
+    const qsizetype at = recorded.indexOf(sentence);
+    EXPECT_TRUE(at == 0 || recorded[at - 1] == '\n');
+    EXPECT_TRUE(sim.Sent().contains(recorded.remove(at, sentence.size())));
+
+    // The history outlives the window.
+    TConsoleForm again;
+    again.LoadHistory();
+    EXPECT_EQ(again.History().Items(), std::vector<std::string>{"$PVKTQ,VER"});
+}
+
+TEST_F(ConsoleTest, ReadOnlySourceTakesNoCommands)
+{
+    const int port = FreeLoopbackPort(SOCK_DGRAM);
+    M().NMEARadioButton->setChecked(true);
+    w.SelectPort(QString("udp://127.0.0.1:%1").arg(port));
+    M().WatchClick(nullptr);
+    ASSERT_TRUE(WaitFor([] { return !PortOpening(); }, kLongMs));
+    ASSERT_EQ(M().Mode(), uint32_t(amWatch));
+    TConsoleForm* console = OpenFromMenu();
+    ASSERT_NE(console, nullptr);
+    EXPECT_EQ(console->CommandNote->text(), "Not available for this source");
+    console->CommandEdit->setText("$PVKTQ,VER");
+    EXPECT_FALSE(console->SendTyped());
+    EXPECT_EQ(console->CommandNote->text(), "Not available for this source");
+    M().StopButtonClick(M().StopButton);
+}
+
+} // namespace
