@@ -19,6 +19,7 @@
 #include "Report.h"
 #include "SourceAddress.h"
 #include "TerminalText.h"
+#include "TimeUnits.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -32,7 +33,6 @@
 namespace {
 
 constexpr int kSignalPollMs = 100;
-constexpr int64_t kMsPerSecond = 1000;
 // A record file that keeps failing is named again at most this often.
 constexpr int64_t kWriteErrorRepeatMs = 1000;
 

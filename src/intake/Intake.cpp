@@ -60,6 +60,8 @@ void Intake::TellNmea(int result)
 {
     if (!hunting_ && gnss_.Feed(result, nmea_))
         TellGnssEpoch();
+    if (fixesOn_ && !hunting_)
+        lastFix_ = fixes_.OnNmeaResult(nmea_, result, &gnss_);
     // By index: a listener may add another while it is told.
     for (size_t i = 0; i < listeners_.size(); ++i)
         listeners_[i]->OnNmeaResult(*this, result);
@@ -67,6 +69,8 @@ void Intake::TellNmea(int result)
 
 void Intake::TellBinr(int result)
 {
+    if (fixesOn_ && !hunting_)
+        lastFix_ = fixes_.OnBinrResult(binr_, result, dates_);
     for (size_t i = 0; i < listeners_.size(); ++i)
         listeners_[i]->OnBinrResult(*this, result);
 }

@@ -15,6 +15,7 @@
 // main window, a test) listens and shows, counts and records. Several
 // intakes may live side by side; each keeps to itself.
 #include "BinrDecoder.h"
+#include "FixPipeline.h"
 #include "GnssEpoch.h"
 #include "NmeaAssembler.h"
 #include "WeekRollover.h"
@@ -89,6 +90,15 @@ public:
     const DatePolicy& Dates() const { return dates_; }
     DatePolicy& Dates() { return dates_; }
 
+    // The source's fixes: judged, counted and collected for its report, one
+    // pass per result, while someone shows them (the STATISTIC window); a
+    // source nobody watches that closely pays nothing for them. LastFix is
+    // the step of the GGA or 0x88 being told (not offered for other results).
+    void SetFixesOn(bool on) { fixesOn_ = on; }
+    FixPipeline& Fixes() { return fixes_; }
+    const FixPipeline& Fixes() const { return fixes_; }
+    const FixStep& LastFix() const { return lastFix_; }
+
 private:
     void ReceiveNmea(const char* bytes, int length);
     void ReceiveBinr(const uint8_t* bytes, int length);
@@ -101,6 +111,9 @@ private:
     BinrDecoder binr_;
     GnssEpoch gnss_;
     DatePolicy dates_;
+    FixPipeline fixes_;
+    FixStep lastFix_;
+    bool fixesOn_ = false;
     bool hunting_ = false;
     std::vector<IntakeListener*> listeners_;
 };

@@ -83,6 +83,8 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
     // The protocol switch is read once per block; each completion reaches
     // OnNmeaResult or OnBinrResult before the next byte is fed.
     const bool nmea = NMEARadioButton->isChecked();
+    // The source's fixes are judged while STATISTIC shows them.
+    intake_.SetFixesOn(StatisticCheckBox->isChecked() && StatisticForm);
     intake_.Receive(bytes, length, nmea ? Protocol::Nmea : Protocol::Binr);
     if (priming_)
         return;
@@ -163,8 +165,6 @@ void TMainForm::OnNmeaResult(const Intake& intake, int result)
     // Multi-GNSS: POSITION and SATELLITES show epochs as the intake
     // completes them (OnGnssEpoch), not at the GGA.
     const bool multiGnss = intake.MultiGnss();
-    if (StatisticCheckBox->isChecked() && StatisticForm)
-        StatisticForm->CollectNmea(intake.Nmea(), result);
     switch (result) {
     case kNmeaError:
         CountLineError();
@@ -173,7 +173,7 @@ void TMainForm::OnNmeaResult(const Intake& intake, int result)
         if (!multiGnss && PositionCheckBox->isChecked() && PositionForm)
             PositionForm->RefreshFromNmea();
         if (StatisticCheckBox->isChecked() && StatisticForm)
-            StatisticForm->RefreshFromNmea(intake.Nmea(), intake.Gnss());
+            StatisticForm->ShowStep(intake.LastFix());
         if (!multiGnss && SatellitesCheckBox->isChecked() && SatellitesForm)
             SatellitesForm->RefreshFromNmea();
         break;
@@ -189,8 +189,6 @@ void TMainForm::OnNmeaResult(const Intake& intake, int result)
 
 void TMainForm::OnBinrResult(const Intake& intake, int result)
 {
-    if (mode != amSync && StatisticCheckBox->isChecked() && StatisticForm)
-        StatisticForm->CollectBinr(intake.Binr(), result, intake.Dates());
     switch (result) {
     case kNmeaError:   // -1, the decoder's error
         CountLineError();
@@ -227,7 +225,7 @@ void TMainForm::OnBinrResult(const Intake& intake, int result)
         if (PositionCheckBox->isChecked() && PositionForm)
             PositionForm->RefreshFromBinr();
         if (StatisticCheckBox->isChecked() && StatisticForm)
-            StatisticForm->RefreshFromBinr(intake.Binr(), intake.Dates());
+            StatisticForm->ShowStep(intake.LastFix());
         if (SatellitesCheckBox->isChecked() && SatellitesForm)
             SatellitesForm->RefreshFromBinr();
         if (!priming_)

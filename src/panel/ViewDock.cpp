@@ -28,6 +28,7 @@ void ViewDock::Link()
         SatellitesForm->intake = &panel_.intake_;
     if (StatisticForm) {
         StatisticForm->intake = &panel_.intake_;
+        StatisticForm->SetPipeline(&panel_.intake_.Fixes());
         StatisticForm->fixAccepted = [this](const FixStep& step) {
             if (panel_.VisualCheckBox->isChecked() && VisualForm)
                 VisualForm->AddPosition(step.position, step.fromBinr);

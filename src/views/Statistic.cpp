@@ -140,9 +140,15 @@ TStatisticForm::TStatisticForm(QWidget* parent)
     connect(DiffCheckBox, &QCheckBox::toggled, this, &TStatisticForm::PassLimits);
 }
 
+void TStatisticForm::SetPipeline(FixPipeline* pipeline)
+{
+    pipeline_ = pipeline ? pipeline : &ownPipeline_;
+    PassLimits();
+}
+
 void TStatisticForm::PassLimits()
 {
-    pipeline_.SetLimits({HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked()});
+    pipeline_->SetLimits({HDOPEdit->ReadLatin1(), VDOPEdit->ReadLatin1(), DiffCheckBox->isChecked()});
 }
 
 void TStatisticForm::StoreSettings() const
@@ -166,13 +172,13 @@ void TStatisticForm::contextMenuEvent(QContextMenuEvent* event)
 void TStatisticForm::CollectNmea(const NmeaAssembler& nmea, int result)
 {
     if (result != kNmeaGga)
-        pipeline_.OnNmeaResult(nmea, result);
+        pipeline_->OnNmeaResult(nmea, result);
 }
 
 void TStatisticForm::CollectBinr(const BinrDecoder& binr, int result, const DatePolicy& dates)
 {
     if (result != kMsgNavSolution)
-        pipeline_.OnBinrResult(binr, result, dates);
+        pipeline_->OnBinrResult(binr, result, dates);
 }
 
 bool TStatisticForm::SaveReport()
@@ -182,19 +188,19 @@ bool TStatisticForm::SaveReport()
         return false;
     // An epoch still open is closed now; sentences of it still to come are
     // not added to it.
-    pipeline_.Collector().Finish();
+    pipeline_->Collector().Finish();
     ReportEntry entry;
     // The page names the recording its figures came from, not its own file.
     const QString recording = recordingName();
     entry.name = recording.isEmpty() ? std::string("(the receiver's stream; no recording named)")
                                      : QFile::encodeName(recording).toStdString();
-    entry.protocol = pipeline_.LastFromBinr() ? "binr" : "nmea";
-    entry.log = &pipeline_.Log();
-    entry.figures = ComputeFigures(pipeline_.Log(), std::nullopt);
+    entry.protocol = pipeline_->LastFromBinr() ? "binr" : "nmea";
+    entry.log = &pipeline_->Log();
+    entry.figures = ComputeFigures(pipeline_->Log(), std::nullopt);
     QFile file(recording);
     if (!recording.isEmpty() && QFileInfo(recording).isFile() && file.open(QIODevice::ReadOnly)) {
         Sha256 sha;
-        ReceiverNameFinder names(pipeline_.LastFromBinr());
+        ReceiverNameFinder names(pipeline_->LastFromBinr());
         uint64_t size = 0;
         constexpr qint64 kBlock = 1 << 20;
         for (QByteArray block; !(block = file.read(kBlock)).isEmpty(); size += uint64_t(block.size())) {
@@ -243,17 +249,17 @@ void TStatisticForm::ShowStep(const FixStep& step)
 
 void TStatisticForm::RefreshFromNmea(const NmeaAssembler& nmea, const GnssEpoch& gnss)
 {
-    ShowStep(pipeline_.OnNmeaResult(nmea, kNmeaGga, &gnss));
+    ShowStep(pipeline_->OnNmeaResult(nmea, kNmeaGga, &gnss));
 }
 
 void TStatisticForm::RefreshFromBinr(const BinrDecoder& binr, const DatePolicy& dates)
 {
-    ShowStep(pipeline_.OnBinrResult(binr, kMsgNavSolution, dates));
+    ShowStep(pipeline_->OnBinrResult(binr, kMsgNavSolution, dates));
 }
 
 void TStatisticForm::ResetStatistics()
 {
-    pipeline_.Reset();
+    pipeline_->Reset();
     ShowTexts(StatisticResetTexts());
     NallLabel->SetText(std::string("0"));
 }

@@ -59,10 +59,13 @@ public:
     // window), for the saved page; empty when not known.
     std::function<QString()> recordingName = [] { return QString(); };
 
-    // The window's pipeline until each source runs its own. Stats(): the
-    // means in radians and metres of the last accepted fix.
-    FixPipeline& Pipeline() { return pipeline_; }
-    const FixPipeline& Pipeline() const { return pipeline_; }
+    // The pipeline whose fixes the window shows: the source's, handed over
+    // by the program (its limits become the window's), or the window's own
+    // until then. Stats(): the means in radians and metres of the last
+    // accepted fix.
+    void SetPipeline(FixPipeline* pipeline);
+    FixPipeline& Pipeline() { return *pipeline_; }
+    const FixPipeline& Pipeline() const { return *pipeline_; }
 
     ValueLabel* Label1 = nullptr;
     ValueLabel* Label2 = nullptr;
@@ -95,7 +98,8 @@ private:
     // The edits' values into the pipeline, as each changes.
     void PassLimits();
 
-    FixPipeline pipeline_;
+    FixPipeline ownPipeline_;
+    FixPipeline* pipeline_ = &ownPipeline_;
     QMenu* menu_ = nullptr;
     QAction* saveReportAction_ = nullptr;
 };
