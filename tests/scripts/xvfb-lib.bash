@@ -30,21 +30,32 @@ xvfb_cleanup() {
 # start_xvfb WIDTHxHEIGHT: starts Xvfb on a free display, adds its pid to the
 # caller's pids array, exports DISPLAY and waits until the server answers.
 # Returns non-zero when the server does not come up.
+#
+# The display is drawn at random from :100 .. :899, not the lowest free one:
+# a script that starts right after another must not get the display number
+# the other's server has just given up (tried: a program of the second script
+# then sometimes could not connect to it). A number in use makes Xvfb exit at
+# once, and the next is tried. -noreset: by default the server resets when
+# its last client leaves (the readiness probe), and a program connecting
+# during that reset is refused.
 start_xvfb() {
-  local geometry=$1 numberfile n=
-  # The server picks the display itself (-displayfd) and writes its number
-  # once it listens: two scripts starting at once can never share one.
-  numberfile=$(mktemp "${TMPDIR:-/tmp}/kestrova-xvfb-display.XXXXXX")
-  Xvfb -displayfd 3 -screen 0 "${geometry}x24" -nolisten tcp 3>"$numberfile" >/dev/null 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do
-    n=$(head -n 1 "$numberfile" 2>/dev/null || true)
-    [ -n "$n" ] && break
-    sleep 0.1
+  local geometry=$1 n xpid
+  for _ in $(seq 20); do
+    n=$((100 + RANDOM % 800))
+    [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 "${geometry}x24" -nolisten tcp -noreset >"${work:-/tmp}/xvfb.log" 2>&1 &
+    xpid=$!
+    export DISPLAY=:$n
+    for _ in $(seq 100); do
+      kill -0 "$xpid" 2>/dev/null || break
+      if xdotool getdisplaygeometry >/dev/null 2>&1; then
+        pids+=("$xpid")
+        return 0
+      fi
+      sleep 0.1
+    done
+    kill "$xpid" 2>/dev/null || true
+    wait "$xpid" 2>/dev/null || true
   done
-  rm -f "$numberfile"
-  [ -n "$n" ] || return 1
-  export DISPLAY=:$n
-  for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && return 0; sleep 0.1; done
   return 1
 }

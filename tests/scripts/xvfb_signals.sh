@@ -10,7 +10,7 @@ set -euo pipefail
 
 source "$(dirname "$0")/xvfb-lib.bash"
 xvfb_setup xvfb_signals "$1" "$2"
-fail() { echo "xvfb_signals: $*" >&2; tail -n 20 "$work/err" >&2 || true; exit 1; }
+fail() { echo "xvfb_signals: $*" >&2; tail -n 20 "$work/err" "$work/xvfb.log" >&2 || true; ps -ef | grep -c "[X]vfb" >&2; exit 1; }
 
 start_xvfb 1920x1080 || fail "Xvfb did not start"
 
