@@ -6,6 +6,7 @@
 #include "Mainfile.h"
 
 #include "Comm.h"
+#include "ConsoleDock.h"
 #include "Controls.h"
 #include "Instance.h"
 #include "LiveSources.h"
@@ -63,7 +64,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     live_ = std::make_unique<LiveSources>(*this);
     AddMultiGnssMenu();
     intake_.AddListener(this);
-    AddConsoleMenu();
+    console_ = new ConsoleDock(*this);
+    intake_.AddListener(console_);
 
     openFileDialog = [this](const QString& folder, const QString& filter) { return AskFileName(this, folder, filter); };
     SetCommHandlers({[this](const uint8_t* bytes, int length) { ReceiveBytes(bytes, length); },
@@ -140,7 +142,7 @@ void TMainForm::FormShow()
         FillPortList();
         live_->LoadSettings();
         settings_->StoreOnChange();
-        RestoreConsoleWindows();
+        console_->RestoreWindows();
     }
     SetActionMode(amStop);
     SoundButtonClick(nullptr);

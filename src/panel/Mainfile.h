@@ -39,7 +39,7 @@ class ViewDock;
 class Transport;
 class TSignalsForm;
 class TConsoleForm;
-struct ConsoleIntake;
+class ConsoleDock;
 
 class TMainForm : public QWidget, public PanelLink, private IntakeListener {
     Q_OBJECT
@@ -255,6 +255,7 @@ private:
     friend class PanelSettings;
     friend class Synchro;
     friend class ViewDock;
+    friend class ConsoleDock;
     std::unique_ptr<Transport> transport_;
     std::unique_ptr<LiveSources> live_;
     std::unique_ptr<PanelSettings> settings_;
@@ -287,20 +288,7 @@ private:
     void RepaintWindows();
 
     QImage actionBitmap;
-    // SIGNALS and CONSOLE: their menu items, their share of the intake
-    // (each result, and the bytes each decoder call consumed), sent commands.
-    void AddConsoleMenu();
-    void RestoreConsoleWindows();
-    void OnConsumed(const Intake& intake, Protocol protocol, const uint8_t* bytes, int used, int result,
-                    bool first) override;
-    void ConsoleNmeaResult(const Intake& intake, int result);
-    void ConsoleBinrResult(const Intake& intake, int result);
-    void ResetConsoleViews();
-    void RecordSentCommands();
-    void ConsoleSourceChanged();
-    QString ConsoleCommandProblem() const;
-    int SendConsoleCommand(const std::vector<uint8_t>& bytes, bool record);
-    std::shared_ptr<ConsoleIntake> console_;
+    ConsoleDock* console_ = nullptr;   // a child of the panel
     void AddMultiGnssMenu();
     void LoadMultiGnssSetting(const QSettings& s);
     void SaveMultiGnssSetting(QSettings& s) const;

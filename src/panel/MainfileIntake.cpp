@@ -9,6 +9,7 @@
 
 #include "BinrLayouts.h"
 #include "Comm.h"
+#include "ConsoleDock.h"
 #include "Controls.h"
 #include "Nmeafile.h"
 #include "Position.h"
@@ -75,7 +76,7 @@ void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
     // file that fills the disk must not take the room the recording needed.
     const bool recording = mode == amRecord;
     if (recording) {
-        RecordSentCommands();   // CONSOLE
+        console_->RecordSentCommands();   // CONSOLE
         receivedTotal += length;
         watchTicks = 0;
         AppendToRecordFile(bytes, length);
@@ -184,7 +185,6 @@ void TMainForm::OnNmeaResult(const Intake& intake, int result)
     default:
         break;
     }
-    ConsoleNmeaResult(intake, result);   // SIGNALS, after the other views' lines
 }
 
 void TMainForm::OnBinrResult(const Intake& intake, int result)
@@ -234,7 +234,6 @@ void TMainForm::OnBinrResult(const Intake& intake, int result)
     default:
         break;
     }
-    ConsoleBinrResult(intake, result);   // SIGNALS
 }
 
 void TMainForm::FinishBinrSync()

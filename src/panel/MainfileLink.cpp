@@ -3,6 +3,7 @@
 // the live sources act), and PanelLink, what the other windows may ask.
 #include "Mainfile.h"
 
+#include "ConsoleDock.h"
 #include "GnssEpoch.h"
 #include "LiveSources.h"
 #include "PanelLayout.h"
@@ -39,12 +40,17 @@ void TMainForm::ResetCounters()
 void TMainForm::ResetDecodersAndViews()
 {
     intake_.Reset();
-    ResetConsoleViews();
+    console_->ResetViews();
     if (SatellitesForm)
         SatellitesForm->ClearIndicators();
     if (VisualForm)
         VisualForm->ClearPlot();
 }
+
+TSignalsForm* TMainForm::ShowSignals() { return console_->ShowSignals(); }
+TConsoleForm* TMainForm::ShowConsole() { return console_->ShowConsole(); }
+TSignalsForm* TMainForm::SignalsWindow() const { return console_->SignalsWindow(); }
+TConsoleForm* TMainForm::ConsoleWindow() const { return console_->ConsoleWindow(); }
 
 // ---------------------------------------------------------------- the parts' slots
 

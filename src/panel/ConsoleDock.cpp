@@ -8,13 +8,14 @@
 // one test per decoder result. Sent commands go through the port's write
 // path; asked to, they join the recording where no received message is cut
 // by them: before the next block, once the last one ended between messages.
-#include "Mainfile.h"
+#include "ConsoleDock.h"
 
 #include "BinrDecoder.h"
 #include "Comm.h"
 #include "Console.h"
 #include "ConsoleModel.h"
 #include "GnssEpoch.h"
+#include "Mainfile.h"
 #include "MessageCapture.h"
 #include "MessageLog.h"
 #include "NmeaAssembler.h"
@@ -61,73 +62,61 @@ bool StoredVisible(const char* prefix)
 
 } // namespace
 
-struct ConsoleIntake {
-    std::unique_ptr<MessageLog> log;   // made with the console: about 6 MB
-    MessageCapture nmea{MessageProtocol::Nmea};
-    MessageCapture binr{MessageProtocol::Binr};
-    QPointer<TSignalsForm> signalsForm;
-    QPointer<TConsoleForm> consoleForm;
-    QStringList sources;               // names by number
-    uint8_t source = 0;
-    std::vector<uint8_t> pendingSent;  // for the recording
-    int64_t blockMs = 0;               // when the block being cut arrived
-
-    bool Feeding() const { return consoleForm && consoleForm->isVisible(); }
-    bool SignalsShown() const { return signalsForm && signalsForm->isVisible(); }
-};
-
-void TMainForm::AddConsoleMenu()
+ConsoleDock::ConsoleDock(TMainForm& panel) : QObject(&panel), panel_(panel)
 {
-    console_ = std::make_shared<ConsoleIntake>();
-    QMenu* menu = TitleMenu();
+    QMenu* menu = panel_.TitleMenu();
     menu->addSeparator();
     connect(menu->addAction(QStringLiteral("Signals...")), &QAction::triggered, this, [this] { ShowSignals(); });
     connect(menu->addAction(QStringLiteral("Messages...")), &QAction::triggered, this, [this] { ShowConsole(); });
-    connect(this, &TMainForm::ModeChanged, this, [this] { ConsoleSourceChanged(); });
+    connect(&panel_, &TMainForm::ModeChanged, this, [this] { SourceChanged(); });
 }
 
-TSignalsForm* TMainForm::SignalsWindow() const { return console_->signalsForm; }
+ConsoleDock::~ConsoleDock() = default;
 
-TConsoleForm* TMainForm::ConsoleWindow() const { return console_->consoleForm; }
+TSignalsForm* ConsoleDock::SignalsWindow() const { return signalsForm; }
+TConsoleForm* ConsoleDock::ConsoleWindow() const { return consoleForm; }
 
-TSignalsForm* TMainForm::ShowSignals()
+bool ConsoleDock::Feeding() const { return consoleForm && consoleForm->isVisible(); }
+bool ConsoleDock::SignalsShown() const { return signalsForm && signalsForm->isVisible(); }
+
+TSignalsForm* ConsoleDock::ShowSignals()
 {
-    ConsoleIntake& c = *console_;
+    ConsoleDock& c = *this;
     if (!c.signalsForm) {
-        c.signalsForm = new TSignalsForm(this);
-        PlaceWindow(*c.signalsForm, kSignalsPrefix, headless, QPoint(x() + width() + kWindowGap, y()));
+        c.signalsForm = new TSignalsForm(&panel_);
+        PlaceWindow(*c.signalsForm, kSignalsPrefix, panel_.headless, QPoint(panel_.x() + panel_.width() + kWindowGap, panel_.y()));
     }
     // Unfed while hidden: what it held is old.
     if (!c.signalsForm->isVisible())
         c.signalsForm->Reset();
     c.signalsForm->show();
     // The offscreen platform of a headless run says on stderr that it cannot.
-    if (!headless)
+    if (!panel_.headless)
         c.signalsForm->raise();
     return c.signalsForm;
 }
 
-TConsoleForm* TMainForm::ShowConsole()
+TConsoleForm* ConsoleDock::ShowConsole()
 {
-    ConsoleIntake& c = *console_;
+    ConsoleDock& c = *this;
     if (!c.consoleForm) {
         c.log = std::make_unique<MessageLog>();
-        auto* form = new TConsoleForm(this);
-        form->commandProblem = [this] { return ConsoleCommandProblem(); };
+        auto* form = new TConsoleForm(&panel_);
+        form->commandProblem = [this] { return CommandProblem(); };
         form->sendCommand = [this](const std::vector<uint8_t>& bytes, bool record) {
-            return SendConsoleCommand(bytes, record);
+            return SendCommand(bytes, record);
         };
         form->Model()->SetSentSource(kSentSource);
         form->Model()->SetSourceName(kSentSource, QStringLiteral("sent"));
         for (int i = 0; i < c.sources.size(); ++i)
             form->Model()->SetSourceName(uint8_t(i), c.sources[i]);
         form->SetLog(c.log.get());
-        if (!headless)
+        if (!panel_.headless)
             form->LoadHistory();
         // Beside the panel, under where SIGNALS opens: the views take the
         // room under the panel.
-        PlaceWindow(*form, kConsolePrefix, headless,
-                    QPoint(x() + width() + kWindowGap, y() + kSignalsDefaultHeight + 2 * kWindowGap));
+        PlaceWindow(*form, kConsolePrefix, panel_.headless,
+                    QPoint(panel_.x() + panel_.width() + kWindowGap, panel_.y() + kSignalsDefaultHeight + 2 * kWindowGap));
         c.consoleForm = form;
     }
     if (!c.consoleForm->isVisible()) {
@@ -135,12 +124,12 @@ TConsoleForm* TMainForm::ShowConsole()
         c.binr.Reset();
     }
     c.consoleForm->show();
-    if (!headless)
+    if (!panel_.headless)
         c.consoleForm->raise();
     return c.consoleForm;
 }
 
-void TMainForm::RestoreConsoleWindows()
+void ConsoleDock::RestoreWindows()
 {
     if (StoredVisible(kSignalsPrefix))
         ShowSignals();
@@ -150,10 +139,10 @@ void TMainForm::RestoreConsoleWindows()
 
 // ---------------------------------------------------------------- routing
 
-void TMainForm::OnConsumed(const Intake&, Protocol protocol, const uint8_t* bytes, int used, int result, bool first)
+void ConsoleDock::OnConsumed(const Intake&, Protocol protocol, const uint8_t* bytes, int used, int result, bool first)
 {
-    ConsoleIntake& c = *console_;
-    if (!c.Feeding() || priming_)
+    ConsoleDock& c = *this;
+    if (!c.Feeding() || panel_.priming_)
         return;
     // The messages of a block arrived together: one clock reading each.
     if (first || c.blockMs == 0)
@@ -161,31 +150,32 @@ void TMainForm::OnConsumed(const Intake&, Protocol protocol, const uint8_t* byte
     (protocol == Protocol::Nmea ? c.nmea : c.binr).Feed(bytes, used, result, c.blockMs, c.source, *c.log);
 }
 
-void TMainForm::ConsoleNmeaResult(const Intake& intake, int result)
+// Heard after the panel, so SIGNALS' line follows the other views' lines.
+void ConsoleDock::OnNmeaResult(const Intake& intake, int result)
 {
-    if (console_->SignalsShown())
-        console_->signalsForm->OnNmeaResult(result, intake.Nmea(), intake.Gnss());
+    if (panel_.mode != amSync && SignalsShown())
+        signalsForm->OnNmeaResult(result, intake.Nmea(), intake.Gnss());
 }
 
-void TMainForm::ConsoleBinrResult(const Intake& intake, int result)
+void ConsoleDock::OnBinrResult(const Intake& intake, int result)
 {
-    if (mode != amSync && console_->SignalsShown())
-        console_->signalsForm->OnBinrResult(result, intake.Binr(), intake.Gnss().Enabled());
+    if (panel_.mode != amSync && SignalsShown())
+        signalsForm->OnBinrResult(result, intake.Binr(), intake.Gnss().Enabled());
 }
 
-void TMainForm::ResetConsoleViews()
+void ConsoleDock::ResetViews()
 {
-    ConsoleIntake& c = *console_;
+    ConsoleDock& c = *this;
     c.nmea.Reset();
     c.binr.Reset();
     if (c.signalsForm)
         c.signalsForm->Reset();
 }
 
-void TMainForm::ConsoleSourceChanged()
+void ConsoleDock::SourceChanged()
 {
-    ConsoleIntake& c = *console_;
-    const QString name = PlaybackMode(mode) ? FileLabel->text() : PortComboBox->currentText();
+    ConsoleDock& c = *this;
+    const QString name = PlaybackMode(panel_.mode) ? panel_.FileLabel->text() : panel_.PortComboBox->currentText();
     int number = int(c.sources.indexOf(name));
     if (number < 0) {
         if (c.sources.size() < kSourcesMax)
@@ -195,7 +185,7 @@ void TMainForm::ConsoleSourceChanged()
         number = int(c.sources.size()) - 1;
     }
     c.source = uint8_t(number);
-    if (mode != amRecord)
+    if (panel_.mode != amRecord)
         c.pendingSent.clear();
     if (c.consoleForm) {
         c.consoleForm->Model()->SetSourceName(c.source, name);
@@ -205,8 +195,9 @@ void TMainForm::ConsoleSourceChanged()
 
 // ---------------------------------------------------------------- commands
 
-QString TMainForm::ConsoleCommandProblem() const
+QString ConsoleDock::CommandProblem() const
 {
+    const uint32_t mode = panel_.mode;
     if (mode == amSync)
         return QStringLiteral("Busy: the receiver is being synchronized");
     if ((mode != amRecord && mode != amWatch) || !PortOpen())
@@ -216,10 +207,10 @@ QString TMainForm::ConsoleCommandProblem() const
     return {};
 }
 
-int TMainForm::SendConsoleCommand(const std::vector<uint8_t>& bytes, bool record)
+int ConsoleDock::SendCommand(const std::vector<uint8_t>& bytes, bool record)
 {
-    ConsoleIntake& c = *console_;
-    if (bytes.empty() || !ConsoleCommandProblem().isEmpty())
+    ConsoleDock& c = *this;
+    if (bytes.empty() || !CommandProblem().isEmpty())
         return 0;
     const int written = WritePort(bytes.data(), int(bytes.size()));
     if (written <= 0)
@@ -228,21 +219,21 @@ int TMainForm::SendConsoleCommand(const std::vector<uint8_t>& bytes, bool record
         const MessageProtocol protocol = bytes[0] == '$' ? MessageProtocol::Nmea : MessageProtocol::Binr;
         c.log->Append({QDateTime::currentMSecsSinceEpoch(), kSentSource, protocol, bytes.data(), written, false});
     }
-    if (record && mode == amRecord && c.pendingSent.size() + size_t(written) <= kPendingSentMax)
+    if (record && panel_.mode == amRecord && c.pendingSent.size() + size_t(written) <= kPendingSentMax)
         c.pendingSent.insert(c.pendingSent.end(), bytes.begin(), bytes.begin() + written);
     return written;
 }
 
-void TMainForm::RecordSentCommands()
+void ConsoleDock::RecordSentCommands()
 {
-    ConsoleIntake& c = *console_;
+    ConsoleDock& c = *this;
     if (c.pendingSent.empty())
         return;
     // A received message under way would be cut in two in the file.
-    if (c.Feeding() && (NMEARadioButton->isChecked() ? c.nmea : c.binr).InMessage())
+    if (c.Feeding() && (panel_.NMEARadioButton->isChecked() ? c.nmea : c.binr).InMessage())
         return;
     const int size = int(c.pendingSent.size());
-    receivedTotal += size;
-    AppendToRecordFile(c.pendingSent.data(), size);
+    panel_.receivedTotal += size;
+    panel_.AppendToRecordFile(c.pendingSent.data(), size);
     c.pendingSent.clear();
 }
