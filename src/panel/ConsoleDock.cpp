@@ -21,6 +21,7 @@
 #include "NmeaAssembler.h"
 #include "SettingsFile.h"
 #include "Signals.h"
+#include "SourceFeed.h"
 #include "WindowPlace.h"
 
 #include <QAction>
@@ -234,6 +235,6 @@ void ConsoleDock::RecordSentCommands()
         return;
     const int size = int(c.pendingSent.size());
     panel_.receivedTotal += size;
-    panel_.AppendToRecordFile(c.pendingSent.data(), size);
+    panel_.feed_->AppendToRecordFile(c.pendingSent.data(), size);
     c.pendingSent.clear();
 }

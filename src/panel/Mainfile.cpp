@@ -6,6 +6,7 @@
 #include "Mainfile.h"
 
 #include "Comm.h"
+#include "SourceFeed.h"
 #include "ConsoleDock.h"
 #include "Controls.h"
 #include "Instance.h"
@@ -62,8 +63,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     transport_ = std::make_unique<Transport>(*this);
     ConnectControls();
     live_ = std::make_unique<LiveSources>(*this);
-    AddMultiGnssMenu();
-    intake_.AddListener(this);
+    feed_ = new SourceFeed(*this);
+    intake_.AddListener(feed_);
     console_ = new ConsoleDock(*this);
     intake_.AddListener(console_);
 
@@ -238,19 +239,19 @@ void TMainForm::PositionCheckBoxClick()
         return;
     if (BINRRadioButton->isChecked() && mode == amRecord)
         synchro_->SendPositionCommands(PositionCheckBox->isChecked());
-    PlaceProfile();
+    feed_->PlaceProfile();
 }
 
 void TMainForm::StatisticCheckBoxClick()
 {
     if (dock_->SwitchStatistic())
-        PlaceProfile();
+        feed_->PlaceProfile();
 }
 
 void TMainForm::SatellitesCheckBoxClick()
 {
     if (dock_->SwitchSatellites())
-        PlaceProfile();
+        feed_->PlaceProfile();
 }
 
 void TMainForm::VisualCheckBoxClick() { dock_->SwitchVisual(); }
@@ -260,7 +261,7 @@ void TMainForm::ProfileCheckBoxClick()
     if (!ProfileForm)
         return;
     if (ProfileCheckBox->isChecked()) {
-        PlaceProfile();
+        feed_->PlaceProfile();
         ProfileForm->show();
     } else {
         ProfileForm->hide();

@@ -1,12 +1,10 @@
 #pragma once
 // The main window: the control panel with port, rate and protocol selection,
-// transport buttons, counters and view switches, and their slots; the road
-// of received bytes (ReceiveBytes) into its source's Intake, and the
-// reactions to what the intake decodes, for the views. The slots hand the
-// work to the panel's parts: Transport (the transport buttons, the playback
-// threads), LiveSources (opening, losing and reconnecting a source, the port
-// list), Synchro, ViewDock (the views around the panel), PanelSettings and
-// PanelLayout. The other windows see the panel only through PanelLink.
+// transport buttons, counters and view switches, and their slots, which hand
+// the work to the panel's parts: SourceFeed (received bytes into the source's
+// Intake, and what it decodes to the views), Transport, LiveSources, Synchro,
+// ViewDock, ConsoleDock, PanelSettings and PanelLayout. The other windows see
+// the panel only through PanelLink.
 #include "ActionMode.h"
 #include "Intake.h"
 #include "PanelLink.h"
@@ -40,8 +38,9 @@ class Transport;
 class TSignalsForm;
 class TConsoleForm;
 class ConsoleDock;
+class SourceFeed;
 
-class TMainForm : public QWidget, public PanelLink, private IntakeListener {
+class TMainForm : public QWidget, public PanelLink {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);
@@ -256,6 +255,7 @@ private:
     friend class Synchro;
     friend class ViewDock;
     friend class ConsoleDock;
+    friend class SourceFeed;
     std::unique_ptr<Transport> transport_;
     std::unique_ptr<LiveSources> live_;
     std::unique_ptr<PanelSettings> settings_;
@@ -276,40 +276,14 @@ private:
     ReceiveTimesWriter recordTimes;
 
     void ConnectControls();
-    // The reactions to one decoder result of the intake (a completed
-    // sentence or message, an error).
-    void OnNmeaResult(const Intake& intake, int result) override;
-    void OnBinrResult(const Intake& intake, int result) override;
-    void FinishBinrSync();
-    void ShowErrorCount();
-    void ShowReceivedTotal();
     void ResetCounters();
-    void AppendToRecordFile(const uint8_t* bytes, int length);
-    void RepaintWindows();
 
     QImage actionBitmap;
+    SourceFeed* feed_ = nullptr;       // the intake's first listener; a child of the panel
     ConsoleDock* console_ = nullptr;   // a child of the panel
-    void AddMultiGnssMenu();
-    void LoadMultiGnssSetting(const QSettings& s);
-    void SaveMultiGnssSetting(QSettings& s) const;
-    void PlaceProfile();
-    // Shows the last completed Multi-GNSS epoch in POSITION and SATELLITES;
-    // CompleteGnssEpoch first completes the one under way (end of data).
-    void OnGnssEpoch(const Intake& intake) override;
-    void CompleteGnssEpoch();
-    void WatchGnssIdle();
 
     QMenu* titleMenu_ = nullptr;
-    int64_t gnssLastBytesUs_ = 0;
-    QAction* multiGnssAction_ = nullptr;
     bool shownOnce_ = false;
 };
 
-// The name of the record file after a BINR synchronization: the device text
-// up to its first blank, "_c", the first digit of the port name, ".dat".
-// The device text comes from the receiver, so path separators and control
-// characters become "_" and the name always stays in the current folder.
-QString SyncRecordFileName(const QString& deviceText, const QString& portName);
 void SetTextColour(QWidget* widget, QRgb colour);
-// "N kB" below 1 MiB, "N.N MB" from there.
-QString ReceivedText(int64_t total);

@@ -4,6 +4,9 @@
 #include "Mainfile.h"
 
 #include "ConsoleDock.h"
+#include "Comm.h"
+#include "BinrLayouts.h"
+#include "SourceFeed.h"
 #include "GnssEpoch.h"
 #include "LiveSources.h"
 #include "PanelLayout.h"
@@ -45,6 +48,20 @@ void TMainForm::ResetDecodersAndViews()
         SatellitesForm->ClearIndicators();
     if (VisualForm)
         VisualForm->ClearPlot();
+}
+
+void TMainForm::ReceiveBytes(const uint8_t* bytes, int length) { feed_->ReceiveBytes(bytes, length); }
+void TMainForm::PrimeFromBytes(const uint8_t* bytes, size_t length) { feed_->PrimeFromBytes(bytes, length); }
+void TMainForm::CountLineError() { feed_->CountLineError(); }
+void TMainForm::SetReceivedTotal(int64_t total) { feed_->SetReceivedTotal(total); }
+void TMainForm::SetMultiGnss(bool on) { feed_->SetMultiGnss(on); }
+bool TMainForm::MultiGnss() const { return feed_->MultiGnss(); }
+void TMainForm::GnssIdleTimerTimer() { feed_->GnssIdleTimerTimer(); }
+int TMainForm::SendBinr(uint8_t id, const uint8_t* payload, int length)
+{
+    uint8_t frame[kBinrCommandFrameMax];
+    const int size = BuildBinrFrame(id, payload, length, frame, kBinrCommandFrameMax);
+    return size > 0 ? WritePort(frame, size) : 0;
 }
 
 TSignalsForm* TMainForm::ShowSignals() { return console_->ShowSignals(); }

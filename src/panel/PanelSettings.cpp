@@ -4,6 +4,7 @@
 
 #include "LiveSources.h"
 #include "Mainfile.h"
+#include "SourceFeed.h"
 #include "PanelLayout.h"
 #include "SettingsFile.h"
 #include "WeekRollover.h"
@@ -124,7 +125,7 @@ void PanelSettings::Load()
         ReadWeekRollovers(*stored, panel_.intake_.Dates());
         // A key of its own, outside the chain above: a settings file from
         // before the option still reads whole.
-        panel_.LoadMultiGnssSetting(*stored);
+        panel_.feed_->LoadMultiGnssSetting(*stored);
     }
     KeepTitleStripOnScreen();
 }
@@ -223,7 +224,7 @@ void PanelSettings::Save()
     // With the receiver unplugged the list is empty: the stored port stays.
     if (!panel_.PortComboBox->currentText().isEmpty())
         stored->setValue(kPortKey, panel_.PortComboBox->currentText());
-    panel_.SaveMultiGnssSetting(*stored);
+    panel_.feed_->SaveMultiGnssSetting(*stored);
     stored->sync();
     panel_.Sources().SaveSettings();
 }

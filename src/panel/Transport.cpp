@@ -4,6 +4,7 @@
 
 #include "LiveSources.h"
 #include "Mainfile.h"
+#include "SourceFeed.h"
 
 #include "BinrLayouts.h"
 #include "BinrDecoder.h"
@@ -388,7 +389,7 @@ void Transport::Stop(bool byUser)
     const uint32_t mode = panel_.Mode();
     // The end of the data completes the last Multi-GNSS epoch.
     if (mode == amPlay || mode == amFastPlay || mode == amPause || mode == amRecord || mode == amWatch)
-        panel_.CompleteGnssEpoch();
+        panel_.feed_->CompleteGnssEpoch();
     switch (mode) {
     case amSync:
         if (byUser)

@@ -11,6 +11,7 @@
 #include "NmeaChecksum.h"
 #include "Player.h"
 #include "Position.h"
+#include "SourceFeed.h"
 #include "Profile.h"
 #include "Satellites.h"
 #include "SettingsFile.h"

@@ -6,6 +6,7 @@
 
 #include "../core/NmeafileFrames.h"
 #include "Nmeafile.h"
+#include "SourceFeed.h"
 #include "ReceiveTimes.h"
 #include "WeekRollover.h"
 

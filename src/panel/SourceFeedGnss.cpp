@@ -1,5 +1,7 @@
 // The Multi-GNSS option of the main window: its check item in the title
 // strip's menu, its setting, and what switching it does to the views.
+#include "SourceFeed.h"
+
 #include "Mainfile.h"
 
 #include "Position.h"
@@ -24,27 +26,29 @@ constexpr char kMultiGnssKey[] = "MultiGnss";
 
 } // namespace
 
+SourceFeed::SourceFeed(TMainForm& panel) : QObject(&panel), panel_(panel) { AddMultiGnssMenu(); }
+
 // A new main window starts with the option off, until the settings or the
 // command line say otherwise.
-void TMainForm::AddMultiGnssMenu()
+void SourceFeed::AddMultiGnssMenu()
 {
-    GnssIdleTimer = new QTimer(this);
-    GnssIdleTimer->setSingleShot(true);
-    gnssClockUs = [] { return MonotonicUs(); };
-    connect(GnssIdleTimer, &QTimer::timeout, this, &TMainForm::GnssIdleTimerTimer);
-    multiGnssAction_ = TitleMenu()->addAction(QStringLiteral("Multi-GNSS"));
+    panel_.GnssIdleTimer = new QTimer(&panel_);
+    panel_.GnssIdleTimer->setSingleShot(true);
+    panel_.gnssClockUs = [] { return MonotonicUs(); };
+    connect(panel_.GnssIdleTimer, &QTimer::timeout, this, &SourceFeed::GnssIdleTimerTimer);
+    multiGnssAction_ = panel_.TitleMenu()->addAction(QStringLiteral("Multi-GNSS"));
     multiGnssAction_->setCheckable(true);
     connect(multiGnssAction_, &QAction::toggled, this, [this](bool on) { SetMultiGnss(on); });
 }
 
-bool TMainForm::MultiGnss() const { return intake_.MultiGnss(); }
+bool SourceFeed::MultiGnss() const { return panel_.intake_.MultiGnss(); }
 
-void TMainForm::SetMultiGnss(bool on)
+void SourceFeed::SetMultiGnss(bool on)
 {
     // The views start afresh, as at the start of a playback: nothing read
     // one way stays on screen beside what is read the other way. The
     // decoders are left alone, so a recording's side file goes on unchanged.
-    intake_.SetMultiGnss(on);
+    panel_.intake_.SetMultiGnss(on);
     if (multiGnssAction_) {
         const QSignalBlocker quiet(multiGnssAction_);
         multiGnssAction_->setChecked(on);
@@ -60,38 +64,38 @@ void TMainForm::SetMultiGnss(bool on)
     if (StatisticForm)
         StatisticForm->ResetStatistics();
     PlaceProfile();
-    SettingChanged();
+    panel_.SettingChanged();
 }
 
-void TMainForm::OnGnssEpoch(const Intake&)
+void SourceFeed::OnGnssEpoch(const Intake&)
 {
-    if (PositionCheckBox->isChecked() && PositionForm)
+    if (panel_.PositionCheckBox->isChecked() && PositionForm)
         PositionForm->RefreshFromNmea();
-    if (SatellitesCheckBox->isChecked() && SatellitesForm)
+    if (panel_.SatellitesCheckBox->isChecked() && SatellitesForm)
         SatellitesForm->RefreshFromNmea();
 }
 
-void TMainForm::CompleteGnssEpoch()
+void SourceFeed::CompleteGnssEpoch()
 {
-    GnssIdleTimer->stop();
-    intake_.CompleteGnssEpoch();
+    panel_.GnssIdleTimer->stop();
+    panel_.intake_.CompleteGnssEpoch();
 }
 
 // After each live block: the quiet time counts from its arrival.
-void TMainForm::WatchGnssIdle()
+void SourceFeed::WatchGnssIdle()
 {
-    gnssLastBytesUs_ = gnssClockUs();
-    if (intake_.Gnss().Pending())
-        GnssIdleTimer->start(int(kEpochIdleUs / 1000));
+    gnssLastBytesUs_ = panel_.gnssClockUs();
+    if (panel_.intake_.Gnss().Pending())
+        panel_.GnssIdleTimer->start(int(kEpochIdleUs / 1000));
 }
 
-void TMainForm::GnssIdleTimerTimer()
+void SourceFeed::GnssIdleTimerTimer()
 {
-    if (!intake_.Gnss().Pending() || (mode != amRecord && mode != amWatch))
+    if (!panel_.intake_.Gnss().Pending() || (panel_.mode != amRecord && panel_.mode != amWatch))
         return;
-    const int64_t quietUs = gnssClockUs() - gnssLastBytesUs_;
+    const int64_t quietUs = panel_.gnssClockUs() - gnssLastBytesUs_;
     if (quietUs >= 0 && quietUs < kEpochIdleUs) {
-        GnssIdleTimer->start(int((kEpochIdleUs - quietUs + 999) / 1000));
+        panel_.GnssIdleTimer->start(int((kEpochIdleUs - quietUs + 999) / 1000));
         return;
     }
     CompleteGnssEpoch();
@@ -99,7 +103,7 @@ void TMainForm::GnssIdleTimerTimer()
 }
 
 // A value that cannot be read leaves the option as it is (off at start-up).
-void TMainForm::LoadMultiGnssSetting(const QSettings& s)
+void SourceFeed::LoadMultiGnssSetting(const QSettings& s)
 {
     bool ok = false;
     const int v = s.value(kMultiGnssKey).toString().trimmed().toInt(&ok);
@@ -107,20 +111,20 @@ void TMainForm::LoadMultiGnssSetting(const QSettings& s)
         SetMultiGnss(v == 1);
 }
 
-void TMainForm::SaveMultiGnssSetting(QSettings& s) const { s.setValue(kMultiGnssKey, int(MultiGnss())); }
+void SourceFeed::SaveMultiGnssSetting(QSettings& s) const { s.setValue(kMultiGnssKey, int(MultiGnss())); }
 
 // PROFILE sits under VISUAL; with Multi-GNSS the grown SATELLITES window can
 // reach lower, and PROFILE then goes under that.
-void TMainForm::PlaceProfile()
+void SourceFeed::PlaceProfile()
 {
-    if (!ProfileForm || !ProfileCheckBox->isChecked())
+    if (!ProfileForm || !panel_.ProfileCheckBox->isChecked())
         return;
-    int leftColumn = height();
+    int leftColumn = panel_.height();
     const std::pair<QCheckBox*, QWidget*> column[] = {
-        {PositionCheckBox, PositionForm}, {StatisticCheckBox, StatisticForm}, {SatellitesCheckBox, SatellitesForm}};
+        {panel_.PositionCheckBox, PositionForm}, {panel_.StatisticCheckBox, StatisticForm}, {panel_.SatellitesCheckBox, SatellitesForm}};
     for (const auto& [box, view] : column)
         if (box->isChecked() && view)
             leftColumn += view->height();
     const int underVisual = VisualForm ? VisualForm->height() : 0;
-    ProfileForm->move(x(), y() + (MultiGnss() ? std::max(underVisual, leftColumn) : underVisual));
+    ProfileForm->move(panel_.x(), panel_.y() + (MultiGnss() ? std::max(underVisual, leftColumn) : underVisual));
 }

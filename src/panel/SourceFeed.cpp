@@ -5,6 +5,8 @@
 // messages drive the views, the synthesis and the synchronization; then the
 // block is counted and every window has been repainted before the producer
 // is released.
+#include "SourceFeed.h"
+
 #include "Mainfile.h"
 
 #include "BinrLayouts.h"
@@ -37,7 +39,7 @@ constexpr int64_t kMiB = 1024 * 1024;
 // The record file is closed and reopened whenever the total, in whole KiB,
 // is a multiple of this: the data reaches the disk in 128 KiB steps.
 constexpr int64_t kReopenEveryKiB = 128;
-constexpr int kSyncFound = 10;   // syncIndex once the receiver took the new rate
+constexpr int kSyncFound = 10;   // panel_.syncIndex once the receiver took the new rate
 
 } // namespace
 
@@ -68,98 +70,98 @@ QString SyncRecordFileName(const QString& deviceText, const QString& portName)
 
 // ---------------------------------------------------------------- intake
 
-void TMainForm::ReceiveBytes(const uint8_t* bytes, int length)
+void SourceFeed::ReceiveBytes(const uint8_t* bytes, int length)
 {
     if (bytes == nullptr || length < 0)
         length = 0;
     // The raw bytes reach the record file before the decoders run: a side
     // file that fills the disk must not take the room the recording needed.
-    const bool recording = mode == amRecord;
+    const bool recording = panel_.mode == amRecord;
     if (recording) {
-        console_->RecordSentCommands();   // CONSOLE
-        receivedTotal += length;
-        watchTicks = 0;
+        panel_.console_->RecordSentCommands();   // CONSOLE
+        panel_.receivedTotal += length;
+        panel_.watchTicks = 0;
         AppendToRecordFile(bytes, length);
     }
     // The protocol switch is read once per block; each completion reaches
     // OnNmeaResult or OnBinrResult before the next byte is fed.
-    const bool nmea = NMEARadioButton->isChecked();
+    const bool nmea = panel_.NMEARadioButton->isChecked();
     // The source's fixes are judged while STATISTIC shows them.
-    intake_.SetFixesOn(StatisticCheckBox->isChecked() && StatisticForm);
-    intake_.Receive(bytes, length, nmea ? Protocol::Nmea : Protocol::Binr);
-    if (priming_)
+    panel_.intake_.SetFixesOn(panel_.StatisticCheckBox->isChecked() && StatisticForm);
+    panel_.intake_.Receive(bytes, length, nmea ? Protocol::Nmea : Protocol::Binr);
+    if (panel_.priming_)
         return;
     // Read after routing: a routed byte may have ended a synchronization.
     // A pause cannot stop the block already handed over; it still counts, or
     // the total and the percentage would come out short after a pause.
     if (recording) {
         ShowReceivedTotal();
-    } else if (mode == amWatch || mode == amPlay || mode == amFastPlay || mode == amPause) {
-        receivedTotal += length;
-        if (mode == amWatch) {
-            watchTicks = 0;
-            InfoLabel->setText(QStringLiteral("Receive..."));
+    } else if (panel_.mode == amWatch || panel_.mode == amPlay || panel_.mode == amFastPlay || panel_.mode == amPause) {
+        panel_.receivedTotal += length;
+        if (panel_.mode == amWatch) {
+            panel_.watchTicks = 0;
+            panel_.InfoLabel->setText(QStringLiteral("Receive..."));
         }
         ShowReceivedTotal();
     }
-    if (nmea && (mode == amRecord || mode == amWatch) && intake_.MultiGnss())
+    if (nmea && (panel_.mode == amRecord || panel_.mode == amWatch) && panel_.intake_.MultiGnss())
         WatchGnssIdle();
     RepaintWindows();
 }
 
-void TMainForm::PrimeFromBytes(const uint8_t* bytes, size_t length)
+void SourceFeed::PrimeFromBytes(const uint8_t* bytes, size_t length)
 {
     const bool report = HeadlessReport();
     SetHeadlessReport(false);
-    priming_ = true;
+    panel_.priming_ = true;
     for (size_t done = 0; done < length;) {
         const int part = int(std::min<size_t>(length - done, size_t(1) << 20));
         ReceiveBytes(bytes + done, part);
         done += size_t(part);
     }
-    priming_ = false;
+    panel_.priming_ = false;
     SetHeadlessReport(report);
 }
 
-void TMainForm::AppendToRecordFile(const uint8_t* bytes, int length)
+void SourceFeed::AppendToRecordFile(const uint8_t* bytes, int length)
 {
-    bool written = recordFile.Append(bytes, length);
+    bool written = panel_.recordFile.Append(bytes, length);
     // The receive times describe the file as written: a block or the part of
     // it that went in gets its record (a block that went nowhere gets none),
     // and a file removed under us is no longer the one they describe.
-    if (recordFile.IsOpen())
-        recordTimes.Append(recordFile.Size(), MonotonicUs());
-    if ((receivedTotal / kKiB) % kReopenEveryKiB == 0)
-        written = recordFile.Reopen() && written;
+    if (panel_.recordFile.IsOpen())
+        panel_.recordTimes.Append(panel_.recordFile.Size(), MonotonicUs());
+    if ((panel_.receivedTotal / kKiB) % kReopenEveryKiB == 0)
+        written = panel_.recordFile.Reopen() && written;
     // A hole stays reported until the recording stops: the line never goes
     // back to "Receive..." once bytes are missing from the file.
-    if (recordFile.LostBytes() > 0 || written)
-        InfoLabel->setText(RecordStatusText(recordFile.LostBytes()));
+    if (panel_.recordFile.LostBytes() > 0 || written)
+        panel_.InfoLabel->setText(RecordStatusText(panel_.recordFile.LostBytes()));
     else
-        InfoLabel->setText(QStringLiteral("File write error"));
+        panel_.InfoLabel->setText(QStringLiteral("File write error"));
 }
 
-void TMainForm::RepaintWindows()
+void SourceFeed::RepaintWindows()
 {
     // Only what changed is painted: the pending update of each window is
     // carried out now instead of when the event loop comes round.
-    const QWidget* windows[] = {this, PositionForm, StatisticForm, SatellitesForm, VisualForm, ProfileForm};
+    const QWidget* windows[] = {&panel_, PositionForm, StatisticForm, SatellitesForm, VisualForm, ProfileForm};
     for (const QWidget* w : windows)
         if (w && w->isVisible())
             QCoreApplication::sendPostedEvents(const_cast<QWidget*>(w), QEvent::UpdateRequest);
 }
 
-void TMainForm::OnNmeaResult(const Intake& intake, int result)
+void SourceFeed::OnNmeaResult(const Intake& intake, int result)
 {
-    if (mode == amSync) {
+    if (panel_.mode == amSync) {
         // Any accepted sentence means the rate being tried is right.
         if (result >= kNmeaOther) {
-            SynchroTimer->stop();
-            if (syncIndex >= 0 && syncIndex < BaudComboBox->count())
-                BaudComboBox->setCurrentIndex(syncIndex);
-            DeviceLabel->setText(QStringLiteral("unknown"));
-            InfoLabel->setText(QStringLiteral("Connection Ok"));
-            StopButtonClick(nullptr);
+            panel_.SynchroTimer->stop();
+            if (panel_.syncIndex >= 0 && panel_.syncIndex < panel_.BaudComboBox->count())
+                panel_.BaudComboBox->setCurrentIndex(panel_.syncIndex);
+            panel_.DeviceLabel->setText(QStringLiteral("unknown"));
+            panel_.InfoLabel->setText(QStringLiteral("Connection Ok"));
+            panel_.StopButtonClick(nullptr);
         }
         return;
     }
@@ -171,11 +173,11 @@ void TMainForm::OnNmeaResult(const Intake& intake, int result)
         CountLineError();
         break;
     case kNmeaGga:
-        if (!multiGnss && PositionCheckBox->isChecked() && PositionForm)
+        if (!multiGnss && panel_.PositionCheckBox->isChecked() && PositionForm)
             PositionForm->RefreshFromNmea();
-        if (StatisticCheckBox->isChecked() && StatisticForm)
+        if (panel_.StatisticCheckBox->isChecked() && StatisticForm)
             StatisticForm->ShowStep(intake.LastFix());
-        if (!multiGnss && SatellitesCheckBox->isChecked() && SatellitesForm)
+        if (!multiGnss && panel_.SatellitesCheckBox->isChecked() && SatellitesForm)
             SatellitesForm->RefreshFromNmea();
         break;
     case kNmeaGsv:
@@ -187,48 +189,48 @@ void TMainForm::OnNmeaResult(const Intake& intake, int result)
     }
 }
 
-void TMainForm::OnBinrResult(const Intake& intake, int result)
+void SourceFeed::OnBinrResult(const Intake& intake, int result)
 {
     switch (result) {
     case kNmeaError:   // -1, the decoder's error
         CountLineError();
         break;
     case kMsgHeartbeat:
-        if (mode == amSync) {
+        if (panel_.mode == amSync) {
             const uint8_t off[] = {0x00};
-            SendBinr(kCmdHeartbeat, off, 1);
+            panel_.SendBinr(kCmdHeartbeat, off, 1);
         }
         break;
     case kMsgBaudAck:
-        SetPortBaud(BaudComboBox->currentText().toInt());
-        syncIndex = kSyncFound;
+        SetPortBaud(panel_.BaudComboBox->currentText().toInt());
+        panel_.syncIndex = kSyncFound;
         break;
     case kMsgSatInView:
-        if (mode == amSync)
+        if (panel_.mode == amSync)
             break;
         if (VisualForm && VisualForm->SatCheckBox && VisualForm->SatCheckBox->isChecked())
             VisualForm->LoadBinrSatellites();
-        if (!priming_)
+        if (!panel_.priming_)
             WriteSentencesFor(result, intake.Binr(), intake.Dates());
         break;
     case kMsgDeviceInfo: {
         char text[kDeviceTextMax + 1];
         ReadDeviceText(intake.Binr().DeviceInfo(), text);
-        DeviceLabel->setText(FromText(text));
-        if (mode == amSync)
+        panel_.DeviceLabel->setText(FromText(text));
+        if (panel_.mode == amSync)
             FinishBinrSync();
         break;
     }
     case kMsgNavSolution:
-        if (mode == amSync)
+        if (panel_.mode == amSync)
             break;
-        if (PositionCheckBox->isChecked() && PositionForm)
+        if (panel_.PositionCheckBox->isChecked() && PositionForm)
             PositionForm->RefreshFromBinr();
-        if (StatisticCheckBox->isChecked() && StatisticForm)
+        if (panel_.StatisticCheckBox->isChecked() && StatisticForm)
             StatisticForm->ShowStep(intake.LastFix());
-        if (SatellitesCheckBox->isChecked() && SatellitesForm)
+        if (panel_.SatellitesCheckBox->isChecked() && SatellitesForm)
             SatellitesForm->RefreshFromBinr();
-        if (!priming_)
+        if (!panel_.priming_)
             WriteSentencesFor(result, intake.Binr(), intake.Dates());
         break;
     default:
@@ -236,37 +238,30 @@ void TMainForm::OnBinrResult(const Intake& intake, int result)
     }
 }
 
-void TMainForm::FinishBinrSync()
+void SourceFeed::FinishBinrSync()
 {
     // The digit names a serial port; an address's digits mean nothing here.
-    const QString port = PortComboBox->currentText();
-    FileLabel->setText(SyncRecordFileName(DeviceLabel->text(), LooksLikeNetworkSource(port.toStdString()) ? QString() : port));
-    InfoLabel->setText(QStringLiteral("Connection Ok"));
-    SynchroTimer->stop();
-    StopButtonClick(nullptr);
+    const QString port = panel_.PortComboBox->currentText();
+    panel_.FileLabel->setText(SyncRecordFileName(panel_.DeviceLabel->text(), LooksLikeNetworkSource(port.toStdString()) ? QString() : port));
+    panel_.InfoLabel->setText(QStringLiteral("Connection Ok"));
+    panel_.SynchroTimer->stop();
+    panel_.StopButtonClick(nullptr);
 }
 
-void TMainForm::CountLineError()
+void SourceFeed::CountLineError()
 {
     // A stream of garbage must not wrap the count round to negative.
-    if (!priming_ && errorCount < std::numeric_limits<int32_t>::max())
-        ++errorCount;
+    if (!panel_.priming_ && panel_.errorCount < std::numeric_limits<int32_t>::max())
+        ++panel_.errorCount;
     ShowErrorCount();
 }
 
-void TMainForm::ShowErrorCount() { ErrorBytesLabel->setText(QString::number(errorCount)); }
+void SourceFeed::ShowErrorCount() { panel_.ErrorBytesLabel->setText(QString::number(panel_.errorCount)); }
 
-void TMainForm::ShowReceivedTotal() { ReceiveBytesLabel->setText(ReceivedText(receivedTotal)); }
+void SourceFeed::ShowReceivedTotal() { panel_.ReceiveBytesLabel->setText(ReceivedText(panel_.receivedTotal)); }
 
-void TMainForm::SetReceivedTotal(int64_t total)
+void SourceFeed::SetReceivedTotal(int64_t total)
 {
-    receivedTotal = total;
+    panel_.receivedTotal = total;
     ShowReceivedTotal();
-}
-
-int TMainForm::SendBinr(uint8_t id, const uint8_t* payload, int length)
-{
-    uint8_t frame[kBinrCommandFrameMax];
-    const int size = BuildBinrFrame(id, payload, length, frame, kBinrCommandFrameMax);
-    return size > 0 ? WritePort(frame, size) : 0;
 }

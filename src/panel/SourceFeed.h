@@ -1,0 +1,61 @@
+#pragma once
+// The panel's end of the byte road: a block from the source is recorded
+// first, then decoded by the panel's intake, whose results this part hears
+// (it is the intake's first listener) and turns into the views' refreshes,
+// the NMEA side file, the synchronization's answers and the counters; then
+// every window is repainted. Also the Multi-GNSS option of the panel.
+#include "Intake.h"
+
+#include <QObject>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+class QAction;
+class QSettings;
+class TMainForm;
+
+class SourceFeed : public QObject, public IntakeListener {
+public:
+    explicit SourceFeed(TMainForm& panel);
+
+    void ReceiveBytes(const uint8_t* bytes, int length);
+    void PrimeFromBytes(const uint8_t* bytes, size_t length);
+    void AppendToRecordFile(const uint8_t* bytes, int length);
+    void CountLineError();
+    void ShowErrorCount();
+    void ShowReceivedTotal();
+    void SetReceivedTotal(int64_t total);
+
+    void SetMultiGnss(bool on);
+    bool MultiGnss() const;
+    void LoadMultiGnssSetting(const QSettings& s);
+    void SaveMultiGnssSetting(QSettings& s) const;
+    // Shows the last completed Multi-GNSS epoch in POSITION and SATELLITES;
+    // CompleteGnssEpoch first completes the one under way (end of data).
+    void CompleteGnssEpoch();
+    void GnssIdleTimerTimer();
+    void PlaceProfile();
+
+    void OnNmeaResult(const Intake& intake, int result) override;
+    void OnBinrResult(const Intake& intake, int result) override;
+    void OnGnssEpoch(const Intake& intake) override;
+
+private:
+    void AddMultiGnssMenu();
+    void FinishBinrSync();
+    void RepaintWindows();
+    void WatchGnssIdle();
+
+    TMainForm& panel_;
+    int64_t gnssLastBytesUs_ = 0;
+    QAction* multiGnssAction_ = nullptr;
+};
+
+// The name of the record file after a BINR synchronization: the device text
+// up to its first blank, "_c", the first digit of the port name, ".dat".
+// The device text comes from the receiver, so path separators and control
+// characters become "_" and the name always stays in the current folder.
+QString SyncRecordFileName(const QString& deviceText, const QString& portName);
+// "N kB" below 1 MiB, "N.N MB" from there.
+QString ReceivedText(int64_t total);
