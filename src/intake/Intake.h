@@ -18,6 +18,7 @@
 #include "FixPipeline.h"
 #include "GnssEpoch.h"
 #include "NmeaAssembler.h"
+#include "ReceiveTimes.h"
 #include "WeekRollover.h"
 
 #include <cstdint>
@@ -99,6 +100,11 @@ public:
     const FixPipeline& Fixes() const { return fixes_; }
     const FixStep& LastFix() const { return lastFix_; }
 
+    // FILE.times of the source's recording: when each block arrived. The
+    // recorder opens and closes it with the file and appends after each
+    // block written.
+    ReceiveTimesWriter& Times() { return times_; }
+
 private:
     void ReceiveNmea(const char* bytes, int length);
     void ReceiveBinr(const uint8_t* bytes, int length);
@@ -112,6 +118,7 @@ private:
     GnssEpoch gnss_;
     DatePolicy dates_;
     FixPipeline fixes_;
+    ReceiveTimesWriter times_;
     FixStep lastFix_;
     bool fixesOn_ = false;
     bool hunting_ = false;

@@ -271,9 +271,7 @@ private:
     // 64 bits: a long recording passes 2 GiB, and the count must not wrap.
     int64_t receivedTotal = 0;
     bool soundEnabled = false;
-    RecordFile recordFile;
-    // FILE.times beside the record file: when each block arrived.
-    ReceiveTimesWriter recordTimes;
+    RecordFile recordFile;   // its FILE.times: intake_.Times()
 
     void ConnectControls();
     void ResetCounters();

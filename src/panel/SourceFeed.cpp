@@ -130,7 +130,7 @@ void SourceFeed::AppendToRecordFile(const uint8_t* bytes, int length)
     // it that went in gets its record (a block that went nowhere gets none),
     // and a file removed under us is no longer the one they describe.
     if (panel_.recordFile.IsOpen())
-        panel_.recordTimes.Append(panel_.recordFile.Size(), MonotonicUs());
+        panel_.intake_.Times().Append(panel_.recordFile.Size(), MonotonicUs());
     if ((panel_.receivedTotal / kKiB) % kReopenEveryKiB == 0)
         written = panel_.recordFile.Reopen() && written;
     // A hole stays reported until the recording stops: the line never goes

@@ -127,7 +127,7 @@ bool Transport::BeginRecordFile(const QString& name)
     }
     const std::string times = TimesFileName(path.toStdString());
     const int64_t nowUs = MonotonicUs();
-    ReceiveTimesWriter& writer = panel_.recordTimes;
+    ReceiveTimesWriter& writer = panel_.intake_.Times();
     if (!recordAppend_ || !writer.Continue(times, panel_.recordFile.Size(), nowUs, existed ? UsSinceModified(before) : 0))
         writer.Create(times, nowUs, panel_.recordFile.Size());
     panel_.ResetCounters();
@@ -420,7 +420,7 @@ void Transport::Stop(bool byUser)
         panel_.WatchTimer->stop();
         ClosePort();
         panel_.recordFile.Close();
-        panel_.recordTimes.Close();
+        panel_.intake_.Times().Close();
         break;
     case amStop:
         ClosePort();   // a network source still being opened

@@ -13,5 +13,5 @@ struct TMainFormTestAccess {
     static bool& SoundEnabled(TMainForm& form) { return form.soundEnabled; }
     static bool ReconnectEnabled(TMainForm& form) { return form.Sources().ReconnectEnabled(); }
     static RecordFile& Record(TMainForm& form) { return form.recordFile; }
-    static ReceiveTimesWriter& Times(TMainForm& form) { return form.recordTimes; }
+    static ReceiveTimesWriter& Times(TMainForm& form) { return form.intake_.Times(); }
 };
