@@ -1,6 +1,6 @@
 // The main window's shell: start-up and shut-down, dragging the frameless
 // panel with its views, the view switches, sound and timer switches and the
-// about window. The intake lives in MainfileIntake.cpp; the layout
+// about window. The end of the byte road is SourceFeed; the layout
 // (PanelLayout), the settings (PanelSettings), the transport (Transport) and
 // the live sources (LiveSources) are parts the panel owns.
 #include "Mainfile.h"

@@ -129,7 +129,7 @@ public:
 
     // --- the parts
     Transport& Deck() { return *transport_; }
-    // SIGNALS and CONSOLE (MainfileConsole.cpp): windows of the title
+    // SIGNALS and CONSOLE (ConsoleDock): windows of the title
     // strip's menu, made at their first show.
     TSignalsForm* ShowSignals();
     TConsoleForm* ShowConsole();
