@@ -210,8 +210,11 @@ bool GnssEpoch::AddFix(FixSentence kind, const NmeaFields& fields, const NmeaFie
             epochKind_ = kind;
             usedSum_ = 0;
         }
+        // A count no receiver sends (up to the largest int) must not wrap
+        // the sum round.
         if (kind != FixSentence::Rmc)
-            usedSum_ += TextToInt(Field(fields, kFixUsed));
+            usedSum_ = int(std::clamp<int64_t>(int64_t(usedSum_) + TextToInt(Field(fields, kFixUsed)),
+                                               std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
         if (kind == FixSentence::Rmc)
             CopyFields(rmc_, fields);
         published_ = false;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -422,3 +423,15 @@ TEST(GnssEpoch, EpochsFromGnsElseRmc)
 }
 
 } // namespace
+
+// Fix sentences of one time add their satellites used; counts no receiver
+// sends must not wrap the sum round (found by fuzzing).
+TEST(GnssEpoch, UsedCountsOfOneTimeSaturate)
+{
+    Stream s(false);
+    s.Feed({"$GPGGA,071551.000,4739.71754,N,12219.58177,W,1,88888888,0.8,77.5,M,-21.6,M,,",
+            "$GLGGA,071551.000,4739.71754,N,12219.58177,W,1,99999999999,0.8,77.5,M,-21.6,M,,",
+            "$GPGGA,071552.000,4739.71754,N,12219.58177,W,1,05,0.8,77.5,M,-21.6,M,,"});
+    ASSERT_EQ(s.shown, 1);
+    EXPECT_EQ(s.epoch.Picture().fixUsedSum, std::numeric_limits<int>::max());
+}
