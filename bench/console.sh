@@ -26,21 +26,6 @@ source "$src/bench/live-lib.bash"
 xvfb_pid=${pids[0]}   # start_xvfb's server
 base_conf=$(cat "$XDG_CONFIG_HOME/Tamrel/Kestrova.conf")
 
-start_kestrova() {   # as live.sh: the simulator's pty picked from the port list
-  (cd "$work/run" && exec "$kestrova" --port "$first_line") >"$work/k.out" 2>&1 &
-  k_pid=$!
-  pids+=($k_pid)
-  for _ in $(seq 100); do
-    xdotool search --onlyvisible --pid "$k_pid" >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-  sleep 1
-  click $((left_panel / 2)) $((top_panel + 8 + 10))
-  sleep 0.5
-  xdotool key End Up Return
-  sleep 0.5
-}
-
 stop_run() {
   kill "$k_pid" 2>/dev/null || true
   wait "$k_pid" 2>/dev/null || true
@@ -61,7 +46,7 @@ run() {   # label, windows (0/1)
   } >"$XDG_CONFIG_HOME/Tamrel/Kestrova.conf"
   rm -rf "$work/run" "$work/sim.log"* && mkdir -p "$work/run"
   start_sim --protocol nmea --baud 921600 --flood --scenario moving
-  start_kestrova
+  start_kestrova_on_pty
   click_button $record_x
   sleep 3
   local c0 t0 r0 c1 t1 r1 s0 s1 x0 x1

@@ -56,6 +56,23 @@ start_sim() {   # args...; sets sim_pid and first_line (the pty, or tcp://...)
   [ -n "$first_line" ] || { echo "$bench_name: the simulator did not start" >&2; cat "$work/sim.err" >&2; exit 1; }
 }
 
+start_kestrova_on_pty() {   # sets k_pid once its window is up, the pty selected
+  (cd "$work/run" && exec "$kestrova" --port "$first_line") >"$work/k.out" 2>&1 &
+  k_pid=$!
+  pids+=($k_pid)
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --pid "$k_pid" >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  sleep 1
+  # The simulator's pty is the last port of the list, just above
+  # "Add source...": drop it down, pick it.
+  click $((left_panel / 2)) $((top_panel + 8 + 10))
+  sleep 0.5
+  xdotool key End Up Return
+  sleep 0.5
+}
+
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
 # Is the recording one exact stretch of what was sent (the simulator's

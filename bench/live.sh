@@ -22,23 +22,6 @@ sim=$build/kestrova-sim
 bench_name=live.sh
 source "$src/bench/live-lib.bash"
 
-start_kestrova() {   # sets k_pid once its window is up, the pty selected
-  (cd "$work/run" && exec "$kestrova" --port "$first_line") >"$work/k.out" 2>&1 &
-  k_pid=$!
-  pids+=($k_pid)
-  for _ in $(seq 100); do
-    xdotool search --onlyvisible --pid "$k_pid" >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-  sleep 1
-  # The simulator's pty is the last port of the list, just above
-  # "Add source...": drop it down, pick it.
-  click $((left_panel / 2)) $((top_panel + 8 + 10))
-  sleep 0.5
-  xdotool key End Up Return
-  sleep 0.5
-}
-
 profile() {   # name seconds
   if [ -n "${LIVE_PROFILE:-}" ]; then
     mkdir -p "$LIVE_PROFILE"
@@ -58,7 +41,7 @@ status=0
 # ---- 1. Throughput without loss -------------------------------------------------
 mkdir -p "$work/run"
 start_sim --protocol nmea --baud 921600 --flood --scenario moving
-start_kestrova
+start_kestrova_on_pty
 click_button $record_x
 t0=$(date +%s.%N)
 profile throughput "$((seconds / 2))"
@@ -76,7 +59,7 @@ rm -f "$work/sim.log"*
 write_paced_nmea "$work/paced.nme"
 rm -rf "$work/run" && mkdir -p "$work/run"
 start_sim --protocol nmea --baud 921600 --rate 100 --replay "$work/paced.nme"
-start_kestrova
+start_kestrova_on_pty
 click_button $record_x
 sleep 2
 c0=$(cpu_ticks "$k_pid"); s0=$(stat -c %s "$work/sim.log.tx"); t0=$(date +%s.%N)
