@@ -1,0 +1,63 @@
+#pragma once
+// The test folder of a bench: every receiver of one test recorded side by
+// side, with a small description of the test beside the recordings.
+//
+//   DIR/YYYY-MM-DD_hhmmss[_TITLE]/
+//       bench.json            the sources, their settings, the reference, the start
+//       NAME.nme | NAME.dat   each receiver's bytes as received (NMEA or BINR)
+//       NAME.nme.times        when each block arrived (ReceiveTimes.h)
+//
+// The folder's time is the UTC start of the test. Plain C++, no Qt: the
+// window, the headless bench, the PLAYER and the report read one format.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+constexpr const char* kBenchJsonName = "bench.json";
+// Most receivers a bench takes at once.
+constexpr int kBenchMaxSources = 8;
+
+// One receiver of the bench as the user set it up.
+struct BenchSourceSpec {
+    std::string name;       // short name, unique in the bench: the file's name without its extension
+    std::string address;    // a serial port name or a network address (SourceAddress.h)
+    bool binr = false;      // the protocol: BINR (8-O-1, NAME.dat) or NMEA (8-N-1, NAME.nme)
+    int baud = 0;           // the line rate; 0 for a network source
+    bool operator==(const BenchSourceSpec&) const = default;
+};
+
+// The surveyed point the figures are taken about; degrees and metres.
+struct BenchReference {
+    double latDeg = 0;
+    double lonDeg = 0;
+    double heightM = 0;
+    bool operator==(const BenchReference&) const = default;
+};
+
+struct BenchManifest {
+    std::string title;                        // the tester's own, may be empty
+    int64_t startUnixMs = 0;                  // UTC start of the test
+    std::optional<BenchReference> reference;  // none: figures about each receiver's mean
+    std::vector<BenchSourceSpec> sources;
+    std::string program;                      // "Kestrova 6.4 (commit)", as the report names it
+    bool operator==(const BenchManifest&) const = default;
+};
+
+// "2026-12-07_204500" or "2026-12-07_204500_TITLE"; the title keeps letters,
+// digits, '-' and '_', other characters become '_', at most 40 of them.
+std::string BenchFolderName(int64_t startUnixMs, const std::string& title);
+// A source name made fit for a file name (as the title above); empty names
+// and names used before in the list get a number.
+std::string BenchSafeName(const std::string& name);
+// "NAME.nme" or "NAME.dat".
+std::string BenchFileName(const BenchSourceSpec& source);
+// The short name a source gets when the user gives none: the stable device
+// name's last part or the host of a network address.
+std::string BenchDefaultName(const std::string& address);
+
+// bench.json as written: UTF-8, one object, fields documented in README.md.
+std::string BenchJsonText(const BenchManifest& manifest);
+// False with a reason fit for a user when the text is not a bench.json this
+// program can use; *out untouched then.
+bool ParseBenchJson(const std::string& text, BenchManifest* out, std::string* problem);
