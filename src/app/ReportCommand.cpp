@@ -515,7 +515,13 @@ int ReadEntries(const ReportOptions& o, const Inputs& in, bool identities, std::
         std::optional<Identity> identity;
         if (identities)
             identity.emplace(input.binr);
-        if (!Collect(file, input.binr, dates, collector, identity ? &*identity : nullptr)) {
+        // A receiver of a test that never opened has no recording: its
+        // column stays empty, as the bench showed it.
+        struct stat st {};
+        const bool neverRecorded = input.sinceStart && ::lstat(file.c_str(), &st) != 0 && errno == ENOENT;
+        if (neverRecorded)
+            Say("kestrova: " + file + ": not recorded (the source never opened); its column is empty");
+        else if (!Collect(file, input.binr, dates, collector, identity ? &*identity : nullptr)) {
             status = 2;
             continue;
         }
@@ -543,7 +549,7 @@ int ReadEntries(const ReportOptions& o, const Inputs& in, bool identities, std::
 
 // The report of parsed options; table: the text table goes to standard
 // output unless another output does.
-int Report(const ReportOptions& o, int argc, char* argv[], bool table)
+int Report(const ReportOptions& o, int argc, char* argv[], bool table, bool* pageWritten = nullptr)
 {
     const Inputs in = ExpandInputs(o);
     ReportOptions expanded = o;
@@ -574,8 +580,11 @@ int Report(const ReportOptions& o, int argc, char* argv[], bool table)
             Complain(o.notes, notesError.c_str(), 0);
             status = status ? status : 1;
         }
-        written = WriteOutput(o.html, [&](std::ostream& out, const std::vector<ReportEntry>& e) { WriteHtml(out, e, page); },
-                              entries, standardOutputClosed) && written;
+        const bool pageOk = WriteOutput(o.html, [&](std::ostream& out, const std::vector<ReportEntry>& e) { WriteHtml(out, e, page); },
+                                       entries, standardOutputClosed);
+        if (pageWritten)
+            *pageWritten = pageOk && !entries.empty();
+        written = pageOk && written;
     }
     written = WriteOutput(o.gpx, WriteGpx, entries, standardOutputClosed) && written;
     written = WriteOutput(o.kml, WriteKml, entries, standardOutputClosed) && written;
@@ -630,12 +639,14 @@ int ReportBenchFolder(const std::string& folder, std::string* written, std::stri
     Messages messages;
     FolderRun run(folder);
     int status = 2;
+    bool pageWritten = false;
     if (!IsBenchFolder(run.o.files.front()))
         Say("kestrova: " + run.o.files.front() + ": not a test folder (no " + kBenchJsonName + ")");
     else
-        status = Report(run.o, int(run.argv.size()), run.argv.data(), false);
+        status = Report(run.o, int(run.argv.size()), run.argv.data(), false, &pageWritten);
+    // A recording that could not be read still leaves the page of the others.
     if (written)
-        *written = status == 0 ? run.o.html : std::string();
+        *written = pageWritten ? run.o.html : std::string();
     if (problem)
         *problem = messages.text;
     return status;

@@ -37,7 +37,8 @@ Recorded RecordFolder(const std::string& folder)
     r.manifest.reference = BenchReference{kBenchLatDeg, kBenchLonDeg, kBenchHeightM};
     r.manifest.program = ProgramVersionText();
     r.manifest.sources = {{"a", "/dev/ttyUSB0", false, 9600}, {"b", "tcp://127.0.0.1:5001", true, 0},
-                          {"c", "/dev/serial/by-id/usb-Maker_GNSS_9-if00", false, 115200}};
+                          {"c", "/dev/serial/by-id/usb-Maker_GNSS_9-if00", false, 115200},
+                          {"d", "/dev/ttyUSB9", false, 4800}};   // never opened: no recording
     BenchStreamShape shapes[3];
     shapes[1].seed = 2;
     shapes[1].coldEpochs = 30;
@@ -45,7 +46,7 @@ Recorded RecordFolder(const std::string& folder)
     shapes[2].biasNorthM = 1.5;
     shapes[2].dropEvery = 9;
     std::mt19937 random(11);
-    for (size_t k = 0; k < r.manifest.sources.size(); ++k) {
+    for (size_t k = 0; k < 3; ++k) {
         const BenchSourceSpec& source = r.manifest.sources[k];
         const std::string text = source.binr ? std::string() : BenchNmeaStream(shapes[k]);
         const std::vector<uint8_t> bytes = source.binr ? BenchBinrStream(shapes[k]) : std::vector<uint8_t>(text.begin(), text.end());
@@ -68,6 +69,11 @@ Recorded RecordFolder(const std::string& folder)
         receiver->SetState(BenchState::Ended);
         r.receivers.push_back(std::move(receiver));
     }
+    auto never = std::make_unique<BenchReceiver>(r.manifest.sources[3]);
+    never->Start(kStartUs);
+    never->SetState(BenchState::Failed);
+    never->Finish(r.manifest.reference);
+    r.receivers.push_back(std::move(never));
     std::string problem;
     EXPECT_TRUE(WriteBenchFolder(folder, r.manifest, &problem)) << problem;
     return r;
@@ -102,7 +108,8 @@ TEST(BenchFolderReport, TableAtStopIsTheFolders)
     // The bench's table, and the report's own text table of the folder.
     std::vector<BenchRow> table;
     std::string problem;
-    ASSERT_EQ(BenchFolderTable(folder + "/", {BenchState::Ended, BenchState::Ended, BenchState::Ended}, &table, &problem), 0)
+    ASSERT_EQ(BenchFolderTable(folder + "/", {BenchState::Ended, BenchState::Ended, BenchState::Ended, BenchState::Failed},
+                               &table, &problem), 0)
         << problem;
     const std::vector<BenchRow> liveTable = BenchTable(live);
     ASSERT_EQ(table.size(), liveTable.size());
@@ -124,7 +131,7 @@ TEST(BenchFolderReport, TableAtStopIsTheFolders)
     std::string written;
     ASSERT_EQ(ReportBenchFolder(folder, &written, &problem), 0) << problem;
     EXPECT_EQ(written, folder + "/report.html");
-    EXPECT_EQ(problem, "");
+    EXPECT_EQ(problem, "kestrova: " + folder + "/d.nme: not recorded (the source never opened); its column is empty");
     const std::string page = ReadText(written);
     for (const std::string& part : {std::string("roof &lt;three&gt;"), BenchFolderName(1796676300000, "roof <three>"),
                                     std::string("2026-12-07 20:45:00.000"), std::string("Receiver c"),
