@@ -9,6 +9,12 @@
 #include <emmintrin.h>
 #endif
 
+namespace {
+
+constexpr int kVector = 16; // bytes searched at once
+
+} // namespace
+
 // Policy: outside a frame only DLE followed by a byte other than DLE or ETX
 // starts one; inside a frame only DLE ETX ends it and nothing resynchronises.
 // Every ID that completes is returned, whether or not it is understood; an
@@ -53,11 +59,8 @@ int BinrDecoder::PushSpecial(uint8_t b)
 // byte but DLE and ETX), or is stored.
 int BinrDecoder::PushAfterDle(uint8_t b)
 {
-    if (inFrame_ && b == kEtx) {
-        const int result = Decode();
-        Reset();
-        return result;
-    }
+    if (inFrame_ && b == kEtx)
+        return Finish();
     if (!inFrame_) {
         if (b == kEtx || b == kDle)
             return 0;
@@ -80,61 +83,107 @@ int BinrDecoder::Store(uint8_t b)
 // Runs inside a frame are a few tens of bytes, where calls to search and
 // to copy cost more than the bytes: 16 at a time are stored and searched
 // together. What is stored past the DLE lies beyond the frame's length.
-int BinrDecoder::StoreRun(const uint8_t* data, int limit)
+inline int BinrDecoder::StoreRun(const uint8_t* data, int limit)
 {
+    uint8_t* const to = frame_ + length_;
     int n = 0;
 #if defined(__SSE2__)
     const __m128i dle = _mm_set1_epi8(char(kDle));
-    for (; n + 16 <= limit; n += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + n));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(frame_ + length_ + n), bytes);
-        const unsigned found = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, dle)));
-        if (found != 0) {
+    const auto dlesAt = [&](int at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at), bytes);
+        return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, dle)));
+    };
+    for (; n + kVector <= limit; n += kVector) {
+        if (const unsigned found = dlesAt(n)) {
             n += std::countr_zero(found);
             length_ += n;
             return n;
         }
     }
+    if (n < limit && limit >= kVector) {
+        // The last 16 before the limit, overlapping what was searched: the
+        // bytes already searched hold no DLE.
+        const int last = limit - kVector;
+        const unsigned found = dlesAt(last);
+        n = found ? last + std::countr_zero(found) : limit;
+        length_ += n;
+        return n;
+    }
 #endif
     for (; n < limit && data[n] != kDle; ++n)
-        frame_[length_ + n] = data[n];
+        to[n] = data[n];
     length_ += n;
     return n;
 }
 
+// The byte-by-byte rules, taken a run at a time: between frames the search
+// is for DLE and an ID, inside one for DLE, which with the byte after it
+// ends the frame or stands for one byte. A DLE that ends the block is
+// remembered for the next.
 int BinrDecoder::PushBlock(const uint8_t* data, int size, int& used)
 {
     int i = 0;
-    int result = 0;
-    while (i < size && result == 0) {
-        if (dlePending_) { // the previous block ended with a DLE
-            result = PushSpecial(data[i++]);
+    if (dlePending_ && size > 0) {
+        i = 1;
+        if (const int result = PushSpecial(data[0])) {
+            used = i;
+            return result;
+        }
+    }
+    while (i < size) {
+        if (!inFrame_) {
+            // Between frames the next DLE is usually the very next byte.
+            const uint8_t* from = data + i;
+            const void* dle = *from == kDle ? from : std::memchr(from, kDle, size_t(size - i));
+            if (dle == nullptr) {
+                i = size;
+                break;
+            }
+            i = int(static_cast<const uint8_t*>(dle) - data);
+            if (i + 1 == size) {
+                dlePending_ = true;
+                i = size;
+                break;
+            }
+            const uint8_t id = data[i + 1];
+            i += 2;
+            if (id != kEtx && id != kDle) {
+                inFrame_ = true;
+                frame_[0] = id;
+                length_ = 1;
+            }
             continue;
         }
-        // Up to the next DLE nothing but plain storing (in a frame) or
-        // ignoring (outside) can happen.
-        int run = 0;
-        if (inFrame_) {
-            run = StoreRun(data + i, std::min(size - i, kBinrFrameMax - 1 - length_));
-        } else {
-            // Between frames the next DLE is usually the very next byte.
-            const void* dle = data[i] == kDle ? data + i : std::memchr(data + i, kDle, size_t(size - i));
-            run = dle ? int(static_cast<const uint8_t*>(dle) - (data + i)) : size - i;
-        }
-        i += run;
+        i += StoreRun(data + i, std::min(size - i, kBinrFrameMax - 1 - length_));
         if (i == size)
             break;
-        // A DLE and the byte after it decide together; what the run stopped
-        // at otherwise is a byte that fills the buffer, or a DLE that ends
-        // the block.
-        if (data[i] == kDle && i + 1 < size) {
-            result = PushAfterDle(data[i + 1]);
-            i += 2;
-        } else {
-            result = PushSpecial(data[i++]);
+        if (data[i] != kDle) { // the byte that fills the buffer
+            used = i + 1;
+            return Store(data[i]);
+        }
+        if (i + 1 == size) {
+            dlePending_ = true;
+            i = size;
+            break;
+        }
+        const uint8_t next = data[i + 1];
+        i += 2;
+        const int result = next == kEtx ? Finish() : Store(next);
+        if (result != 0) {
+            used = i;
+            return result;
         }
     }
     used = i;
+    return 0;
+}
+
+// DLE ETX: the frame is judged and the decoder waits for the next.
+int BinrDecoder::Finish()
+{
+    const int result = Decode();
+    Reset();
     return result;
 }
 
@@ -165,7 +214,7 @@ bool BinrDecoder::KeepFixed(const uint8_t* payload, int size, uint8_t* kept, int
 {
     if (size != keptSize)
         return false;
-    std::memcpy(kept, payload, size_t(size));
+    std::memcpy(kept, payload, size_t(keptSize));
     return true;
 }
 

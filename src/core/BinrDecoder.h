@@ -63,6 +63,7 @@ private:
     int PushAfterDle(uint8_t b);
     int Store(uint8_t b);
     int StoreRun(const uint8_t* data, int limit);
+    int Finish();
     int Decode();
     static bool KeepFixed(const uint8_t* payload, int size, uint8_t* kept, int keptSize);
     bool KeepSatInView(const uint8_t* payload, int size);

@@ -60,18 +60,23 @@ public:
     void Reset();
 
     const NmeaFields& Stored(NmeaKind kind) const;
-    const NmeaFields& Working() const { return working_; }
+    // The fields of the last accepted sentence, whatever its kind.
+    const NmeaFields& Working() const { return workingKept_ < 0 ? working_ : stored_[workingKept_]; }
 
 private:
     int PushSpecial(char c);
+    int StoreRun(const char* data, int limit);
     int Complete();
     bool ChecksumMatches() const;
-    void Split();
-    int Classify();
+    int Classify(int& kept) const;
+    void Split(NmeaFields& fields);
 
     NmeaFields stored_[5];
-    char sentence_[kNmeaSentenceMax + kNmeaSlotChars]; // padded for whole-slot copies
+    // Padded behind the longest sentence for whole-slot copies and 16-byte
+    // scans.
+    char sentence_[kNmeaSentenceMax + kNmeaSlotChars];
     uint8_t length_ = 0;
     bool inSentence_ = false;
+    int8_t workingKept_ = -1; // the stored_ record Working() is, or -1: working_
     NmeaFields working_;
 };

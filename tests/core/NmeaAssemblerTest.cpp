@@ -142,6 +142,18 @@ TEST(NmeaAssembler, ClassifiesByKindNotTalker)
     }
 }
 
+// A line too short to hold a kind is of no kind, whatever the sentence
+// before it left in the buffer.
+TEST(NmeaAssembler, ShortLineAfterAKindIsOther)
+{
+    for (const char* line : {"$\n", "$\r\n", "$G\n", "$,\n"}) {
+        NmeaAssembler nmea;
+        EXPECT_EQ(FeedSentence(nmea, WithChecksum(kGgaBody)), kNmeaGga);
+        EXPECT_EQ(FeedSentence(nmea, line), kNmeaOther) << line;
+        EXPECT_STREQ(nmea.Stored(NmeaKind::Gga).slot[1], "123519") << line;
+    }
+}
+
 TEST(NmeaAssembler, PvktdFields)
 {
     NmeaAssembler nmea;
