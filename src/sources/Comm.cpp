@@ -89,7 +89,7 @@ struct Link {
 Link port;
 
 // Runs on the main thread while the reader waits for it.
-void Deliver(ReadThread* from, HandOff what, int length)
+void Deliver(void*, ReadThread* from, HandOff what, int length)
 {
     if (from->StopRequested() || from != port.reader)
         return;   // the port is being closed: nobody wants these any more
@@ -232,7 +232,7 @@ bool StartReader(int fd, ReadSource source)
     port.wakeFd = wakeFd;
     port.source = source;
     port.lostText = QStringLiteral("Connection lost");
-    port.reader = new ReadThread(fd, wakeFd, source, port.mainSide, Deliver);
+    port.reader = new ReadThread(fd, wakeFd, source, port.mainSide, Deliver, &port);
     port.reader->start();
     return true;
 }

@@ -32,14 +32,16 @@ struct LineCounters {
 
 class ReadThread : public QThread {
 public:
-    // Runs on the main thread, inside the hand-off, while the reader waits.
-    using Deliver = void (*)(ReadThread* from, HandOff what, int length);
+    // Runs on the main thread, inside the hand-off, while the reader waits;
+    // context is the one the reader was made with (its link).
+    using Deliver = void (*)(void* context, ReadThread* from, HandOff what, int length);
 
     // mainSide: the object in the main thread the hand-offs go to; while it
     // is null (gone with the application) the reader hands nothing over
     // and ends.
-    ReadThread(int fd, int wakeFd, ReadSource source, const std::atomic<QObject*>& mainSide, Deliver deliver)
-        : fd_(fd), wakeFd_(wakeFd), source_(source), mainSide_(mainSide), deliver_(deliver)
+    ReadThread(int fd, int wakeFd, ReadSource source, const std::atomic<QObject*>& mainSide, Deliver deliver,
+               void* context)
+        : fd_(fd), wakeFd_(wakeFd), source_(source), mainSide_(mainSide), deliver_(deliver), context_(context)
     {
     }
 
@@ -65,6 +67,7 @@ private:
     const ReadSource source_;
     const std::atomic<QObject*>& mainSide_;
     const Deliver deliver_;
+    void* const context_;
     GpsdJsonFilter gpsdFilter_;
     bool gotData_ = false;
     std::atomic<bool> stop_{false};
