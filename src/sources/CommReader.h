@@ -1,12 +1,12 @@
 #pragma once
-// The reader thread of a link (Comm): it sleeps in poll() on the source's
+// The reader thread of a link (SourceLink): it sleeps in poll() on the source's
 // descriptor and an eventfd, reads everything queued into one buffer and
 // hands the block to the main thread synchronously, through a blocking
 // queued call to the main side's object, so the buffer needs no lock. The
 // main thread owns the descriptors; a stop is the atomic flag plus a write
 // to the eventfd, seen after the hand-off in progress returns.
-#include "Comm.h"
 #include "NetLink.h"
+#include "SourceLink.h"
 
 #include <QThread>
 
@@ -15,14 +15,6 @@
 
 // What the reader hands to the main thread.
 enum class HandOff { Bytes, LineError, Lost, NoData };
-
-// What kind of descriptor the reader serves.
-struct ReadSource {
-    bool serial = true;
-    bool datagram = false;
-    bool gpsd = false;
-    bool takesCommands = true;
-};
 
 // Line error counters of the kernel, the ones that mean a damaged byte.
 struct LineCounters {
