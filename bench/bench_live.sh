@@ -136,6 +136,8 @@ def run(flood, seconds, tag):
             if delay > 0:
                 time.sleep(delay)
     t = threading.Thread(target=flooder)
+    ticks = lambda: sum(int(x) for x in open(f'/proc/{k.pid}/stat').read().rsplit(')', 1)[1].split()[11:13])
+    c0 = ticks()
     if flood:
         t.start()
     sent = [[] for _ in range(STEADY)]   # (end offset, write clock µs)
@@ -150,10 +152,12 @@ def run(flood, seconds, tag):
             sent[i].append((size[i], int(time.clock_gettime(time.CLOCK_MONOTONIC) * 1e6)))
         n += 1
         time.sleep(max(0, t0 + n * PERIOD_S - time.monotonic()))
+    c1 = ticks()
     stop.set()
     if flood:
         t.join()
     elapsed = time.monotonic() - t0
+    cpu = (c1 - c0) / os.sysconf('SC_CLK_TCK')
     k.wait(timeout=60)
     folder = glob.glob(rec + '/*/')[0]
     lat = []
@@ -176,7 +180,9 @@ def run(flood, seconds, tag):
     rate = flooded[0] / elapsed / 1e6
     print(f'bench hand-off latency of 7 steady sources, flood {"on " if flood else "off"}: '
           f'median {q(0.5):.2f} ms, p99 {q(0.99):.2f} ms, max {lat[-1]:.2f} ms over {len(lat)} blocks'
-          + (f'; flood {rate:.2f} MB/s in {blocks} blocks ({flooded[0] / max(blocks, 1) / 1024:.1f} KiB each)' if flood else ''))
+          + f'; CPU {100 * cpu / elapsed:.0f} % of one core'
+          + (f'; flood {rate:.2f} MB/s in {blocks} blocks ({flooded[0] / max(blocks, 1) / 1024:.1f} KiB each,'
+             f' {1000 * cpu / max(blocks, 1):.3f} ms of CPU each at most)' if flood else ''))
     return q(0.5), q(0.99)
 
 secs = 8
