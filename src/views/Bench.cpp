@@ -6,6 +6,7 @@
 #include "BenchScatter.h"
 #include "Controls.h"
 #include "LineRates.h"
+#include "SourceAddress.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -318,10 +319,14 @@ bool TBenchForm::AddSource(const QString& address, bool binr, int baud, QString*
     for (const BenchSourceSpec& s : sources_)
         if (s.address == a)
             return refuse(QStringLiteral("%1 is already on the bench").arg(address.trimmed()));
+    std::string reason;
+    const bool network = LooksLikeNetworkSource(a);
+    if (network && !ParseSourceAddress(a, nullptr, &reason))
+        return refuse(QString::fromStdString(reason));
     BenchSourceSpec s;
     s.address = a;
     s.binr = binr;
-    s.baud = baud;
+    s.baud = network ? 0 : baud;
     s.name = BenchUniqueName(BenchDefaultName(a), sources_);
     sources_.push_back(s);
     AppendRow(s);
