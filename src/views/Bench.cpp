@@ -109,9 +109,9 @@ TBenchForm::TBenchForm(QWidget* parent) : QWidget(parent, Qt::Window)
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
 
-    StartButton = new QPushButton(QStringLiteral("Start"), this);
-    StopButton = new QPushButton(QStringLiteral("Stop"), this);
-    ReportButton = new QPushButton(QStringLiteral("Report"), this);
+    StartButton = new QPushButton(QStringLiteral("&Start"), this);
+    StopButton = new QPushButton(QStringLiteral("S&top"), this);
+    ReportButton = new QPushButton(QStringLiteral("&Report"), this);
     StatusLabel = new QLabel(this);
     StatusLabel->setTextFormat(Qt::PlainText);
     StatusLabel->setWordWrap(true);
@@ -427,8 +427,9 @@ void TBenchForm::ShowStates(const std::vector<const BenchReceiver*>& receivers)
     for (int i = 0; i < SourceList->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = SourceList->topLevelItem(i);
         QString state;
+        // By address: the recorder may have made a name fit for a file.
         for (const BenchReceiver* r : receivers)
-            if (r->Source().name == sources_[size_t(i)].name)
+            if (r->Source().address == sources_[size_t(i)].address)
                 state = QString::fromLatin1(BenchStateText(r->State()));
         item->setText(kState, state);
     }
