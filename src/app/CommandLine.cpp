@@ -85,27 +85,26 @@ namespace {
 
 constexpr int kDefaultBenchBaud = 4800;
 
-// The bench's options as a whole; the sources resolved into cl.benchSources.
+// The headless bench's options as a whole; its sources resolved into
+// cl.benchSpecs. The window's --bench takes its sources itself.
 QString CheckBench(CommandLine& cl)
 {
-    if (!cl.bench)
+    if (!cl.bench || !cl.headless)
         return cl.recordDir.isEmpty() && cl.title.isEmpty() && !cl.reference
                    ? QString()
-                   : QStringLiteral("--record-dir, --title and --reference belong to --bench");
-    if (cl.benchArgs.isEmpty())
-        return cl.headless ? QStringLiteral("--headless --bench needs at least one SOURCE") : QString();
-    if (cl.benchArgs.size() > kBenchMaxSources)
+                   : QStringLiteral("--record-dir, --title and --reference belong to --headless --bench");
+    if (cl.benchSources.isEmpty())
+        return QStringLiteral("--headless --bench needs at least one SOURCE");
+    if (cl.benchSources.size() > kBenchMaxSources)
         return QStringLiteral("--bench takes at most %1 sources").arg(kBenchMaxSources);
     const bool binr = cl.protocol == CommandLine::Protocol::Binr;
-    for (const QString& a : cl.benchArgs) {
+    for (const QString& a : cl.benchSources) {
         BenchSourceSpec spec;
         QString problem;
         if (!ParseBenchSource(a, binr, cl.baud > 0 ? cl.baud : kDefaultBenchBaud, &spec, &problem))
             return problem;
-        cl.benchSources.push_back(spec);
+        cl.benchSpecs.push_back(spec);
     }
-    if (!cl.headless)
-        return {};
     if (cl.recordDir.isEmpty())
         return QStringLiteral("--headless --bench needs --record-dir DIR");
     if (!cl.files.isEmpty() || !cl.ports.isEmpty())
@@ -184,6 +183,7 @@ QString UsageText()
                "  kestrova [--show VIEWS] [--port SOURCE]... [--watch] [--reconnect] [--instance NAME]\n"
                "           [--fast] [--exit-after-play] [--nmea|--binr] [--week-rollovers N]\n"
                "           [--multi-gnss] [--player] [--pace X [--from HH:MM:SS]] [FILE]\n"
+               "  kestrova --bench [SOURCE[=NAME]]... [--nmea|--binr] [--baud N] [--reconnect]\n"
                "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only]\n"
                "           [--week-rollovers N] [--multi-gnss] [--pace X [--from HH:MM:SS]]\n"
                "           [--show signals] FILE\n"

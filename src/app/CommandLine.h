@@ -27,6 +27,10 @@ struct CommandLine {
     QStringList ports;     // --port PATH, repeatable
     int weekRollovers = 0; // --week-rollovers N; 0: chosen by a reference time
     QStringList files;
+    // --bench: the BENCH window at start-up; every argument after it that is
+    // no option is a bench source, SOURCE[=NAME], not a FILE.
+    bool bench = false;
+    QStringList benchSources;
     // Live sources: --headless --port SOURCE logs without a display.
     bool headlessLive = false;
     int baud = 0;          // --baud N, one of the nine line rates; 0: the window's default
@@ -37,10 +41,9 @@ struct CommandLine {
     bool reconnect = false;
     bool watch = false;    // --watch: watch the first --port at start-up
     QString instance;      // --instance NAME
-    // The bench: --bench, then its sources as SOURCE[=NAME][,nmea|,binr][,BAUD].
-    bool bench = false;
-    QStringList benchArgs;   // as given
-    std::vector<BenchSourceSpec> benchSources;   // resolved with --nmea/--binr and --baud
+    // The headless bench: benchSources as SOURCE[=NAME][,nmea|,binr][,BAUD],
+    // resolved with --nmea/--binr and --baud.
+    std::vector<BenchSourceSpec> benchSpecs;
     QString recordDir;       // --record-dir DIR
     QString title;           // --title TEXT
     std::optional<BenchReference> reference;   // --reference LAT,LON,H

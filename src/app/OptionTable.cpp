@@ -206,8 +206,7 @@ const OptionRow kOptions[] = {
     // The program, in the order of its usage text.
     {P, "", nullptr, "FILE", "a recording played at start-up",
      [](ParsedOptions& p, S, S file) {
-         // After --bench every such argument is a source of the bench.
-         (p.program.bench ? p.program.benchArgs : p.program.files) << Q(file);
+         (p.program.bench ? p.program.benchSources : p.program.files) << Q(file);
          return std::string();
      }},
     {P, "--nmea", nullptr, "--nmea, --binr", "protocol of FILE (default: .dat is BINR, else NMEA)",
@@ -219,6 +218,10 @@ const OptionRow kOptions[] = {
     {P, "--fast", nullptr, nullptr, "play FILE at fast pace", ProgramFlag<&CL::fast>},
     {P, "--exit-after-play", nullptr, nullptr, "quit when the playback of FILE stops", ProgramFlag<&CL::exitAfterPlay>},
     {P, "--player", nullptr, nullptr, "show the PLAYER window (timeline, step, speed)", ProgramFlag<&CL::player>},
+    {P, "--bench", nullptr, "--bench [SOURCE[=NAME]]...",
+     "show the BENCH window; each SOURCE after it, a port or\nnetwork address as for --port (NAME: its short name),\n"
+     "joins the bench's remembered sources",
+     ProgramFlag<&CL::bench>},
     {P, "--pace", "X", nullptr, "replay FILE at X times its recorded pace (0.25 to 64)",
      [](ParsedOptions& p, S, S v) {
          p.program.pace = PaceValue(Q(v));
@@ -277,12 +280,12 @@ const OptionRow kOptions[] = {
          const bool taken = ok && p.program.seconds >= 1 && p.program.seconds <= kMaxSeconds;
          return taken ? std::string() : "--seconds takes 1 to " + std::to_string(kMaxSeconds);
      }},
-    {P, "--bench", nullptr, "--headless --bench SOURCE[=NAME]...",
+    {P, nullptr, nullptr, "--headless --bench SOURCE[=NAME]...",
      "record a bench without a display: every SOURCE at once\ninto one test folder under --record-dir, a line per\n"
      "receiver a second; ends on SIGINT, SIGTERM or --seconds\nand writes the folder's report page. A SOURCE may end\n"
      "in ,nmea or ,binr and ,BAUD (default: --nmea/--binr,\n--baud). Exit status 0, 1 when a source failed or was\n"
      "lost at the end or a file or standard output failed,\n2 when the folder cannot be made or no source opens",
-     ProgramFlag<&CL::bench>},
+     nullptr},
     {P, "--record-dir", "DIR", nullptr, "where the bench's test folder is made",
      [](ParsedOptions& p, S, S dir) {
          p.program.recordDir = Q(dir);

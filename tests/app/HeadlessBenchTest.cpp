@@ -29,7 +29,7 @@ TEST(HeadlessBenchOptions, EachSourceTakesItsProtocolRateAndName)
         {"ttyUSB1", "/dev/ttyUSB1", false, 9600},
         {"Maker_GNSS_7", "/dev/serial/by-id/usb-Maker_GNSS_7-if00-port0", true, 115200},
     };
-    EXPECT_EQ(cl.benchSources, want);
+    EXPECT_EQ(cl.benchSpecs, want);
     EXPECT_EQ(cl.reference, (BenchReference{55.75, 37.62, 150}));
     EXPECT_EQ(cl.title, "roof");
     EXPECT_EQ(cl.recordDir, "d");
@@ -53,7 +53,7 @@ TEST(HeadlessBenchOptions, FaultsAreNamed)
          "--record belongs to --headless --port SOURCE; a bench records into --record-dir"},
         {{"--headless", "--port", "a", "--bench", "b", "--record-dir", "d"},
          "--headless --bench takes its sources after --bench, no FILE or --port"},
-        {{"--record-dir", "d", "x.nme"}, "--record-dir, --title and --reference belong to --bench"},
+        {{"--record-dir", "d", "x.nme"}, "--record-dir, --title and --reference belong to --headless --bench"},
         {{"--headless", "--bench", "a", "--record-dir", "d", "--reference", "95,0,0"},
          "--reference takes LAT,LON,HEIGHT in decimal degrees and metres, e.g. 55.75,37.62,150"},
     };
