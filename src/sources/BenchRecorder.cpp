@@ -28,6 +28,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace {
@@ -186,9 +187,17 @@ bool BenchRecorder::Start(const QString& recordDir, const QString& title)
 void BenchRecorder::CloseFiles()
 {
     for (size_t i = 0; i < channels_.size(); ++i) {
-        channels_[i]->file.Close();
+        RecordFile& file = channels_[i]->file;
+        file.Close();
         if (i < receivers_.size())
             receivers_[i]->In().Times().Close();
+        // A source that never sent a byte (never opened) leaves no
+        // recording: the folder's report shows it as a receiver without one.
+        if (recording_ && !file.Name().isEmpty() && file.Size() == 0 && file.LostBytes() == 0 &&
+            QFileInfo(file.Name()).size() == 0) {
+            QFile::remove(file.Name());
+            QFile::remove(QFile::decodeName(TimesFileName(QFile::encodeName(file.Name()).toStdString()).c_str()));
+        }
     }
 }
 

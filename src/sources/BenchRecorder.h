@@ -54,7 +54,8 @@ public:
     // bench.json cannot be made (Problems() says why); sources that cannot
     // be opened are in Problems() and the others run.
     bool Start(const QString& recordDir, const QString& title);
-    // Ends every source; the recordings are complete when it returns.
+    // Ends every source; the recordings are complete when it returns. A
+    // source that never sent a byte leaves no recording (nor .times).
     void Stop();
     bool Running() const { return running_; }
     // The test folder of the recording under way or last made; empty when watching.
