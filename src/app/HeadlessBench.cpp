@@ -4,13 +4,15 @@
 // goes wrong with a source (it cannot be opened, it is lost, its file loses
 // bytes) is said on stderr as it happens. A signal or the end of --seconds
 // stops the bench through its Stop, which closes every file complete; then
-// the folder's report page is written beside the recordings.
+// the folder's report page is written beside the recordings, as the BENCH
+// window's Report button writes it.
 #include "Headless.h"
 
 #include "BenchRecorder.h"
 #include "LongWait.h"
 #include "MonotonicClock.h"
 #include "Report.h"
+#include "ReportCommand.h"
 #include "StopSignals.h"
 #include "TerminalText.h"
 #include "TimeUnits.h"
@@ -30,16 +32,6 @@ constexpr int kSignalPollMs = 100;
 void Say(const QString& text)
 {
     std::fprintf(stderr, "kestrova: %s\n", TerminalText(text.toUtf8().toStdString()).c_str());
-}
-
-// A receiver's line; BenchLine says it once the bench's figures exist.
-std::string ReceiverLine(const BenchReceiver& r, int64_t seconds)
-{
-    std::string line = BenchLine(r, seconds);
-    if (line.empty())
-        line = "BENCH\t" + std::to_string(seconds) + "\t" + r.Source().name + "\t" + BenchStateText(r.State()) + "\t" +
-               std::to_string(r.Bytes());
-    return line;
 }
 
 // Tells stderr what became of a source, once per change: why it failed or
@@ -86,15 +78,6 @@ private:
     std::vector<int64_t> said_;
 };
 
-// The report page of the folder just recorded.
-bool WriteFolderReport(const QString& folder)
-{
-    // BENCH-REPORT: the page is written by the report's function for a test
-    // folder (ReportCommand.h) once it exists; until then nothing is written.
-    (void)folder;
-    return true;
-}
-
 } // namespace
 
 int RunHeadlessBench(const CommandLine& cl)
@@ -118,7 +101,7 @@ int RunHeadlessBench(const CommandLine& cl)
     bench.SetHandlers({[&bench, &losses] {
                            const int64_t seconds = (MonotonicUs() - bench.StartUs()) / kClockUsPerSecond;
                            for (const auto& r : bench.Receivers())
-                               ReportLine(ReceiverLine(*r, seconds));
+                               ReportLine(BenchLine(*r, seconds));
                            losses.Check(bench);
                        },
                        [&bench, &wasLost](int index) { TellState(bench, index, &wasLost); },
@@ -184,7 +167,10 @@ int RunHeadlessBench(const CommandLine& cl)
     }
     losses.Check(bench);
     int status = endedBadly || losses.AnyLost() ? 1 : 0;
-    if (!WriteFolderReport(bench.Folder()))
+    // The page of what was recorded; the report says on stderr what it
+    // could not read or write.
+    std::string page, problem;
+    if (ReportBenchFolder(QFile::encodeName(bench.Folder()).toStdString(), &page, &problem) != 0)
         status = 1;
     if (ReportOutputFailed())
         status = 1;
