@@ -1,7 +1,12 @@
 // The headless bench: kestrova --headless --bench SOURCE... --record-dir DIR
 // as typed (each source's protocol, rate and name) and as run against four
-// simulated receivers on ptys, ended by SIGTERM with every file complete.
+// simulated receivers on ptys, ended by SIGTERM with every file complete and
+// the report page written; and the bench's table at Stop, on ptys and TCP,
+// equal to the report of the folder it recorded.
+#include "BenchRecorder.h"
+#include "CommPty.h"
 #include "CommandLine.h"
+#include "ReportCommand.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -69,7 +74,7 @@ QByteArray ReadFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool WaitUntil(const std::function<bool()>& pred, int timeoutMs)
+bool WaitUntilSleeping(const std::function<bool()>& pred, int timeoutMs)
 {
     QElapsedTimer t;
     t.start();
@@ -99,7 +104,7 @@ TEST(HeadlessBenchRun, FourReceiversRecordedUntilSigtermAndAMissingOneNamed)
     kestrova.start(KESTROVA_BIN, args);
     ASSERT_TRUE(kestrova.waitForStarted(10000));
     QString folder;
-    ASSERT_TRUE(WaitUntil(
+    ASSERT_TRUE(WaitUntilSleeping(
         [&] {
             const QStringList made = QDir(dir.path() + "/tests").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
             folder = made.isEmpty() ? QString() : dir.path() + "/tests/" + made[0];
@@ -127,6 +132,69 @@ TEST(HeadlessBenchRun, FourReceiversRecordedUntilSigtermAndAMissingOneNamed)
         EXPECT_TRUE(ReadFile(dir.path() + "/sim.log." + QString::number(i) + ".tx").startsWith(recorded)) << i;
         EXPECT_TRUE(QFileInfo::exists(folder + "/" + name + ".nme.times"));
     }
+    EXPECT_TRUE(QFileInfo::exists(folder + "/report.html"));
+    EXPECT_FALSE(QFileInfo::exists(folder + "/gone.nme"));   // never opened: no recording
 }
+
+struct TableCase {
+    const char* name;
+    bool tcp;
+};
+
+class BenchTableAtStop : public ::testing::TestWithParam<TableCase> {};
+
+// Receivers that differ (the simulator's table: biases, noise, cold starts)
+// on a reference, recorded for a few seconds: the live table, made final at
+// Stop, is the table of the report of the recordings.
+TEST_P(BenchTableAtStop, EqualsTheReportOfTheFolder)
+{
+    QTemporaryDir dir;
+    QProcess sim;
+    QStringList args = {"--protocol", "nmea", "--baud", "9600", "--rate", "10", "--receivers", "4", "--cold-start",
+                        "1"};
+    if (GetParam().tcp)
+        args << "--tcp" << "0";
+    sim.start(KESTROVA_SIM_BIN, args);
+    QByteArray out;
+    while (out.count('\n') < 4 && sim.waitForReadyRead(10000))
+        out += sim.readAllStandardOutput();
+    const QStringList addresses = QString::fromLatin1(out).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(addresses.size(), 4);
+
+    BenchRecorder bench;
+    std::vector<BenchSourceSpec> specs;
+    for (int i = 0; i < 4; ++i)
+        specs.push_back({"r" + std::to_string(i + 1), addresses[i].toStdString(), false, GetParam().tcp ? 0 : 9600});
+    bench.SetSources(specs);
+    bench.SetReference(BenchReference{55.75, 37.62, 150});
+    ASSERT_TRUE(bench.Start(dir.path(), "table"));
+    ASSERT_TRUE(WaitFor([&] { return bench.Receivers()[0]->EpochsSeen() >= 40; }, 30000));
+    bench.Stop();
+    ::kill(pid_t(sim.processId()), SIGTERM);
+    sim.waitForFinished(10000);
+
+    std::vector<const BenchReceiver*> receivers;
+    std::vector<BenchState> states;
+    for (const auto& r : bench.Receivers()) {
+        receivers.push_back(r.get());
+        states.push_back(r->State());
+        EXPECT_FALSE(r->Thinned());
+    }
+    const std::vector<BenchRow> live = BenchTable(receivers);
+    std::vector<BenchRow> report;
+    std::string problem;
+    ASSERT_EQ(BenchFolderTable(QFile::encodeName(bench.Folder()).toStdString(), states, &report, &problem), 0)
+        << problem;
+    ASSERT_EQ(live.size(), report.size());
+    ASSERT_FALSE(live.empty());
+    for (size_t i = 0; i < live.size(); ++i) {
+        EXPECT_EQ(live[i].label, report[i].label);
+        EXPECT_EQ(live[i].cells, report[i].cells) << live[i].label;
+        EXPECT_EQ(live[i].best, report[i].best) << live[i].label;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, BenchTableAtStop, ::testing::Values(TableCase{"ptys", false}, TableCase{"tcp", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
