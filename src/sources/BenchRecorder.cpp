@@ -178,6 +178,7 @@ bool BenchRecorder::Start(const QString& recordDir, const QString& title)
     running_ = true;
     for (size_t i = 0; i < sources_.size(); ++i) {
         receivers_[i]->Start(startUs_);
+        SetState(int(i), BenchState::Idle);   // what the last test left is no state of this one
         OpenChannel(int(i));
     }
     secondTimer_->start();
