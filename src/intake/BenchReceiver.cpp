@@ -42,6 +42,9 @@ BenchReceiver::BenchReceiver(BenchSourceSpec source, const AcceptLimits& limits,
     : source_(std::move(source)), limits_(limits), liveEpochsMax_(std::max<size_t>(liveEpochsMax, 2))
 {
     intake_.AddListener(this);
+    // Live data date BINR weeks by the clock, as the report dates them by
+    // the file's time; a replay sets the file's time on In().Dates().
+    intake_.Dates().UseClock();
     Fresh();
 }
 
@@ -80,6 +83,7 @@ void BenchReceiver::Receive(const uint8_t* bytes, int length, int64_t nowUs)
     if (bytes == nullptr || length <= 0)
         return;
     intake_.Receive(bytes, length, ReadAs());
+    collector_->SetDates(intake_.Dates());
     // The collector runs decoders of its own on the same bytes, as the
     // report runs them on the recording: the live log is the report's log.
     const size_t before = log_->Size();
