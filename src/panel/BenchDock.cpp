@@ -201,8 +201,10 @@ void BenchDock::Report()
         Say(QStringLiteral("Report failed: ") + problem);
         return;
     }
+    // A receiver that never opened leaves its column empty, with a message.
     const bool opened = openPage && openPage(page);
-    Say((opened ? QStringLiteral("Report opened: ") : QStringLiteral("Report written: ")) + page);
+    Say((opened ? QStringLiteral("Report opened: ") : QStringLiteral("Report written: ")) + page +
+        (problem.isEmpty() ? QString() : QStringLiteral("; ") + problem.replace(QLatin1Char('\n'), QStringLiteral("; "))));
 }
 
 void BenchDock::Follow(int index)

@@ -47,7 +47,8 @@ public:
     void ShutDown();
 
     // The folder's report page: true with the page's path, or false with
-    // why. Set by the program (the report is above the panel); unset, the
+    // why (a page of the readable recordings may come with a problem too).
+    // Set by the program (the report is above the panel); unset, the
     // Report button says it is not available.
     std::function<bool(const QString& folder, QString* page, QString* problem)> writeReport;
     // Opens the written page; tests replace it.

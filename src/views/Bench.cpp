@@ -92,6 +92,8 @@ TBenchForm::TBenchForm(QWidget* parent) : QWidget(parent, Qt::Window)
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Table->setSelectionMode(QAbstractItemView::NoSelection);
     Table->horizontalHeader()->setSectionsClickable(true);
+    // A row a line high: the table's figures fit without scrolling.
+    Table->verticalHeader()->setDefaultSectionSize(Table->fontMetrics().height() + 4);
     Table->setToolTip(QStringLiteral("Click a receiver's column: POSITION ... PROFILE follow it; click again to stop"));
     connect(Table->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int i) {
         if (columnClicked)
@@ -143,7 +145,7 @@ QWidget* TBenchForm::BuildSources()
     SourceList->setColumnCount(kSourceColumns);
     SourceList->setHeaderLabels({"Name", "Address", "Protocol", "Rate", "State"});
     SourceList->setRootIsDecorated(false);
-    SourceList->setMaximumHeight(150);
+    SourceList->setMaximumHeight(120);
     SourceList->setToolTip(QStringLiteral("Double-click a name to rename the source"));
     connect(SourceList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         if (filling_ || column != kName)
