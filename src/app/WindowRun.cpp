@@ -146,6 +146,11 @@ int RunWindows(int& argc, char* argv[], const CommandLine& cl)
         *problem = QString::fromLocal8Bit(why.data(), qsizetype(why.size())).trimmed();
         return !written.empty();
     };
+    mainForm->Bench().folderTable = [](const QString& folder, const std::vector<BenchState>& states,
+                                       std::vector<BenchRow>* rows) {
+        std::string why;
+        return BenchFolderTable(QFile::encodeName(folder).toStdString(), states, rows, &why) == 0;
+    };
     if (cl.bench) {
         const bool binr = cl.protocol == CommandLine::Protocol::Binr;
         for (const QString& problem : mainForm->Bench().AddSources(cl.benchSources, binr, cl.baud))

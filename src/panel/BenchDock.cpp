@@ -145,6 +145,7 @@ bool BenchDock::Start()
     recorder_->SetSources(form->Sources());
     recorder_->SetReference(form->Reference());
     recorder_->SetReconnect(panel_.live_->ReconnectEnabled());
+    finalRows_.reset();
     if (!recorder_->Start(form->RecordDir(), form->Title())) {
         Say(QStringLiteral("Not started: ") + recorder_->Problems().join(QStringLiteral("; ")));
         return false;
@@ -167,6 +168,17 @@ void BenchDock::Stop()
     recorder_->Stop();
     if (form_)
         form_->SetRunning(false);
+    // A day-long test keeps its live figures on a thinned log; its table at
+    // the end is then made again from the recordings, as the report makes it.
+    bool thinned = false;
+    std::vector<BenchState> states;
+    for (const auto& r : recorder_->Receivers()) {
+        thinned = thinned || r->Thinned();
+        states.push_back(r->State());
+    }
+    std::vector<BenchRow> rows;
+    if (thinned && !recorder_->Folder().isEmpty() && folderTable && folderTable(recorder_->Folder(), states, &rows))
+        finalRows_ = std::move(rows);
     QString text = recorder_->Folder().isEmpty() ? QStringLiteral("Stopped")
                                                  : QStringLiteral("Stopped; recorded into ") + recorder_->Folder();
     if (!recorder_->Problems().isEmpty())
@@ -230,5 +242,5 @@ void BenchDock::Updated()
     std::vector<const BenchReceiver*> receivers;
     for (const auto& r : recorder_->Receivers())
         receivers.push_back(r.get());
-    form_->ShowReceivers(receivers, recorder_->Reference());
+    form_->ShowReceivers(receivers, recorder_->Reference(), finalRows_ ? &*finalRows_ : nullptr);
 }

@@ -5,6 +5,7 @@
 // not to the window: closing the window leaves a recording running; closing
 // the panel ends it (ShutDown).
 #include "BenchFolder.h"
+#include "BenchReceiver.h"
 
 #include <QObject>
 #include <QPointer>
@@ -13,6 +14,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class BenchRecorder;
 class TBenchForm;
@@ -51,6 +54,11 @@ public:
     // Set by the program (the report is above the panel); unset, the
     // Report button says it is not available.
     std::function<bool(const QString& folder, QString* page, QString* problem)> writeReport;
+    // The table of the folder's recordings, with the receivers' states:
+    // shown at Stop when a receiver's live figures were thinned, so the
+    // table then is the report's. Set by the program, as writeReport.
+    std::function<bool(const QString& folder, const std::vector<BenchState>& states, std::vector<BenchRow>* rows)>
+        folderTable;
     // Opens the written page; tests replace it.
     std::function<bool(const QString& page)> openPage;
 
@@ -63,4 +71,5 @@ private:
     std::unique_ptr<BenchRecorder> recorder_;
     QPointer<TBenchForm> form_;
     int following_ = -1;
+    std::optional<std::vector<BenchRow>> finalRows_;   // the recordings' table, after a thinned test
 };

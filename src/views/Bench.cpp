@@ -413,10 +413,10 @@ void TBenchForm::SetRunning(bool running)
 // ---------------------------------------------------------------- live
 
 void TBenchForm::ShowReceivers(const std::vector<const BenchReceiver*>& receivers,
-                               const std::optional<BenchReference>& reference)
+                               const std::optional<BenchReference>& reference, const std::vector<BenchRow>* rows)
 {
     ShowStates(receivers);
-    ShowTable(receivers);
+    ShowTable(receivers, rows ? *rows : BenchTable(receivers));
     std::vector<BenchScatterSeries> series;
     for (const BenchReceiver* r : receivers)
         series.push_back({Text(r->Source().name), r->Scatter(), r->LiveFigures().r99M.value_or(0)});
@@ -438,9 +438,8 @@ void TBenchForm::ShowStates(const std::vector<const BenchReceiver*>& receivers)
     filling_ = false;
 }
 
-void TBenchForm::ShowTable(const std::vector<const BenchReceiver*>& receivers)
+void TBenchForm::ShowTable(const std::vector<const BenchReceiver*>& receivers, const std::vector<BenchRow>& rows)
 {
-    const std::vector<BenchRow> rows = BenchTable(receivers);
     Table->setColumnCount(int(receivers.size()));
     Table->setRowCount(int(rows.size()));
     QStringList headings;
