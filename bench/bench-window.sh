@@ -67,8 +67,8 @@ done
 sleep 1
 xdotool windowfocus --sync "$bench" key alt+s
 sleep 2
-# Receiver 1's column heading, where the table starts under the set-up rows.
-xdotool mousemove --window "$bench" 60 265 click 1
+# A cell of receiver 1's column (its first row, right of the row names).
+xdotool mousemove --window "$bench" 220 262 click 1
 sleep 1
 
 [ -n "${BENCH_SHOT:-}" ] && import -window root "$BENCH_SHOT"
