@@ -32,17 +32,7 @@ XDG_CONFIG_HOME=$work/config "$kestrova" --bench "${ports[0]}=rx1" "${ports[1]}=
 kpid=$!
 pids+=($kpid)
 
-window_named() {   # TITLE: the program's visible window of exactly that title
-  local w
-  for _ in $(seq 100); do
-    for w in $(xdotool search --onlyvisible --pid "$kpid" --name '' 2>/dev/null || true); do
-      [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && { echo "$w"; return 0; }
-    done
-    sleep 0.1
-  done
-  return 1
-}
-bench=$(window_named BENCH) || fail "--bench did not open the BENCH window"
+bench=$(window_named "$kpid" BENCH) || fail "--bench did not open the BENCH window"
 sleep 1
 xdotool windowfocus --sync "$bench" key alt+s
 for _ in $(seq 50); do
