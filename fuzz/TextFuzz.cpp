@@ -1,5 +1,7 @@
 // The text routines on arbitrary numbers and texts: defined results, texts of
-// bounded size, readings that agree with a plain reference.
+// bounded size, readings that agree with a plain reference; the text also as
+// a bench.json (one target for both keeps the short fuzz pass short).
+#include "BenchFolder.h"
 #include "TerminalText.h"
 #include "Util.h"
 
@@ -91,5 +93,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string shown = TerminalText(text);
     Check(std::none_of(shown.begin(), shown.end(), [](char c) { return uint8_t(c) < 0x20 || c == 0x7F; }));
     Check(TerminalText(shown) == shown);
+    // bench.json from disk: refused with a reason, or read into a manifest
+    // that writes back to the same manifest.
+    BenchManifest manifest;
+    std::string problem;
+    if (ParseBenchJson(text, &manifest, &problem)) {
+        BenchManifest again;
+        Check(ParseBenchJson(BenchJsonText(manifest), &again, &problem) && again == manifest);
+    } else {
+        Check(!problem.empty());
+    }
     return 0;
 }

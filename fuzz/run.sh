@@ -46,6 +46,15 @@ for target in "${targets[@]}"; do
       printf '\x10\x88\x01\x02\x10\x60'; head -c 10 /dev/zero; printf '\x10\x03'
     } > "$corpus/seed-frames"
   fi
+  if [ "$target" = TextFuzz ] && [ ! -e "$corpus/seed-bench-json" ]; then
+    # 24 bytes of numbers, then a bench.json as the program writes it.
+    { head -c 24 /dev/zero
+      printf '{\n  "format": 1,\n  "title": "roof \\u00e9",\n  "start": "2026-12-07T20:45:00.000Z",\n'
+      printf '  "startUnixMs": 1796676300000,\n  "reference": {"lat": 55.75, "lon": 37.6, "height": 150.5},\n'
+      printf '  "program": "Kestrova",\n  "sources": [\n    {"name": "a", "address": "/dev/ttyUSB0", "protocol": "nmea", "baud": 9600},\n'
+      printf '    {"name": "b", "address": "tcp://127.0.0.1:5000", "protocol": "binr", "baud": 0}\n  ]\n}\n'
+    } > "$corpus/seed-bench-json"
+  fi
   echo "== $target for ${seconds}s"
   log="build-fuzz/logs/$target.log"
   rc=0

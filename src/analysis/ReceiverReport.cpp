@@ -2,6 +2,7 @@
 
 #include "ChartScale.h"
 #include "EpochCollector.h"
+#include "NmeaDate.h"
 #include "TerminalText.h"
 #include "Util.h"
 
@@ -49,20 +50,6 @@ std::string LastEpoch(const Figures& f) { return f.lastMs ? TimeLineText(*f.last
 std::string ReferenceSource(const Figures& f)
 {
     return !f.reference ? std::string() : f.referenceGiven ? std::string("given") : std::string("mean");
-}
-
-// Civil date of a day count from 1970-01-01.
-void CivilFromDays(int64_t z, int64_t& year, int& month, int& day)
-{
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    day = int(doy - (153 * mp + 2) / 5 + 1);
-    month = int(mp < 10 ? mp + 3 : mp - 9);
-    year = yoe + era * 400 + (month <= 2);
 }
 
 std::string ClockText(int64_t msOfDay)

@@ -47,17 +47,35 @@ struct BenchManifest {
 // "2026-12-07_204500" or "2026-12-07_204500_TITLE"; the title keeps letters,
 // digits, '-' and '_', other characters become '_', at most 40 of them.
 std::string BenchFolderName(int64_t startUnixMs, const std::string& title);
-// A source name made fit for a file name (as the title above); empty names
-// and names used before in the list get a number.
+// A source name made fit for a file name (as the title above); an empty one
+// becomes "receiver". Names used before in a list: BenchSafeNames.
 std::string BenchSafeName(const std::string& name);
+// The names of a bench's sources made fit for file names and unique: each
+// as BenchSafeName, an empty one "receiverN" (N its place from 1), one used
+// before gets "_2", "_3"...
+std::vector<std::string> BenchSafeNames(const std::vector<std::string>& names);
 // "NAME.nme" or "NAME.dat".
 std::string BenchFileName(const BenchSourceSpec& source);
 // The short name a source gets when the user gives none: the stable device
-// name's last part or the host of a network address.
+// name's last part ("/dev/serial/by-id/usb-Maker_GNSS_123-if00-port0" gives
+// "Maker_GNSS_123"), the port's name ("ttyUSB0"), or the host of a network
+// address ("tcp://10.0.0.7:5000" gives "10_0_0_7"; "udp://:5000" "udp5000").
 std::string BenchDefaultName(const std::string& address);
 
 // bench.json as written: UTF-8, one object, fields documented in README.md.
 std::string BenchJsonText(const BenchManifest& manifest);
 // False with a reason fit for a user when the text is not a bench.json this
 // program can use; *out untouched then.
+// Safe on any input: a text over 1 MiB, nested deeper than 16 or holding
+// over 4096 values is refused; so is a source name that is not already a
+// safe name (it becomes a file name in the folder).
 bool ParseBenchJson(const std::string& text, BenchManifest* out, std::string* problem);
+
+// FOLDER/bench.json.
+std::string BenchJsonPath(const std::string& folder);
+// True when FOLDER/bench.json can be opened: the folder is a test folder.
+bool IsBenchFolder(const std::string& folder);
+// Reads and parses FOLDER/bench.json; the reason names the file.
+bool ReadBenchFolder(const std::string& folder, BenchManifest* out, std::string* problem);
+// Writes FOLDER/bench.json whole (through a temporary file and a rename).
+bool WriteBenchFolder(const std::string& folder, const BenchManifest& manifest, std::string* problem);

@@ -10,6 +10,8 @@
 
 // Days from 1 January 1970 of a civil date (proleptic Gregorian).
 int64_t DaysFromCivil(int64_t year, int month, int day);
+// The civil date of a day count from 1 January 1970: the inverse.
+void CivilFromDays(int64_t days, int64_t& year, int& month, int& day);
 
 // The calendar year of an RMC's two-digit year.
 constexpr int RmcYear(int twoDigits) { return twoDigits >= 80 ? 1900 + twoDigits : 2000 + twoDigits; }
