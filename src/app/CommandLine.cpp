@@ -96,6 +96,7 @@ QString UsageText()
                "  kestrova [--show VIEWS] [--port SOURCE]... [--watch] [--reconnect] [--instance NAME]\n"
                "           [--fast] [--exit-after-play] [--nmea|--binr] [--week-rollovers N]\n"
                "           [--multi-gnss] [--player] [--pace X [--from HH:MM:SS]] [FILE]\n"
+               "  kestrova --bench [SOURCE[=NAME]]... [--nmea|--binr] [--baud N] [--reconnect]\n"
                "  kestrova --headless [--nmea|--binr] [--max-hdop X.X] [--max-vdop X.X] [--diff-only]\n"
                "           [--week-rollovers N] [--multi-gnss] [--pace X [--from HH:MM:SS]]\n"
                "           [--show signals] FILE\n"

@@ -23,6 +23,10 @@ struct CommandLine {
     QStringList ports;     // --port PATH, repeatable
     int weekRollovers = 0; // --week-rollovers N; 0: chosen by a reference time
     QStringList files;
+    // --bench: the BENCH window at start-up; every argument after it that is
+    // no option is a bench source, SOURCE[=NAME], not a FILE.
+    bool bench = false;
+    QStringList benchSources;
     // Live sources: --headless --port SOURCE logs without a display.
     bool headlessLive = false;
     int baud = 0;          // --baud N, one of the nine line rates; 0: the window's default

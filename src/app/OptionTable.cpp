@@ -196,7 +196,10 @@ using S = const std::string&;
 const OptionRow kOptions[] = {
     // The program, in the order of its usage text.
     {P, "", nullptr, "FILE", "a recording played at start-up",
-     [](ParsedOptions& p, S, S file) { p.program.files << Q(file); return std::string(); }},
+     [](ParsedOptions& p, S, S file) {
+         (p.program.bench ? p.program.benchSources : p.program.files) << Q(file);
+         return std::string();
+     }},
     {P, "--nmea", nullptr, "--nmea, --binr", "protocol of FILE (default: .dat is BINR, else NMEA)",
      [](ParsedOptions& p, S, S) { p.program.protocol = CL::Protocol::Nmea; return std::string(); }},
     {P, "--binr", nullptr, "", nullptr,
@@ -206,6 +209,10 @@ const OptionRow kOptions[] = {
     {P, "--fast", nullptr, nullptr, "play FILE at fast pace", ProgramFlag<&CL::fast>},
     {P, "--exit-after-play", nullptr, nullptr, "quit when the playback of FILE stops", ProgramFlag<&CL::exitAfterPlay>},
     {P, "--player", nullptr, nullptr, "show the PLAYER window (timeline, step, speed)", ProgramFlag<&CL::player>},
+    {P, "--bench", nullptr, "--bench [SOURCE[=NAME]]...",
+     "show the BENCH window; each SOURCE after it, a port or\nnetwork address as for --port (NAME: its short name),\n"
+     "joins the bench's remembered sources",
+     ProgramFlag<&CL::bench>},
     {P, "--pace", "X", nullptr, "replay FILE at X times its recorded pace (0.25 to 64)",
      [](ParsedOptions& p, S, S v) {
          p.program.pace = PaceValue(Q(v));

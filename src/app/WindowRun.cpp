@@ -1,5 +1,6 @@
 #include "WindowRun.h"
 
+#include "BenchDock.h"
 #include "Comm.h"
 #include "Headless.h"
 #include "Mainfile.h"
@@ -136,6 +137,11 @@ int RunWindows(int& argc, char* argv[], const CommandLine& cl)
         mainForm->SetReconnectEnabled(true);
     if (cl.watch)
         WatchFirstPort(mainForm.get(), cl.ports.value(0));
+    if (cl.bench) {
+        const bool binr = cl.protocol == CommandLine::Protocol::Binr;
+        for (const QString& problem : mainForm->Bench().AddSources(cl.benchSources, binr, cl.baud))
+            Complain(problem);
+    }
     if (cl.fast && mainForm->Mode() == amPlay)
         mainForm->RewindButtonClick(nullptr);
     if (paced && !StartPacedReplay(mainForm.get(), cl, file))

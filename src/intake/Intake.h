@@ -96,6 +96,7 @@ public:
     // source nobody watches that closely pays nothing for them. LastFix is
     // the step of the GGA or 0x88 being told (not offered for other results).
     void SetFixesOn(bool on) { fixesOn_ = on; }
+    bool FixesOn() const { return fixesOn_; }
     FixPipeline& Fixes() { return fixes_; }
     const FixPipeline& Fixes() const { return fixes_; }
     const FixStep& LastFix() const { return lastFix_; }

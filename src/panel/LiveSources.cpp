@@ -36,7 +36,6 @@
 
 namespace {
 
-constexpr int kReconnectIntervalMs = 1000;
 const QString kAddSourceText = QStringLiteral("Add source...");
 const QString kWaitingForGpsd = QStringLiteral("Waiting for gpsd...");
 constexpr int kAddSourceRole = Qt::UserRole + 1;

@@ -7,6 +7,7 @@
 
 #include "Comm.h"
 #include "SourceFeed.h"
+#include "BenchDock.h"
 #include "ConsoleDock.h"
 #include "Controls.h"
 #include "Instance.h"
@@ -65,6 +66,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     live_ = std::make_unique<LiveSources>(*this);
     feed_ = new SourceFeed(*this);
     intake_.AddListener(feed_);
+    bench_ = new BenchDock(*this);
     console_ = new ConsoleDock(*this);
     intake_.AddListener(console_);
 
@@ -144,6 +146,7 @@ void TMainForm::FormShow()
         live_->LoadSettings();
         settings_->StoreOnChange();
         console_->RestoreWindows();
+        bench_->RestoreWindow();
     }
     SetActionMode(amStop);
     SoundButtonClick(nullptr);
@@ -166,7 +169,11 @@ void TMainForm::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
-void TMainForm::ShutDown() { transport_->ShutDown(); }
+void TMainForm::ShutDown()
+{
+    bench_->ShutDown();
+    transport_->ShutDown();
+}
 
 // ---------------------------------------------------------------- settings
 

@@ -38,6 +38,7 @@ class Transport;
 class TSignalsForm;
 class TConsoleForm;
 class ConsoleDock;
+class BenchDock;
 class SourceFeed;
 
 class TMainForm : public QWidget, public PanelLink {
@@ -135,6 +136,9 @@ public:
     TConsoleForm* ShowConsole();
     TSignalsForm* SignalsWindow() const;
     TConsoleForm* ConsoleWindow() const;
+    // The bench (BenchDock): the BENCH window of the title strip's menu and
+    // its recorder.
+    BenchDock& Bench() { return *bench_; }
     LiveSources& Sources() { return *live_; }
     Synchro& Receiver() { return *synchro_; }
     // Stops what runs and ends every playback thread (Transport::ShutDown).
@@ -255,6 +259,7 @@ private:
     friend class Synchro;
     friend class ViewDock;
     friend class ConsoleDock;
+    friend class BenchDock;
     friend class SourceFeed;
     std::unique_ptr<Transport> transport_;
     std::unique_ptr<LiveSources> live_;
@@ -279,6 +284,7 @@ private:
     QImage actionBitmap;
     SourceFeed* feed_ = nullptr;       // the intake's first listener; a child of the panel
     ConsoleDock* console_ = nullptr;   // a child of the panel
+    BenchDock* bench_ = nullptr;       // a child of the panel
 
     QMenu* titleMenu_ = nullptr;
     bool shownOnce_ = false;

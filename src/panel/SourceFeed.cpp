@@ -13,6 +13,7 @@
 #include "Comm.h"
 #include "ConsoleDock.h"
 #include "Controls.h"
+#include "ViewDock.h"
 #include "Nmeafile.h"
 #include "Position.h"
 #include "Profile.h"
@@ -151,9 +152,50 @@ void SourceFeed::RepaintWindows()
             QCoreApplication::sendPostedEvents(const_cast<QWidget*>(w), QEvent::UpdateRequest);
 }
 
+// ---------------------------------------------------------------- what drives the views
+
+bool SourceFeed::Own(const Intake& intake) const { return &intake == &panel_.intake_; }
+bool SourceFeed::Shown(const Intake& intake) const { return &intake == (following_ ? following_ : &panel_.intake_); }
+
+void SourceFeed::Follow(Intake* other)
+{
+    if (other == following_ || other == &panel_.intake_)
+        return;
+    if (following_) {
+        following_->RemoveListener(this);
+        following_->SetFixesOn(followedFixesOn_);
+    }
+    following_ = other;
+    if (other) {
+        // STATISTIC judges the fixes of the source it shows.
+        followedFixesOn_ = other->FixesOn();
+        other->SetFixesOn(true);
+        other->AddListener(this);
+    }
+    Intake& shown = other ? *other : panel_.intake_;
+    panel_.dock_->LinkIntake(shown);
+    // Nothing of one source stays on screen beside the other's, as at the
+    // start of a playback; the views read the source as it is read.
+    if (PositionForm)
+        PositionForm->SetMultiGnss(shown.MultiGnss());
+    if (SatellitesForm) {
+        SatellitesForm->SetMultiGnss(shown.MultiGnss());
+        SatellitesForm->ClearIndicators();
+    }
+    if (VisualForm)
+        VisualForm->ClearPlot();
+    if (StatisticForm)
+        StatisticForm->ResetStatistics();
+    PlaceProfile();
+}
+
 void SourceFeed::OnNmeaResult(const Intake& intake, int result)
 {
-    if (panel_.mode == amSync) {
+    if (!Own(intake) && !Shown(intake))
+        return;
+    // The panel's own source is synchronized, counted and written to its
+    // side file whoever the views follow.
+    if (Own(intake) && panel_.mode == amSync) {
         // Any accepted sentence means the rate being tried is right.
         if (result >= kNmeaOther) {
             panel_.SynchroTimer->stop();
@@ -168,10 +210,11 @@ void SourceFeed::OnNmeaResult(const Intake& intake, int result)
     // Multi-GNSS: POSITION and SATELLITES show epochs as the intake
     // completes them (OnGnssEpoch), not at the GGA.
     const bool multiGnss = intake.MultiGnss();
-    switch (result) {
-    case kNmeaError:
+    if (result == kNmeaError && Own(intake))
         CountLineError();
-        break;
+    if (!Shown(intake))
+        return;
+    switch (result) {
     case kNmeaGga:
         if (!multiGnss && panel_.PositionCheckBox->isChecked() && PositionForm)
             PositionForm->RefreshFromNmea();
@@ -191,6 +234,11 @@ void SourceFeed::OnNmeaResult(const Intake& intake, int result)
 
 void SourceFeed::OnBinrResult(const Intake& intake, int result)
 {
+    if (!Own(intake)) {
+        if (Shown(intake))
+            ShowBinr(intake, result);
+        return;
+    }
     switch (result) {
     case kNmeaError:   // -1, the decoder's error
         CountLineError();
@@ -208,8 +256,8 @@ void SourceFeed::OnBinrResult(const Intake& intake, int result)
     case kMsgSatInView:
         if (panel_.mode == amSync)
             break;
-        if (VisualForm && VisualForm->SatCheckBox && VisualForm->SatCheckBox->isChecked())
-            VisualForm->LoadBinrSatellites();
+        if (Shown(intake))
+            ShowBinr(intake, result);
         if (!panel_.priming_)
             WriteSentencesFor(result, intake.Binr(), intake.Dates());
         break;
@@ -224,17 +272,29 @@ void SourceFeed::OnBinrResult(const Intake& intake, int result)
     case kMsgNavSolution:
         if (panel_.mode == amSync)
             break;
+        if (Shown(intake))
+            ShowBinr(intake, result);
+        if (!panel_.priming_)
+            WriteSentencesFor(result, intake.Binr(), intake.Dates());
+        break;
+    default:
+        break;
+    }
+}
+
+// What a BINR result shows in the views, from whichever intake they show.
+void SourceFeed::ShowBinr(const Intake& intake, int result)
+{
+    if (result == kMsgSatInView) {
+        if (VisualForm && VisualForm->SatCheckBox && VisualForm->SatCheckBox->isChecked())
+            VisualForm->LoadBinrSatellites();
+    } else if (result == kMsgNavSolution) {
         if (panel_.PositionCheckBox->isChecked() && PositionForm)
             PositionForm->RefreshFromBinr();
         if (panel_.StatisticCheckBox->isChecked() && StatisticForm)
             StatisticForm->ShowStep(intake.LastFix());
         if (panel_.SatellitesCheckBox->isChecked() && SatellitesForm)
             SatellitesForm->RefreshFromBinr();
-        if (!panel_.priming_)
-            WriteSentencesFor(result, intake.Binr(), intake.Dates());
-        break;
-    default:
-        break;
     }
 }
 

@@ -36,6 +36,12 @@ public:
     void CompleteGnssEpoch();
     void GnssIdleTimerTimer();
     void PlaceProfile();
+    // The classic views show other's results instead of the panel's intake
+    // (a bench receiver clicked in the BENCH window), starting afresh on it;
+    // null: the panel's intake again. The panel's own source goes on being
+    // recorded, counted and synchronized meanwhile; only its views are lent.
+    void Follow(Intake* other);
+    Intake* Following() const { return following_; }
 
     void OnNmeaResult(const Intake& intake, int result) override;
     void OnBinrResult(const Intake& intake, int result) override;
@@ -44,12 +50,19 @@ public:
 private:
     void AddMultiGnssMenu();
     void FinishBinrSync();
+    void ShowBinr(const Intake& intake, int result);
     void RepaintWindows();
     void WatchGnssIdle();
+    // Whether intake's results drive the views now.
+    bool Shown(const Intake& intake) const;
+    // Whether intake is the panel's own source (not a followed receiver).
+    bool Own(const Intake& intake) const;
 
     TMainForm& panel_;
     int64_t gnssLastBytesUs_ = 0;
     QAction* multiGnssAction_ = nullptr;
+    Intake* following_ = nullptr;
+    bool followedFixesOn_ = false;   // the followed intake's own setting, given back
 };
 
 // The name of the record file after a BINR synchronization: the device text

@@ -67,8 +67,10 @@ void SourceFeed::SetMultiGnss(bool on)
     panel_.SettingChanged();
 }
 
-void SourceFeed::OnGnssEpoch(const Intake&)
+void SourceFeed::OnGnssEpoch(const Intake& intake)
 {
+    if (!Shown(intake))
+        return;
     if (panel_.PositionCheckBox->isChecked() && PositionForm)
         PositionForm->RefreshFromNmea();
     if (panel_.SatellitesCheckBox->isChecked() && SatellitesForm)

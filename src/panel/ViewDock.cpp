@@ -22,13 +22,9 @@ void ViewDock::Link()
     // and the source they show: the panel's intake.
     if (PositionForm) {
         PositionForm->soundEnabled = [this] { return panel_.soundEnabled && !panel_.priming_; };
-        PositionForm->intake = &panel_.intake_;
     }
-    if (SatellitesForm)
-        SatellitesForm->intake = &panel_.intake_;
+    LinkIntake(panel_.intake_);
     if (StatisticForm) {
-        StatisticForm->intake = &panel_.intake_;
-        StatisticForm->SetPipeline(&panel_.intake_.Fixes());
         StatisticForm->fixAccepted = [this](const FixStep& step) {
             if (panel_.VisualCheckBox->isChecked() && VisualForm)
                 VisualForm->AddPosition(step.position, step.fromBinr);
@@ -39,7 +35,6 @@ void ViewDock::Link()
         };
     }
     if (VisualForm) {
-        VisualForm->intake = &panel_.intake_;
         VisualForm->profileAltitude = [this](double differenceM) {
             if (panel_.ProfileCheckBox->isChecked() && ProfileForm)
                 ProfileForm->AddAltitude(differenceM);
@@ -55,6 +50,20 @@ void ViewDock::Link()
     }
     if (TimerForm)
         TimerForm->SetScheduleActions([this] { panel_.ScheduledRecordStart(); }, [this] { panel_.ScheduledRecordStop(); });
+}
+
+void ViewDock::LinkIntake(Intake& intake)
+{
+    if (PositionForm)
+        PositionForm->intake = &intake;
+    if (SatellitesForm)
+        SatellitesForm->intake = &intake;
+    if (StatisticForm) {
+        StatisticForm->intake = &intake;
+        StatisticForm->SetPipeline(&intake.Fixes());
+    }
+    if (VisualForm)
+        VisualForm->intake = &intake;
 }
 
 void ViewDock::MoveAll(int dx, int dy)

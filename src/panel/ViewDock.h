@@ -4,6 +4,7 @@
 // a column under it (each switched view pushes the ones below it down),
 // VISUAL at its right; all of them follow the panel when it is dragged by
 // its title strip.
+class Intake;
 class TMainForm;
 
 class ViewDock {
@@ -12,6 +13,9 @@ public:
     // Hands the views that exist what they read of the panel and of each
     // other (TMainForm::LinkViews).
     void Link();
+    // The source the views show: the panel's intake (Link), or a bench
+    // receiver's while they follow it.
+    void LinkIntake(Intake& intake);
     // Shows or hides the view as its switch on the panel now says; false
     // when the program has no such window.
     bool SwitchPosition();

@@ -14,10 +14,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
+
+class QTimer;
 
 class BenchRecorder {
 public:
@@ -29,9 +33,15 @@ public:
     struct Handlers {
         std::function<void()> updated;              // once a second, after every receiver's Update
         std::function<void(int index)> stateChanged;   // a receiver opened, was lost, came back
+        // A block of receiver index's bytes, after it was recorded and its
+        // receiver took it; nowUs is its arrival clock. For measurements:
+        // keep it small, it runs inside the hand-off.
+        std::function<void(int index, int length, int64_t nowUs)> received;
     };
     void SetHandlers(Handlers handlers);
 
+    // Names are made fit for file names and unique (BenchSafeNames), so no
+    // two sources ever write one file. Not while running.
     void SetSources(std::vector<BenchSourceSpec> sources);
     const std::vector<BenchSourceSpec>& Sources() const { return sources_; }
     void SetReference(std::optional<BenchReference> reference) { reference_ = reference; }
@@ -54,7 +64,30 @@ public:
 
     const std::vector<std::unique_ptr<BenchReceiver>>& Receivers() const { return receivers_; }
 
+    // The monotonic clock (µs) and the UTC time (ms) of the last Start.
+    int64_t StartUs() const { return startUs_; }
+    int64_t StartUnixMs() const { return startUnixMs_; }
+    // The record file of receiver index in Folder() (empty when watching).
+    QString RecordFileName(int index) const;
+    // Bytes of receiver index that could not be written to its file.
+    int64_t LostBytes(int index) const;
+    // Why receiver index failed or was lost last, empty while it is fine.
+    QString StateText(int index) const;
+
 private:
+    struct Channel;
+    void MakeReceivers();
+    bool MakeFolder(const QString& recordDir, const QString& title);
+    void OpenChannel(int index);
+    void OpenedChannel(int index, bool opened);
+    void OnBytes(int index, const uint8_t* bytes, int length);
+    void OnLost(int index);
+    void SetState(int index, BenchState state);
+    void EverySecond();
+    void ReconnectTick();
+    void RebuildProblems();
+    void CloseFiles();
+
     Handlers handlers_;
     std::vector<BenchSourceSpec> sources_;
     std::optional<BenchReference> reference_;
@@ -63,4 +96,11 @@ private:
     QString folder_;
     QStringList problems_;
     std::vector<std::unique_ptr<BenchReceiver>> receivers_;
+    std::vector<std::unique_ptr<Channel>> channels_;
+    std::unique_ptr<QTimer> secondTimer_;
+    std::unique_ptr<QTimer> reconnectTimer_;
+    int64_t startUs_ = 0;
+    int64_t startUnixMs_ = 0;
+    bool recording_ = false;
+    QString startProblem_;
 };

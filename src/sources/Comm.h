@@ -1,22 +1,16 @@
 #pragma once
-// The serial link: one port at a time, opened exclusively, raw 8-N-1 or 8-O-1,
-// with a reader thread that hands every burst of received bytes to the main
-// thread synchronously. Module-level state, main thread only, except the
-// reader itself.
+// The program's live source: one port at a time, opened exclusively, raw
+// 8-N-1 or 8-O-1, with a reader thread that hands every burst of received
+// bytes to the main thread synchronously. One program-wide SourceLink
+// (SourceLink.h) behind free functions; main thread only, except the reader
+// itself. The bench opens links of its own beside it.
+#include "SourceLink.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
 
-constexpr int kReadBufferSize = 10240;
-constexpr int kWriteBufferSize = 1024;
-
-// Where the reader delivers, always on the main thread and synchronously.
-struct CommHandlers {
-    std::function<void(const uint8_t* bytes, int length)> receiveBytes;
-    std::function<void()> countLineError;
-    std::function<void()> connectionLost;   // the device vanished or hung up
-};
 void SetCommHandlers(CommHandlers handlers);
 
 // name: as listed (ttyUSB0, or a full path outside /dev), or a network
@@ -40,11 +34,6 @@ QString PortOpenDetail();
 // when gpsd took the connection and has not answered yet. ClosePort (and
 // so OpenPort) stops a pending open within milliseconds in every state, and
 // its done is never called then.
-struct OpenCallbacks {
-    std::function<void(bool opened)> done;
-    std::function<void()> gpsdBusy;
-};
-enum class OpenStart { Failed, Pending };
 OpenStart BeginOpenPort(const QString& name, uint8_t parity, OpenCallbacks callbacks);
 bool PortOpening();
 // What the last connectionLost meant: "Connection lost", or gpsd's silence.

@@ -175,7 +175,7 @@ bool ReadThread::HandOver(HandOff what, int length)
     if (!target)
         return false;
     QMetaObject::invokeMethod(
-        target, [this, what, length] { deliver_(this, what, length); }, Qt::BlockingQueuedConnection);
+        target, [this, what, length] { deliver_(context_, this, what, length); }, Qt::BlockingQueuedConnection);
     return !StopRequested();
 }
 

@@ -4,6 +4,7 @@
 // look at the record file, without making that state public.
 #include "LiveSources.h"
 #include "Mainfile.h"
+#include "SourceFeed.h"
 
 struct TMainFormTestAccess {
     static int32_t& ErrorCount(TMainForm& form) { return form.errorCount; }
@@ -14,4 +15,5 @@ struct TMainFormTestAccess {
     static bool ReconnectEnabled(TMainForm& form) { return form.Sources().ReconnectEnabled(); }
     static RecordFile& Record(TMainForm& form) { return form.recordFile; }
     static ReceiveTimesWriter& Times(TMainForm& form) { return form.intake_.Times(); }
+    static SourceFeed& Feed(TMainForm& form) { return *form.feed_; }
 };

@@ -1,0 +1,232 @@
+// The panel's bench (BenchDock.h).
+//
+// The window is fed once a second from the recorder's `updated`, never per
+// block: eight receivers at 10 Hz would otherwise redraw the table eighty
+// times a second. Following hands one receiver's intake to the panel's end
+// of the byte road (SourceFeed::Follow), which then drives the classic views
+// from it instead of from the panel's source; nothing else of the panel
+// changes, so without the bench the classic behaviour is untouched.
+#include "BenchDock.h"
+
+#include "Bench.h"
+#include "BenchRecorder.h"
+#include "BenchSettings.h"
+#include "Comm.h"
+#include "LiveSources.h"
+#include "Mainfile.h"
+#include "SettingsFile.h"
+#include "SourceDialog.h"
+#include "SourceFeed.h"
+#include "WindowPlace.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QUrl>
+
+namespace {
+
+constexpr char kWindowPrefix[] = "Bench";
+constexpr int kWindowGap = 8;
+
+} // namespace
+
+BenchDock::BenchDock(TMainForm& panel) : QObject(&panel), panel_(panel), recorder_(std::make_unique<BenchRecorder>())
+{
+    QMenu* menu = panel_.TitleMenu();
+    menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("Bench...")), &QAction::triggered, this, [this] { ShowBench(); });
+    recorder_->SetHandlers({[this] { Updated(); }, [this](int) { Updated(); }});
+    openPage = [](const QString& page) { return QDesktopServices::openUrl(QUrl::fromLocalFile(page)); };
+}
+
+BenchDock::~BenchDock() = default;
+
+TBenchForm* BenchDock::BenchWindow() const { return form_; }
+
+TBenchForm* BenchDock::ShowBench()
+{
+    if (!form_) {
+        auto* form = new TBenchForm(&panel_);
+        form->askAddress = [form] {
+            SourceDialog dialog(form);
+            return dialog.exec() == QDialog::Accepted ? dialog.Address() : QString();
+        };
+        form->listPorts = [] { return ListPorts(nullptr); };
+        form->startClicked = [this] { Start(); };
+        form->stopClicked = [this] { Stop(); };
+        form->reportClicked = [this] { Report(); };
+        form->columnClicked = [this](int i) { Follow(i == following_ ? -1 : i); };
+        form->changed = [this] { SaveSetup(); };
+        if (!panel_.headless) {
+            if (const std::unique_ptr<QSettings> stored = OpenSettings()) {
+                const BenchSetup setup = LoadBenchSetup(*stored);
+                form->SetSources(setup.sources);
+                form->SetReference(setup.reference);
+                form->SetRecordDir(setup.recordDir);
+                form->SetTitle(setup.title);
+            }
+        }
+        bool visible = false;
+        if (panel_.headless || !LoadWindowPlace(*form, kWindowPrefix, &visible))
+            form->move(panel_.x() + panel_.width() + kWindowGap, panel_.y());
+        if (!panel_.headless)
+            new WindowPlaceKeeper(form, kWindowPrefix);
+        form->SetRunning(recorder_->Running());
+        form_ = form;
+    }
+    form_->show();
+    if (!panel_.headless)
+        form_->raise();
+    Updated();
+    return form_;
+}
+
+void BenchDock::RestoreWindow()
+{
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (stored && stored->value(QString::fromLatin1(kWindowPrefix) + QStringLiteral("Visible")).toString().trimmed() == "1")
+        ShowBench();
+}
+
+QStringList BenchDock::AddSources(const QStringList& sources, bool binr, int baud)
+{
+    TBenchForm* form = ShowBench();
+    std::vector<BenchSourceSpec> all = form->Sources();
+    QStringList problems;
+    for (const QString& text : sources) {
+        QString why;
+        if (int(all.size()) >= kBenchMaxSources)
+            problems << text + QStringLiteral(": a bench takes at most %1 sources").arg(kBenchMaxSources);
+        else if (const auto source = BenchSourceFromText(text, binr, baud, all, &why))
+            all.push_back(*source);
+        else
+            problems << why;
+    }
+    form->SetSources(all);
+    SaveSetup();
+    return problems;
+}
+
+void BenchDock::SaveSetup()
+{
+    if (panel_.headless || !form_)
+        return;
+    const std::unique_ptr<QSettings> stored = OpenSettings();
+    if (!stored)
+        return;
+    SaveBenchSetup(*stored, {form_->Sources(), form_->Reference(), form_->RecordDir(), form_->Title()});
+    stored->sync();
+}
+
+void BenchDock::Say(const QString& text)
+{
+    if (form_)
+        form_->SetStatus(text);
+}
+
+// ---------------------------------------------------------------- running
+
+bool BenchDock::Start()
+{
+    TBenchForm* form = ShowBench();
+    if (recorder_->Running())
+        return true;
+    Follow(-1);
+    if (form->Sources().empty()) {
+        Say(QStringLiteral("Add a source first"));
+        return false;
+    }
+    if (form->ReferenceCheckBox->isChecked() && !form->Reference()) {
+        Say(QStringLiteral("Reference: latitude -90 to 90, longitude -180 to 180 (degrees), height in metres"));
+        return false;
+    }
+    recorder_->SetSources(form->Sources());
+    recorder_->SetReference(form->Reference());
+    recorder_->SetReconnect(panel_.live_->ReconnectEnabled());
+    if (!recorder_->Start(form->RecordDir(), form->Title())) {
+        Say(QStringLiteral("Not started: ") + recorder_->Problems().join(QStringLiteral("; ")));
+        return false;
+    }
+    form->SetRunning(true);
+    QString text = recorder_->Folder().isEmpty() ? QStringLiteral("Watching (no record folder)")
+                                                 : QStringLiteral("Recording into ") + recorder_->Folder();
+    if (!recorder_->Problems().isEmpty())
+        text += QStringLiteral("; ") + recorder_->Problems().join(QStringLiteral("; "));
+    Say(text);
+    Updated();
+    return true;
+}
+
+void BenchDock::Stop()
+{
+    Follow(-1);
+    if (!recorder_->Running())
+        return;
+    recorder_->Stop();
+    if (form_)
+        form_->SetRunning(false);
+    QString text = recorder_->Folder().isEmpty() ? QStringLiteral("Stopped")
+                                                 : QStringLiteral("Stopped; recorded into ") + recorder_->Folder();
+    if (!recorder_->Problems().isEmpty())
+        text += QStringLiteral("; ") + recorder_->Problems().join(QStringLiteral("; "));
+    Say(text);
+    Updated();
+}
+
+void BenchDock::ShutDown()
+{
+    Follow(-1);
+    recorder_->Stop();
+}
+
+void BenchDock::Report()
+{
+    const QString folder = recorder_->Folder();
+    if (recorder_->Running()) {
+        Say(QStringLiteral("Stop the bench first: the report is made of finished recordings"));
+        return;
+    }
+    if (folder.isEmpty()) {
+        Say(QStringLiteral("Nothing recorded yet: choose a record folder and Start"));
+        return;
+    }
+    if (!writeReport) {
+        Say(QStringLiteral("The report is not available here: run kestrova --report ") + folder);
+        return;
+    }
+    QString page, problem;
+    if (!writeReport(folder, &page, &problem)) {
+        Say(QStringLiteral("Report failed: ") + problem);
+        return;
+    }
+    const bool opened = openPage && openPage(page);
+    Say((opened ? QStringLiteral("Report opened: ") : QStringLiteral("Report written: ")) + page);
+}
+
+void BenchDock::Follow(int index)
+{
+    const auto& receivers = recorder_->Receivers();
+    if (index < 0 || index == following_ || !recorder_->Running() || index >= int(receivers.size())) {
+        if (following_ >= 0)
+            panel_.feed_->Follow(nullptr);
+        following_ = -1;
+    } else {
+        panel_.feed_->Follow(&receivers[size_t(index)]->In());
+        following_ = index;
+        Say(QStringLiteral("POSITION ... PROFILE follow ") + QString::fromStdString(receivers[size_t(index)]->Source().name));
+    }
+    if (form_)
+        form_->SetFollowed(following_);
+}
+
+void BenchDock::Updated()
+{
+    if (!form_ || !form_->isVisible())
+        return;
+    std::vector<const BenchReceiver*> receivers;
+    for (const auto& r : recorder_->Receivers())
+        receivers.push_back(r.get());
+    form_->ShowReceivers(receivers, recorder_->Reference());
+}

@@ -1,0 +1,65 @@
+#pragma once
+// The panel's bench: "Bench..." in the title strip's menu, the BENCH window
+// and the recorder behind it, the bench's settings, Start, Stop and Report,
+// and the classic views following one receiver. The recorder belongs here,
+// not to the window: closing the window leaves a recording running; closing
+// the panel ends it (ShutDown).
+#include "BenchFolder.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class BenchRecorder;
+class TBenchForm;
+class TMainForm;
+
+class BenchDock : public QObject {
+public:
+    explicit BenchDock(TMainForm& panel);
+    ~BenchDock() override;
+
+    // Made at its first show, with the remembered set-up.
+    TBenchForm* ShowBench();
+    TBenchForm* BenchWindow() const;
+    BenchRecorder& Recorder() { return *recorder_; }
+    // The window the last session left open, open again.
+    void RestoreWindow();
+    // --bench SOURCE[=NAME]...: added to the bench (and remembered); what
+    // cannot be added is returned, one "SOURCE: why" each.
+    QStringList AddSources(const QStringList& sources, bool binr, int baud);
+
+    // As the window's buttons. Start: false, with the reason in the
+    // window's status, when nothing started.
+    bool Start();
+    void Stop();
+    void Report();
+    // The classic views show receiver index (of the running bench) instead
+    // of the panel's source; the same index again, -1, or no bench running:
+    // back to the panel's source.
+    void Follow(int index);
+    int Following() const { return following_; }
+    // Stops the bench and the following; the panel is closing.
+    void ShutDown();
+
+    // The folder's report page: true with the page's path, or false with
+    // why. Set by the program (the report is above the panel); unset, the
+    // Report button says it is not available.
+    std::function<bool(const QString& folder, QString* page, QString* problem)> writeReport;
+    // Opens the written page; tests replace it.
+    std::function<bool(const QString& page)> openPage;
+
+private:
+    void Updated();
+    void SaveSetup();
+    void Say(const QString& text);
+
+    TMainForm& panel_;
+    std::unique_ptr<BenchRecorder> recorder_;
+    QPointer<TBenchForm> form_;
+    int following_ = -1;
+};
