@@ -5,6 +5,7 @@
 // not to the window: closing the window leaves a recording running; closing
 // the panel ends it (ShutDown).
 #include "BenchFolder.h"
+#include "BenchReceiver.h"
 
 #include <QObject>
 #include <QPointer>
@@ -13,8 +14,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class BenchRecorder;
+class BenchReplay;
 class TBenchForm;
 class TMainForm;
 
@@ -43,6 +47,13 @@ public:
     // back to the panel's source.
     void Follow(int index);
     int Following() const { return following_; }
+    // A test folder replayed in the PLAYER (null: none any more): the window
+    // shows its receivers while the recorder is not running, and a click on
+    // a column makes the classic views follow the replayed receiver.
+    void ShowReplay(const std::shared_ptr<BenchReplay>& replay);
+    // The replay's figures moved on.
+    void ReplayUpdated() { Updated(); }
+
     // Stops the bench and the following; the panel is closing.
     void ShutDown();
 
@@ -55,6 +66,9 @@ public:
 
 private:
     void Updated();
+    // The receivers shown: the running recorder's, else the replay's, else
+    // the recorder's last ones.
+    std::vector<const BenchReceiver*> ShownReceivers(std::optional<BenchReference>* reference) const;
     void SaveSetup();
     void Say(const QString& text);
 
@@ -62,4 +76,6 @@ private:
     std::unique_ptr<BenchRecorder> recorder_;
     QPointer<TBenchForm> form_;
     int following_ = -1;
+    // The PLAYER's while it replays a test folder; the PLAYER may go first.
+    std::weak_ptr<BenchReplay> replay_;
 };
