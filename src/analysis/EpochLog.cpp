@@ -42,3 +42,17 @@ void EpochLog::Clear()
 {
     *this = EpochLog(capacity_);
 }
+
+void EpochLog::Truncate(size_t size)
+{
+    if (size >= size_)
+        return;
+    size_ = size;
+    while (!segments_.empty() && segments_.back().first >= size)
+        segments_.pop_back();
+    lastBaseMs_ = segments_.empty() ? 0 : segments_.back().baseMs;
+    // The block holding the next epoch stays; the ones after it go.
+    blocks_.resize((size + kBlockRecords - 1) / kBlockRecords);
+    lastBlock_ = blocks_.empty() ? nullptr : blocks_.back()->data();
+    blockEnd_ = blocks_.size() * kBlockRecords;
+}

@@ -122,6 +122,9 @@ public:
     // Moves every time so far (the first date puts the line on the calendar).
     void ShiftTimes(int64_t ms);
     void Clear();
+    // Drops the epochs from index size on; what was folded from them (sky,
+    // SNR sums, counts) stays. A live log thins itself this way (BenchReceiver).
+    void Truncate(size_t size);
     size_t Size() const { return size_; }
     const EpochRecord& operator[](size_t i) const { return blocks_[i / kBlockRecords]->at(i % kBlockRecords); }
     EpochRecord& operator[](size_t i) { return blocks_[i / kBlockRecords]->at(i % kBlockRecords); }

@@ -479,12 +479,28 @@ Figures ComputeFigures(const EpochLog& log, const std::optional<GeoPoint>& refer
     return f;
 }
 
-void TtffFromReceiveTimes(Figures& f, const EpochLog& log, const std::vector<ReceiveTime>& times)
+namespace {
+
+// The receive time of the block that completed the first accepted fix.
+const ReceiveTime* FirstFixBlock(const EpochLog& log, const std::vector<ReceiveTime>& times)
 {
     if (times.empty() || log.firstAcceptedByte < 0)
-        return;
+        return nullptr;
     const auto block = std::lower_bound(times.begin(), times.end(), log.firstAcceptedByte,
                                         [](const ReceiveTime& t, int64_t byte) { return t.endOffset < byte; });
-    if (block != times.end())
+    return block != times.end() ? &*block : nullptr;
+}
+
+} // namespace
+
+void TtffFromReceiveTimes(Figures& f, const EpochLog& log, const std::vector<ReceiveTime>& times)
+{
+    if (const ReceiveTime* block = FirstFixBlock(log, times))
         f.ttffS = double(block->ms - times.front().ms) / kMsPerS;
+}
+
+void TtffSinceStart(Figures& f, const EpochLog& log, const std::vector<ReceiveTime>& times)
+{
+    if (const ReceiveTime* block = FirstFixBlock(log, times))
+        f.ttffS = double(block->ms) / kMsPerS;
 }

@@ -1,6 +1,8 @@
 #include "ReportCommand.h"
 
 #include "Angles.h"
+#include "BenchFolder.h"
+#include "BenchReceiver.h"
 #include "EpochCollector.h"
 #include "Figures.h"
 #include "OptionTable.h"
@@ -77,12 +79,23 @@ std::string OutputConflict(const ReportOptions& o)
     return {};
 }
 
+// Where the messages of a report run go besides standard error: the
+// bench's "Report" button shows them.
+thread_local std::string* tMessages = nullptr;
+
+void Say(const std::string& text)
+{
+    std::fprintf(stderr, "%s\n", TerminalText(text).c_str());
+    if (tMessages)
+        *tMessages += (tMessages->empty() ? "" : "\n") + text;
+}
+
 void Complain(const std::string& name, const char* what, int error)
 {
     std::string text = "kestrova: " + name + ": " + what;
     if (error)
         text += std::string(": ") + std::strerror(error);
-    std::fprintf(stderr, "%s\n", TerminalText(text).c_str());
+    Say(text);
 }
 
 // A closed standard output or error would hand its number to the next file
@@ -260,7 +273,9 @@ std::string ClockText(int32_t s)
 
 // A recording with its receive times has its time to first fix measured on
 // the computer's clock, which no default date of the receiver can spoil.
-void ApplyReceiveTimes(const std::string& file, const EpochLog& log, Figures& f)
+// A recording of a test folder counts from the bench's Start, which its
+// .times header holds, as the bench counted live.
+void ApplyReceiveTimes(const std::string& file, const EpochLog& log, Figures& f, bool sinceStart)
 {
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -268,8 +283,11 @@ void ApplyReceiveTimes(const std::string& file, const EpochLog& log, Figures& f)
     const std::string name = TimesFileName(file);
     const ReceiveTimesRead times = ReadReceiveTimes(name, int64_t(st.st_size));
     if (!times.problem.empty())
-        std::fprintf(stderr, "kestrova: %s ignored: %s\n", TerminalText(name).c_str(), times.problem.c_str());
-    TtffFromReceiveTimes(f, log, times.times);
+        Say("kestrova: " + name + " ignored: " + times.problem);
+    if (sinceStart)
+        TtffSinceStart(f, log, times.times);
+    else
+        TtffFromReceiveTimes(f, log, times.times);
 }
 
 // Writes one output; false (with a message) when it could not be written.
@@ -308,11 +326,95 @@ std::string KindsText(uint16_t kinds)
     return text + " (--kinds)";
 }
 
+// One recording to read: a FILE of the command line, or one of a test folder's.
+struct Input {
+    std::string path;
+    bool binr = false;
+    std::optional<GeoPoint> reference;
+    bool sinceStart = false;   // of a test folder: the time to first fix from the bench's Start
+};
+
+// The command line's FILEs with each test folder in place of its recordings,
+// and what the page says of the tests.
+struct Inputs {
+    std::vector<Input> list;
+    std::vector<std::pair<std::string, std::string>> testRows;
+    std::string title;                        // the first test's
+    int folders = 0;
+    std::optional<GeoPoint> folderReference;  // the only test folder's reference, when it has one
+    bool failed = false;                      // a test folder's bench.json could not be used
+};
+
+std::string DegreesText(const GeoPoint& p)
+{
+    return Format("%.8f, %.8f, %.3f m", p.latRad / kRadPerDeg, p.lonRad / kRadPerDeg, p.heightM);
+}
+
+std::string WithoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+Inputs ExpandInputs(const ReportOptions& o)
+{
+    Inputs in;
+    for (const std::string& file : o.files) {
+        struct stat st {};
+        if (::stat(file.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !IsBenchFolder(file)) {
+            in.list.push_back({file, IsBinr(o, file), o.reference, false});
+            continue;
+        }
+        const std::string folder = WithoutTrailingSlashes(file);
+        BenchManifest m;
+        std::string problem;
+        if (!ReadBenchFolder(folder, &m, &problem)) {
+            Say("kestrova: " + problem);
+            in.failed = true;
+            continue;
+        }
+        std::optional<GeoPoint> reference = o.reference;
+        if (!reference && m.reference)
+            reference = BenchReferencePoint(*m.reference);
+        for (const BenchSourceSpec& source : m.sources)
+            in.list.push_back({folder + "/" + BenchFileName(source), source.binr, reference, true});
+        const std::string name = BaseName(folder);
+        in.testRows.push_back({"Test", m.title.empty() ? name : m.title + " (" + name + ")"});
+        in.testRows.push_back({"Test start (UTC)", TimeLineText(m.startUnixMs, true)});
+        if (!m.program.empty())
+            in.testRows.push_back({"Recorded by", m.program});
+        for (const BenchSourceSpec& source : m.sources)
+            in.testRows.push_back({"Receiver " + source.name, source.address + (source.binr ? ", BINR" : ", NMEA") +
+                                                                  (source.baud > 0 ? Format(", %d baud", source.baud) : std::string())});
+        in.testRows.push_back({"Test reference", !m.reference ? std::string("none")
+                                                 : DegreesText(BenchReferencePoint(*m.reference)) +
+                                                       (o.reference ? " (not used: --reference given)" : "")});
+        if (in.title.empty())
+            in.title = m.title;
+        in.folderReference = ++in.folders == 1 && m.reference ? std::optional(BenchReferencePoint(*m.reference)) : std::nullopt;
+    }
+    return in;
+}
+
+std::string ReferenceText(const ReportOptions& o, const Inputs& in)
+{
+    if (o.reference)
+        return DegreesText(*o.reference) + " (given with --reference)";
+    const bool allFromFolder = std::all_of(in.list.begin(), in.list.end(), [](const Input& i) { return i.sinceStart; });
+    if (in.folderReference && allFromFolder)
+        return DegreesText(*in.folderReference) + " (from bench.json)";
+    const bool anyGiven = std::any_of(in.list.begin(), in.list.end(), [](const Input& i) { return i.reference.has_value(); });
+    if (anyGiven)
+        return "each test's from its bench.json; for a recording without one, the mean of its accepted fixes";
+    return "the mean of each recording's accepted fixes";
+}
+
 // What the page says about how it was made.
-ReportPage PageOf(const ReportOptions& o, int argc, char* argv[], std::string& error)
+ReportPage PageOf(const ReportOptions& o, const Inputs& in, int argc, char* argv[], std::string& error)
 {
     ReportPage page;
-    page.title = o.title;
+    page.title = o.title.empty() ? in.title : o.title;
     const std::time_t now = std::time(nullptr);
     std::tm utc {};
     char stamp[32] = "";
@@ -329,6 +431,7 @@ ReportPage PageOf(const ReportOptions& o, int argc, char* argv[], std::string& e
         line += " " + (plain ? a : quoted + "'");
     }
     page.settings.push_back({"Command line", line});
+    page.settings.insert(page.settings.end(), in.testRows.begin(), in.testRows.end());
     page.settings.push_back({"HDOP limit", LimitText(o.limits.maxHdop)});
     page.settings.push_back({"VDOP limit", LimitText(o.limits.maxVdop)});
     page.settings.push_back({"DIFF only", o.limits.diffOnly ? "yes" : "no"});
@@ -337,10 +440,7 @@ ReportPage PageOf(const ReportOptions& o, int argc, char* argv[], std::string& e
     page.settings.push_back({"Time window (UTC)", !window ? std::string("whole recording")
                                                           : (o.window.fromS >= 0 ? ClockOfDay(o.window.fromS) : std::string("start")) +
                                                                 " to " + (o.window.toS >= 0 ? ClockOfDay(o.window.toS) : std::string("end"))});
-    page.settings.push_back({"Reference", o.reference ? Format("%.8f, %.8f, %.3f m (given with --reference)",
-                                                               o.reference->latRad / kRadPerDeg, o.reference->lonRad / kRadPerDeg,
-                                                               o.reference->heightM)
-                                                      : std::string("the mean of each recording's accepted fixes")});
+    page.settings.push_back({"Reference", ReferenceText(o, in)});
     if (!o.notes.empty()) {
         // Notes are the tester's words, not a recording: a megabyte is plenty.
         constexpr size_t kNotesMax = 1 << 20;
@@ -384,6 +484,7 @@ std::string ReportUsageText()
     return "Usage: kestrova --report [options] FILE...\n"
            "\n"
            "Figures of each recording, side by side; the best value of each row is marked.\n"
+           "A FILE that is a test folder (holding bench.json) stands for its recordings.\n"
            "\n" +
            OptionHelp(OptionMode::Report);
 }
@@ -396,6 +497,129 @@ bool IsReportCommand(int argc, char* argv[])
     return false;
 }
 
+namespace {
+
+// Reads every input into its entry; the status as RunReport's (2: an input
+// could not be read).
+int ReadEntries(const ReportOptions& o, const Inputs& in, bool identities, std::vector<std::unique_ptr<EpochLog>>& logs,
+                std::vector<ReportEntry>& entries, bool& windowEmpty)
+{
+    DatePolicy dates;
+    dates.ForceRollovers(o.weekRollovers);
+    int status = in.failed ? 2 : 0;
+    for (const Input& input : in.list) {
+        const std::string& file = input.path;
+        auto log = std::make_unique<EpochLog>();
+        EpochCollector collector(*log, o.limits, o.window);
+        // Only the page shows the hash: the other outputs keep their speed.
+        std::optional<Identity> identity;
+        if (identities)
+            identity.emplace(input.binr);
+        // A receiver of a test that never opened has no recording: its
+        // column stays empty, as the bench showed it.
+        struct stat st {};
+        const bool neverRecorded = input.sinceStart && ::lstat(file.c_str(), &st) != 0 && errno == ENOENT;
+        if (neverRecorded)
+            Say("kestrova: " + file + ": not recorded (the source never opened); its column is empty");
+        else if (!Collect(file, input.binr, dates, collector, identity ? &*identity : nullptr)) {
+            status = 2;
+            continue;
+        }
+        ReportEntry e;
+        e.name = file;
+        e.protocol = input.binr ? "binr" : "nmea";
+        e.log = log.get();
+        e.figures = ComputeFigures(*log, input.reference);
+        ApplyReceiveTimes(file, *log, e.figures, input.sinceStart);
+        if ((o.window.fromS >= 0 || o.window.toS >= 0) && log->Size() == 0) {
+            Say("kestrova: " + file + " has no epoch from " + ClockText(o.window.fromS < 0 ? 0 : o.window.fromS) + " to " +
+                ClockText(o.window.toS < 0 ? kLastSecondOfDay : o.window.toS) + " UTC");
+            windowEmpty = true;
+        }
+        if (identity) {
+            e.sizeBytes = identity->size;
+            e.sha256 = identity->sha.HexDigest();
+            e.receiver = identity->names.Name();
+        }
+        entries.push_back(std::move(e));
+        logs.push_back(std::move(log));
+    }
+    return status;
+}
+
+// The report of parsed options; table: the text table goes to standard
+// output unless another output does.
+int Report(const ReportOptions& o, int argc, char* argv[], bool table, bool* pageWritten = nullptr)
+{
+    const Inputs in = ExpandInputs(o);
+    ReportOptions expanded = o;
+    expanded.files.clear();
+    for (const Input& input : in.list)
+        expanded.files.push_back(input.path);
+    if (const std::string conflict = OutputConflict(expanded); !conflict.empty()) {
+        Say("kestrova: " + conflict + "; nothing written");
+        return 2;
+    }
+    const bool standardOutputClosed = HoldStandardStreams();
+    std::vector<std::unique_ptr<EpochLog>> logs;
+    std::vector<ReportEntry> entries;
+    bool windowEmpty = false;
+    int status = ReadEntries(o, in, !o.html.empty(), logs, entries, windowEmpty);
+    bool toStdout = false;
+    for (const std::string* name : {&o.json, &o.csv, &o.html, &o.gpx, &o.kml})
+        toStdout = toStdout || *name == "-";
+    bool written = true;
+    if (table && !toStdout && !entries.empty())
+        written = WriteStandardOutput(WriteTextTable, entries, standardOutputClosed);
+    written = WriteOutput(o.json, WriteJson, entries, standardOutputClosed) && written;
+    written = WriteOutput(o.csv, WriteCsv, entries, standardOutputClosed) && written;
+    if (!o.html.empty()) {
+        std::string notesError;
+        const ReportPage page = PageOf(o, in, argc, argv, notesError);
+        if (!notesError.empty()) {
+            Complain(o.notes, notesError.c_str(), 0);
+            status = status ? status : 1;
+        }
+        const bool pageOk = WriteOutput(o.html, [&](std::ostream& out, const std::vector<ReportEntry>& e) { WriteHtml(out, e, page); },
+                                       entries, standardOutputClosed);
+        if (pageWritten)
+            *pageWritten = pageOk && !entries.empty();
+        written = pageOk && written;
+    }
+    written = WriteOutput(o.gpx, WriteGpx, entries, standardOutputClosed) && written;
+    written = WriteOutput(o.kml, WriteKml, entries, standardOutputClosed) && written;
+    if (status == 0 && (!written || windowEmpty))
+        status = 1;
+    return status;
+}
+
+// A test folder's report options, and the command line that asks for them.
+struct FolderRun {
+    explicit FolderRun(const std::string& folder)
+    {
+        o.files = {WithoutTrailingSlashes(folder)};
+        o.html = o.files.front() + "/" + kBenchReportName;
+        arguments = {"kestrova", "--report", o.files.front(), "--html", o.html};
+        for (std::string& a : arguments)
+            argv.push_back(a.data());
+    }
+    ReportOptions o;
+    std::vector<std::string> arguments;
+    std::vector<char*> argv;
+};
+
+// Collects what a run says for a caller that shows it.
+struct Messages {
+    Messages() : previous(tMessages) { tMessages = &text; }
+    ~Messages() { tMessages = previous; }
+    Messages(const Messages&) = delete;
+    Messages& operator=(const Messages&) = delete;
+    std::string* previous;
+    std::string text;
+};
+
+} // namespace
+
 int RunReport(int argc, char* argv[])
 {
     const ReportOptions o = ParseReportOptions(argc, argv);
@@ -407,70 +631,42 @@ int RunReport(int argc, char* argv[])
         std::fprintf(stderr, "kestrova: %s\n", TerminalText(o.error).c_str());
         return 2;
     }
-    if (const std::string conflict = OutputConflict(o); !conflict.empty()) {
-        std::fprintf(stderr, "kestrova: %s; nothing written\n", TerminalText(conflict).c_str());
-        return 2;
-    }
-    const bool standardOutputClosed = HoldStandardStreams();
-    DatePolicy dates;
-    dates.ForceRollovers(o.weekRollovers);
-    int status = 0;
+    return Report(o, argc, argv, true);
+}
+
+int ReportBenchFolder(const std::string& folder, std::string* written, std::string* problem)
+{
+    Messages messages;
+    FolderRun run(folder);
+    int status = 2;
+    bool pageWritten = false;
+    if (!IsBenchFolder(run.o.files.front()))
+        Say("kestrova: " + run.o.files.front() + ": not a test folder (no " + kBenchJsonName + ")");
+    else
+        status = Report(run.o, int(run.argv.size()), run.argv.data(), false, &pageWritten);
+    // A recording that could not be read still leaves the page of the others.
+    if (written)
+        *written = pageWritten ? run.o.html : std::string();
+    if (problem)
+        *problem = messages.text;
+    return status;
+}
+
+int BenchFolderTable(const std::string& folder, const std::vector<BenchState>& states, std::vector<BenchRow>* table,
+                     std::string* problem)
+{
+    Messages messages;
+    FolderRun run(folder);
+    const Inputs in = ExpandInputs(run.o);
     std::vector<std::unique_ptr<EpochLog>> logs;
     std::vector<ReportEntry> entries;
     bool windowEmpty = false;
-    for (const std::string& file : o.files) {
-        auto log = std::make_unique<EpochLog>();
-        EpochCollector collector(*log, o.limits, o.window);
-        const bool binr = IsBinr(o, file);
-        // Only the page shows the hash: the other outputs keep their speed.
-        std::optional<Identity> identity;
-        if (!o.html.empty())
-            identity.emplace(binr);
-        if (!Collect(file, binr, dates, collector, identity ? &*identity : nullptr)) {
-            status = 2;
-            continue;
-        }
-        ReportEntry e;
-        e.name = file;
-        e.protocol = binr ? "binr" : "nmea";
-        e.log = log.get();
-        e.figures = ComputeFigures(*log, o.reference);
-        ApplyReceiveTimes(file, *log, e.figures);
-        if ((o.window.fromS >= 0 || o.window.toS >= 0) && log->Size() == 0) {
-            std::fprintf(stderr, "kestrova: %s has no epoch from %s to %s UTC\n", TerminalText(file).c_str(),
-                         ClockText(o.window.fromS < 0 ? 0 : o.window.fromS).c_str(),
-                         ClockText(o.window.toS < 0 ? kLastSecondOfDay : o.window.toS).c_str());
-            windowEmpty = true;
-        }
-        if (identity) {
-            e.sizeBytes = identity->size;
-            e.sha256 = identity->sha.HexDigest();
-            e.receiver = identity->names.Name();
-        }
-        entries.push_back(std::move(e));
-        logs.push_back(std::move(log));
-    }
-    bool toStdout = false;
-    for (const std::string* name : {&o.json, &o.csv, &o.html, &o.gpx, &o.kml})
-        toStdout = toStdout || *name == "-";
-    bool written = true;
-    if (!toStdout && !entries.empty())
-        written = WriteStandardOutput(WriteTextTable, entries, standardOutputClosed);
-    written = WriteOutput(o.json, WriteJson, entries, standardOutputClosed) && written;
-    written = WriteOutput(o.csv, WriteCsv, entries, standardOutputClosed) && written;
-    if (!o.html.empty()) {
-        std::string notesError;
-        const ReportPage page = PageOf(o, argc, argv, notesError);
-        if (!notesError.empty()) {
-            Complain(o.notes, notesError.c_str(), 0);
-            status = status ? status : 1;
-        }
-        written = WriteOutput(o.html, [&](std::ostream& out, const std::vector<ReportEntry>& e) { WriteHtml(out, e, page); },
-                              entries, standardOutputClosed) && written;
-    }
-    written = WriteOutput(o.gpx, WriteGpx, entries, standardOutputClosed) && written;
-    written = WriteOutput(o.kml, WriteKml, entries, standardOutputClosed) && written;
-    if (status == 0 && (!written || windowEmpty))
-        status = 1;
+    const int status = !in.folders ? 2 : ReadEntries(run.o, in, false, logs, entries, windowEmpty);
+    if (!in.folders && !in.failed)
+        Say("kestrova: " + run.o.files.front() + ": not a test folder (no " + kBenchJsonName + ")");
+    if (table)
+        *table = status == 0 ? BenchTable(entries, states) : std::vector<BenchRow>();
+    if (problem)
+        *problem = messages.text;
     return status;
 }

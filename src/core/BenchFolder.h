@@ -5,7 +5,8 @@
 //   DIR/YYYY-MM-DD_hhmmss[_TITLE]/
 //       bench.json            the sources, their settings, the reference, the start
 //       NAME.nme | NAME.dat   each receiver's bytes as received (NMEA or BINR)
-//       NAME.nme.times        when each block arrived (ReceiveTimes.h)
+//       NAME.nme.times        when each block arrived (ReceiveTimes.h), from Start
+//       report.html           the report of the test, once asked for
 //
 // The folder's time is the UTC start of the test. Plain C++, no Qt: the
 // window, the headless bench, the PLAYER and the report read one format.
@@ -15,6 +16,8 @@
 #include <vector>
 
 constexpr const char* kBenchJsonName = "bench.json";
+// The side-by-side page of the test, written into the folder (ReportCommand.h).
+constexpr const char* kBenchReportName = "report.html";
 // Most receivers a bench takes at once.
 constexpr int kBenchMaxSources = 8;
 
