@@ -164,7 +164,9 @@ int RunWindows(int& argc, char* argv[], const CommandLine& cl)
         return 2;
     if ((cl.player || testFolder) && PlayerForm)
         PlayerForm->ShowBesidePanel();
-    if (cl.exitAfterPlay && !CloseAfterPlay(mainForm.get()))
+    if (cl.exitAfterPlay && testFolder)
+        Complain(file + QStringLiteral(": a test folder plays in the PLAYER; --exit-after-play ignored"));
+    else if (cl.exitAfterPlay && !CloseAfterPlay(mainForm.get()))
         return 2;
     const int status = app.exec();
     mainForm.reset();
