@@ -10,6 +10,7 @@
 
 #include "Bench.h"
 #include "BenchRecorder.h"
+#include "BenchReplay.h"
 #include "BenchSettings.h"
 #include "Comm.h"
 #include "LiveSources.h"
@@ -134,6 +135,7 @@ bool BenchDock::Start()
     if (recorder_->Running())
         return true;
     Follow(-1);
+    replay_.reset();   // a new recording is shown, not the replay any more
     if (form->Sources().empty()) {
         Say(QStringLiteral("Add a source first"));
         return false;
@@ -219,10 +221,25 @@ void BenchDock::Report()
         (problem.isEmpty() ? QString() : QStringLiteral("; ") + problem.replace(QLatin1Char('\n'), QStringLiteral("; "))));
 }
 
+void BenchDock::ShowReplay(const std::shared_ptr<BenchReplay>& replay)
+{
+    // The receivers followed may be about to go.
+    if (!recorder_->Running())
+        Follow(-1);
+    replay_ = replay;
+    if (replay && replay->IsOpen()) {
+        ShowBench();
+        Say(QStringLiteral("Replaying ") + replay->Folder());
+    }
+    Updated();
+}
+
 void BenchDock::Follow(int index)
 {
-    const auto& receivers = recorder_->Receivers();
-    if (index < 0 || index == following_ || !recorder_->Running() || index >= int(receivers.size())) {
+    const std::shared_ptr<BenchReplay> replay = recorder_->Running() ? nullptr : replay_.lock();
+    const bool replayed = replay && replay->IsOpen();
+    const auto& receivers = replayed ? replay->Receivers() : recorder_->Receivers();
+    if (index < 0 || index == following_ || (!recorder_->Running() && !replayed) || index >= int(receivers.size())) {
         if (following_ >= 0)
             panel_.feed_->Follow(nullptr);
         following_ = -1;
@@ -239,8 +256,20 @@ void BenchDock::Updated()
 {
     if (!form_ || !form_->isVisible())
         return;
+    std::optional<BenchReference> reference;
+    const std::vector<const BenchReceiver*> receivers = ShownReceivers(&reference);
+    // The recordings' table after a thinned test, until a replay or a new start.
+    const bool replayed = !recorder_->Running() && !replay_.expired();
+    form_->ShowReceivers(receivers, reference, finalRows_ && !replayed ? &*finalRows_ : nullptr);
+}
+
+std::vector<const BenchReceiver*> BenchDock::ShownReceivers(std::optional<BenchReference>* reference) const
+{
+    const std::shared_ptr<BenchReplay> replay = recorder_->Running() ? nullptr : replay_.lock();
+    const bool replayed = replay && replay->IsOpen();
+    *reference = replayed ? replay->Manifest().reference : recorder_->Reference();
     std::vector<const BenchReceiver*> receivers;
-    for (const auto& r : recorder_->Receivers())
+    for (const auto& r : replayed ? replay->Receivers() : recorder_->Receivers())
         receivers.push_back(r.get());
-    form_->ShowReceivers(receivers, recorder_->Reference(), finalRows_ ? &*finalRows_ : nullptr);
+    return receivers;
 }

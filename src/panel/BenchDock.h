@@ -18,6 +18,7 @@
 #include <vector>
 
 class BenchRecorder;
+class BenchReplay;
 class TBenchForm;
 class TMainForm;
 
@@ -46,6 +47,13 @@ public:
     // back to the panel's source.
     void Follow(int index);
     int Following() const { return following_; }
+    // A test folder replayed in the PLAYER (null: none any more): the window
+    // shows its receivers while the recorder is not running, and a click on
+    // a column makes the classic views follow the replayed receiver.
+    void ShowReplay(const std::shared_ptr<BenchReplay>& replay);
+    // The replay's figures moved on.
+    void ReplayUpdated() { Updated(); }
+
     // Stops the bench and the following; the panel is closing.
     void ShutDown();
 
@@ -64,6 +72,9 @@ public:
 
 private:
     void Updated();
+    // The receivers shown: the running recorder's, else the replay's, else
+    // the recorder's last ones.
+    std::vector<const BenchReceiver*> ShownReceivers(std::optional<BenchReference>* reference) const;
     void SaveSetup();
     void Say(const QString& text);
 
@@ -72,4 +83,6 @@ private:
     QPointer<TBenchForm> form_;
     int following_ = -1;
     std::optional<std::vector<BenchRow>> finalRows_;   // the recordings' table, after a thinned test
+    // The PLAYER's while it replays a test folder; the PLAYER may go first.
+    std::weak_ptr<BenchReplay> replay_;
 };
