@@ -55,20 +55,12 @@ CONF
 "$kestrova" --bench --baud 230400 "${sources[@]}" >"$work/k.out" 2>&1 &
 k_pid=$!
 pids+=($k_pid)
-bench=
-for _ in $(seq 100); do
-  for w in $(xdotool search --onlyvisible --pid "$k_pid" --name '' 2>/dev/null || true); do
-    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = BENCH ] && bench=$w
-  done
-  [ -n "$bench" ] && break
-  sleep 0.1
-done
-[ -n "$bench" ] || { echo "$bench_name: no BENCH window" >&2; cat "$work/k.out" >&2; exit 1; }
+bench=$(window_named "$k_pid" BENCH) || { echo "$bench_name: no BENCH window" >&2; cat "$work/k.out" >&2; exit 1; }
 sleep 1
 xdotool windowfocus --sync "$bench" key alt+s
 sleep 2
-# Receiver 1's column heading, where the table starts under the set-up rows.
-xdotool mousemove --window "$bench" 60 265 click 1
+# A cell of receiver 1's column (its first row, right of the row names).
+xdotool mousemove --window "$bench" 220 262 click 1
 sleep 1
 
 [ -n "${BENCH_SHOT:-}" ] && import -window root "$BENCH_SHOT"

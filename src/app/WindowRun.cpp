@@ -5,6 +5,7 @@
 #include "Headless.h"
 #include "Mainfile.h"
 #include "Player.h"
+#include "ReportCommand.h"
 #include "Windows.h"
 
 #include <QApplication>
@@ -69,6 +70,19 @@ bool StartPacedReplay(TMainForm* form, const CommandLine& cl, const QString& fil
     if (!form->TakeFileName(file))
         return true;
     PlayerForm->SetSpeed(cl.pace > 0 ? cl.pace : 1);
+    if (TPlayerForm::IsTestFolder(file)) {
+        // Its time line starts with the test: --from is read as a time of day of it.
+        if (!PlayerForm->IndexCurrentFile()) {
+            Complain(form->InfoLabel->text());
+            return !cl.exitAfterPlay;
+        }
+        if (cl.fromMsOfDay >= 0 && !PlayerForm->SeekBenchTime(QString::fromStdString(DurationText(cl.fromMsOfDay)))) {
+            std::fprintf(stderr, "kestrova: --from: this time is not in the test\n");
+            return false;
+        }
+        PlayerForm->StartPaced(0, false);
+        return true;
+    }
     PlayerForm->IndexCurrentFile();
     PlayerForm->WaitForIndex();
     const size_t epoch = cl.fromMsOfDay < 0 ? 0 : PlayerForm->EpochAtTimeOfDay(cl.fromMsOfDay);
@@ -109,7 +123,10 @@ int RunWindows(int& argc, char* argv[], const CommandLine& cl)
     const QString file = cl.files.value(0);
     for (const QString& extra : cl.files.mid(1))
         Complain(extra + ": only one file is played; ignored");
-    const QString fileProblem = file.isEmpty() ? QString() : PlayableFileProblem(file);
+    // A test folder (or its bench.json) replays in the PLAYER, every
+    // recording in step, with or without --player.
+    const bool testFolder = !file.isEmpty() && TPlayerForm::IsTestFolder(file);
+    const QString fileProblem = file.isEmpty() || testFolder ? QString() : PlayableFileProblem(file);
     if (!fileProblem.isEmpty()) {
         Complain(fileProblem);
         if (cl.exitAfterPlay)
@@ -124,7 +141,7 @@ int RunWindows(int& argc, char* argv[], const CommandLine& cl)
     mainForm->SourceIntake().Dates().ForceRollovers(cl.weekRollovers);
     // With --player or --pace the file replays at its recording's pace in
     // the PLAYER, not through the panel's Play.
-    const bool paced = (cl.pace > 0 || cl.player) && PlayerForm && !file.isEmpty() && fileProblem.isEmpty();
+    const bool paced = (cl.pace > 0 || cl.player || testFolder) && PlayerForm && !file.isEmpty() && fileProblem.isEmpty();
     mainForm->commandLineFile = paced ? QString() : file;
     mainForm->commandLineBinr = PlaysAsBinr(cl, file);
     if (PlayerForm)
@@ -137,6 +154,19 @@ int RunWindows(int& argc, char* argv[], const CommandLine& cl)
         mainForm->SetReconnectEnabled(true);
     if (cl.watch)
         WatchFirstPort(mainForm.get(), cl.ports.value(0));
+    // The report is above the panel: the Report button reaches it through here.
+    mainForm->Bench().writeReport = [](const QString& folder, QString* page, QString* problem) {
+        std::string written, why;
+        ReportBenchFolder(QFile::encodeName(folder).toStdString(), &written, &why);
+        *page = QFile::decodeName(written.c_str());
+        *problem = QString::fromLocal8Bit(why.data(), qsizetype(why.size())).trimmed();
+        return !written.empty();
+    };
+    mainForm->Bench().folderTable = [](const QString& folder, const std::vector<BenchState>& states,
+                                       std::vector<BenchRow>* rows) {
+        std::string why;
+        return BenchFolderTable(QFile::encodeName(folder).toStdString(), states, rows, &why) == 0;
+    };
     if (cl.bench) {
         const bool binr = cl.protocol == CommandLine::Protocol::Binr;
         for (const QString& problem : mainForm->Bench().AddSources(cl.benchSources, binr, cl.baud))
@@ -146,9 +176,11 @@ int RunWindows(int& argc, char* argv[], const CommandLine& cl)
         mainForm->RewindButtonClick(nullptr);
     if (paced && !StartPacedReplay(mainForm.get(), cl, file))
         return 2;
-    if (cl.player && PlayerForm)
+    if ((cl.player || testFolder) && PlayerForm)
         PlayerForm->ShowBesidePanel();
-    if (cl.exitAfterPlay && !CloseAfterPlay(mainForm.get()))
+    if (cl.exitAfterPlay && testFolder)
+        Complain(file + QStringLiteral(": a test folder plays in the PLAYER; --exit-after-play ignored"));
+    else if (cl.exitAfterPlay && !CloseAfterPlay(mainForm.get()))
         return 2;
     const int status = app.exec();
     mainForm.reset();

@@ -80,6 +80,7 @@ ReceiveTimesRead ReadOpenTimes(int fd, int64_t recordSize)
         return Ignored("not a times file");
     const int64_t startUs = GetI64(header + 8);
     ReceiveTimesRead result;
+    result.startUs = startUs;
     result.times.reserve(count);
     std::vector<uint8_t> batch(kRecordsPerRead * kTimesRecordSize);
     for (size_t done = 0; done < count;) {

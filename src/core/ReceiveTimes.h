@@ -76,6 +76,7 @@ private:
 struct ReceiveTimesRead {
     std::vector<ReceiveTime> times;   // empty unless the whole file passed
     std::string problem;              // why it was ignored; empty when missing or good
+    int64_t startUs = 0;              // the header's clock reading, when the file passed
 };
 
 // Reads and checks name against a record file of recordSize bytes.

@@ -10,6 +10,7 @@
 
 #include "Bench.h"
 #include "BenchRecorder.h"
+#include "BenchReplay.h"
 #include "BenchSettings.h"
 #include "Comm.h"
 #include "LiveSources.h"
@@ -134,6 +135,7 @@ bool BenchDock::Start()
     if (recorder_->Running())
         return true;
     Follow(-1);
+    replay_.reset();   // a new recording is shown, not the replay any more
     if (form->Sources().empty()) {
         Say(QStringLiteral("Add a source first"));
         return false;
@@ -145,6 +147,7 @@ bool BenchDock::Start()
     recorder_->SetSources(form->Sources());
     recorder_->SetReference(form->Reference());
     recorder_->SetReconnect(panel_.live_->ReconnectEnabled());
+    finalRows_.reset();
     if (!recorder_->Start(form->RecordDir(), form->Title())) {
         Say(QStringLiteral("Not started: ") + recorder_->Problems().join(QStringLiteral("; ")));
         return false;
@@ -167,6 +170,17 @@ void BenchDock::Stop()
     recorder_->Stop();
     if (form_)
         form_->SetRunning(false);
+    // A day-long test keeps its live figures on a thinned log; its table at
+    // the end is then made again from the recordings, as the report makes it.
+    bool thinned = false;
+    std::vector<BenchState> states;
+    for (const auto& r : recorder_->Receivers()) {
+        thinned = thinned || r->Thinned();
+        states.push_back(r->State());
+    }
+    std::vector<BenchRow> rows;
+    if (thinned && !recorder_->Folder().isEmpty() && folderTable && folderTable(recorder_->Folder(), states, &rows))
+        finalRows_ = std::move(rows);
     QString text = recorder_->Folder().isEmpty() ? QStringLiteral("Stopped")
                                                  : QStringLiteral("Stopped; recorded into ") + recorder_->Folder();
     if (!recorder_->Problems().isEmpty())
@@ -201,14 +215,31 @@ void BenchDock::Report()
         Say(QStringLiteral("Report failed: ") + problem);
         return;
     }
+    // A receiver that never opened leaves its column empty, with a message.
     const bool opened = openPage && openPage(page);
-    Say((opened ? QStringLiteral("Report opened: ") : QStringLiteral("Report written: ")) + page);
+    Say((opened ? QStringLiteral("Report opened: ") : QStringLiteral("Report written: ")) + page +
+        (problem.isEmpty() ? QString() : QStringLiteral("; ") + problem.replace(QLatin1Char('\n'), QStringLiteral("; "))));
+}
+
+void BenchDock::ShowReplay(const std::shared_ptr<BenchReplay>& replay)
+{
+    // The receivers followed may be about to go.
+    if (!recorder_->Running())
+        Follow(-1);
+    replay_ = replay;
+    if (replay && replay->IsOpen()) {
+        ShowBench();
+        Say(QStringLiteral("Replaying ") + replay->Folder());
+    }
+    Updated();
 }
 
 void BenchDock::Follow(int index)
 {
-    const auto& receivers = recorder_->Receivers();
-    if (index < 0 || index == following_ || !recorder_->Running() || index >= int(receivers.size())) {
+    const std::shared_ptr<BenchReplay> replay = recorder_->Running() ? nullptr : replay_.lock();
+    const bool replayed = replay && replay->IsOpen();
+    const auto& receivers = replayed ? replay->Receivers() : recorder_->Receivers();
+    if (index < 0 || index == following_ || (!recorder_->Running() && !replayed) || index >= int(receivers.size())) {
         if (following_ >= 0)
             panel_.feed_->Follow(nullptr);
         following_ = -1;
@@ -225,8 +256,20 @@ void BenchDock::Updated()
 {
     if (!form_ || !form_->isVisible())
         return;
+    std::optional<BenchReference> reference;
+    const std::vector<const BenchReceiver*> receivers = ShownReceivers(&reference);
+    // The recordings' table after a thinned test, until a replay or a new start.
+    const bool replayed = !recorder_->Running() && !replay_.expired();
+    form_->ShowReceivers(receivers, reference, finalRows_ && !replayed ? &*finalRows_ : nullptr);
+}
+
+std::vector<const BenchReceiver*> BenchDock::ShownReceivers(std::optional<BenchReference>* reference) const
+{
+    const std::shared_ptr<BenchReplay> replay = recorder_->Running() ? nullptr : replay_.lock();
+    const bool replayed = replay && replay->IsOpen();
+    *reference = replayed ? replay->Manifest().reference : recorder_->Reference();
     std::vector<const BenchReceiver*> receivers;
-    for (const auto& r : recorder_->Receivers())
+    for (const auto& r : replayed ? replay->Receivers() : recorder_->Receivers())
         receivers.push_back(r.get());
-    form_->ShowReceivers(receivers, recorder_->Reference());
+    return receivers;
 }

@@ -224,6 +224,8 @@ public:
     void PauseRequest() override { PauseButtonClick(nullptr); }
     void StopRequest() override { StopButtonClick(nullptr); }
     void SeekReset(int64_t offset, const std::vector<uint8_t>& before) override;
+    void ShowBenchReplay(const std::shared_ptr<BenchReplay>& replay) override;
+    void BenchReplayUpdated() override;
     void OnModeChanged(QObject* context, std::function<void()> f) override;
     void OnPanelPlaced(QObject* context, std::function<void()> f) override;
 

@@ -3,6 +3,7 @@
 // the live sources act), and PanelLink, what the other windows may ask.
 #include "Mainfile.h"
 
+#include "BenchDock.h"
 #include "ConsoleDock.h"
 #include "Comm.h"
 #include "BinrLayouts.h"
@@ -109,6 +110,8 @@ int TMainForm::LineRate() const { return BaudComboBox->currentText().toInt(); }
 void TMainForm::SetStatusText(const QString& text) { InfoLabel->setText(text); }
 
 void TMainForm::SeekReset(int64_t offset, const std::vector<uint8_t>& before) { transport_->SeekReset(offset, before); }
+void TMainForm::ShowBenchReplay(const std::shared_ptr<BenchReplay>& replay) { bench_->ShowReplay(replay); }
+void TMainForm::BenchReplayUpdated() { bench_->ReplayUpdated(); }
 
 void TMainForm::OnModeChanged(QObject* context, std::function<void()> f) { connect(this, &TMainForm::ModeChanged, context, f); }
 void TMainForm::OnPanelPlaced(QObject* context, std::function<void()> f) { connect(this, &TMainForm::PanelPlaced, context, f); }

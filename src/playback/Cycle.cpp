@@ -6,6 +6,8 @@
 #include <QMutexLocker>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,25 +22,41 @@ QString ProgressText(int64_t delivered, int64_t fileSize)
 
 // ---------------------------------------------------------------- file source
 
-std::unique_ptr<FilePlaybackSource> FilePlaybackSource::Open(const QString& fileName)
+FileHandle OpenRecording(const QString& fileName, int64_t* size, int64_t* modifiedS, QString* why)
 {
-    // Opened without waiting: the open of a FIFO would itself block until a
-    // writer came.
     const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        if (why)
+            *why = QString::fromLocal8Bit(std::strerror(errno));
         return nullptr;
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
+        if (why)
+            *why = QStringLiteral("not a regular file");
         return nullptr;
     }
     FileHandle f(::fdopen(fd, "rb"));
     if (!f) {
+        if (why)
+            *why = QString::fromLocal8Bit(std::strerror(errno));
         ::close(fd);
         return nullptr;
     }
-    return std::unique_ptr<FilePlaybackSource>(
-        new FilePlaybackSource(std::move(f), int64_t(st.st_size), int64_t(st.st_mtim.tv_sec)));
+    *size = int64_t(st.st_size);
+    if (modifiedS)
+        *modifiedS = int64_t(st.st_mtim.tv_sec);
+    return f;
+}
+
+std::unique_ptr<FilePlaybackSource> FilePlaybackSource::Open(const QString& fileName)
+{
+    int64_t size = 0, modifiedS = 0;
+    FileHandle f = OpenRecording(fileName, &size, &modifiedS);
+    if (!f)
+        return nullptr;
+    return std::unique_ptr<FilePlaybackSource>(new FilePlaybackSource(std::move(f), size, modifiedS));
 }
 
 PlaybackSource::Block FilePlaybackSource::Next(uint8_t* bytes, bool normalSpeed)

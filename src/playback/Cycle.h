@@ -52,6 +52,13 @@ public:
 // A recorded file read as fast as the intake takes it: one byte per block at
 // normal speed, 2048 at fast speed. The block that comes back short (0 bytes
 // at the end) is delivered too, and is the last.
+// A recording opened for reading, or null (why says it, errno's text or
+// "not a regular file"): opened without waiting, since the open of a FIFO
+// would itself block until a writer came, and refused unless it is a
+// regular file, since a device would block its reader for good and a folder
+// reads as nothing. size and modifiedS (Unix seconds) as opened.
+FileHandle OpenRecording(const QString& fileName, int64_t* size, int64_t* modifiedS = nullptr, QString* why = nullptr);
+
 class FilePlaybackSource : public PlaybackSource {
 public:
     // Null when the file cannot be opened or is not a regular file: a FIFO

@@ -92,6 +92,8 @@ TBenchForm::TBenchForm(QWidget* parent) : QWidget(parent, Qt::Window)
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Table->setSelectionMode(QAbstractItemView::NoSelection);
     Table->horizontalHeader()->setSectionsClickable(true);
+    // A row a line high: the table's figures fit without scrolling.
+    Table->verticalHeader()->setDefaultSectionSize(Table->fontMetrics().height() + 4);
     Table->setToolTip(QStringLiteral("Click a receiver's column: POSITION ... PROFILE follow it; click again to stop"));
     connect(Table->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int i) {
         if (columnClicked)
@@ -143,7 +145,7 @@ QWidget* TBenchForm::BuildSources()
     SourceList->setColumnCount(kSourceColumns);
     SourceList->setHeaderLabels({"Name", "Address", "Protocol", "Rate", "State"});
     SourceList->setRootIsDecorated(false);
-    SourceList->setMaximumHeight(150);
+    SourceList->setMaximumHeight(120);
     SourceList->setToolTip(QStringLiteral("Double-click a name to rename the source"));
     connect(SourceList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         if (filling_ || column != kName)
@@ -411,10 +413,10 @@ void TBenchForm::SetRunning(bool running)
 // ---------------------------------------------------------------- live
 
 void TBenchForm::ShowReceivers(const std::vector<const BenchReceiver*>& receivers,
-                               const std::optional<BenchReference>& reference)
+                               const std::optional<BenchReference>& reference, const std::vector<BenchRow>* rows)
 {
     ShowStates(receivers);
-    ShowTable(receivers);
+    ShowTable(receivers, rows ? *rows : BenchTable(receivers));
     std::vector<BenchScatterSeries> series;
     for (const BenchReceiver* r : receivers)
         series.push_back({Text(r->Source().name), r->Scatter(), r->LiveFigures().r99M.value_or(0)});
@@ -436,9 +438,8 @@ void TBenchForm::ShowStates(const std::vector<const BenchReceiver*>& receivers)
     filling_ = false;
 }
 
-void TBenchForm::ShowTable(const std::vector<const BenchReceiver*>& receivers)
+void TBenchForm::ShowTable(const std::vector<const BenchReceiver*>& receivers, const std::vector<BenchRow>& rows)
 {
-    const std::vector<BenchRow> rows = BenchTable(receivers);
     Table->setColumnCount(int(receivers.size()));
     Table->setRowCount(int(rows.size()));
     QStringList headings;

@@ -9,8 +9,10 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
+class BenchReplay;
 class DatePolicy;
 class QMenu;
 class QObject;
@@ -55,6 +57,12 @@ public:
     // shows as a play from the start shows it; what counts and collects
     // starts afresh there.
     virtual void SeekReset(int64_t offset, const std::vector<uint8_t>& before) = 0;
+
+    // The PLAYER replays a test folder (null: no longer): the panel shows
+    // its receivers in the BENCH window and lets the classic views follow
+    // one of them. Updated: their figures moved on (about once a second).
+    virtual void ShowBenchReplay(const std::shared_ptr<BenchReplay>&) {}
+    virtual void BenchReplayUpdated() {}
 
     // f runs after every mode change, and when a drag of the panel ends,
     // for as long as context lives.

@@ -103,6 +103,7 @@ void TPlayerForm::SetPanel(PanelLink* panel)
 
 TPlayerForm::~TPlayerForm()
 {
+    bench_->SetHandlers({});   // the replay may outlive the window by a moment
     if (worker_) {
         worker_->requestInterruption();
         worker_->wait();
@@ -179,12 +180,12 @@ void TPlayerForm::BuildControls()
     connect(TimelineSlider, &QSlider::valueChanged, this, &TPlayerForm::SliderMoved);
     // A drag seeks once, where it is let go; a click on the groove at once,
     // to the clicked time; the wheel by a hundredth.
-    connect(TimelineSlider, &QSlider::sliderReleased, this, [this] { SeekTo(EpochAtSlider(TimelineSlider->value())); });
-    connect(TimelineSlider, &TTimelineSlider::Clicked, this, [this](int value) { SeekTo(EpochAtSlider(value)); });
+    connect(TimelineSlider, &QSlider::sliderReleased, this, [this] { SeekSlider(TimelineSlider->value()); });
+    connect(TimelineSlider, &TTimelineSlider::Clicked, this, [this](int value) { SeekSlider(value); });
     connect(TimelineSlider, &QSlider::actionTriggered, this, [this](int action) {
         if (action != QAbstractSlider::SliderMove)
             QMetaObject::invokeMethod(
-                this, [this] { SeekTo(EpochAtSlider(TimelineSlider->value())); }, Qt::QueuedConnection);
+                this, [this] { SeekSlider(TimelineSlider->value()); }, Qt::QueuedConnection);
     });
     ShowIndexed();
 }
@@ -309,7 +310,7 @@ void TPlayerForm::SaveSettings() const
 
 void TPlayerForm::UpdateToggle()
 {
-    const bool playing = Cycle() && panel_->Mode() != amPause;
+    const bool playing = BenchOpen() ? bench_->Playing() : Cycle() && panel_->Mode() != amPause;
     PlayButton->setText(playing ? kPauseText : kPlayText);
 }
 
@@ -345,6 +346,8 @@ TPacedCycle* TPlayerForm::Cycle() const
 void TPlayerForm::OptionsChanged()
 {
     UpdateToggle();
+    if (BenchOpen())
+        bench_->SetSpeed(BenchSpeed());
     if (TPacedCycle* cycle = Cycle())
         cycle->SetOptions(Options(), LoopCheckBox->isChecked());
 }
@@ -359,8 +362,16 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
     if (form->Mode() != amStop)
         return false;
     if (!IndexCurrentFile()) {
-        form->SetStatusText(QStringLiteral("File open error"));
+        // A test folder that cannot be played has said why.
+        if (!IsTestFolder(QFileInfo(form->FileName()).absoluteFilePath()))
+            form->SetStatusText(QStringLiteral("File open error"));
         return false;
+    }
+    if (BenchOpen()) {
+        if (!paused)
+            bench_->Play();
+        ShowBenchPosition();
+        return true;
     }
     if (!IndexReady()) {
         startPending_ = true;
@@ -428,6 +439,11 @@ void TPlayerForm::PlayClick()
     PanelLink* const form = panel_;
     if (!form)
         return;
+    if (BenchOpen()) {
+        bench_->Playing() ? bench_->Pause() : bench_->Play();
+        ShowBenchPosition();
+        return;
+    }
     if (Cycle()) {
         if (form->Mode() == amPause)
             form->PlayRequest();
@@ -452,6 +468,11 @@ void TPlayerForm::SeekTo(size_t epoch)
 
 void TPlayerForm::SeekByMs(int64_t ms)
 {
+    if (BenchOpen()) {
+        bench_->Seek(bench_->PositionMs() + ms);
+        ShowBenchPosition();
+        return;
+    }
     if (scale_.Count() == 0)
         return;
     const int64_t target = std::max<int64_t>(scale_.OffsetMs(current_) + ms, 0);
@@ -463,6 +484,11 @@ void TPlayerForm::SeekByMs(int64_t ms)
 
 void TPlayerForm::StepForward()
 {
+    if (BenchOpen()) {
+        bench_->Step(1);
+        ShowBenchPosition();
+        return;
+    }
     TPacedCycle* cycle = Cycle();
     if (!cycle) {
         StartPaced(current_, true);
@@ -475,6 +501,11 @@ void TPlayerForm::StepForward()
 
 void TPlayerForm::StepBack()
 {
+    if (BenchOpen()) {
+        bench_->Step(-1);
+        ShowBenchPosition();
+        return;
+    }
     TPacedCycle* cycle = Cycle();
     if (!cycle) {
         StartPaced(current_ > 0 ? current_ - 1 : 0, true);
@@ -499,10 +530,13 @@ void TPlayerForm::keyPressEvent(QKeyEvent* event)
         shift ? SeekByMs(kKeySeekMs) : StepForward();
         break;
     case Qt::Key_Home:
-        SeekTo(0);
+        BenchOpen() ? SeekSlider(0) : SeekTo(0);
         break;
     case Qt::Key_End:
-        SeekTo(std::max(EpochCount(), scale_.Count()) - 1);   // SeekTo keeps within the file
+        if (BenchOpen())
+            SeekSlider(kTimelineSteps);
+        else
+            SeekTo(std::max(EpochCount(), scale_.Count()) - 1);   // SeekTo keeps within the file
         break;
     case Qt::Key_BracketLeft:
         SpeedComboBox->setCurrentIndex(std::max(SpeedComboBox->currentIndex() - 1, 0));
@@ -519,6 +553,11 @@ void TPlayerForm::keyPressEvent(QKeyEvent* event)
 
 void TPlayerForm::TypedTime()
 {
+    if (BenchOpen()) {
+        if (SeekBenchTime(TimeEdit->text()))
+            setFocus();
+        return;
+    }
     // "mm:ss" is read in the hour of the epoch shown (of the first one
     // before any is shown).
     int64_t now = EpochTime(current_);

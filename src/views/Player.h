@@ -8,6 +8,7 @@
 // it, and the bytes go through ReceiveBytes. The file is indexed once, on a
 // worker thread, with progress on the main window's information line. It
 // sees the main window only through the PanelLink it is handed.
+#include "BenchReplay.h"
 #include "Controls.h"
 #include "PacedCycle.h"
 #include "Timeline.h"
@@ -87,6 +88,20 @@ public:
     // Why the indexed file's FILE.times is ignored; empty when it is used or
     // there is none.
     QString TimesProblem() const { return timesProblem_; }
+    // A test folder (a folder holding bench.json, or its bench.json) named on
+    // the panel is not indexed: it plays through a BenchReplay, which every
+    // control then drives, and the panel shows its receivers in the BENCH
+    // window. False, with the reason on the note and the information line,
+    // when it cannot be played.
+    static bool IsTestFolder(const QString& path);
+    bool OpenBench(const QString& path);
+    void CloseBench();
+    bool BenchOpen() const { return bench_->IsOpen(); }
+    BenchReplay& Bench() { return *bench_; }
+    // To a UTC time typed as in the time box (the first moment of the test
+    // at that time of day); false, with a note, when it is not in the test.
+    bool SeekBenchTime(const QString& typed);
+
     // Processes events until the index is ready (headless runs and tests).
     bool WaitForIndex();
     size_t EpochCount() const;
@@ -147,6 +162,12 @@ protected:
 
 private:
     void BuildControls();
+    void SeekSlider(int value);
+    void ShowBenchPosition();
+    void BenchEnded();
+    double BenchSpeed() const;
+    // The UTC date and time of the test at ms from its start.
+    QString BenchTimeText(int64_t ms) const;
     void PlayClick();
     void OptionsChanged();
     void TypedTime();
@@ -185,4 +206,7 @@ private:
     bool settingsLoaded_ = false;
     bool menuItemAdded_ = false;
     bool placed_ = false;   // has a place: from the settings or the first show
+    // The test folder replayed; shared with the panel, which may outlive it or not.
+    std::shared_ptr<BenchReplay> bench_ = std::make_shared<BenchReplay>();
+    QDateTime benchModified_;   // its bench.json's, when opened
 };

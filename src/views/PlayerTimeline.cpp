@@ -119,6 +119,9 @@ bool TPlayerForm::IndexCurrentFile()
     if (!panel_)
         return false;
     const QString file = QFileInfo(panel_->FileName()).absoluteFilePath();
+    if (IsTestFolder(file))
+        return OpenBench(file);
+    CloseBench();
     const bool binr = panel_->Binr();
     // A file recorded anew under the same name is indexed anew.
     const QDateTime modified = QFileInfo(file).lastModified();
@@ -285,7 +288,9 @@ void TPlayerForm::ShowPosition(size_t epoch, size_t count)
 void TPlayerForm::SliderMoved(int value)
 {
     // While dragging, show where a release would go.
-    if (TimelineSlider->isSliderDown())
+    if (TimelineSlider->isSliderDown() && BenchOpen())
+        CurrentLabel->setText(BenchTimeText(int64_t(value) * bench_->DurationMs() / kTimelineSteps));
+    else if (TimelineSlider->isSliderDown())
         CurrentLabel->setText(TimeText(EpochTime(EpochAtSlider(value))));
 }
 
