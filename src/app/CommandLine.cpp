@@ -1,9 +1,12 @@
 #include "CommandLine.h"
 
+#include "LineRates.h"
 #include "OptionTable.h"
+#include "SourceAddress.h"
 #include "TerminalText.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cerrno>
@@ -32,6 +35,85 @@ QStringList SplitPortList(const QString& text)
     return out;
 }
 
+bool ParseBenchSource(const QString& text, bool binr, int baud, BenchSourceSpec* out, QString* problem)
+{
+    QString rest = text;
+    bool protocolGiven = false, baudGiven = false;
+    // The suffixes, from the right: a protocol and a rate, each at most once.
+    for (int comma = rest.lastIndexOf(','); comma >= 0; comma = rest.lastIndexOf(',')) {
+        const QString part = rest.mid(comma + 1);
+        bool number = false;
+        const int rate = part.toInt(&number);
+        if (!protocolGiven && (part == QLatin1String("nmea") || part == QLatin1String("binr"))) {
+            binr = part == QLatin1String("binr");
+            protocolGiven = true;
+        } else if (!baudGiven && number) {
+            if (!IsLineRate(rate)) {
+                *problem = "--bench " + text + ": not a line rate: " + part;
+                return false;
+            }
+            baud = rate;
+            baudGiven = true;
+        } else {
+            break;
+        }
+        rest.truncate(comma);
+    }
+    const int eq = rest.lastIndexOf('=');
+    QString address = eq < 0 ? rest : rest.left(eq);
+    const QString name = eq < 0 ? QString() : rest.mid(eq + 1);
+    if (address.isEmpty()) {
+        *problem = "--bench " + text + ": no source";
+        return false;
+    }
+    const bool network = LooksLikeNetworkSource(address.toStdString());
+    if (network && !ParseSourceAddress(address.toStdString(), nullptr, nullptr)) {
+        *problem = "--bench " + text + ": not a source address";
+        return false;
+    }
+    // A relative path is taken as --port takes it: from the current folder.
+    if (!network && address.contains('/') && !address.startsWith('/'))
+        address = QFileInfo(address).absoluteFilePath();
+    out->address = address.toStdString();
+    out->name = name.isEmpty() ? BenchDefaultName(out->address) : name.toStdString();
+    out->binr = binr;
+    out->baud = network ? 0 : baud;
+    return true;
+}
+
+namespace {
+
+constexpr int kDefaultBenchBaud = 4800;
+
+// The headless bench's options as a whole; its sources resolved into
+// cl.benchSpecs. The window's --bench takes its sources itself.
+QString CheckBench(CommandLine& cl)
+{
+    if (!cl.bench || !cl.headless)
+        return cl.recordDir.isEmpty() && cl.title.isEmpty() && !cl.reference
+                   ? QString()
+                   : QStringLiteral("--record-dir, --title and --reference belong to --headless --bench");
+    if (cl.benchSources.isEmpty())
+        return QStringLiteral("--headless --bench needs at least one SOURCE");
+    if (cl.benchSources.size() > kBenchMaxSources)
+        return QStringLiteral("--bench takes at most %1 sources").arg(kBenchMaxSources);
+    const bool binr = cl.protocol == CommandLine::Protocol::Binr;
+    for (const QString& a : cl.benchSources) {
+        BenchSourceSpec spec;
+        QString problem;
+        if (!ParseBenchSource(a, binr, cl.baud > 0 ? cl.baud : kDefaultBenchBaud, &spec, &problem))
+            return problem;
+        cl.benchSpecs.push_back(spec);
+    }
+    if (cl.recordDir.isEmpty())
+        return QStringLiteral("--headless --bench needs --record-dir DIR");
+    if (!cl.files.isEmpty() || !cl.ports.isEmpty())
+        return QStringLiteral("--headless --bench takes its sources after --bench, no FILE or --port");
+    return {};
+}
+
+} // namespace
+
 CommandLine ParseCommandLine(const QStringList& arguments)
 {
     std::vector<std::string> bytes;
@@ -40,11 +122,16 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     ParsedOptions parsed = ParseOptions(OptionMode::Program, bytes);
     CommandLine cl = std::move(parsed.program);
     cl.error = QString::fromLocal8Bit(parsed.error.data(), qsizetype(parsed.error.size()));
-    cl.headlessLive = cl.headless && cl.files.isEmpty() && cl.ports.size() == 1;
-    if (cl.error.isEmpty() && cl.headless && !cl.headlessLive && cl.files.size() != 1)
+    cl.headlessLive = cl.headless && !cl.bench && cl.files.isEmpty() && cl.ports.size() == 1;
+    const bool headlessBench = cl.headless && cl.bench;
+    if (cl.error.isEmpty())
+        cl.error = CheckBench(cl);
+    if (cl.error.isEmpty() && cl.headless && !cl.headlessLive && !headlessBench && cl.files.size() != 1)
         cl.error = "--headless needs exactly one FILE, or one --port SOURCE";
-    if (cl.error.isEmpty() && !cl.headlessLive && (!cl.record.isEmpty() || cl.seconds > 0))
+    if (cl.error.isEmpty() && !cl.headlessLive && !headlessBench && (!cl.record.isEmpty() || cl.seconds > 0))
         cl.error = "--record and --seconds belong to --headless --port SOURCE";
+    if (cl.error.isEmpty() && headlessBench && !cl.record.isEmpty())
+        cl.error = "--record belongs to --headless --port SOURCE; a bench records into --record-dir";
     if (cl.error.isEmpty() && (cl.append || cl.overwrite) && cl.record.isEmpty())
         cl.error = "--append and --overwrite belong to --record FILE";
     if (cl.error.isEmpty() && cl.append && cl.overwrite)
@@ -102,6 +189,8 @@ QString UsageText()
                "           [--show signals] FILE\n"
                "  kestrova --headless --port SOURCE [--nmea|--binr] [--baud N] [--record FILE]\n"
                "           [--append|--overwrite] [--seconds N] [--reconnect]\n"
+               "  kestrova --headless --bench SOURCE[=NAME]... --record-dir DIR [--nmea|--binr] [--baud N]\n"
+               "           [--seconds N] [--reconnect] [--reference LAT,LON,H] [--title TEXT]\n"
                "  kestrova --to-nmea [--week-rollovers N] FILE.dat...\n"
                "  kestrova --report [options] FILE...   (kestrova --report --help)\n"
                "\n"

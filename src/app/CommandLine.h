@@ -1,9 +1,13 @@
 #pragma once
 // The program's options. Anything not an option is a file argument.
+#include "BenchFolder.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 struct CommandLine {
     bool help = false;
@@ -37,12 +41,23 @@ struct CommandLine {
     bool reconnect = false;
     bool watch = false;    // --watch: watch the first --port at start-up
     QString instance;      // --instance NAME
+    // The headless bench: benchSources as SOURCE[=NAME][,nmea|,binr][,BAUD],
+    // resolved with --nmea/--binr and --baud.
+    std::vector<BenchSourceSpec> benchSpecs;
+    QString recordDir;       // --record-dir DIR
+    QString title;           // --title TEXT
+    std::optional<BenchReference> reference;   // --reference LAT,LON,H
     QString error;         // set when the options are wrong
 };
 
 // arguments[0] is the program. Parsed with the option table (OptionTable.h),
 // then checked as a whole; error names the first fault.
 CommandLine ParseCommandLine(const QStringList& arguments);
+// One bench source as typed after --bench: SOURCE[=NAME][,nmea|,binr][,BAUD],
+// the protocol and rate defaulting to the ones given (a network source has
+// no rate: 0). The name defaults to BenchDefaultName. False with a reason
+// when a part cannot be taken.
+bool ParseBenchSource(const QString& text, bool binr, int baud, BenchSourceSpec* out, QString* problem);
 // KESTROVA_PORTS: ':'-separated, where a network address keeps its own colons
 // ("/dev/pts/3:tcp://127.0.0.1:5000:udp://:5001").
 QStringList SplitPortList(const QString& text);

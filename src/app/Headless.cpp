@@ -41,10 +41,8 @@ int FileOpenError(const QString& problem)
 
 int PlaybackDidNotStart(const TMainForm* form) { return FileOpenError(PlaybackStartProblem(form)); }
 
-// The lines are the whole output of a headless run. A closed standard
-// output is kept closed for good (a file opened later would take its number
-// and the lines would land in it); a reader that goes away is an error to
-// report, not a signal that ends the run before its record file is closed.
+} // namespace
+
 void GuardStandardOutput()
 {
     std::signal(SIGPIPE, SIG_IGN);
@@ -57,6 +55,8 @@ void GuardStandardOutput()
         ReportOutputFailure(EBADF);
     }
 }
+
+namespace {
 
 // Qt raises a tool window above its parent at every show; the offscreen
 // platform keeps no stacking order and says so on stderr each time. Nobody
@@ -145,6 +145,8 @@ int StartPaced(const CommandLine& cl, const QString& file)
 
 int RunHeadless(const CommandLine& cl)
 {
+    if (cl.bench)
+        return RunHeadlessBench(cl);
     const QString file = cl.files.value(0);
     // Checked before any window exists, so a wrong name costs nothing.
     if (!cl.headlessLive) {

@@ -6,6 +6,11 @@
 class TMainForm;
 
 int RunHeadless(const CommandLine& cl);
+// The lines are the whole output of a headless run. A closed standard
+// output is kept closed for good (a file opened later would take its number
+// and the lines would land in it); a reader that goes away is an error to
+// report, not a signal that ends the run before its record file is closed.
+void GuardStandardOutput();
 // Every view switched on, the Statistic limits of the command line, the protocol.
 void SetUpHeadlessWindows(TMainForm* form, const CommandLine& cl, bool binr);
 // Why the file in the main window did not start playing: "FILE: reason".
@@ -15,3 +20,6 @@ void ReportMainWindow(const TMainForm* form);
 // A live source instead of a file (HeadlessLive.cpp), in the application and
 // windows RunHeadless made.
 int RunHeadlessLive(TMainForm& form, const CommandLine& cl);
+// A bench without a display (HeadlessBench.cpp): no windows, its own
+// application; the exit status as the usage text says.
+int RunHeadlessBench(const CommandLine& cl);

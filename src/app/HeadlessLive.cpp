@@ -18,6 +18,7 @@
 #include "MonotonicClock.h"
 #include "Report.h"
 #include "SourceAddress.h"
+#include "StopSignals.h"
 #include "TerminalText.h"
 #include "TimeUnits.h"
 
@@ -27,7 +28,6 @@
 #include <QLabel>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -35,19 +35,6 @@ namespace {
 constexpr int kSignalPollMs = 100;
 // A record file that keeps failing is named again at most this often.
 constexpr int64_t kWriteErrorRepeatMs = 1000;
-
-volatile std::sig_atomic_t stopSignal = 0;
-
-void OnStopSignal(int) { stopSignal = 1; }
-
-void InstallSignals()
-{
-    struct sigaction sa {};
-    sa.sa_handler = OnStopSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-}
 
 bool LiveIsBinr(const CommandLine& cl)
 {
@@ -122,10 +109,10 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
         form.RecordButtonClick(nullptr);
     }
     // A network source is opened by a worker; a signal meanwhile ends it.
-    InstallSignals();
+    InstallStopSignals();
     QTimer wake;
     wake.start(kSignalPollMs);
-    while (PortOpening() && !stopSignal)
+    while (PortOpening() && !StopSignalled())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (PortOpening()) {
         form.StopButtonClick(nullptr);
@@ -147,7 +134,7 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
     QTimer signalPoll;
     QObject::connect(&signalPoll, &QTimer::timeout, &form, [&] {
         losses.Check(false);
-        if (stopSignal)
+        if (StopSignalled())
             stop();
     });
     signalPoll.start(kSignalPollMs);

@@ -96,7 +96,8 @@ std::optional<double> Number(const std::string& text)
     return v;
 }
 
-std::optional<GeoPoint> ParseReference(const std::string& text)
+// LAT,LON,H in degrees and metres, as typed (the bench keeps them so).
+std::optional<BenchReference> ParseReferenceDegrees(const std::string& text)
 {
     const size_t a = text.find(',');
     const size_t b = a == std::string::npos ? a : text.find(',', a + 1);
@@ -107,7 +108,15 @@ std::optional<GeoPoint> ParseReference(const std::string& text)
     const auto h = Number(text.substr(b + 1));
     if (!lat || !lon || !h || std::fabs(*lat) > 90 || std::fabs(*lon) > 180)
         return std::nullopt;
-    return GeoPoint{*lat * kRadPerDeg, *lon * kRadPerDeg, *h};
+    return BenchReference{*lat, *lon, *h};
+}
+
+std::optional<GeoPoint> ParseReference(const std::string& text)
+{
+    const std::optional<BenchReference> r = ParseReferenceDegrees(text);
+    if (!r)
+        return std::nullopt;
+    return GeoPoint{r->latDeg * kRadPerDeg, r->lonDeg * kRadPerDeg, r->heightM};
 }
 
 // "HH:MM:SS" in seconds of the day; -1 when it is not one.
@@ -270,6 +279,26 @@ const OptionRow kOptions[] = {
          p.program.seconds = Q(v).toLongLong(&ok);
          const bool taken = ok && p.program.seconds >= 1 && p.program.seconds <= kMaxSeconds;
          return taken ? std::string() : "--seconds takes 1 to " + std::to_string(kMaxSeconds);
+     }},
+    {P, nullptr, nullptr, "--headless --bench SOURCE[=NAME]...",
+     "record a bench without a display: every SOURCE at once\ninto one test folder under --record-dir, a line per\n"
+     "receiver a second; ends on SIGINT, SIGTERM or --seconds\nand writes the folder's report page. A SOURCE may end\n"
+     "in ,nmea or ,binr and ,BAUD (default: --nmea/--binr,\n--baud). Exit status 0, 1 when a source failed or was\n"
+     "lost at the end or a file or standard output failed,\n2 when the folder cannot be made or no source opens",
+     nullptr},
+    {P, "--record-dir", "DIR", nullptr, "where the bench's test folder is made",
+     [](ParsedOptions& p, S, S dir) {
+         p.program.recordDir = Q(dir);
+         return p.program.recordDir.isEmpty() ? "--record-dir needs a folder" : std::string();
+     }},
+    {P, "--title", "TEXT", nullptr, "the bench's title, also in its folder's name",
+     [](ParsedOptions& p, S, S v) { p.program.title = Q(v); return std::string(); }},
+    {P, "--reference", "LAT,LON,H", nullptr, "the bench's surveyed point: decimal degrees and metres",
+     [](ParsedOptions& p, S, S v) {
+         p.program.reference = ParseReferenceDegrees(v);
+         return p.program.reference
+                    ? std::string()
+                    : "--reference takes LAT,LON,HEIGHT in decimal degrees and metres, e.g. 55.75,37.62,150";
      }},
     {P, "--week-rollovers", "N", nullptr,
      "date BINR weeks after N week-number rollovers in all\n(1: 1999-2019, 2: 2019-2038); default: by the clock\n"

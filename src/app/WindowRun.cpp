@@ -5,6 +5,7 @@
 #include "Headless.h"
 #include "Mainfile.h"
 #include "Player.h"
+#include "ReportCommand.h"
 #include "Windows.h"
 
 #include <QApplication>
@@ -153,6 +154,19 @@ int RunWindows(int& argc, char* argv[], const CommandLine& cl)
         mainForm->SetReconnectEnabled(true);
     if (cl.watch)
         WatchFirstPort(mainForm.get(), cl.ports.value(0));
+    // The report is above the panel: the Report button reaches it through here.
+    mainForm->Bench().writeReport = [](const QString& folder, QString* page, QString* problem) {
+        std::string written, why;
+        ReportBenchFolder(QFile::encodeName(folder).toStdString(), &written, &why);
+        *page = QFile::decodeName(written.c_str());
+        *problem = QString::fromLocal8Bit(why.data(), qsizetype(why.size())).trimmed();
+        return !written.empty();
+    };
+    mainForm->Bench().folderTable = [](const QString& folder, const std::vector<BenchState>& states,
+                                       std::vector<BenchRow>* rows) {
+        std::string why;
+        return BenchFolderTable(QFile::encodeName(folder).toStdString(), states, rows, &why) == 0;
+    };
     if (cl.bench) {
         const bool binr = cl.protocol == CommandLine::Protocol::Binr;
         for (const QString& problem : mainForm->Bench().AddSources(cl.benchSources, binr, cl.baud))

@@ -147,6 +147,7 @@ bool BenchDock::Start()
     recorder_->SetSources(form->Sources());
     recorder_->SetReference(form->Reference());
     recorder_->SetReconnect(panel_.live_->ReconnectEnabled());
+    finalRows_.reset();
     if (!recorder_->Start(form->RecordDir(), form->Title())) {
         Say(QStringLiteral("Not started: ") + recorder_->Problems().join(QStringLiteral("; ")));
         return false;
@@ -169,6 +170,17 @@ void BenchDock::Stop()
     recorder_->Stop();
     if (form_)
         form_->SetRunning(false);
+    // A day-long test keeps its live figures on a thinned log; its table at
+    // the end is then made again from the recordings, as the report makes it.
+    bool thinned = false;
+    std::vector<BenchState> states;
+    for (const auto& r : recorder_->Receivers()) {
+        thinned = thinned || r->Thinned();
+        states.push_back(r->State());
+    }
+    std::vector<BenchRow> rows;
+    if (thinned && !recorder_->Folder().isEmpty() && folderTable && folderTable(recorder_->Folder(), states, &rows))
+        finalRows_ = std::move(rows);
     QString text = recorder_->Folder().isEmpty() ? QStringLiteral("Stopped")
                                                  : QStringLiteral("Stopped; recorded into ") + recorder_->Folder();
     if (!recorder_->Problems().isEmpty())
@@ -203,8 +215,10 @@ void BenchDock::Report()
         Say(QStringLiteral("Report failed: ") + problem);
         return;
     }
+    // A receiver that never opened leaves its column empty, with a message.
     const bool opened = openPage && openPage(page);
-    Say((opened ? QStringLiteral("Report opened: ") : QStringLiteral("Report written: ")) + page);
+    Say((opened ? QStringLiteral("Report opened: ") : QStringLiteral("Report written: ")) + page +
+        (problem.isEmpty() ? QString() : QStringLiteral("; ") + problem.replace(QLatin1Char('\n'), QStringLiteral("; "))));
 }
 
 void BenchDock::ShowReplay(const std::shared_ptr<BenchReplay>& replay)
@@ -244,7 +258,9 @@ void BenchDock::Updated()
         return;
     std::optional<BenchReference> reference;
     const std::vector<const BenchReceiver*> receivers = ShownReceivers(&reference);
-    form_->ShowReceivers(receivers, reference);
+    // The recordings' table after a thinned test, until a replay or a new start.
+    const bool replayed = !recorder_->Running() && !replay_.expired();
+    form_->ShowReceivers(receivers, reference, finalRows_ && !replayed ? &*finalRows_ : nullptr);
 }
 
 std::vector<const BenchReceiver*> BenchDock::ShownReceivers(std::optional<BenchReference>* reference) const

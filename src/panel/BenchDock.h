@@ -58,9 +58,15 @@ public:
     void ShutDown();
 
     // The folder's report page: true with the page's path, or false with
-    // why. Set by the program (the report is above the panel); unset, the
+    // why (a page of the readable recordings may come with a problem too).
+    // Set by the program (the report is above the panel); unset, the
     // Report button says it is not available.
     std::function<bool(const QString& folder, QString* page, QString* problem)> writeReport;
+    // The table of the folder's recordings, with the receivers' states:
+    // shown at Stop when a receiver's live figures were thinned, so the
+    // table then is the report's. Set by the program, as writeReport.
+    std::function<bool(const QString& folder, const std::vector<BenchState>& states, std::vector<BenchRow>* rows)>
+        folderTable;
     // Opens the written page; tests replace it.
     std::function<bool(const QString& page)> openPage;
 
@@ -76,6 +82,7 @@ private:
     std::unique_ptr<BenchRecorder> recorder_;
     QPointer<TBenchForm> form_;
     int following_ = -1;
+    std::optional<std::vector<BenchRow>> finalRows_;   // the recordings' table, after a thinned test
     // The PLAYER's while it replays a test folder; the PLAYER may go first.
     std::weak_ptr<BenchReplay> replay_;
 };

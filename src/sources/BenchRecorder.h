@@ -36,7 +36,7 @@ public:
         // A block of receiver index's bytes, after it was recorded and its
         // receiver took it; nowUs is its arrival clock. For measurements:
         // keep it small, it runs inside the hand-off.
-        std::function<void(int index, int length, int64_t nowUs)> received;
+        std::function<void(int index, int length, int64_t nowUs)> received = {};
     };
     void SetHandlers(Handlers handlers);
 

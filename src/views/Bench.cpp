@@ -92,6 +92,8 @@ TBenchForm::TBenchForm(QWidget* parent) : QWidget(parent, Qt::Window)
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Table->setSelectionMode(QAbstractItemView::NoSelection);
     Table->horizontalHeader()->setSectionsClickable(true);
+    // A row a line high: the table's figures fit without scrolling.
+    Table->verticalHeader()->setDefaultSectionSize(Table->fontMetrics().height() + 4);
     Table->setToolTip(QStringLiteral("Click a receiver's column: POSITION ... PROFILE follow it; click again to stop"));
     connect(Table->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int i) {
         if (columnClicked)
@@ -109,9 +111,9 @@ TBenchForm::TBenchForm(QWidget* parent) : QWidget(parent, Qt::Window)
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
 
-    StartButton = new QPushButton(QStringLiteral("Start"), this);
-    StopButton = new QPushButton(QStringLiteral("Stop"), this);
-    ReportButton = new QPushButton(QStringLiteral("Report"), this);
+    StartButton = new QPushButton(QStringLiteral("&Start"), this);
+    StopButton = new QPushButton(QStringLiteral("S&top"), this);
+    ReportButton = new QPushButton(QStringLiteral("&Report"), this);
     StatusLabel = new QLabel(this);
     StatusLabel->setTextFormat(Qt::PlainText);
     StatusLabel->setWordWrap(true);
@@ -143,7 +145,7 @@ QWidget* TBenchForm::BuildSources()
     SourceList->setColumnCount(kSourceColumns);
     SourceList->setHeaderLabels({"Name", "Address", "Protocol", "Rate", "State"});
     SourceList->setRootIsDecorated(false);
-    SourceList->setMaximumHeight(150);
+    SourceList->setMaximumHeight(120);
     SourceList->setToolTip(QStringLiteral("Double-click a name to rename the source"));
     connect(SourceList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         if (filling_ || column != kName)
@@ -411,10 +413,10 @@ void TBenchForm::SetRunning(bool running)
 // ---------------------------------------------------------------- live
 
 void TBenchForm::ShowReceivers(const std::vector<const BenchReceiver*>& receivers,
-                               const std::optional<BenchReference>& reference)
+                               const std::optional<BenchReference>& reference, const std::vector<BenchRow>* rows)
 {
     ShowStates(receivers);
-    ShowTable(receivers);
+    ShowTable(receivers, rows ? *rows : BenchTable(receivers));
     std::vector<BenchScatterSeries> series;
     for (const BenchReceiver* r : receivers)
         series.push_back({Text(r->Source().name), r->Scatter(), r->LiveFigures().r99M.value_or(0)});
@@ -427,17 +429,17 @@ void TBenchForm::ShowStates(const std::vector<const BenchReceiver*>& receivers)
     for (int i = 0; i < SourceList->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = SourceList->topLevelItem(i);
         QString state;
+        // By address: the recorder may have made a name fit for a file.
         for (const BenchReceiver* r : receivers)
-            if (r->Source().name == sources_[size_t(i)].name)
+            if (r->Source().address == sources_[size_t(i)].address)
                 state = QString::fromLatin1(BenchStateText(r->State()));
         item->setText(kState, state);
     }
     filling_ = false;
 }
 
-void TBenchForm::ShowTable(const std::vector<const BenchReceiver*>& receivers)
+void TBenchForm::ShowTable(const std::vector<const BenchReceiver*>& receivers, const std::vector<BenchRow>& rows)
 {
-    const std::vector<BenchRow> rows = BenchTable(receivers);
     Table->setColumnCount(int(receivers.size()));
     Table->setRowCount(int(rows.size()));
     QStringList headings;

@@ -68,8 +68,10 @@ public:
     // --- what runs
     // The table, the scatter and the sources' states from the receivers,
     // about reference (none: each receiver's mean). Once a second.
+    // rows, when given, stand for BenchTable's (the table of the recordings
+    // at the end of a test whose live figures were thinned).
     void ShowReceivers(const std::vector<const BenchReceiver*>& receivers,
-                       const std::optional<BenchReference>& reference);
+                       const std::optional<BenchReference>& reference, const std::vector<BenchRow>* rows = nullptr);
     // Start is off while running, Stop on; the set-up cannot change then.
     void SetRunning(bool running);
     // The receiver whose column the classic views follow; -1: none.
@@ -111,7 +113,7 @@ private:
     void FillPorts();
     void AppendRow(const BenchSourceSpec& source);
     void ShowStates(const std::vector<const BenchReceiver*>& receivers);
-    void ShowTable(const std::vector<const BenchReceiver*>& receivers);
+    void ShowTable(const std::vector<const BenchReceiver*>& receivers, const std::vector<BenchRow>& rows);
     void MarkFollowed();
     void Changed();
 

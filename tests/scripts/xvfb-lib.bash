@@ -59,3 +59,16 @@ start_xvfb() {
   done
   return 1
 }
+
+# window_named PID TITLE: the id of PID's visible window of exactly that
+# title, waiting up to 10 s; non-zero when none came.
+window_named() {
+  local w
+  for _ in $(seq 100); do
+    for w in $(xdotool search --onlyvisible --pid "$1" --name '' 2>/dev/null || true); do
+      [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$2" ] && { echo "$w"; return 0; }
+    done
+    sleep 0.1
+  done
+  return 1
+}

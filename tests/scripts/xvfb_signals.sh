@@ -19,23 +19,13 @@ XDG_CONFIG_HOME=$work/config "$kestrova" --show signals "$work/demo.nme" >"$work
 kpid=$!
 pids+=($kpid)
 
-window_named() {   # TITLE: the program's visible window of exactly that title
-  local w
-  for _ in $(seq 100); do
-    for w in $(xdotool search --onlyvisible --pid "$kpid" --name '' 2>/dev/null || true); do
-      [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && { echo "$w"; return 0; }
-    done
-    sleep 0.1
-  done
-  return 1
-}
-signals=$(window_named SIGNALS) || fail "the SIGNALS window did not open"
+signals=$(window_named "$kpid" SIGNALS) || fail "the SIGNALS window did not open"
 
 # The panel at its design position (343, 384); its title strip is 25 high.
 xdotool mousemove --sync 443 394 click 3
 sleep 0.5
 xdotool key Up Return
-console=$(window_named CONSOLE) || fail "Messages... did not open the CONSOLE"
+console=$(window_named "$kpid" CONSOLE) || fail "Messages... did not open the CONSOLE"
 
 # A few epochs at the demo's pace (1 Hz) fill both.
 sleep 4

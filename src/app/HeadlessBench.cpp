@@ -1,0 +1,192 @@
+// The headless bench: every source of a bench recorded into one test folder
+// without a display. No window is made: the recorder needs only an event
+// loop. Once a second each receiver's line goes to standard output; what
+// goes wrong with a source (it cannot be opened, it is lost, its file loses
+// bytes) is said on stderr as it happens. A signal or the end of --seconds
+// stops the bench through its Stop, which closes every file complete; then
+// the folder's report page is written beside the recordings.
+#include "Headless.h"
+
+#include "BenchRecorder.h"
+#include "LongWait.h"
+#include "MonotonicClock.h"
+#include "Report.h"
+#include "StopSignals.h"
+#include "TerminalText.h"
+#include "TimeUnits.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int kSignalPollMs = 100;
+
+void Say(const QString& text)
+{
+    std::fprintf(stderr, "kestrova: %s\n", TerminalText(text.toUtf8().toStdString()).c_str());
+}
+
+// A receiver's line; BenchLine says it once the bench's figures exist.
+std::string ReceiverLine(const BenchReceiver& r, int64_t seconds)
+{
+    std::string line = BenchLine(r, seconds);
+    if (line.empty())
+        line = "BENCH\t" + std::to_string(seconds) + "\t" + r.Source().name + "\t" + BenchStateText(r.State()) + "\t" +
+               std::to_string(r.Bytes());
+    return line;
+}
+
+// Tells stderr what became of a source, once per change: why it failed or
+// was lost, and that it came back.
+void TellState(const BenchRecorder& bench, int index, std::vector<char>* wasLost)
+{
+    const BenchReceiver& r = *bench.Receivers()[size_t(index)];
+    const QString name = QString::fromStdString(r.Source().name);
+    char& lost = (*wasLost)[size_t(index)];
+    if (r.State() == BenchState::Failed || r.State() == BenchState::Lost) {
+        Say(name + ": " + bench.StateText(index));
+        lost = r.State() == BenchState::Lost;
+    } else if (r.State() == BenchState::Live && lost) {
+        Say(name + ": reconnected");
+        lost = false;
+    }
+}
+
+// Says on stderr how much of a receiver's recording is missing from its
+// file, each time that grows (at most once a second, with the lines).
+class LossReporter {
+public:
+    explicit LossReporter(size_t receivers) : said_(receivers, 0) {}
+    void Check(const BenchRecorder& bench)
+    {
+        for (size_t i = 0; i < said_.size(); ++i) {
+            const int64_t lost = bench.LostBytes(int(i));
+            if (lost <= said_[i])
+                continue;
+            Say(bench.RecordFileName(int(i)) + QStringLiteral(": write error: ") + QString::number(lost) +
+                QStringLiteral(" bytes lost"));
+            said_[i] = lost;
+        }
+    }
+    bool AnyLost() const
+    {
+        for (int64_t n : said_)
+            if (n > 0)
+                return true;
+        return false;
+    }
+
+private:
+    std::vector<int64_t> said_;
+};
+
+// The report page of the folder just recorded.
+bool WriteFolderReport(const QString& folder)
+{
+    // BENCH-REPORT: the page is written by the report's function for a test
+    // folder (ReportCommand.h) once it exists; until then nothing is written.
+    (void)folder;
+    return true;
+}
+
+} // namespace
+
+int RunHeadlessBench(const CommandLine& cl)
+{
+    GuardStandardOutput();
+    SetHeadlessReport(true);
+    QTemporaryDir privateConfig;
+    if (privateConfig.isValid() && !qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(privateConfig.path()));
+    int argc = 1;
+    char name[] = "kestrova";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+
+    BenchRecorder bench;
+    bench.SetSources(cl.benchSpecs);
+    bench.SetReference(cl.reference);
+    bench.SetReconnect(cl.reconnect);
+    LossReporter losses(cl.benchSpecs.size());
+    std::vector<char> wasLost(cl.benchSpecs.size(), 0);
+    bench.SetHandlers({[&bench, &losses] {
+                           const int64_t seconds = (MonotonicUs() - bench.StartUs()) / kClockUsPerSecond;
+                           for (const auto& r : bench.Receivers())
+                               ReportLine(ReceiverLine(*r, seconds));
+                           losses.Check(bench);
+                       },
+                       [&bench, &wasLost](int index) { TellState(bench, index, &wasLost); },
+                       {}});
+    InstallStopSignals();
+    if (!bench.Start(cl.recordDir, cl.title)) {
+        for (const QString& p : bench.Problems())
+            Say(p);
+        return 2;
+    }
+    const auto anyOpen = [&bench] {
+        for (const auto& r : bench.Receivers())
+            if (r->State() != BenchState::Failed)
+                return true;
+        return false;
+    };
+    // Serial sources have failed by now, network ones as their workers report.
+    if (!anyOpen() && !cl.reconnect) {
+        bench.Stop();
+        Say(QStringLiteral("no source could be opened"));
+        return 2;
+    }
+
+    bool endedBadly = false;
+    bool noneOpened = false;
+    auto stop = [&] {
+        if (!bench.Running())
+            return;
+        noneOpened = !anyOpen();
+        for (const auto& r : bench.Receivers())
+            if (r->State() == BenchState::Failed || r->State() == BenchState::Lost)
+                endedBadly = true;
+        bench.Stop();
+        QCoreApplication::exit(0);
+    };
+    QTimer signalPoll;
+    QObject::connect(&signalPoll, &QTimer::timeout, [&] {
+        if (StopSignalled())
+            stop();
+        // Every network source refused: nothing will ever come.
+        else if (!cl.reconnect && !anyOpen())
+            stop();
+    });
+    signalPoll.start(kSignalPollMs);
+
+    const int64_t startMs = MonotonicMs();
+    const LongWait end(startMs, cl.seconds * kMsPerSecond);
+    QTimer endTimer;
+    endTimer.setSingleShot(true);
+    QObject::connect(&endTimer, &QTimer::timeout, [&] {
+        if (end.Due(MonotonicMs()))
+            stop();
+        else
+            endTimer.start(end.NextChunkMs(MonotonicMs()));
+    });
+    if (cl.seconds > 0)
+        endTimer.start(end.NextChunkMs(startMs));
+    QCoreApplication::exec();
+
+    if (noneOpened) {
+        Say(QStringLiteral("no source could be opened"));
+        return 2;
+    }
+    losses.Check(bench);
+    int status = endedBadly || losses.AnyLost() ? 1 : 0;
+    if (!WriteFolderReport(bench.Folder()))
+        status = 1;
+    if (ReportOutputFailed())
+        status = 1;
+    return status;
+}

@@ -1,0 +1,132 @@
+// The headless bench: kestrova --headless --bench SOURCE... --record-dir DIR
+// as typed (each source's protocol, rate and name) and as run against four
+// simulated receivers on ptys, ended by SIGTERM with every file complete.
+#include "CommandLine.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+TEST(HeadlessBenchOptions, EachSourceTakesItsProtocolRateAndName)
+{
+    const CommandLine cl = ParseCommandLine({"kestrova", "--headless", "--binr", "--baud", "115200", "--bench",
+                                             "/dev/ttyUSB0=left", "tcp://127.0.0.1:5000,nmea", "/dev/ttyUSB1,nmea,9600",
+                                             "/dev/serial/by-id/usb-Maker_GNSS_7-if00-port0", "--record-dir", "d",
+                                             "--reference", "55.75,37.62,150", "--title", "roof", "--seconds", "60"});
+    ASSERT_EQ(cl.error.toStdString(), "");
+    const std::vector<BenchSourceSpec> want = {
+        {"left", "/dev/ttyUSB0", true, 115200},
+        {"127_0_0_1", "tcp://127.0.0.1:5000", false, 0},
+        {"ttyUSB1", "/dev/ttyUSB1", false, 9600},
+        {"Maker_GNSS_7", "/dev/serial/by-id/usb-Maker_GNSS_7-if00-port0", true, 115200},
+    };
+    EXPECT_EQ(cl.benchSpecs, want);
+    EXPECT_EQ(cl.reference, (BenchReference{55.75, 37.62, 150}));
+    EXPECT_EQ(cl.title, "roof");
+    EXPECT_EQ(cl.recordDir, "d");
+}
+
+TEST(HeadlessBenchOptions, FaultsAreNamed)
+{
+    struct Row {
+        QStringList arguments;
+        std::string error;
+    };
+    const Row rows[] = {
+        {{"--headless", "--bench", "/dev/ttyUSB0"}, "--headless --bench needs --record-dir DIR"},
+        {{"--headless", "--bench", "--record-dir", "d"}, "--headless --bench needs at least one SOURCE"},
+        {{"--headless", "--bench", "/dev/ttyUSB0,1234", "--record-dir", "d"},
+         "--bench /dev/ttyUSB0,1234: not a line rate: 1234"},
+        {{"--headless", "--bench", "tcp://nohost", "--record-dir", "d"}, "--bench tcp://nohost: not a source address"},
+        {{"--headless", "--bench", "a", "b", "c", "d", "e", "f", "g", "h", "i", "--record-dir", "d"},
+         "--bench takes at most 8 sources"},
+        {{"--headless", "--bench", "a", "--record-dir", "d", "--record", "x.nme"},
+         "--record belongs to --headless --port SOURCE; a bench records into --record-dir"},
+        {{"--headless", "--port", "a", "--bench", "b", "--record-dir", "d"},
+         "--headless --bench takes its sources after --bench, no FILE or --port"},
+        {{"--record-dir", "d", "x.nme"}, "--record-dir, --title and --reference belong to --headless --bench"},
+        {{"--headless", "--bench", "a", "--record-dir", "d", "--reference", "95,0,0"},
+         "--reference takes LAT,LON,HEIGHT in decimal degrees and metres, e.g. 55.75,37.62,150"},
+    };
+    for (const Row& r : rows) {
+        const CommandLine cl = ParseCommandLine(QStringList{"kestrova"} + r.arguments);
+        EXPECT_EQ(cl.error.toStdString(), r.error) << r.arguments.join(' ').toStdString();
+    }
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool WaitUntil(const std::function<bool()>& pred, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+TEST(HeadlessBenchRun, FourReceiversRecordedUntilSigtermAndAMissingOneNamed)
+{
+    QTemporaryDir dir;
+    QProcess sim, kestrova;
+    sim.start(KESTROVA_SIM_BIN, {"--protocol", "nmea", "--baud", "9600", "--rate", "10", "--receivers", "4", "--log",
+                                 dir.path() + "/sim.log"});
+    QByteArray out;
+    while (out.count('\n') < 4 && sim.waitForReadyRead(10000))
+        out += sim.readAllStandardOutput();
+    const QStringList ptys = QString::fromLatin1(out).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(ptys.size(), 4);
+    QStringList args = {"--headless", "--baud", "9600", "--bench"};
+    for (int i = 0; i < 4; ++i)
+        args << ptys[i] + "=r" + QString::number(i + 1);
+    args << dir.path() + "/no-such-tty=gone" << "--record-dir" << dir.path() + "/tests";
+    kestrova.start(KESTROVA_BIN, args);
+    ASSERT_TRUE(kestrova.waitForStarted(10000));
+    QString folder;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const QStringList made = QDir(dir.path() + "/tests").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+            folder = made.isEmpty() ? QString() : dir.path() + "/tests/" + made[0];
+            for (int i = 1; !folder.isEmpty() && i <= 4; ++i)
+                if (QFileInfo(folder + "/r" + QString::number(i) + ".nme").size() < 3000)
+                    return false;
+            return !folder.isEmpty();
+        },
+        30000));
+    ::kill(pid_t(kestrova.processId()), SIGTERM);
+    ASSERT_TRUE(kestrova.waitForFinished(30000));
+    ::kill(pid_t(sim.processId()), SIGTERM);
+    sim.waitForFinished(10000);
+
+    // The missing source makes the status 1; the others were recorded whole.
+    EXPECT_EQ(kestrova.exitCode(), 1);
+    EXPECT_TRUE(kestrova.readAllStandardError().contains("kestrova: gone: No such file or directory"));
+    const QByteArray lines = kestrova.readAllStandardOutput();
+    EXPECT_TRUE(QFileInfo::exists(folder + "/bench.json"));
+    for (int i = 1; i <= 4; ++i) {
+        const QString name = "r" + QString::number(i);
+        EXPECT_TRUE(lines.contains(name.toUtf8())) << name.toStdString();
+        const QByteArray recorded = ReadFile(folder + "/" + name + ".nme");
+        EXPECT_GE(recorded.size(), 3000);
+        EXPECT_TRUE(ReadFile(dir.path() + "/sim.log." + QString::number(i) + ".tx").startsWith(recorded)) << i;
+        EXPECT_TRUE(QFileInfo::exists(folder + "/" + name + ".nme.times"));
+    }
+}
+
+} // namespace
