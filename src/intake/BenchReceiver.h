@@ -80,6 +80,8 @@ public:
     const BenchSourceSpec& Source() const { return source_; }
     Protocol ReadAs() const { return source_.binr ? Protocol::Binr : Protocol::Nmea; }
     // Its intake: the classic views listen here while they follow this receiver.
+    // Its date policy dates BINR weeks for the figures too: the clock unless
+    // the owner says otherwise (a replay: the recording's file time).
     Intake& In() { return intake_; }
     const Intake& In() const { return intake_; }
 
