@@ -119,7 +119,8 @@ bool TPlayerForm::IndexCurrentFile()
     if (!panel_)
         return false;
     const QString file = QFileInfo(panel_->FileName()).absoluteFilePath();
-    if (IsTestFolder(file))
+    // No name on the panel reads as the current folder: that is no test.
+    if (!panel_->FileName().isEmpty() && IsTestFolder(file))
         return OpenBench(file);
     CloseBench();
     const bool binr = panel_->Binr();

@@ -1,6 +1,8 @@
 // Paced headless runs: the same lines as a fast run; --from gives the views
 // of a seek, which must be those a play from the start shows at that epoch;
-// --player with a file replays it in the PLAYER; bad values.
+// --player with a file replays it in the PLAYER; bad values; a test folder
+// named on the command line goes to the PLAYER.
+#include "BenchTestFolder.h"
 #include "EpochIndex.h"
 #include "TestSupport.h"
 
@@ -159,6 +161,19 @@ TEST_F(ReplayHeadlessTest, BadPaceAndTimesAreRefused)
         EXPECT_TRUE(err.contains(row.stderrHolds)) << err.toStdString();
         EXPECT_TRUE(out.isEmpty());
     }
+}
+
+TEST_F(ReplayHeadlessTest, ATestFolderIsReplayedInThePlayerFromTheTimeAsked)
+{
+    // Its test starts at 12:00:00 and lasts 12 s: 12:00:50 is not in it, and
+    // only the PLAYER's replay of the folder can tell.
+    const QString folder = dir.path() + "/2026-12-07_120000";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    bench_test::WriteFolder(folder, {bench_test::Generated("a", 12, 2, 0.5, 100)});
+    QByteArray err;
+    const auto [out, status] = Run({"--pace", "4", "--from", "12:00:50", folder}, &err);
+    EXPECT_EQ(status, 2);
+    EXPECT_TRUE(err.contains("--from: this time is not in the test")) << err.toStdString();
 }
 
 } // namespace
