@@ -9,6 +9,9 @@
 #include "NmeaDate.h"
 
 #include <charconv>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -658,16 +661,37 @@ bool ParseBenchJson(const std::string& text, BenchManifest* out, std::string* pr
 
 std::string BenchJsonPath(const std::string& folder) { return folder + "/" + kBenchJsonName; }
 
+namespace {
+
+// bench.json opened for reading only when it is a regular file: a FIFO or a
+// device in its place would block the open or the read for ever.
+FileHandle OpenBenchJson(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    FileHandle f(fdopen(fd, "rb"));
+    if (!f)
+        close(fd);
+    return f;
+}
+
+} // namespace
+
 bool IsBenchFolder(const std::string& folder)
 {
-    FileHandle f = OpenFile(BenchJsonPath(folder).c_str(), "rb");
-    return f != nullptr;
+    return OpenBenchJson(BenchJsonPath(folder)) != nullptr;
 }
 
 bool ReadBenchFolder(const std::string& folder, BenchManifest* out, std::string* problem)
 {
     const std::string path = BenchJsonPath(folder);
-    FileHandle f = OpenFile(path.c_str(), "rb");
+    FileHandle f = OpenBenchJson(path);
     if (!f)
         return Refuse(problem, path + " cannot be read");
     std::string text;

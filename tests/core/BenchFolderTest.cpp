@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -187,6 +188,11 @@ TEST(BenchFolder, FileOnDisk)
     EXPECT_FALSE(ReadBenchFolder(dir, &back, &problem));
     EXPECT_EQ(problem, dir + "/bench.json is not valid JSON: the text ends early");
     EXPECT_FALSE(WriteBenchFolder(dir + "/none", Sample(), &problem));
+    // A FIFO in bench.json's place would block a plain open for ever.
+    std::filesystem::remove(dir + "/bench.json");
+    ASSERT_EQ(mkfifo((dir + "/bench.json").c_str(), 0600), 0);
+    EXPECT_FALSE(IsBenchFolder(dir));
+    EXPECT_FALSE(ReadBenchFolder(dir, &back, &problem));
     std::filesystem::remove_all(dir);
 }
 
