@@ -74,6 +74,18 @@ int BucketOf(int64_t second)
 
 } // namespace
 
+void CopyMessageBytes(uint8_t* to, const uint8_t* from, int count)
+{
+    constexpr int kWord = 16;
+    if (count < kWord) {
+        std::memcpy(to, from, size_t(std::max(count, 0)));
+        return;
+    }
+    for (int i = 0; i + kWord <= count; i += kWord)
+        std::memcpy(to + i, from + i, kWord);
+    std::memcpy(to + count - kWord, from + count - kWord, kWord);
+}
+
 MessageClass ClassifyMessage(MessageProtocol protocol, const uint8_t* bytes, int length)
 {
     MessageClass c;
@@ -102,6 +114,7 @@ void MessageLog::Clear()
     appended_ = 0;
     typeCount_ = 0;
     lastRow_ = -1;
+    bucketKnown_ = false;
     for (MessageTypeRow& row : types_)
         row = MessageTypeRow();
 }
@@ -143,13 +156,20 @@ uint64_t MessageLog::Append(const MessageIn& message)
     e.error = message.decodeError || c.checksum == ChecksumStatus::Bad;
     std::memcpy(e.talker, c.talker, sizeof e.talker);
     if (length > 0)
-        std::memcpy(e.bytes, message.bytes, size_t(e.KeptLength()));
+        CopyMessageBytes(e.bytes, message.bytes, e.KeptLength());
 
     MessageTypeRow& t = types_[row];
     ++t.count;
     t.errors += e.error ? 1 : 0;
-    const int64_t second = SecondOf(message.receiveMs);
-    const int bucket = BucketOf(second);
+    // The messages of a block share its receive time: one division for all.
+    if (message.receiveMs != bucketMs_ || !bucketKnown_) {
+        bucketKnown_ = true;
+        bucketMs_ = message.receiveMs;
+        bucketSecond_ = SecondOf(message.receiveMs);
+        bucket_ = BucketOf(bucketSecond_);
+    }
+    const int64_t second = bucketSecond_;
+    const int bucket = bucket_;
     if (t.bucketSecond[bucket] != second || t.bucketCount[bucket] == 0) {
         t.bucketSecond[bucket] = second;
         t.bucketCount[bucket] = 0;
