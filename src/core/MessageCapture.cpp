@@ -25,7 +25,7 @@ void MessageCapture::Keep(const uint8_t* bytes, int count)
 {
     if (length_ < uint32_t(kMessageBytesKept)) {
         const int room = kMessageBytesKept - int(length_);
-        std::memcpy(kept_ + length_, bytes, size_t(std::min(count, room)));
+        CopyMessageBytes(kept_ + length_, bytes, std::min(count, room));
     }
     // A message never reaches 4 GiB: the decoders refuse theirs long before.
     length_ += uint32_t(count);

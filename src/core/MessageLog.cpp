@@ -17,6 +17,8 @@ constexpr char kEllipsis[] = "...";
 constexpr int kTalkerLength = 2;
 constexpr int kChecksumTail = 3;     // "*hh"
 constexpr int64_t kMsPerSecond = 1000;
+constexpr int kCacheLine = 64;
+constexpr int kPrefetchLines = 3;   // the entry's head and a sentence of up to 160 bytes
 
 bool IsAddressChar(uint8_t c)
 {
@@ -74,6 +76,18 @@ int BucketOf(int64_t second)
 
 } // namespace
 
+void CopyMessageBytes(uint8_t* to, const uint8_t* from, int count)
+{
+    constexpr int kWord = 16;
+    if (count < kWord) {
+        std::memcpy(to, from, size_t(std::max(count, 0)));
+        return;
+    }
+    for (int i = 0; i + kWord <= count; i += kWord)
+        std::memcpy(to + i, from + i, kWord);
+    std::memcpy(to + count - kWord, from + count - kWord, kWord);
+}
+
 MessageClass ClassifyMessage(MessageProtocol protocol, const uint8_t* bytes, int length)
 {
     MessageClass c;
@@ -102,6 +116,7 @@ void MessageLog::Clear()
     appended_ = 0;
     typeCount_ = 0;
     lastRow_ = -1;
+    bucketKnown_ = false;
     for (MessageTypeRow& row : types_)
         row = MessageTypeRow();
 }
@@ -143,18 +158,31 @@ uint64_t MessageLog::Append(const MessageIn& message)
     e.error = message.decodeError || c.checksum == ChecksumStatus::Bad;
     std::memcpy(e.talker, c.talker, sizeof e.talker);
     if (length > 0)
-        std::memcpy(e.bytes, message.bytes, size_t(e.KeptLength()));
+        CopyMessageBytes(e.bytes, message.bytes, e.KeptLength());
 
     MessageTypeRow& t = types_[row];
     ++t.count;
     t.errors += e.error ? 1 : 0;
-    const int64_t second = SecondOf(message.receiveMs);
-    const int bucket = BucketOf(second);
+    // The messages of a block share its receive time: one division for all.
+    if (message.receiveMs != bucketMs_ || !bucketKnown_) {
+        bucketKnown_ = true;
+        bucketMs_ = message.receiveMs;
+        bucketSecond_ = SecondOf(message.receiveMs);
+        bucket_ = BucketOf(bucketSecond_);
+    }
+    const int64_t second = bucketSecond_;
+    const int bucket = bucket_;
     if (t.bucketSecond[bucket] != second || t.bucketCount[bucket] == 0) {
         t.bucketSecond[bucket] = second;
         t.bucketCount[bucket] = 0;
     }
     ++t.bucketCount[bucket];
+    // The ring is larger than the caches: the next entry's first lines are
+    // fetched now, while the decoder works on the next message, rather than
+    // waited for when it is written.
+    const auto* next = reinterpret_cast<const char*>(&ring_[appended_ % kMessageLogCapacity]);
+    for (int line = 0; line < kPrefetchLines; ++line)
+        __builtin_prefetch(next + line * kCacheLine, 1);
     return sequence;
 }
 

@@ -63,7 +63,9 @@ struct MessageEntry {
     ChecksumStatus checksum = ChecksumStatus::None;
     bool error = false;
     char talker[3] = {};
-    uint8_t bytes[kMessageBytesKept];
+    // Aligned, so that the copy of each message into the ring runs in whole
+    // words.
+    alignas(32) uint8_t bytes[kMessageBytesKept];
 
     int KeptLength() const { return length < uint32_t(kMessageBytesKept) ? int(length) : kMessageBytesKept; }
 };
@@ -76,6 +78,12 @@ struct MessageTypeRow {
     int64_t bucketSecond[kRateWindowSeconds] = {};
     uint32_t bucketCount[kRateWindowSeconds] = {};
 };
+
+// Copies a message's bytes (count of them, at most the bytes kept). A
+// message is mostly a few dozen bytes: sixteen at a time, the last sixteen
+// overlapping, costs less than the string instructions that a memcpy of a
+// length known only to be at most kMessageBytesKept becomes.
+void CopyMessageBytes(uint8_t* to, const uint8_t* from, int count);
 
 // The type and checksum of one message.
 MessageClass ClassifyMessage(MessageProtocol protocol, const uint8_t* bytes, int length);
@@ -109,6 +117,11 @@ private:
     MessageTypeRow types_[kMessageTypesMax];
     int typeCount_ = 0;
     int lastRow_ = -1;
+    // The rate bucket of the last receive time appended.
+    bool bucketKnown_ = false;
+    int64_t bucketMs_ = 0;
+    int64_t bucketSecond_ = 0;
+    int bucket_ = 0;
 };
 
 // NMEA as text without its line end, each control or non-ASCII byte as "?";

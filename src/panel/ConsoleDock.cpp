@@ -225,13 +225,14 @@ int ConsoleDock::SendCommand(const std::vector<uint8_t>& bytes, bool record)
     return written;
 }
 
-void ConsoleDock::RecordSentCommands()
+void ConsoleDock::RecordSentCommands(bool recordingEnds)
 {
     ConsoleDock& c = *this;
     if (c.pendingSent.empty())
         return;
-    // A received message under way would be cut in two in the file.
-    if (c.Feeding() && (panel_.NMEARadioButton->isChecked() ? c.nmea : c.binr).InMessage())
+    // A received message under way would be cut in two in the file; when
+    // the recording ends, nothing more of it can come.
+    if (!recordingEnds && c.Feeding() && (panel_.NMEARadioButton->isChecked() ? c.nmea : c.binr).InMessage())
         return;
     const int size = int(c.pendingSent.size());
     panel_.receivedTotal += size;

@@ -31,8 +31,9 @@ public:
     // A new stream: nothing half-cut is kept, SIGNALS starts empty.
     void ResetViews();
     // Commands the user asked to record, into the recording before the block
-    // about to be written, when no received message is cut by them.
-    void RecordSentCommands();
+    // about to be written, when no received message is cut by them; all that
+    // wait when the recording ends.
+    void RecordSentCommands(bool recordingEnds = false);
 
     void OnNmeaResult(const Intake& intake, int result) override;
     void OnBinrResult(const Intake& intake, int result) override;

@@ -9,6 +9,7 @@
 #include "BinrLayouts.h"
 #include "BinrDecoder.h"
 #include "Comm.h"
+#include "ConsoleDock.h"
 #include "Controls.h"
 #include "Cycle.h"
 #include "NmeaAssembler.h"
@@ -419,6 +420,9 @@ void Transport::Stop(bool byUser)
         }
         panel_.WatchTimer->stop();
         ClosePort();
+        // Commands still waiting for a block that will not come.
+        if (panel_.mode == amRecord)
+            panel_.console_->RecordSentCommands(true);
         panel_.recordFile.Close();
         panel_.intake_.Times().Close();
         break;

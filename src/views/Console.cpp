@@ -94,7 +94,9 @@ void TConsoleForm::BuildLayout()
                                            QStringLiteral("Errors")});
     TypesTable->verticalHeader()->hide();
     TypesTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    TypesTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Sized to their contents by RefreshTypes when a text's length changes:
+    // a header resizing to contents measures every cell at every change.
+    TypesTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     TypesTable->setToolTip(QStringLiteral("Switch a type off to hide its messages"));
     TypesTable->setMinimumWidth(kTypesWidth);
     auto* split = new QSplitter(this);
@@ -180,6 +182,7 @@ void TConsoleForm::RefreshTypes()
     UpdateCommandState();
     const QSignalBlocker quiet(TypesTable);
     const int before = TypesTable->rowCount();
+    bool resize = types != before;
     TypesTable->setRowCount(types);
     const int64_t now = NowMs();
     for (int row = 0; row < types; ++row) {
@@ -196,11 +199,24 @@ void TConsoleForm::RefreshTypes()
                 TypesTable->setItem(row, c, cell);
             }
         }
-        TypesTable->item(row, kTypeCount)->setText(QString::number(t.count));
-        TypesTable->item(row, kTypeRate)->setText(QString::number(log_->RateHz(row, now), 'f', 1));
-        TypesTable->item(row, kTypeErrors)->setText(QString::number(t.errors));
-        TypesTable->item(row, kTypeErrors)->setForeground(t.errors > 0 ? QBrush(QColor(220, 0, 0)) : QBrush());
+        resize |= SetCellText(row, kTypeCount, QString::number(t.count));
+        resize |= SetCellText(row, kTypeRate, QString::number(log_->RateHz(row, now), 'f', 1));
+        resize |= SetCellText(row, kTypeErrors, QString::number(t.errors));
+        const QBrush errors = t.errors > 0 ? QBrush(QColor(220, 0, 0)) : QBrush();
+        if (TypesTable->item(row, kTypeErrors)->foreground() != errors)
+            TypesTable->item(row, kTypeErrors)->setForeground(errors);
     }
+    if (resize)
+        TypesTable->resizeColumnsToContents();
+}
+
+bool TConsoleForm::SetCellText(int row, int column, const QString& text)
+{
+    QTableWidgetItem* item = TypesTable->item(row, column);
+    const qsizetype before = item->text().size();
+    if (item->text() != text)
+        item->setText(text);
+    return text.size() != before;
 }
 
 QString TConsoleForm::SelectedText() const

@@ -82,6 +82,9 @@ protected:
 private:
     void BuildLayout();
     void RefreshTypes();
+    // True when the cell's text changed length, so its column may need
+    // another width.
+    bool SetCellText(int row, int column, const QString& text);
     void CopySelection();
     void SaveClicked();
     void BrowseHistory(int step);

@@ -88,7 +88,7 @@ void ConsoleModel::SetHex(bool on)
     // The search looks in the message as shown.
     if (!search_.isEmpty())
         Rebuild();
-    else if (!rows_.empty() || !copies_.empty())
+    else if (rowCount() > 0)
         emit dataChanged(index(0, kMessage), index(rowCount() - 1, kMessage));
 }
 
@@ -112,6 +112,8 @@ void ConsoleModel::Rebuild()
     beginResetModel();
     rows_.clear();
     seen_ = log_ ? log_->Appended() - uint64_t(log_->Size()) : 0;
+    run_ = !Filtered();
+    runFirst_ = seen_;
     if (frozen_) {
         // The copies stay what they were; only the filter applies anew on
         // the ring's next take after the pause.
@@ -121,6 +123,16 @@ void ConsoleModel::Rebuild()
     endResetModel();
     if (!frozen_)
         Sync();
+}
+
+int ConsoleModel::LiveRows() const
+{
+    return run_ ? int(seen_ - runFirst_) : int(rows_.size());
+}
+
+uint64_t ConsoleModel::SequenceOf(int row) const
+{
+    return run_ ? runFirst_ + uint64_t(row) : rows_[size_t(row)];
 }
 
 bool ConsoleModel::Sync()
@@ -133,26 +145,49 @@ bool ConsoleModel::Sync()
         return true;
     }
     const uint64_t oldest = appended - uint64_t(log_->Size());
+    const int rows = LiveRows();
     int gone = 0;
-    while (gone < int(rows_.size()) && rows_[size_t(gone)] < oldest)
-        ++gone;
+    if (run_)
+        gone = int(std::min<uint64_t>(oldest > runFirst_ ? oldest - runFirst_ : 0, uint64_t(rows)));
+    else
+        while (gone < rows && rows_[size_t(gone)] < oldest)
+            ++gone;
     if (gone > 0) {
         beginRemoveRows(QModelIndex(), 0, gone - 1);
-        rows_.erase(rows_.begin(), rows_.begin() + gone);
+        if (run_)
+            runFirst_ += uint64_t(gone);
+        else
+            rows_.erase(rows_.begin(), rows_.begin() + gone);
         endRemoveRows();
     }
-    std::vector<uint64_t> added;
-    for (uint64_t s = std::max(seen_, oldest); s < appended; ++s)
-        if (const MessageEntry* e = log_->At(s); e && Passes(*e))
-            added.push_back(s);
-    seen_ = appended;
-    if (!added.empty()) {
-        const int first = int(rows_.size());
-        beginInsertRows(QModelIndex(), first, first + int(added.size()) - 1);
-        rows_.insert(rows_.end(), added.begin(), added.end());
-        endInsertRows();
+    const uint64_t from = std::max(seen_, oldest);
+    int added = 0;
+    if (run_) {
+        // Nothing is held between runFirst_ and the oldest message kept.
+        if (LiveRows() == 0)
+            runFirst_ = seen_ = from;
+        added = int(appended - from);
+        if (added > 0) {
+            const int first = LiveRows();
+            beginInsertRows(QModelIndex(), first, first + added - 1);
+            seen_ = appended;
+            endInsertRows();
+        }
+    } else {
+        std::vector<uint64_t> taken;
+        for (uint64_t s = from; s < appended; ++s)
+            if (const MessageEntry* e = log_->At(s); e && Passes(*e))
+                taken.push_back(s);
+        added = int(taken.size());
+        if (added > 0) {
+            const int first = LiveRows();
+            beginInsertRows(QModelIndex(), first, first + added - 1);
+            rows_.insert(rows_.end(), taken.begin(), taken.end());
+            endInsertRows();
+        }
     }
-    return gone > 0 || !added.empty();
+    seen_ = appended;
+    return gone > 0 || added > 0;
 }
 
 void ConsoleModel::Freeze(bool on)
@@ -162,9 +197,10 @@ void ConsoleModel::Freeze(bool on)
     beginResetModel();
     if (on) {
         copies_.clear();
-        copies_.reserve(rows_.size());
-        for (const uint64_t s : rows_)
-            if (const MessageEntry* e = log_ ? log_->At(s) : nullptr)
+        const int rows = LiveRows();
+        copies_.reserve(size_t(rows));
+        for (int row = 0; row < rows; ++row)
+            if (const MessageEntry* e = log_ ? log_->At(SequenceOf(row)) : nullptr)
                 copies_.push_back(*e);
     } else {
         copies_.clear();
@@ -182,7 +218,7 @@ const MessageEntry* ConsoleModel::Entry(int row) const
         return nullptr;
     if (frozen_)
         return row < int(copies_.size()) ? &copies_[size_t(row)] : nullptr;
-    return row < int(rows_.size()) && log_ ? log_->At(rows_[size_t(row)]) : nullptr;
+    return row < LiveRows() && log_ ? log_->At(SequenceOf(row)) : nullptr;
 }
 
 QString ConsoleModel::CellText(int row, int column) const
@@ -211,7 +247,7 @@ QString ConsoleModel::LineOf(int row) const
 
 int ConsoleModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(frozen_ ? copies_.size() : rows_.size());
+    return parent.isValid() ? 0 : frozen_ ? int(copies_.size()) : LiveRows();
 }
 
 int ConsoleModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }

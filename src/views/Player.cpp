@@ -96,6 +96,7 @@ void TPlayerForm::SetPanel(PanelLink* panel)
     panel_ = panel;
     if (!panel_)
         return;
+    panelWindow_ = panel_->PanelWindow();
     panel_->PanelWindow()->installEventFilter(this);
     panelPos_ = panel_->PanelWindow()->pos();
     panel_->OnModeChanged(this, [this] { UpdateToggle(); });
@@ -226,7 +227,9 @@ bool TPlayerForm::eventFilter(QObject* watched, QEvent* event)
     }
     // Shown or hidden by itself, not with the panel going away: the state a
     // clean exit would store.
-    QWidget* const panel = panel_ ? panel_->PanelWindow() : nullptr;
+    // Not asked of the panel link: this also runs while the panel is being
+    // destroyed (its children hidden), when the link is gone already.
+    QWidget* const panel = panelWindow_;
     if (watched == this && (event->type() == QEvent::Show || event->type() == QEvent::Hide) && panel
         && panel->isVisible())
         QMetaObject::invokeMethod(this, [this] { SaveSettings(); }, Qt::QueuedConnection);

@@ -203,6 +203,7 @@ private:
     size_t pendingEpoch_ = 0;
     bool pendingPaused_ = false;
     QPoint panelPos_;
+    QPointer<QWidget> panelWindow_;   // the panel link's window, read without the link
     bool settingsLoaded_ = false;
     bool menuItemAdded_ = false;
     bool placed_ = false;   // has a place: from the settings or the first show

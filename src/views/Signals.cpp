@@ -173,6 +173,14 @@ const QStaticText& TSignalsForm::Number(int value)
     return at->second;
 }
 
+const QStaticText& TSignalsForm::Name(Gnss system)
+{
+    auto [at, made] = names_.try_emplace(int(system), QString::fromLatin1(SystemName(system)));
+    if (made)
+        at->second.setPerformanceHint(QStaticText::AggressiveCaching);
+    return at->second;
+}
+
 void TSignalsForm::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -187,7 +195,8 @@ void TSignalsForm::paintEvent(QPaintEvent*)
         p.setPen(kGridColour);
         p.drawLine(kLeftMargin, yOf(level), width() - kRightMargin, yOf(level));
         p.setPen(Qt::black);
-        p.drawText(QRect(0, yOf(level) - 8, kLeftMargin - 4, 16), Qt::AlignRight | Qt::AlignVCenter, QString::number(level));
+        const QStaticText& label = Number(level);
+        p.drawStaticText(QPointF(kLeftMargin - 4 - label.size().width(), yOf(level) - label.size().height() / 2), label);
     }
     if (bars.count == 0) {
         p.setPen(Qt::darkGray);
@@ -216,8 +225,9 @@ void TSignalsForm::paintEvent(QPaintEvent*)
         // The system's name under its group.
         if (i + 1 == bars.count || bars.bar[i + 1].id.system != b.id.system) {
             const QRect first = BarColumn(groupStart);
-            p.drawText(QRect(first.left(), column.bottom() + 16, column.right() - first.left() + 1, 14),
-                       Qt::AlignCenter, QString::fromLatin1(SystemName(b.id.system)));
+            const QStaticText& name = Name(b.id.system);
+            const QRectF under(first.left(), column.bottom() + 16, column.right() - first.left() + 1, 14);
+            p.drawStaticText(under.center() - QPointF(name.size().width() / 2, name.size().height() / 2), name);
             groupStart = i + 1;
         }
     }

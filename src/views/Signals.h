@@ -39,10 +39,13 @@ protected:
 private:
     void Changed();
     int BarAt(const QPoint& at) const;
-    // Numbers are laid out once and kept: a flood redraws 20 times a second.
+    // Numbers and system names are laid out once and kept: a flood redraws 20
+    // times a second.
     const QStaticText& Number(int value);
+    const QStaticText& Name(Gnss system);
 
     SignalEpoch epoch_;
     class QTimer* repaint_ = nullptr;
     std::map<int, QStaticText> numbers_;
+    std::map<int, QStaticText> names_;
 };

@@ -1,7 +1,8 @@
 // The CONSOLE against kestrova-sim on a pty: a query typed in the command
 // line reaches the receiver with its checksum, the answer shows in the
 // console, the sent line is marked and, when asked, lands in the recording
-// whole; read-only and closed sources refuse commands.
+// whole, also when no block follows it before the recording stops;
+// read-only and closed sources refuse commands.
 #include "Comm.h"
 #include "CommPty.h"
 #include "Console.h"
@@ -97,6 +98,32 @@ TEST_F(ConsoleTest, QueryTypedReachesTheSimulatorAndTheAnswerShows)
     TConsoleForm again;
     again.LoadHistory();
     EXPECT_EQ(again.History().Items(), std::vector<std::string>{"$PVKTQ,VER"});
+}
+
+// A command that silences the receiver is followed by no block to carry it
+// into the file: it goes in when the recording stops.
+TEST_F(ConsoleTest, SentCommandWaitingForABlockJoinsTheRecordingAtStop)
+{
+    TestPty pty;
+    ASSERT_TRUE(pty.Ok());
+    M().NMEARadioButton->setChecked(true);
+    w.SelectPort(pty.path);
+    TConsoleForm* console = OpenFromMenu();
+    ASSERT_NE(console, nullptr);
+    M().FileLabel->setText("silenced.nme");
+    M().RecordButtonClick(nullptr);
+    ASSERT_EQ(M().Mode(), uint32_t(amRecord));
+    const std::string gga = NmeaSentence("GPGGA,071551.000,4739.71754,N,12219.58177,W,1,17,0.8,77.5,M,-21.6,M,,");
+    ASSERT_TRUE(pty.Send(std::vector<uint8_t>(gga.begin(), gga.end())));
+    ASSERT_TRUE(WaitFor([&] { return M().ReceivedTotal() == int64_t(gga.size()); }, kLongMs));
+
+    console->RecordSentCheckBox->setChecked(true);
+    console->CommandEdit->setText("$PVKTQ,QUIET");
+    ASSERT_TRUE(console->SendTyped()) << console->CommandNote->text().toStdString();
+    M().StopButtonClick(M().StopButton);
+    const QByteArray recorded = SimReceiver::ReadFile(w.Dir() + "/silenced.nme");
+    EXPECT_EQ(recorded, QByteArray::fromStdString(gga + NmeaSentence("PVKTQ,QUIET")));
+    EXPECT_EQ(recorded.size(), M().ReceivedTotal());
 }
 
 TEST_F(ConsoleTest, ReadOnlySourceTakesNoCommands)

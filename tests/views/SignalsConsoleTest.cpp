@@ -11,6 +11,7 @@
 #include "Signals.h"
 #include "TestSupport.h"
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QFile>
 #include <QImage>
@@ -216,6 +217,41 @@ TEST_F(ConsoleFormTest, FilterSearchPauseHexAndSave)
     EXPECT_EQ(cells[3], QByteArray::number(qsizetype(gga.size())));
     EXPECT_EQ(cells[4], "ok");
     EXPECT_TRUE(cells[5].startsWith("24 47 50 47 47 41"));
+}
+
+// Unfiltered, the rows are a run of sequence numbers kept without looking
+// at a message; a search that every row passes takes them one by one. Both
+// must give the same rows, and row signals a view can follow, at every step
+// of a ring that fills, wraps, and is overtaken between two draws.
+TEST(ConsoleModelTest, UnfilteredRunMatchesTheRowsTakenOneByOne)
+{
+    MessageLog log;
+    ConsoleModel run;
+    ConsoleModel list;
+    run.SetLog(&log);
+    list.SetLog(&log);
+    list.SetSearch(QStringLiteral("$"));
+    QAbstractItemModelTester tester(&run, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const std::string sentence = NmeaSentence("GPGGA,071551.000,4739.71754,N");
+    uint64_t appended = 0;
+    for (const int step : {0, 1, 3, kMessageLogCapacity - 4, 1, kMessageLogCapacity / 2, kMessageLogCapacity + 1, 5}) {
+        for (int i = 0; i < step; ++i)
+            log.Append({1000, 0, MessageProtocol::Nmea, reinterpret_cast<const uint8_t*>(sentence.data()),
+                        int(sentence.size()), false});
+        appended += uint64_t(step);
+        EXPECT_EQ(run.Sync(), step > 0) << step;
+        list.Sync();
+        const int held = int(std::min<uint64_t>(appended, kMessageLogCapacity));
+        ASSERT_EQ(run.rowCount(), held) << step;
+        ASSERT_EQ(list.rowCount(), held) << step;
+        for (int row = 0; row < held; ++row) {
+            ASSERT_EQ(run.Entry(row)->sequence, appended - uint64_t(held) + uint64_t(row)) << step << " row " << row;
+            ASSERT_EQ(list.Entry(row)->sequence, run.Entry(row)->sequence) << step << " row " << row;
+        }
+    }
+    log.Clear();
+    EXPECT_TRUE(run.Sync());
+    EXPECT_EQ(run.rowCount(), 0);
 }
 
 } // namespace
