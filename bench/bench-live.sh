@@ -2,7 +2,7 @@
 # Whole-run benchmarks of the headless bench (kestrova --headless --bench),
 # no display needed.
 #
-#   bench/bench_live.sh [SOURCE_DIR] [BUILD_DIR] [SECONDS]
+#   bench/bench-live.sh [SOURCE_DIR] [BUILD_DIR] [SECONDS]
 #
 # 1. CPU: eight simulated receivers on ptys at 10 epochs a second, each
 #    replaying a multi-GNSS capture (GP/GL/BD sentences; the simulator's own
@@ -27,7 +27,7 @@ build=$(cd "${2:-$src/build}" && pwd)
 seconds=${3:-30}
 kestrova=$build/kestrova
 sim=$build/kestrova-sim
-bench_name=bench_live.sh
+bench_name=bench-live.sh
 [ -x "$kestrova" ] && [ -x "$sim" ] || { echo "$bench_name: build kestrova and kestrova-sim first" >&2; exit 2; }
 command -v python3 >/dev/null || { echo "$bench_name: python3 is missing" >&2; exit 2; }
 
