@@ -12,6 +12,7 @@
 #include "BinrDecoder.h"
 #include "BinrEncoder.h"
 #include "BinrLayouts.h"
+#include "BinrStartSequence.h"
 #include "Comm.h"
 #include "NmeaAssembler.h"
 #include "SourceAddress.h"
@@ -25,6 +26,7 @@
 #include <QThread>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -32,7 +34,6 @@ constexpr int kNmeaStepMs = 1000;
 constexpr int kBinrStepMs = 500;
 // Lets the receiver act on a protocol-switch command before the port closes.
 constexpr unsigned long kSwitchWaitMs = 200;
-constexpr unsigned long kCommandGapMs = 200;   // between commands to the receiver
 constexpr int kBinrSwitchBaudIndex = 5;   // 115200
 const QString kNotAvailable = "Not available for this source";
 
@@ -140,31 +141,25 @@ void Synchro::BinrSelected()
     panel_.BaudComboBox->setCurrentIndex(kBinrSwitchBaudIndex);
 }
 
-void Synchro::SendRecordStartSequence()
+namespace {
+
+// The classic window waits on the main thread between commands, as it
+// always has; the bench paces the same steps with a timer.
+void SendSteps(const std::vector<BinrCommandStep>& steps)
 {
-    panel_.SendBinr(kCmdStopOutput, nullptr, 0);
-    panel_.SendBinr(kCmdDeviceInfo, nullptr, 0);
-    // Output rates of the six messages the views and the synthesis read.
-    for (const uint8_t message : {0x01, 0x04, 0x02, 0x05, 0x03, 0x06}) {
-        QThread::msleep(kCommandGapMs);
-        const uint8_t rate[] = {0x03, message};
-        panel_.SendBinr(kCmdOutputRate, rate, 2);
+    for (const BinrCommandStep& step : steps) {
+        if (step.gapBeforeMs > 0)
+            QThread::msleep(static_cast<unsigned long>(step.gapBeforeMs));
+        if (!step.frame.empty())
+            WritePort(step.frame.data(), int(step.frame.size()));
     }
-    QThread::msleep(kCommandGapMs);
-    if (panel_._02CheckBox->isChecked()) {
-        const uint8_t on[] = {0x01};
-        panel_.SendBinr(kCmdHeartbeat, on, 1);
-    }
-    if (panel_.PositionCheckBox->isChecked())
-        SendPositionCommands(true);
 }
 
-void Synchro::SendPositionCommands(bool on)
+} // namespace
+
+void Synchro::SendRecordStartSequence()
 {
-    const uint8_t flag[] = {uint8_t(on ? 0x01 : 0x00)};
-    const uint8_t rate[] = {uint8_t(on ? 0x05 : 0x00)};
-    panel_.SendBinr(kCmdPosition21, flag, 1);
-    panel_.SendBinr(kCmdPosition27, flag, 1);
-    panel_.SendBinr(kCmdPosition35, flag, 1);
-    panel_.SendBinr(kCmdPosition24, rate, 1);
+    SendSteps(BinrRecordStartSequence(panel_._02CheckBox->isChecked(), panel_.PositionCheckBox->isChecked()));
 }
+
+void Synchro::SendPositionCommands(bool on) { SendSteps(BinrPositionCommands(on)); }

@@ -16,8 +16,15 @@
 // sends then goes on at the end of the same file, with receive times on the
 // same clock as every other source's, so a replay keeps them in step. A
 // source that could not be opened at Start is tried the same way.
+//
+// A BINR source that takes commands is told what to send, with the classic
+// window's sequence (BinrStartSequence.h), each time its link opens. The
+// classic window waits between commands on the main thread; here each
+// source's own timer paces its steps, so no other source's hand-off waits.
+// As in a classic recording, the commands are not written into the file.
 #include "BenchRecorder.h"
 
+#include "BinrStartSequence.h"
 #include "Comm.h"
 #include "MonotonicClock.h"
 #include "ReceiverReport.h"
@@ -45,6 +52,10 @@ struct BenchRecorder::Channel {
     SourceLink link;
     RecordFile file;
     QString why;   // why it failed or was lost; empty while fine
+    // The start sequence under way: the step sent next, and its timer.
+    std::vector<BinrCommandStep> commands;
+    size_t nextCommand = 0;
+    QTimer commandTimer;
 };
 
 BenchRecorder::BenchRecorder()
@@ -154,8 +165,12 @@ bool BenchRecorder::Start(const QString& recordDir, const QString& title)
     startUs_ = MonotonicUs();
     recording_ = !recordDir.isEmpty();
     channels_.clear();
-    for (size_t i = 0; i < sources_.size(); ++i)
+    for (size_t i = 0; i < sources_.size(); ++i) {
         channels_.push_back(std::make_unique<Channel>());
+        QTimer& timer = channels_.back()->commandTimer;
+        timer.setSingleShot(true);
+        timer.callOnTimeout([this, i] { SendDueCommands(int(i)); });
+    }
     if (recording_ && !MakeFolder(recordDir, title)) {
         recording_ = false;
         problems_ << startProblem_;
@@ -211,8 +226,10 @@ void BenchRecorder::Stop()
     reconnectTimer_->stop();
     // Closing is safe from inside a hand-off, this source's or another's;
     // each reader has delivered its last block once its link is closed.
-    for (const auto& c : channels_)
+    for (const auto& c : channels_) {
+        c->commandTimer.stop();
         c->link.Close();
+    }
     for (size_t i = 0; i < receivers_.size(); ++i) {
         receivers_[i]->Finish(reference_);
         if (receivers_[i]->State() != BenchState::Failed)
@@ -257,6 +274,7 @@ void BenchRecorder::OpenedChannel(int index, bool opened)
     if (opened) {
         c.why.clear();
         SetState(index, BenchState::Live);
+        StartCommands(index);
     } else {
         const QString address = Q(sources_[size_t(index)].address);
         QString why = c.link.OpenError();
@@ -300,11 +318,45 @@ void BenchRecorder::OnLost(int index)
 {
     Channel& c = *channels_[size_t(index)];
     c.why = c.link.LostText();
+    c.commandTimer.stop();
     c.link.Close();
     SetState(index, BenchState::Lost);
     if (reconnect_)
         reconnectTimer_->start();
     RebuildProblems();
+}
+
+// The classic default: the heartbeat on, POSITION's messages off (the bench
+// shows no POSITION).
+void BenchRecorder::StartCommands(int index)
+{
+    Channel& c = *channels_[size_t(index)];
+    c.commandTimer.stop();
+    c.commands.clear();
+    c.nextCommand = 0;
+    if (!sources_[size_t(index)].binr || !c.link.TakesCommands())
+        return;
+    c.commands = BinrRecordStartSequence(true, false);
+    if (!c.commands.empty() && c.commands.front().gapBeforeMs > 0)
+        c.commandTimer.start(c.commands.front().gapBeforeMs);
+    else
+        SendDueCommands(index);
+}
+
+// Sends the step due and those after it without a gap, then waits for the next.
+void BenchRecorder::SendDueCommands(int index)
+{
+    Channel& c = *channels_[size_t(index)];
+    if (!running_ || !c.link.TakesCommands() || c.nextCommand >= c.commands.size())
+        return;
+    do {
+        const BinrBytes& frame = c.commands[c.nextCommand].frame;
+        if (!frame.empty())
+            c.link.Write(frame.data(), int(frame.size()));
+        ++c.nextCommand;
+    } while (c.nextCommand < c.commands.size() && c.commands[c.nextCommand].gapBeforeMs == 0);
+    if (c.nextCommand < c.commands.size())
+        c.commandTimer.start(c.commands[c.nextCommand].gapBeforeMs);
 }
 
 void BenchRecorder::ReconnectTick()

@@ -83,6 +83,8 @@ private:
     void OpenedChannel(int index, bool opened);
     void OnBytes(int index, const uint8_t* bytes, int length);
     void OnLost(int index);
+    void StartCommands(int index);
+    void SendDueCommands(int index);
     void SetState(int index, BenchState state);
     void EverySecond();
     void ReconnectTick();
