@@ -36,14 +36,6 @@ constexpr int kNavVelNorth = 40;
 constexpr int kNavVelEast = 48;
 constexpr int kNavFlags = 68;
 // Offsets in message 0x60, 0x93 and one record of 0x52.
-constexpr int kDopGps = 0;
-constexpr int kDopGlonass = 1;
-constexpr int kDopH = 2;
-constexpr int kDopV = 6;
-constexpr int kStatusA = 0;
-constexpr int kStatusB = 1;
-constexpr int kStatusGps = 4;
-constexpr int kStatusGlonass = 8;
 constexpr int kDeviceText = 1;
 
 // NMEA satellite numbering.
@@ -115,16 +107,6 @@ int16_t ReadI16(const uint8_t* p)
     return int16_t(uint16_t(p[0] | (p[1] << 8)));
 }
 
-uint32_t ReadU32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-float ReadF32(const uint8_t* p)
-{
-    return std::bit_cast<float>(ReadU32(p));
-}
-
 double ReadF64(const uint8_t* p)
 {
     return std::bit_cast<double>(ReadU64(p));
@@ -172,26 +154,6 @@ NavSolution ReadNavSolution(const uint8_t* payload)
     s.velNorthMps = ReadF64(payload + kNavVelNorth);
     s.velEastMps = ReadF64(payload + kNavVelEast);
     s.flags = payload[kNavFlags];
-    return s;
-}
-
-DopInfo ReadDopInfo(const uint8_t* payload)
-{
-    DopInfo d;
-    d.gpsCount = int8_t(payload[kDopGps]);
-    d.glonassCount = int8_t(payload[kDopGlonass]);
-    d.hdop = ReadF32(payload + kDopH);
-    d.vdop = ReadF32(payload + kDopV);
-    return d;
-}
-
-SolutionStatus ReadSolutionStatus(const uint8_t* header)
-{
-    SolutionStatus s;
-    s.indicatorsA = header[kStatusA];
-    s.indicatorsB = header[kStatusB];
-    s.gpsUsed = ReadU32(header + kStatusGps);
-    s.glonassUsed = ReadU32(header + kStatusGlonass);
     return s;
 }
 

@@ -2,6 +2,7 @@
 // Field readers for the BINR payloads the program understands, and the frame
 // writer for the commands it sends. All multi-byte values are little-endian on
 // the wire; readers copy byte by byte, so alignment and host order never matter.
+#include <bit>
 #include <cstdint>
 #include <cstddef>
 
@@ -84,16 +85,46 @@ struct SatInView {            // one record of message 0x52
 constexpr int kDeviceTextMax = 75;   // text bytes of message 0x70, NUL included
 
 int16_t ReadI16(const uint8_t* p);
-uint32_t ReadU32(const uint8_t* p);
-float ReadF32(const uint8_t* p);
+inline uint32_t ReadU32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline float ReadF32(const uint8_t* p) { return std::bit_cast<float>(ReadU32(p)); }
 double ReadF64(const uint8_t* p);
 // x87 double-extended: 64-bit significand with explicit integer bit, then
 // 15-bit exponent and sign. Decoded without relying on long double.
 double ReadF80(const uint8_t* p);
 
 NavSolution ReadNavSolution(const uint8_t* payload);
-DopInfo ReadDopInfo(const uint8_t* payload);
-SolutionStatus ReadSolutionStatus(const uint8_t* header);
+// Inline, both: a record returned from a call is put together
+// on the stack and read back wider than it was written, which stalls the
+// load for every 0x88 a report reads.
+inline DopInfo ReadDopInfo(const uint8_t* payload)
+{
+    constexpr int kDopGps = 0;
+    constexpr int kDopGlonass = 1;
+    constexpr int kDopH = 2;
+    constexpr int kDopV = 6;
+    DopInfo d;
+    d.gpsCount = int8_t(payload[kDopGps]);
+    d.glonassCount = int8_t(payload[kDopGlonass]);
+    d.hdop = ReadF32(payload + kDopH);
+    d.vdop = ReadF32(payload + kDopV);
+    return d;
+}
+inline SolutionStatus ReadSolutionStatus(const uint8_t* header)
+{
+    constexpr int kStatusA = 0;
+    constexpr int kStatusB = 1;
+    constexpr int kStatusGps = 4;
+    constexpr int kStatusGlonass = 8;
+    SolutionStatus s;
+    s.indicatorsA = header[kStatusA];
+    s.indicatorsB = header[kStatusB];
+    s.gpsUsed = ReadU32(header + kStatusGps);
+    s.glonassUsed = ReadU32(header + kStatusGlonass);
+    return s;
+}
 // Inline: it runs for every satellite of every 0x88 a report reads.
 inline SatInView ReadSatInView(const uint8_t* record)
 {
