@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QRadioButton>
@@ -120,7 +121,11 @@ bool CloseAfterPlay(TMainForm* form)
 int RunWindows(int& argc, char* argv[], const CommandLine& cl)
 {
     // Refused inputs are named on stderr; the window still starts.
-    const QString file = cl.files.value(0);
+    QString file = cl.files.value(0);
+    // A folder's name as a shell completes it ends in '/': the panel takes
+    // the last part of a name for the file's, which would be empty then.
+    if (QFileInfo(file).isDir())
+        file = QDir::cleanPath(file);
     for (const QString& extra : cl.files.mid(1))
         Complain(extra + ": only one file is played; ignored");
     // A test folder (or its bench.json) replays in the PLAYER, every
