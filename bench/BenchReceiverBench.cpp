@@ -43,7 +43,7 @@ std::string Epoch(int64_t k)
 BenchReceiver& FullReceiver()
 {
     static std::unique_ptr<BenchReceiver> receiver = [] {
-        auto r = std::make_unique<BenchReceiver>(BenchSourceSpec{"r", "x", false, 115200});
+        auto r = std::make_unique<BenchReceiver>(BenchSourceSetup{"r", "x", false, 115200});
         r->Start(0);
         int64_t nowUs = 0;
         for (int64_t k = 0; k < int64_t(BenchReceiver::kLiveEpochsMax); ++k, nowUs += kRateMs * 1000) {

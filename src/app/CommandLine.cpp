@@ -35,7 +35,7 @@ QStringList SplitPortList(const QString& text)
     return out;
 }
 
-bool ParseBenchSource(const QString& text, bool binr, int baud, BenchSourceSpec* out, QString* problem)
+bool ParseBenchSource(const QString& text, bool binr, int baud, BenchSourceSetup* out, QString* problem)
 {
     QString rest = text;
     bool protocolGiven = false, baudGiven = false;
@@ -86,7 +86,7 @@ namespace {
 constexpr int kDefaultBenchBaud = 4800;
 
 // The headless bench's options as a whole; its sources resolved into
-// cl.benchSpecs. The window's --bench takes its sources itself.
+// cl.benchSetups. The window's --bench takes its sources itself.
 QString CheckBench(CommandLine& cl)
 {
     if (!cl.bench || !cl.headless)
@@ -99,11 +99,11 @@ QString CheckBench(CommandLine& cl)
         return QStringLiteral("--bench takes at most %1 sources").arg(kBenchMaxSources);
     const bool binr = cl.protocol == CommandLine::Protocol::Binr;
     for (const QString& a : cl.benchSources) {
-        BenchSourceSpec spec;
+        BenchSourceSetup setup;
         QString problem;
-        if (!ParseBenchSource(a, binr, cl.baud > 0 ? cl.baud : kDefaultBenchBaud, &spec, &problem))
+        if (!ParseBenchSource(a, binr, cl.baud > 0 ? cl.baud : kDefaultBenchBaud, &setup, &problem))
             return problem;
-        cl.benchSpecs.push_back(spec);
+        cl.benchSetups.push_back(setup);
     }
     if (cl.recordDir.isEmpty())
         return QStringLiteral("--headless --bench needs --record-dir DIR");

@@ -43,7 +43,7 @@ struct CommandLine {
     QString instance;      // --instance NAME
     // The headless bench: benchSources as SOURCE[=NAME][,nmea|,binr][,BAUD],
     // resolved with --nmea/--binr and --baud.
-    std::vector<BenchSourceSpec> benchSpecs;
+    std::vector<BenchSourceSetup> benchSetups;
     QString recordDir;       // --record-dir DIR
     QString title;           // --title TEXT
     std::optional<BenchReference> reference;   // --reference LAT,LON,H
@@ -57,7 +57,7 @@ CommandLine ParseCommandLine(const QStringList& arguments);
 // the protocol and rate defaulting to the ones given (a network source has
 // no rate: 0). The name defaults to BenchDefaultName. False with a reason
 // when a part cannot be taken.
-bool ParseBenchSource(const QString& text, bool binr, int baud, BenchSourceSpec* out, QString* problem);
+bool ParseBenchSource(const QString& text, bool binr, int baud, BenchSourceSetup* out, QString* problem);
 // KESTROVA_PORTS: ':'-separated, where a network address keeps its own colons
 // ("/dev/pts/3:tcp://127.0.0.1:5000:udp://:5001").
 QStringList SplitPortList(const QString& text);

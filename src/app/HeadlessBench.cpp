@@ -93,11 +93,11 @@ int RunHeadlessBench(const CommandLine& cl)
     QCoreApplication app(argc, argv);
 
     BenchRecorder bench;
-    bench.SetSources(cl.benchSpecs);
+    bench.SetSources(cl.benchSetups);
     bench.SetReference(cl.reference);
     bench.SetReconnect(cl.reconnect);
-    LossReporter losses(cl.benchSpecs.size());
-    std::vector<char> wasLost(cl.benchSpecs.size(), 0);
+    LossReporter losses(cl.benchSetups.size());
+    std::vector<char> wasLost(cl.benchSetups.size(), 0);
     bench.SetHandlers({[&bench, &losses] {
                            const int64_t seconds = (MonotonicUs() - bench.StartUs()) / kClockUsPerSecond;
                            for (const auto& r : bench.Receivers())

@@ -377,14 +377,14 @@ Inputs ExpandInputs(const ReportOptions& o)
         std::optional<GeoPoint> reference = o.reference;
         if (!reference && m.reference)
             reference = BenchReferencePoint(*m.reference);
-        for (const BenchSourceSpec& source : m.sources)
+        for (const BenchSourceSetup& source : m.sources)
             in.list.push_back({folder + "/" + BenchFileName(source), source.binr, reference, true});
         const std::string name = BaseName(folder);
         in.testRows.push_back({"Test", m.title.empty() ? name : m.title + " (" + name + ")"});
         in.testRows.push_back({"Test start (UTC)", TimeLineText(m.startUnixMs, true)});
         if (!m.program.empty())
             in.testRows.push_back({"Recorded by", m.program});
-        for (const BenchSourceSpec& source : m.sources)
+        for (const BenchSourceSetup& source : m.sources)
             in.testRows.push_back({"Receiver " + source.name, source.address + (source.binr ? ", BINR" : ", NMEA") +
                                                                   (source.baud > 0 ? Format(", %d baud", source.baud) : std::string())});
         in.testRows.push_back({"Test reference", !m.reference ? std::string("none")

@@ -469,7 +469,7 @@ bool Refuse(std::string* problem, const std::string& why)
     return false;
 }
 
-bool ReadSource(const Json& item, size_t index, BenchSourceSpec* out, std::string* problem)
+bool ReadSource(const Json& item, size_t index, BenchSourceSetup* out, std::string* problem)
 {
     const std::string where = "bench.json: source " + std::to_string(index + 1) + ": ";
     if (item.type != Json::Type::Object)
@@ -527,7 +527,7 @@ std::vector<std::string> BenchSafeNames(const std::vector<std::string>& names)
     return out;
 }
 
-std::string BenchFileName(const BenchSourceSpec& source) { return source.name + (source.binr ? ".dat" : ".nme"); }
+std::string BenchFileName(const BenchSourceSetup& source) { return source.name + (source.binr ? ".dat" : ".nme"); }
 
 std::string BenchDefaultName(const std::string& address)
 {
@@ -589,7 +589,7 @@ std::string BenchJsonText(const BenchManifest& manifest)
     PutString(out, manifest.program);
     out += ",\n  \"sources\": [";
     for (size_t i = 0; i < manifest.sources.size(); ++i) {
-        const BenchSourceSpec& s = manifest.sources[i];
+        const BenchSourceSetup& s = manifest.sources[i];
         out += i ? ",\n    " : "\n    ";
         out += "{\"name\": ";
         PutString(out, s.name);
@@ -647,7 +647,7 @@ bool ParseBenchJson(const std::string& text, BenchManifest* out, std::string* pr
         return Refuse(problem, "bench.json names more than " + std::to_string(kBenchMaxSources) + " sources");
     std::set<std::string> names;
     for (size_t i = 0; i < sources->items.size(); ++i) {
-        BenchSourceSpec s;
+        BenchSourceSetup s;
         if (!ReadSource(sources->items[i], i, &s, problem))
             return false;
         if (!names.insert(s.name).second)

@@ -22,12 +22,12 @@ constexpr const char* kBenchReportName = "report.html";
 constexpr int kBenchMaxSources = 8;
 
 // One receiver of the bench as the user set it up.
-struct BenchSourceSpec {
+struct BenchSourceSetup {
     std::string name;       // short name, unique in the bench: the file's name without its extension
     std::string address;    // a serial port name or a network address (SourceAddress.h)
     bool binr = false;      // the protocol: BINR (8-O-1, NAME.dat) or NMEA (8-N-1, NAME.nme)
     int baud = 0;           // the line rate; 0 for a network source
-    bool operator==(const BenchSourceSpec&) const = default;
+    bool operator==(const BenchSourceSetup&) const = default;
 };
 
 // The surveyed point the figures are taken about; degrees and metres.
@@ -42,7 +42,7 @@ struct BenchManifest {
     std::string title;                        // the tester's own, may be empty
     int64_t startUnixMs = 0;                  // UTC start of the test
     std::optional<BenchReference> reference;  // none: figures about each receiver's mean
-    std::vector<BenchSourceSpec> sources;
+    std::vector<BenchSourceSetup> sources;
     std::string program;                      // "Kestrova 6.4 (commit)", as the report names it
     bool operator==(const BenchManifest&) const = default;
 };
@@ -58,7 +58,7 @@ std::string BenchSafeName(const std::string& name);
 // before gets "_2", "_3"...
 std::vector<std::string> BenchSafeNames(const std::vector<std::string>& names);
 // "NAME.nme" or "NAME.dat".
-std::string BenchFileName(const BenchSourceSpec& source);
+std::string BenchFileName(const BenchSourceSetup& source);
 // The short name a source gets when the user gives none: the stable device
 // name's last part ("/dev/serial/by-id/usb-Maker_GNSS_123-if00-port0" gives
 // "Maker_GNSS_123"), the port's name ("ttyUSB0"), or the host of a network

@@ -38,7 +38,7 @@ GeoPoint BenchReferencePoint(const BenchReference& reference)
     return {reference.latDeg * kRadPerDeg, reference.lonDeg * kRadPerDeg, reference.heightM};
 }
 
-BenchReceiver::BenchReceiver(BenchSourceSpec source, const AcceptLimits& limits, size_t liveEpochsMax)
+BenchReceiver::BenchReceiver(BenchSourceSetup source, const AcceptLimits& limits, size_t liveEpochsMax)
     : source_(std::move(source)), limits_(limits), liveEpochsMax_(std::max<size_t>(liveEpochsMax, 2))
 {
     intake_.AddListener(this);

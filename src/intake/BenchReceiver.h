@@ -72,12 +72,12 @@ public:
     static constexpr size_t kScatterMax = 600;
 
     // liveEpochsMax: the live log's bound (tests take a small one).
-    BenchReceiver(BenchSourceSpec source, const AcceptLimits& limits = {}, size_t liveEpochsMax = kLiveEpochsMax);
+    BenchReceiver(BenchSourceSetup source, const AcceptLimits& limits = {}, size_t liveEpochsMax = kLiveEpochsMax);
     ~BenchReceiver() override;
     BenchReceiver(const BenchReceiver&) = delete;
     BenchReceiver& operator=(const BenchReceiver&) = delete;
 
-    const BenchSourceSpec& Source() const { return source_; }
+    const BenchSourceSetup& Source() const { return source_; }
     Protocol ReadAs() const { return source_.binr ? Protocol::Binr : Protocol::Nmea; }
     // Its intake: the classic views listen here while they follow this receiver.
     // Its date policy dates BINR weeks for the figures too: the clock unless
@@ -136,7 +136,7 @@ private:
     void ApplyTally();
     void MakeScatter();
 
-    BenchSourceSpec source_;
+    BenchSourceSetup source_;
     Intake intake_;
     AcceptLimits limits_;
     Figures figures_;

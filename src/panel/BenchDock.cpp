@@ -94,7 +94,7 @@ void BenchDock::RestoreWindow()
 QStringList BenchDock::AddSources(const QStringList& sources, bool binr, int baud)
 {
     TBenchForm* form = ShowBench();
-    std::vector<BenchSourceSpec> all = form->Sources();
+    std::vector<BenchSourceSetup> all = form->Sources();
     QStringList problems;
     for (const QString& text : sources) {
         QString why;

@@ -58,16 +58,16 @@ bool UsableAddress(const QString& address, QString* why)
     return true;
 }
 
-std::optional<BenchSourceSpec> MakeSource(const QString& address, const QString& name, bool binr, int baud,
-                                          const std::vector<BenchSourceSpec>& taken, QString* why)
+std::optional<BenchSourceSetup> MakeSource(const QString& address, const QString& name, bool binr, int baud,
+                                          const std::vector<BenchSourceSetup>& taken, QString* why)
 {
     if (!UsableAddress(address, why))
         return std::nullopt;
-    BenchSourceSpec s;
+    BenchSourceSetup s;
     s.address = address.toStdString();
     s.binr = binr;
     s.baud = LooksLikeNetworkSource(s.address) ? 0 : IsLineRate(baud) ? baud : kDefaultBaud;
-    for (const BenchSourceSpec& other : taken)
+    for (const BenchSourceSetup& other : taken)
         if (other.address == s.address) {
             *why = address + QStringLiteral(" is already on the bench");
             return std::nullopt;
@@ -102,8 +102,8 @@ QString BenchReferenceText(const BenchReference& r)
            QString::number(r.heightM, 'f', 3);
 }
 
-std::optional<BenchSourceSpec> BenchSourceFromText(const QString& text, bool binr, int baud,
-                                                   const std::vector<BenchSourceSpec>& taken, QString* why)
+std::optional<BenchSourceSetup> BenchSourceFromText(const QString& text, bool binr, int baud,
+                                                   const std::vector<BenchSourceSetup>& taken, QString* why)
 {
     QString address = text.trimmed();
     QString name;
@@ -116,7 +116,7 @@ std::optional<BenchSourceSpec> BenchSourceFromText(const QString& text, bool bin
             return std::nullopt;
         }
     }
-    for (const BenchSourceSpec& other : taken)
+    for (const BenchSourceSetup& other : taken)
         if (!name.isEmpty() && other.name == name.toStdString()) {
             *why = text + QStringLiteral(": the name ") + name + QStringLiteral(" is taken");
             return std::nullopt;
@@ -142,7 +142,7 @@ BenchSetup LoadBenchSetup(QSettings& s)
         QString why;
         // A name another source took falls back to its default, unique.
         bool nameTaken = false;
-        for (const BenchSourceSpec& other : setup.sources)
+        for (const BenchSourceSetup& other : setup.sources)
             nameTaken = nameTaken || other.name == name.toStdString();
         if (auto source = MakeSource(address, nameTaken ? QString() : name, binr, baud, setup.sources, &why))
             setup.sources.push_back(*source);
@@ -165,7 +165,7 @@ void SaveBenchSetup(QSettings& s, const BenchSetup& setup)
             s.remove(Key(key, i));
     s.setValue(QString::fromLatin1(kCountKey), int(setup.sources.size()));
     for (int i = 1; i <= int(setup.sources.size()); ++i) {
-        const BenchSourceSpec& source = setup.sources[size_t(i - 1)];
+        const BenchSourceSetup& source = setup.sources[size_t(i - 1)];
         s.setValue(Key(kNameKey, i), QString::fromStdString(source.name));
         s.setValue(Key(kAddressKey, i), QString::fromStdString(source.address));
         s.setValue(Key(kProtocolKey, i), source.binr ? QStringLiteral("BINR") : QStringLiteral("NMEA"));

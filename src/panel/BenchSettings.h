@@ -14,7 +14,7 @@
 #include <vector>
 
 struct BenchSetup {
-    std::vector<BenchSourceSpec> sources;
+    std::vector<BenchSourceSetup> sources;
     std::optional<BenchReference> reference;
     QString recordDir;
     QString title;
@@ -27,8 +27,8 @@ void SaveBenchSetup(QSettings& s, const BenchSetup& setup);
 // A source as the command line names it, SOURCE[=NAME]: a serial port at
 // baud or a network address (rate 0), its name unique among taken. None,
 // with why, when the address is no source.
-std::optional<BenchSourceSpec> BenchSourceFromText(const QString& text, bool binr, int baud,
-                                                   const std::vector<BenchSourceSpec>& taken, QString* why);
+std::optional<BenchSourceSetup> BenchSourceFromText(const QString& text, bool binr, int baud,
+                                                   const std::vector<BenchSourceSetup>& taken, QString* why);
 // "55.75,37.62,150" as a reference; none when it is not three numbers in range.
 std::optional<BenchReference> BenchReferenceFromText(const QString& text);
 QString BenchReferenceText(const BenchReference& reference);

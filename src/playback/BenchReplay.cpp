@@ -98,7 +98,7 @@ bool BenchReplay::Open(const QString& path, QString* problem)
     std::vector<std::unique_ptr<BenchReceiver>> receivers;
     std::vector<std::unique_ptr<BenchTrack>> tracks;
     std::set<std::string> names;
-    for (const BenchSourceSpec& source : manifest.sources) {
+    for (const BenchSourceSetup& source : manifest.sources) {
         const QString shown = QString::fromStdString(source.name);
         if (!FitRecordingName(source.name)) {
             notes.push_back(QStringLiteral("\"%1\": no name for a recording in the folder; left out").arg(shown));

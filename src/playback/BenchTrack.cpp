@@ -19,7 +19,7 @@ constexpr int kLineBitsPerByte = 10;
 
 } // namespace
 
-BenchTrack::BenchTrack(const QString& path, const BenchSourceSpec& source, QString* note)
+BenchTrack::BenchTrack(const QString& path, const BenchSourceSetup& source, QString* note)
 {
     const QString name = QFileInfo(path).fileName();
     QString why;

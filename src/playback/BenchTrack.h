@@ -27,7 +27,7 @@ public:
     // Opens the recording at path and reads its receive times; a file
     // without good ones is indexed for its epochs. *note gets a line for the
     // user when something is amiss (a missing file plays nothing).
-    BenchTrack(const QString& path, const BenchSourceSpec& source, QString* note);
+    BenchTrack(const QString& path, const BenchSourceSetup& source, QString* note);
     ~BenchTrack();
     BenchTrack(const BenchTrack&) = delete;
     BenchTrack& operator=(const BenchTrack&) = delete;

@@ -41,7 +41,7 @@
 namespace {
 
 constexpr int kUpdateIntervalMs = 1000;
-// The rate a serial source is opened at when its spec names none.
+// The rate a serial source is opened at when its setup names none.
 constexpr int kDefaultBaud = 4800;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
@@ -75,12 +75,12 @@ BenchRecorder::~BenchRecorder()
 
 void BenchRecorder::SetHandlers(Handlers handlers) { handlers_ = std::move(handlers); }
 
-void BenchRecorder::SetSources(std::vector<BenchSourceSpec> sources)
+void BenchRecorder::SetSources(std::vector<BenchSourceSetup> sources)
 {
     if (running_)
         return;
     std::vector<std::string> names;
-    for (const BenchSourceSpec& s : sources)
+    for (const BenchSourceSetup& s : sources)
         names.push_back(s.name);
     const std::vector<std::string> safe = BenchSafeNames(names);
     for (size_t i = 0; i < sources.size(); ++i)
@@ -92,7 +92,7 @@ void BenchRecorder::SetSources(std::vector<BenchSourceSpec> sources)
 void BenchRecorder::MakeReceivers()
 {
     receivers_.clear();
-    for (const BenchSourceSpec& s : sources_)
+    for (const BenchSourceSetup& s : sources_)
         receivers_.push_back(std::make_unique<BenchReceiver>(s));
 }
 
@@ -247,7 +247,7 @@ void BenchRecorder::Stop()
 void BenchRecorder::OpenChannel(int index)
 {
     Channel& c = *channels_[size_t(index)];
-    const BenchSourceSpec& s = sources_[size_t(index)];
+    const BenchSourceSetup& s = sources_[size_t(index)];
     const QString address = Q(s.address);
     const uint8_t parity = s.binr ? 1 : 0;
     c.link.SetHandlers({[this, index](const uint8_t* bytes, int length) { OnBytes(index, bytes, length); },

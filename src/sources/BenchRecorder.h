@@ -42,8 +42,8 @@ public:
 
     // Names are made fit for file names and unique (BenchSafeNames), so no
     // two sources ever write one file. Not while running.
-    void SetSources(std::vector<BenchSourceSpec> sources);
-    const std::vector<BenchSourceSpec>& Sources() const { return sources_; }
+    void SetSources(std::vector<BenchSourceSetup> sources);
+    const std::vector<BenchSourceSetup>& Sources() const { return sources_; }
     void SetReference(std::optional<BenchReference> reference) { reference_ = reference; }
     const std::optional<BenchReference>& Reference() const { return reference_; }
     void SetReconnect(bool on) { reconnect_ = on; }
@@ -92,7 +92,7 @@ private:
     void CloseFiles();
 
     Handlers handlers_;
-    std::vector<BenchSourceSpec> sources_;
+    std::vector<BenchSourceSetup> sources_;
     std::optional<BenchReference> reference_;
     bool reconnect_ = false;
     bool running_ = false;

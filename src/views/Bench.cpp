@@ -39,11 +39,11 @@ constexpr int kTitleMax = 80;
 
 } // namespace
 
-std::string BenchUniqueName(const std::string& wanted, const std::vector<BenchSourceSpec>& sources)
+std::string BenchUniqueName(const std::string& wanted, const std::vector<BenchSourceSetup>& sources)
 {
     const std::string base = wanted.empty() ? std::string("receiver") : wanted.substr(0, kBenchNameMax - 4);
     auto taken = [&sources](const std::string& n) {
-        for (const BenchSourceSpec& s : sources)
+        for (const BenchSourceSetup& s : sources)
             if (s.name == n)
                 return true;
         return false;
@@ -275,12 +275,12 @@ void TBenchForm::Changed()
 
 // ---------------------------------------------------------------- sources
 
-void TBenchForm::SetSources(const std::vector<BenchSourceSpec>& sources)
+void TBenchForm::SetSources(const std::vector<BenchSourceSetup>& sources)
 {
     filling_ = true;
     sources_.clear();
     SourceList->clear();
-    for (const BenchSourceSpec& s : sources)
+    for (const BenchSourceSetup& s : sources)
         if (int(sources_.size()) < kBenchMaxSources) {
             sources_.push_back(s);
             AppendRow(s);
@@ -288,9 +288,9 @@ void TBenchForm::SetSources(const std::vector<BenchSourceSpec>& sources)
     filling_ = false;
 }
 
-std::vector<BenchSourceSpec> TBenchForm::Sources() const { return sources_; }
+std::vector<BenchSourceSetup> TBenchForm::Sources() const { return sources_; }
 
-void TBenchForm::AppendRow(const BenchSourceSpec& s)
+void TBenchForm::AppendRow(const BenchSourceSetup& s)
 {
     auto* item = new QTreeWidgetItem;
     item->setText(kName, Text(s.name));
@@ -318,14 +318,14 @@ bool TBenchForm::AddSource(const QString& address, bool binr, int baud, QString*
         return refuse(QStringLiteral("Stop the bench first"));
     if (int(sources_.size()) >= kBenchMaxSources)
         return refuse(QStringLiteral("A bench takes at most %1 sources").arg(kBenchMaxSources));
-    for (const BenchSourceSpec& s : sources_)
+    for (const BenchSourceSetup& s : sources_)
         if (s.address == a)
             return refuse(QStringLiteral("%1 is already on the bench").arg(address.trimmed()));
     std::string reason;
     const bool network = LooksLikeNetworkSource(a);
     if (network && !ParseSourceAddress(a, nullptr, &reason))
         return refuse(QString::fromStdString(reason));
-    BenchSourceSpec s;
+    BenchSourceSetup s;
     s.address = a;
     s.binr = binr;
     s.baud = network ? 0 : baud;

@@ -49,8 +49,8 @@ public:
     std::function<void()> changed;
 
     // --- the set-up
-    void SetSources(const std::vector<BenchSourceSpec>& sources);
-    std::vector<BenchSourceSpec> Sources() const;
+    void SetSources(const std::vector<BenchSourceSetup>& sources);
+    std::vector<BenchSourceSetup> Sources() const;
     // False, and nothing added, when the bench is full or already has the
     // address; *why says so.
     bool AddSource(const QString& address, bool binr, int baud, QString* why = nullptr);
@@ -111,13 +111,13 @@ private:
     QWidget* BuildSetup();
     QWidget* BuildSources();
     void FillPorts();
-    void AppendRow(const BenchSourceSpec& source);
+    void AppendRow(const BenchSourceSetup& source);
     void ShowStates(const std::vector<const BenchReceiver*>& receivers);
     void ShowTable(const std::vector<const BenchReceiver*>& receivers, const std::vector<BenchRow>& rows);
     void MarkFollowed();
     void Changed();
 
-    std::vector<BenchSourceSpec> sources_;
+    std::vector<BenchSourceSetup> sources_;
     int followed_ = -1;
     bool running_ = false;
     bool filling_ = false;   // the program, not the user, is editing the list
@@ -126,7 +126,7 @@ private:
 // A source's name: at most kBenchNameMax bytes; wanted, or wanted-2,
 // wanted-3 ... when another of sources has it ("receiver" for an empty one).
 constexpr size_t kBenchNameMax = 32;
-std::string BenchUniqueName(const std::string& wanted, const std::vector<BenchSourceSpec>& sources);
+std::string BenchUniqueName(const std::string& wanted, const std::vector<BenchSourceSetup>& sources);
 // The colour of a best cell, as the report page shades it.
 QColor BenchBestColour();
 // "NAME" or "NAME\nSTATE": a receiver's column heading.

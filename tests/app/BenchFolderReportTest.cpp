@@ -47,7 +47,7 @@ Recorded RecordFolder(const std::string& folder)
     shapes[2].dropEvery = 9;
     std::mt19937 random(11);
     for (size_t k = 0; k < 3; ++k) {
-        const BenchSourceSpec& source = r.manifest.sources[k];
+        const BenchSourceSetup& source = r.manifest.sources[k];
         const std::string text = source.binr ? std::string() : BenchNmeaStream(shapes[k]);
         const std::vector<uint8_t> bytes = source.binr ? BenchBinrStream(shapes[k]) : std::vector<uint8_t>(text.begin(), text.end());
         const std::string file = folder + "/" + BenchFileName(source);

@@ -28,13 +28,13 @@ TEST(HeadlessBenchOptions, EachSourceTakesItsProtocolRateAndName)
                                              "/dev/serial/by-id/usb-Maker_GNSS_7-if00-port0", "--record-dir", "d",
                                              "--reference", "55.75,37.62,150", "--title", "roof", "--seconds", "60"});
     ASSERT_EQ(cl.error.toStdString(), "");
-    const std::vector<BenchSourceSpec> want = {
+    const std::vector<BenchSourceSetup> want = {
         {"left", "/dev/ttyUSB0", true, 115200},
         {"127_0_0_1", "tcp://127.0.0.1:5000", false, 0},
         {"ttyUSB1", "/dev/ttyUSB1", false, 9600},
         {"Maker_GNSS_7", "/dev/serial/by-id/usb-Maker_GNSS_7-if00-port0", true, 115200},
     };
-    EXPECT_EQ(cl.benchSpecs, want);
+    EXPECT_EQ(cl.benchSetups, want);
     EXPECT_EQ(cl.reference, (BenchReference{55.75, 37.62, 150}));
     EXPECT_EQ(cl.title, "roof");
     EXPECT_EQ(cl.recordDir, "d");
@@ -162,10 +162,10 @@ TEST_P(BenchTableAtStop, EqualsTheReportOfTheFolder)
     ASSERT_EQ(addresses.size(), 4);
 
     BenchRecorder bench;
-    std::vector<BenchSourceSpec> specs;
+    std::vector<BenchSourceSetup> setups;
     for (int i = 0; i < 4; ++i)
-        specs.push_back({"r" + std::to_string(i + 1), addresses[i].toStdString(), false, GetParam().tcp ? 0 : 9600});
-    bench.SetSources(specs);
+        setups.push_back({"r" + std::to_string(i + 1), addresses[i].toStdString(), false, GetParam().tcp ? 0 : 9600});
+    bench.SetSources(setups);
     bench.SetReference(BenchReference{55.75, 37.62, 150});
     ASSERT_TRUE(bench.Start(dir.path(), "table"));
     ASSERT_TRUE(WaitFor([&] { return bench.Receivers()[0]->EpochsSeen() >= 40; }, 30000));

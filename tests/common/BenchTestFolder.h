@@ -23,7 +23,7 @@ constexpr double kRefLatDeg = 55.75, kRefLonDeg = 37.62, kRefHeightM = 150;
 constexpr int64_t kStartUs = 5'000'000'000;   // the recorder's clock at the test's start
 
 struct Recording {
-    BenchSourceSpec source;
+    BenchSourceSetup source;
     std::string bytes;
     std::vector<std::pair<int64_t, int64_t>> blocks;   // end offset, ms since the recording's start
     int64_t startUs = kStartUs;

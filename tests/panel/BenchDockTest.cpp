@@ -28,12 +28,12 @@ struct StoredCase {
     BenchSetup expected;
 };
 
-BenchSourceSpec Spec(const std::string& name, const std::string& address, bool binr, int baud)
+BenchSourceSetup Source(const std::string& name, const std::string& address, bool binr, int baud)
 {
     return {name, address, binr, baud};
 }
 // A source named by default.
-BenchSourceSpec Default(const std::string& address, bool binr, int baud)
+BenchSourceSetup Default(const std::string& address, bool binr, int baud)
 {
     return {BenchDefaultName(address), address, binr, baud};
 }
@@ -68,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "Source1Baud=115200\nSource2Name=roof\nSource2Address=tcp://127.0.0.1:5000\n"
                    "Source2Protocol=NMEA\nSource2Baud=0\nReference=\"55.75,37.62,150\"\n"
                    "RecordDir=/tmp/tests\nTitle=roof run\n",
-                   {{Spec("left", "/dev/ttyUSB0", true, 115200), Spec("roof", "tcp://127.0.0.1:5000", false, 0)},
+                   {{Source("left", "/dev/ttyUSB0", true, 115200), Source("roof", "tcp://127.0.0.1:5000", false, 0)},
                     BenchReference{55.75, 37.62, 150},
                     "/tmp/tests",
                     "roof run"}},
@@ -79,19 +79,19 @@ INSTANTIATE_TEST_SUITE_P(
                    {{Default("/dev/ttyUSB0", false, 4800)}, {}, {}, {}}},
         StoredCase{"NetworkSourceHasNoRate",
                    "Sources=1\nSource1Name=a\nSource1Address=udp://:5001\nSource1Baud=9600\n",
-                   {{Spec("a", "udp://:5001", false, 0)}, {}, {}, {}}},
+                   {{Source("a", "udp://:5001", false, 0)}, {}, {}, {}}},
         StoredCase{"UnusableAddressesDropped",
                    "Sources=3\nSource1Address=tcp://nohost\nSource2Address=\nSource3Name=ok\nSource3Address=/dev/ttyS1\n"
                    "Source3Baud=9600\n",
-                   {{Spec("ok", "/dev/ttyS1", false, 9600)}, {}, {}, {}}},
+                   {{Source("ok", "/dev/ttyS1", false, 9600)}, {}, {}, {}}},
         StoredCase{"SameAddressOnce",
                    "Sources=2\nSource1Name=a\nSource1Address=/dev/ttyS1\nSource1Baud=9600\nSource2Name=b\n"
                    "Source2Address=/dev/ttyS1\nSource2Baud=9600\n",
-                   {{Spec("a", "/dev/ttyS1", false, 9600)}, {}, {}, {}}},
+                   {{Source("a", "/dev/ttyS1", false, 9600)}, {}, {}, {}}},
         StoredCase{"SameNameMadeUnique",
                    "Sources=2\nSource1Name=a\nSource1Address=/dev/ttyS1\nSource1Baud=9600\nSource2Name=a\n"
                    "Source2Address=/dev/ttyS2\nSource2Baud=9600\n",
-                   {{Spec("a", "/dev/ttyS1", false, 9600), Default("/dev/ttyS2", false, 9600)}, {}, {}, {}}},
+                   {{Source("a", "/dev/ttyS1", false, 9600), Default("/dev/ttyS2", false, 9600)}, {}, {}, {}}},
         StoredCase{"AtMostEight",
                    "Sources=9\nSource1Address=/dev/a1\nSource2Address=/dev/a2\nSource3Address=/dev/a3\n"
                    "Source4Address=/dev/a4\nSource5Address=/dev/a5\nSource6Address=/dev/a6\nSource7Address=/dev/a7\n"
@@ -132,7 +132,7 @@ TEST_F(BenchPanel, MenuOpensTheWindowAndCommandLineSourcesAreRemembered)
         {"/dev/pts/91=left", "tcp://127.0.0.1:5000", "tcp://nohost", "/dev/pts/91", "/dev/pts/92=left", "/dev/pts/93="},
         false, 9600);
     EXPECT_EQ(problems.size(), 4) << problems.join("\n").toStdString();
-    const std::vector<BenchSourceSpec> want = {Spec("left", "/dev/pts/91", false, 9600),
+    const std::vector<BenchSourceSetup> want = {Source("left", "/dev/pts/91", false, 9600),
                                                Default("tcp://127.0.0.1:5000", false, 0)};
     EXPECT_EQ(bench->Sources(), want);
     EXPECT_EQ(bench->SourceList->topLevelItemCount(), 2);

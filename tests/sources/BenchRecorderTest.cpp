@@ -49,9 +49,9 @@ struct Sim {
     ~Sim() { Stop(); }
 };
 
-std::vector<BenchSourceSpec> Specs(const QStringList& addresses, bool binr, int baud)
+std::vector<BenchSourceSetup> Setups(const QStringList& addresses, bool binr, int baud)
 {
-    std::vector<BenchSourceSpec> out;
+    std::vector<BenchSourceSetup> out;
     for (int i = 0; i < addresses.size(); ++i)
         out.push_back({"r" + std::to_string(i + 1), addresses[i].toStdString(), binr, baud});
     return out;
@@ -105,9 +105,9 @@ TEST_P(BenchRecorderFour, EveryRecordingIsWhatItsSimulatorSentAndAMissingPortIsN
     ASSERT_TRUE(sim.Start(args, 4));
 
     BenchRecorder bench;
-    std::vector<BenchSourceSpec> specs = Specs(sim.addresses, c.binr, c.tcp ? 0 : c.baud);
-    specs.push_back({"gone", (dir.path() + "/no-such-tty").toStdString(), c.binr, c.baud});
-    bench.SetSources(specs);
+    std::vector<BenchSourceSetup> setups = Setups(sim.addresses, c.binr, c.tcp ? 0 : c.baud);
+    setups.push_back({"gone", (dir.path() + "/no-such-tty").toStdString(), c.binr, c.baud});
+    bench.SetSources(setups);
     bench.SetReference(BenchReference{55.75, 37.62, 150});
     int updates = 0;
     bench.SetHandlers({[&] { ++updates; }, {}, {}});
@@ -158,7 +158,7 @@ TEST(BenchRecorderPulled, OthersGoOnItShowsLostAndResumesAppendingToItsFile)
     const QString port = address.mid(address.lastIndexOf(':') + 1);
 
     BenchRecorder bench;
-    bench.SetSources(Specs(QStringList(others.addresses) << address, false, 0));
+    bench.SetSources(Setups(QStringList(others.addresses) << address, false, 0));
     bench.SetReconnect(true);
     std::vector<BenchState> seen;
     bench.SetHandlers({{}, [&](int i) {

@@ -28,7 +28,7 @@ void Feed(BenchReceiver& r, const std::vector<uint8_t>& bytes, size_t upTo)
     r.Update(std::nullopt);
 }
 
-BenchSourceSpec Source(const char* name, const char* address) { return {name, address, false, 4800}; }
+BenchSourceSetup Source(const char* name, const char* address) { return {name, address, false, 4800}; }
 
 TEST(BenchWindow, TableShowsTheReceiversWithBestShadedAndLostInItsColumn)
 {
