@@ -9,12 +9,10 @@
 #include "ReportCommand.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -74,18 +72,6 @@ QByteArray ReadFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool WaitUntilSleeping(const std::function<bool()>& pred, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
 TEST(HeadlessBenchRun, FourReceiversRecordedUntilSigtermAndAMissingOneNamed)
 {
     QTemporaryDir dir;
@@ -104,7 +90,7 @@ TEST(HeadlessBenchRun, FourReceiversRecordedUntilSigtermAndAMissingOneNamed)
     kestrova.start(KESTROVA_BIN, args);
     ASSERT_TRUE(kestrova.waitForStarted(10000));
     QString folder;
-    ASSERT_TRUE(WaitUntilSleeping(
+    ASSERT_TRUE(WaitWithoutEvents(
         [&] {
             const QStringList made = QDir(dir.path() + "/tests").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
             folder = made.isEmpty() ? QString() : dir.path() + "/tests/" + made[0];
