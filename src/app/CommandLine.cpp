@@ -1,7 +1,7 @@
 #include "CommandLine.h"
 
 #include "LineRates.h"
-#include "OptionTable.h"
+#include "ProgramOptions.h"
 #include "SourceAddress.h"
 #include "TerminalText.h"
 
@@ -119,8 +119,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     std::vector<std::string> bytes;
     for (const QString& a : arguments)
         bytes.push_back(a.toLocal8Bit().toStdString());
-    ParsedOptions parsed = ParseOptions(OptionMode::Program, bytes);
-    CommandLine cl = std::move(parsed.program);
+    ParsedOptions<CommandLine> parsed = ParseOptions(kProgramOptionTable, bytes);
+    CommandLine cl = std::move(parsed.options);
     cl.error = QString::fromLocal8Bit(parsed.error.data(), qsizetype(parsed.error.size()));
     cl.headlessLive = cl.headless && !cl.bench && cl.files.isEmpty() && cl.ports.size() == 1;
     const bool headlessBench = cl.headless && cl.bench;
@@ -177,7 +177,7 @@ QString PlayableFileProblem(const QString& file)
 
 QString UsageText()
 {
-    const std::string options = OptionHelp(OptionMode::Program);
+    const std::string options = OptionHelp(kProgramOptionTable);
     return QStringLiteral(
                "Usage:\n"
                "  kestrova [--show VIEWS] [--port SOURCE]... [--watch] [--reconnect] [--instance NAME]\n"

@@ -50,7 +50,7 @@ struct CommandLine {
     QString error;         // set when the options are wrong
 };
 
-// arguments[0] is the program. Parsed with the option table (OptionTable.h),
+// arguments[0] is the program. Parsed with the option table (ProgramOptions.h),
 // then checked as a whole; error names the first fault.
 CommandLine ParseCommandLine(const QStringList& arguments);
 // One bench source as typed after --bench: SOURCE[=NAME][,nmea|,binr][,BAUD],

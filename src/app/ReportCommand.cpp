@@ -5,11 +5,11 @@
 #include "BenchReceiver.h"
 #include "EpochCollector.h"
 #include "Figures.h"
-#include "OptionTable.h"
 #include "PathIdentity.h"
 #include "ReceiveTimes.h"
 #include "ReceiverReport.h"
 #include "RecordingIdentity.h"
+#include "ReportOptions.h"
 #include "TerminalText.h"
 #include "Util.h"
 #include "WeekRollover.h"
@@ -471,8 +471,8 @@ ReportPage PageOf(const ReportOptions& o, const Inputs& in, int argc, char* argv
 
 ReportOptions ParseReportOptions(int argc, char* argv[])
 {
-    ParsedOptions parsed = ParseOptions(OptionMode::Report, std::vector<std::string>(argv, argv + argc));
-    ReportOptions o = std::move(parsed.report);
+    ParsedOptions<ReportOptions> parsed = ParseOptions(kReportOptionTable, std::vector<std::string>(argv, argv + argc));
+    ReportOptions o = std::move(parsed.options);
     o.error = std::move(parsed.error);
     if (o.error.empty() && !o.help && o.files.empty())
         o.error = "--report needs at least one FILE";
@@ -486,7 +486,7 @@ std::string ReportUsageText()
            "Figures of each recording, side by side; the best value of each row is marked.\n"
            "A FILE that is a test folder (holding bench.json) stands for its recordings.\n"
            "\n" +
-           OptionHelp(OptionMode::Report);
+           OptionHelp(kReportOptionTable);
 }
 
 bool IsReportCommand(int argc, char* argv[])

@@ -1,8 +1,10 @@
 #pragma once
-// What kestrova --report is asked for, as the option table (OptionTable.h)
-// reads it from the command line.
+// What kestrova --report is asked for, as its option table (OptionTable.h,
+// the rows in ReportOptions.cpp) reads it from the command line. Free of Qt:
+// the kestrova entry runs the report without it.
 #include "EpochCollector.h"
 #include "EpochLog.h"
+#include "OptionTable.h"
 
 #include <optional>
 #include <string>
@@ -20,6 +22,9 @@ struct ReportOptions {
     bool help = false;
     std::string error;
 };
+
+// The report's options, in the order of its usage text.
+extern const OptionTable<ReportOptions> kReportOptionTable;
 
 // argv[0] is the program; "--report" may stand anywhere.
 ReportOptions ParseReportOptions(int argc, char* argv[]);

@@ -1,6 +1,7 @@
 // The option table as both modes parse with it: the usage texts as they were
 // written by hand before the table made them, and the faults each mode names.
-#include "OptionTable.h"
+#include "CommandLine.h"
+#include "ReportOptions.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
