@@ -1,4 +1,7 @@
 // Kestrova: monitor, recorder and player for GPS/GLONASS receivers.
+// kestrova-qt, the Qt program: the windows and every command-line mode. Users
+// run kestrova (Entry.cpp), which starts this one for all but --report;
+// started directly it runs --report too, alike.
 #include "CommandLine.h"
 #include "Headless.h"
 #include "ReportCommand.h"

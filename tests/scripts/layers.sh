@@ -49,6 +49,37 @@ for dir in "$src"/*/; do
   done
 done
 
+# kestrova, the program users run (src/app/Entry.cpp), builds without Qt: it
+# and every file of its own layer it reaches through includes (a header's
+# .cpp beside it too) include no Qt header and no header of a Qt layer.
+entry_layer=app
+queue=("$src/$entry_layer/Entry.cpp")
+declare -A reached=()
+while [ ${#queue[@]} -gt 0 ]; do
+  f=${queue[0]}
+  queue=("${queue[@]:1}")
+  [ -e "$f" ] && [ -z "${reached[$f]+x}" ] || continue
+  reached[$f]=1
+  while IFS= read -r line; do
+    num=${line%%:*}
+    text=${line#*:}
+    where="src/$entry_layer/$(basename "$f"):$num (reached from Entry.cpp)"
+    if [[ $text =~ \#[[:space:]]*include[[:space:]]*\<(Q[A-Za-z]*) ]]; then
+      echo "$where includes <${BASH_REMATCH[1]}>, but kestrova builds without Qt"
+      faults=$((faults + 1))
+    elif [[ $text =~ \#[[:space:]]*include[[:space:]]*\"([^\"]+)\" ]]; then
+      header=$(basename "${BASH_REMATCH[1]}")
+      target=${home[$header]:-}
+      if [ "$target" = "$entry_layer" ]; then
+        queue+=("$src/$entry_layer/$header" "$src/$entry_layer/${header%.h}.cpp")
+      elif [ -n "$target" ] && [ "${rank[$target]}" -ge "$qt_free" ]; then
+        echo "$where includes $header from src/$target, a Qt layer, but kestrova builds without Qt"
+        faults=$((faults + 1))
+      fi
+    fi
+  done < <(grep -n '^[[:space:]]*#[[:space:]]*include' "$f" || true)
+done
+
 if [ "$faults" -gt 0 ]; then
   echo "$faults include(s) against the layers: ${layers[*]} (bottom to top)"
   exit 1
