@@ -3,6 +3,7 @@
 #include "ReceiveTimes.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -28,23 +29,6 @@ public:
         std::nth_element(v_.begin() + std::ptrdiff_t(from_), v_.begin() + std::ptrdiff_t(k), v_.end());
         from_ = k;
         return double(v_[k]);
-    }
-    Figure Max() { return At(100); }
-
-    // The distribution for the chart; beyond a few thousand values it is read
-    // off an evenly spread sample of them.
-    std::vector<float> Cdf() const
-    {
-        constexpr size_t kSampleMax = 20000;
-        std::vector<float> sample;
-        const size_t stride = std::max<size_t>(1, v_.size() / kSampleMax);
-        for (size_t i = 0; i < v_.size(); i += stride)
-            sample.push_back(v_[i]);
-        std::sort(sample.begin(), sample.end());
-        std::vector<float> cdf;
-        for (int k = 0; k <= kCdfSteps && !sample.empty(); ++k)
-            cdf.push_back(sample[NearestRank(sample.size(), 100.0 * k / kCdfSteps)]);
-        return cdf;
     }
 
 private:
@@ -378,24 +362,110 @@ void ForEachError(const EpochLog& log, const LocalFrame& frame, Use use)
     });
 }
 
+// The distribution of one error set, for its nearest-rank percentiles
+// without a selection over every value. Errors are never negative, and
+// non-negative floats order as their bit patterns do: a count per value of
+// the top 16 bits (bins 1/128 of an octave wide) tells, in one pass, which
+// bin holds each rank asked for and how many values lie below that bin. A
+// second pass keeps only the values of those bins, a small share of them,
+// and a selection among these gives each value exactly.
+class BinnedRanks {
+public:
+    static uint32_t Key(float v) { return std::bit_cast<uint32_t>(v) >> 16; }
+    // The first pass: ++counts[Key(v)] for each value.
+    uint32_t* Counts() { return counts_.data(); }
+
+    // ranks: 0-based, ascending. Returns how many values the asked bins hold.
+    size_t Ask(std::vector<size_t> ranks)
+    {
+        ranks_ = std::move(ranks);
+        size_t below = 0, held = 0;
+        size_t next = 0;
+        for (uint32_t key = 0; key < kBins && next < ranks_.size(); ++key) {
+            const size_t in = counts_[key];
+            if (ranks_[next] < below + in) {
+                bins_.push_back({below, held, 0, in});
+                slot_[key] = uint8_t(bins_.size());
+                held += in;
+                for (; next < ranks_.size() && ranks_[next] < below + in; ++next)
+                    binOfRank_.push_back(bins_.size() - 1);
+            }
+            below += in;
+        }
+        return held;
+    }
+    // The second pass: a value of an asked bin goes to its place in kept.
+    void Keep(float v, float* kept)
+    {
+        if (const uint8_t s = slot_[Key(v)]) {
+            Bin& bin = bins_[s - 1u];
+            kept[bin.offset + bin.filled++] = v;
+        }
+    }
+    // The value of the asked rank (one of those asked).
+    float At(size_t rank, float* kept)
+    {
+        const size_t i = size_t(std::lower_bound(ranks_.begin(), ranks_.end(), rank) - ranks_.begin());
+        const Bin& bin = bins_[binOfRank_[i]];
+        float* first = kept + bin.offset;
+        float* nth = first + (rank - bin.below);
+        // Bit order: the values' own order here, and a total order whatever
+        // the bits, as a selection needs.
+        std::nth_element(first, nth, first + bin.size,
+                         [](float a, float b) { return std::bit_cast<uint32_t>(a) < std::bit_cast<uint32_t>(b); });
+        return *nth;
+    }
+
+private:
+    static constexpr uint32_t kBins = 1u << 16;
+    struct Bin {
+        size_t below;    // values in the bins before it
+        size_t offset;   // where its values are kept
+        size_t filled;
+        size_t size;
+    };
+    std::vector<uint32_t> counts_ = std::vector<uint32_t>(kBins, 0);
+    // The asked bin of each key, 1-based; 0: none. A handful are asked for.
+    std::vector<uint8_t> slot_ = std::vector<uint8_t>(kBins, 0);
+    std::vector<size_t> ranks_;
+    std::vector<Bin> bins_;
+    std::vector<size_t> binOfRank_;
+};
+
+// The errors the figures rank: horizontal, vertical and spatial.
+constexpr int kErrorSets = 3;
+std::array<float, kErrorSets> RankedErrors(const LocalFrame::Enu& e)
+{
+    const double r2 = e.east * e.east + e.north * e.north;
+    return {float(std::sqrt(r2)), float(std::fabs(e.up)),
+            float(std::sqrt(e.east * e.east + e.north * e.north + e.up * e.up))};
+}
+
 void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
 {
     const LocalFrame frame(*f.reference);
     double sum[3] = {}, sumSq[3] = {}, sumR2 = 0;
-    scratch.clear();
+    std::array<BinnedRanks, kErrorSets> sets;
+    size_t n = 0;
+    uint32_t* const horizontal = sets[0].Counts();
+    uint32_t* const vertical = sets[1].Counts();
+    uint32_t* const spatial = sets[2].Counts();
     ForEachError(log, frame, [&](const LocalFrame::Enu& e) {
         const double v[3] = {e.east, e.north, e.up};
         for (int k = 0; k < 3; ++k) {
             sum[k] += v[k];
             sumSq[k] += v[k] * v[k];
         }
-        const double r2 = e.east * e.east + e.north * e.north;
-        sumR2 += r2;
-        scratch.push_back(float(std::sqrt(r2)));
+        sumR2 += e.east * e.east + e.north * e.north;
+        const std::array<float, kErrorSets> x = RankedErrors(e);
+        ++horizontal[BinnedRanks::Key(x[0])];
+        ++vertical[BinnedRanks::Key(x[1])];
+        ++spatial[BinnedRanks::Key(x[2])];
+        ++n;
     });
-    if (scratch.empty())
+    if (n == 0)
         return;
-    const double count = double(scratch.size());
+    const double count = double(n);
     Figure* bias[3] = {&f.biasEastM, &f.biasNorthM, &f.biasUpM};
     Figure* sd[3] = {&f.sdEastM, &f.sdNorthM, &f.sdUpM};
     for (int k = 0; k < 3; ++k) {
@@ -404,30 +474,66 @@ void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
         *sd[k] = std::sqrt(std::max(0.0, sumSq[k] / count - mean * mean));
     }
     f.drms2M = 2 * std::sqrt(sumR2 / count);
-    Ranked horizontal(scratch);
-    f.cep50M = horizontal.At(50);
-    f.r68M = horizontal.At(68);
-    f.r95M = horizontal.At(95);
-    f.r99M = horizontal.At(99);
-    f.rMaxM = horizontal.Max();
-    f.cdf = horizontal.Cdf();
 
-    // The same scratch buffer then serves the vertical and the 3D errors.
-    for (const bool vertical : {true, false}) {
-        scratch.clear();
-        ForEachError(log, frame, [&](const LocalFrame::Enu& e) {
-            scratch.push_back(float(vertical ? std::fabs(e.up)
-                                             : std::sqrt(e.east * e.east + e.north * e.north + e.up * e.up)));
-        });
-        Ranked ranked(scratch);
-        if (vertical) {
-            f.up50M = ranked.At(50);
-            f.up95M = ranked.At(95);
-            f.up99M = ranked.At(99);
-        } else {
-            f.d3_50M = ranked.At(50);
-            f.d3_95M = ranked.At(95);
+    const auto rank = [n](double percent) { return NearestRank(n, percent); };
+    std::array<size_t, kErrorSets> held = {sets[0].Ask({rank(50), rank(68), rank(95), rank(99), rank(100)}),
+                                           sets[1].Ask({rank(50), rank(95), rank(99)}),
+                                           sets[2].Ask({rank(50), rank(95)})};
+    // The chart's distribution is read off every stride-th horizontal
+    // error, in the order of the fixes.
+    constexpr size_t kCdfSampleMax = 20000;
+    const size_t stride = std::max<size_t>(1, n / kCdfSampleMax);
+    std::vector<float> sample;
+    sample.reserve(n / stride + 1);
+    size_t untilSample = 0;
+    // The asked bins' values are kept in scratch, one float an epoch at
+    // most: the sets that fit together share the second pass.
+    std::array<float*, kErrorSets> kept{};
+    for (int from = 0; from < kErrorSets;) {
+        int to = from;
+        size_t total = 0;
+        for (; to < kErrorSets && total + held[size_t(to)] <= n; ++to)
+            total += held[size_t(to)];
+        scratch.resize(total);
+        std::array<bool, kErrorSets> now{};
+        for (size_t k = size_t(from), at = 0; k < size_t(to); at += held[k], ++k) {
+            now[k] = true;
+            kept[k] = scratch.data() + at;
         }
+        ForEachError(log, frame, [&](const LocalFrame::Enu& e) {
+            const std::array<float, kErrorSets> x = RankedErrors(e);
+            // The horizontal set is always in the first pass.
+            if (from == 0 && untilSample-- == 0) {
+                sample.push_back(x[0]);
+                untilSample = stride - 1;
+            }
+            for (int k = 0; k < kErrorSets; ++k)
+                if (now[size_t(k)])
+                    sets[size_t(k)].Keep(x[size_t(k)], kept[size_t(k)]);
+        });
+        for (int k = from; k < to; ++k) {
+            BinnedRanks& set = sets[size_t(k)];
+            float* values = kept[size_t(k)];
+            const auto at = [&](double percent) -> Figure { return double(set.At(rank(percent), values)); };
+            if (k == 0) {
+                std::sort(sample.begin(), sample.end());
+                for (int step = 0; step <= kCdfSteps; ++step)
+                    f.cdf.push_back(sample[NearestRank(sample.size(), 100.0 * step / kCdfSteps)]);
+                f.cep50M = at(50);
+                f.r68M = at(68);
+                f.r95M = at(95);
+                f.r99M = at(99);
+                f.rMaxM = at(100);
+            } else if (k == 1) {
+                f.up50M = at(50);
+                f.up95M = at(95);
+                f.up99M = at(99);
+            } else {
+                f.d3_50M = at(50);
+                f.d3_95M = at(95);
+            }
+        }
+        from = to;
     }
 }
 

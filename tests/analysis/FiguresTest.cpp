@@ -8,6 +8,8 @@
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <functional>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -112,6 +114,81 @@ TEST(Figures, PercentilesOfFixesOnCirclesOfKnownRadii)
     ASSERT_EQ(f.cdf.size(), size_t(kCdfSteps + 1));
     EXPECT_NEAR(f.cdf.front(), 0.1, 2e-3);
     EXPECT_NEAR(f.cdf.back(), 10.0, 2e-3);
+}
+
+// The error percentiles are found by counting bins of values; they must be
+// exactly the nearest-rank values a full sort gives, however the values
+// crowd into bins: all equal, two clusters far apart, a spread of many per
+// bin, a handful, a long log with a few wild fixes.
+TEST(Figures, ErrorPercentilesAreExactlyTheSortedValues)
+{
+    const LocalFrame frame(kRef);
+    const auto at = [](double east, double north, double up) {
+        const double s = std::sin(kRef.latRad), w = std::sqrt(1 - kE2 * s * s);
+        const double n = kA / w, m = kA * (1 - kE2) / (w * w * w);
+        return GeoPoint{kRef.latRad + north / (m + kRef.heightM),
+                        kRef.lonRad + east / ((n + kRef.heightM) * std::cos(kRef.latRad)), kRef.heightM + up};
+    };
+    uint64_t seed = 7;
+    const auto random = [&seed] {   // uniform in [0, 1)
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        return double(seed >> 11) / double(1ULL << 53);
+    };
+    const struct {
+        const char* what;
+        int count;
+        std::function<GeoPoint(int)> place;
+    } cases[] = {
+        {"all equal", 5000, [&](int) { return at(1.5, -0.5, 0.25); }},
+        {"at the reference", 300, [&](int) { return at(0, 0, 0); }},
+        {"two clusters", 4001, [&](int i) { return i % 2 ? at(0.01 * random(), 0, 0.01) : at(900 + random(), 0, -50); }},
+        {"spread", 200000, [&](int) { return at(4 * random() - 2, 4 * random() - 2, 6 * random() - 3); }},
+        {"one", 1, [&](int) { return at(3, 4, 0); }},
+        {"three", 3, [&](int i) { return at(i, 0, -i); }},
+        {"wild few", 60000, [&](int i) { return i % 20000 == 0 ? at(1e6, -1e6, 5000) : at(random(), random(), random()); }},
+    };
+    for (const auto& c : cases) {
+        EpochLog log;
+        for (int i = 0; i < c.count; ++i) {
+            const GeoPoint p = c.place(i);
+            EpochRecord r{p.latRad, p.lonRad, p.heightM, 0, 1.0f, 1.0f, 0, {8, 0, 0}};
+            r.flags = uint8_t(FixKind::Autonomous) | EpochRecord::kAccepted | EpochRecord::kTimeKnown;
+            log.Append(r, int64_t(i) * 1000);
+        }
+        const Figures f = ComputeFigures(log, kRef);
+        std::vector<float> sets[3];
+        log.ForEach([&](const EpochRecord& r, int64_t) {
+            const LocalFrame::Enu e = frame.ErrorOf(r);
+            sets[0].push_back(float(std::sqrt(e.east * e.east + e.north * e.north)));
+            sets[1].push_back(float(std::fabs(e.up)));
+            sets[2].push_back(float(std::sqrt(e.east * e.east + e.north * e.north + e.up * e.up)));
+        });
+        for (auto& set : sets)
+            std::sort(set.begin(), set.end());
+        const auto sorted = [&](int set, double percent) {
+            return double(sets[set][NearestRank(sets[set].size(), percent)]);
+        };
+        const struct {
+            const char* name;
+            Figure actual;
+            double expected;
+        } rows[] = {
+            {"CEP50", f.cep50M, sorted(0, 50)}, {"R68", f.r68M, sorted(0, 68)},   {"R95", f.r95M, sorted(0, 95)},
+            {"R99", f.r99M, sorted(0, 99)},     {"max", f.rMaxM, sorted(0, 100)}, {"up50", f.up50M, sorted(1, 50)},
+            {"up95", f.up95M, sorted(1, 95)},   {"up99", f.up99M, sorted(1, 99)}, {"3D50", f.d3_50M, sorted(2, 50)},
+            {"3D95", f.d3_95M, sorted(2, 95)},
+        };
+        for (const auto& row : rows) {
+            ASSERT_TRUE(row.actual.has_value()) << c.what << ": " << row.name;
+            EXPECT_EQ(*row.actual, row.expected) << c.what << ": " << row.name;
+        }
+        ASSERT_EQ(f.cdf.size(), size_t(kCdfSteps + 1)) << c.what;
+        if (c.count < 40000) {   // beyond, the chart reads a sample
+            EXPECT_EQ(double(f.cdf.front()), sorted(0, 0)) << c.what;
+            EXPECT_EQ(double(f.cdf.back()), sorted(0, 100)) << c.what;
+        }
+        EXPECT_TRUE(std::is_sorted(f.cdf.begin(), f.cdf.end())) << c.what;
+    }
 }
 
 TEST(Figures, BiasAndSpreadFromAGivenReferenceAndFromTheMean)
