@@ -7,8 +7,8 @@
 // depends on the fixes before it, wherever they were. DOPs are kept as the
 // receiver's value in hundredths, in single precision, so that no value is
 // ever capped. Records live in fixed-size blocks: the store grows without
-// ever copying itself, so its peak memory is its size plus one block (or,
-// for a long log, plus one 2 MiB page): 40 bytes an epoch.
+// ever copying itself, so its peak memory is its size plus one block: 40
+// bytes an epoch.
 // The satellites in view are not kept per epoch: they are folded into the
 // sky grid, the SNR sums, each satellite's last place in the sky and the
 // run means of the used satellites' C/N0 as each epoch closes, all of fixed
@@ -126,8 +126,8 @@ public:
     // SNR sums, counts) stays. A live log thins itself this way (BenchReceiver).
     void Truncate(size_t size);
     size_t Size() const { return size_; }
-    const EpochRecord& operator[](size_t i) const { return (*blocks_[i / kBlockRecords])[i % kBlockRecords]; }
-    EpochRecord& operator[](size_t i) { return (*blocks_[i / kBlockRecords])[i % kBlockRecords]; }
+    const EpochRecord& operator[](size_t i) const { return blocks_[i / kBlockRecords]->at(i % kBlockRecords); }
+    EpochRecord& operator[](size_t i) { return blocks_[i / kBlockRecords]->at(i % kBlockRecords); }
 
     static GeoPoint PositionOf(const EpochRecord& r) { return {r.latRad, r.lonRad, r.heightM}; }
 
@@ -239,34 +239,6 @@ private:
     void AppendAnew(const EpochRecord& r, int64_t timeMs);
 
     using Block = std::array<EpochRecord, kBlockRecords>;
-    // Where blocks live. A short log's blocks are each allocated alone; past
-    // kAloneBlocks they come kChunkBlocks at a time in one mapping laid on
-    // 2 MiB boundaries and offered to the kernel for huge pages: a long
-    // recording then takes a page fault per 2 MiB, not per 4 KiB (a tenth of
-    // the time of a report was those faults).
-    class Chunk {
-    public:
-        Chunk(size_t firstBlock, int blocks);   // blocks() is 0 when nothing could be had
-        Chunk(Chunk&& other) noexcept;
-        Chunk& operator=(Chunk&& other) noexcept;
-        Chunk(const Chunk&) = delete;
-        Chunk& operator=(const Chunk&) = delete;
-        ~Chunk();
-        size_t FirstBlock() const { return firstBlock_; }
-        int Blocks() const { return blocks_; }
-        Block* At(int k) const { return reinterpret_cast<Block*>(data_) + k; }
-
-    private:
-        void Release();
-        size_t firstBlock_ = 0;
-        int blocks_ = 0;
-        void* data_ = nullptr;
-        void* mapped_ = nullptr;   // the mapping, when the blocks are in one
-        size_t mappedBytes_ = 0;
-    };
-    static constexpr size_t kAloneBlocks = 2;
-    static constexpr int kChunkBlocks = 16;   // 10 MiB, five 2 MiB pages
-    void AddBlock();
     // Times are offsets from the base of the segment an epoch falls in; a
     // new segment starts only where the time jumps by more than 24 days
     // (recordings joined end to end, a clock gone wild).
@@ -274,8 +246,7 @@ private:
         size_t first;
         int64_t baseMs;
     };
-    std::vector<Chunk> chunks_;
-    std::vector<Block*> blocks_;   // in the chunks, in order
+    std::vector<std::unique_ptr<Block>> blocks_;
     std::vector<Segment> segments_;
     size_t size_ = 0;
     // The last block and the last segment's base, for Append's common case.

@@ -1,4 +1,4 @@
-// The epoch store across its blocks and chunks: what was appended reads
+// The epoch store across its blocks: what was appended reads
 // back, after growing, thinning and growing again.
 #include "EpochLog.h"
 
@@ -25,10 +25,10 @@ void ExpectNumbered(const EpochLog& log, size_t size, const char* when)
     EXPECT_EQ(wrong, 0u) << when;
 }
 
-TEST(EpochLog, EpochsReadBackAcrossBlocksAndChunksThroughThinning)
+TEST(EpochLog, EpochsReadBackAcrossBlocksThroughThinning)
 {
     const size_t block = EpochLog::kBlockRecords;
-    // Two blocks alone, then two chunks of sixteen, and part of a third.
+    // Enough blocks that thinning drops several and keeps part of one.
     const size_t many = block * 37 + 5;
     EpochLog log;
     for (size_t i = 0; i < many; ++i)
