@@ -4,6 +4,7 @@
 // thinned for the charts (every k-th epoch); the figures always use them all.
 #include "ReceiverReport.h"
 
+#include "KestrovaCommit.h"
 #include "ReportSignals.h"
 #include "ReportSvg.h"
 #include "Util.h"
@@ -291,9 +292,6 @@ std::string ProgramVersionText()
 {
 #ifndef KESTROVA_VERSION
 #define KESTROVA_VERSION "unknown"
-#endif
-#ifndef KESTROVA_COMMIT
-#define KESTROVA_COMMIT ""
 #endif
     const std::string commit = KESTROVA_COMMIT;
     return std::string("Kestrova ") + KESTROVA_VERSION + (commit.empty() ? "" : " (commit " + commit + ")");
