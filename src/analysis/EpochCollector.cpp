@@ -62,9 +62,14 @@ namespace {
 // Runs a decoder's block interface over any size: push(from, size, used)
 // returns a result code, handle(result, end) takes every non-zero one with
 // the offset in data just after the bytes that made it.
+// A file's bytes come from memory in pages the processor's own prefetch
+// does not run ahead into, so the line a page ahead is asked for as each
+// message is done: a recording read from the page cache is decoded about
+// as fast as one already in the cache.
 template <typename Byte, typename Push, typename Handle>
 void Decode(const Byte* data, size_t size, Push push, Handle handle)
 {
+    constexpr int kPrefetchAhead = 4096;
     size_t base = 0;
     while (size > 0) {
         const int chunk = int(std::min<size_t>(size, INT_MAX));
@@ -73,6 +78,7 @@ void Decode(const Byte* data, size_t size, Push push, Handle handle)
             int used = 0;
             const int result = push(data + done, chunk - done, used);
             done += std::max(used, 1);
+            __builtin_prefetch(data + std::min(done + kPrefetchAhead, chunk - 1));
             if (result != 0)
                 handle(result, base + size_t(done));
         }
