@@ -194,6 +194,16 @@ void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, co
     }
     if (!CloseEpoch())
         return;
+    if (!log_.KeepsCharts()) {
+        EpochLog::SatelliteFold fold(log_);
+        const int count = binr.SatInViewCount();
+        for (int i = 0; i < count; ++i) {
+            const SatInView sat = ReadSatInView(binr.SatInViewRecord(i));
+            const int system = sat.system == kSystemGps ? kSysGps : sat.system == kSystemGlonass ? kSysGlonass : kSysOther;
+            fold.AddSnr(system, sat.snrDbHz);
+        }
+        return;
+    }
     // Used: the satellite's bit in the last 0x93, as the SATELLITES view reads it.
     const SolutionStatus status = ReadSolutionStatus(binr.StatusHeader());
     constexpr int kMaskBits = 32;
@@ -262,6 +272,12 @@ bool EpochCollector::CloseEpoch()
     log_.Append(epoch_, timeMs);
     if (inViewCount_ == 0)
         return true;
+    if (!log_.KeepsCharts()) {
+        EpochLog::SatelliteFold fold(log_);
+        for (int i = 0; i < inViewCount_; ++i)
+            fold.AddSnr(inView_[i].system, inView_[i].snrDbHz);
+        return true;
+    }
     std::array<uint32_t, kSatSystems> usedSum{}, usedCount{};
     {
         EpochLog::SatelliteFold fold(log_);

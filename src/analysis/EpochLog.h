@@ -98,6 +98,11 @@ public:
     explicit EpochLog(size_t capacity = SIZE_MAX) : capacity_(capacity) {}
     bool Full() const { return size_ >= capacity_; }
     size_t Capacity() const { return capacity_; }
+    // What only the page's charts read (the sky grid, where each satellite
+    // was last seen, the run means of the used satellites' C/N0) is kept
+    // unless told otherwise; a report without a page skips it.
+    void KeepCharts(bool keep) { charts_ = keep; }
+    bool KeepsCharts() const { return charts_; }
 
     // Times are on the log's time line: milliseconds from 1970-01-01 once it
     // knows a date, else from the start of the recording's first day.
@@ -174,14 +179,21 @@ public:
         SatelliteFold(const SatelliteFold&) = delete;
         SatelliteFold& operator=(const SatelliteFold&) = delete;
 
-        // True when the satellite's SNR counted (its system is one of the
-        // figures' and the SNR is valid).
-        bool Add(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)
+        // The SNR sums alone, as Add counts them; true when the SNR counted
+        // (its system is one of the figures' and the SNR is valid).
+        bool AddSnr(int system, int snrDbHz)
         {
             if (system < 0 || system >= kSatSystems || snrDbHz < kSnrMinDbHz || snrDbHz > kSnrMaxDbHz)
                 return false;
             snrSum_[size_t(system)] += snrDbHz;
             ++snrCount_[size_t(system)];
+            return true;
+        }
+        // True when the satellite's SNR counted.
+        bool Add(int system, SatelliteId id, int elevationDeg, int azimuthDeg, int snrDbHz)
+        {
+            if (!AddSnr(system, snrDbHz))
+                return false;
             if (elevationDeg < 0 || elevationDeg >= kSkyElevations || azimuthDeg < 0 || azimuthDeg > kSkyAzimuths)
                 return true;
             // 360 degrees is north again; a branch, as a division per satellite costs more.
@@ -259,4 +271,5 @@ private:
     std::array<int64_t, kSatSystems> snrCount_{};
     std::vector<TrackEnd> trackEnds_ = std::vector<TrackEnd>(size_t(kGnssCount) * kTrackNumbers);
     RunMeans<kSatSystems> usedSnr_;
+    bool charts_ = true;
 };

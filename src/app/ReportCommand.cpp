@@ -510,6 +510,7 @@ int ReadEntries(const ReportOptions& o, const Inputs& in, bool identities, std::
     for (const Input& input : in.list) {
         const std::string& file = input.path;
         auto log = std::make_unique<EpochLog>();
+        log->KeepCharts(!o.html.empty());
         EpochCollector collector(*log, o.limits, o.window);
         // Only the page shows the hash: the other outputs keep their speed.
         std::optional<Identity> identity;

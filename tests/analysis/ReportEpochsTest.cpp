@@ -4,8 +4,10 @@
 #include "EpochCollector.h"
 #include "Figures.h"
 #include "ReceiverReport.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -149,6 +151,43 @@ TEST(ReportEpochs, UsedSatellitesCn0AndTrackEnds)
     EXPECT_EQ(end(Gnss::Glonass, 2).elevationDeg, 20);
     EXPECT_EQ(end(Gnss::Glonass, 65).elevationDeg, -1);
     EXPECT_EQ(end(Gnss::Galileo, 2).elevationDeg, -1);
+}
+
+// A report without a page skips what only its charts read; every figure, the
+// CSV's epochs and the SNR means stay those of a report with a page.
+TEST(ReportEpochs, WithoutChartsEveryOutputButThePageIsTheSame)
+{
+    for (const char* name : {"demo.nme", "demo-binr.dat"}) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> bytes = ReadBinaryFile(SourceDir() + "/samples/" + name);
+        ASSERT_FALSE(bytes.empty());
+        std::string outputs[2];
+        bool skyDrawn[2] = {};
+        for (const bool charts : {true, false}) {
+            EpochLog log;
+            log.KeepCharts(charts);
+            EpochCollector collector(log);
+            if (std::string(name).ends_with(".dat"))
+                collector.PushBinr(bytes.data(), bytes.size());
+            else
+                collector.PushNmea(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+            collector.Finish();
+            ReportEntry entry;
+            entry.name = name;
+            entry.log = &log;
+            entry.figures = ComputeFigures(log, std::nullopt);
+            const std::vector<ReportEntry> entries{entry};
+            std::ostringstream out;
+            WriteJson(out, entries);
+            WriteCsv(out, entries);
+            WriteTextTable(out, entries);
+            outputs[charts] = out.str();
+            skyDrawn[charts] = std::any_of(log.Sky().begin(), log.Sky().end(), [](const SkyCell& c) { return c.count > 0; });
+        }
+        EXPECT_EQ(outputs[0], outputs[1]);
+        EXPECT_TRUE(skyDrawn[1]);
+        EXPECT_FALSE(skyDrawn[0]);
+    }
 }
 
 } // namespace
