@@ -88,7 +88,11 @@ std::vector<PanelSettings::StoredValue> PanelSettings::StoredValues()
         {"SatellitesCheckBox", panel_.SatellitesCheckBox}, {"VisualCheckBox", panel_.VisualCheckBox},
         {"ProfileCheckBox", panel_.ProfileCheckBox},
     };
-    for (const auto& [key, button] : switches) {
+    // Named copies, not a structured binding: a lambda may capture one only
+    // from C++20 compilers on (clang 16), and the fuzz build uses clang 14.
+    for (const auto& entry : switches) {
+        const char* const key = entry.first;
+        QAbstractButton* const button = entry.second;
         values.push_back({key, 0, 1,
                           [this, button] {
                               // A view shown for one run only keeps its stored state.
