@@ -14,28 +14,6 @@ constexpr double kWgs84E2 = kWgs84F * (2 - kWgs84F);
 constexpr double kMsPerS = 1000.0;
 constexpr double kGapFactor = 1.5;
 
-// Nearest-rank percentiles, asked for in ascending order: each selection
-// works only above the previous one, so a handful cost linear time, not a sort.
-class Ranked {
-public:
-    explicit Ranked(std::vector<float>& v) : v_(v) {}
-    Figure At(double percent)
-    {
-        if (v_.empty())
-            return std::nullopt;
-        const size_t k = NearestRank(v_.size(), percent);
-        if (k < from_)
-            from_ = 0;
-        std::nth_element(v_.begin() + std::ptrdiff_t(from_), v_.begin() + std::ptrdiff_t(k), v_.end());
-        from_ = k;
-        return double(v_[k]);
-    }
-
-private:
-    std::vector<float>& v_;
-    size_t from_ = 0;
-};
-
 Figure Ratio(double a, double b)
 {
     return b > 0 ? Figure(a / b) : std::nullopt;
@@ -46,6 +24,8 @@ Figure Ratio(double a, double b)
 // and a vote finds it without selecting.
 Figure MedianInterval(std::vector<float>& intervals)
 {
+    if (intervals.empty())
+        return std::nullopt;
     float candidate = 0;
     size_t votes = 0;
     for (const float v : intervals) {
@@ -54,9 +34,11 @@ Figure MedianInterval(std::vector<float>& intervals)
         votes += v == candidate ? 1 : size_t(-1);
     }
     const size_t held = size_t(std::count(intervals.begin(), intervals.end(), candidate));
-    if (!intervals.empty() && held * 2 > intervals.size())
+    if (held * 2 > intervals.size())
         return double(candidate);
-    return Ranked(intervals).At(50);
+    const auto median = intervals.begin() + std::ptrdiff_t(NearestRank(intervals.size(), 50));
+    std::nth_element(intervals.begin(), median, intervals.end());
+    return double(*median);
 }
 
 // A receiver without time yet sends a default date (1980, 2006, ...) and

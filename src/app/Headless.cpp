@@ -5,12 +5,15 @@
 #include "Headless.h"
 
 #include "BinrDecoder.h"
+#include "LongWait.h"
 #include "Mainfile.h"
+#include "MonotonicClock.h"
 #include "NmeaAssembler.h"
 #include "Player.h"
 #include "Report.h"
 #include "Statistic.h"
 #include "TerminalText.h"
+#include "TimeUnits.h"
 #include "Visual.h"
 #include "Windows.h"
 
@@ -24,6 +27,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTime>
+#include <QTimer>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -92,6 +96,22 @@ void SetUpHeadlessWindows(TMainForm* form, const CommandLine& cl, bool binr)
     // Every view is on anyway; SIGNALS adds its line only when asked for.
     if (cl.show.contains(QLatin1String("signals")) || cl.show.contains(QLatin1String("all")))
         form->ShowSignals();
+}
+
+void StopAfterSeconds(QTimer& timer, int64_t seconds, const std::function<void()>& stop)
+{
+    if (seconds <= 0)
+        return;
+    const int64_t startMs = MonotonicMs();
+    const LongWait end(startMs, seconds * kMsPerSecond);
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &timer, [&timer, end, stop] {
+        if (end.Due(MonotonicMs()))
+            stop();
+        else
+            timer.start(end.NextChunkMs(MonotonicMs()));
+    });
+    timer.start(end.NextChunkMs(startMs));
 }
 
 QString PlaybackStartProblem(const TMainForm* form)

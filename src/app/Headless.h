@@ -3,6 +3,10 @@
 // fast through the usual intake, every view refresh printed as a line.
 #include "CommandLine.h"
 
+#include <cstdint>
+#include <functional>
+
+class QTimer;
 class TMainForm;
 
 int RunHeadless(const CommandLine& cl);
@@ -17,6 +21,9 @@ void SetUpHeadlessWindows(TMainForm* form, const CommandLine& cl, bool binr);
 QString PlaybackStartProblem(const TMainForm* form);
 // The MAIN line: the main window's labels.
 void ReportMainWindow(const TMainForm* form);
+// --seconds N: calls stop once N seconds have passed on the monotonic clock,
+// however long (timer waits a day at a time); nothing when N is 0.
+void StopAfterSeconds(QTimer& timer, int64_t seconds, const std::function<void()>& stop);
 // A live source instead of a file (HeadlessLive.cpp), in the application and
 // windows RunHeadless made.
 int RunHeadlessLive(TMainForm& form, const CommandLine& cl);

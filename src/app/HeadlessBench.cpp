@@ -9,13 +9,11 @@
 #include "Headless.h"
 
 #include "BenchRecorder.h"
-#include "LongWait.h"
 #include "MonotonicClock.h"
 #include "Report.h"
 #include "ReportCommand.h"
 #include "StopSignals.h"
 #include "TerminalText.h"
-#include "TimeUnits.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -147,18 +145,8 @@ int RunHeadlessBench(const CommandLine& cl)
     });
     signalPoll.start(kSignalPollMs);
 
-    const int64_t startMs = MonotonicMs();
-    const LongWait end(startMs, cl.seconds * kMsPerSecond);
     QTimer endTimer;
-    endTimer.setSingleShot(true);
-    QObject::connect(&endTimer, &QTimer::timeout, [&] {
-        if (end.Due(MonotonicMs()))
-            stop();
-        else
-            endTimer.start(end.NextChunkMs(MonotonicMs()));
-    });
-    if (cl.seconds > 0)
-        endTimer.start(end.NextChunkMs(startMs));
+    StopAfterSeconds(endTimer, cl.seconds, stop);
     QCoreApplication::exec();
 
     if (noneOpened) {

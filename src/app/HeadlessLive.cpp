@@ -13,14 +13,12 @@
 #include "Headless.h"
 
 #include "Comm.h"
-#include "LongWait.h"
 #include "Mainfile.h"
 #include "MonotonicClock.h"
 #include "Report.h"
 #include "SourceAddress.h"
 #include "StopSignals.h"
 #include "TerminalText.h"
-#include "TimeUnits.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -143,18 +141,8 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
             QMetaObject::invokeMethod(&form, stop, Qt::QueuedConnection);
     });
 
-    const int64_t startMs = MonotonicMs();
-    const LongWait end(startMs, cl.seconds * kMsPerSecond);
     QTimer endTimer;
-    endTimer.setSingleShot(true);
-    QObject::connect(&endTimer, &QTimer::timeout, &form, [&] {
-        if (end.Due(MonotonicMs()))
-            stop();
-        else
-            endTimer.start(end.NextChunkMs(MonotonicMs()));
-    });
-    if (cl.seconds > 0)
-        endTimer.start(end.NextChunkMs(startMs));
+    StopAfterSeconds(endTimer, cl.seconds, stop);
 
     int status = 0;
     QObject::connect(&form, &TMainForm::ModeChanged, &form, [&](uint32_t mode) {

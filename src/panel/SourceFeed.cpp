@@ -176,10 +176,15 @@ void SourceFeed::Follow(Intake* other)
     panel_.dock_->LinkIntake(shown);
     // Nothing of one source stays on screen beside the other's, as at the
     // start of a playback; the views read the source as it is read.
+    RestartViews(shown.MultiGnss());
+}
+
+void SourceFeed::RestartViews(bool multiGnss)
+{
     if (PositionForm)
-        PositionForm->SetMultiGnss(shown.MultiGnss());
+        PositionForm->SetMultiGnss(multiGnss);
     if (SatellitesForm) {
-        SatellitesForm->SetMultiGnss(shown.MultiGnss());
+        SatellitesForm->SetMultiGnss(multiGnss);
         SatellitesForm->ClearIndicators();
     }
     if (VisualForm)

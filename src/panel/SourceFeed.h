@@ -52,6 +52,8 @@ private:
     void FinishBinrSync();
     void ShowBinr(const Intake& intake, int result);
     void RepaintWindows();
+    // The views start afresh, reading the source one way (Multi-GNSS or not).
+    void RestartViews(bool multiGnss);
     void WatchGnssIdle();
     // Whether intake's results drive the views now.
     bool Shown(const Intake& intake) const;

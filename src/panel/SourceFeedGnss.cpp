@@ -53,17 +53,7 @@ void SourceFeed::SetMultiGnss(bool on)
         const QSignalBlocker quiet(multiGnssAction_);
         multiGnssAction_->setChecked(on);
     }
-    if (PositionForm)
-        PositionForm->SetMultiGnss(on);
-    if (SatellitesForm)
-        SatellitesForm->SetMultiGnss(on);
-    if (SatellitesForm)
-        SatellitesForm->ClearIndicators();
-    if (VisualForm)
-        VisualForm->ClearPlot();
-    if (StatisticForm)
-        StatisticForm->ResetStatistics();
-    PlaceProfile();
+    RestartViews(on);
     panel_.SettingChanged();
 }
 
