@@ -58,11 +58,12 @@ TEST(ReceiverCommand, ParsesSentencesAndHex)
     };
     for (const CommandCase& c : cases) {
         const ParsedCommand got = ParseCommand(c.typed);
-        EXPECT_EQ(std::string(got.bytes.begin(), got.bytes.end()), c.bytes) << c.typed;
+        const std::string typed = c.typed.substr(0, 40);   // the long ones' start says enough
+        EXPECT_TRUE(std::string(got.bytes.begin(), got.bytes.end()) == c.bytes) << typed;
         if (*c.error == '\0')
-            EXPECT_TRUE(got.Ok()) << c.typed << ": " << got.error;
+            EXPECT_TRUE(got.Ok()) << typed << ": " << got.error;
         else
-            EXPECT_NE(got.error.find(c.error), std::string::npos) << c.typed << ": " << got.error;
+            EXPECT_NE(got.error.find(c.error), std::string::npos) << typed << ": " << got.error;
     }
 }
 
