@@ -352,9 +352,14 @@ for line in report_err:
     if 'ignored' in line:
         fail(f'--report FOLDER: {line}')
 
-print('kestrova said on stderr:')
-for line in err:
-    print('  ' + line)
+# Each file's write errors only as their last total, the rest as said.
+last = {}
+for k, line in enumerate(err):
+    m = re.match(r'kestrova: (.*): write error: ', line)
+    last[m.group(1) if m else k] = k
+print(f'kestrova said on stderr ({len(err)} lines; of the write errors, the last of each file):')
+for k in sorted(last.values()):
+    print('  ' + err[k])
 print('soak: ' + ('passed' if not fails else f'{len(fails)} checks failed'))
 sys.exit(1 if fails else 0)
 PY

@@ -252,9 +252,11 @@ bool SourceLink::EnsureMainSide()
         Close();
         JoinRetired();
     });
-    // A worker still opening would report to it: it is ended first.
+    // A worker still opening or writing would report to it: it is ended first.
     QObject::connect(side, &QObject::destroyed, [this] {
         CancelOpening();
+        if (command_)
+            command_->writer->Stop();
         mainSide_.store(nullptr);
     });
     mainSide_.store(side);
