@@ -16,8 +16,9 @@
 # are recorded by `kestrova --headless --reconnect --bench` for SECONDS into a
 # test folder on a file system of its own: a tmpfs this script mounts (so it
 # runs as root), sized for the run. About 30 % and 65 % into the run the disk
-# is filled (every free byte taken by a filler file) for SECONDS/60 s (5 to
-# 20) and freed again; at 50 % r3's .times is deleted. A tmpfs, not an LD_PRELOAD
+# is filled (every free byte taken by filler files, one 4 KiB page of them
+# handed back each second meanwhile, as other programs on a full disk do) for
+# SECONDS/60 s (5 to 20) and freed again; at 50 % r3's .times is deleted. A tmpfs, not an LD_PRELOAD
 # shim: every writer (record files, .times, bench.json, the report page)
 # meets the kernel's own ENOSPC, whatever call it writes with, and the size
 # bound keeps the filler small; a loop device would need mkfs and puts the
@@ -135,16 +136,32 @@ find_folder() {
   [ -n "$folder" ]
 }
 
+trickle=0
 fill_disk() {
   local avail
   avail=$(df -B1 --output=avail "$disk" | tail -n1 | tr -d ' ')
   fallocate -l "$avail" "$disk/filler" 2>/dev/null || true
-  # Whatever the file system keeps back, the rest goes too.
+  # Whatever the file system keeps back, the rest goes too, part of it in
+  # pages that are handed back one a second while the disk is full.
+  mkdir -p "$disk/fill"
+  trickle=0
+  while [ "$trickle" -lt 64 ] && dd if=/dev/zero of="$disk/fill/$trickle" bs=4096 count=1 status=none 2>/dev/null; do
+    trickle=$(( trickle + 1 ))
+  done
   dd if=/dev/zero of="$disk/filler2" bs=4096 status=none 2>/dev/null || true
   say "disk filled: $(df -B1 --output=avail "$disk" | tail -n1 | tr -d ' ') bytes left"
 }
+# A page freed now and then while full: whichever writer comes first takes it,
+# so some writes go in in part and a file's own write (a .times) can fail
+# while its record file's goes in.
+trickle_disk() {
+  [ "$trickle" -gt 0 ] || return 0
+  trickle=$(( trickle - 1 ))
+  rm -f "$disk/fill/$trickle"
+}
 free_disk() {
-  rm -f "$disk/filler" "$disk/filler2"
+  rm -rf "$disk/filler" "$disk/filler2" "$disk/fill"
+  trickle=0
   say "disk freed"
 }
 
@@ -186,6 +203,8 @@ while kill -0 "$k_pid" 2>/dev/null; do
   if [ "$full_until" -ge 0 ] && [ "$t" -ge "$full_until" ]; then
     free_disk
     full_until=-1
+  elif [ "$full_until" -ge 0 ]; then
+    trickle_disk
   fi
   if [ "$deleted" -eq 0 ] && [ "$t" -ge "$delete_at" ] && find_folder && [ -f "$folder/r3.dat.times" ]; then
     rm -f "$folder/r3.dat.times"
