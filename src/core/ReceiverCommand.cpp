@@ -25,6 +25,12 @@ ParsedCommand Refused(std::string message)
     return {{}, std::move(message)};
 }
 
+ParsedCommand TooLong()
+{
+    return Refused("longer than " + std::to_string(kCommandBytesMax) +
+                   " bytes, more than a receiver takes in one command");
+}
+
 std::string Position(size_t at)
 {
     return std::to_string(at + 1);
@@ -82,6 +88,8 @@ ParsedCommand ParseHex(std::string_view line, size_t offset)
             high = v;
             highAt = i;
         } else {
+            if (bytes.size() == size_t(kCommandBytesMax))
+                return TooLong();
             bytes.push_back(uint8_t(high << 4 | v));
             high = -1;
         }
@@ -104,6 +112,29 @@ ParsedCommand ParseCommand(std::string_view text)
     if (line.substr(0, kHexPrefix.size()) == kHexPrefix)
         return ParseHex(line, offset);
     return Refused("a command starts with \"$\" (an NMEA sentence) or \"hex:\" (bytes)");
+}
+
+std::string CommandSentNote(const CommandSent& sent)
+{
+    if (sent.end == CommandEnd::Whole && sent.written == sent.count)
+        return "Sent " + std::to_string(sent.written) + " bytes";
+    std::string why;
+    switch (sent.end) {
+    case CommandEnd::Whole:   // a count that does not add up: say so plainly
+    case CommandEnd::Gone:
+        why = "the device is gone or refused the rest";
+        break;
+    case CommandEnd::Stalled:
+        why = "the port took nothing more for " + std::to_string(kCommandStallMs / 1000) + " s";
+        break;
+    case CommandEnd::Closed:
+        why = "the port was closed";
+        break;
+    }
+    if (sent.written <= 0)
+        return "Not sent: none of the " + std::to_string(sent.count) + " bytes reached the port; " + why;
+    return "Cut: " + std::to_string(sent.written) + " of " + std::to_string(sent.count) +
+           " bytes reached the port; " + why;
 }
 
 void CommandHistory::Add(std::string_view line)

@@ -15,7 +15,13 @@
 // Anything else, an empty sentence and an empty hex list are refused with a
 // message. Blanks around the line are ignored; a sentence's body must be
 // printable ASCII, without "$" or "*" inside, and at most 79 characters, the
-// longest NMEA allows between "$" and "*".
+// longest NMEA allows between "$" and "*". A command is at most
+// kCommandBytesMax bytes: a receiver's input buffer takes a few frames at a
+// time, and a longer burst would overrun it, so a longer line is refused
+// whole rather than sent in part.
+//
+// A command goes to the port whole or the user is told exactly how much of
+// it reached the port and why the rest did not (CommandSentNote).
 //
 // The history keeps the last 50 distinct lines sent, the most recent first;
 // sending a line again moves it to the front. It is stored as a plain list of
@@ -28,6 +34,7 @@
 
 constexpr int kCommandHistoryMax = 50;
 constexpr int kNmeaBodyMax = 79;
+constexpr int kCommandBytesMax = 4096;
 
 struct ParsedCommand {
     std::vector<uint8_t> bytes;   // empty when refused
@@ -37,6 +44,30 @@ struct ParsedCommand {
 };
 
 ParsedCommand ParseCommand(std::string_view text);
+
+// How writing a command to the port ended.
+enum class CommandEnd {
+    Whole,     // every byte reached the port
+    Stalled,   // the port took nothing more for kCommandStallMs
+    Gone,      // the device went away or refused the write
+    Closed,    // the port was closed (Stop, another source) meanwhile
+};
+// A write that makes no progress for this long is given up: with flow
+// control off only a dead or stalled device does that.
+constexpr int kCommandStallMs = 5000;
+
+// A command handed to the port: the bytes that reached it so far, of count;
+// pending while the rest is still being written (its end comes later).
+struct CommandSent {
+    int written = 0;
+    int count = 0;
+    CommandEnd end = CommandEnd::Closed;
+    bool pending = false;
+};
+
+// What the CONSOLE says once a command's write has ended: "Sent N bytes", or
+// how many reached the port and why the rest did not.
+std::string CommandSentNote(const CommandSent& sent);
 
 class CommandHistory {
 public:

@@ -32,6 +32,8 @@
 #include <QPointer>
 #include <QRadioButton>
 
+#include <algorithm>
+
 namespace {
 
 constexpr uint8_t kSentSource = 255;
@@ -208,21 +210,38 @@ QString ConsoleDock::CommandProblem() const
     return {};
 }
 
-int ConsoleDock::SendCommand(const std::vector<uint8_t>& bytes, bool record)
+CommandSent ConsoleDock::SendCommand(const std::vector<uint8_t>& bytes, bool record)
+{
+    if (bytes.empty() || !CommandProblem().isEmpty())
+        return CommandSent{0, int(bytes.size()), CommandEnd::Closed, false};
+    // The dock may be gone (the window closed) before a long command ends.
+    const QPointer<ConsoleDock> self(this);
+    const CommandSent sent = BeginPortCommand(bytes, [self, bytes, record](CommandSent done) {
+        if (!self)
+            return;
+        self->Sent(bytes, record, done);
+        if (self->consoleForm)
+            self->consoleForm->CommandEnded(done);
+    });
+    if (!sent.pending)
+        Sent(bytes, record, sent);
+    return sent;
+}
+
+// What reached the port, as it reached it: in the CONSOLE, and for the
+// recording when asked (a recording still under way).
+void ConsoleDock::Sent(const std::vector<uint8_t>& bytes, bool record, const CommandSent& sent)
 {
     ConsoleDock& c = *this;
-    if (bytes.empty() || !CommandProblem().isEmpty())
-        return 0;
-    const int written = WritePort(bytes.data(), int(bytes.size()));
+    const int written = std::min(sent.written, int(bytes.size()));
     if (written <= 0)
-        return written;
+        return;
     if (c.log) {
         const MessageProtocol protocol = bytes[0] == '$' ? MessageProtocol::Nmea : MessageProtocol::Binr;
         c.log->Append({QDateTime::currentMSecsSinceEpoch(), kSentSource, protocol, bytes.data(), written, false});
     }
     if (record && panel_.mode == amRecord && c.pendingSent.size() + size_t(written) <= kPendingSentMax)
         c.pendingSent.insert(c.pendingSent.end(), bytes.begin(), bytes.begin() + written);
-    return written;
 }
 
 void ConsoleDock::RecordSentCommands(bool recordingEnds)

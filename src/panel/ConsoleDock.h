@@ -5,6 +5,7 @@
 #include "Intake.h"
 #include "MessageCapture.h"
 #include "MessageLog.h"
+#include "ReceiverCommand.h"
 
 #include <QObject>
 #include <QPointer>
@@ -45,7 +46,8 @@ private:
     bool SignalsShown() const;
     void SourceChanged();
     QString CommandProblem() const;
-    int SendCommand(const std::vector<uint8_t>& bytes, bool record);
+    CommandSent SendCommand(const std::vector<uint8_t>& bytes, bool record);
+    void Sent(const std::vector<uint8_t>& bytes, bool record, const CommandSent& sent);
 
     TMainForm& panel_;
     std::unique_ptr<MessageLog> log;   // made with the console: about 6 MB

@@ -28,4 +28,8 @@ bool PortTakesCommands() { return ProgramLink().TakesCommands(); }
 void ClosePort() { ProgramLink().Close(); }
 bool PortOpen() { return ProgramLink().IsOpen(); }
 int WritePort(const uint8_t* bytes, int count) { return ProgramLink().Write(bytes, count); }
+CommandSent BeginPortCommand(const std::vector<uint8_t>& bytes, std::function<void(CommandSent)> done)
+{
+    return ProgramLink().BeginCommand(bytes, std::move(done));
+}
 bool SetPortBaud(int baud) { return ProgramLink().SetBaud(baud); }

@@ -48,6 +48,8 @@ bool PortOpen();
 // Blocks until the bytes are written (at most kWriteBufferSize); 0 when no
 // port is open or the device is gone.
 int WritePort(const uint8_t* bytes, int count);
+// A CONSOLE command, written whole off the main thread (SourceLink::BeginCommand).
+CommandSent BeginPortCommand(const std::vector<uint8_t>& bytes, std::function<void(CommandSent)> done);
 // Moves the open serial port to another rate. False when the rate is not
 // one of the list's or the driver did not take it (read back after the
 // change): the port keeps the rate it had then. A network source has no

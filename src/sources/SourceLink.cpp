@@ -28,6 +28,7 @@
 // through an eventfd and joins it, which takes milliseconds in every state.
 #include "SourceLink.h"
 
+#include "CommandWriter.h"
 #include "CommReader.h"
 #include "Comm.h"
 #include "LineRates.h"
@@ -38,6 +39,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include <fcntl.h>
@@ -61,11 +63,19 @@ struct PendingOpen {
     std::thread worker;
 };
 
-namespace {
+// A CONSOLE command whose rest a writer thread writes. The writer touches
+// only the descriptor and `result`; it reports through a queued call that
+// carries the serial, as an open does.
+struct PendingCommand {
+    uint64_t serial = 0;
+    int count = 0;
+    int sentBefore = 0;   // what the port took at once, on the main thread
+    std::function<void(CommandSent)> done;
+    WriteResult result;   // written by the writer, read once it is joined
+    std::unique_ptr<CommandWriter> writer;
+};
 
-// A write that makes no progress for this long is given up: with flow
-// control off only a dead or stalled device does that.
-constexpr int kWriteStallMs = 5000;
+namespace {
 
 void ApplyLineSettings(termios* t, speed_t speed, uint8_t parity)
 {
@@ -151,6 +161,7 @@ SourceLink::~SourceLink()
 {
     Close();
     JoinRetired();
+    delete command_;   // its report can no longer come: the main side goes below
     // Still set while the application lives: its queued calls go with it.
     if (QObject* side = mainSide_.load())
         delete side;
@@ -241,9 +252,11 @@ bool SourceLink::EnsureMainSide()
         Close();
         JoinRetired();
     });
-    // A worker still opening would report to it: it is ended first.
+    // A worker still opening or writing would report to it: it is ended first.
     QObject::connect(side, &QObject::destroyed, [this] {
         CancelOpening();
+        if (command_)
+            command_->writer->Stop();
         mainSide_.store(nullptr);
     });
     mainSide_.store(side);
@@ -396,6 +409,10 @@ OpenStart SourceLink::BeginOpen(const QString& name, uint8_t parity, OpenCallbac
 void SourceLink::Close()
 {
     CancelOpening();
+    // The writer must be off the descriptor before it closes; it reports
+    // through its queued call as Closed.
+    if (command_)
+        command_->writer->Stop();
     ReadThread* t = reader_;
     reader_ = nullptr;
     if (t) {
@@ -415,32 +432,57 @@ void SourceLink::Close()
 
 int SourceLink::Write(const uint8_t* bytes, int count)
 {
+    if (command_)
+        command_->writer->Join();
     if (fd_ < 0 || count <= 0 || !bytes || !source_.takesCommands)
         return 0;
-    if (count > kWriteBufferSize)
-        count = kWriteBufferSize;
-    int written = 0;
-    while (written < count) {
-        // send() on a socket: a peer gone must not kill us with SIGPIPE.
-        const ssize_t n = source_.serial ? write(fd_, bytes + written, size_t(count - written))
-                                         : send(fd_, bytes + written, size_t(count - written), MSG_NOSIGNAL);
-        if (n > 0) {
-            written += int(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd p{fd_, POLLOUT, 0};
-            const int r = poll(&p, 1, kWriteStallMs);
-            if (r > 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL)))
-                continue;
-            if (r < 0 && errno == EINTR)
-                continue;
-        }
-        break;   // device gone, or stalled for good
+    return WriteAll(fd_, !source_.serial, bytes, std::min(count, kWriteBufferSize), kCommandStallMs).written;
+}
+
+CommandSent SourceLink::BeginCommand(const std::vector<uint8_t>& bytes, std::function<void(CommandSent)> done)
+{
+    if (command_) {
+        command_->writer->Join();
+        FinishCommand(command_->serial);
     }
-    return written;
+    CommandSent sent;
+    sent.count = int(bytes.size());
+    if (fd_ < 0 || bytes.empty() || !source_.takesCommands)
+        return sent;
+    const bool socket = !source_.serial;
+    const WriteResult now = WriteAll(fd_, socket, bytes.data(), sent.count, 0);
+    sent.written = now.written;
+    sent.end = now.end;
+    if (now.end != CommandEnd::Stalled || !EnsureMainSide())
+        return sent;
+    auto* p = new PendingCommand;
+    p->serial = ++commandSerial_;
+    p->count = sent.count;
+    p->sentBefore = now.written;
+    p->done = std::move(done);
+    command_ = p;
+    QObject* side = mainSide_.load();
+    std::vector<uint8_t> rest(bytes.begin() + now.written, bytes.end());
+    p->writer = std::make_unique<CommandWriter>(fd_, socket, std::move(rest), [this, p, side](WriteResult r) {
+        p->result = r;
+        QMetaObject::invokeMethod(side, [this, serial = p->serial] { FinishCommand(serial); }, Qt::QueuedConnection);
+    });
+    sent.pending = true;
+    return sent;
+}
+
+void SourceLink::FinishCommand(uint64_t serial)
+{
+    PendingCommand* p = command_;
+    if (!p || p->serial != serial)
+        return;   // reported already, when the next command began
+    command_ = nullptr;
+    p->writer->Join();
+    const CommandSent sent{p->sentBefore + p->result.written, p->count, p->result.end, false};
+    const std::function<void(CommandSent)> done = std::move(p->done);
+    delete p;
+    if (done)
+        done(sent);
 }
 
 bool SourceLink::SetBaud(int baud)

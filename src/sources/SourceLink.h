@@ -7,6 +7,7 @@
 // Main thread only, except the reader itself. The program's single source
 // (Comm.h) is one SourceLink; the bench has one per receiver.
 #include "NetLink.h"
+#include "ReceiverCommand.h"
 
 #include <QString>
 
@@ -19,6 +20,7 @@ class QObject;
 class ReadThread;
 enum class HandOff;
 struct PendingOpen;
+struct PendingCommand;
 
 constexpr int kReadBufferSize = 10240;
 constexpr int kWriteBufferSize = 1024;
@@ -80,8 +82,18 @@ public:
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     // Blocks until the bytes are written (at most kWriteBufferSize); 0 when no
-    // source is open or the device is gone.
+    // source is open or the device is gone. A command under way is waited for
+    // first, so the two never interleave on the line.
     int Write(const uint8_t* bytes, int count);
+    // A command written whole, not held to kWriteBufferSize, and never
+    // waited for on the calling thread: what the port takes at once goes at
+    // once; if that is all, the result says so (not pending) and done is not
+    // called. Otherwise a writer thread writes the rest, waiting while the
+    // port takes nothing for kCommandStallMs at most, and done runs later on
+    // the main thread with the whole count that reached the port and why it
+    // ended (Close ends it as Closed). A command still under way when the
+    // next begins is waited for and reported first.
+    CommandSent BeginCommand(const std::vector<uint8_t>& bytes, std::function<void(CommandSent)> done);
     // Moves the open serial port to another rate (Comm.h, SetPortBaud).
     bool SetBaud(int baud);
 
@@ -96,6 +108,7 @@ private:
     void CancelOpening();
     void GpsdBusy(uint64_t serial);
     void FinishOpening(uint64_t serial);
+    void FinishCommand(uint64_t serial);
     void JoinReader(ReadThread* t);
     void JoinRetired();
     void CloseDescriptors();
@@ -109,6 +122,8 @@ private:
     QString lostText_;
     PendingOpen* opening_ = nullptr;
     uint64_t openSerial_ = 0;
+    PendingCommand* command_ = nullptr;
+    uint64_t commandSerial_ = 0;
     ReadThread* reader_ = nullptr;
     // Readers whose port was closed from inside their own hand-off: they end
     // as soon as that hand-off returns and are joined later.

@@ -262,34 +262,67 @@ void TConsoleForm::UpdateCommandState()
     // The line stays editable: a source may become ready (a network source
     // opening) without anything else telling the window.
     const QString problem = commandProblem ? commandProblem() : QStringLiteral("Not available for this source");
-    SendButton->setEnabled(problem.isEmpty());
-    if (problem != problemShown_)
+    SendButton->setEnabled(problem.isEmpty() && !CommandUnderWay());
+    if (problem != problemShown_ && !CommandUnderWay())
         CommandNote->setText(problem);
     problemShown_ = problem;
 }
 
 bool TConsoleForm::SendTyped()
 {
+    if (CommandUnderWay()) {
+        CommandNote->setText(QStringLiteral("Busy: the last command is still being written"));
+        return false;
+    }
     UpdateCommandState();
     if (!problemShown_.isEmpty()) {
         CommandNote->setText(problemShown_);
         return false;
     }
     const QString typed = CommandEdit->text();
+    // The box keeps at most maxLength characters of a paste and drops the
+    // rest unseen: a line that long is not what was meant.
+    if (typed.size() >= CommandEdit->maxLength()) {
+        CommandNote->setText(QStringLiteral("Too long: the line was cut at %1 characters; a command takes at most %2 bytes")
+                                 .arg(CommandEdit->maxLength())
+                                 .arg(kCommandBytesMax));
+        return false;
+    }
     const ParsedCommand parsed = ParseCommand(typed.toStdString());
     if (!parsed.Ok()) {
         CommandNote->setText(QString::fromStdString(parsed.error));
         return false;
     }
-    const int written = sendCommand ? sendCommand(parsed.bytes, RecordSentCheckBox->isChecked()) : 0;
-    if (written != int(parsed.bytes.size())) {
-        CommandNote->setText(QStringLiteral("Not sent: the source took %1 of %2 bytes").arg(written).arg(parsed.bytes.size()));
+    CommandSent sent;
+    sent.count = int(parsed.bytes.size());
+    if (sendCommand)
+        sent = sendCommand(parsed.bytes, RecordSentCheckBox->isChecked());
+    if (!sent.pending)
+        return Finish(sent, typed);
+    sendingLine_ = typed;
+    SendButton->setEnabled(false);
+    CommandNote->setText(QStringLiteral("Sending %1 bytes...").arg(sent.count));
+    return true;
+}
+
+void TConsoleForm::CommandEnded(const CommandSent& sent)
+{
+    const QString typed = sendingLine_;
+    sendingLine_.clear();
+    Finish(sent, typed);
+    UpdateCommandState();
+}
+
+bool TConsoleForm::Finish(const CommandSent& sent, const QString& typed)
+{
+    CommandNote->setText(QString::fromStdString(CommandSentNote(sent)));
+    if (sent.end != CommandEnd::Whole || sent.written != sent.count)
         return false;
-    }
     history_.Add(typed.toStdString());
     historyAt_ = -1;
-    CommandEdit->clear();
-    CommandNote->setText(QStringLiteral("Sent %1 bytes").arg(written));
+    // What was typed meanwhile stays.
+    if (CommandEdit->text() == typed)
+        CommandEdit->clear();
     if (const std::unique_ptr<QSettings> stored = OpenSettings()) {
         QStringList items;
         for (const std::string& line : history_.Serialise())

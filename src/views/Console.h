@@ -38,9 +38,10 @@ public:
     // Why commands cannot be sent now ("Not available for this source"),
     // empty when they can; asked again whenever the source may have changed.
     std::function<QString()> commandProblem;
-    // Writes the bytes to the receiver, and into the recording when asked;
-    // the bytes written.
-    std::function<int(const std::vector<uint8_t>& bytes, bool record)> sendCommand;
+    // Starts writing the bytes to the receiver (and into the recording when
+    // asked): what reached the port, and whether the rest is still under
+    // way; then the panel calls CommandEnded once with the end.
+    std::function<CommandSent(const std::vector<uint8_t>& bytes, bool record)> sendCommand;
     // The save dialog: the path chosen, or empty. Tests replace it.
     std::function<QString()> saveFileDialog;
 
@@ -48,8 +49,12 @@ public:
     // about the last send stays until then).
     void UpdateCommandState();
     // The command line as typed: parsed, sent, kept in the history; false
-    // with the reason on CommandNote when refused or not sent.
+    // with the reason on CommandNote when refused or not sent whole. True
+    // also while a long command is still being written ("Sending N
+    // bytes..."): its end shows when CommandEnded comes.
     bool SendTyped();
+    void CommandEnded(const CommandSent& sent);
+    bool CommandUnderWay() const { return !sendingLine_.isEmpty(); }
     const CommandHistory& History() const { return history_; }
     void LoadHistory();
 
@@ -88,6 +93,7 @@ private:
     void CopySelection();
     void SaveClicked();
     void BrowseHistory(int step);
+    bool Finish(const CommandSent& sent, const QString& typed);
 
     const MessageLog* log_ = nullptr;
     ConsoleModel* model_ = nullptr;
@@ -96,4 +102,5 @@ private:
     int historyAt_ = -1;   // the history line in the command line, -1 none
     int drawsSinceRates_ = 0;
     QString problemShown_;   // the last reason shown, empty when commands could go
+    QString sendingLine_;    // the line of the command being written, empty when none
 };

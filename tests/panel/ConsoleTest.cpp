@@ -2,7 +2,9 @@
 // line reaches the receiver with its checksum, the answer shows in the
 // console, the sent line is marked and, when asked, lands in the recording
 // whole, also when no block follows it before the recording stops;
-// read-only and closed sources refuse commands.
+// read-only and closed sources refuse commands; a long command goes whole,
+// and one the port stops taking is written off the window's thread and told
+// exactly.
 #include "Comm.h"
 #include "CommPty.h"
 #include "Console.h"
@@ -20,9 +22,14 @@
 #include <QRadioButton>
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 namespace {
 
 constexpr int kLongMs = 15000;
+// A pty is full once it has taken nothing for this long.
+constexpr int kFullForMs = 200;
+constexpr int kFillRoundsMax = 100;
 
 class ConsoleTest : public ::testing::Test {
 protected:
@@ -124,6 +131,82 @@ TEST_F(ConsoleTest, SentCommandWaitingForABlockJoinsTheRecordingAtStop)
     const QByteArray recorded = SimReceiver::ReadFile(w.Dir() + "/silenced.nme");
     EXPECT_EQ(recorded, QByteArray::fromStdString(gga + NmeaSentence("PVKTQ,QUIET")));
     EXPECT_EQ(recorded.size(), M().ReceivedTotal());
+}
+
+// "hex:" and the bytes, as typed.
+QString HexLine(const std::vector<uint8_t>& bytes)
+{
+    QString line = "hex:";
+    for (const uint8_t b : bytes)
+        line += QString::asprintf("%02X", b);
+    return line;
+}
+
+// Whether the program's side of the pty takes bytes within waitMs.
+bool LineTakes(const TestPty& pty, int waitMs)
+{
+    pollfd p{pty.slave, POLLOUT, 0};
+    return poll(&p, 1, waitMs) > 0 && (p.revents & POLLOUT);
+}
+
+// Everything queued on the receiver's side of the pty now.
+std::vector<uint8_t> Drain(const TestPty& pty)
+{
+    std::vector<uint8_t> got;
+    uint8_t buf[4096];
+    for (ssize_t n; (n = read(pty.master, buf, sizeof buf)) > 0;)
+        got.insert(got.end(), buf, buf + n);
+    return got;
+}
+
+TEST_F(ConsoleTest, CommandsGoWholeOrSayWhatReachedThePort)
+{
+    TestPty pty;
+    ASSERT_TRUE(pty.Ok());
+    M().NMEARadioButton->setChecked(true);
+    w.SelectPort(pty.path);
+    M().WatchClick(nullptr);
+    ASSERT_EQ(M().Mode(), uint32_t(amWatch));
+    TConsoleForm* console = OpenFromMenu();
+    ASSERT_NE(console, nullptr);
+    const auto note = [&] { return console->CommandNote->text(); };
+
+    // The receiver stops reading: its side of the line fills up, and stays
+    // full (the pty moves what it holds on its own time).
+    fcntl(pty.slave, F_SETFL, fcntl(pty.slave, F_GETFL) | O_NONBLOCK);
+    fcntl(pty.master, F_SETFL, fcntl(pty.master, F_GETFL) | O_NONBLOCK);
+    const std::vector<uint8_t> fill(4096, 0xEE);
+    for (int i = 0; i < kFillRoundsMax && LineTakes(pty, kFullForMs); ++i) {
+        while (write(pty.slave, fill.data(), fill.size()) > 0) {
+        }
+    }
+    ASSERT_FALSE(LineTakes(pty, 0));
+    console->CommandEdit->setText(HexLine(std::vector<uint8_t>(kCommandBytesMax, 0x55)));
+    ASSERT_TRUE(console->SendTyped()) << note().toStdString();
+    EXPECT_EQ(note(), "Sending 4096 bytes...");
+    ASSERT_TRUE(WaitFor([&] { return !note().startsWith("Sending"); }, kLongMs));
+    const QRegularExpressionMatch cut = QRegularExpression(
+        "^(?:Cut: (\\d+) of|Not sent: none of the) 4096 bytes reached the port; the port took nothing more for 5 s$")
+        .match(note());
+    ASSERT_TRUE(cut.hasMatch()) << note().toStdString();
+    const std::vector<uint8_t> line = Drain(pty);
+    EXPECT_EQ(std::count(line.begin(), line.end(), 0x55), cut.captured(1).toInt());
+
+    // Longer than one port write, on a line that is read: whole.
+    std::vector<uint8_t> command(4000);
+    for (size_t i = 0; i < command.size(); ++i)
+        command[i] = uint8_t('A' + i % 26);
+    console->CommandEdit->setText(HexLine(command));
+    ASSERT_TRUE(console->SendTyped()) << note().toStdString();
+    EXPECT_EQ(pty.Receive(command.size()), command);
+    EXPECT_TRUE(WaitFor([&] { return note() == "Sent 4000 bytes"; })) << note().toStdString();
+
+    // A paste the box cut at its 32767 characters, in mid-pair.
+    console->CommandEdit->setText("hex:" + QString(40000, '0'));
+    EXPECT_FALSE(console->SendTyped());
+    EXPECT_TRUE(note().startsWith("Too long")) << note().toStdString();
+    EXPECT_TRUE(Drain(pty).empty());
+    M().StopButtonClick(M().StopButton);
 }
 
 TEST_F(ConsoleTest, ReadOnlySourceTakesNoCommands)

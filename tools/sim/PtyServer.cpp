@@ -26,6 +26,7 @@ constexpr double kLateResyncS = 1.0;       // further behind than this: skip, do
 constexpr size_t kReadBlock = 4096;
 constexpr size_t kFloodLow = 16 * 1024;
 constexpr size_t kFloodBlock = 32 * 1024;
+constexpr double kFloodSaveS = 0.1;        // --flood-rate: the most saved up while idle
 constexpr size_t kMaxGarbleExpansion = 4;
 // A reader this far behind loses whole blocks (epochs), as on a line nobody
 // reads, instead of the simulator growing without end.
@@ -245,10 +246,19 @@ void PtyServer::Prepare(pollfd& watch, double& wakeAt)
         lastEpoch_ = now;
         period_ = 1.0 / receiver_.Rate();
         nextHeartbeat_ = now + kHeartbeatS;
+        floodAt_ = now;
     }
-    if (options_.flood && slaveOpen_ && PendingSize() < kFloodLow) {
+    if (options_.flood && options_.floodBytesPerS > 0) {
+        // A tenth of a second's worth saved up at most: no burst after a pause.
+        const double cap = double(options_.floodBytesPerS) * kFloodSaveS;
+        floodBudget_ = std::min(cap, floodBudget_ + (now - floodAt_) * double(options_.floodBytesPerS));
+        floodAt_ = now;
+    }
+    const bool floodDue = options_.floodBytesPerS == 0 || floodBudget_ > 0;
+    if (options_.flood && slaveOpen_ && PendingSize() < kFloodLow && floodDue) {
         Bytes more;
         receiver_.AppendFlood(more, kFloodBlock);
+        floodBudget_ -= double(more.size());
         Deliver(more);
     }
 

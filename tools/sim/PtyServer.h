@@ -69,6 +69,8 @@ private:
     double lastEpoch_ = 0;
     double period_ = 1;
     double nextHeartbeat_ = 0;
+    double floodBudget_ = 0;  // --flood-rate: bytes that may go now (negative: owed)
+    double floodAt_ = 0;
     double quietUntil_ = 0;   // a hung-up pty is not watched before then: it would report at once
 };
 

@@ -8,6 +8,8 @@ namespace {
 
 constexpr int kMaxRate = 100;
 constexpr int kMaxDemoSeconds = 7 * 86400;
+constexpr long kMinFloodBytesPerS = 1000;
+constexpr long kMaxFloodBytesPerS = 1000000000;
 
 bool ParseInt(const char* text, long low, long high, long& value)
 {
@@ -79,7 +81,7 @@ bool ParseProfileOption(const std::string& arg, const char* value, SimOptions& o
 const char* SimUsage()
 {
     return
-        "Usage: kestrova-sim --protocol nmea|binr --baud N [--rate N | --flood]\n"
+        "Usage: kestrova-sim --protocol nmea|binr --baud N [--rate N | --flood [--flood-rate N]]\n"
         "                    [--scenario static|moving | --replay FILE] [--device TEXT]\n"
         "                    [--log FILE] [--heartbeat] [--tcp PORT] [--receivers N]\n"
         "                    [--bias E,N,U] [--noise H,V] [--cold-start S]\n"
@@ -101,6 +103,8 @@ const char* SimUsage()
         "                        it is sent\n"
         "  --rate N              epochs per second (1 to 100, default 1)\n"
         "  --flood               send as fast as the terminal takes it\n"
+        "  --flood-rate N        with --flood, at most N bytes a second (1000 to\n"
+        "                        1000000000), so a long run stays within a disk\n"
         "  --scenario static     an antenna on a pole, a few metres of scatter (default)\n"
         "  --scenario moving     a car driving a 1.2 km circuit over a hill\n"
         "  --replay FILE         send a recording (.nme or .dat) instead, epoch by\n"
@@ -217,6 +221,12 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& o, std::string& error)
             o.logFile = value;
         } else if (arg == "--write-demo") {
             o.demoFile = value;
+        } else if (arg == "--flood-rate") {
+            if (!ParseInt(value, kMinFloodBytesPerS, kMaxFloodBytesPerS, n)) {
+                error = "--flood-rate takes 1000 to 1000000000 bytes a second";
+                return false;
+            }
+            o.floodBytesPerS = n;
         } else if (arg == "--seconds") {
             if (!ParseInt(value, 1, kMaxDemoSeconds, n)) {
                 error = "--seconds takes 1 to 604800";
@@ -260,6 +270,10 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& o, std::string& error)
     }
     if (o.flood && haveRate) {
         error = "--rate and --flood exclude each other";
+        return false;
+    }
+    if (o.floodBytesPerS > 0 && !o.flood) {
+        error = "--flood-rate goes with --flood";
         return false;
     }
     if (haveScenario && !o.replayFile.empty()) {

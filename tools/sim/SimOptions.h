@@ -26,6 +26,7 @@ struct SimOptions {
     int baud = 0;
     int rate = 1;                 // epochs per second
     bool flood = false;
+    long floodBytesPerS = 0;      // --flood-rate: the flood's cap (0: as fast as the line takes it)
     ScenarioKind scenario = ScenarioKind::Static;
     std::string replayFile;
     std::string device = "KSIM 1.0";
