@@ -19,6 +19,7 @@
 #include "Sound.h"
 #include "Statistic.h"
 #include "Synchro.h"
+#include "TerminalText.h"
 #include "Timerfile.h"
 #include "Visual.h"
 #include "WeekRollover.h"
@@ -37,6 +38,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <sys/stat.h>
@@ -51,14 +53,6 @@ constexpr int kCueFrequencyHz = 1000;
 constexpr int kCueDurationMs = 100;
 
 const QString kOverwriteWarning = QStringLiteral("File exist! For overwrite push Record");
-
-// The side file's name by the naming rule alone, beside the file.
-QString UsualSideFile(const QString& fileName)
-{
-    const QFileInfo info(fileName);
-    const QString side = QFile::decodeName(SideFileName(QFile::encodeName(info.fileName()).toStdString()).c_str());
-    return fileName.contains(QLatin1Char('/')) ? info.path() + QLatin1Char('/') + side : side;
-}
 
 // How long ago a file was last written, by the wall clock: the pause a
 // continued recording's receive times carry across a restart.
@@ -100,16 +94,22 @@ void Transport::OpenSideFile(bool append)
     const QString name = panel_.FileLabel->text();
     const QString side = SideFileFor(name);
     if (!side.isEmpty())
-        OpenNmeaOutput(QFile::encodeName(side).constData(), kNmeaLiveFlushBytes, append);
-    if (!side.isEmpty() && side != UsualSideFile(name))
-        panel_.InfoLabel->setText(QStringLiteral("Side file: ") + side);
+        OpenSideOutput(QFile::encodeName(side).constData(), QFile::encodeName(name).constData(), kNmeaLiveFlushBytes,
+                       append);
+    const std::string notice = SideFileNotice(ChooseSideFile(QFile::encodeName(name).toStdString()));
+    if (notice.empty())
+        return;
+    panel_.InfoLabel->setText(QStringLiteral("Side file: ") + (side.isEmpty() ? QStringLiteral("none") : side));
+    // Nobody reads a headless run's information line as it starts.
+    if (panel_.headless)
+        std::fprintf(stderr, "kestrova: %s\n", TerminalText(notice).c_str());
 }
 
 QString Transport::RecordWarning(const QString& name, bool binr) const
 {
     if (QFileInfo::exists(name))
         return kOverwriteWarning;
-    if (binr && HoldsRecording(QFile::encodeName(UsualSideFile(name)).toStdString())) {
+    if (binr && !SideFileNotice(ChooseSideFile(QFile::encodeName(name).toStdString())).empty()) {
         const QString side = SideFileFor(name);
         return QStringLiteral("Side file: ") + (side.isEmpty() ? QStringLiteral("none") : side)
             + QStringLiteral(". For record push Record");

@@ -229,7 +229,7 @@ TEST(SideFile, NeverTheFileBeingPlayedOrRecorded)
     // Another name for the same file.
     ASSERT_TRUE(WriteBytes("real.dat", Filler(10)));
     ASSERT_TRUE(QFile::link("real.dat", "alias.nme"));
-    EXPECT_EQ(form->SideFileFor("alias.dat"), "alias.nme");
+    EXPECT_EQ(form->SideFileFor("alias.dat"), "alias.side.nme") << "alias.nme leads to a file Kestrova did not write";
     ASSERT_TRUE(QFile::link("real.dat", "same.nme"));
     ASSERT_TRUE(QFile::link("real.dat", "same.dat"));
     EXPECT_EQ(form->SideFileFor("same.dat"), "") << "both names lead to real.dat";
@@ -443,6 +443,24 @@ TEST_F(MainWindowTest, BinrSideFileNeverReplacesARecording)
     ASSERT_TRUE(WriteBytes(PathOf("pp.side.nme.times"), {}));
     EXPECT_EQ(form->SideFileFor("pp.dat"), "");
     EXPECT_EQ(form->SideFileFor("qq.dat"), "qq.nme");
+}
+
+// two.nme came from another program: playing two.dat keeps it, twice.
+TEST_F(MainWindowTest, BinrPlaybackKeepsAnotherProgramsNme)
+{
+    const std::vector<uint8_t> foreign = Filler(300);
+    ASSERT_TRUE(WriteBytes(PathOf("two.dat"), Concat({FixFrame(1000.0), FixFrame(2000.0)})));
+    ASSERT_TRUE(WriteBytes(PathOf("two.nme"), foreign));
+    Show();
+    form->BINRRadioButton->setChecked(true);
+    form->FileLabel->setText("two.dat");
+    for (int play = 0; play < 2; ++play) {
+        form->RewindButtonClick(nullptr);
+        EXPECT_EQ(form->InfoLabel->text(), "Side file: two.side.nme");
+        ASSERT_TRUE(WaitStopped());
+        EXPECT_EQ(ReadAll(PathOf("two.nme")), AsBytes(foreign));
+        EXPECT_EQ(ReadAll(PathOf("two.side.nme")).count("GGA"), 2) << "written afresh each time";
+    }
 }
 
 TEST_F(RecordFileTest, RawBytesReachTheFileBeforeTheSideFile)
