@@ -123,7 +123,10 @@ bool Transport::BeginRecordFile(const QString& name)
     struct stat before {};
     const bool existed = ::stat(path.constData(), &before) == 0;
     if (!panel_.recordFile.Open(name, recordAppend_)) {
-        panel_.InfoLabel->setText(QStringLiteral("File open error"));
+        // Another recorder's file or a FIFO is refused with its reason.
+        const RecordFile& file = panel_.recordFile;
+        panel_.InfoLabel->setText(QStringLiteral("File open error")
+                                  + (file.Refused() ? QStringLiteral(": ") + file.OpenProblem() : QString()));
         return false;
     }
     const std::string times = TimesFileName(path.toStdString());

@@ -181,7 +181,7 @@ bool BenchRecorder::Start(const QString& recordDir, const QString& title)
     for (size_t i = 0; recording_ && i < sources_.size(); ++i) {
         const QString name = QDir(folder_).absoluteFilePath(Q(BenchFileName(sources_[i])));
         if (!channels_[i]->file.Create(name)) {
-            startProblem_ = QStringLiteral("Cannot create ") + name;
+            startProblem_ = QStringLiteral("Cannot create ") + name + QStringLiteral(": ") + channels_[i]->file.OpenProblem();
             problems_ << startProblem_;
             CloseFiles();
             recording_ = false;

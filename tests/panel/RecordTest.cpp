@@ -23,6 +23,7 @@
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -528,6 +529,26 @@ TEST_F(LiveRecording, BinrGuardWarnsOfARecordingUnderTheSideFileName)
     form->StopButtonClick(form->StopButton);
     EXPECT_EQ(ReadAll(PathOf("live.nme")), AsBytes(Filler(300)));
     EXPECT_TRUE(ReadAll(PathOf("live.side.nme")).contains("GGA"));
+}
+
+// Another recorder's file, or a FIFO nobody reads, is refused at once.
+TEST_F(LiveRecording, RecordRefusesALockedFileOrAFifoAtOnce)
+{
+    ASSERT_TRUE(WriteBytes(PathOf("busy.nme"), Filler(300)));
+    const int holder = ::open(QFile::encodeName(PathOf("busy.nme")).constData(), O_RDONLY);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(PathOf("pipe.nme")).constData(), 0600), 0);
+    const std::pair<QString, QString> cases[] = {{"busy.nme", "File open error: being recorded by another process"},
+                                                 {"pipe.nme", "File open error: not a regular file"}};
+    for (const auto& [name, message] : cases) {
+        form->FileLabel->setText(name);
+        form->RecordButtonClick(form->RecordButton);   // busy.nme exists: the warning first
+        form->RecordButtonClick(form->RecordButton);
+        EXPECT_EQ(form->Mode(), amStop);
+        EXPECT_EQ(form->InfoLabel->text(), message);
+    }
+    EXPECT_EQ(ReadAll(PathOf("busy.nme")), AsBytes(Filler(300)));
+    ::close(holder);
 }
 
 TEST_F(LiveRecording, RecordFromWatchWritesItsReceiveTimes)
