@@ -76,15 +76,22 @@ Transport::~Transport() = default;
 
 // ---------------------------------------------------------------- files
 
+namespace {
+
+// The side file chosen, unless another name still leads to the recording
+// itself (a link).
+QString UsableSideFile(const SideFileChoice& choice, const QString& fileName)
+{
+    if (choice.path.empty() || SameFile(choice.path, QFile::encodeName(fileName).toStdString()))
+        return {};
+    return QFile::decodeName(choice.path.c_str());
+}
+
+} // namespace
+
 QString SideFileFor(const QString& fileName)
 {
-    const QString side = QFile::decodeName(SideFilePath(QFile::encodeName(fileName).toStdString()).c_str());
-    if (side.isEmpty())
-        return {};
-    // Another name may still lead to the same file (a link).
-    if (SameFile(QFile::encodeName(side).toStdString(), QFile::encodeName(fileName).toStdString()))
-        return {};
-    return side;
+    return UsableSideFile(ChooseSideFile(QFile::encodeName(fileName).toStdString()), fileName);
 }
 
 void Transport::OpenSideFile(bool append)
@@ -92,11 +99,12 @@ void Transport::OpenSideFile(bool append)
     // A BINR stream in a file named *.nme would have the side file truncate
     // the very file being played or recorded: then there is no side file.
     const QString name = panel_.FileLabel->text();
-    const QString side = SideFileFor(name);
+    const SideFileChoice choice = ChooseSideFile(QFile::encodeName(name).toStdString());
+    const QString side = UsableSideFile(choice, name);
     if (!side.isEmpty())
         OpenSideOutput(QFile::encodeName(side).constData(), QFile::encodeName(name).constData(), kNmeaLiveFlushBytes,
                        append);
-    const std::string notice = SideFileNotice(ChooseSideFile(QFile::encodeName(name).toStdString()));
+    const std::string notice = SideFileNotice(choice);
     if (notice.empty())
         return;
     panel_.InfoLabel->setText(QStringLiteral("Side file: ") + (side.isEmpty() ? QStringLiteral("none") : side));
