@@ -67,17 +67,6 @@ int64_t UsSinceModified(const struct stat& st)
     return std::max<int64_t>(us, 0);
 }
 
-} // namespace
-
-
-Transport::Transport(TMainForm& panel) : panel_(panel) {}
-
-Transport::~Transport() = default;
-
-// ---------------------------------------------------------------- files
-
-namespace {
-
 // The side file chosen, unless another name still leads to the recording
 // itself (a link).
 QString UsableSideFile(const SideFileChoice& choice, const QString& fileName)
@@ -88,6 +77,13 @@ QString UsableSideFile(const SideFileChoice& choice, const QString& fileName)
 }
 
 } // namespace
+
+
+Transport::Transport(TMainForm& panel) : panel_(panel) {}
+
+Transport::~Transport() = default;
+
+// ---------------------------------------------------------------- files
 
 QString SideFileFor(const QString& fileName)
 {
@@ -117,12 +113,12 @@ QString Transport::RecordWarning(const QString& name, bool binr) const
 {
     if (QFileInfo::exists(name))
         return kOverwriteWarning;
-    if (binr && !SideFileNotice(ChooseSideFile(QFile::encodeName(name).toStdString())).empty()) {
-        const QString side = SideFileFor(name);
-        return QStringLiteral("Side file: ") + (side.isEmpty() ? QStringLiteral("none") : side)
-            + QStringLiteral(". For record push Record");
-    }
-    return {};
+    const SideFileChoice choice = ChooseSideFile(QFile::encodeName(name).toStdString());
+    if (!binr || SideFileNotice(choice).empty())
+        return {};
+    const QString side = UsableSideFile(choice, name);
+    return QStringLiteral("Side file: ") + (side.isEmpty() ? QStringLiteral("none") : side)
+        + QStringLiteral(". For record push Record");
 }
 
 bool Transport::BeginRecordFile(const QString& name)
