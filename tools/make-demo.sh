@@ -18,6 +18,10 @@ if [ ${#targets[@]} -gt 0 ]; then
   cmake --build "$build_dir" -j2 --target "${targets[@]}"
 fi
 "$build_dir/kestrova-sim" --write-demo samples/demo-binr.dat --protocol binr --seconds 600 --scenario moving
+# A side file left by an earlier playback would send --to-nmea to another
+# name; its marker (demo-binr.nme.side) describes the name, not demo.nme.
+rm -f samples/demo-binr.nme samples/demo-binr.nme.side
 "$build_dir/kestrova" --to-nmea samples/demo-binr.dat
 mv samples/demo-binr.nme samples/demo.nme
+rm -f samples/demo-binr.nme.side
 ls -l samples/demo.nme samples/demo-binr.dat

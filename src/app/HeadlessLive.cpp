@@ -15,6 +15,7 @@
 #include "Comm.h"
 #include "Mainfile.h"
 #include "MonotonicClock.h"
+#include "RecordFile.h"
 #include "Report.h"
 #include "SourceAddress.h"
 #include "StopSignals.h"
@@ -99,6 +100,12 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
             Complain(form.InfoLabel->text(), QString());
             return 2;
         }
+        // A folder, a FIFO (whose open would wait for a reader) or a file
+        // another process records is refused at once.
+        if (const QString problem = RecordFileProblem(file); !problem.isEmpty()) {
+            Complain(cl.record + QStringLiteral(": ") + problem, QString());
+            return 2;
+        }
         if (!cl.append && !cl.overwrite && QFileInfo(file).size() > 0) {
             Complain(cl.record + QStringLiteral(": exists; --append continues it, --overwrite replaces it"), QString());
             return 2;
@@ -115,6 +122,10 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
     if (PortOpening()) {
         form.StopButtonClick(nullptr);
         form.InfoLabel->setText(QStringLiteral("Stopped before the source was open"));
+    }
+    if (form.Mode() != amRecord && form.Mode() != amWatch && !form.RecordOpenProblem().isEmpty()) {
+        Complain(cl.record + QStringLiteral(": ") + form.RecordOpenProblem(), QString());
+        return 2;
     }
     if (form.Mode() != amRecord && form.Mode() != amWatch) {
         const QString why = form.InfoLabel->text().isEmpty() ? QStringLiteral("Cannot open ") + source

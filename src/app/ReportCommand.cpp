@@ -446,7 +446,9 @@ ReportPage PageOf(const ReportOptions& o, const Inputs& in, int argc, char* argv
         constexpr size_t kNotesMax = 1 << 20;
         struct stat st {};
         std::ifstream in;
-        if (::stat(o.notes.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        if (::stat(o.notes.c_str(), &st) != 0)
+            error = std::string("cannot read the notes: ") + std::strerror(errno);
+        else if (!S_ISREG(st.st_mode))
             error = "cannot read the notes: not a regular file";
         else
             in.open(o.notes, std::ios::binary);
@@ -516,12 +518,16 @@ int ReadEntries(const ReportOptions& o, const Inputs& in, bool identities, std::
         std::optional<Identity> identity;
         if (identities)
             identity.emplace(input.binr);
-        // A receiver of a test that never opened has no recording: its
-        // column stays empty, as the bench showed it.
+        // A receiver of a test that never opened has no recording, one that
+        // opened and sent nothing an empty one: its column stays empty, as
+        // the bench showed it.
         struct stat st {};
         const bool neverRecorded = input.sinceStart && ::lstat(file.c_str(), &st) != 0 && errno == ENOENT;
+        const bool sentNothing = input.sinceStart && !neverRecorded && S_ISREG(st.st_mode) && st.st_size == 0;
         if (neverRecorded)
             Say("kestrova: " + file + ": not recorded (the source never opened); its column is empty");
+        else if (sentNothing)
+            Say("kestrova: " + file + ": empty (the source opened but sent nothing); its column is empty");
         else if (!Collect(file, input.binr, dates, collector, identity ? &*identity : nullptr)) {
             status = 2;
             continue;
@@ -531,7 +537,8 @@ int ReadEntries(const ReportOptions& o, const Inputs& in, bool identities, std::
         e.protocol = input.binr ? "binr" : "nmea";
         e.log = log.get();
         e.figures = ComputeFigures(*log, input.reference);
-        ApplyReceiveTimes(file, *log, e.figures, input.sinceStart);
+        if (!sentNothing)
+            ApplyReceiveTimes(file, *log, e.figures, input.sinceStart);
         if ((o.window.fromS >= 0 || o.window.toS >= 0) && log->Size() == 0) {
             Say("kestrova: " + file + " has no epoch from " + ClockText(o.window.fromS < 0 ? 0 : o.window.fromS) + " to " +
                 ClockText(o.window.toS < 0 ? kLastSecondOfDay : o.window.toS) + " UTC");

@@ -15,11 +15,17 @@ namespace {
 
 // The side file sits beside its recording: the folder part of the argument is
 // kept as typed and the naming rule applies to the bare name; a recording
-// (a file with a .times) under that name is never replaced. Empty when both
-// names hold recordings.
-QString SidePath(const QString& path)
+// or a file Kestrova did not write is never replaced (SideFile.h). The
+// reason for skipping when neither name can take it, else empty.
+QString WhyNoSideFile(const SideFileChoice& choice)
 {
-    return QFile::decodeName(SideFilePath(QFile::encodeName(path).toStdString()).c_str());
+    if (!choice.path.empty())
+        return {};
+    if (choice.usualKept == SideKept::No)
+        return QStringLiteral("its side file would be the file itself; skipped");
+    if (choice.usualKept == SideKept::Recording && choice.apartKept == SideKept::Recording)
+        return QStringLiteral("both side-file names hold recordings; skipped");
+    return QFile::decodeName(SideFileNotice(choice).c_str()) + QStringLiteral("; skipped");
 }
 
 QString Count(int64_t n, const char* noun)
@@ -45,12 +51,13 @@ int RunToNmea(const QStringList& files, int weekRollovers)
     DatePolicy dates;
     dates.ForceRollovers(weekRollovers);
     for (const QString& file : files) {
-        const QString side = SidePath(file);
-        if (side.isEmpty()) {
-            Complain(file, "both side-file names hold recordings; skipped", 0);
+        const SideFileChoice choice = ChooseSideFile(QFile::encodeName(file).toStdString());
+        if (const QString why = WhyNoSideFile(choice); !why.isEmpty()) {
+            Complain(file, why, 0);
             status = 1;
             continue;
         }
+        const QString side = QFile::decodeName(choice.path.c_str());
         const std::string sideName = QFile::encodeName(side).toStdString();
         if (SameFile(QFile::encodeName(file).toStdString(), sideName)) {
             Complain(file, "its side file would be the file itself; skipped", 0);

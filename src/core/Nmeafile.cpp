@@ -6,7 +6,6 @@
 #include "FileHandle.h"
 #include "NmeafileSentences.h"
 #include "PathIdentity.h"
-#include "ReceiveTimes.h"
 #include "WeekRollover.h"
 
 #include <algorithm>
@@ -27,6 +26,9 @@ char gBuffer[kBufferBytes];
 size_t gUsed = 0;
 size_t gFlushAt = kNmeaLiveFlushBytes;
 int64_t gSentences = 0;
+// The output's name and its recording's, when it is a recording's side file.
+std::string gSideName;
+std::string gRecordingName;
 bool gFailed = false;
 int gErrno = 0;
 
@@ -79,6 +81,18 @@ bool OpenNmeaOutput(const char* fileName, size_t flushBytes, bool append)
     gSentences = 0;
     gFailed = false;
     gErrno = 0;
+    gSideName.clear();
+    gRecordingName.clear();
+    return true;
+}
+
+bool OpenSideOutput(const char* fileName, const char* recording, size_t flushBytes, bool append)
+{
+    if (!OpenNmeaOutput(fileName, flushBytes, append))
+        return false;
+    gSideName = fileName;
+    gRecordingName = recording;
+    MarkSideFile(::fileno(gOutput.get()), gSideName, gRecordingName, false);
     return true;
 }
 
@@ -87,6 +101,8 @@ void CloseNmeaOutput()
     if (!gOutput)
         return;
     FlushOutput();
+    if (!gSideName.empty())
+        MarkSideFile(::fileno(gOutput.get()), gSideName, gRecordingName, true);
     if (!CloseFile(gOutput))
         NoteFailure();
 }
@@ -144,32 +160,6 @@ void WriteSentencesFor(int messageId, const BinrDecoder& decoder, const DatePoli
 }
 
 
-std::string SideFileName(const std::string& fileName)
-{
-    const auto dot = fileName.find('.');
-    return (dot == std::string::npos ? std::string() : fileName.substr(0, dot + 1)) + "nme";
-}
-
-bool HoldsRecording(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(TimesFileName(path).c_str(), &st) == 0;
-}
-
-std::string SideFilePath(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
-    const std::string folder = path.substr(0, nameAt);
-    const std::string side = folder + SideFileName(path.substr(nameAt));
-    if (!HoldsRecording(side))
-        return side;
-    const std::string name = path.substr(nameAt);
-    const auto dot = name.find('.');
-    const std::string apart = folder + (dot == std::string::npos ? std::string() : name.substr(0, dot + 1)) + "side.nme";
-    return HoldsRecording(apart) ? std::string() : apart;
-}
-
 BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName, DatePolicy dates)
 {
     BinrConversion result;
@@ -207,7 +197,7 @@ BinrConversion ConvertBinrToNmea(const char* inputName, const char* outputName, 
         result.failure = BinrConversion::Failure::SameFile;
         return result;
     }
-    if (!OpenNmeaOutput(outputName, kNmeaBatchFlushBytes)) {
+    if (!OpenSideOutput(outputName, inputName, kNmeaBatchFlushBytes)) {
         result.failure = BinrConversion::Failure::OutputOpen;
         result.error = errno;
         return result;

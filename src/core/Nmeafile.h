@@ -21,6 +21,7 @@
 //    clamped to 0 .. 2^31 - 1;
 //  - the satellite counts of message 0x60 below 0 count as 0;
 //  - the satellites-in-view count is read within 0 .. 32.
+#include "SideFile.h"
 #include "WeekRollover.h"
 
 #include <cstddef>
@@ -64,6 +65,11 @@ constexpr size_t kNmeaBatchFlushBytes = 256 * 1024;
 // at its end. Called only while no output is open; false (and no output
 // open) when it cannot be opened.
 bool OpenNmeaOutput(const char* fileName, size_t flushBytes = kNmeaLiveFlushBytes, bool append = false);
+// The same for the side file of a recording (its path): the side file is
+// marked as Kestrova's for that recording as it opens and again as it
+// closes (SideFile.h), so a later playback or recording may take it again.
+bool OpenSideOutput(const char* fileName, const char* recording, size_t flushBytes = kNmeaLiveFlushBytes,
+                    bool append = false);
 // Writes what is kept and closes the file; nothing when none is open.
 void CloseNmeaOutput();
 bool NmeaOutputOpen();
@@ -86,22 +92,9 @@ void WriteSolutionSentences(const BinrDecoder& decoder, const DatePolicy& dates)
 // a 0x88, a GSV group for a 0x52, nothing for any other message.
 void WriteSentencesFor(int messageId, const BinrDecoder& decoder, const DatePolicy& dates);
 
-// Side-file name for a record or playback file: the name up to and including
-// its first full stop, then "nme" (rgfile.dat gives rgfile.nme; a name without
-// a full stop gives nme). Callers pass the bare name, without its folder.
-std::string SideFileName(const std::string& fileName);
-
-// The side file of the recording or playback at path, in the same folder.
-// A recording has FILE.times beside it and a side file never has, so a file
-// with a .times beside it is never taken as a side file: a side file named
-// as such a recording goes to the name up to its first full stop, then
-// "side.nme" (rgfile.dat gives rgfile.side.nme), and there is none (empty)
-// when that name holds a recording too.
-std::string SideFilePath(const std::string& path);
-// True when the file at path has a FILE.times beside it.
-bool HoldsRecording(const std::string& path);
-// Converts a whole BINR recording into its side file with a decoder of its
-// own, through the same generators as playback: GGA, RMC, GSA and PVKTD for
+// Converts a whole BINR recording into its side file (marked as its side
+// file, see OpenSideOutput) with a decoder of its own, through the same
+// generators as playback: GGA, RMC, GSA and PVKTD for
 // every 0x88, a GSV group for every 0x52. Uses the output module, so it must
 // not run while a playback or recording has the output open. Dated by the
 // file's time unless dates forces a count of rollovers.

@@ -19,6 +19,7 @@
 #include "Sound.h"
 #include "Statistic.h"
 #include "Synchro.h"
+#include "TerminalText.h"
 #include "Timerfile.h"
 #include "Visual.h"
 #include "WeekRollover.h"
@@ -37,6 +38,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <sys/stat.h>
@@ -52,14 +54,6 @@ constexpr int kCueDurationMs = 100;
 
 const QString kOverwriteWarning = QStringLiteral("File exist! For overwrite push Record");
 
-// The side file's name by the naming rule alone, beside the file.
-QString UsualSideFile(const QString& fileName)
-{
-    const QFileInfo info(fileName);
-    const QString side = QFile::decodeName(SideFileName(QFile::encodeName(info.fileName()).toStdString()).c_str());
-    return fileName.contains(QLatin1Char('/')) ? info.path() + QLatin1Char('/') + side : side;
-}
-
 // How long ago a file was last written, by the wall clock: the pause a
 // continued recording's receive times carry across a restart.
 int64_t UsSinceModified(const struct stat& st)
@@ -73,6 +67,15 @@ int64_t UsSinceModified(const struct stat& st)
     return std::max<int64_t>(us, 0);
 }
 
+// The side file chosen, unless another name still leads to the recording
+// itself (a link).
+QString UsableSideFile(const SideFileChoice& choice, const QString& fileName)
+{
+    if (choice.path.empty() || SameFile(choice.path, QFile::encodeName(fileName).toStdString()))
+        return {};
+    return QFile::decodeName(choice.path.c_str());
+}
+
 } // namespace
 
 
@@ -84,13 +87,7 @@ Transport::~Transport() = default;
 
 QString SideFileFor(const QString& fileName)
 {
-    const QString side = QFile::decodeName(SideFilePath(QFile::encodeName(fileName).toStdString()).c_str());
-    if (side.isEmpty())
-        return {};
-    // Another name may still lead to the same file (a link).
-    if (SameFile(QFile::encodeName(side).toStdString(), QFile::encodeName(fileName).toStdString()))
-        return {};
-    return side;
+    return UsableSideFile(ChooseSideFile(QFile::encodeName(fileName).toStdString()), fileName);
 }
 
 void Transport::OpenSideFile(bool append)
@@ -98,23 +95,30 @@ void Transport::OpenSideFile(bool append)
     // A BINR stream in a file named *.nme would have the side file truncate
     // the very file being played or recorded: then there is no side file.
     const QString name = panel_.FileLabel->text();
-    const QString side = SideFileFor(name);
+    const SideFileChoice choice = ChooseSideFile(QFile::encodeName(name).toStdString());
+    const QString side = UsableSideFile(choice, name);
     if (!side.isEmpty())
-        OpenNmeaOutput(QFile::encodeName(side).constData(), kNmeaLiveFlushBytes, append);
-    if (!side.isEmpty() && side != UsualSideFile(name))
-        panel_.InfoLabel->setText(QStringLiteral("Side file: ") + side);
+        OpenSideOutput(QFile::encodeName(side).constData(), QFile::encodeName(name).constData(), kNmeaLiveFlushBytes,
+                       append);
+    const std::string notice = SideFileNotice(choice);
+    if (notice.empty())
+        return;
+    panel_.InfoLabel->setText(QStringLiteral("Side file: ") + (side.isEmpty() ? QStringLiteral("none") : side));
+    // Nobody reads a headless run's information line as it starts.
+    if (panel_.headless)
+        std::fprintf(stderr, "kestrova: %s\n", TerminalText(notice).c_str());
 }
 
 QString Transport::RecordWarning(const QString& name, bool binr) const
 {
     if (QFileInfo::exists(name))
         return kOverwriteWarning;
-    if (binr && HoldsRecording(QFile::encodeName(UsualSideFile(name)).toStdString())) {
-        const QString side = SideFileFor(name);
-        return QStringLiteral("Side file: ") + (side.isEmpty() ? QStringLiteral("none") : side)
-            + QStringLiteral(". For record push Record");
-    }
-    return {};
+    const SideFileChoice choice = ChooseSideFile(QFile::encodeName(name).toStdString());
+    if (!binr || SideFileNotice(choice).empty())
+        return {};
+    const QString side = UsableSideFile(choice, name);
+    return QStringLiteral("Side file: ") + (side.isEmpty() ? QStringLiteral("none") : side)
+        + QStringLiteral(". For record push Record");
 }
 
 bool Transport::BeginRecordFile(const QString& name)
@@ -123,7 +127,10 @@ bool Transport::BeginRecordFile(const QString& name)
     struct stat before {};
     const bool existed = ::stat(path.constData(), &before) == 0;
     if (!panel_.recordFile.Open(name, recordAppend_)) {
-        panel_.InfoLabel->setText(QStringLiteral("File open error"));
+        // Another recorder's file or a FIFO is refused with its reason.
+        const RecordFile& file = panel_.recordFile;
+        panel_.InfoLabel->setText(QStringLiteral("File open error")
+                                  + (file.Refused() ? QStringLiteral(": ") + file.OpenProblem() : QString()));
         return false;
     }
     const std::string times = TimesFileName(path.toStdString());

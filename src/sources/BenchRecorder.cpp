@@ -38,6 +38,12 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+#include <system_error>
+
 namespace {
 
 constexpr int kUpdateIntervalMs = 1000;
@@ -46,12 +52,24 @@ constexpr int kDefaultBaud = 4800;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
+// Makes the folder and the folders above it; why not, else empty.
+QString MakeFolders(const QString& path)
+{
+    std::error_code error;
+    const std::filesystem::path folder(QFile::encodeName(path).toStdString());
+    std::filesystem::create_directories(folder, error);
+    if (!error && !std::filesystem::is_directory(folder, error) && !error)
+        error = std::make_error_code(std::errc::not_a_directory);
+    return error ? QString::fromLocal8Bit(error.message().c_str()) : QString();
+}
+
 } // namespace
 
 struct BenchRecorder::Channel {
     SourceLink link;
     RecordFile file;
     QString why;   // why it failed or was lost; empty while fine
+    bool opened = false;   // at some time in this test
     // The start sequence under way: the step sent next, and its timer.
     std::vector<BinrCommandStep> commands;
     size_t nextCommand = 0;
@@ -117,8 +135,8 @@ QString BenchRecorder::StateText(int index) const
 
 bool BenchRecorder::MakeFolder(const QString& recordDir, const QString& title)
 {
-    if (!QDir().mkpath(recordDir)) {
-        startProblem_ = QStringLiteral("Cannot make folder ") + recordDir;
+    if (const QString why = MakeFolders(recordDir); !why.isEmpty()) {
+        startProblem_ = QStringLiteral("Cannot make folder ") + recordDir + QStringLiteral(": ") + why;
         return false;
     }
     const QString path =
@@ -129,8 +147,9 @@ bool BenchRecorder::MakeFolder(const QString& recordDir, const QString& title)
         startProblem_ = path + QStringLiteral(": exists");
         return false;
     }
-    if (!QDir().mkdir(path)) {
-        startProblem_ = QStringLiteral("Cannot make folder ") + path;
+    if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0) {
+        startProblem_ = QStringLiteral("Cannot make folder ") + path + QStringLiteral(": ") +
+                        QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
     BenchManifest manifest;
@@ -181,7 +200,7 @@ bool BenchRecorder::Start(const QString& recordDir, const QString& title)
     for (size_t i = 0; recording_ && i < sources_.size(); ++i) {
         const QString name = QDir(folder_).absoluteFilePath(Q(BenchFileName(sources_[i])));
         if (!channels_[i]->file.Create(name)) {
-            startProblem_ = QStringLiteral("Cannot create ") + name;
+            startProblem_ = QStringLiteral("Cannot create ") + name + QStringLiteral(": ") + channels_[i]->file.OpenProblem();
             problems_ << startProblem_;
             CloseFiles();
             recording_ = false;
@@ -207,9 +226,10 @@ void BenchRecorder::CloseFiles()
         file.Close();
         if (i < receivers_.size())
             receivers_[i]->In().Times().Close();
-        // A source that never sent a byte (never opened) leaves no
-        // recording: the folder's report shows it as a receiver without one.
-        if (recording_ && !file.Name().isEmpty() && file.Size() == 0 && file.LostBytes() == 0 &&
+        // A source that never opened leaves no recording: the folder's
+        // report shows it as a receiver without one. One that opened and
+        // sent nothing leaves its empty recording, which says so.
+        if (recording_ && !channels_[i]->opened && !file.Name().isEmpty() && file.Size() == 0 && file.LostBytes() == 0 &&
             QFileInfo(file.Name()).size() == 0) {
             QFile::remove(file.Name());
             QFile::remove(QFile::decodeName(TimesFileName(QFile::encodeName(file.Name()).toStdString()).c_str()));
@@ -272,6 +292,7 @@ void BenchRecorder::OpenedChannel(int index, bool opened)
     Channel& c = *channels_[size_t(index)];
     BenchReceiver& r = *receivers_[size_t(index)];
     if (opened) {
+        c.opened = true;
         c.why.clear();
         SetState(index, BenchState::Live);
         StartCommands(index);

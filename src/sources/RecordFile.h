@@ -5,6 +5,14 @@
 // file that has vanished under us marks the file failing; the next append
 // tries again, reopening for appending when the handle is gone. What could
 // not be kept is counted: once a recording has a hole, the user must know.
+//
+// Only a regular file or a character device (/dev/null) is recorded into,
+// and it is opened without waiting, so a FIFO under the name is refused at
+// once instead of blocking the open until a reader comes. A regular file is
+// locked (flock, exclusive) from Open to Close, the reopens included, so a
+// second recorder of the same file, in this process or another, is refused
+// instead of interleaving two streams; the lock is taken before the file is
+// truncated.
 #include <QString>
 #include <cstdint>
 
@@ -19,6 +27,12 @@ public:
     bool Create(const QString& name) { return Open(name, false); }
     // Creates or truncates the file, or with append goes on at its end.
     bool Open(const QString& name, bool append);
+    // Why the last Open failed: RecordFileProblem's texts, or the system's
+    // reason; empty after an Open that succeeded.
+    const QString& OpenProblem() const { return openProblem_; }
+    // True when the last Open was refused for another recorder's lock or for
+    // a file that is neither regular nor a character device.
+    bool Refused() const { return refused_; }
     // Appends the whole block; false when any byte could not be written.
     bool Append(const uint8_t* bytes, int length);
     // Closes and opens again for appending ("ab"): pushes the data out and
@@ -39,17 +53,31 @@ public:
     int ReopenCount() const { return reopenCount_; }
 
 private:
+    // Opens the name for writing (O_APPEND with append), checked and locked
+    // as the header says; -1 with openProblem_ set when it cannot.
+    int OpenChecked(bool append);
     bool OpenForAppend();
+    // Closes the writing descriptor only; the lock stays.
+    void CloseWriter();
     // The bytes written to the open file when it has been removed, else -1.
     int64_t VanishedSize() const;
 
     int fd_ = -1;
+    int lockFd_ = -1;   // holds the lock across reopens
     QString name_;
+    QString openProblem_;
+    bool refused_ = false;
     bool failing_ = false;
     int64_t lostBytes_ = 0;
     int64_t size_ = 0;
     int reopenCount_ = 0;
 };
+
+// What stops the file at name from being recorded into, checked before a
+// source is opened: "a folder, not a file", "not a regular file" (a FIFO, a
+// socket, a block device) or "being recorded by another process"; empty
+// when nothing does (a missing file is created).
+QString RecordFileProblem(const QString& name);
 
 // The information line while recording: "Receive...", or once anything was
 // lost, "File write error: N bytes lost" until the recording stops.

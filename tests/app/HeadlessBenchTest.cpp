@@ -15,7 +15,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -120,6 +124,40 @@ TEST(HeadlessBenchRun, FourReceiversRecordedUntilSigtermAndAMissingOneNamed)
     }
     EXPECT_TRUE(QFileInfo::exists(folder + "/report.html"));
     EXPECT_FALSE(QFileInfo::exists(folder + "/gone.nme"));   // never opened: no recording
+}
+
+// Each end says what happened: a source that stayed connected and sent
+// nothing, and a record folder that cannot be made.
+TEST(HeadlessBenchRun, ASilentSourceAndAFolderThatCannotBeMadeAreNamedTruly)
+{
+    QTemporaryDir dir;
+    // A listening socket: the kernel completes each connection; nothing is sent.
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const QString source = "tcp://127.0.0.1:" + QString::number(ntohs(address.sin_port)) + "=quiet";
+    struct Row {
+        QString recordDir;
+        int status;
+        QByteArray message;
+    } rows[] = {
+        {dir.path() + "/tests", 0, "/quiet.nme: empty (the source opened but sent nothing); its column is empty\n"},
+        {"/dev/null/tests", 2, "kestrova: Cannot make folder /dev/null/tests: Not a directory\n"},
+    };
+    for (const Row& row : rows) {
+        QProcess kestrova;
+        kestrova.start(KESTROVA_BIN, {"--headless", "--bench", source, "--record-dir", row.recordDir, "--seconds", "1"});
+        ASSERT_TRUE(kestrova.waitForFinished(30000));
+        EXPECT_EQ(kestrova.exitCode(), row.status);
+        const QByteArray err = kestrova.readAllStandardError();
+        EXPECT_TRUE(err.endsWith(row.message)) << err.toStdString();
+    }
+    ::close(silent);
 }
 
 struct TableCase {

@@ -14,6 +14,10 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <sys/resource.h>
 
 namespace {
@@ -229,17 +233,26 @@ TEST_F(HeadlessLiveTest, RecordIntoAMissingFolderOrOverALogIsRefused)
 {
     const QString address = StartSim();
     ASSERT_TRUE(address.startsWith("tcp://")) << address.toStdString();
-    for (const char* name : {"x.nme", "log.nme"}) {
+    for (const char* name : {"x.nme", "log.nme", "busy.nme"}) {
         QFile f(dir.path() + "/" + name);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("kept");
     }
+    // busy.nme is being recorded (this process holds its lock); pipe.nme is a
+    // FIFO nobody reads, whose open would wait for ever.
+    const int holder = ::open(QFile::encodeName(dir.path() + "/busy.nme").constData(), O_RDONLY);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.path() + "/pipe.nme").constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.nme"));
     const std::pair<QStringList, QByteArray> cases[] = {
         {{"--record", dir.path() + "/no/such/x.nme"},
          ("kestrova: Cannot enter folder " + dir.path() + "/no/such: No such file or directory").toUtf8()},
         {{"--record", "no/such/x.nme", "--append"}, ("kestrova: Cannot enter folder " + dir.path() + "/no/such").toUtf8()},
         {{"--record", "log.nme"}, "kestrova: log.nme: exists; --append continues it, --overwrite replaces it"},
         {{"--record", "log.nme", "--append", "--overwrite"}, "--append and --overwrite exclude each other"},
+        {{"--record", "busy.nme", "--append"}, "kestrova: busy.nme: being recorded by another process\n"},
+        {{"--record", "pipe.nme", "--overwrite"}, "kestrova: pipe.nme: not a regular file\n"},
+        {{"--record", "folder.nme"}, "kestrova: folder.nme: a folder, not a file\n"},
         {{"--overwrite"}, "--append and --overwrite belong to --record FILE"},
     };
     for (const auto& [args, message] : cases) {
@@ -249,7 +262,9 @@ TEST_F(HeadlessLiveTest, RecordIntoAMissingFolderOrOverALogIsRefused)
         EXPECT_TRUE(kestrova.readAllStandardError().contains(message)) << message.toStdString();
         EXPECT_EQ(ReadFile(dir.path() + "/x.nme"), "kept");
         EXPECT_EQ(ReadFile(dir.path() + "/log.nme"), "kept");
+        EXPECT_EQ(ReadFile(dir.path() + "/busy.nme"), "kept");
     }
+    ::close(holder);
     // --overwrite replaces it, as the window's second press does.
     kestrova.start(KESTROVA_BIN, {"--headless", "--port", address, "--record", "log.nme", "--overwrite", "--seconds", "2"});
     ASSERT_TRUE(kestrova.waitForFinished(30000));

@@ -185,6 +185,18 @@ TEST_F(HeadlessTest, BinrRecordingPlaysAndWritesItsSideFile)
     EXPECT_TRUE(main[0].contains("\tErrorBytesLabel=0\t"));
     EXPECT_GT(Lines(r.out, "POSITION").size(), 100);
     EXPECT_GT(QFileInfo(PathOf("demo.nme")).size(), 1000) << "side file beside the played file";
+    EXPECT_EQ(r.err, "");
+    // Played again it takes its own side file back, byte for byte; a file
+    // another program left under the name is kept, and the run says so.
+    const QByteArray side = Read("demo.nme");
+    EXPECT_EQ(Kestrova({"--headless", PathOf("demo.dat")}).err, "");
+    EXPECT_EQ(Read("demo.nme"), side);
+    Write("demo.nme", "$GPGGA,another program\r\n");
+    const RunResult kept = Kestrova({"--headless", PathOf("demo.dat")});
+    EXPECT_EQ(kept.status, 0);
+    EXPECT_EQ(kept.err, "kestrova: demo.nme kept (not a side file Kestrova wrote); side file: demo.side.nme\n");
+    EXPECT_EQ(Read("demo.nme"), "$GPGGA,another program\r\n");
+    EXPECT_EQ(Read("demo.side.nme"), side);
 
     // The same bytes read as NMEA: nothing decodes, every frame is noise.
     const RunResult asNmea = Kestrova({"--headless", "--nmea", PathOf("demo.dat")});

@@ -74,6 +74,8 @@ TEST(ReportCommand, RefusalsAndFailedOutputs)
         {"a device that never ends", "", "$K --report /dev/zero", 2, "kestrova: /dev/zero: not a regular file\n", ""},
         {"a FIFO nobody writes", "mkfifo pipe.nme", "$K --report pipe.nme same.nme", 2,
          "kestrova: pipe.nme: not a regular file\n", "same.nme"},
+        {"notes that do not exist", "", "$K --report same.nme --notes missing.txt --html r.html", 1,
+         "kestrova: missing.txt: cannot read the notes: No such file or directory\n", ""},
         {"a missing file", "", "$K --report missing.nme", 2,
          "kestrova: missing.nme: cannot open: No such file or directory\n", ""},
         {"the table on a full disk", "", "$K --report same.nme >/dev/full", 1,

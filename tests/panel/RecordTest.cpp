@@ -23,6 +23,7 @@
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -229,7 +230,7 @@ TEST(SideFile, NeverTheFileBeingPlayedOrRecorded)
     // Another name for the same file.
     ASSERT_TRUE(WriteBytes("real.dat", Filler(10)));
     ASSERT_TRUE(QFile::link("real.dat", "alias.nme"));
-    EXPECT_EQ(form->SideFileFor("alias.dat"), "alias.nme");
+    EXPECT_EQ(form->SideFileFor("alias.dat"), "alias.side.nme") << "alias.nme leads to a file Kestrova did not write";
     ASSERT_TRUE(QFile::link("real.dat", "same.nme"));
     ASSERT_TRUE(QFile::link("real.dat", "same.dat"));
     EXPECT_EQ(form->SideFileFor("same.dat"), "") << "both names lead to real.dat";
@@ -445,6 +446,24 @@ TEST_F(MainWindowTest, BinrSideFileNeverReplacesARecording)
     EXPECT_EQ(form->SideFileFor("qq.dat"), "qq.nme");
 }
 
+// two.nme came from another program: playing two.dat keeps it, twice.
+TEST_F(MainWindowTest, BinrPlaybackKeepsAnotherProgramsNme)
+{
+    const std::vector<uint8_t> foreign = Filler(300);
+    ASSERT_TRUE(WriteBytes(PathOf("two.dat"), Concat({FixFrame(1000.0), FixFrame(2000.0)})));
+    ASSERT_TRUE(WriteBytes(PathOf("two.nme"), foreign));
+    Show();
+    form->BINRRadioButton->setChecked(true);
+    form->FileLabel->setText("two.dat");
+    for (int play = 0; play < 2; ++play) {
+        form->RewindButtonClick(nullptr);
+        EXPECT_EQ(form->InfoLabel->text(), "Side file: two.side.nme");
+        ASSERT_TRUE(WaitStopped());
+        EXPECT_EQ(ReadAll(PathOf("two.nme")), AsBytes(foreign));
+        EXPECT_EQ(ReadAll(PathOf("two.side.nme")).count("GGA"), 2) << "written afresh each time";
+    }
+}
+
 TEST_F(RecordFileTest, RawBytesReachTheFileBeforeTheSideFile)
 {
     // The side file is a FIFO kept full, so its first write blocks the
@@ -510,6 +529,26 @@ TEST_F(LiveRecording, BinrGuardWarnsOfARecordingUnderTheSideFileName)
     form->StopButtonClick(form->StopButton);
     EXPECT_EQ(ReadAll(PathOf("live.nme")), AsBytes(Filler(300)));
     EXPECT_TRUE(ReadAll(PathOf("live.side.nme")).contains("GGA"));
+}
+
+// Another recorder's file, or a FIFO nobody reads, is refused at once.
+TEST_F(LiveRecording, RecordRefusesALockedFileOrAFifoAtOnce)
+{
+    ASSERT_TRUE(WriteBytes(PathOf("busy.nme"), Filler(300)));
+    const int holder = ::open(QFile::encodeName(PathOf("busy.nme")).constData(), O_RDONLY);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(PathOf("pipe.nme")).constData(), 0600), 0);
+    const std::pair<QString, QString> cases[] = {{"busy.nme", "File open error: being recorded by another process"},
+                                                 {"pipe.nme", "File open error: not a regular file"}};
+    for (const auto& [name, message] : cases) {
+        form->FileLabel->setText(name);
+        form->RecordButtonClick(form->RecordButton);   // busy.nme exists: the warning first
+        form->RecordButtonClick(form->RecordButton);
+        EXPECT_EQ(form->Mode(), amStop);
+        EXPECT_EQ(form->InfoLabel->text(), message);
+    }
+    EXPECT_EQ(ReadAll(PathOf("busy.nme")), AsBytes(Filler(300)));
+    ::close(holder);
 }
 
 TEST_F(LiveRecording, RecordFromWatchWritesItsReceiveTimes)
