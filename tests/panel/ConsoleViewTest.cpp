@@ -6,6 +6,7 @@
 
 #include "Console.h"
 #include "ConsoleModel.h"
+#include "Controls.h"
 #include "TestSupport.h"
 
 #include <QDateTime>

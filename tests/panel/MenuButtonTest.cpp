@@ -27,8 +27,8 @@ TEST_F(MainWindowTest, TheMenuButtonOpensTheTitleMenuAndTheFirstStartSaysSo)
     QStringList items;
     for (QAction* a : form->TitleMenu()->actions())
         items << a->text();
-    EXPECT_TRUE(items.contains("Player...")) << items.join(", ").toStdString();
-    EXPECT_TRUE(items.contains("Messages..."));
+    EXPECT_TRUE(items.contains("Messages...")) << items.join(", ").toStdString();
+    EXPECT_TRUE(items.contains("Bench..."));
     form->TitleMenu()->hide();
 
     // Once the panel has been stored, no more hint.
