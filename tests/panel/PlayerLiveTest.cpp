@@ -82,6 +82,8 @@ TEST_F(PlayerLiveTest, InsideAGapTheHandleAndTimesMoveOnAndSSkipsIt)
     const int beforeGap = slider->maximum() * 9 / 309;
     ASSERT_TRUE(WaitFor([&] { return PlayerForm->CurrentLabel->text().startsWith("gap:"); }, 10000));
     EXPECT_EQ(PlayerForm->CurrentLabel->text(), "gap: 4:51 without data");
+    const QLabel* current = PlayerForm->CurrentLabel;
+    EXPECT_LE(QFontMetrics(current->font()).horizontalAdvance("gap: 10:31 without data"), current->width()) << "not cut";
     EXPECT_EQ(PlayerForm->NoteLabel->text(), "S skips the gap");
     const int first = slider->value();
     const QString elapsed = PlayerForm->ElapsedLabel->text();
