@@ -11,6 +11,7 @@
 
 struct CommandLine {
     bool help = false;
+    bool version = false;   // --version
     bool headless = false;
     bool toNmea = false;
     enum class Protocol { ByName, Nmea, Binr } protocol = Protocol::ByName;

@@ -190,6 +190,8 @@ const OptionRow<CommandLine> kRows[] = {
      ProgramFlag<&CL::toNmea>},
     {"--help", nullptr, nullptr, "this text", ProgramFlag<&CL::help>},
     {"-h", nullptr, "", nullptr, ProgramFlag<&CL::help>},
+    {"--version", nullptr, nullptr, "the program's version and the commit it was built at",
+     ProgramFlag<&CL::version>},
 };
 
 } // namespace

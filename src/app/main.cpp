@@ -4,6 +4,7 @@
 // started directly it runs --report too, alike.
 #include "CommandLine.h"
 #include "Headless.h"
+#include "ReceiverReport.h"
 #include "ReportCommand.h"
 #include "ToNmea.h"
 #include "WindowRun.h"
@@ -20,6 +21,10 @@ int main(int argc, char* argv[])
     const CommandLine cl = ParseCommandLine(arguments);
     if (cl.help) {
         std::fputs(UsageText().toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (cl.version) {
+        std::printf("%s\n", ProgramVersionText().c_str());
         return 0;
     }
     if (!cl.error.isEmpty()) {

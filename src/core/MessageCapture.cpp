@@ -1,6 +1,8 @@
 #include "MessageCapture.h"
 
 #include "BinrDecoder.h"
+#include "EpochIndex.h"
+#include "NmeaDate.h"
 
 #include <algorithm>
 #include <climits>
@@ -16,9 +18,49 @@ constexpr int kRefused = -1;   // both decoders' error result
 
 void MessageCapture::Reset()
 {
+    EndMessage();
+    strayLength_ = 0;
+    overflowRest_ = false;
+}
+
+void MessageCapture::EndMessage()
+{
     inMessage_ = false;
     dlePending_ = false;
     length_ = 0;
+}
+
+void MessageCapture::KeepStray(const uint8_t* bytes, int count)
+{
+    for (int i = 0; i < count;) {
+        if (strayLength_ == 0) {
+            while (i < count && (bytes[i] == '\r' || bytes[i] == '\n'))
+                ++i;
+            if (i == count)
+                return;
+        }
+        const int take = std::min(count - i, kMessageBytesKept - strayLength_);
+        std::memcpy(stray_ + strayLength_, bytes + i, size_t(take));
+        strayLength_ += take;
+        i += take;
+        if (strayLength_ == kMessageBytesKept)
+            EmitStray();
+    }
+}
+
+void MessageCapture::EmitStray()
+{
+    if (strayLength_ == 0)
+        return;
+    MessageIn m;
+    m.receiveMs = receiveMs_;
+    m.source = source_;
+    m.protocol = protocol_;
+    m.bytes = stray_;
+    m.length = strayLength_;
+    m.undecoded = true;
+    log_->Append(m);
+    strayLength_ = 0;
 }
 
 void MessageCapture::Keep(const uint8_t* bytes, int count)
@@ -42,7 +84,7 @@ void MessageCapture::Emit(int end)
     // The result belongs to the last byte consumed.
     m.decodeError = refused_ && end == used_;
     log_->Append(m);
-    Reset();
+    EndMessage();
 }
 
 void MessageCapture::Feed(const uint8_t* bytes, int used, int result, int64_t receiveMs, uint8_t source, MessageLog& log)
@@ -58,8 +100,10 @@ void MessageCapture::Feed(const uint8_t* bytes, int used, int result, int64_t re
         i = protocol_ == MessageProtocol::Nmea ? FeedNmea(bytes, used, i) : FeedBinr(bytes, used, i);
     // Refused with the message still open: the decoder's buffer overflowed
     // on the last byte and it dropped the message there.
-    if (refused_ && inMessage_)
+    if (refused_ && inMessage_) {
         Emit(used);
+        overflowRest_ = true;
+    }
     log_ = nullptr;
 }
 
@@ -78,11 +122,22 @@ int MessageCapture::FeedNmea(const uint8_t* bytes, int used, int from)
             return from + end;
         }
         Keep(at, toStart);
+    } else if (toStart > 0) {
+        int skip = 0;
+        // The rest of an overflowed sentence belongs to it, not to noise.
+        if (overflowRest_) {
+            const void* lineFeed = std::memchr(at, kLineFeed, size_t(toStart));
+            skip = lineFeed ? int(static_cast<const uint8_t*>(lineFeed) - at) + 1 : toStart;
+            overflowRest_ = lineFeed == nullptr;
+        }
+        KeepStray(at + skip, toStart - skip);
     }
     if (start == nullptr)
         return used;
+    EmitStray();
+    overflowRest_ = false;
     // A "$" drops the sentence under way, as the decoder does.
-    Reset();
+    EndMessage();
     inMessage_ = true;
     Keep(at + toStart, 1);
     return from + toStart + 1;
@@ -115,4 +170,19 @@ int MessageCapture::FeedBinr(const uint8_t* bytes, int used, int from)
         return used;
     dlePending_ = true;
     return from + run + 1;
+}
+
+int64_t NmeaRecordingMs(const NmeaAssembler& nmea, int64_t todayDay, int64_t fallbackMs)
+{
+    constexpr int kTimeSlot = 1;
+    constexpr int kRmcDateSlot = 9;
+    const NmeaFields& gga = nmea.Stored(NmeaKind::Gga);
+    const NmeaFields& rmc = nmea.Stored(NmeaKind::Rmc);
+    int64_t ms = gga.count > kTimeSlot ? NmeaTimeOfDayMs(gga.slot[kTimeSlot]) : kNoTime;
+    if (ms == kNoTime && rmc.count > kTimeSlot)
+        ms = NmeaTimeOfDayMs(rmc.slot[kTimeSlot]);
+    if (ms == kNoTime)
+        return fallbackMs;
+    const int64_t day = rmc.count > kRmcDateSlot ? RmcDateDay(rmc.slot[kRmcDateSlot]) : -1;
+    return (day >= 0 ? day : todayDay) * kMsPerDay + ms;
 }

@@ -13,7 +13,11 @@
 // decoder's overflow, which ends the message there. A sentence cut by a new
 // "$" is dropped silently, as the decoder drops it. Only the first
 // kMessageBytesKept bytes of a message are held, with its true length.
+// NMEA bytes between sentences (binary noise, a wrong line rate) go to the
+// log as undecoded chunks of up to kMessageBytesKept bytes, each closed by
+// the next "$" or when full; line ends alone are no noise.
 #include "MessageLog.h"
+#include "NmeaAssembler.h"
 
 #include <cstdint>
 
@@ -31,6 +35,9 @@ private:
     int FeedNmea(const uint8_t* bytes, int used, int from);
     int FeedBinr(const uint8_t* bytes, int used, int from);
     void Keep(const uint8_t* bytes, int count);
+    void KeepStray(const uint8_t* bytes, int count);
+    void EmitStray();
+    void EndMessage();
     // The message ends with the byte before `end`.
     void Emit(int end);
 
@@ -39,6 +46,9 @@ private:
     bool dlePending_ = false;        // BINR: the last byte was a DLE not yet paired
     uint32_t length_ = 0;            // the message's true length so far
     uint8_t kept_[kMessageBytesKept];
+    uint8_t stray_[kMessageBytesKept];
+    int strayLength_ = 0;
+    bool overflowRest_ = false;   // NMEA: after an overflow, up to the line end
     // Set for the duration of one Feed.
     MessageLog* log_ = nullptr;
     int used_ = 0;
@@ -46,3 +56,9 @@ private:
     int64_t receiveMs_ = 0;
     uint8_t source_ = 0;
 };
+
+// The recording's own time of a played NMEA stream, Unix milliseconds: the
+// last GGA's time of day (an RMC's without one) on the last RMC's date, or
+// on todayDay (days from 1970) before any date came; fallbackMs before any
+// time came.
+int64_t NmeaRecordingMs(const NmeaAssembler& nmea, int64_t todayDay, int64_t fallbackMs);

@@ -56,12 +56,16 @@ void ClassifyNmea(const uint8_t* bytes, int length, MessageClass& c)
             c.talker[i] = IsAddressChar(address[i]) ? char(address[i]) : '?';
         from = kTalkerLength;
     }
-    size = std::min(size - from, kMessageTypeNameMax);
-    for (int i = 0; i < size; ++i)
-        c.name[i] = IsAddressChar(address[from + i]) ? char(address[from + i]) : '?';
-    if (size <= 0)
-        c.name[0] = '?';
     c.checksum = NmeaChecksumStatus(bytes, length);
+    const bool valid = size > 0 && std::all_of(address, address + size, IsAddressChar);
+    if (!valid) {
+        c = MessageClass();
+        std::memcpy(c.name, kUndecodedType, sizeof kUndecodedType);
+        c.undecoded = true;
+        return;
+    }
+    size = std::min(size - from, kMessageTypeNameMax);
+    std::memcpy(c.name, address + from, size_t(size));
 }
 
 int64_t SecondOf(int64_t ms)
@@ -71,7 +75,7 @@ int64_t SecondOf(int64_t ms)
 
 int BucketOf(int64_t second)
 {
-    return int(((second % kRateWindowSeconds) + kRateWindowSeconds) % kRateWindowSeconds);
+    return int(((second % kRateBuckets) + kRateBuckets) % kRateBuckets);
 }
 
 } // namespace
@@ -143,7 +147,13 @@ int MessageLog::TypeRow(const char* name)
 uint64_t MessageLog::Append(const MessageIn& message)
 {
     const int length = message.bytes != nullptr ? std::max(message.length, 0) : 0;
-    const MessageClass c = ClassifyMessage(message.protocol, message.bytes, length);
+    MessageClass c;
+    if (message.undecoded) {
+        std::memcpy(c.name, kUndecodedType, sizeof kUndecodedType);
+        c.undecoded = true;
+    } else {
+        c = ClassifyMessage(message.protocol, message.bytes, length);
+    }
     const int row = TypeRow(c.name);
     const uint64_t sequence = appended_++;
 
@@ -155,13 +165,13 @@ uint64_t MessageLog::Append(const MessageIn& message)
     e.source = message.source;
     e.protocol = message.protocol;
     e.checksum = c.checksum;
-    e.error = message.decodeError || c.checksum == ChecksumStatus::Bad;
+    e.error = message.decodeError || c.checksum == ChecksumStatus::Bad || c.undecoded;
+    e.undecoded = c.undecoded;
     std::memcpy(e.talker, c.talker, sizeof e.talker);
     if (length > 0)
         CopyMessageBytes(e.bytes, message.bytes, e.KeptLength());
 
     MessageTypeRow& t = types_[row];
-    ++t.count;
     t.errors += e.error ? 1 : 0;
     // The messages of a block share its receive time: one division for all.
     if (message.receiveMs != bucketMs_ || !bucketKnown_) {
@@ -172,6 +182,8 @@ uint64_t MessageLog::Append(const MessageIn& message)
     }
     const int64_t second = bucketSecond_;
     const int bucket = bucket_;
+    if (t.count++ == 0)
+        t.firstSecond = second;
     if (t.bucketSecond[bucket] != second || t.bucketCount[bucket] == 0) {
         t.bucketSecond[bucket] = second;
         t.bucketCount[bucket] = 0;
@@ -205,16 +217,19 @@ double MessageLog::RateHz(int row, int64_t nowMs) const
     const MessageTypeRow& t = types_[row];
     const int64_t now = SecondOf(nowMs);
     uint64_t count = 0;
-    for (int i = 0; i < kRateWindowSeconds; ++i)
-        if (t.bucketCount[i] != 0 && t.bucketSecond[i] <= now && now - t.bucketSecond[i] < kRateWindowSeconds)
+    for (int i = 0; i < kRateBuckets; ++i)
+        if (t.bucketCount[i] != 0 && t.bucketSecond[i] < now && now - t.bucketSecond[i] <= kRateWindowSeconds)
             count += t.bucketCount[i];
-    return double(count) / kRateWindowSeconds;
+    const int64_t seconds = std::min<int64_t>(now - t.firstSecond, kRateWindowSeconds);
+    return seconds > 0 ? double(count) / double(seconds) : 0.0;
 }
 
 std::string MessageText(const MessageEntry& entry)
 {
     const int kept = entry.KeptLength();
     std::string text;
+    if (entry.undecoded)
+        return MessageHex(entry);
     if (entry.protocol == MessageProtocol::Binr) {
         const MessageClass c = ClassifyMessage(entry.protocol, entry.bytes, kept);
         return c.name;
@@ -332,7 +347,7 @@ std::string BinrSummary(uint8_t id, const uint8_t* p, int size)
 
 std::string MessageSummary(const MessageEntry& entry)
 {
-    if (entry.protocol != MessageProtocol::Binr)
+    if (entry.protocol != MessageProtocol::Binr || entry.undecoded)
         return MessageText(entry);
     uint8_t payload[kMessageBytesKept];
     int size = 0;

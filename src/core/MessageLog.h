@@ -13,16 +13,20 @@
 //
 // Types. NMEA by its address: "$GPGGA" is type "GGA" with talker "GP";
 // a proprietary sentence ("$P...") by its whole address ("PVKTD"), without
-// talker. Characters other than A-Z and 0-9 in an address read as "?", an
-// empty address as "?", and an address is cut to 11 characters. BINR by its
+// talker; an address is cut to 11 characters. What is no sentence reads as
+// type "undecoded", counted as an error: a "sentence" whose address is empty
+// or holds characters other than A-Z and 0-9 (binary noise with a "$" in
+// it), and the bytes the capture found between messages. BINR by its
 // ID, "0x88". Checksums: NMEA "*hh" before the line end is ok or bad, a
 // sentence without one is none, BINR (which has none) is none. A message
 // counts as a decoding error for its type when the decoder refused it or
 // its checksum is bad. The table holds kMessageTypesMax - 1 types; later
 // ones are counted together under "other".
 //
-// Rate: the messages of a type received in the current whole second of the
-// receive clock and the nine before it, divided by 10 (Hz).
+// Rate: the messages of a type received in the ten whole seconds of the
+// receive clock before the current one, divided by the seconds of those in
+// which the type was known (its first second on): the current second is
+// still under way, and counting it showed 0.9 Hz for a 1 Hz sentence.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,6 +36,8 @@ constexpr int kMessageBytesKept = 256;
 constexpr int kMessageTypesMax = 64;
 constexpr int kMessageTypeNameMax = 11;
 constexpr int kRateWindowSeconds = 10;
+constexpr int kRateBuckets = kRateWindowSeconds + 1;   // the window and the second under way
+constexpr char kUndecodedType[] = "undecoded";
 
 enum class MessageProtocol : uint8_t { Nmea, Binr };
 enum class ChecksumStatus : uint8_t { None, Ok, Bad };
@@ -45,12 +51,14 @@ struct MessageIn {
     const uint8_t* bytes = nullptr;
     int length = 0;
     bool decodeError = false;    // the decoder refused it (bad checksum, length, overflow)
+    bool undecoded = false;      // bytes between messages, no message at all
 };
 
 struct MessageClass {
     char name[kMessageTypeNameMax + 1] = {};
     char talker[3] = {};
     ChecksumStatus checksum = ChecksumStatus::None;
+    bool undecoded = false;   // named kUndecodedType
 };
 
 struct MessageEntry {
@@ -62,6 +70,7 @@ struct MessageEntry {
     MessageProtocol protocol = MessageProtocol::Nmea;
     ChecksumStatus checksum = ChecksumStatus::None;
     bool error = false;
+    bool undecoded = false;      // shown as hex
     char talker[3] = {};
     // Aligned, so that the copy of each message into the ring runs in whole
     // words.
@@ -75,8 +84,9 @@ struct MessageTypeRow {
     uint64_t count = 0;
     uint64_t errors = 0;
     // Messages per whole second of the receive clock, for the rate.
-    int64_t bucketSecond[kRateWindowSeconds] = {};
-    uint32_t bucketCount[kRateWindowSeconds] = {};
+    int64_t firstSecond = 0;     // of its first message
+    int64_t bucketSecond[kRateBuckets] = {};
+    uint32_t bucketCount[kRateBuckets] = {};
 };
 
 // Copies a message's bytes (count of them, at most the bytes kept). A
@@ -124,7 +134,8 @@ private:
     int bucket_ = 0;
 };
 
-// NMEA as text without its line end, each control or non-ASCII byte as "?";
+// NMEA as text without its line end, each control or non-ASCII byte as "?"
+// (undecoded bytes in hex, as MessageHex);
 // BINR as "0x88"; "..." after a message longer than the bytes kept. ASCII
 // only, whatever the message held.
 std::string MessageText(const MessageEntry& entry);

@@ -44,13 +44,64 @@ ReplayPace::ReplayPace(const EpochIndex& index, std::shared_ptr<const std::vecto
     intervalMs_ = TypicalEpochIntervalMs(index);
 }
 
+int64_t PaceProgress::ReachedMs(int64_t nowUs) const
+{
+    if (!delivered)
+        return anchorRec;
+    const int64_t low = std::max(lastRec, anchorRec);
+    int64_t reached = low;
+    if (paused) {
+        reached = pausedRec;
+    } else if (!max) {
+        const double ms = double(nowUs - anchorUs) / double(kUsPerMs) * speed;
+        reached = anchorRec + int64_t(std::floor(std::max(ms, 0.0)));
+    }
+    return std::clamp(reached, low, std::max(nextRec, low));
+}
+
+PaceProgress ReplayPace::Progress() const
+{
+    PaceProgress p;
+    p.epoch = previousEpoch_;
+    p.delivered = hasPrevious_;
+    p.paused = paused_;
+    p.max = options_.max;
+    p.speed = options_.speed;
+    p.anchorUs = anchorUs_;
+    p.anchorRec = anchorRec_;
+    p.lastRec = previousRec_;
+    p.nextRec = previousRec_;
+    p.pausedRec = pausedRec_;
+    if (hasPrevious_ && cursor_ < index_.Size())
+        p.nextRec = RecordingMs(cursor_, EpochAt(cursor_));
+    return p;
+}
+
+void ReplayPace::Pause(int64_t nowUs)
+{
+    if (paused_)
+        return;
+    pausedRec_ = Progress().ReachedMs(nowUs);
+    paused_ = true;
+}
+
+void ReplayPace::Rebase(int64_t nowUs)
+{
+    const int64_t from = paused_ ? Progress().ReachedMs(nowUs) : previousRec_;
+    anchorUs_ = nowUs;
+    anchorRec_ = hasPrevious_ ? from : 0;
+    paused_ = false;
+}
+
 void ReplayPace::SetOptions(const PaceOptions& options, int64_t nowUs)
 {
+    const int64_t reached = Progress().ReachedMs(nowUs);
     options_ = options;
     options_.bytesPerSecond = std::max<int64_t>(options_.bytesPerSecond, 1);
     options_.speed = std::clamp(options_.speed, kMinSpeed, kMaxSpeed);
     anchorUs_ = nowUs;
-    anchorRec_ = hasPrevious_ ? previousRec_ : 0;
+    anchorRec_ = hasPrevious_ ? reached : 0;
+    paused_ = false;
 }
 
 void ReplayPace::DropReceiveTimes(int64_t nowUs)
@@ -63,6 +114,7 @@ void ReplayPace::DropReceiveTimes(int64_t nowUs)
     hasPrevious_ = false;
     anchorUs_ = nowUs;
     anchorRec_ = 0;
+    paused_ = false;
 }
 
 size_t ReplayPace::EpochCount() const
@@ -100,6 +152,7 @@ void ReplayPace::Seek(size_t k, int64_t nowUs)
     hasPrevious_ = false;
     anchorUs_ = nowUs;
     anchorRec_ = 0;
+    paused_ = false;
 }
 
 int64_t ReplayPace::RawMs(int64_t offset, size_t epoch) const

@@ -43,6 +43,26 @@ struct Delivery {
 
 enum class PaceSource { ReceiveTimes, EpochTimes, ByteCount };
 
+// How far a replay has come in recording time, as of its last change
+// (delivery, seek, pause, new options): enough to tell the recording time
+// reached at any later moment without the pace itself, so that another
+// thread can show it (the PLAYER's handle moving through a gap).
+struct PaceProgress {
+    size_t epoch = 0;          // of the last delivery
+    bool delivered = false;    // anything since the last seek
+    bool paused = false;
+    bool max = false;
+    double speed = 1.0;
+    int64_t anchorUs = 0;
+    int64_t anchorRec = 0;
+    int64_t lastRec = 0;       // the last delivery's recording time
+    int64_t nextRec = 0;       // the next one's; lastRec at the end
+    int64_t pausedRec = 0;
+    // The recording time reached at nowUs: the anchor's plus the replay time
+    // since at the speed, never before the last delivery nor past the next.
+    int64_t ReachedMs(int64_t nowUs) const;
+};
+
 class ReplayPace {
 public:
     // index may go on growing (a file still being recorded); times are used
@@ -53,11 +73,16 @@ public:
 
     PaceSource Source() const { return source_; }
     const PaceOptions& Options() const { return options_; }
-    // New options from nowUs on: the next delivery follows the last one
-    // after the recording time between them at the new speed.
+    // New options from nowUs on: the recording time reached so far stays
+    // reached, and the rest up to the next delivery goes at the new speed.
     void SetOptions(const PaceOptions& options, int64_t nowUs);
-    // After a pause: as SetOptions with the same options.
-    void Rebase(int64_t nowUs) { SetOptions(options_, nowUs); }
+    // The replay goes on from nowUs: from the recording time reached when
+    // Pause was called (so a play resumed inside a gap goes on from there,
+    // not from the gap's start), else from the last delivery (back from
+    // Fast play, which delivered without the clock).
+    void Rebase(int64_t nowUs);
+    void Pause(int64_t nowUs);
+    PaceProgress Progress() const;
     // Receive times end where the file goes on growing: epoch times from here.
     void DropReceiveTimes(int64_t nowUs);
 
@@ -97,6 +122,8 @@ private:
     size_t previousEpoch_ = 0;
     int64_t anchorUs_ = 0;
     int64_t anchorRec_ = 0;
+    bool paused_ = false;
+    int64_t pausedRec_ = 0;
 };
 
 // A typical epoch interval: the median of the first positive steps up to an

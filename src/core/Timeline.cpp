@@ -3,6 +3,7 @@
 #include "ReplayPace.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 void TimelineScale::Update(const EpochIndex& index, int64_t intervalMs)
@@ -38,7 +39,12 @@ int64_t TimelineScale::OffsetMs(size_t epoch) const
     return offsetMs_.empty() ? 0 : offsetMs_[std::min(epoch, offsetMs_.size() - 1)];
 }
 
-int TimelineScale::Position(size_t epoch, int steps) const
+int64_t TimelineScale::StepMs(size_t epoch) const
+{
+    return epoch + 1 < offsetMs_.size() ? offsetMs_[epoch + 1] - offsetMs_[epoch] : 0;
+}
+
+int TimelineScale::PositionAt(int64_t offsetMs, int steps) const
 {
     const int64_t span = SpanMs();
     if (span <= 0 || steps <= 0)
@@ -46,7 +52,7 @@ int TimelineScale::Position(size_t epoch, int steps) const
     // Rounded to the nearest step, in integers so that a position maps back
     // to its epoch exactly.
     using Wide = __int128;
-    const Wide at = (2 * Wide(OffsetMs(epoch)) * steps + span) / (2 * Wide(span));
+    const Wide at = (2 * Wide(std::clamp<int64_t>(offsetMs, 0, span)) * steps + span) / (2 * Wide(span));
     return std::clamp(int(at), 0, steps);
 }
 
@@ -148,4 +154,45 @@ int64_t TypedTimeOfDayMs(std::string_view text, int64_t currentMsOfDay)
     if (hour > 23 || minute > 59 || second > 59)
         return kNoTime;
     return hour * kMsPerHour + minute * kMsPerMinute + second * kMsPerSecond;
+}
+
+// ---------------------------------------------------------------- texts
+
+namespace {
+
+constexpr int64_t kMsPerTenth = 100;
+
+} // namespace
+
+int TimeDecimals(int64_t intervalMs)
+{
+    if (intervalMs >= kMsPerSecond || intervalMs <= 0)
+        return 0;
+    return intervalMs % kMsPerTenth == 0 ? 1 : 2;
+}
+
+std::string FractionText(int64_t ms, int decimals)
+{
+    if (decimals <= 0)
+        return {};
+    const int64_t fraction = ((ms % kMsPerSecond) + kMsPerSecond) % kMsPerSecond;
+    const int digits = std::min(decimals, 2);
+    const int64_t shown = digits == 1 ? fraction / 100 : fraction / 10;
+    std::string text = std::to_string(shown);
+    text.insert(0, size_t(digits) - text.size(), '0');
+    return "." + text;
+}
+
+std::string GapText(int64_t gapMs)
+{
+    const int64_t s = std::max<int64_t>(gapMs, 0) / kMsPerSecond;
+    const int64_t hours = s / 3600, minutes = s % 3600 / 60, seconds = s % 60;
+    char text[48];
+    if (hours > 0)
+        std::snprintf(text, sizeof text, "gap: %lld:%02lld:%02lld without data", static_cast<long long>(hours),
+                      static_cast<long long>(minutes), static_cast<long long>(seconds));
+    else
+        std::snprintf(text, sizeof text, "gap: %lld:%02lld without data", static_cast<long long>(minutes),
+                      static_cast<long long>(seconds));
+    return text;
 }

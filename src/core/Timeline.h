@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -33,7 +34,11 @@ public:
     int64_t SpanMs() const { return offsetMs_.empty() ? 0 : offsetMs_.back(); }
     int64_t OffsetMs(size_t epoch) const;
     // The slider position of an epoch, 0..steps.
-    int Position(size_t epoch, int steps) const;
+    int Position(size_t epoch, int steps) const { return PositionAt(OffsetMs(epoch), steps); }
+    // The slider position of a moment offsetMs from the first epoch.
+    int PositionAt(int64_t offsetMs, int steps) const;
+    // The length of the step from an epoch to the next (0 at the last).
+    int64_t StepMs(size_t epoch) const;
     // The first epoch at or after a position / an offset (the last epoch
     // past the end, 0 when there is none).
     size_t EpochAtPosition(int position, int steps) const;
@@ -52,3 +57,14 @@ private:
 //   is in (currentMsOfDay; refused without one).
 // Spaces around it are ignored, and so is a Qt-mask blank "_".
 int64_t TypedTimeOfDayMs(std::string_view text, int64_t currentMsOfDay);
+
+// Digits after the seconds in the PLAYER's times for a recording of this
+// epoch interval: none at 1 Hz and slower, tenths above, hundredths when the
+// interval is no whole number of tenths (20 Hz, 50 Hz).
+int TimeDecimals(int64_t intervalMs);
+// The fraction of a second of ms: ".3" or ".35" for 1 or 2 decimals, empty
+// for none. Truncated, so that a time never shows later than it is.
+std::string FractionText(int64_t ms, int decimals);
+// What the PLAYER shows inside a gap: "gap: 10:31 without data", the gap's
+// length as m:ss, or h:mm:ss from an hour on.
+std::string GapText(int64_t gapMs);

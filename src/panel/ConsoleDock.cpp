@@ -114,6 +114,10 @@ TConsoleForm* ConsoleDock::ShowConsole()
         for (int i = 0; i < c.sources.size(); ++i)
             form->Model()->SetSourceName(uint8_t(i), c.sources[i]);
         form->SetLog(c.log.get());
+        // Rates count in the rows' time: a played recording's own.
+        form->clockMs = [this] {
+            return PlaybackMode(panel_.mode) ? std::max(blockMs, int64_t(0)) : QDateTime::currentMSecsSinceEpoch();
+        };
         if (!panel_.headless)
             form->LoadHistory();
         // Beside the panel, under where SIGNALS opens: the views take the
@@ -142,14 +146,19 @@ void ConsoleDock::RestoreWindows()
 
 // ---------------------------------------------------------------- routing
 
-void ConsoleDock::OnConsumed(const Intake&, Protocol protocol, const uint8_t* bytes, int used, int result, bool first)
+void ConsoleDock::OnConsumed(const Intake& intake, Protocol protocol, const uint8_t* bytes, int used, int result, bool first)
 {
     ConsoleDock& c = *this;
     if (!c.Feeding() || panel_.priming_)
         return;
     // The messages of a block arrived together: one clock reading each.
-    if (first || c.blockMs == 0)
-        c.blockMs = QDateTime::currentMSecsSinceEpoch();
+    // A played recording's rows carry its own time, not the wall clock's.
+    if (first || c.blockMs == 0) {
+        const int64_t wall = QDateTime::currentMSecsSinceEpoch();
+        c.blockMs = PlaybackMode(panel_.mode) && protocol == Protocol::Nmea
+                        ? NmeaRecordingMs(intake.Nmea(), wall / kMsPerDay, wall)
+                        : wall;
+    }
     (protocol == Protocol::Nmea ? c.nmea : c.binr).Feed(bytes, used, result, c.blockMs, c.source, *c.log);
 }
 

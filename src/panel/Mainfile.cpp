@@ -40,6 +40,7 @@ namespace {
 
 constexpr int kWatchIntervalMs = 1000;
 constexpr int kSynchroIntervalNmeaMs = 1000;
+const QString kMenuHint = QStringLiteral("Player, Bench and more: \u2261 top right");
 
 } // namespace
 
@@ -103,6 +104,10 @@ void TMainForm::ConnectControls()
     onClick(SoundButton, &TMainForm::SoundButtonClick);
     connect(CloseSpeedButton, &QAbstractButton::clicked, this, &TMainForm::CloseSpeedButtonClick);
     connect(MinimizeSpeedButton, &QAbstractButton::clicked, this, &TMainForm::MinimizeSpeedButtonClick);
+    connect(MenuButton, &QAbstractButton::clicked, this, [this] {
+        if (!TitleMenu()->isEmpty())
+            TitleMenu()->popup(MenuButton->mapToGlobal(QPoint(0, MenuButton->height())));
+    });
 
     // A check box's handler runs on every change of state, the program's too;
     // a radio button's whenever it becomes checked.
@@ -153,6 +158,9 @@ void TMainForm::FormShow()
     receivedTotal = 0;
     errorCount = 0;
     PlayCommandLineFile();
+    // The first start of a user: where the features beyond the panel are.
+    if (!headless && settings_->FirstStart() && InfoLabel->text().isEmpty())
+        SetStatusText(kMenuHint);
 }
 
 void TMainForm::LinkViews() { dock_->Link(); }

@@ -158,6 +158,8 @@ public:
     QFrame* TopPanel = nullptr;
     QLabel* TitleImage = nullptr;
     FlatGlyphButton* MinimizeSpeedButton = nullptr;
+    // Opens the title strip's menu, as a right-click on the strip does.
+    FlatGlyphButton* MenuButton = nullptr;
     FlatGlyphButton* CloseSpeedButton = nullptr;
     QComboBox* PortComboBox = nullptr;
     QComboBox* BaudComboBox = nullptr;

@@ -144,6 +144,10 @@ void BuildPanels(TMainForm& p)
     p.TitleImage->setCursor(Qt::PointingHandCursor);
     p.TitleImage->installEventFilter(&p);
 
+    // Beside minimize, inside the strip: the menu a right-click also opens,
+    // for whoever does not think of right-clicking a title.
+    p.MenuButton = new FlatGlyphButton(p.TopPanel, QRect(364, 4, 17, 17), QString(), GlyphPainter(Glyph::Menu));
+    p.MenuButton->setToolTip(QStringLiteral("Menu: Player, Watch, Multi-GNSS, Bench, Signals, Messages"));
     p.MinimizeSpeedButton = new FlatGlyphButton(p.TopPanel, QRect(383, 4, 17, 17), QString(), GlyphPainter(Glyph::Minimize));
     p.CloseSpeedButton = new FlatGlyphButton(p.TopPanel, QRect(400, 4, 17, 17), QString(), GlyphPainter(Glyph::Close));
 

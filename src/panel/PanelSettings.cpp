@@ -113,6 +113,7 @@ void PanelSettings::Load()
     // Applied one at a time; the first value that cannot be read ends the
     // reading and the defaults take over (the position read so far stays).
     bool ok = stored != nullptr;
+    firstStart_ = stored && !stored->contains(QStringLiteral("Left"));
     if (ok) {
         for (const StoredValue& value : StoredValues()) {
             int v = 0;

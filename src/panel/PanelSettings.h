@@ -20,6 +20,8 @@ public:
     void Load();
     void Save();
     void ApplyDefaults();
+    // No panel was ever stored: the program's first start for this user.
+    bool FirstStart() const { return firstStart_; }
     // From here on a change of a stored value is written (once loaded, never
     // in a headless run); changes made together make one write.
     void StoreOnChange();
@@ -41,5 +43,6 @@ private:
     // Views shown for one run, with the state the settings keep for them.
     std::map<const QAbstractButton*, bool> oneOffViews_;
     bool loaded_ = false;
+    bool firstStart_ = false;
     bool savePending_ = false;
 };

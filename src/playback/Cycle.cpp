@@ -83,6 +83,8 @@ void TReadCycle::Suspend()
 {
     QMutexLocker lock(&suspendMutex_);
     suspended_ = true;
+    // A thread waiting for a due time notes the pause now, not at the due time.
+    resumed_.wakeAll();
 }
 
 void TReadCycle::Resume()

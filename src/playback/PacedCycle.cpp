@@ -71,9 +71,36 @@ std::vector<TPacedCycle::Sent> TPacedCycle::DeliveryTimes() const
     return sent_;
 }
 
+bool TPacedCycle::Reached(size_t& epoch, int64_t& sinceMs) const
+{
+    PaceProgress p;
+    {
+        QMutexLocker lock(&progressMutex_);
+        p = progress_;
+    }
+    if (!p.delivered)
+        return false;
+    epoch = p.epoch;
+    sinceMs = p.ReachedMs(start_.clock->NowUs()) - p.lastRec;
+    return true;
+}
+
+void TPacedCycle::Publish()
+{
+    const PaceProgress p = pace_->Progress();
+    QMutexLocker lock(&progressMutex_);
+    progress_ = p;
+}
+
 bool TPacedCycle::TakeCommand(Command& command, size_t& epoch, bool& suspended)
 {
     QMutexLocker lock(&suspendMutex_);
+    // A pause stops the replay's clock where it was, inside a gap too.
+    if (suspended_ && !wasSuspended_) {
+        pace_->Pause(start_.clock->NowUs());
+        wasSuspended_ = true;
+        Publish();
+    }
     while (suspended_ && stepsLeft_ == 0 && command_ == Command::None && !isInterruptionRequested())
         resumed_.wait(&suspendMutex_);
     command = command_;
@@ -214,20 +241,25 @@ void TPacedCycle::run()
         case Command::Seek:
             Seek(epoch);
             stepsLeft_ = suspended ? 1 : 0;
-            continue;
+            break;
         case Command::StepForward:
             stepsLeft_ = suspended ? 1 : 0;
-            continue;
+            break;
         case Command::StepBack:
             Seek(deliveredAny_ && lastEpoch_ > 0 ? lastEpoch_ - 1 : 0);
             stepsLeft_ = suspended ? 1 : 0;
-            continue;
+            break;
         case Command::Options:
             pace_->SetOptions(start_.options, now);
-            continue;
+            break;
         case Command::None:
             break;
         }
+        if (suspended)
+            pace_->Pause(now);   // a seek or new options while paused start no clock
+        Publish();
+        if (command != Command::None)
+            continue;
         if (suspended && stepsLeft_ == 0)
             continue;
         Delivery d;
@@ -242,6 +274,7 @@ void TPacedCycle::run()
             continue;   // woken by a command, a pause or a stop
         running = DeliverRange(d);
         pace_->Done(d);
+        Publish();
         lastEpoch_ = d.epoch;
         deliveredAny_ = true;
         if (d.end >= pace_->EpochEnd(d.epoch)) {

@@ -85,6 +85,11 @@ public:
         int64_t sentUs;
     };
     void KeepDeliveryTimes(bool on) { keepTimes_ = on; }
+
+    // Main thread: the epoch delivered last and the recording time since
+    // it, in ms, on the replay clock now: inside a gap this grows evenly
+    // until the next epoch is due. False before any delivery.
+    bool Reached(size_t& epoch, int64_t& sinceMs) const;
     std::vector<Sent> DeliveryTimes() const;
 
 protected:
@@ -116,6 +121,10 @@ private:
     bool following_ = false;
     size_t lastEpoch_ = 0;
     bool deliveredAny_ = false;
+
+    void Publish();
+    mutable QMutex progressMutex_;
+    PaceProgress progress_;   // guarded by progressMutex_
 
     bool keepTimes_ = false;
     mutable QMutex timesMutex_;

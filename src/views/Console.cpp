@@ -84,10 +84,7 @@ void TConsoleForm::BuildLayout()
     MessagesView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     MessagesView->verticalHeader()->setDefaultSectionSize(QFontMetrics(MessagesView->font()).height() + 4);
     MessagesView->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    MessagesView->horizontalHeader()->setStretchLastSection(true);
-    const int widths[] = {100, 90, 70, 55, 75};
-    for (int c = 0; c < int(std::size(widths)); ++c)
-        MessagesView->setColumnWidth(c, widths[c]);
+    SizeColumns();
 
     TypesTable = new QTableWidget(0, kTypeColumns, this);
     TypesTable->setHorizontalHeaderLabels({QStringLiteral("Type"), QStringLiteral("Count"), QStringLiteral("Hz"),
@@ -101,7 +98,7 @@ void TConsoleForm::BuildLayout()
     TypesTable->setMinimumWidth(kTypesWidth);
     auto* split = new QSplitter(this);
     split->addWidget(MessagesView);
-    split->addWidget(TypesTable);
+    split->addWidget(BuildFieldsTable());
     split->setStretchFactor(0, 4);
     split->setStretchFactor(1, 1);
 
@@ -184,7 +181,7 @@ void TConsoleForm::RefreshTypes()
     const int before = TypesTable->rowCount();
     bool resize = types != before;
     TypesTable->setRowCount(types);
-    const int64_t now = NowMs();
+    const int64_t now = clockMs ? clockMs() : NowMs();
     for (int row = 0; row < types; ++row) {
         const MessageTypeRow& t = log_->Type(row);
         if (row >= before) {

@@ -44,6 +44,8 @@ public:
     std::function<CommandSent(const std::vector<uint8_t>& bytes, bool record)> sendCommand;
     // The save dialog: the path chosen, or empty. Tests replace it.
     std::function<QString()> saveFileDialog;
+    // The time the rates count in, Unix ms (null: the wall clock).
+    std::function<int64_t()> clockMs;
 
     // Says why commands cannot go now, once each time that changes (a note
     // about the last send stays until then).
@@ -68,6 +70,8 @@ public:
 
     QTableView* MessagesView = nullptr;
     QTableWidget* TypesTable = nullptr;
+    // The NMEA sentence selected, field by field: name, value, unit.
+    QTableWidget* FieldsTable = nullptr;
     QLineEdit* SearchEdit = nullptr;
     QPushButton* PauseButton = nullptr;
     QCheckBox* FollowCheckBox = nullptr;
@@ -94,6 +98,12 @@ private:
     void SaveClicked();
     void BrowseHistory(int step);
     bool Finish(const CommandSent& sent, const QString& typed);
+    // ConsoleFields.cpp: the columns' widths, the Message column as wide as
+    // a whole sentence, and the fields of the sentence selected.
+    void SizeColumns();
+    void FitMessageColumn();
+    QWidget* BuildFieldsTable();
+    void ShowFields();
 
     const MessageLog* log_ = nullptr;
     ConsoleModel* model_ = nullptr;

@@ -81,6 +81,10 @@ void DrawShape(QPainter& p, QPointF c, Glyph glyph, QColor colour)
     case Glyph::Minimize:
         p.drawRect(QRectF(c + QPointF(-4, 3), QSizeF(8, 2)));
         break;
+    case Glyph::Menu:
+        for (const qreal y : {-4.0, 0.0, 4.0})
+            p.drawRect(QRectF(c + QPointF(-4, y - 1), QSizeF(9, 1)));
+        break;
     case Glyph::Close:
         p.setPen(QPen(colour, 2));
         p.drawLine(c + QPointF(-3, -3), c + QPointF(4, 4));

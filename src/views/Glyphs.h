@@ -7,7 +7,7 @@
 #include <QImage>
 #include <cstdint>
 
-enum class Glyph { Synchro, Eject, Play, Rewind, Pause, Stop, Record, Clock, Sound, Minimize, Close };
+enum class Glyph { Synchro, Eject, Play, Rewind, Pause, Stop, Record, Clock, Sound, Minimize, Close, Menu };
 
 // Draws the glyph centred in rect. Disabled: grey with a white relief.
 void PaintGlyph(QPainter& p, const QRect& rect, Glyph glyph, bool enabled);

@@ -1,10 +1,9 @@
-// The PLAYER window (Player.h): its controls, settings and keys, and the
+// The PLAYER window (Player.h): its controls and keys, and the
 // paced playback it drives through the panel. The timeline and the index
 // are in PlayerTimeline.cpp.
 #include "Player.h"
 
 #include "PanelLink.h"
-#include "SettingsFile.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -15,13 +14,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMoveEvent>
 #include <QPushButton>
-#include <QSettings>
 #include <memory>
 #include <QSlider>
 #include <QSpinBox>
@@ -32,32 +31,13 @@ namespace {
 
 constexpr int kWidth = 421;   // the panel's width: it sits right above it
 constexpr int kHeight = 136;
-constexpr int kSkipDefaultS = 10;
-constexpr int kSkipMaxS = 3600;
-constexpr int kOneTimesIndex = 2;   // "1" in the speed list
 
-// Settings keys of the window, each written once here.
-constexpr const char* kLeftKey = "PlayerLeft";
-constexpr const char* kTopKey = "PlayerTop";
-constexpr const char* kVisibleKey = "PlayerVisible";
-constexpr const char* kSpeedKey = "PlayerSpeed";
-constexpr const char* kSkipKey = "PlayerSkipGaps";
-constexpr const char* kSkipSecondsKey = "PlayerSkipSeconds";
-constexpr const char* kLoopKey = "PlayerLoop";
-constexpr int kPositionLimit = 100000;
 constexpr int64_t kKeySeekMs = 10 * kMsPerSecond;   // Shift+arrow
+constexpr int kProgressTickMs = 100;   // the handle's steps inside a gap
 const QString kPlayText = QStringLiteral(">");
 const QString kPauseText = QStringLiteral("||");
 
 bool PlaybackMode(uint32_t mode) { return mode == amPlay || mode == amFastPlay || mode == amPause; }
-
-// An integer setting within [low, high], or fallback.
-int ReadSetting(const QSettings& s, const char* key, int low, int high, int fallback)
-{
-    bool ok = false;
-    const int v = s.value(key).toString().trimmed().toInt(&ok);
-    return ok && v >= low && v <= high ? v : fallback;
-}
 
 QLabel* MakeLabel(QWidget* parent, const QRect& geometry, Qt::Alignment align, bool bold = false)
 {
@@ -122,7 +102,8 @@ void TPlayerForm::BuildControls()
     TimelineSlider->setPageStep(kTimelineSteps / 10);
     TimelineSlider->setFocusPolicy(Qt::NoFocus);
     FirstLabel = MakeLabel(this, QRect(8, 44, 110, 14), Qt::AlignLeft);
-    CurrentLabel = MakeLabel(this, QRect(118, 44, 136, 14), Qt::AlignHCenter, true);
+    // Room for tenths and for "gap: 10:31 without data", centred.
+    CurrentLabel = MakeLabel(this, QRect(118, 44, kWidth - 236, 14), Qt::AlignHCenter, true);
     LastLabel = MakeLabel(this, QRect(kWidth - 118, 44, 110, 14), Qt::AlignRight);
     ElapsedLabel = MakeLabel(this, QRect(8, 60, 150, 14), Qt::AlignLeft);
     RemainingLabel = MakeLabel(this, QRect(kWidth - 158, 60, 150, 14), Qt::AlignRight);
@@ -183,6 +164,11 @@ void TPlayerForm::BuildControls()
     // to the clicked time; the wheel by a hundredth.
     connect(TimelineSlider, &QSlider::sliderReleased, this, [this] { SeekSlider(TimelineSlider->value()); });
     connect(TimelineSlider, &TTimelineSlider::Clicked, this, [this](int value) { SeekSlider(value); });
+    connect(TimelineSlider, &TTimelineSlider::Wheeled, this, &TPlayerForm::WheelSeek);
+    // Inside a gap the handle and the times move on between the epochs.
+    progressTimer_ = new QTimer(this);
+    progressTimer_->setInterval(kProgressTickMs);
+    connect(progressTimer_, &QTimer::timeout, this, &TPlayerForm::ShowProgress);
     connect(TimelineSlider, &QSlider::actionTriggered, this, [this](int action) {
         if (action != QAbstractSlider::SliderMove)
             QMetaObject::invokeMethod(
@@ -217,12 +203,7 @@ void TPlayerForm::ShowBesidePanel()
 bool TPlayerForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == TimeEdit) {
-        // Typing replaces the box's time: all of it is selected once the
-        // click that gave the focus is through.
-        if (event->type() == QEvent::FocusIn)
-            QTimer::singleShot(0, TimeEdit, &QLineEdit::selectAll);
-        else if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
-            setFocus();
+        TimeBoxEvent(event);
         return false;
     }
     // Shown or hidden by itself, not with the panel going away: the state a
@@ -247,77 +228,44 @@ bool TPlayerForm::eventFilter(QObject* watched, QEvent* event)
     return TViewForm::eventFilter(watched, event);
 }
 
-void TPlayerForm::LoadSettings()
+void TPlayerForm::TimeBoxEvent(QEvent* event)
 {
-    settingsLoaded_ = true;
-    const std::unique_ptr<QSettings> stored = OpenSettings();
-    if (!stored)
-        return;
-    const QSettings& s = *stored;
-    SpeedComboBox->setCurrentIndex(ReadSetting(s, kSpeedKey, 0, kMaxSpeedIndex, kOneTimesIndex));
-    SkipCheckBox->setChecked(ReadSetting(s, kSkipKey, 0, 1, 0) == 1);
-    SkipSpinBox->setValue(ReadSetting(s, kSkipSecondsKey, 1, kSkipMaxS, kSkipDefaultS));
-    LoopCheckBox->setChecked(ReadSetting(s, kLoopKey, 0, 1, 0) == 1);
-    // The place once the panel has taken its own from the settings.
-    QMetaObject::invokeMethod(this, &TPlayerForm::LoadPlace, Qt::QueuedConnection);
-    StoreSettingsOnChange();
-}
-
-void TPlayerForm::StoreSettingsOnChange()
-{
-    // Written as they change, so that a crash or a kill keeps them; the
-    // place once a drag of the panel ends, not at every step of it.
-    const auto store = [this] { SaveSettings(); };
-    connect(SpeedComboBox, &QComboBox::currentIndexChanged, this, store);
-    connect(SkipCheckBox, &QCheckBox::toggled, this, store);
-    connect(SkipSpinBox, &QSpinBox::valueChanged, this, store);
-    connect(LoopCheckBox, &QCheckBox::toggled, this, store);
-    panel_->OnPanelPlaced(this, store);
-    installEventFilter(this);
-}
-
-void TPlayerForm::LoadPlace()
-{
-    if (!panel_)
-        return;
-    const QWidget* panel = panel_->PanelWindow();
-    panelPos_ = panel->pos();
-    const std::unique_ptr<QSettings> stored = OpenSettings();
-    if (!stored)
-        return;
-    const QSettings& s = *stored;
-    if (s.contains(kLeftKey) && s.contains(kTopKey)) {
-        move(ReadSetting(s, kLeftKey, -kPositionLimit, kPositionLimit, panel->x()),
-             ReadSetting(s, kTopKey, -kPositionLimit, kPositionLimit, panel->y() - height()));
-        placed_ = true;
+    // Typing replaces the box's time: a click selects all of it (unless it
+    // dragged over a part), whether it gave the focus or the box had it
+    // already, and whichever of the focus, the press and the window's
+    // activation came first; so does the keyboard's focus.
+    switch (event->type()) {
+    case QEvent::FocusIn:
+        QTimer::singleShot(0, TimeEdit, &QLineEdit::selectAll);
+        break;
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && !TimeEdit->hasSelectedText())
+            TimeEdit->selectAll();
+        break;
+    case QEvent::KeyPress:
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            setFocus();
+        break;
+    default:
+        break;
     }
-    if (ReadSetting(s, kVisibleKey, 0, 1, 0) == 1)
-        ShowBesidePanel();
-}
-
-void TPlayerForm::SaveSettings() const
-{
-    const std::unique_ptr<QSettings> stored = OpenSettings();
-    if (!stored)
-        return;
-    QSettings& s = *stored;
-    s.setValue(kLeftKey, x());
-    s.setValue(kTopKey, y());
-    s.setValue(kVisibleKey, int(isVisible()));
-    s.setValue(kSpeedKey, SpeedComboBox->currentIndex());
-    s.setValue(kSkipKey, int(SkipCheckBox->isChecked()));
-    s.setValue(kSkipSecondsKey, SkipSpinBox->value());
-    s.setValue(kLoopKey, int(LoopCheckBox->isChecked()));
-    s.sync();
 }
 
 void TPlayerForm::UpdateToggle()
 {
     const bool playing = BenchOpen() ? bench_->Playing() : Cycle() && panel_->Mode() != amPause;
     PlayButton->setText(playing ? kPauseText : kPlayText);
+    const bool paced = !BenchOpen() && Cycle();
+    if (progressTimer_ && paced != progressTimer_->isActive())
+        paced ? progressTimer_->start() : progressTimer_->stop();
 }
 
-void TPlayerForm::Note(const QString& text) { NoteLabel->setText(text); }
+void TPlayerForm::Note(const QString& text)
+{
+    note_ = text;
+    if (!gapShown_)
+        NoteLabel->setText(text);
+}
 
 // ---------------------------------------------------------------- playback
 
@@ -447,13 +395,21 @@ void TPlayerForm::PlayClick()
         ShowBenchPosition();
         return;
     }
-    if (Cycle()) {
-        if (form->Mode() == amPause)
+    // At the last epoch a play starts again from the first.
+    const size_t count = std::max(EpochCount(), scale_.Count());
+    const bool atEnd = count > 0 && current_ + 1 >= count;
+    if (TPacedCycle* cycle = Cycle()) {
+        if (form->Mode() == amPause) {
+            if (atEnd) {
+                cycle->SeekTo(0);
+                current_ = 0;
+            }
             form->PlayRequest();
-        else
+        } else {
             form->PauseRequest();
+        }
     } else {
-        StartPaced(current_, false);
+        StartPaced(atEnd ? 0 : current_, false);
     }
     UpdateToggle();
 }
@@ -464,8 +420,12 @@ void TPlayerForm::SeekTo(size_t epoch)
     if (count == 0)
         return;
     epoch = std::min(epoch, count - 1);
+    // From STOP a seek shows the epoch in the views and waits in PAUSE,
+    // as a seek while paused does.
     if (TPacedCycle* cycle = Cycle())
         cycle->SeekTo(epoch);
+    else if (panel_ && panel_->Mode() == amStop && IndexReady())
+        StartPaced(epoch, true);
     ShowPosition(epoch, count);
 }
 
@@ -541,6 +501,9 @@ void TPlayerForm::keyPressEvent(QKeyEvent* event)
         else
             SeekTo(std::max(EpochCount(), scale_.Count()) - 1);   // SeekTo keeps within the file
         break;
+    case Qt::Key_S:
+        SkipGap();
+        break;
     case Qt::Key_BracketLeft:
         SpeedComboBox->setCurrentIndex(std::max(SpeedComboBox->currentIndex() - 1, 0));
         break;
@@ -567,13 +530,16 @@ void TPlayerForm::TypedTime()
     if (now == kNoTime)
         now = EpochTime(0);
     const int64_t ms = TypedTimeOfDayMs(TimeEdit->text().toStdString(), now == kNoTime ? kNoTime : now % kMsPerDay);
+    // A refused time stays, all selected: the next typing replaces it.
     if (ms == kNoTime) {
         Note(QStringLiteral("time as hh:mm:ss or mm:ss"));
+        TimeEdit->selectAll();
         return;
     }
     const size_t epoch = EpochAtTimeOfDay(int(ms));
     if (epoch >= EpochCount()) {
         Note(QStringLiteral("time not in the file"));
+        TimeEdit->selectAll();
         return;
     }
     Note(QString());

@@ -27,6 +27,7 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class QTimer;
 
 // Reads a file into a SharedEpochIndex, block by block, then its receive
 // times (FILE.times), so that neither is read on the window's thread.
@@ -58,11 +59,16 @@ public:
     const std::vector<std::pair<int, int>>& GapMarks() const { return gapMarks_; }
 signals:
     void Clicked(int value);
+    // Whole notches of the wheel, away from the user (up) positive; the
+    // handle does not move by itself: the window seeks.
+    void Wheeled(int notches);
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 private:
     std::vector<std::pair<int, int>> gapMarks_;
+    int wheelRest_ = 0;   // eighths of a degree short of a notch
 };
 
 class TPlayerForm : public TViewForm {
@@ -120,6 +126,11 @@ public:
     size_t CurrentEpoch() const { return current_; }
     void StepForward();
     void StepBack();
+    // Inside a gap (or at the epoch before one): to the epoch after it,
+    // playing on if it played. False when the current step is no gap.
+    bool SkipGap();
+    // By notches hundredths of the recording (the mouse wheel).
+    void WheelSeek(int notches);
     // The paced playback when it is the main window's current one.
     TPacedCycle* Cycle() const;
     PaceOptions Options() const;
@@ -127,6 +138,9 @@ public:
     // Speeds offered: 1/4 .. 64 and "max" (the last).
     static constexpr double kSpeeds[] = {0.25, 0.5, 1, 2, 4, 8, 16, 64};
     static constexpr int kMaxSpeedIndex = 8;
+    static constexpr int kOneTimesIndex = 2;   // "1x"
+    static constexpr int kSkipDefaultS = 10;
+    static constexpr int kSkipMaxS = 3600;
     // Slider steps over the whole recording.
     static constexpr int kTimelineSteps = 10000;
     void SetSpeed(double speed);
@@ -172,7 +186,13 @@ private:
     void OptionsChanged();
     void TypedTime();
     void SliderMoved(int value);
-    void ShowPosition(size_t epoch, size_t count);
+    // The epoch shown and, sinceMs into the step after it, the moment the
+    // replay has reached (inside a gap: the handle and times move on).
+    void ShowPosition(size_t epoch, size_t count, int64_t sinceMs = 0);
+    void ShowProgress();
+    void ShowGapHint(bool inGap);
+    // Steps longer than this are gaps: marked, and named inside.
+    int64_t GapMinMs() const;
     void ShowIndexed();
     void UpdateScale(size_t count);
     void UpdateGapMarks();
@@ -180,6 +200,7 @@ private:
     size_t EpochAtSlider(int value) const;
     void IndexFinished(TIndexWorker* worker);
     void Note(const QString& text);
+    void TimeBoxEvent(QEvent* event);
     QString TimeText(int64_t timeMs) const;
     void LoadSettings();
     void LoadPlace();
@@ -198,6 +219,11 @@ private:
     TimelineScale scale_;
     int64_t intervalMs_ = kDefaultEpochIntervalMs;
     size_t current_ = 0;
+    int64_t sinceMs_ = 0;         // shown into the step after current_
+    bool gapShown_ = false;
+    QString note_;                // the note under a gap's hint
+    int decimals_ = 0;            // of the seconds shown (TimeDecimals)
+    QTimer* progressTimer_ = nullptr;
     // A start asked for before the index was ready.
     bool startPending_ = false;
     size_t pendingEpoch_ = 0;

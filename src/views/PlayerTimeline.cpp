@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QSpinBox>
 #include <QStyle>
@@ -23,6 +24,8 @@ namespace {
 constexpr size_t kIndexBlock = size_t(1) << 20;
 // Gaps marked on the groove when "skip gaps" is off: this many epoch intervals.
 constexpr int64_t kGapMarkIntervals = 10;
+constexpr int kWheelNotch = 120;   // QWheelEvent's angle delta of one notch
+constexpr int kWheelParts = 100;   // a notch moves a hundredth of the recording
 
 } // namespace
 
@@ -90,6 +93,19 @@ void TTimelineSlider::mousePressEvent(QMouseEvent* event)
     setValue(value);
     event->accept();
     emit Clicked(value);
+}
+
+void TTimelineSlider::wheelEvent(QWheelEvent* event)
+{
+    // QSlider's own wheel moves the handle by three single steps without
+    // seeking; here a notch is a hundredth of the recording, and a seek.
+    const QPoint delta = event->angleDelta();
+    wheelRest_ += delta.y() != 0 ? delta.y() : delta.x();
+    const int notches = wheelRest_ / kWheelNotch;
+    wheelRest_ -= notches * kWheelNotch;
+    event->accept();
+    if (notches != 0 && maximum() > minimum())
+        emit Wheeled(notches);
 }
 
 void TTimelineSlider::paintEvent(QPaintEvent* event)
@@ -223,6 +239,7 @@ void TPlayerForm::ShowIndexed()
         count = index_->index.Count();
         intervalMs_ = TypicalEpochIntervalMs(index_->index);
     }
+    decimals_ = count > 0 ? TimeDecimals(intervalMs_) : 0;
     FirstLabel->setText(TimeText(first));
     LastLabel->setText(TimeText(last));
     UpdateScale(count);
@@ -245,10 +262,14 @@ void TPlayerForm::UpdateScale(size_t count)
     UpdateGapMarks();
 }
 
+int64_t TPlayerForm::GapMinMs() const
+{
+    return SkipCheckBox->isChecked() ? int64_t(SkipSpinBox->value()) * kMsPerSecond : kGapMarkIntervals * intervalMs_;
+}
+
 void TPlayerForm::UpdateGapMarks()
 {
-    const int64_t minMs = SkipCheckBox->isChecked() ? int64_t(SkipSpinBox->value()) * kMsPerSecond
-                                                    : kGapMarkIntervals * intervalMs_;
+    const int64_t minMs = GapMinMs();
     std::vector<std::pair<int, int>> marks;
     for (const TimelineGap& gap : scale_.Gaps(minMs))
         marks.emplace_back(scale_.Position(gap.before, kTimelineSteps), scale_.Position(gap.before + 1, kTimelineSteps));
@@ -257,7 +278,7 @@ void TPlayerForm::UpdateGapMarks()
 
 size_t TPlayerForm::EpochAtSlider(int value) const { return scale_.EpochAtPosition(value, kTimelineSteps); }
 
-void TPlayerForm::ShowPosition(size_t epoch, size_t count)
+void TPlayerForm::ShowPosition(size_t epoch, size_t count, int64_t sinceMs)
 {
     if (count > 0 && scale_.Count() != count) {
         // A followed file grew.
@@ -268,22 +289,62 @@ void TPlayerForm::ShowPosition(size_t epoch, size_t count)
         LastLabel->setText(TimeText(index_->index.LastTime()));
     }
     current_ = epoch;
+    // Times on the timeline's scale, so that they agree with the handle
+    // (joined files: a jump counts one interval there too).
+    const int64_t stepMs = scale_.StepMs(epoch);
+    sinceMs_ = std::clamp<int64_t>(sinceMs, 0, stepMs);
+    const int64_t at = scale_.OffsetMs(epoch) + sinceMs_;
     if (!TimelineSlider->isSliderDown()) {
         const QSignalBlocker block(TimelineSlider);
-        TimelineSlider->setValue(scale_.Position(epoch, kTimelineSteps));
+        TimelineSlider->setValue(scale_.PositionAt(at, kTimelineSteps));
     }
-    const int64_t now = EpochTime(epoch);
-    int64_t first = kNoTime, last = kNoTime;
-    if (IndexReady()) {
-        std::shared_lock lock(index_->lock);
-        first = index_->index.FirstTime();
-        last = index_->index.LastTime();
-    }
-    CurrentLabel->setText(TimeText(now));
-    const bool timed = now != kNoTime && first != kNoTime;
-    ElapsedLabel->setText(QStringLiteral("elapsed ") + (timed ? FromText(DurationText(now - first)) : QStringLiteral("--:--:--")));
-    RemainingLabel->setText(QStringLiteral("remaining ") + (timed ? FromText(DurationText(last - now)) : QStringLiteral("--:--:--")));
+    const bool inGap = sinceMs_ > 0 && stepMs > GapMinMs();
+    CurrentLabel->setText(inGap ? QString::fromStdString(GapText(stepMs)) : TimeText(EpochTime(epoch)));
+    ShowGapHint(inGap);
+    const bool timed = scale_.Count() > 0;
+    const auto duration = [this](int64_t ms) {
+        return FromText(DurationText(ms)) + QString::fromStdString(FractionText(ms, decimals_));
+    };
+    ElapsedLabel->setText(QStringLiteral("elapsed ") + (timed ? duration(at) : QStringLiteral("--:--:--")));
+    RemainingLabel->setText(QStringLiteral("remaining ")
+                            + (timed ? duration(scale_.SpanMs() - at) : QStringLiteral("--:--:--")));
     UpdateToggle();
+}
+
+void TPlayerForm::ShowProgress()
+{
+    TPacedCycle* const cycle = Cycle();
+    size_t epoch = 0;
+    int64_t sinceMs = 0;
+    if (!cycle || !cycle->Reached(epoch, sinceMs) || epoch != current_ || sinceMs == sinceMs_)
+        return;
+    ShowPosition(current_, scale_.Count(), sinceMs);
+}
+
+void TPlayerForm::ShowGapHint(bool inGap)
+{
+    if (inGap == gapShown_)
+        return;
+    gapShown_ = inGap;
+    NoteLabel->setText(inGap ? QStringLiteral("S skips the gap") : note_);
+}
+
+bool TPlayerForm::SkipGap()
+{
+    if (BenchOpen() || scale_.StepMs(current_) <= GapMinMs())
+        return false;
+    SeekTo(current_ + 1);
+    return true;
+}
+
+void TPlayerForm::WheelSeek(int notches)
+{
+    if (BenchOpen()) {
+        bench_->Seek(bench_->PositionMs() + notches * bench_->DurationMs() / kWheelParts);
+        ShowBenchPosition();
+        return;
+    }
+    SeekByMs(notches * std::max<int64_t>(scale_.SpanMs() / kWheelParts, 1));
 }
 
 void TPlayerForm::SliderMoved(int value)
@@ -297,6 +358,7 @@ void TPlayerForm::SliderMoved(int value)
 
 QString TPlayerForm::TimeText(int64_t timeMs) const
 {
-    return FromText(EpochTimeText(timeMs, indexedBinr_ && panel_ ? &panel_->SourceDates() : nullptr));
+    const QString text = FromText(EpochTimeText(timeMs, indexedBinr_ && panel_ ? &panel_->SourceDates() : nullptr));
+    return timeMs == kNoTime ? text : text + QString::fromStdString(FractionText(timeMs, decimals_));
 }
 

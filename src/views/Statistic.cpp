@@ -10,6 +10,7 @@
 #include "RecordingIdentity.h"
 
 #include <QAction>
+#include <utility>
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDateTime>
@@ -90,6 +91,20 @@ TStatisticForm::TStatisticForm(QWidget* parent)
     rms2DLabel = Value(this, 190, kRow1, initial.rms2D, R);
     rmsHLabel = Value(this, 190, kRow2, initial.rmsH, R);
     rmsVLabel = Value(this, 190, kRow3, initial.rmsV, R);
+    const std::pair<QWidget*, const char*> tips[] = {
+        {Label1, "B: mean latitude of the fixes accepted (N)"},
+        {LatLabel, "B: mean latitude of the fixes accepted (N)"},
+        {Label2, "L: mean longitude of the fixes accepted (N)"},
+        {LonLabel, "L: mean longitude of the fixes accepted (N)"},
+        {Label3, "H: mean height of the fixes accepted (N), metres"},
+        {AltLabel, "H: mean height of the fixes accepted (N), metres"},
+        {Label4, "rms2D: horizontal scatter of the fixes around their mean, metres"},
+        {Label5, "rmsH: scatter of the heights around their mean, metres"},
+        {Label6, "rmsV: root mean square of the speed (not a scatter), m/s"},
+        {rmsVLabel, "rmsV: root mean square of the speed (not a scatter), m/s"},
+    };
+    for (const auto& [label, tip] : tips)
+        label->setToolTip(QString::fromLatin1(tip));
 
     Label7 = Caption(this, 220, kRow1, "N:");
     Label8 = Caption(this, 220, kRow2, "Nall:");

@@ -208,10 +208,18 @@ void TVisualForm::BuildControls()
     // digits: the values end under the edits' right edge, their captions line
     // up with "B:", "L:" and "H:", and a value still too wide for the rest is
     // drawn a point smaller rather than over its caption.
+    const char* const tips[] = {
+        "dX: horizontal distance of the current fix from the reference, metres",
+        "dMx: horizontal distance of the STATISTIC mean position from the reference, metres",
+        "dH: height of the current fix minus the reference height, metres",
+        "dMh: STATISTIC mean height minus the reference height, metres",
+    };
     for (int i = 0; i < 4; ++i) {
         auto* caption = new ValueLabel(this, kCaptionLeft, tops[i], names[i], false);
         *values[i] = new ValueLabel(this, kValueRight, tops[i], "0.00 m", true, ValueLabel::Right);
         (*values[i])->SetLeftLimit(caption->x() + caption->width() + 2);
+        caption->setToolTip(QString::fromLatin1(tips[i]));
+        (*values[i])->setToolTip(QString::fromLatin1(tips[i]));
     }
 
     SatCheckBox = new QCheckBox("SAT VIEW", this);

@@ -4,6 +4,8 @@
 #include "ReportOptions.h"
 #include "TestSupport.h"
 
+#include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -21,6 +23,21 @@ TEST(CommandLine, UsageTextsAreTheKeptOnes)
 {
     EXPECT_EQ(UsageText().toStdString(), Kept("program.txt"));
     EXPECT_EQ(ReportUsageText(), Kept("report.txt"));
+}
+
+// Both executables answer --version with the version and the commit, and
+// start nothing else.
+TEST(CommandLine, VersionOfBothExecutables)
+{
+    const QRegularExpression version(QStringLiteral("^(kestrova-sim, )?Kestrova [0-9]+\\.[0-9]+( \\(commit [0-9a-f]{12}\\))?\n$"));
+    for (const char* program : {KESTROVA_BIN, KESTROVA_SIM_BIN}) {
+        QProcess run;
+        run.start(QString::fromLatin1(program), {QStringLiteral("--version")});
+        ASSERT_TRUE(run.waitForFinished(20000)) << program;
+        const QString out = QString::fromUtf8(run.readAllStandardOutput());
+        EXPECT_EQ(run.exitCode(), 0) << program << ": " << run.readAllStandardError().toStdString();
+        EXPECT_TRUE(version.match(out).hasMatch()) << program << ": " << out.toStdString();
+    }
 }
 
 TEST(CommandLine, ProgramNamesTheFirstFault)

@@ -39,8 +39,10 @@ TEST(MessageLog, ClassifiesTypeAndChecksum)
         {MessageProtocol::Nmea, "$GNRMC,1,2\r\n", "RMC", "GN", ChecksumStatus::None},
         {MessageProtocol::Nmea, NmeaSentence("PVKTD,A,2.4"), "PVKTD", "", ChecksumStatus::Ok},
         {MessageProtocol::Nmea, "$GPGSV,1*zz\n", "GSV", "GP", ChecksumStatus::None},
-        {MessageProtocol::Nmea, "$,1,2\r\n", "?", "", ChecksumStatus::None},
-        {MessageProtocol::Nmea, "$GP\x01GA,1\r\n", "\x3fGA", "GP", ChecksumStatus::None},
+        // No address, or noise in it: no sentence at all.
+        {MessageProtocol::Nmea, "$,1,2\r\n", "undecoded", "", ChecksumStatus::None},
+        {MessageProtocol::Nmea, "$GP\x01GA,1\r\n", "undecoded", "", ChecksumStatus::None},
+        {MessageProtocol::Nmea, "$\x8f\xa3\x11\x90\xfe\xff\x01\x02\x7f\x80\x81\x82\n", "undecoded", "", ChecksumStatus::None},
         {MessageProtocol::Nmea, "$ABCDEFGHIJKLMNOPQ,1\r\n", "CDEFGHIJKLM", "AB", ChecksumStatus::None},
         {MessageProtocol::Nmea, "$GPGGA,1*4", "GGA", "GP", ChecksumStatus::None},   // cut
         {MessageProtocol::Binr, std::string("\x10\x88\x01\x10\x03", 5), "0x88", "", ChecksumStatus::None},
@@ -79,18 +81,37 @@ TEST(MessageLog, TypeTableCountsRatesAndErrors)
         double rateAt20s;
         double rateAt35s;
     };
-    const Row expected[] = {{"GGA", 21, 1, 1.1, 0}, {"RMC", 11, 1, 1.1, 0}};
+    // The whole seconds before the current one, over those since the type
+    // was first seen (up to ten): GGA 1 Hz, RMC 5 Hz in its one whole second.
+    const Row expected[] = {{"GGA", 21, 1, 1.0, 0}, {"RMC", 11, 1, 5.0, 0}};
     ASSERT_EQ(log.TypeCount(), 2);
     for (int i = 0; i < 2; ++i) {
         const MessageTypeRow& t = log.Type(i);
         EXPECT_STREQ(t.name, expected[i].name);
         EXPECT_EQ(t.count, expected[i].count) << t.name;
         EXPECT_EQ(t.errors, expected[i].errors) << t.name;
-        // The second of 19.x and the nine before it: 10.x to 19.x.
         EXPECT_DOUBLE_EQ(log.RateHz(i, 19999), expected[i].rateAt20s) << t.name;
         EXPECT_DOUBLE_EQ(log.RateHz(i, 35000), expected[i].rateAt35s) << t.name;
     }
     EXPECT_DOUBLE_EQ(log.RateHz(99, 0), 0);
+}
+
+TEST(MessageLog, RatesOfASteadyStreamAreExactAtAnyMoment)
+{
+    // GGA once a second, GSV four times, read live as each arrives: the
+    // second under way must not pull the rate down (0.9 and 3.6 before).
+    MessageLog log;
+    const auto gga = Bytes(NmeaSentence("GPGGA,1"));
+    const auto gsv = Bytes(NmeaSentence("GPGSV,1"));
+    for (int64_t ms = 0; ms < 30000; ms += 250) {
+        log.Append(Nmea(ms % 1000 == 0 ? gga : gsv, ms + 3));
+        if (ms % 1000 == 0)
+            log.Append(Nmea(gsv, ms + 4));
+        if (ms < 2000)
+            continue;
+        EXPECT_DOUBLE_EQ(log.RateHz(0, ms + 3), 1.0) << ms;
+        EXPECT_DOUBLE_EQ(log.RateHz(1, ms + 3), 4.0) << ms;
+    }
 }
 
 TEST(MessageLog, TableFullCountsTheRestAsOther)

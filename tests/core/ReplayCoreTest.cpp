@@ -236,12 +236,40 @@ TEST(ReplayPace, SpeedChangeAndPauseKeepThePlace)
     pace.Done(d);
     ASSERT_TRUE(pace.Next(d));
     pace.Done(d);   // epoch 1 out at 1 s
+    // At 1.2 s, 0.8 s of recording are left to epoch 2: at 4x, 0.2 s.
     pace.SetOptions({4.0, false, 0, 960}, 1'200'000);
     ASSERT_TRUE(pace.Next(d));
-    EXPECT_EQ(d.dueUs, 1'450'000);
+    EXPECT_EQ(d.dueUs, 1'400'000);
     pace.Done(d);
-    pace.Rebase(9'000'000);   // paused till 9 s
+    pace.Rebase(9'000'000);   // back from Fast play at 9 s: from the last delivery
     EXPECT_EQ(DueMs(pace), (std::vector<int64_t> {9250, 9500}));
+}
+
+TEST(ReplayPace, APauseInsideAGapKeepsThePlaceReached)
+{
+    // 0, 1 s, then a 60 s gap to 61 s, at 1x.
+    const std::string text = NmeaEpochs({0, 1000, 61000, 62000});
+    EpochIndex index(false);
+    index.Feed(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    ReplayPace pace(index, std::vector<ReceiveTime> {}, PaceOptions {});
+    pace.Seek(0, 0);
+    Delivery d;
+    for (int k = 0; k < 2; ++k) {
+        ASSERT_TRUE(pace.Next(d));
+        pace.Done(d);   // epoch 1 out at 1 s
+    }
+    struct Row {
+        int64_t nowUs;
+        int64_t reachedMs;
+    };
+    // Evenly through the gap, never past the epoch after it.
+    for (const Row& r : {Row {1'000'000, 1000}, Row {31'000'000, 31000}, Row {70'000'000, 61000}})
+        EXPECT_EQ(pace.Progress().ReachedMs(r.nowUs), r.reachedMs) << r.nowUs;
+    pace.Pause(21'000'000);   // 20 s into the gap
+    EXPECT_EQ(pace.Progress().ReachedMs(500'000'000), 21000) << "a pause stops the clock";
+    pace.Rebase(100'000'000);
+    ASSERT_TRUE(pace.Next(d));
+    EXPECT_EQ(d.dueUs, 140'000'000) << "the 40 s left of the gap, not all 60";
 }
 
 TEST(ReplayPace, ReceiveTimesAndByteCountAndGrowth)

@@ -89,6 +89,7 @@ const char* SimUsage()
         "       kestrova-sim --write-demo FILE --protocol nmea|binr [--seconds N]\n"
         "                    [--scenario static|moving] [--device TEXT]\n"
         "                    [--seed N]\n"
+        "       kestrova-sim --help | --version\n"
         "\n"
         "Plays a GPS/GLONASS receiver on a pseudo-terminal. The first output line is\n"
         "the terminal's path (for example /dev/pts/3): give it to kestrova with\n"
@@ -164,6 +165,10 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& o, std::string& error)
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             o.help = true;
+            return true;
+        }
+        if (arg == "--version") {
+            o.version = true;
             return true;
         }
         if (arg == "--flood") {

@@ -43,6 +43,7 @@ struct SimOptions {
     std::optional<double> coldStartS;
     std::optional<SimDropout> dropout;
     bool help = false;
+    bool version = false;
 };
 
 // The nine line rates a receiver and the program agree on.

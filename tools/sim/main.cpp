@@ -3,6 +3,7 @@
 // recordings, which come from the same scenario without real-time waiting.
 #include "BinrLayouts.h"
 #include "PtyServer.h"
+#include "ReceiverReport.h"
 #include "Receiver.h"
 #include "SimLog.h"
 #include "SimOptions.h"
@@ -76,6 +77,10 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(SimUsage(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("kestrova-sim, %s\n", ProgramVersionText().c_str());
         return 0;
     }
     if (!options.demoFile.empty())
