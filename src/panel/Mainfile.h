@@ -201,6 +201,7 @@ public:
     int64_t ReceivedTotal() const { return receivedTotal; }
     // Bytes of the current (or last) recording missing from its file.
     int64_t RecordLostBytes() const { return recordFile.LostBytes(); }
+    const ReceiveTimesWriter& RecordTimes() const { return intake_.Times(); }
     TReadCycle* ReadCycle() const override;
     // Sets the byte counter, as a seek in a playback does, and shows it.
     void SetReceivedTotal(int64_t total);

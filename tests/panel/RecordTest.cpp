@@ -112,7 +112,7 @@ TEST_F(RecordFileTest, ClosesAndReopensWheneverTheKiBCountIsAMultipleOf128)
 TEST_F(RecordFileTest, FullDiskShowsWriteErrorAndKeepsWhatWasWritten)
 {
     StartRecording(PathOf("full.nme"));
-    ASSERT_TRUE(TMainFormTestAccess::Times(*form).Create(PathOf("full.nme.times").toStdString(), MonotonicUs()));
+    ASSERT_TRUE(TMainFormTestAccess::Times(*form).Create(PathOf("full.nme").toStdString(), MonotonicUs()));
     // A file-size limit fails writes as a full disk would.
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
@@ -155,7 +155,7 @@ TEST_F(RecordFileTest, DeviceWithoutSpaceIsAWriteError)
 TEST_F(RecordFileTest, RemovedFileIsAWriteErrorThenComesBack)
 {
     StartRecording(PathOf("gone.nme"));
-    ASSERT_TRUE(TMainFormTestAccess::Times(*form).Create(PathOf("gone.nme.times").toStdString(), MonotonicUs()));
+    ASSERT_TRUE(TMainFormTestAccess::Times(*form).Create(PathOf("gone.nme").toStdString(), MonotonicUs()));
     Feed(form.get(), Filler(2000));
     ASSERT_EQ(::unlink(QFile::encodeName(PathOf("gone.nme")).constData()), 0);
     Feed(form.get(), Filler(10));
