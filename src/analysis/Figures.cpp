@@ -569,13 +569,16 @@ Figures ComputeFigures(const EpochLog& log, const std::optional<GeoPoint>& refer
 
 namespace {
 
-// The receive time of the block that completed the first accepted fix.
+// The receive time of the block that completed the first accepted fix;
+// none when its record is not exact (its bytes came some time before).
 std::optional<ReceiveTime> FirstFixBlock(const EpochLog& log, const ReceiveTimeList& times)
 {
     if (times.empty() || log.firstAcceptedByte < 0)
         return std::nullopt;
     const size_t block = times.FirstEndingAtOrAfter(log.firstAcceptedByte);
-    return block != times.size() ? std::optional(times[block]) : std::nullopt;
+    if (block == times.size() || !times[block].exact)
+        return std::nullopt;
+    return times[block];
 }
 
 } // namespace

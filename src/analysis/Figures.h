@@ -73,7 +73,8 @@ size_t NearestRank(size_t n, double percent);
 
 // The time to first fix on the receive times of the recording (FILE.times):
 // from the arrival of its first block to that of the block that completed the
-// first accepted fix. Nothing changes when either is unknown.
+// first accepted fix. Nothing changes when either is unknown (a record that
+// is not exact leaves it unknown).
 class ReceiveTimeList;
 void TtffFromReceiveTimes(Figures& f, const EpochLog& log, const ReceiveTimeList& times);
 // The bench's time to first fix, on a test folder's receive times: from the

@@ -231,8 +231,9 @@ bool ReceiveTimesWriter::Start(const std::string& recordFile, int64_t startUs, i
     failing_ = gap_ = remake_ = false;
     dev_ = ino_ = 0;
     struct stat st {};
-    if (::stat(recordFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        Note("not made: " + recordFile + " is not a regular file", false);
+    const bool found = ::stat(recordFile.c_str(), &st) == 0;
+    if (!found || !S_ISREG(st.st_mode)) {
+        Note("not made: " + recordFile + (found ? " is not a regular file" : ": " + std::string(std::strerror(errno))), false);
         name_.clear();
         return false;
     }
