@@ -83,7 +83,7 @@ private:
             const std::vector<TimesNote>& notes = times.Notes();
             timesSaid_[i] = std::min(timesSaid_[i], notes.size());
             for (; timesSaid_[i] < notes.size(); ++timesSaid_[i])
-                Say(QString::fromStdString(notes[timesSaid_[i]].text));
+                Say(bench.RecordFileName(int(i)) + QStringLiteral(".times: ") + QString::fromStdString(notes[timesSaid_[i]].what));
             timesLost_ = timesLost_ || times.AnyLost();
         }
     }

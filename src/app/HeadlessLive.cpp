@@ -71,7 +71,7 @@ public:
         const std::vector<TimesNote>& notes = form_.RecordTimes().Notes();
         timesSaid_ = std::min(timesSaid_, notes.size());
         for (; timesSaid_ < notes.size(); ++timesSaid_)
-            Complain(QString::fromStdString(notes[timesSaid_].text), QString());
+            Complain(file_ + QStringLiteral(".times: ") + QString::fromStdString(notes[timesSaid_].what), QString());
     }
     bool AnyLost() const { return said_ > 0 || form_.RecordTimes().AnyLost(); }
 

@@ -168,9 +168,9 @@ void ReceiveTimesWriter::Note(const std::string& what, bool lost)
 {
     anyLost_ = anyLost_ || lost;
     if (notes_.size() + 1 < kMaxTimesNotes)
-        notes_.push_back({name_ + ": " + what, lost});
+        notes_.push_back({what, lost});
     else if (notes_.size() + 1 == kMaxTimesNotes)
-        notes_.push_back({name_ + ": further notes left out", lost});
+        notes_.push_back({"further notes left out", lost});
     else
         notes_.back().lost = notes_.back().lost || lost;
 }
@@ -225,7 +225,7 @@ bool ReceiveTimesWriter::Create(const std::string& recordFile, int64_t startUs, 
 bool ReceiveTimesWriter::Start(const std::string& recordFile, int64_t startUs, int64_t existingSize)
 {
     Close();
-    name_ = TimesFileName(recordFile);
+    name_ = file_ = TimesFileName(recordFile);
     shiftUs_ = 0;
     lastClockUs_ = startUs;
     failing_ = gap_ = remake_ = false;
@@ -233,7 +233,9 @@ bool ReceiveTimesWriter::Start(const std::string& recordFile, int64_t startUs, i
     struct stat st {};
     const bool found = ::stat(recordFile.c_str(), &st) == 0;
     if (!found || !S_ISREG(st.st_mode)) {
-        Note("not made: " + recordFile + (found ? " is not a regular file" : ": " + std::string(std::strerror(errno))), false);
+        Note(found ? std::string("not made: the record file is not a regular file")
+                   : std::string("not made: the record file: ") + std::strerror(errno),
+             false);
         name_.clear();
         return false;
     }
@@ -261,7 +263,7 @@ bool ReceiveTimesWriter::Continue(const std::string& recordFile, int64_t recordS
     Close();
     notes_.clear();
     anyLost_ = false;
-    name_ = TimesFileName(recordFile);
+    name_ = file_ = TimesFileName(recordFile);
     failing_ = gap_ = remake_ = false;
     struct stat st {};
     const int fd = ::stat(recordFile.c_str(), &st) == 0 && S_ISREG(st.st_mode)

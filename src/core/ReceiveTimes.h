@@ -41,10 +41,10 @@ constexpr int kTimesHeaderSize = 16;
 // The side file's name: the record file's name plus ".times".
 std::string TimesFileName(const std::string& recordFile);
 
-// Something the writer tells its user, the file named at the start
-// ("rec.nme.times: write error: No space left on device").
+// Something the writer tells its user about the file ("write error: No
+// space left on device"), to be said after the file's name.
 struct TimesNote {
-    std::string text;
+    std::string what;
     bool lost;   // receive times were lost (a write error, a removed file, a refused name)
 };
 
@@ -90,6 +90,8 @@ public:
     // kMaxTimesNotes; the last one says when more were left out).
     const std::vector<TimesNote>& Notes() const { return notes_; }
     bool AnyLost() const { return anyLost_; }
+    // The file of the last Create or Continue, as its record file was named.
+    const std::string& Name() const { return file_; }
 
 private:
     bool Start(const std::string& recordFile, int64_t startUs, int64_t existingSize);
@@ -101,7 +103,8 @@ private:
     void Remake(int64_t endOffset, int64_t clockUs);
     void Note(const std::string& what, bool lost);
 
-    std::string name_;
+    std::string file_;
+    std::string name_;          // file_ while it is being written, else empty
     int fd_ = -1;
     int64_t startUs_ = 0;
     int64_t shiftUs_ = 0;       // added to every clock reading (continued files)

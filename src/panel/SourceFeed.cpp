@@ -143,7 +143,7 @@ void SourceFeed::AppendToRecordFile(const uint8_t* bytes, int length)
     else if (!written)
         panel_.InfoLabel->setText(QStringLiteral("File write error"));
     else if (times.AnyLost())
-        panel_.InfoLabel->setText(QString::fromStdString(times.Notes().back().text));
+        panel_.InfoLabel->setText(QString::fromStdString(times.Name() + ": " + times.Notes().back().what));
     else
         panel_.InfoLabel->setText(RecordStatusText(0));
 }

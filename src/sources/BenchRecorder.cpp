@@ -405,6 +405,6 @@ void BenchRecorder::RebuildProblems()
         if (const int64_t lost = channels_[i]->file.LostBytes(); lost > 0)
             problems_ << name + QStringLiteral(": write error: ") + QString::number(lost) + QStringLiteral(" bytes lost");
         if (i < receivers_.size() && receivers_[i]->In().Times().AnyLost())
-            problems_ << QString::fromStdString(receivers_[i]->In().Times().Notes().back().text);
+            problems_ << name + QStringLiteral(": receive times: ") + QString::fromStdString(receivers_[i]->In().Times().Notes().back().what);
     }
 }

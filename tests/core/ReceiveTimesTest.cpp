@@ -42,11 +42,12 @@ std::vector<std::pair<int64_t, int64_t>> OffsetsAndMs(const ReceiveTimeList& tim
     return got;
 }
 
+// What the writer said, each after the name it goes with.
 std::vector<std::string> NoteTexts(const ReceiveTimesWriter& w, const std::string& name)
 {
     std::vector<std::string> texts;
     for (const TimesNote& n : w.Notes())
-        texts.push_back(n.text.substr(0, name.size()) == name ? n.text.substr(name.size()) : n.text);
+        texts.push_back((w.Name() == name ? ": " : "(another name): ") + n.what);
     return texts;
 }
 
@@ -268,7 +269,7 @@ TEST(ReceiveTimes, NothingButARegularFileBesideARegularRecordFile)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     ReceiveTimesWriter w;
     EXPECT_FALSE(w.Create(fifo, 0));
-    EXPECT_EQ(NoteTexts(w, TimesFileName(fifo)), std::vector<std::string> {": not made: " + fifo + " is not a regular file"});
+    EXPECT_EQ(NoteTexts(w, TimesFileName(fifo)), std::vector<std::string> {": not made: the record file is not a regular file"});
     EXPECT_FALSE(w.AnyLost());
     struct stat st {};
     EXPECT_NE(::lstat(TimesFileName(fifo).c_str(), &st), 0);

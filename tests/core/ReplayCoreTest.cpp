@@ -252,7 +252,7 @@ TEST(ReplayPace, ReceiveTimesAndByteCountAndGrowth)
     const int64_t size = index.Size();
     // Three blocks: a burst at 100 ms holding the first epoch and a half, then 900 ms later the rest.
     const int64_t mid = index.EpochEnd(0) + 5;
-    ReplayPace timed(index, {{mid, 100}, {mid + 1, 100}, {size, 1000}}, PaceOptions {});
+    ReplayPace timed(index, std::vector<ReceiveTime> {{mid, 100}, {mid + 1, 100}, {size, 1000}}, PaceOptions {});
     EXPECT_EQ(timed.Source(), PaceSource::ReceiveTimes);
     timed.Seek(0, 0);
     std::vector<int64_t> begins;
