@@ -569,26 +569,28 @@ Figures ComputeFigures(const EpochLog& log, const std::optional<GeoPoint>& refer
 
 namespace {
 
-// The receive time of the block that completed the first accepted fix.
-const ReceiveTime* FirstFixBlock(const EpochLog& log, const std::vector<ReceiveTime>& times)
+// The receive time of the block that completed the first accepted fix;
+// none when its record is not exact (its bytes came some time before).
+std::optional<ReceiveTime> FirstFixBlock(const EpochLog& log, const ReceiveTimeList& times)
 {
     if (times.empty() || log.firstAcceptedByte < 0)
-        return nullptr;
-    const auto block = std::lower_bound(times.begin(), times.end(), log.firstAcceptedByte,
-                                        [](const ReceiveTime& t, int64_t byte) { return t.endOffset < byte; });
-    return block != times.end() ? &*block : nullptr;
+        return std::nullopt;
+    const size_t block = times.FirstEndingAtOrAfter(log.firstAcceptedByte);
+    if (block == times.size() || !times[block].exact)
+        return std::nullopt;
+    return times[block];
 }
 
 } // namespace
 
-void TtffFromReceiveTimes(Figures& f, const EpochLog& log, const std::vector<ReceiveTime>& times)
+void TtffFromReceiveTimes(Figures& f, const EpochLog& log, const ReceiveTimeList& times)
 {
-    if (const ReceiveTime* block = FirstFixBlock(log, times))
+    if (const std::optional<ReceiveTime> block = FirstFixBlock(log, times))
         f.ttffS = double(block->ms - times.front().ms) / kMsPerS;
 }
 
-void TtffSinceStart(Figures& f, const EpochLog& log, const std::vector<ReceiveTime>& times)
+void TtffSinceStart(Figures& f, const EpochLog& log, const ReceiveTimeList& times)
 {
-    if (const ReceiveTime* block = FirstFixBlock(log, times))
+    if (const std::optional<ReceiveTime> block = FirstFixBlock(log, times))
         f.ttffS = double(block->ms) / kMsPerS;
 }

@@ -73,13 +73,14 @@ size_t NearestRank(size_t n, double percent);
 
 // The time to first fix on the receive times of the recording (FILE.times):
 // from the arrival of its first block to that of the block that completed the
-// first accepted fix. Nothing changes when either is unknown.
-struct ReceiveTime;
-void TtffFromReceiveTimes(Figures& f, const EpochLog& log, const std::vector<ReceiveTime>& times);
+// first accepted fix. Nothing changes when either is unknown (a record that
+// is not exact leaves it unknown).
+class ReceiveTimeList;
+void TtffFromReceiveTimes(Figures& f, const EpochLog& log, const ReceiveTimeList& times);
 // The bench's time to first fix, on a test folder's receive times: from the
 // bench's Start, which every receiver's .times header holds, to the arrival
 // of the block that completed the first accepted fix (BenchReceiver.h).
-void TtffSinceStart(Figures& f, const EpochLog& log, const std::vector<ReceiveTime>& times);
+void TtffSinceStart(Figures& f, const EpochLog& log, const ReceiveTimeList& times);
 
 // reference: the surveyed point, or none for the mean of the accepted fixes.
 Figures ComputeFigures(const EpochLog& log, const std::optional<GeoPoint>& reference);

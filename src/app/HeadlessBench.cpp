@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -52,9 +53,10 @@ void TellState(const BenchRecorder& bench, int index, std::vector<char>* wasLost
 // file, each time that grows (at most once a second, with the lines).
 class LossReporter {
 public:
-    explicit LossReporter(size_t receivers) : said_(receivers, 0) {}
+    explicit LossReporter(size_t receivers) : said_(receivers, 0), timesSaid_(receivers, 0) {}
     void Check(const BenchRecorder& bench)
     {
+        CheckTimes(bench);
         for (size_t i = 0; i < said_.size(); ++i) {
             const int64_t lost = bench.LostBytes(int(i));
             if (lost <= said_[i])
@@ -69,11 +71,26 @@ public:
         for (int64_t n : said_)
             if (n > 0)
                 return true;
-        return false;
+        return timesLost_;
     }
 
 private:
+    // What became of each receiver's receive times, each note once.
+    void CheckTimes(const BenchRecorder& bench)
+    {
+        for (size_t i = 0; i < timesSaid_.size() && i < bench.Receivers().size(); ++i) {
+            const ReceiveTimesWriter& times = bench.Receivers()[i]->In().Times();
+            const std::vector<TimesNote>& notes = times.Notes();
+            timesSaid_[i] = std::min(timesSaid_[i], notes.size());
+            for (; timesSaid_[i] < notes.size(); ++timesSaid_[i])
+                Say(bench.RecordFileName(int(i)) + QStringLiteral(".times: ") + QString::fromStdString(notes[timesSaid_[i]].what));
+            timesLost_ = timesLost_ || times.AnyLost();
+        }
+    }
+
     std::vector<int64_t> said_;
+    std::vector<size_t> timesSaid_;
+    bool timesLost_ = false;
 };
 
 } // namespace

@@ -6,7 +6,8 @@
 // closes the file complete.
 //
 // Nobody watches a logger's window: whatever the information line would say
-// about a failing record file goes to stderr as it happens, and the run ends
+// about a failing record file or its receive times goes to stderr as it
+// happens, and the run ends
 // with exit status 1. The recording goes on meanwhile (a disk may be freed,
 // a removed file is created again); standard output failing ends a run that
 // only watches, as its lines are all it gives.
@@ -27,6 +28,7 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -63,13 +65,23 @@ public:
         said_ = lost;
         saidAtMs_ = MonotonicMs();
     }
-    bool AnyLost() const { return said_ > 0; }
+    // What became of the receive times, each note once (the writer notes a
+    // failing streak once, not every block).
+    void CheckTimes()
+    {
+        const std::vector<TimesNote>& notes = form_.RecordTimes().Notes();
+        timesSaid_ = std::min(timesSaid_, notes.size());
+        for (; timesSaid_ < notes.size(); ++timesSaid_)
+            Complain(file_ + QStringLiteral(".times: ") + QString::fromStdString(notes[timesSaid_].what), QString());
+    }
+    bool AnyLost() const { return said_ > 0 || form_.RecordTimes().AnyLost(); }
 
 private:
     const TMainForm& form_;
     QString file_;
     int64_t said_ = 0;
     int64_t saidAtMs_ = 0;
+    size_t timesSaid_ = 0;
 };
 
 } // namespace
@@ -141,8 +153,10 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
     };
     LossReporter losses(form, cl.record);
     QTimer signalPoll;
+    losses.CheckTimes();
     QObject::connect(&signalPoll, &QTimer::timeout, &form, [&] {
         losses.Check(false);
+        losses.CheckTimes();
         if (StopSignalled())
             stop();
     });
@@ -161,6 +175,7 @@ int RunHeadlessLive(TMainForm& form, const CommandLine& cl)
             return;
         endTimer.stop();
         losses.Check(true);
+        losses.CheckTimes();
         ReportMainWindow(&form);
         if (!asked) {
             Complain(form.InfoLabel->text(), QString());

@@ -28,17 +28,12 @@ int64_t TypicalEpochIntervalMs(const EpochIndex& index)
     return steps[steps.size() / 2];
 }
 
-ReplayPace::ReplayPace(const EpochIndex& index, std::vector<ReceiveTime> times, const PaceOptions& options)
-    : ReplayPace(index, std::make_shared<const std::vector<ReceiveTime>>(std::move(times)), options)
-{
-}
-
-ReplayPace::ReplayPace(const EpochIndex& index, std::shared_ptr<const std::vector<ReceiveTime>> times, const PaceOptions& options)
-    : index_(index), times_(times ? std::move(times) : std::make_shared<const std::vector<ReceiveTime>>()), options_(options)
+ReplayPace::ReplayPace(const EpochIndex& index, ReceiveTimeList times, const PaceOptions& options)
+    : index_(index), times_(std::move(times)), options_(options)
 {
     options_.bytesPerSecond = std::max<int64_t>(options_.bytesPerSecond, 1);
     options_.speed = std::clamp(options_.speed, kMinSpeed, kMaxSpeed);
-    source_ = !times_->empty() ? PaceSource::ReceiveTimes
+    source_ = !times_.empty() ? PaceSource::ReceiveTimes
               : index.HasTimes() ? PaceSource::EpochTimes
                                  : PaceSource::ByteCount;
     intervalMs_ = TypicalEpochIntervalMs(index);
@@ -108,7 +103,7 @@ void ReplayPace::DropReceiveTimes(int64_t nowUs)
 {
     if (source_ != PaceSource::ReceiveTimes)
         return;
-    times_ = std::make_shared<const std::vector<ReceiveTime>>();
+    times_ = ReceiveTimeList();
     source_ = index_.HasTimes() ? PaceSource::EpochTimes : PaceSource::ByteCount;
     // The last delivery's time was on the other clock: start afresh.
     hasPrevious_ = false;
@@ -159,9 +154,8 @@ int64_t ReplayPace::RawMs(int64_t offset, size_t epoch) const
 {
     switch (source_) {
     case PaceSource::ReceiveTimes: {
-        const auto block = std::upper_bound(times_->begin(), times_->end(), offset,
-                                            [](int64_t o, const ReceiveTime& t) { return o < t.endOffset; });
-        return block == times_->end() ? times_->back().ms : block->ms;
+        const size_t block = times_.FirstEndingAfter(offset);
+        return block == times_.size() ? times_.back().ms : times_[block].ms;
     }
     case PaceSource::EpochTimes:
         return epoch < index_.Count() ? index_.Epochs()[epoch].timeMs : kNoTime;
@@ -175,10 +169,8 @@ int64_t ReplayPace::UnitEnd(int64_t offset, size_t epoch) const
 {
     int64_t end = EpochEnd(epoch);
     if (source_ == PaceSource::ReceiveTimes) {
-        const auto block = std::upper_bound(times_->begin(), times_->end(), offset,
-                                            [](int64_t o, const ReceiveTime& t) { return o < t.endOffset; });
-        if (block != times_->end())
-            end = std::min(end, block->endOffset);
+        if (const size_t block = times_.FirstEndingAfter(offset); block != times_.size())
+            end = std::min(end, times_[block].endOffset);
     } else if (source_ == PaceSource::ByteCount) {
         end = std::min(end, offset + std::max<int64_t>(options_.bytesPerSecond / kByteDeliveriesPerSecond, 1));
     }

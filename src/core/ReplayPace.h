@@ -66,10 +66,9 @@ struct PaceProgress {
 class ReplayPace {
 public:
     // index may go on growing (a file still being recorded); times are used
-    // only when non-empty. Shared times are read, never copied: a month's
-    // receive times are hundreds of megabytes.
-    ReplayPace(const EpochIndex& index, std::shared_ptr<const std::vector<ReceiveTime>> times, const PaceOptions& options);
-    ReplayPace(const EpochIndex& index, std::vector<ReceiveTime> times, const PaceOptions& options);
+    // only when non-empty. The list shares its records, never copies them:
+    // a month's receive times are gigabytes.
+    ReplayPace(const EpochIndex& index, ReceiveTimeList times, const PaceOptions& options);
 
     PaceSource Source() const { return source_; }
     const PaceOptions& Options() const { return options_; }
@@ -111,7 +110,7 @@ private:
     bool ByteEpochs() const { return index_.Count() == 0; }
 
     const EpochIndex& index_;
-    std::shared_ptr<const std::vector<ReceiveTime>> times_;   // never null
+    ReceiveTimeList times_;
     PaceOptions options_;
     PaceSource source_;
     int64_t intervalMs_ = kDefaultEpochIntervalMs;

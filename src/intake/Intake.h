@@ -105,6 +105,7 @@ public:
     // recorder opens and closes it with the file and appends after each
     // block written.
     ReceiveTimesWriter& Times() { return times_; }
+    const ReceiveTimesWriter& Times() const { return times_; }
 
 private:
     void ReceiveNmea(const char* bytes, int length);

@@ -205,6 +205,7 @@ public:
     int64_t RecordLostBytes() const { return recordFile.LostBytes(); }
     // Why the record file would not open (RecordFile::OpenProblem).
     const QString& RecordOpenProblem() const { return recordFile.OpenProblem(); }
+    const ReceiveTimesWriter& RecordTimes() const { return intake_.Times(); }
     TReadCycle* ReadCycle() const override;
     // Sets the byte counter, as a seek in a playback does, and shows it.
     void SetReceivedTotal(int64_t total);

@@ -135,11 +135,17 @@ void SourceFeed::AppendToRecordFile(const uint8_t* bytes, int length)
     if ((panel_.receivedTotal / kKiB) % kReopenEveryKiB == 0)
         written = panel_.recordFile.Reopen() && written;
     // A hole stays reported until the recording stops: the line never goes
-    // back to "Receive..." once bytes are missing from the file.
-    if (panel_.recordFile.LostBytes() > 0 || written)
+    // back to "Receive..." once bytes are missing from the file. Receive
+    // times that were lost say so likewise, with the latest of their notes.
+    const ReceiveTimesWriter& times = panel_.intake_.Times();
+    if (panel_.recordFile.LostBytes() > 0)
         panel_.InfoLabel->setText(RecordStatusText(panel_.recordFile.LostBytes()));
-    else
+    else if (!written)
         panel_.InfoLabel->setText(QStringLiteral("File write error"));
+    else if (times.AnyLost())
+        panel_.InfoLabel->setText(QString::fromStdString(times.Name() + ": " + times.Notes().back().what));
+    else
+        panel_.InfoLabel->setText(RecordStatusText(0));
 }
 
 void SourceFeed::RepaintWindows()

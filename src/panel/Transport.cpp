@@ -133,11 +133,12 @@ bool Transport::BeginRecordFile(const QString& name)
                                   + (file.Refused() ? QStringLiteral(": ") + file.OpenProblem() : QString()));
         return false;
     }
-    const std::string times = TimesFileName(path.toStdString());
     const int64_t nowUs = MonotonicUs();
     ReceiveTimesWriter& writer = panel_.intake_.Times();
-    if (!recordAppend_ || !writer.Continue(times, panel_.recordFile.Size(), nowUs, existed ? UsSinceModified(before) : 0))
-        writer.Create(times, nowUs, panel_.recordFile.Size());
+    if (recordAppend_)
+        writer.Continue(path.toStdString(), panel_.recordFile.Size(), nowUs, existed ? UsSinceModified(before) : 0);
+    else
+        writer.Create(path.toStdString(), nowUs, panel_.recordFile.Size());
     panel_.ResetCounters();
     return true;
 }

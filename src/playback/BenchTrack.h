@@ -58,7 +58,7 @@ private:
     BenchPacing pacing_ = BenchPacing::None;
     int64_t shiftMs_ = 0;
     int64_t timesStartUs_ = 0;
-    std::vector<ReceiveTime> times_;
+    ReceiveTimeList times_;
     std::unique_ptr<EpochIndex> index_;   // only without receive times
     std::unique_ptr<ReplayPace> pace_;    // reads index_
     size_t next_ = 0;                     // receive times: the next record

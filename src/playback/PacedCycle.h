@@ -45,7 +45,7 @@ constexpr size_t kPrimeEpochs = 120;
 struct PacedStart {
     QString fileName;
     std::shared_ptr<SharedEpochIndex> index;
-    std::shared_ptr<const std::vector<ReceiveTime>> times;   // null: none
+    ReceiveTimeList times;    // empty: none
     PaceOptions options;
     size_t epoch = 0;         // where to start
     bool loop = false;

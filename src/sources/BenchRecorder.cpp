@@ -207,7 +207,7 @@ bool BenchRecorder::Start(const QString& recordDir, const QString& title)
             return false;
         }
         // All with the one Start reading, so a replay puts them in step.
-        receivers_[i]->In().Times().Create(TimesFileName(QFile::encodeName(name).toStdString()), startUs_);
+        receivers_[i]->In().Times().Create(QFile::encodeName(name).toStdString(), startUs_);
     }
     running_ = true;
     for (size_t i = 0; i < sources_.size(); ++i) {
@@ -322,11 +322,12 @@ void BenchRecorder::OnBytes(int index, const uint8_t* bytes, int length)
     if (recording_) {
         Channel& c = *channels_[size_t(index)];
         const int64_t lostBefore = c.file.LostBytes();
+        const size_t notesBefore = r.In().Times().Notes().size();
         c.file.Append(bytes, length);
         // The times describe the file as written, as a single recording's do.
         if (c.file.IsOpen())
             r.In().Times().Append(c.file.Size(), nowUs);
-        if (c.file.LostBytes() != lostBefore)
+        if (c.file.LostBytes() != lostBefore || r.In().Times().Notes().size() != notesBefore)
             RebuildProblems();
     }
     r.Receive(bytes, length, nowUs);
@@ -424,5 +425,7 @@ void BenchRecorder::RebuildProblems()
             problems_ << name + QStringLiteral(": ") + channels_[i]->why;
         if (const int64_t lost = channels_[i]->file.LostBytes(); lost > 0)
             problems_ << name + QStringLiteral(": write error: ") + QString::number(lost) + QStringLiteral(" bytes lost");
+        if (i < receivers_.size() && receivers_[i]->In().Times().AnyLost())
+            problems_ << name + QStringLiteral(": receive times: ") + QString::fromStdString(receivers_[i]->In().Times().Notes().back().what);
     }
 }

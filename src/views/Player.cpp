@@ -339,7 +339,7 @@ bool TPlayerForm::StartPaced(size_t epoch, bool paused)
     start.clock = clock;
     start.times = times_;
     Note(!timesProblem_.isEmpty() ? QStringLiteral("times ignored: ") + timesProblem_
-         : times_ && !times_->empty() ? QStringLiteral("receive times")
+         : !times_.empty() ? QStringLiteral("receive times")
                                       : QString());
 
     auto self = std::make_shared<QPointer<TPacedCycle>>();

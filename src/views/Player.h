@@ -213,7 +213,7 @@ private:
     bool indexedBinr_ = false;
     QDateTime indexedModified_;
     QPointer<TIndexWorker> worker_;
-    std::shared_ptr<const std::vector<ReceiveTime>> times_;
+    ReceiveTimeList times_;
     QString timesProblem_;
     QPointer<TPacedCycle> cycle_;
     TimelineScale scale_;

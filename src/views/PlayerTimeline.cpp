@@ -156,7 +156,7 @@ bool TPlayerForm::IndexCurrentFile()
     indexedBinr_ = binr;
     indexedModified_ = modified;
     index_ = std::make_shared<SharedEpochIndex>(binr);
-    times_ = nullptr;
+    times_ = ReceiveTimeList();
     timesProblem_.clear();
     scale_.Clear();
     current_ = 0;
@@ -181,7 +181,7 @@ void TPlayerForm::IndexFinished(TIndexWorker* worker)
     worker_ = nullptr;
     ReceiveTimesRead times = worker->TakeTimes();
     timesProblem_ = QString::fromStdString(times.problem);
-    times_ = std::make_shared<const std::vector<ReceiveTime>>(std::move(times.times));
+    times_ = std::move(times.times);
     {
         std::unique_lock lock(index_->lock);
         index_->index.Compact();

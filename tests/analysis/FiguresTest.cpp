@@ -525,6 +525,12 @@ TEST(Figures, TimeToFirstFixOnTheReceiveTimes)
     ExpectFigure(f.ttffS, 8.0, 1e-9, "on the receiver's clock, jumps removed");
     TtffFromReceiveTimes(f, log, times);
     ExpectFigure(f.ttffS, 38.0, 1e-9, "on the receive times");
+    // The fix's block came after a spell of lost receive times: its time
+    // is only a bound, so the receiver's clock stands.
+    times[8].exact = false;
+    f = ComputeFigures(log, kRef);
+    TtffFromReceiveTimes(f, log, times);
+    ExpectFigure(f.ttffS, 8.0, 1e-9, "a record that is not exact");
 }
 
 } // namespace

@@ -53,7 +53,7 @@ Recorded RecordFolder(const std::string& folder)
         const std::string file = folder + "/" + BenchFileName(source);
         EXPECT_TRUE(WriteBinaryFile(file, bytes));
         ReceiveTimesWriter times;
-        EXPECT_TRUE(times.Create(TimesFileName(file), kStartUs));
+        EXPECT_TRUE(times.Create(file, kStartUs));
         auto receiver = std::make_unique<BenchReceiver>(source);
         receiver->Start(kStartUs);
         int64_t nowUs = kStartUs + 1'500'000 + int64_t(k) * 333'000;

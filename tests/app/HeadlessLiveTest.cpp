@@ -19,6 +19,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -270,6 +272,56 @@ TEST_F(HeadlessLiveTest, RecordIntoAMissingFolderOrOverALogIsRefused)
     ASSERT_TRUE(kestrova.waitForFinished(30000));
     EXPECT_EQ(kestrova.exitCode(), 0) << kestrova.readAllStandardError().toStdString();
     EXPECT_FALSE(ReadFile(dir.path() + "/log.nme").startsWith("kept"));
+}
+
+// What stands under FILE.times, or becomes of it, never stops a recording
+// nor goes unsaid: a FIFO is refused at once (the --seconds deadline still
+// ends the run), a link's target is left alone, a removal mid-run is said
+// and the file made again. Each ends the run with status 1.
+TEST_F(HeadlessLiveTest, ReceiveTimesTroubleIsSaidAndTheRecordingGoesOn)
+{
+    enum class Under { Fifo, Link, RemovedMidRun };
+    const std::pair<Under, std::vector<QByteArray>> rows[] = {
+        {Under::Fifo, {": not a regular file; this recording has no receive times"}},
+        {Under::Link, {": a symbolic link; this recording has no receive times"}},
+        {Under::RemovedMidRun, {": removed during the recording", ": made again; the times of its first "}},
+    };
+    const QString victim = dir.path() + "/victim";
+    for (const auto& [under, said] : rows) {
+        const QString address = StartSim();
+        ASSERT_TRUE(address.startsWith("tcp://")) << address.toStdString();
+        const QString file = dir.path() + "/rec" + QString::number(int(under)) + ".nme";
+        const QByteArray times = QFile::encodeName(file + ".times");
+        QFile(victim).remove();
+        ASSERT_TRUE(QFile(victim).open(QIODevice::WriteOnly));
+        if (under == Under::Fifo)
+            ASSERT_EQ(::mkfifo(times.constData(), 0600), 0);
+        if (under == Under::Link)
+            ASSERT_EQ(::symlink(QFile::encodeName(victim).constData(), times.constData()), 0);
+        const QString seconds = under == Under::RemovedMidRun ? "60" : "2";
+        kestrova.start(KESTROVA_BIN, {"--headless", "--port", address, "--record", file, "--seconds", seconds});
+        ASSERT_TRUE(kestrova.waitForStarted(10000));
+        QByteArray err;
+        if (under == Under::RemovedMidRun) {
+            ASSERT_TRUE(WaitUntil([&] { return QFileInfo(file + ".times").size() > 100; }, 30000));
+            ASSERT_TRUE(QFile::remove(file + ".times"));
+            EXPECT_TRUE(WaitUntil([&] {
+                kestrova.waitForReadyRead(20);
+                err += kestrova.readAllStandardError();
+                return err.contains("made again");
+            }, 30000)) << err.toStdString();
+            ::kill(pid_t(kestrova.processId()), SIGTERM);
+        }
+        ASSERT_TRUE(kestrova.waitForFinished(20000)) << "stuck on " << times.toStdString();
+        err += kestrova.readAllStandardError();
+        EXPECT_EQ(kestrova.exitCode(), 1) << err.toStdString();
+        for (const QByteArray& text : said)
+            EXPECT_TRUE(err.contains("kestrova: " + times + text)) << err.toStdString();
+        EXPECT_GT(QFileInfo(file).size(), 0);
+        EXPECT_EQ(QFileInfo(victim).size(), 0) << "the link's target is left alone";
+        sim.kill();
+        sim.waitForFinished(5000);
+    }
 }
 
 } // namespace

@@ -100,7 +100,7 @@ inline void WriteFolder(const QString& folder, const std::vector<Recording>& rec
         const std::string file = Path(folder, BenchFileName(r.source));
         ASSERT_TRUE(WriteBinaryFile(file, std::vector<uint8_t>(r.bytes.begin(), r.bytes.end())));
         ReceiveTimesWriter times;
-        ASSERT_TRUE(times.Create(TimesFileName(file), r.startUs));
+        ASSERT_TRUE(times.Create(file, r.startUs));
         for (const auto& [end, ms] : r.blocks)
             times.Append(end, r.startUs + ms * 1000);
     }

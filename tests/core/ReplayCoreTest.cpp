@@ -1,6 +1,6 @@
-// Epoch index, receive times and pacing: the index against a byte-by-byte
-// decode, the times file against every way it can be damaged, the pace
-// against hand-computed due times on a fixed clock.
+// Epoch index and pacing: the index against a byte-by-byte decode, the pace
+// against hand-computed due times on a fixed clock (the times file itself:
+// ReceiveTimesTest).
 #include "EpochIndex.h"
 #include "ReceiveTimes.h"
 #include "ReplayPace.h"
@@ -280,7 +280,7 @@ TEST(ReplayPace, ReceiveTimesAndByteCountAndGrowth)
     const int64_t size = index.Size();
     // Three blocks: a burst at 100 ms holding the first epoch and a half, then 900 ms later the rest.
     const int64_t mid = index.EpochEnd(0) + 5;
-    ReplayPace timed(index, {{mid, 100}, {mid + 1, 100}, {size, 1000}}, PaceOptions {});
+    ReplayPace timed(index, std::vector<ReceiveTime> {{mid, 100}, {mid + 1, 100}, {size, 1000}}, PaceOptions {});
     EXPECT_EQ(timed.Source(), PaceSource::ReceiveTimes);
     timed.Seek(0, 0);
     std::vector<int64_t> begins;
@@ -306,100 +306,4 @@ TEST(ReplayPace, ReceiveTimesAndByteCountAndGrowth)
     EXPECT_EQ(DueMs(growing), (std::vector<int64_t> {0, 1000, 2000}));
     index.Feed(reinterpret_cast<const uint8_t*>(more.data()), more.size());
     EXPECT_EQ(DueMs(growing), (std::vector<int64_t> {3000, 4000}));
-}
-
-TEST(ReceiveTimes, WrittenThenReadAndEveryDamageIgnored)
-{
-    const std::string dir = testing::TempDir();
-    const std::string name = dir + "/replay-core.times";
-    {
-        ReceiveTimesWriter w;
-        ASSERT_TRUE(w.Create(name, 5'000'000));
-        w.Append(100, 5'000'000);
-        w.Append(250, 5'040'999);
-        w.Append(300, 6'000'000);
-    }
-    const ReceiveTimesRead good = ReadReceiveTimes(name, 300);
-    EXPECT_EQ(good.problem, "");
-    ASSERT_EQ(good.times.size(), 3u);
-    EXPECT_EQ(good.times[1].ms, 40);
-    EXPECT_EQ(good.times[2].endOffset, 300);
-
-    const std::vector<uint8_t> bytes = ReadBinaryFile(name);
-    struct Damage {
-        const char* what;
-        size_t at;           // byte changed (or size cut to, for truncation)
-        int64_t recordSize;
-        bool cut;
-        const char* problem;
-    };
-    const Damage rows[] = {
-        {"size differs", 0, 299, false, "does not match the file"},
-        {"cut in a record", 30, 300, true, "truncated"},
-        {"cut in the header", 9, 300, true, "truncated"},
-        {"magic", 0, 300, false, "not a times file"},
-        {"offset falls", 16 + 24 + 1, 300, false, "inconsistent"},
-        {"time disagrees with clock", 16 + 24 + 8, 300, false, "inconsistent"},
-    };
-    for (const Damage& row : rows) {
-        std::vector<uint8_t> damaged = bytes;
-        if (row.cut)
-            damaged.resize(row.at);
-        else if (row.recordSize == 300)
-            damaged[row.at] ^= 0x40;
-        ASSERT_TRUE(WriteBinaryFile(name, damaged));
-        const ReceiveTimesRead r = ReadReceiveTimes(name, row.recordSize);
-        EXPECT_TRUE(r.times.empty()) << row.what;
-        EXPECT_EQ(r.problem, row.problem) << row.what;
-    }
-    // More records than the recording has bytes: refused by its size, unread.
-    ASSERT_TRUE(WriteBinaryFile(name, std::vector<uint8_t>(16 + 24 * 301, 0)));
-    EXPECT_EQ(ReadReceiveTimes(name, 300).problem, "does not match the file");
-    ::unlink(name.c_str());
-    EXPECT_EQ(ReadReceiveTimes(name, 300).problem, "");   // missing: no note
-}
-
-// A log continued after a restart: the new process's clock (here far below
-// the old one, as after a reboot) must not make the records fall; the old
-// clock goes on from its last reading plus the pause. A continued file that
-// does not check out is left alone, and a record file made anew under the
-// name starts the records again.
-TEST(ReceiveTimes, ContinuedAcrossARestartStillChecksOut)
-{
-    const std::string name = testing::TempDir() + "/continued.times";
-    {
-        ReceiveTimesWriter w;
-        ASSERT_TRUE(w.Create(name, 9'000'000'000));
-        w.Append(100, 9'000'500'000);
-        w.Append(100, 9'000'600'000);   // nothing new in the file: no record
-        w.Append(180, 9'001'000'000);
-    }
-    {
-        ReceiveTimesWriter w;
-        EXPECT_FALSE(w.Continue(name, 150, 1'000, 0)) << "the records pass the file's 150 bytes";
-        // A boot later, 3 s after; 20 bytes reached the file after its last record.
-        ASSERT_TRUE(w.Continue(name, 200, 1'000, 3'000'000));
-        w.Append(250, 1'000);
-        w.Append(300, 501'000);
-    }
-    const ReceiveTimesRead r = ReadReceiveTimes(name, 300);
-    ASSERT_EQ(r.problem, "");
-    std::vector<std::pair<int64_t, int64_t>> got;
-    for (const ReceiveTime& t : r.times)
-        got.emplace_back(t.endOffset, t.ms);
-    EXPECT_EQ(got, (std::vector<std::pair<int64_t, int64_t>> {{100, 500}, {180, 1000}, {200, 4000}, {250, 4000}, {300, 4500}}));
-
-    {
-        ReceiveTimesWriter w;
-        ASSERT_TRUE(w.Create(name, 7'000, 400));   // over 400 bytes kept from before
-        w.Append(450, 9'000);
-        w.Append(30, 10'000);                      // the record file was made anew
-        w.Append(60, 11'000);
-    }
-    const ReceiveTimesRead again = ReadReceiveTimes(name, 60);
-    ASSERT_EQ(again.problem, "");
-    ASSERT_EQ(again.times.size(), 2u);
-    EXPECT_EQ(again.times[0].endOffset, 30);
-    EXPECT_EQ(again.times[1].ms, 4);
-    ::unlink(name.c_str());
 }

@@ -113,7 +113,7 @@ TEST_F(RecordFileTest, ClosesAndReopensWheneverTheKiBCountIsAMultipleOf128)
 TEST_F(RecordFileTest, FullDiskShowsWriteErrorAndKeepsWhatWasWritten)
 {
     StartRecording(PathOf("full.nme"));
-    ASSERT_TRUE(TMainFormTestAccess::Times(*form).Create(PathOf("full.nme.times").toStdString(), MonotonicUs()));
+    ASSERT_TRUE(TMainFormTestAccess::Times(*form).Create(PathOf("full.nme").toStdString(), MonotonicUs()));
     // A file-size limit fails writes as a full disk would.
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
@@ -144,6 +144,29 @@ TEST_F(RecordFileTest, FullDiskShowsWriteErrorAndKeepsWhatWasWritten)
     EXPECT_EQ(TimesProblem(PathOf("full.nme")), "") << "the times describe the file as written";
 }
 
+// Receive times that cannot be written show on the information line as the
+// record file's write errors do, and what came of them stays there.
+TEST_F(RecordFileTest, ReceiveTimesWriteErrorShowsOnTheInformationLine)
+{
+    StartRecording(PathOf("t.nme"));
+    const std::string name = PathOf("t.nme.times").toStdString();
+    ASSERT_TRUE(TMainFormTestAccess::Times(*form).Create(PathOf("t.nme").toStdString(), MonotonicUs()));
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limit = old;
+    limit.rlim_cur = kTimesHeaderSize + 3 * kTimesRecordSize + 5;   // the record file stays far below
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    for (int block = 0; block < 4; ++block)
+        Feed(form.get(), {'x'});
+    EXPECT_EQ(form->InfoLabel->text().toStdString(), name + ": write error: File too large");
+    setrlimit(RLIMIT_FSIZE, &old);
+    Feed(form.get(), {'x'});
+    Feed(form.get(), {'x'});
+    EXPECT_EQ(form->InfoLabel->text().toStdString(), name + ": written again; the times of bytes 3 to 5 are not exact");
+    EXPECT_EQ(TimesProblem(PathOf("t.nme")), "");
+}
+
 TEST_F(RecordFileTest, DeviceWithoutSpaceIsAWriteError)
 {
     if (!QFileInfo::exists("/dev/full"))
@@ -156,7 +179,7 @@ TEST_F(RecordFileTest, DeviceWithoutSpaceIsAWriteError)
 TEST_F(RecordFileTest, RemovedFileIsAWriteErrorThenComesBack)
 {
     StartRecording(PathOf("gone.nme"));
-    ASSERT_TRUE(TMainFormTestAccess::Times(*form).Create(PathOf("gone.nme.times").toStdString(), MonotonicUs()));
+    ASSERT_TRUE(TMainFormTestAccess::Times(*form).Create(PathOf("gone.nme").toStdString(), MonotonicUs()));
     Feed(form.get(), Filler(2000));
     ASSERT_EQ(::unlink(QFile::encodeName(PathOf("gone.nme")).constData()), 0);
     Feed(form.get(), Filler(10));

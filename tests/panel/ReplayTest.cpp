@@ -271,10 +271,9 @@ TEST_F(ReplayTest, ReceiveTimesOfASimulatorRecordingReplayAsReceived)
     // Each delivery at its block's receive time, counted from the first.
     const int64_t firstMs = times.times.front().ms;
     for (const auto& s : sent) {
-        const auto block = std::upper_bound(times.times.begin(), times.times.end(), s.offset,
-                                            [](int64_t o, const ReceiveTime& t) { return o < t.endOffset; });
-        ASSERT_NE(block, times.times.end()) << s.offset << " of " << size;
-        const int64_t wantMs = block->ms - firstMs;
+        const size_t block = times.times.FirstEndingAfter(s.offset);
+        ASSERT_LT(block, times.times.size()) << s.offset << " of " << size;
+        const int64_t wantMs = times.times[block].ms - firstMs;
         const int64_t gotMs = (s.sentUs - sent.front().sentUs) / 1000;
         EXPECT_LE(std::abs(gotMs - wantMs), 20) << "at offset " << s.offset;
     }
