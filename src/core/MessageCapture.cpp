@@ -21,6 +21,40 @@ void MessageCapture::Reset()
     length_ = 0;
 }
 
+void MessageCapture::KeepRaw(const uint8_t* bytes, int count)
+{
+    if (rawLength_ == 0 && count > 0)
+        rawStartMs_ = receiveMs_;
+    while (count > 0) {
+        const int part = std::min(count, kMessageBytesKept - rawLength_);
+        for (int i = 0; i < part; ++i)
+            rawOnlyLineEnds_ = rawOnlyLineEnds_ && (bytes[i] == '\r' || bytes[i] == '\n');
+        std::memcpy(raw_ + rawLength_, bytes, size_t(part));
+        rawLength_ += part;
+        bytes += part;
+        count -= part;
+        if (rawLength_ == kMessageBytesKept) {
+            EmitRaw();
+            rawStartMs_ = receiveMs_;
+        }
+    }
+}
+
+void MessageCapture::EmitRaw()
+{
+    if (rawLength_ > 0 && !rawOnlyLineEnds_) {
+        MessageIn m;
+        m.receiveMs = receiveMs_;
+        m.source = source_;
+        m.protocol = MessageProtocol::Raw;
+        m.bytes = raw_;
+        m.length = rawLength_;
+        log_->Append(m);
+    }
+    rawLength_ = 0;
+    rawOnlyLineEnds_ = true;
+}
+
 void MessageCapture::Keep(const uint8_t* bytes, int count)
 {
     if (length_ < uint32_t(kMessageBytesKept)) {
@@ -60,6 +94,8 @@ void MessageCapture::Feed(const uint8_t* bytes, int used, int result, int64_t re
     // on the last byte and it dropped the message there.
     if (refused_ && inMessage_)
         Emit(used);
+    if (rawLength_ > 0 && receiveMs_ - rawStartMs_ >= kRawChunkMs)
+        EmitRaw();
     log_ = nullptr;
 }
 
@@ -78,9 +114,12 @@ int MessageCapture::FeedNmea(const uint8_t* bytes, int used, int from)
             return from + end;
         }
         Keep(at, toStart);
+    } else {
+        KeepRaw(at, toStart);
     }
     if (start == nullptr)
         return used;
+    EmitRaw();
     // A "$" drops the sentence under way, as the decoder does.
     Reset();
     inMessage_ = true;
@@ -100,9 +139,13 @@ int MessageCapture::FeedBinr(const uint8_t* bytes, int used, int from)
             if (b == kEtx)
                 Emit(from + 1);
         } else if (b != kEtx && b != kDle) {
+            EmitRaw();
             inMessage_ = true;
             const uint8_t start[] = {kDle, b};
             Keep(start, 2);
+        } else {
+            const uint8_t pair[] = {kDle, b};
+            KeepRaw(pair, 2);
         }
         return from + 1;
     }
@@ -111,6 +154,8 @@ int MessageCapture::FeedBinr(const uint8_t* bytes, int used, int from)
     const int run = dle ? int(static_cast<const uint8_t*>(dle) - at) : used - from;
     if (inMessage_)
         Keep(at, dle ? run + 1 : run);
+    else
+        KeepRaw(at, run);
     if (dle == nullptr)
         return used;
     dlePending_ = true;

@@ -13,9 +13,18 @@
 // decoder's overflow, which ends the message there. A sentence cut by a new
 // "$" is dropped silently, as the decoder drops it. Only the first
 // kMessageBytesKept bytes of a message are held, with its true length.
+//
+// Bytes outside any message are not dropped: they go into the log as raw
+// chunks (MessageProtocol::Raw), so that a stream on a wrong line rate shows
+// as what it is: a chunk ends where a message starts, at kMessageBytesKept
+// bytes, and once a fed call's receive time is kRawChunkMs past its first
+// byte (a port hands over a few bytes at a time: a row each would flood the
+// table). Bare line ends are no chunk.
 #include "MessageLog.h"
 
 #include <cstdint>
+
+constexpr int64_t kRawChunkMs = 500;
 
 class MessageCapture {
 public:
@@ -31,6 +40,9 @@ private:
     int FeedNmea(const uint8_t* bytes, int used, int from);
     int FeedBinr(const uint8_t* bytes, int used, int from);
     void Keep(const uint8_t* bytes, int count);
+    // Bytes outside any message, and the chunk they make.
+    void KeepRaw(const uint8_t* bytes, int count);
+    void EmitRaw();
     // The message ends with the byte before `end`.
     void Emit(int end);
 
@@ -39,6 +51,10 @@ private:
     bool dlePending_ = false;        // BINR: the last byte was a DLE not yet paired
     uint32_t length_ = 0;            // the message's true length so far
     uint8_t kept_[kMessageBytesKept];
+    int rawLength_ = 0;
+    int64_t rawStartMs_ = 0;
+    bool rawOnlyLineEnds_ = true;
+    uint8_t raw_[kMessageBytesKept];
     // Set for the duration of one Feed.
     MessageLog* log_ = nullptr;
     int used_ = 0;

@@ -13,6 +13,7 @@
 namespace {
 
 constexpr char kOtherType[] = "other";
+constexpr char kRawType[] = "undecoded";
 constexpr char kEllipsis[] = "...";
 constexpr int kTalkerLength = 2;
 constexpr int kChecksumTail = 3;     // "*hh"
@@ -99,6 +100,10 @@ MessageClass ClassifyMessage(MessageProtocol protocol, const uint8_t* bytes, int
         ClassifyNmea(bytes, length, c);
         return c;
     }
+    if (protocol == MessageProtocol::Raw) {
+        std::memcpy(c.name, kRawType, sizeof kRawType);
+        return c;
+    }
     // DLE, ID, ...: the ID is the byte after the opening DLE.
     const int at = bytes[0] == kDle && length > 1 ? 1 : 0;
     const uint8_t id = bytes[at];
@@ -155,7 +160,7 @@ uint64_t MessageLog::Append(const MessageIn& message)
     e.source = message.source;
     e.protocol = message.protocol;
     e.checksum = c.checksum;
-    e.error = message.decodeError || c.checksum == ChecksumStatus::Bad;
+    e.error = message.decodeError || c.checksum == ChecksumStatus::Bad || message.protocol == MessageProtocol::Raw;
     std::memcpy(e.talker, c.talker, sizeof e.talker);
     if (length > 0)
         CopyMessageBytes(e.bytes, message.bytes, e.KeptLength());
@@ -215,6 +220,8 @@ std::string MessageText(const MessageEntry& entry)
 {
     const int kept = entry.KeptLength();
     std::string text;
+    if (entry.protocol == MessageProtocol::Raw)
+        return MessageHex(entry);
     if (entry.protocol == MessageProtocol::Binr) {
         const MessageClass c = ClassifyMessage(entry.protocol, entry.bytes, kept);
         return c.name;

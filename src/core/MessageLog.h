@@ -15,7 +15,9 @@
 // a proprietary sentence ("$P...") by its whole address ("PVKTD"), without
 // talker. Characters other than A-Z and 0-9 in an address read as "?", an
 // empty address as "?", and an address is cut to 11 characters. BINR by its
-// ID, "0x88". Checksums: NMEA "*hh" before the line end is ok or bad, a
+// ID, "0x88". Bytes that belong to no sentence or frame (noise, or a whole
+// stream on a wrong line rate) come as raw chunks of type "undecoded", each
+// a decoding error, shown in hex. Checksums: NMEA "*hh" before the line end is ok or bad, a
 // sentence without one is none, BINR (which has none) is none. A message
 // counts as a decoding error for its type when the decoder refused it or
 // its checksum is bad. The table holds kMessageTypesMax - 1 types; later
@@ -33,7 +35,8 @@ constexpr int kMessageTypesMax = 64;
 constexpr int kMessageTypeNameMax = 11;
 constexpr int kRateWindowSeconds = 10;
 
-enum class MessageProtocol : uint8_t { Nmea, Binr };
+// Raw: bytes outside any sentence or frame, as received.
+enum class MessageProtocol : uint8_t { Nmea, Binr, Raw };
 enum class ChecksumStatus : uint8_t { None, Ok, Bad };
 
 // What the intake hands over for one message: its bytes as received (NMEA

@@ -9,6 +9,9 @@
 
 #include "Mainfile.h"
 
+#include "MonotonicClock.h"
+#include "MultiGnssHint.h"
+
 #include "BinrLayouts.h"
 #include "Comm.h"
 #include "ConsoleDock.h"
@@ -31,6 +34,7 @@
 #include <QRadioButton>
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -41,6 +45,13 @@ constexpr int64_t kMiB = 1024 * 1024;
 // is a multiple of this: the data reaches the disk in 128 KiB steps.
 constexpr int64_t kReopenEveryKiB = 128;
 constexpr int kSyncFound = 10;   // panel_.syncIndex once the receiver took the new rate
+// The Multi-GNSS hint holds the information line this long against the
+// routine texts, then gives way to them.
+constexpr int64_t kHintHoldMs = 10000;
+
+const QString kUndecodedText = QStringLiteral("Nothing decodes: try Synchronization");
+const QString kMultiGnssHint = QStringLiteral(
+    "This receiver sends multi-GNSS/RTK data: turn on Multi-GNSS (title strip menu) to see it.");
 
 } // namespace
 
@@ -95,13 +106,15 @@ void SourceFeed::ReceiveBytes(const uint8_t* bytes, int length)
     // Read after routing: a routed byte may have ended a synchronization.
     // A pause cannot stop the block already handed over; it still counts, or
     // the total and the percentage would come out short after a pause.
+    if (recording || panel_.mode == amWatch)
+        WatchDecoding(length);
     if (recording) {
         ShowReceivedTotal();
     } else if (panel_.mode == amWatch || panel_.mode == amPlay || panel_.mode == amFastPlay || panel_.mode == amPause) {
         panel_.receivedTotal += length;
         if (panel_.mode == amWatch) {
             panel_.watchTicks = 0;
-            panel_.InfoLabel->setText(QStringLiteral("Receive..."));
+            panel_.InfoLabel->setText(Line(QStringLiteral("Receive...")));
         }
         ShowReceivedTotal();
     }
@@ -136,10 +149,54 @@ void SourceFeed::AppendToRecordFile(const uint8_t* bytes, int length)
         written = panel_.recordFile.Reopen() && written;
     // A hole stays reported until the recording stops: the line never goes
     // back to "Receive..." once bytes are missing from the file.
-    if (panel_.recordFile.LostBytes() > 0 || written)
+    if (panel_.recordFile.LostBytes() > 0)
         panel_.InfoLabel->setText(RecordStatusText(panel_.recordFile.LostBytes()));
+    else if (written)
+        panel_.InfoLabel->setText(Line(RecordStatusText(0)));
     else
         panel_.InfoLabel->setText(QStringLiteral("File write error"));
+}
+
+// ---------------------------------------------------------------- notices
+
+void SourceFeed::BeginLive()
+{
+    silence_.Start();
+    silenceSaid_ = false;
+}
+
+void SourceFeed::WatchDecoding(int length)
+{
+    if (length <= 0)
+        return;
+    const int64_t nowMs = MonotonicMs();
+    silence_.OnBytes(nowMs);
+    if (!silence_.Undecoded(nowMs) || silenceSaid_)
+        return;
+    silenceSaid_ = true;
+    if (panel_.headless)
+        std::fprintf(stderr, "kestrova: bytes arrive but nothing decodes: a wrong --baud, or the other protocol "
+                             "(--nmea, --binr)? Synchronization in the window finds the receiver's settings\n");
+}
+
+QString SourceFeed::Line(const QString& routine) const
+{
+    const int64_t nowMs = MonotonicMs();
+    if (silence_.Undecoded(nowMs))
+        return kUndecodedText;
+    if (hintSaid_ && nowMs < hintUntilMs_)
+        return kMultiGnssHint;
+    return routine;
+}
+
+void SourceFeed::OfferMultiGnssHint(const Intake& intake, int result)
+{
+    if (hintSaid_ || panel_.priming_ || intake.MultiGnss() || !NeedsMultiGnss(result, intake.Nmea().Working()))
+        return;
+    hintSaid_ = true;
+    hintUntilMs_ = MonotonicMs() + kHintHoldMs;
+    panel_.InfoLabel->setText(kMultiGnssHint);
+    panel_.InfoLabel->setToolTip(kMultiGnssHint);
 }
 
 void SourceFeed::RepaintWindows()
@@ -217,8 +274,11 @@ void SourceFeed::OnNmeaResult(const Intake& intake, int result)
     const bool multiGnss = intake.MultiGnss();
     if (result == kNmeaError && Own(intake))
         CountLineError();
+    if (result >= kNmeaOther && Own(intake))
+        silence_.OnDecoded();
     if (!Shown(intake))
         return;
+    OfferMultiGnssHint(intake, result);
     switch (result) {
     case kNmeaGga:
         if (!multiGnss && panel_.PositionCheckBox->isChecked() && PositionForm)
@@ -244,6 +304,8 @@ void SourceFeed::OnBinrResult(const Intake& intake, int result)
             ShowBinr(intake, result);
         return;
     }
+    if (result > 0)
+        silence_.OnDecoded();
     switch (result) {
     case kNmeaError:   // -1, the decoder's error
         CountLineError();

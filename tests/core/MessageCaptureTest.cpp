@@ -21,8 +21,10 @@ struct Seen {
 };
 
 // The stream through a real decoder in blocks of the given sizes (cycled),
-// each PushBlock's consumed bytes and result handed to the capture.
-std::vector<Seen> Capture(MessageProtocol protocol, const std::string& stream, const std::vector<int>& blocks)
+// each PushBlock's consumed bytes and result handed to the capture: the
+// messages, and the raw chunks' bytes joined in rawBytes.
+std::vector<Seen> Capture(MessageProtocol protocol, const std::string& stream, const std::vector<int>& blocks,
+                          std::string* rawBytes = nullptr)
 {
     NmeaAssembler nmea;
     BinrDecoder binr;
@@ -45,6 +47,13 @@ std::vector<Seen> Capture(MessageProtocol protocol, const std::string& stream, c
     std::vector<Seen> seen;
     for (uint64_t s = 0; s < log.Appended(); ++s) {
         const MessageEntry* e = log.At(s);
+        if (e->protocol == MessageProtocol::Raw) {
+            EXPECT_TRUE(e->error && e->length <= uint32_t(kMessageBytesKept));
+            EXPECT_STREQ(log.Type(e->type).name, "undecoded");
+            if (rawBytes)
+                rawBytes->append(reinterpret_cast<const char*>(e->bytes), e->length);
+            continue;
+        }
         seen.push_back({std::string(reinterpret_cast<const char*>(e->bytes), size_t(e->KeptLength())), e->length,
                         e->error});
     }
@@ -104,6 +113,35 @@ TEST(MessageCapture, FramesAsTheDecoderDoesOnEveryCut)
                 EXPECT_EQ(got[i].length, c.expected[i].length) << c.name << " #" << i << ", blocks of " << cut[0];
                 EXPECT_EQ(got[i].error, c.expected[i].error) << c.name << " #" << i << ", blocks of " << cut[0];
             }
+        }
+}
+
+// What no message takes is shown as it came, in raw chunks, whatever the
+// cut: a wrong line rate's stream, noise between messages; bare line ends
+// between sentences are no chunk.
+TEST(MessageCapture, BytesOutsideMessagesComeAsRawChunks)
+{
+    const std::string gga = NmeaSentence("GPGGA,071551.000,4739.71754,N");
+    const std::string unknown = Frame(0xA5, {0x10, 0x03, 0x10});
+    std::string garbage;
+    for (int i = 0; i < 700; ++i)
+        garbage += char((i * 37 + 11) % 256 == '$' ? 0x80 : (i * 37 + 11) % 256 == 0x10 ? 0x81 : (i * 37 + 11) % 256);
+    const struct {
+        const char* name;
+        MessageProtocol protocol;
+        std::string stream, raw;
+        size_t messages;
+    } cases[] = {
+        {"a wrong line rate", MessageProtocol::Nmea, garbage + gga, garbage, 1},
+        {"noise between sentences", MessageProtocol::Nmea, "xx" + gga + "junk\n" + gga + "\r\n", "xxjunk\n", 2},
+        {"noise between frames", MessageProtocol::Binr, std::string("\x03\x41\x10\x10\x41", 5) + unknown + "zz" + unknown,
+         std::string("\x03\x41\x10\x10\x41", 5) + "zz", 2},
+    };
+    for (const auto& c : cases)
+        for (const std::vector<int>& cut : std::vector<std::vector<int>>{{1}, {7}, {64}, {1 << 20}}) {
+            std::string raw;
+            EXPECT_EQ(Capture(c.protocol, c.stream, cut, &raw).size(), c.messages) << c.name << ", blocks of " << cut[0];
+            EXPECT_EQ(raw, c.raw) << c.name << ", blocks of " << cut[0];
         }
 }
 
