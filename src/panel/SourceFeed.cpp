@@ -53,6 +53,32 @@ const QString kUndecodedText = QStringLiteral("Nothing decodes: try Synchronizat
 const QString kMultiGnssHint = QStringLiteral(
     "This receiver sends multi-GNSS/RTK data: turn on Multi-GNSS (title strip menu) to see it.");
 
+// Whether a result shows the line is read right. Bytes at a wrong rate can
+// still frame now and then: an NMEA "sentence" without a checksum, a BINR
+// frame (which has none) of any ID. Only what a receiver would send counts:
+// a sentence of a kind the views read, another one with an address of
+// letters and digits; a BINR message whose length was checked.
+bool NmeaDecoded(int result, const NmeaFields& sentence)
+{
+    if (result > kNmeaOther)
+        return true;
+    if (result != kNmeaOther)
+        return false;
+    constexpr size_t kAddressMin = 5;
+    const char* a = sentence.slot[0];
+    size_t n = 0;
+    for (; a[n] != '\0'; ++n)
+        if (!((a[n] >= 'A' && a[n] <= 'Z') || (a[n] >= '0' && a[n] <= '9')))
+            return false;
+    return n >= kAddressMin;
+}
+
+bool BinrDecoded(int result)
+{
+    return result == kMsgNavSolution || result == kMsgDopInfo || result == kMsgDeviceInfo || result == kMsgSatInView
+           || result == kMsgSolutionStatus;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- texts
@@ -182,7 +208,7 @@ void SourceFeed::WatchDecoding(int length)
 QString SourceFeed::Line(const QString& routine) const
 {
     const int64_t nowMs = MonotonicMs();
-    if (silence_.Undecoded(nowMs))
+    if ((panel_.mode == amRecord || panel_.mode == amWatch) && silence_.Undecoded(nowMs))
         return kUndecodedText;
     if (hintSaid_ && nowMs < hintUntilMs_)
         return kMultiGnssHint;
@@ -274,7 +300,7 @@ void SourceFeed::OnNmeaResult(const Intake& intake, int result)
     const bool multiGnss = intake.MultiGnss();
     if (result == kNmeaError && Own(intake))
         CountLineError();
-    if (result >= kNmeaOther && Own(intake))
+    if (Own(intake) && NmeaDecoded(result, intake.Nmea().Working()))
         silence_.OnDecoded();
     if (!Shown(intake))
         return;
@@ -304,7 +330,7 @@ void SourceFeed::OnBinrResult(const Intake& intake, int result)
             ShowBinr(intake, result);
         return;
     }
-    if (result > 0)
+    if (BinrDecoded(result))
         silence_.OnDecoded();
     switch (result) {
     case kNmeaError:   // -1, the decoder's error
