@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "Bench.h"
+#include "BenchFolder.h"
 #include "LineRates.h"
 #include "ProgramOptions.h"
 #include "SourceAddress.h"
@@ -98,12 +100,22 @@ QString CheckBench(CommandLine& cl)
     if (cl.benchSources.size() > kBenchMaxSources)
         return QStringLiteral("--bench takes at most %1 sources").arg(kBenchMaxSources);
     const bool binr = cl.protocol == CommandLine::Protocol::Binr;
+    std::vector<size_t> numbered;
     for (const QString& a : cl.benchSources) {
         BenchSourceSetup setup;
         QString problem;
         if (!ParseBenchSource(a, binr, cl.baud > 0 ? cl.baud : kDefaultBenchBaud, &setup, &problem))
             return problem;
+        // A pseudo-terminal's default name is its number ("/dev/pts/8" gives
+        // "8"), which says nothing: such a receiver is rxK, K its place in
+        // the list, unless another source is called so.
+        if (setup.name == BenchDefaultName(setup.address) && setup.name.find_first_not_of("0123456789") == std::string::npos)
+            numbered.push_back(cl.benchSetups.size());
         cl.benchSetups.push_back(setup);
+    }
+    for (const size_t k : numbered) {
+        cl.benchSetups[k].name.clear();
+        cl.benchSetups[k].name = BenchUniqueName("rx" + std::to_string(k + 1), cl.benchSetups);
     }
     if (cl.recordDir.isEmpty())
         return QStringLiteral("--headless --bench needs --record-dir DIR");

@@ -5,7 +5,7 @@
 // bytes) is said on stderr as it happens. A signal or the end of --seconds
 // stops the bench through its Stop, which closes every file complete; then
 // the folder's report page is written beside the recordings, as the BENCH
-// window's Report button writes it.
+// window's Report button writes it, and stderr says where.
 #include "Headless.h"
 
 #include "BenchRecorder.h"
@@ -177,6 +177,8 @@ int RunHeadlessBench(const CommandLine& cl)
     std::string page, problem;
     if (ReportBenchFolder(QFile::encodeName(bench.Folder()).toStdString(), &page, &problem) != 0)
         status = 1;
+    if (!page.empty())
+        Say(QStringLiteral("report written: ") + QFile::decodeName(page.c_str()));
     if (ReportOutputFailed())
         status = 1;
     return status;

@@ -36,9 +36,17 @@ void ShowViews(TMainForm* form, const QStringList& views)
         form->ShowSignals();
 }
 
-// The source named first is the one watched.
-void WatchFirstPort(TMainForm* form, const QString& source)
+// The source named first (--port) is the one selected, at the rate --baud
+// names; with --watch it is watched.
+void SelectNamedPort(TMainForm* form, const QString& source, int baud)
 {
+    if (baud > 0) {
+        const int rate = form->BaudComboBox->findText(QString::number(baud));
+        if (rate >= 0)
+            form->BaudComboBox->setCurrentIndex(rate);
+    }
+    if (source.isEmpty())
+        return;
     int i = form->PortComboBox->findText(source);
     if (i < 0)
         i = form->PortComboBox->findText(PortDisplayName(QFileInfo(source).absoluteFilePath()));
@@ -47,7 +55,6 @@ void WatchFirstPort(TMainForm* form, const QString& source)
         i = 0;
     }
     form->PortComboBox->setCurrentIndex(i);
-    form->WatchClick(nullptr);
 }
 
 // Ports named with --port or in KESTROVA_PORTS join the port list; those it
@@ -157,8 +164,9 @@ int RunWindows(int& argc, char* argv[], const CommandLine& cl)
     ShowViews(mainForm.get(), cl.show);
     if (cl.reconnect)
         mainForm->SetReconnectEnabled(true);
+    SelectNamedPort(mainForm.get(), cl.ports.value(0), cl.baud);
     if (cl.watch)
-        WatchFirstPort(mainForm.get(), cl.ports.value(0));
+        mainForm->WatchClick(nullptr);
     // The report is above the panel: the Report button reaches it through here.
     mainForm->Bench().writeReport = [](const QString& folder, QString* page, QString* problem) {
         std::string written, why;

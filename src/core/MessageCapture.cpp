@@ -34,10 +34,11 @@ void MessageCapture::KeepStray(const uint8_t* bytes, int count)
 {
     for (int i = 0; i < count;) {
         if (strayLength_ == 0) {
-            while (i < count && (bytes[i] == '\r' || bytes[i] == '\n'))
+            while (protocol_ == MessageProtocol::Nmea && i < count && (bytes[i] == '\r' || bytes[i] == '\n'))
                 ++i;
             if (i == count)
                 return;
+            strayStartMs_ = receiveMs_;
         }
         const int take = std::min(count - i, kMessageBytesKept - strayLength_);
         std::memcpy(stray_ + strayLength_, bytes + i, size_t(take));
@@ -104,6 +105,8 @@ void MessageCapture::Feed(const uint8_t* bytes, int used, int result, int64_t re
         Emit(used);
         overflowRest_ = true;
     }
+    if (strayLength_ > 0 && receiveMs_ - strayStartMs_ >= kStrayChunkMs)
+        EmitStray();
     log_ = nullptr;
 }
 
@@ -155,9 +158,17 @@ int MessageCapture::FeedBinr(const uint8_t* bytes, int used, int from)
             if (b == kEtx)
                 Emit(from + 1);
         } else if (b != kEtx && b != kDle) {
+            EmitStray();
+            overflowRest_ = false;
             inMessage_ = true;
             const uint8_t start[] = {kDle, b};
             Keep(start, 2);
+        } else if (overflowRest_) {
+            // The rest of an overflowed frame belongs to it, up to its end.
+            overflowRest_ = b != kEtx;
+        } else {
+            const uint8_t pair[] = {kDle, b};
+            KeepStray(pair, 2);
         }
         return from + 1;
     }
@@ -166,6 +177,8 @@ int MessageCapture::FeedBinr(const uint8_t* bytes, int used, int from)
     const int run = dle ? int(static_cast<const uint8_t*>(dle) - at) : used - from;
     if (inMessage_)
         Keep(at, dle ? run + 1 : run);
+    else if (!overflowRest_)
+        KeepStray(at, run);
     if (dle == nullptr)
         return used;
     dlePending_ = true;

@@ -13,13 +13,18 @@
 // decoder's overflow, which ends the message there. A sentence cut by a new
 // "$" is dropped silently, as the decoder drops it. Only the first
 // kMessageBytesKept bytes of a message are held, with its true length.
-// NMEA bytes between sentences (binary noise, a wrong line rate) go to the
-// log as undecoded chunks of up to kMessageBytesKept bytes, each closed by
-// the next "$" or when full; line ends alone are no noise.
+// Bytes outside any message (binary noise, a whole stream on a wrong line
+// rate) go to the log as undecoded chunks of up to kMessageBytesKept bytes,
+// each closed by the next message's start, when full, or once a fed call's
+// receive time is kStrayChunkMs past the chunk's first byte (a port hands
+// over a few bytes at a time: a row each would flood the table). NMEA line
+// ends alone are no noise.
 #include "MessageLog.h"
 #include "NmeaAssembler.h"
 
 #include <cstdint>
+
+constexpr int64_t kStrayChunkMs = 500;
 
 class MessageCapture {
 public:
@@ -48,7 +53,8 @@ private:
     uint8_t kept_[kMessageBytesKept];
     uint8_t stray_[kMessageBytesKept];
     int strayLength_ = 0;
-    bool overflowRest_ = false;   // NMEA: after an overflow, up to the line end
+    int64_t strayStartMs_ = 0;     // the receive time of the chunk's first byte
+    bool overflowRest_ = false;   // after an overflow, up to the line end (NMEA) or the frame's end (BINR)
     // Set for the duration of one Feed.
     MessageLog* log_ = nullptr;
     int used_ = 0;

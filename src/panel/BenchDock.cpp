@@ -8,6 +8,7 @@
 // changes, so without the bench the classic behaviour is untouched.
 #include "BenchDock.h"
 
+#include "Angles.h"
 #include "Bench.h"
 #include "BenchRecorder.h"
 #include "BenchReplay.h"
@@ -18,6 +19,7 @@
 #include "SettingsFile.h"
 #include "SourceDialog.h"
 #include "SourceFeed.h"
+#include "Visual.h"
 #include "WindowPlace.h"
 
 #include <QAction>
@@ -48,7 +50,8 @@ TBenchForm* BenchDock::BenchWindow() const { return form_; }
 
 TBenchForm* BenchDock::ShowBench()
 {
-    if (!form_) {
+    const bool made = !form_;
+    if (made) {
         auto* form = new TBenchForm(&panel_);
         form->askAddress = [form] {
             SourceDialog dialog(form);
@@ -78,6 +81,9 @@ TBenchForm* BenchDock::ShowBench()
         form_ = form;
     }
     form_->show();
+    // Once shown its frame is known: all of it inside the screen.
+    if (made)
+        KeepInsideScreen(*form_, &panel_);
     if (!panel_.headless)
         form_->raise();
     Updated();
@@ -197,7 +203,10 @@ void BenchDock::ShutDown()
 
 void BenchDock::Report()
 {
-    const QString folder = recorder_->Folder();
+    // A test being replayed is the one the user looks at: its report, not
+    // that of the last recording.
+    const std::shared_ptr<BenchReplay> replay = replay_.lock();
+    const QString folder = replay && replay->IsOpen() && !recorder_->Running() ? replay->Folder() : recorder_->Folder();
     if (recorder_->Running()) {
         Say(QStringLiteral("Stop the bench first: the report is made of finished recordings"));
         return;
@@ -248,6 +257,16 @@ void BenchDock::Follow(int index)
         following_ = index;
         Say(QStringLiteral("POSITION ... PROFILE follow ") + QString::fromStdString(receivers[size_t(index)]->Source().name));
     }
+    // VISUAL plots round the bench's reference while it follows one of
+    // its receivers.
+    std::optional<BenchReference> reference;
+    if (following_ >= 0)
+        ShownReceivers(&reference);
+    if (VisualForm)
+        VisualForm->LendReference(reference ? std::optional<GeoPosition>(GeoPosition{
+                                                  reference->latDeg * kRadPerDeg, reference->lonDeg * kRadPerDeg,
+                                                  reference->heightM})
+                                            : std::nullopt);
     if (form_)
         form_->SetFollowed(following_);
 }

@@ -47,7 +47,8 @@ constexpr char kConsolePrefix[] = "Console";
 bool PlaybackMode(uint32_t mode) { return mode == amPlay || mode == amFastPlay || mode == amPause; }
 
 // Shown at the last place it had, else beside the panel; its place is kept
-// from then on (never in a headless run).
+// from then on (never in a headless run). Once shown (its frame known), it
+// is moved inside the screen.
 void PlaceWindow(QWidget& window, const char* prefix, bool headless, const QPoint& beside)
 {
     bool visible = false;
@@ -85,7 +86,8 @@ bool ConsoleDock::SignalsShown() const { return signalsForm && signalsForm->isVi
 TSignalsForm* ConsoleDock::ShowSignals()
 {
     ConsoleDock& c = *this;
-    if (!c.signalsForm) {
+    const bool made = !c.signalsForm;
+    if (made) {
         c.signalsForm = new TSignalsForm(&panel_);
         PlaceWindow(*c.signalsForm, kSignalsPrefix, panel_.headless, QPoint(panel_.x() + panel_.width() + kWindowGap, panel_.y()));
     }
@@ -93,6 +95,8 @@ TSignalsForm* ConsoleDock::ShowSignals()
     if (!c.signalsForm->isVisible())
         c.signalsForm->Reset();
     c.signalsForm->show();
+    if (made)
+        KeepInsideScreen(*c.signalsForm, &panel_);
     // The offscreen platform of a headless run says on stderr that it cannot.
     if (!panel_.headless)
         c.signalsForm->raise();
@@ -102,7 +106,8 @@ TSignalsForm* ConsoleDock::ShowSignals()
 TConsoleForm* ConsoleDock::ShowConsole()
 {
     ConsoleDock& c = *this;
-    if (!c.consoleForm) {
+    const bool made = !c.consoleForm;
+    if (made) {
         c.log = std::make_unique<MessageLog>();
         auto* form = new TConsoleForm(&panel_);
         form->commandProblem = [this] { return CommandProblem(); };
@@ -131,6 +136,8 @@ TConsoleForm* ConsoleDock::ShowConsole()
         c.binr.Reset();
     }
     c.consoleForm->show();
+    if (made)
+        KeepInsideScreen(*c.consoleForm, &panel_);
     if (!panel_.headless)
         c.consoleForm->raise();
     return c.consoleForm;

@@ -9,6 +9,9 @@
 
 #include "Mainfile.h"
 
+#include "MonotonicClock.h"
+#include "MultiGnssHint.h"
+
 #include "BinrLayouts.h"
 #include "Comm.h"
 #include "ConsoleDock.h"
@@ -31,6 +34,7 @@
 #include <QRadioButton>
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -41,6 +45,39 @@ constexpr int64_t kMiB = 1024 * 1024;
 // is a multiple of this: the data reaches the disk in 128 KiB steps.
 constexpr int64_t kReopenEveryKiB = 128;
 constexpr int kSyncFound = 10;   // panel_.syncIndex once the receiver took the new rate
+// The Multi-GNSS hint holds the information line this long against the
+// routine texts, then gives way to them.
+constexpr int64_t kHintHoldMs = 10000;
+
+const QString kUndecodedText = QStringLiteral("Nothing decodes: try Synchronization");
+const QString kMultiGnssHint = QStringLiteral(
+    "This receiver sends multi-GNSS/RTK data: turn on Multi-GNSS (title strip menu) to see it.");
+
+// Whether a result shows the line is read right. Bytes at a wrong rate can
+// still frame now and then: an NMEA "sentence" without a checksum, a BINR
+// frame (which has none) of any ID. Only what a receiver would send counts:
+// a sentence of a kind the views read, another one with an address of
+// letters and digits; a BINR message whose length was checked.
+bool NmeaDecoded(int result, const NmeaFields& sentence)
+{
+    if (result > kNmeaOther)
+        return true;
+    if (result != kNmeaOther)
+        return false;
+    constexpr size_t kAddressMin = 5;
+    const char* a = sentence.slot[0];
+    size_t n = 0;
+    for (; a[n] != '\0'; ++n)
+        if (!((a[n] >= 'A' && a[n] <= 'Z') || (a[n] >= '0' && a[n] <= '9')))
+            return false;
+    return n >= kAddressMin;
+}
+
+bool BinrDecoded(int result)
+{
+    return result == kMsgNavSolution || result == kMsgDopInfo || result == kMsgDeviceInfo || result == kMsgSatInView
+           || result == kMsgSolutionStatus;
+}
 
 } // namespace
 
@@ -95,13 +132,15 @@ void SourceFeed::ReceiveBytes(const uint8_t* bytes, int length)
     // Read after routing: a routed byte may have ended a synchronization.
     // A pause cannot stop the block already handed over; it still counts, or
     // the total and the percentage would come out short after a pause.
+    if (recording || panel_.mode == amWatch)
+        WatchDecoding(length);
     if (recording) {
         ShowReceivedTotal();
     } else if (panel_.mode == amWatch || panel_.mode == amPlay || panel_.mode == amFastPlay || panel_.mode == amPause) {
         panel_.receivedTotal += length;
         if (panel_.mode == amWatch) {
             panel_.watchTicks = 0;
-            panel_.InfoLabel->setText(QStringLiteral("Receive..."));
+            panel_.InfoLabel->setText(Line(QStringLiteral("Receive...")));
         }
         ShowReceivedTotal();
     }
@@ -145,7 +184,49 @@ void SourceFeed::AppendToRecordFile(const uint8_t* bytes, int length)
     else if (times.AnyLost())
         panel_.InfoLabel->setText(QString::fromStdString(times.Name() + ": " + times.Notes().back().what));
     else
-        panel_.InfoLabel->setText(RecordStatusText(0));
+        panel_.InfoLabel->setText(Line(RecordStatusText(0)));
+}
+
+// ---------------------------------------------------------------- notices
+
+void SourceFeed::BeginLive()
+{
+    silence_.Start();
+    silenceSaid_ = false;
+}
+
+void SourceFeed::WatchDecoding(int length)
+{
+    if (length <= 0)
+        return;
+    const int64_t nowMs = MonotonicMs();
+    silence_.OnBytes(nowMs);
+    if (!silence_.Undecoded(nowMs) || silenceSaid_)
+        return;
+    silenceSaid_ = true;
+    if (panel_.headless)
+        std::fprintf(stderr, "kestrova: bytes arrive but nothing decodes: a wrong --baud, or the other protocol "
+                             "(--nmea, --binr)? Synchronization in the window finds the receiver's settings\n");
+}
+
+QString SourceFeed::Line(const QString& routine) const
+{
+    const int64_t nowMs = MonotonicMs();
+    if ((panel_.mode == amRecord || panel_.mode == amWatch) && silence_.Undecoded(nowMs))
+        return kUndecodedText;
+    if (hintSaid_ && nowMs < hintUntilMs_)
+        return kMultiGnssHint;
+    return routine;
+}
+
+void SourceFeed::OfferMultiGnssHint(const Intake& intake, int result)
+{
+    if (hintSaid_ || panel_.priming_ || intake.MultiGnss() || !NeedsMultiGnss(result, intake.Nmea().Working()))
+        return;
+    hintSaid_ = true;
+    hintUntilMs_ = MonotonicMs() + kHintHoldMs;
+    panel_.InfoLabel->setText(kMultiGnssHint);
+    panel_.InfoLabel->setToolTip(kMultiGnssHint);
 }
 
 void SourceFeed::RepaintWindows()
@@ -223,8 +304,11 @@ void SourceFeed::OnNmeaResult(const Intake& intake, int result)
     const bool multiGnss = intake.MultiGnss();
     if (result == kNmeaError && Own(intake))
         CountLineError();
+    if (Own(intake) && NmeaDecoded(result, intake.Nmea().Working()))
+        silence_.OnDecoded();
     if (!Shown(intake))
         return;
+    OfferMultiGnssHint(intake, result);
     switch (result) {
     case kNmeaGga:
         if (!multiGnss && panel_.PositionCheckBox->isChecked() && PositionForm)
@@ -250,6 +334,8 @@ void SourceFeed::OnBinrResult(const Intake& intake, int result)
             ShowBinr(intake, result);
         return;
     }
+    if (BinrDecoded(result))
+        silence_.OnDecoded();
     switch (result) {
     case kNmeaError:   // -1, the decoder's error
         CountLineError();

@@ -4,6 +4,7 @@
 // (it is the intake's first listener) and turns into the views' refreshes,
 // the NMEA side file, the synchronization's answers and the counters; then
 // every window is repainted. Also the Multi-GNSS option of the panel.
+#include "DecodeSilence.h"
 #include "Intake.h"
 
 #include <QObject>
@@ -26,6 +27,13 @@ public:
     void ShowErrorCount();
     void ShowReceivedTotal();
     void SetReceivedTotal(int64_t total);
+
+    // A live source starts: what it has decoded so far is forgotten.
+    void BeginLive();
+    // The information line's routine text (the reception, a playback's
+    // progress) unless a notice holds the line: that bytes arrive and none
+    // decodes, or the once-said Multi-GNSS hint for a while.
+    QString Line(const QString& routine) const;
 
     void SetMultiGnss(bool on);
     bool MultiGnss() const;
@@ -60,7 +68,16 @@ private:
     // Whether intake is the panel's own source (not a followed receiver).
     bool Own(const Intake& intake) const;
 
+    // Bytes of the panel's live source that do not decode: said on the
+    // information line, and once per source on stderr when headless.
+    void WatchDecoding(int length);
+    void OfferMultiGnssHint(const Intake& intake, int result);
+
     TMainForm& panel_;
+    DecodeSilence silence_;
+    bool silenceSaid_ = false;
+    bool hintSaid_ = false;
+    int64_t hintUntilMs_ = 0;
     int64_t gnssLastBytesUs_ = 0;
     QAction* multiGnssAction_ = nullptr;
     Intake* following_ = nullptr;

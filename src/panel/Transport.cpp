@@ -184,7 +184,7 @@ void Transport::DeliverPlaybackBlock(const uint8_t* bytes, int length)
     if (mode != amPlay && mode != amFastPlay && mode != amPause)
         return;
     const QString progress = ProgressText(panel_.ReceivedTotal(), playbackSize_);
-    panel_.InfoLabel->setText(progress);
+    panel_.InfoLabel->setText(panel_.feed_->Line(progress));
     if (readCycle_)
         emit readCycle_->ProgressShown(progress);
 }
@@ -526,6 +526,7 @@ void Transport::BeginLive(bool binr, uint32_t mode)
 {
     panel_.intake_.Dates().UseClock();
     panel_.InfoLabel->setText(QStringLiteral("Wait..."));
+    panel_.feed_->BeginLive();
     panel_.watchTicks = 0;
     panel_.WatchTimer->start();
     panel_.ResetDecodersAndViews();

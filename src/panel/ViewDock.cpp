@@ -22,6 +22,10 @@ void ViewDock::Link()
     // and the source they show: the panel's intake.
     if (PositionForm) {
         PositionForm->soundEnabled = [this] { return panel_.soundEnabled && !panel_.priming_; };
+        PositionForm->liveData = [this] {
+            const uint32_t mode = panel_.mode;
+            return !panel_.priming_ && mode != amPlay && mode != amFastPlay && mode != amPause;
+        };
     }
     LinkIntake(panel_.intake_);
     if (StatisticForm) {

@@ -22,11 +22,18 @@
 // classic window waits between commands on the main thread; here each
 // source's own timer paces its steps, so no other source's hand-off waits.
 // As in a classic recording, the commands are not written into the file.
+//
+// An NMEA source that takes commands is told once per Start, when its link
+// first opens, to start cold ($PVKTC,COLD): a receiver that answers it (the
+// simulator does) then shows a real time to first fix counted from Start,
+// not from whenever it was switched on. Receivers that do not know the
+// sentence ignore it, as they ignore every proprietary sentence not theirs.
 #include "BenchRecorder.h"
 
 #include "BinrStartSequence.h"
 #include "Comm.h"
 #include "MonotonicClock.h"
+#include "NmeaChecksum.h"
 #include "ReceiverReport.h"
 #include "SourceAddress.h"
 #include "SourceLink.h"
@@ -74,6 +81,7 @@ struct BenchRecorder::Channel {
     std::vector<BinrCommandStep> commands;
     size_t nextCommand = 0;
     QTimer commandTimer;
+    bool coldStartSent = false;   // this Start's cold start, NMEA
 };
 
 BenchRecorder::BenchRecorder()
@@ -356,8 +364,16 @@ void BenchRecorder::StartCommands(int index)
     c.commandTimer.stop();
     c.commands.clear();
     c.nextCommand = 0;
-    if (!sources_[size_t(index)].binr || !c.link.TakesCommands())
+    if (!c.link.TakesCommands())
         return;
+    if (!sources_[size_t(index)].binr) {
+        if (!c.coldStartSent) {
+            c.coldStartSent = true;
+            const std::string cold = NmeaSentence("PVKTC,COLD");
+            c.link.Write(reinterpret_cast<const uint8_t*>(cold.data()), int(cold.size()));
+        }
+        return;
+    }
     c.commands = BinrRecordStartSequence(true, false);
     if (!c.commands.empty() && c.commands.front().gapBeforeMs > 0)
         c.commandTimer.start(c.commands.front().gapBeforeMs);

@@ -8,12 +8,23 @@
 #include "Report.h"
 #include "Sound.h"
 
+#include <QTimer>
+
+#include <algorithm>
+
 namespace {
 
 constexpr int kRow1 = 20, kRow2 = 32, kRow3 = 44;
 constexpr QRgb kBlack = qRgb(0, 0, 0);
 constexpr int kCueHz = 500;
 constexpr int kCueMs = 50;
+constexpr QRgb kStaleGrey = qRgb(150, 150, 150);
+constexpr int kStaleEpochs = 3;
+// The interval assumed before two refreshes measured one, and its bounds: a
+// 100 Hz receiver, and a gap in the data that must not delay the mark for long.
+constexpr int64_t kFirstEpochMs = 1000;
+constexpr int64_t kShortestEpochMs = 10;
+constexpr int64_t kLongestEpochMs = 10000;
 
 ValueLabel* Caption(QWidget* parent, int x, int y, const char* text)
 {
@@ -75,6 +86,22 @@ TPositionForm::TPositionForm(QWidget* parent)
     UsedCaption = Caption(this, 292, kRow3, "All:");
     UsedLabel = Value(this, 332, kRow3, "0", R);
     SetMultiGnss(false);
+
+    epochMs_ = kFirstEpochMs;
+    staleTimer_ = new QTimer(this);
+    staleTimer_->setSingleShot(true);
+    connect(staleTimer_, &QTimer::timeout, this, [this] { MarkStale(true); });
+}
+
+void TPositionForm::MarkStale(bool on)
+{
+    if (on == stale_)
+        return;
+    stale_ = on;
+    const QRgb colour = on ? kStaleGrey : kBlack;
+    for (ValueLabel* value : {LatLabel, LonLabel, AltLabel, rms2DLabel, HDOPLabel, VDOPLabel, SpeedLabel, CourseLabel,
+                              GPSLabel, GLNLabel, UsedLabel, UTCLabel, DateLabel, StatusLabel})
+        value->SetColor(colour);
 }
 
 void TPositionForm::SetMultiGnss(bool on)
@@ -103,6 +130,15 @@ void TPositionForm::ForgetKeptTexts() { VDOPLabel->SetText(FromText(kStartVdop))
 
 void TPositionForm::Show(const PositionTexts& t)
 {
+    if (sinceRefresh_.isValid())
+        epochMs_ = std::clamp<int64_t>(sinceRefresh_.restart(), kShortestEpochMs, kLongestEpochMs);
+    else
+        sinceRefresh_.start();
+    MarkStale(false);
+    if (liveData())
+        staleTimer_->start(int(kStaleEpochs * epochMs_));
+    else
+        staleTimer_->stop();
     LatLabel->SetText(t.lat);
     LonLabel->SetText(t.lon);
     AltLabel->SetText(t.alt);

@@ -1,8 +1,19 @@
 #pragma once
 // The POSITION window: the latest solution as text.
+//
+// Live data that stops (a synchronization closed the port, the source was
+// lost) leaves the last solution on screen as it was: its values turn grey
+// once no refresh has come for kStaleEpochs epoch intervals (the last gap
+// between two refreshes), and black again with the next refresh. The texts
+// never change for it. A playback stops because the user stopped it: its
+// solution does not go stale.
 #include "Controls.h"
 
+#include <QElapsedTimer>
+#include <cstdint>
 #include <functional>
+
+class QTimer;
 
 class Intake;
 struct PositionTexts;
@@ -22,6 +33,10 @@ public:
 
     // Whether the warning tones are on; handed over by the program.
     std::function<bool()> soundEnabled = [] { return false; };
+    // Whether the refreshes come from live data, which can go stale;
+    // handed over by the program.
+    std::function<bool()> liveData = [] { return false; };
+    bool Stale() const { return stale_; }
     // The source this window shows, handed over by the program; without
     // one a refresh shows nothing.
     const Intake* intake = nullptr;
@@ -57,4 +72,10 @@ public:
 
 private:
     void Show(const PositionTexts& texts);
+    void MarkStale(bool on);
+
+    QTimer* staleTimer_ = nullptr;
+    QElapsedTimer sinceRefresh_;
+    int64_t epochMs_;
+    bool stale_ = false;
 };

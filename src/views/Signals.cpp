@@ -13,9 +13,13 @@ namespace {
 
 constexpr int kScaleMaxDbHz = 60;
 constexpr int kGridStepDbHz = 10;
-constexpr int kLeftMargin = 30;      // the scale's numbers
+constexpr int kLeftMargin = 30;      // the scale's numbers and its unit
 constexpr int kRightMargin = 8;
-constexpr int kTopMargin = 18;       // elevations above the bars
+constexpr int kLegendRow = 2;        // the legend, top right
+constexpr int kElevationRow = 16;    // elevations, under the legend
+constexpr int kTopMargin = 44;       // legend, elevations and a full bar's C/N0 above the bars
+constexpr int kRowHeight = 12;
+constexpr int kLegendSwatch = 9;
 constexpr int kBottomMargin = 34;    // numbers and system names under them
 constexpr int kGroupGap = 10;
 constexpr int kBarGap = 3;
@@ -26,6 +30,7 @@ constexpr QSize kMinimumSize(320, 160);
 
 const QColor kBadColour(220, 0, 0);
 const QColor kGridColour(210, 210, 210);
+const QColor kLegendColour(90, 90, 90);
 
 const char* SystemName(Gnss system)
 {
@@ -59,6 +64,9 @@ TSignalsForm::TSignalsForm(QWidget* parent) : QWidget(parent, Qt::Window)
     setMinimumSize(kMinimumSize);
     resize(kDefaultSize);
     setAutoFillBackground(true);
+    // Without a window manager no window is ever active, and Qt shows the
+    // tooltips of active windows only.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     QPalette p = palette();
     p.setColor(QPalette::Window, Qt::white);
     setPalette(p);
@@ -165,6 +173,39 @@ bool TSignalsForm::event(QEvent* event)
     return QWidget::event(event);
 }
 
+// The unit along the scale, the caption of the elevation row, and the
+// legend of the bars' three looks.
+void TSignalsForm::DrawCaptions(QPainter& p)
+{
+    p.setPen(Qt::black);
+    p.save();
+    p.translate(2, kTopMargin + (height() - kTopMargin - kBottomMargin) / 2);
+    p.rotate(-90);
+    p.drawText(QRect(-40, 0, 80, kRowHeight), Qt::AlignCenter, QStringLiteral("C/N0 dB-Hz"));
+    p.restore();
+    p.drawText(QRect(2, kElevationRow, kLeftMargin + 20, kRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("elev \u00B0"));
+    const struct {
+        const char* text;
+        QColor colour;
+        bool filled;
+    } keys[] = {{"used", kLegendColour, true}, {"not used", kLegendColour, false}, {"unhealthy", kBadColour, true}};
+    const QFontMetrics metrics(p.font());
+    int x = width() - kRightMargin;
+    for (int k = int(std::size(keys)) - 1; k >= 0; --k) {
+        const QString text = QString::fromLatin1(keys[k].text);
+        x -= metrics.horizontalAdvance(text);
+        p.setPen(Qt::black);
+        p.drawText(QRect(x, kLegendRow, metrics.horizontalAdvance(text), kRowHeight), Qt::AlignLeft | Qt::AlignVCenter, text);
+        x -= kLegendSwatch + 3;
+        p.setPen(QPen(keys[k].colour, 2));
+        p.setBrush(keys[k].filled ? QBrush(keys[k].colour) : Qt::NoBrush);
+        p.drawRect(QRect(x, kLegendRow + 2, kLegendSwatch - 1, kLegendSwatch - 1));
+        x -= 10;
+    }
+    p.setBrush(Qt::NoBrush);
+}
+
 const QStaticText& TSignalsForm::Number(int value)
 {
     auto [at, made] = numbers_.try_emplace(value, QString::number(value));
@@ -198,6 +239,7 @@ void TSignalsForm::paintEvent(QPaintEvent*)
         const QStaticText& label = Number(level);
         p.drawStaticText(QPointF(kLeftMargin - 4 - label.size().width(), yOf(level) - label.size().height() / 2), label);
     }
+    DrawCaptions(p);
     if (bars.count == 0) {
         p.setPen(Qt::darkGray);
         p.drawText(rect(), Qt::AlignCenter, QStringLiteral("no satellites in view"));
@@ -213,13 +255,17 @@ void TSignalsForm::paintEvent(QPaintEvent*)
             p.setPen(QPen(colour, 2));
             p.setBrush(b.used ? QBrush(colour) : Qt::NoBrush);
             p.drawRect(bar.adjusted(1, 1, -1, 0));
+            // The level on top of its bar.
+            const QStaticText& level = Number(b.cn0DbHz);
+            p.drawStaticText(QPointF(column.center().x() + 1 - level.size().width() / 2, bar.top() - level.size().height()),
+                             level);
         }
         // Centred over and under the bar.
         const QStaticText& elevation = Number(b.elevationDeg);
         const QStaticText& number = Number(b.id.number);
         const int middle = column.center().x() + 1;
         p.setPen(Qt::black);
-        p.drawStaticText(QPointF(middle - elevation.size().width() / 2, 2), elevation);
+        p.drawStaticText(QPointF(middle - elevation.size().width() / 2, kElevationRow), elevation);
         p.setPen(colour);
         p.drawStaticText(QPointF(middle - number.size().width() / 2, column.bottom() + 2), number);
         // The system's name under its group.

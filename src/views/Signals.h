@@ -1,8 +1,9 @@
 #pragma once
 // The SIGNALS window: a bar per satellite in view, its height the C/N0
-// (0-60 dB-Hz), grouped and coloured by system, filled when used in the
-// solution, outlined when not, red when the receiver marks it bad, its
-// elevation above it and its number below. It shows what SignalEpoch makes
+// (0-60 dB-Hz, the value on top of the bar), grouped and coloured by system,
+// filled when used in the solution, outlined when not, red when the receiver
+// marks it bad (a legend says so), its elevation in the row above and its
+// number below. It shows what SignalEpoch makes
 // of the results it is handed, once per complete epoch; a headless run with
 // the window shown prints the SIGNALS line then. A flood brings thousands of
 // epochs a second: the window is drawn at most kSignalsDrawHz times a second.
@@ -38,6 +39,7 @@ protected:
 
 private:
     void Changed();
+    void DrawCaptions(class QPainter& p);
     int BarAt(const QPoint& at) const;
     // Numbers and system names are laid out once and kept: a flood redraws 20
     // times a second.

@@ -154,7 +154,7 @@ TVisualForm::~TVisualForm()
 void TVisualForm::StoreSettings() const
 {
     if (!headless_ && !HeadlessReport()) {
-        SaveVisualSettings({reference, RUpDown->Position()});
+        SaveVisualSettings({ownReference_.value_or(reference), RUpDown->Position()});
         SaveSatView(SatCheckBox->isChecked());
     }
 }
@@ -422,6 +422,22 @@ void TVisualForm::ShowPlot(std::initializer_list<QRect> changed)
 }
 
 // ---- reference -------------------------------------------------------------------
+
+void TVisualForm::LendReference(const std::optional<GeoPosition>& lent)
+{
+    if (lent) {
+        if (!ownReference_)
+            ownReference_ = reference;
+        reference = *lent;
+    } else if (ownReference_) {
+        reference = *ownReference_;
+        ownReference_.reset();
+    } else {
+        return;
+    }
+    ShowReference();
+    ClearPlot();
+}
 
 void TVisualForm::ShowReference()
 {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 
 class Intake;
 class QCheckBox;
@@ -57,6 +58,10 @@ public:
     void PlotPosition();
     // Writes the reference into the three edits (which read it back).
     void ShowReference();
+    // A reference lent for a while (the bench's, while the views follow
+    // one of its receivers): shown and plotted round, never stored, so the
+    // user's own comes back with nullopt.
+    void LendReference(const std::optional<GeoPosition>& lent);
     // The 397 x 283 export: the plot inverted, the caption and the notes.
     QImage ComposeClipboardImage() const;
 
@@ -132,4 +137,5 @@ private:
     int mouseY_ = 0;
     bool headless_ = false;
     bool binrSky_ = false;   // the satellites came from BINR, not from NMEA
+    std::optional<GeoPosition> ownReference_;   // the user's, while another is lent
 };

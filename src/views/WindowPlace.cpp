@@ -4,7 +4,11 @@
 
 #include <QByteArray>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -25,6 +29,23 @@ bool ReadInt(const QSettings& s, const QByteArray& key, int low, int high, int* 
 QByteArray Key(const char* prefix, const char* name) { return QByteArray(prefix) + name; }
 
 } // namespace
+
+void KeepInsideScreen(QWidget& window, const QWidget* near)
+{
+    QScreen* screen = QGuiApplication::screenAt(window.geometry().center());
+    if (screen == nullptr)
+        screen = near ? near->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect area = screen->availableGeometry();
+    // Its frame, where a window manager or the platform gives one, must fit too.
+    const QSize frame = window.frameGeometry().size() - window.size();
+    if (window.frameGeometry().width() > area.width() || window.frameGeometry().height() > area.height())
+        window.resize(window.size().boundedTo(area.size() - frame));
+    const QRect outer = window.frameGeometry();
+    window.move(std::clamp(outer.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
+                std::clamp(outer.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+}
 
 bool LoadWindowPlace(QWidget& window, const char* prefix, bool* visible)
 {

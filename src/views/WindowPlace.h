@@ -10,6 +10,10 @@
 // window keeps its default place. Visibility is returned, not applied.
 bool LoadWindowPlace(QWidget& window, const char* prefix, bool* visible);
 void SaveWindowPlace(const QWidget& window, const char* prefix);
+// Moves the window (and shrinks one larger than the screen) so that it lies
+// wholly on the screen it is on, or else on near's: a window placed beside
+// the panel, or where a larger screen once had it, opens where it is seen.
+void KeepInsideScreen(QWidget& window, const QWidget* near);
 
 // Writes the place whenever the window is moved, resized, shown or hidden
 // (once things settle, not at every step of a drag). Made only when the

@@ -27,7 +27,8 @@ TEST(HeadlessBenchOptions, EachSourceTakesItsProtocolRateAndName)
 {
     const CommandLine cl = ParseCommandLine({"kestrova", "--headless", "--binr", "--baud", "115200", "--bench",
                                              "/dev/ttyUSB0=left", "tcp://127.0.0.1:5000,nmea", "/dev/ttyUSB1,nmea,9600",
-                                             "/dev/serial/by-id/usb-Maker_GNSS_7-if00-port0", "--record-dir", "d",
+                                             "/dev/serial/by-id/usb-Maker_GNSS_7-if00-port0", "/dev/pts/8", "/dev/pts/9",
+                                             "/dev/pts/10=rx5", "--record-dir", "d",
                                              "--reference", "55.75,37.62,150", "--title", "roof", "--seconds", "60"});
     ASSERT_EQ(cl.error.toStdString(), "");
     const std::vector<BenchSourceSetup> want = {
@@ -35,6 +36,10 @@ TEST(HeadlessBenchOptions, EachSourceTakesItsProtocolRateAndName)
         {"127_0_0_1", "tcp://127.0.0.1:5000", false, 0},
         {"ttyUSB1", "/dev/ttyUSB1", false, 9600},
         {"Maker_GNSS_7", "/dev/serial/by-id/usb-Maker_GNSS_7-if00-port0", true, 115200},
+        // A pseudo-terminal's number names nothing: rxK by its place, unless taken.
+        {"rx5-2", "/dev/pts/8", true, 115200},
+        {"rx6", "/dev/pts/9", true, 115200},
+        {"rx5", "/dev/pts/10", true, 115200},
     };
     EXPECT_EQ(cl.benchSetups, want);
     EXPECT_EQ(cl.reference, (BenchReference{55.75, 37.62, 150}));
@@ -111,7 +116,8 @@ TEST(HeadlessBenchRun, FourReceiversRecordedUntilSigtermAndAMissingOneNamed)
 
     // The missing source makes the status 1; the others were recorded whole.
     EXPECT_EQ(kestrova.exitCode(), 1);
-    EXPECT_TRUE(kestrova.readAllStandardError().contains("kestrova: gone: No such file or directory"));
+    const QByteArray said = kestrova.readAllStandardError();
+    EXPECT_TRUE(said.contains("kestrova: gone: No such file or directory"));
     const QByteArray lines = kestrova.readAllStandardOutput();
     EXPECT_TRUE(QFileInfo::exists(folder + "/bench.json"));
     for (int i = 1; i <= 4; ++i) {
@@ -123,6 +129,7 @@ TEST(HeadlessBenchRun, FourReceiversRecordedUntilSigtermAndAMissingOneNamed)
         EXPECT_TRUE(QFileInfo::exists(folder + "/" + name + ".nme.times"));
     }
     EXPECT_TRUE(QFileInfo::exists(folder + "/report.html"));
+    EXPECT_TRUE(said.contains("kestrova: report written: " + QFile::encodeName(folder) + "/report.html")) << said.toStdString();
     EXPECT_FALSE(QFileInfo::exists(folder + "/gone.nme"));   // never opened: no recording
 }
 

@@ -118,6 +118,67 @@ TEST_F(HeadlessLiveTest, SourceThatCannotBeOpenedExitsWithStatusTwo)
     }
 }
 
+// A receiver on a wrong line rate sends bytes that never decode: said once
+// on stderr within a few seconds, and on the information line; at the right
+// rate nothing is said. Two receivers, one process each, side by side.
+TEST_F(HeadlessLiveTest, BytesThatNeverDecodeAreSaid)
+{
+    sim.start(KESTROVA_SIM_BIN, {"--protocol", "nmea", "--baud", "9600", "--receivers", "2"});
+    QByteArray lines;
+    while (lines.count('\n') < 2 && sim.waitForReadyRead(10000))
+        lines += sim.readAllStandardOutput();
+    const QList<QByteArray> ptys = lines.trimmed().split('\n');
+    ASSERT_EQ(ptys.size(), 2) << lines.toStdString();
+    const QByteArray said = "kestrova: bytes arrive but nothing decodes";
+    QProcess right;
+    right.setProcessEnvironment(kestrova.processEnvironment());
+    right.start(KESTROVA_BIN, {"--headless", "--port", ptys[1], "--baud", "9600", "--seconds", "5"});
+    kestrova.start(KESTROVA_BIN, {"--headless", "--port", ptys[0], "--baud", "4800"});
+    QByteArray err;
+    EXPECT_TRUE(WaitUntil([&] {
+        kestrova.waitForReadyRead(100);
+        return (err += kestrova.readAllStandardError()).contains(said);
+    }, 15000));
+    ::kill(pid_t(kestrova.processId()), SIGTERM);
+    ASSERT_TRUE(kestrova.waitForFinished(30000));
+    err += kestrova.readAllStandardError();
+    EXPECT_EQ(err.count(said), 1) << err.toStdString();
+    EXPECT_TRUE(kestrova.readAllStandardOutput().contains("InfoLabel=Nothing decodes: try Synchronization"));
+    ASSERT_TRUE(right.waitForFinished(30000));
+    EXPECT_EQ(right.exitCode(), 0);
+    EXPECT_FALSE(right.readAllStandardError().contains(said));
+}
+
+// The window takes --port and --baud: the port named is the one selected
+// (over the one stored), at the rate named; both are then stored.
+TEST_F(HeadlessLiveTest, WindowSelectsThePortAndRateNamed)
+{
+    sim.start(KESTROVA_SIM_BIN, {"--protocol", "nmea", "--baud", "9600", "--receivers", "2"});
+    QByteArray lines;
+    while (lines.count('\n') < 2 && sim.waitForReadyRead(10000))
+        lines += sim.readAllStandardOutput();
+    const QList<QByteArray> ptys = lines.trimmed().split('\n');
+    ASSERT_EQ(ptys.size(), 2) << lines.toStdString();
+    const QString conf = dir.path() + "/config/Tamrel/Kestrova.conf";
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(conf).path()));
+    QFile stored(conf);
+    ASSERT_TRUE(stored.open(QIODevice::WriteOnly));
+    // The list shows a port without its "/dev/".
+    const QByteArray shown[] = {ptys[0].mid(5), ptys[1].mid(5)};
+    stored.write("[General]\nPortComboBox=" + shown[0] + "\nBaudComboBox=0\n");
+    stored.close();
+    QProcessEnvironment env = kestrova.processEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("KESTROVA_PORTS", QString::fromLatin1(ptys[0]));
+    kestrova.setProcessEnvironment(env);
+    kestrova.start(KESTROVA_BIN, {"--port", ptys[1], "--baud", "19200"});
+    // 19200 is the third rate of the list.
+    EXPECT_TRUE(WaitUntil([&] {
+        const QByteArray now = ReadFile(conf);
+        return now.contains("PortComboBox=" + shown[1]) && now.contains("BaudComboBox=2");
+    }, 15000)) << ReadFile(conf).toStdString();
+}
+
 // QTimer waits an int of milliseconds: 4294968 s once came out as 0.7 s.
 TEST_F(HeadlessLiveTest, SecondsBeyondWhatOneTimerHoldsStillRun)
 {

@@ -1,6 +1,8 @@
 // Multi-GNSS: the constellation table, the merge of an epoch's GSAs and GSVs,
 // and the texts made from it.
 #include "GnssEpoch.h"
+#include "MultiGnssHint.h"
+#include "NmeaChecksum.h"
 #include "PositionText.h"
 #include "SatellitesText.h"
 #include "StatisticText.h"
@@ -434,4 +436,35 @@ TEST(GnssEpoch, UsedCountsOfOneTimeSaturate)
             "$GPGGA,071552.000,4739.71754,N,12219.58177,W,1,05,0.8,77.5,M,-21.6,M,,"});
     ASSERT_EQ(s.shown, 1);
     EXPECT_EQ(s.epoch.Picture().fixUsedSum, std::numeric_limits<int>::max());
+}
+
+// What the classic reading cannot show: a combined talker, a GSA's system ID,
+// an RTK quality. A GPS/GLONASS receiver of the classic kind shows none.
+TEST(MultiGnssHint, SentencesTheClassicViewsCannotShow)
+{
+    const struct {
+        const char* sentence;
+        bool needs;
+    } cases[] = {
+        {"$GPGGA,081412.000,5541.1956,N,03737.2877,E,1,5,4.87,66.2,M,14.5,M,,", false},
+        {"$GLGSA,A,3,65,66,,,,,,,,,,,2.0,1.0,1.7", false},
+        {"$GPGGA,081412.000,5541.1956,N,03737.2877,E,2,5,4.87,66.2,M,14.5,M,,", false},
+        {"$GPGGA,081412.000,5541.1956,N,03737.2877,E,4,5,4.87,66.2,M,14.5,M,,", true},
+        {"$GPGGA,081412.000,5541.1956,N,03737.2877,E,5,5,4.87,66.2,M,14.5,M,,", true},
+        {"$GNGGA,081412.000,5541.1956,N,03737.2877,E,1,5,4.87,66.2,M,14.5,M,,", true},
+        {"$GNRMC,081412.000,A,5541.1956,N,03737.2877,E,0.0,0.0,071226,,,A", true},
+        {"$GPGSA,A,3,05,07,,,,,,,,,,,2.0,1.0,1.7,1", true},
+        {"$GPGSA,A,3,05,07,,,,,,,,,,,2.0,1.0,1.7,3.3", false},
+        {"$GPGSV,1,1,01,05,40,100,44", false},
+    };
+    for (const auto& c : cases) {
+        NmeaAssembler nmea;
+        const std::string text = NmeaSentence(c.sentence + 1);
+        int result = 0;
+        for (const char ch : text)
+            if (const int r = nmea.PushByte(ch); r != 0)
+                result = r;
+        ASSERT_GT(result, 0) << c.sentence;
+        EXPECT_EQ(NeedsMultiGnss(result, nmea.Working()), c.needs) << c.sentence;
+    }
 }

@@ -23,8 +23,10 @@ struct Seen {
 };
 
 // The stream through a real decoder in blocks of the given sizes (cycled),
-// each PushBlock's consumed bytes and result handed to the capture.
-std::vector<Seen> Capture(MessageProtocol protocol, const std::string& stream, const std::vector<int>& blocks)
+// each PushBlock's consumed bytes and result handed to the capture: the
+// messages, and the raw chunks' bytes joined in rawBytes.
+std::vector<Seen> Capture(MessageProtocol protocol, const std::string& stream, const std::vector<int>& blocks,
+                          std::string* rawBytes = nullptr)
 {
     NmeaAssembler nmea;
     BinrDecoder binr;
@@ -47,6 +49,12 @@ std::vector<Seen> Capture(MessageProtocol protocol, const std::string& stream, c
     std::vector<Seen> seen;
     for (uint64_t s = 0; s < log.Appended(); ++s) {
         const MessageEntry* e = log.At(s);
+        if (e->undecoded && rawBytes) {
+            EXPECT_TRUE(e->error && e->length <= uint32_t(kMessageBytesKept));
+            EXPECT_STREQ(log.Type(e->type).name, "undecoded");
+            rawBytes->append(reinterpret_cast<const char*>(e->bytes), e->length);
+            continue;
+        }
         seen.push_back({std::string(reinterpret_cast<const char*>(e->bytes), size_t(e->KeptLength())), e->length,
                         e->error, e->undecoded});
     }
@@ -96,11 +104,12 @@ TEST(MessageCapture, FramesAsTheDecoderDoesOnEveryCut)
         {"overflow refused where the decoder stops", MessageProtocol::Nmea, overflow + gga,
          {{overflow.substr(0, kNmeaSentenceMax), uint32_t(kNmeaSentenceMax), true}, {gga, uint32_t(gga.size()), false}}},
         {"stuffed frame whole", MessageProtocol::Binr, "\x03\x41" + nav,
-         {{nav.substr(0, kMessageBytesKept), uint32_t(nav.size()), false}}},
+         {{"\x03\x41", 2, true, true}, {nav.substr(0, kMessageBytesKept), uint32_t(nav.size()), false}}},
         {"wrong length refused, unknown ID kept", MessageProtocol::Binr, shortNav + unknown,
          {{shortNav, uint32_t(shortNav.size()), true}, {unknown, uint32_t(unknown.size()), false}}},
         {"DLE DLE and DLE ETX between frames start nothing", MessageProtocol::Binr,
-         std::string("\x10\x10\x41\x10\x03", 5) + unknown, {{unknown, uint32_t(unknown.size()), false}}},
+         std::string("\x10\x10\x41\x10\x03", 5) + unknown,
+         {{std::string("\x10\x10\x41\x10\x03", 5), 5, true, true}, {unknown, uint32_t(unknown.size()), false}}},
         {"overflow refused, the rest of the frame ignored", MessageProtocol::Binr, huge + unknown,
          {{huge.substr(0, kMessageBytesKept), uint32_t(kBinrFrameMax + 1), true},
           {unknown, uint32_t(unknown.size()), false}}},
@@ -116,6 +125,35 @@ TEST(MessageCapture, FramesAsTheDecoderDoesOnEveryCut)
                 EXPECT_EQ(got[i].error, c.expected[i].error) << c.name << " #" << i << ", blocks of " << cut[0];
                 EXPECT_EQ(got[i].undecoded, c.expected[i].undecoded) << c.name << " #" << i;
             }
+        }
+}
+
+// What no message takes is shown as it came, in raw chunks, whatever the
+// cut: a wrong line rate's stream, noise between messages; bare line ends
+// between sentences are no chunk.
+TEST(MessageCapture, BytesOutsideMessagesComeAsRawChunks)
+{
+    const std::string gga = NmeaSentence("GPGGA,071551.000,4739.71754,N");
+    const std::string unknown = Frame(0xA5, {0x10, 0x03, 0x10});
+    std::string garbage;
+    for (int i = 0; i < 700; ++i)
+        garbage += char((i * 37 + 11) % 256 == '$' ? 0x80 : (i * 37 + 11) % 256 == 0x10 ? 0x81 : (i * 37 + 11) % 256);
+    const struct {
+        const char* name;
+        MessageProtocol protocol;
+        std::string stream, raw;
+        size_t messages;
+    } cases[] = {
+        {"a wrong line rate", MessageProtocol::Nmea, garbage + gga, garbage, 1},
+        {"noise between sentences", MessageProtocol::Nmea, "xx" + gga + "junk\n" + gga + "\r\n", "xxjunk\n", 2},
+        {"noise between frames", MessageProtocol::Binr, std::string("\x03\x41\x10\x10\x41", 5) + unknown + "zz" + unknown,
+         std::string("\x03\x41\x10\x10\x41", 5) + "zz", 2},
+    };
+    for (const auto& c : cases)
+        for (const std::vector<int>& cut : std::vector<std::vector<int>>{{1}, {7}, {64}, {1 << 20}}) {
+            std::string raw;
+            EXPECT_EQ(Capture(c.protocol, c.stream, cut, &raw).size(), c.messages) << c.name << ", blocks of " << cut[0];
+            EXPECT_EQ(raw, c.raw) << c.name << ", blocks of " << cut[0];
         }
 }
 
@@ -148,7 +186,10 @@ TEST(MessageCapture, OneMessagePerDecoderResultOnHostileStreams)
             // Chunks of bytes between messages are no decoder result; a
             // "sentence" of noise read as undecoded is one.
             const auto messages = std::count_if(seen.begin(), seen.end(),
-                                                [](const Seen& s) { return !s.undecoded || s.bytes[0] == '$'; });
+                                                [&](const Seen& s) {
+                                                    return !s.undecoded ||
+                                                           (protocol == MessageProtocol::Nmea && s.bytes[0] == '$');
+                                                });
             EXPECT_EQ(size_t(messages), size_t(results)) << round;
         }
     }

@@ -6,6 +6,8 @@
 #include "Bench.h"
 #include "BenchDock.h"
 #include "BenchSettings.h"
+#include "Console.h"
+#include "Signals.h"
 #include "IntakeFeed.h"
 #include "NmeaChecksum.h"
 #include "Position.h"
@@ -16,6 +18,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTreeWidget>
 
 namespace {
@@ -153,6 +156,19 @@ TEST_F(BenchPanel, NothingStartsWithoutSourcesAndNoReportWithoutARecording)
     EXPECT_EQ(bench->StatusLabel->text(), "Add a source first");
     form->Bench().Report();
     EXPECT_TRUE(bench->StatusLabel->text().startsWith("Nothing recorded yet")) << bench->StatusLabel->text().toStdString();
+}
+
+// BENCH (900 x 640), SIGNALS and CONSOLE open beside the panel, and inside
+// the screen however little room is left there.
+TEST_F(BenchPanel, WindowsOpenInsideTheScreen)
+{
+    Show();
+    const QRect screen = form->screen()->availableGeometry();
+    form->move(screen.right() - form->width(), screen.top() + 10);
+    for (QWidget* w : std::initializer_list<QWidget*>{form->Bench().ShowBench(), form->ShowSignals(), form->ShowConsole()}) {
+        ASSERT_NE(w, nullptr);
+        EXPECT_TRUE(screen.contains(w->frameGeometry())) << w->windowTitle().toStdString();
+    }
 }
 
 // ---------------------------------------------------------------- following

@@ -8,7 +8,9 @@
 #include "Bench.h"
 #include "BenchDock.h"
 #include "BenchTestFolder.h"
+#include "Angles.h"
 #include "Player.h"
+#include "Visual.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -82,9 +84,29 @@ TEST_F(BenchPlayer, ControlsDriveTheReplayAndTheBenchWindowShowsIt)
     }
     EXPECT_EQ(PlayerForm->CurrentLabel->text(), "07.12.26 12:00:14");
 
-    // The classic views follow a replayed receiver.
+    // The classic views follow a replayed receiver; VISUAL plots round the
+    // test's reference meanwhile, and the user's own comes back after.
+    ASSERT_NE(VisualForm, nullptr);
+    const GeoPosition own = VisualForm->reference;
     form->Bench().Follow(1);
     EXPECT_EQ(form->Bench().Following(), 1);
+    EXPECT_NEAR(VisualForm->reference.latRad, kRefLatDeg * kRadPerDeg, 1e-6);
+    EXPECT_NEAR(VisualForm->reference.lonRad, kRefLonDeg * kRadPerDeg, 1e-6);
+    EXPECT_NEAR(VisualForm->reference.altM, kRefHeightM, 0.05);
+    form->Bench().Follow(-1);
+    EXPECT_EQ(VisualForm->reference.latRad, own.latRad);
+    form->Bench().Follow(1);
+
+    // Report makes the report of the test being replayed.
+    QString reported;
+    form->Bench().writeReport = [&reported](const QString& f, QString* page, QString*) {
+        reported = f;
+        *page = f + "/report.html";
+        return true;
+    };
+    form->Bench().openPage = [](const QString&) { return false; };
+    form->Bench().Report();
+    EXPECT_EQ(reported, folder);
 
     PlayerForm->SpeedComboBox->setCurrentIndex(PlayerForm->kMaxSpeedIndex);
     PlayerForm->PlayButton->click();

@@ -223,3 +223,30 @@ TEST_F(MultiGnss, RtkFixesShowTheirStatusAndPassDiffOnly)
 }
 
 } // namespace
+
+namespace {
+
+// With the option off, the first sentence the classic views cannot show
+// brings the hint to the information line, once; with it on, none.
+TEST_F(MultiGnss, HintSaidOnceWhileTheOptionIsOff)
+{
+    const std::string plain = "$GPGGA,081412.000,5541.1956,N,03737.2877,E,1,5,4.87,66.2,M,14.5,M,,\r\n";
+    const std::string rtk = "$GNGGA,081413.000,5541.1956,N,03737.2877,E,4,5,4.87,66.2,M,14.5,M,,\r\n";
+    const QString hint = "This receiver sends multi-GNSS/RTK data: turn on Multi-GNSS (title strip menu) to see it.";
+    const auto feed = [this](const std::string& s) {
+        form->ReceiveBytes(reinterpret_cast<const uint8_t*>(s.data()), int(s.size()));
+        return form->InfoLabel->text();
+    };
+    ShowAllViews();
+    form->InfoLabel->clear();   // the first start's menu hint
+    MultiGnssItem(form.get())->trigger();
+    ASSERT_TRUE(form->MultiGnss());
+    EXPECT_EQ(feed(plain + rtk), "");
+    MultiGnssItem(form.get())->trigger();
+    EXPECT_EQ(feed(plain), "");
+    EXPECT_EQ(feed(rtk), hint);
+    form->InfoLabel->clear();
+    EXPECT_EQ(feed(rtk), "") << "said once";
+}
+
+} // namespace

@@ -34,6 +34,23 @@ import -window "$signals" "$artifacts/xvfb_signals.png"
 import -window "$console" "$artifacts/xvfb_console.png"
 import -window root "$artifacts/xvfb_signals_screen.png"
 
+# The tooltip of a bar shows without a window manager, where nobody makes
+# the window under the pointer the active one (here the focus is put on the
+# CONSOLE and stays there): a new window of the program comes up.
+xdotool windowfocus --sync "$console"
+before=$(xdotool search --onlyvisible --pid "$kpid" --name '' 2>/dev/null | sort)
+eval "$(xdotool getwindowgeometry --shell "$signals")"
+xdotool mousemove --sync $((X + 45)) $((Y + HEIGHT / 2))
+xdotool mousemove --sync $((X + 46)) $((Y + HEIGHT / 2))
+tip=
+for _ in $(seq 50); do
+  tip=$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --pid "$kpid" --name '' 2>/dev/null | sort) | head -n 1)
+  [ -n "$tip" ] && break
+  sleep 0.1
+done
+[ -n "$tip" ] || fail "no tooltip over a SIGNALS bar"
+import -window root "$artifacts/xvfb_signals_tooltip.png"
+
 # Bars are drawn: the SIGNALS shot holds the GPS green of a used bar, and the
 # CONSOLE's is more than an empty table (many colours of text).
 share=$(convert "$artifacts/xvfb_signals.png" -fill black +opaque 'rgb(0,150,0)' -fill white -opaque 'rgb(0,150,0)' \

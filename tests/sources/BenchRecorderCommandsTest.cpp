@@ -1,9 +1,11 @@
 // A BINR receiver on the bench is told what to send with the classic
 // window's start sequence, paced by a timer: another source's blocks keep
-// arriving meanwhile, and the commands stay out of the recording.
+// arriving meanwhile, and the commands stay out of the recording. An NMEA
+// receiver is told once to start cold.
 #include "BenchRecorder.h"
 
 #include "CommPty.h"
+#include "NmeaChecksum.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +85,11 @@ TEST(BenchRecorderCommands, BinrSourceGetsTheClassicSequenceWhileOthersKeepArriv
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray(reinterpret_cast<const char*>(answer.data()), qsizetype(answer.size())));
-    EXPECT_TRUE(nmea.Receive(1, 50).empty()) << "an NMEA source is sent nothing";
+    // An NMEA source is told to start cold, once.
+    const std::string cold = NmeaSentence("PVKTC,COLD");
+    const std::vector<uint8_t> told = nmea.Receive(cold.size());
+    EXPECT_EQ(std::string(told.begin(), told.end()), cold);
+    EXPECT_TRUE(nmea.Receive(1, 50).empty()) << "and nothing more";
 }
 
 } // namespace

@@ -581,6 +581,18 @@ TEST(SimReceiversTest, ColdStartSendsNoFixEpochsOnTheDefaultDateThenFixes)
     for (size_t i = noFix; i < rmc.size(); ++i)
         EXPECT_NE(rmc[i].find(std::string(",A,")), std::string::npos) << rmc[i];
     EXPECT_NE(rmc.back().find(today), std::string::npos) << rmc.back();
+
+    // $PVKTC,COLD (the bench's Start): a cold start again from the next epoch.
+    const std::string cold = NmeaSentence("PVKTC,COLD");
+    ASSERT_TRUE(WriteAll(s.fd, ByteVec(cold.begin(), cold.end())));
+    const ByteVec after = ReadFor(s.fd, 0.8);
+    const std::string text(after.begin(), after.end());
+    const size_t answered = text.find(NmeaSentence("PVKTK,PVKTC,COLD"));
+    ASSERT_NE(answered, std::string::npos) << text;
+    const std::vector<std::string> again = Lines(ByteVec(after.begin() + long(answered), after.end()), "$GPGGA,");
+    ASSERT_GE(again.size(), 3u);
+    for (const std::string& line : again)
+        EXPECT_TRUE(std::regex_match(line, noFixGga)) << line;
 }
 
 // The queries of README ("NMEA queries"), on a pty and over TCP.
@@ -603,6 +615,7 @@ TEST_P(SimQueryTest, AnswersVersionAndRateQueriesAndRefusesBadOnes)
         {"$PVKTQ,ABC\r\n", NmeaSentence("PVKTN,PVKTQ,UNKNOWN")},
         {"$PVKTR,0\r\n", NmeaSentence("PVKTN,PVKTR,RANGE")},
         {"$PVKTR,5*2B\r\n", NmeaSentence("PVKTN,PVKTR,CHECKSUM")},
+        {"$PVKTC,WARM\r\n", NmeaSentence("PVKTN,PVKTC,UNKNOWN")},
         {NmeaSentence("PVKTR,5"), NmeaSentence("PVKTK,PVKTR,5")},
     };
     for (const auto& [query, answer] : table) {

@@ -1,6 +1,7 @@
 // The three numeric windows on the offscreen platform: what the labels show
 // after a refresh, where they sit, and the lines of a headless run.
 #include "BinrDecoder.h"
+#include "CommPty.h"
 #include "Intake.h"
 #include "MainFormTestAccess.h"
 #include "Mainfile.h"
@@ -391,6 +392,35 @@ TEST_F(ViewWindows, NoSolutionCueSoundsOncePerRefresh)
         const qint64 bytes = captured.open(QIODevice::ReadOnly) ? captured.size() : 0;
         EXPECT_EQ(size_t(bytes) / 2, r.samples) << r.soundOn << " " << int(r.flags);
     }
+}
+
+} // namespace
+
+namespace {
+
+// Live data that stops: the last solution greys after three epoch intervals
+// (here the shortest, two refreshes in a row), its texts kept, and turns
+// black with the next refresh.
+TEST_F(ViewWindows, PositionGreysWhenLiveDataStops)
+{
+    position_->liveData = [] { return true; };
+    const QColor black(0, 0, 0), grey(150, 150, 150);
+    const auto colour = [](const ValueLabel* l) { return l->palette().color(QPalette::WindowText); };
+    FeedNmea(Source(), "GPGGA,081412.000,5541.1956,N,03737.2877,E,1,5,4.87,66.2,M,14.5,M,,");
+    position_->RefreshFromNmea();
+    position_->RefreshFromNmea();
+    const QString lat = position_->LatLabel->text(), status = position_->StatusLabel->text();
+    EXPECT_FALSE(position_->Stale());
+    EXPECT_TRUE(WaitFor([] { return position_->Stale(); }, 5000));
+    for (const ValueLabel* l : {position_->LatLabel, position_->UTCLabel, position_->StatusLabel})
+        EXPECT_EQ(colour(l), grey) << l->text().toStdString();
+    EXPECT_EQ(position_->LatLabel->text(), lat);
+    EXPECT_EQ(position_->StatusLabel->text(), status);
+
+    position_->RefreshFromNmea();
+    EXPECT_FALSE(position_->Stale());
+    EXPECT_EQ(colour(position_->LatLabel), black);
+    position_->liveData = [] { return false; };
 }
 
 } // namespace

@@ -151,6 +151,7 @@ void Receiver::ReceiveNmea(char c, Bytes& answers)
             rate_ = answer.newRate;
             epochS_ = 1.0 / rate_;
         }
+        coldStartPending_ = coldStartPending_ || answer.coldStart;
     }
     // $PVKTA,0,115200,3: change to BINR at the given rate.
     if (sentences_.PushByte(c) != kNmeaPvkta)
@@ -170,6 +171,12 @@ void Receiver::ReceiveNmea(char c, Bytes& answers)
 void Receiver::AppendEpoch(Bytes& out)
 {
     Epoch e = scenario_.Next(epochS_);
+    // A cold start commanded: the profile's cold start and dropouts count
+    // from this epoch on.
+    if (coldStartPending_) {
+        coldStartPending_ = false;
+        startUnixTime_ = e.unixTime;
+    }
     const double elapsedS = e.unixTime - startUnixTime_;
     LoseFix(e, FixStateAt(profile_, elapsedS), elapsedS);
     if (Replaying()) {

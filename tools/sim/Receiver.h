@@ -50,6 +50,7 @@ private:
     SimOptions options_;
     ReceiverProfile profile_;
     double startUnixTime_;
+    bool coldStartPending_ = false;
     SimProtocol protocol_;
     int baud_;
     bool heartbeat_;

@@ -58,7 +58,7 @@ QueryAnswer AnswerQuery(std::string_view line, const QueryContext& context)
     if (line.size() < 6 || line[0] != '$')
         return {};
     const std::string_view id = line.substr(1, 5);
-    if (id != "PVKTQ" && id != "PVKTR")
+    if (id != "PVKTQ" && id != "PVKTR" && id != "PVKTC")
         return {};
     std::string_view body;
     if (!BodyOf(line, body))
@@ -68,6 +68,8 @@ QueryAnswer AnswerQuery(std::string_view line, const QueryContext& context)
     const std::string_view value = body.substr(6);
     if (id == "PVKTR")
         return RateChange(value, context);
+    if (id == "PVKTC")
+        return value == "COLD" ? QueryAnswer{NmeaSentence("PVKTK,PVKTC,COLD"), 0, true} : Nak(id, "UNKNOWN");
     if (value != "VER")
         return Nak(id, "UNKNOWN");
     return {NmeaSentence("PVKTV," + FieldText(context.device) + "," + context.protocol + ","

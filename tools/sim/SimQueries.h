@@ -3,6 +3,7 @@
 // so a user at a terminal or a test sees a reply:
 //   $PVKTQ,VER*hh   -> $PVKTV,DEVICE,PROTOCOL,BAUD,RATE*hh
 //   $PVKTR,N*hh     -> $PVKTK,PVKTR,N*hh and N epochs a second from then on
+//   $PVKTC,COLD*hh  -> $PVKTK,PVKTC,COLD*hh and a cold start from then on
 // The checksum may be left out (a person typing); when present it must be
 // right. A query that cannot be taken gets $PVKTN,SENTENCE,REASON*hh with
 // REASON CHECKSUM, UNKNOWN, RANGE or FLOOD. Anything else on the line, ours
@@ -21,6 +22,7 @@ struct QueryContext {
 struct QueryAnswer {
     std::string sentence;    // "$...*hh\r\n", empty when the line is not a query
     int newRate = 0;         // > 0: the receiver's rate from now on
+    bool coldStart = false;  // the receiver starts cold from now on
 };
 
 // line: one sentence from "$" up to, not including, its CR or LF.
