@@ -24,6 +24,7 @@
 // As in a classic recording, the commands are not written into the file.
 #include "BenchRecorder.h"
 
+#include "BenchManifestCheck.h"
 #include "BinrStartSequence.h"
 #include "Comm.h"
 #include "MonotonicClock.h"
@@ -117,6 +118,13 @@ QString BenchRecorder::StateText(int index) const
 
 bool BenchRecorder::MakeFolder(const QString& recordDir, const QString& title)
 {
+    // What the folder's own reader would refuse is refused before any folder is made.
+    const BenchManifest manifest =
+        MakeBenchManifest(title.toStdString(), startUnixMs_, reference_, sources_, ProgramVersionText());
+    if (const std::string why = BenchManifestProblem(manifest); !why.empty()) {
+        startProblem_ = QStringLiteral("Cannot start the test: ") + Q(why);
+        return false;
+    }
     if (!QDir().mkpath(recordDir)) {
         startProblem_ = QStringLiteral("Cannot make folder ") + recordDir;
         return false;
@@ -133,12 +141,6 @@ bool BenchRecorder::MakeFolder(const QString& recordDir, const QString& title)
         startProblem_ = QStringLiteral("Cannot make folder ") + path;
         return false;
     }
-    BenchManifest manifest;
-    manifest.title = title.toStdString();
-    manifest.startUnixMs = startUnixMs_;
-    manifest.reference = reference_;
-    manifest.sources = sources_;
-    manifest.program = ProgramVersionText();
     std::string problem;
     if (!WriteBenchFolder(QFile::encodeName(path).toStdString(), manifest, &problem)) {
         startProblem_ = Q(problem);
