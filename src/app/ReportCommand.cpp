@@ -10,7 +10,7 @@
 #include "ReceiverReport.h"
 #include "RecordingIdentity.h"
 #include "ReportOptions.h"
-#include "SideFile.h"
+#include "SmallFile.h"
 #include "TerminalText.h"
 #include "Util.h"
 #include "WeekRollover.h"
@@ -441,7 +441,7 @@ ReportPage PageOf(const ReportOptions& o, const Inputs& in, int argc, char* argv
         // Notes are the tester's words, not a recording: a megabyte is plenty.
         constexpr size_t kNotesMax = 1 << 20;
         std::string text, why;
-        if (!ReadSideFile(o.notes, kNotesMax, &text, &why))
+        if (!ReadSmallFile(o.notes, kNotesMax, &text, &why))
             error = "cannot read the notes: " + why;
         if (text.size() > kNotesMax) {
             error = "the notes are cut to their first megabyte";

@@ -8,7 +8,7 @@
 #include "BenchManifestCheck.h"
 #include "FileHandle.h"
 #include "NmeaDate.h"
-#include "SideFile.h"
+#include "SmallFile.h"
 
 #include <charconv>
 #include <sys/stat.h>
@@ -676,7 +676,7 @@ bool ReadBenchFolder(const std::string& folder, BenchManifest* out, std::string*
 {
     const std::string path = BenchJsonPath(folder);
     std::string text, why;
-    if (!ReadSideFile(path, kJsonMax, &text, &why))
+    if (!ReadSmallFile(path, kJsonMax, &text, &why))
         return Refuse(problem, path + " cannot be read: " + why);
     if (!ParseBenchJson(text, out, &why))
         return Refuse(problem, folder + "/" + why);   // every reason starts "bench.json"

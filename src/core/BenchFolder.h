@@ -82,7 +82,7 @@ std::string BenchJsonPath(const std::string& folder);
 bool IsBenchFolder(const std::string& folder);
 // Reads and parses FOLDER/bench.json; the reason names the file and says why
 // ("FOLDER/bench.json cannot be read: not a regular file (a FIFO)"). Only a
-// regular file is opened, without waiting (SideFile.h).
+// regular file is opened, without waiting (SmallFile.h).
 bool ReadBenchFolder(const std::string& folder, BenchManifest* out, std::string* problem);
 // Writes FOLDER/bench.json whole (through a temporary file and a rename);
 // refuses, writing nothing, what BenchManifestProblem refuses.

@@ -13,7 +13,7 @@
 // regular file: the system's text ("No such file or directory",
 // "Permission denied"), "a folder, not a file" or "not a regular file (a
 // FIFO)" and the like.
-bool ReadSideFile(const std::string& path, size_t maxBytes, std::string* text, std::string* why);
+bool ReadSmallFile(const std::string& path, size_t maxBytes, std::string* text, std::string* why);
 
 // "not a regular file (a FIFO)", "a folder, not a file"...; empty for a
 // regular file.

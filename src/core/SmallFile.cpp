@@ -1,4 +1,4 @@
-#include "SideFile.h"
+#include "SmallFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -33,7 +33,7 @@ std::string NotRegularText(unsigned mode)
     }
 }
 
-bool ReadSideFile(const std::string& path, size_t maxBytes, std::string* text, std::string* why)
+bool ReadSmallFile(const std::string& path, size_t maxBytes, std::string* text, std::string* why)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
