@@ -5,7 +5,7 @@ set -euo pipefail
 
 build_pkgs=(g++ cmake ninja-build pkg-config ccache qt6-base-dev libasound2-dev libgtest-dev libgmock-dev fonts-dejavu-core fonts-dejavu-extra)
 test_pkgs=(sox alsa-utils xvfb xdotool imagemagick xclip gpsd)
-bench_pkgs=(libbenchmark-dev time)
+bench_pkgs=(libbenchmark-dev time procps)
 fuzz_pkgs=(clang libclang-rt-dev)
 interop_pkgs=(gpsd-clients)
 # The receiver report's real consumers: a browser renders the page, GPSBabel

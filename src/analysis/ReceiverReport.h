@@ -7,11 +7,14 @@
 #include "Figures.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
+
+struct EntryCharts;   // ReportSvg.h
 
 struct ReportEntry {
     std::string name;           // as given on the command line
@@ -22,6 +25,9 @@ struct ReportEntry {
     std::optional<uint64_t> sizeBytes;
     std::string sha256;         // lower-case hex
     std::string receiver;       // the receiver's own name, as its stream gives it
+    // The page's drawings of the log's epochs, when made before the page
+    // (DrawEntryCharts); the page draws them itself when this is empty.
+    std::shared_ptr<const EntryCharts> charts;
 };
 
 // What the page says about how it was made, beside the program's version and
@@ -77,6 +83,12 @@ void WriteGpx(std::ostream& out, const std::vector<ReportEntry>& entries);
 void WriteKml(std::ostream& out, const std::vector<ReportEntry>& entries);
 void WriteHtml(std::ostream& out, const std::vector<ReportEntry>& entries, const ReportPage& page);
 void WriteHtml(std::ostream& out, const std::vector<ReportEntry>& entries);   // no settings, no title
+// Draws into e.charts what the page shows of e's epochs (the scatter, the
+// errors, used satellites, HDOP and C/N0 against time), so that the epochs
+// can go before the page is written (EpochLog::Truncate(0) keeps what the
+// sky plots and the figures need): a page of many long recordings then
+// needs the memory of one at a time, not of all of them.
+void DrawEntryCharts(ReportEntry& e);
 // "Kestrova 6.4" and the commit it was built from, when built from git.
 std::string ProgramVersionText();
 

@@ -153,14 +153,23 @@ void Cdf(std::string& out, const std::vector<ReportEntry>& entries)
 }
 
 
-// One value per epoch against UTC, every receiver on one chart in its colour.
+using EpochValue = std::optional<double> (*)(const EpochRecord&);
+using SeriesOfCharts = std::vector<TimePoint> EntryCharts::*;
+
+std::optional<double> UsedCount(const EpochRecord& r) { return double(r.used[0] + r.used[1] + r.used[2]); }
+std::optional<double> Hdop(const EpochRecord& r)
+{
+    return EpochRecord::HasDop(r.hdop) ? std::optional<double>(r.hdop) : std::nullopt;
+}
+
+// One value per epoch against UTC, every receiver on one chart in its colour;
+// an entry drawn ahead brings its line (member) with it.
 void TimeLines(std::string& out, const std::vector<ReportEntry>& entries, const std::string& title,
-               const std::string& yTitle, bool counts,
-               const std::function<std::optional<double>(const EpochRecord&)>& value)
+               const std::string& yTitle, bool counts, EpochValue value, SeriesOfCharts member)
 {
     std::vector<std::vector<TimePoint>> series;
     for (const ReportEntry& e : entries)
-        series.push_back(Sample(*e.log, kSeriesPoints, false, value));
+        series.push_back(e.charts ? e.charts.get()->*member : Sample(*e.log, kSeriesPoints, false, value));
     const TimeAxis axis = AxisFor(series, entries);
     const YRange y = RangeOf(series, counts, {});
     Chart c(out, 1000, 300);
@@ -174,7 +183,8 @@ void TimeLines(std::string& out, const std::vector<ReportEntry>& entries, const 
         std::vector<std::pair<double, double>> pts;
         for (const TimePoint& p : series[i])
             pts.push_back({p.t, p.v});
-        Polyline(c, pts, ColorOf(i), LineBreakS(entries[i], kSeriesPoints), counts);
+        const double lineBreakS = entries[i].charts ? entries[i].charts->lineBreakS : LineBreakS(entries[i], kSeriesPoints);
+        Polyline(c, pts, ColorOf(i), lineBreakS, counts);
         legend.push_back({ShortName(entries[i]), ColorOf(i)});
     }
     c.ClipEnd();
@@ -224,6 +234,15 @@ void ErrorDots(std::string& out, const ReportEntry& e, const std::string& title,
     KindLegend(c, 30);
     c.End();
 }
+std::optional<double> Horizontal(const LocalFrame::Enu& enu) { return std::hypot(enu.east, enu.north); }
+std::optional<double> Up(const LocalFrame::Enu& enu) { return enu.up; }
+
+void BothErrorDots(std::string& out, const ReportEntry& e)
+{
+    ErrorDots(out, e, "Horizontal error", "horizontal, m", Horizontal, {{e.figures.cep50M, "CEP50"}, {e.figures.r95M, "R95"}});
+    ErrorDots(out, e, "Up error", "up, m", Up, {});
+}
+
 // ---------------------------------------------------------------- page
 
 // A page on screen and on A4: in print the charts are never cut across pages
@@ -324,26 +343,24 @@ void WriteHtml(std::ostream& stream, const std::vector<ReportEntry>& entries, co
            "by fix kind, in a frame that holds the R99 circle; fixes beyond it are open marks on the edge.</p>\n"
            "<div class=\"row\">\n";
     for (const ReportEntry& e : entries)
-        Scatter(out, e);
+        if (e.charts)
+            out += e.charts->scatter;
+        else
+            Scatter(out, e);
     out += "</div>\n<h2>Horizontal error distribution</h2>\n";
     Cdf(out, entries);
 
     out += "<h2>Errors against time</h2>\n<p class=\"note\">Each accepted fix a dot in its kind's colour; a grey band "
            "with // on the time axis is a long gap cut out of the axis.</p>\n";
-    for (const ReportEntry& e : entries) {
-        ErrorDots(out, e, "Horizontal error", "horizontal, m",
-                  [](const LocalFrame::Enu& enu) -> std::optional<double> { return std::hypot(enu.east, enu.north); },
-                  {{e.figures.cep50M, "CEP50"}, {e.figures.r95M, "R95"}});
-        ErrorDots(out, e, "Up error", "up, m",
-                  [](const LocalFrame::Enu& enu) -> std::optional<double> { return enu.up; }, {});
-    }
+    for (const ReportEntry& e : entries)
+        if (e.charts)
+            out += e.charts->errorDots;
+        else
+            BothErrorDots(out, e);
 
     out += "<h2>Satellites used and HDOP</h2>\n";
-    TimeLines(out, entries, "Satellites used (all systems)", "satellites", true,
-              [](const EpochRecord& r) -> std::optional<double> { return double(r.used[0] + r.used[1] + r.used[2]); });
-    TimeLines(out, entries, "HDOP", "HDOP", false, [](const EpochRecord& r) -> std::optional<double> {
-        return EpochRecord::HasDop(r.hdop) ? std::optional<double>(r.hdop) : std::nullopt;
-    });
+    TimeLines(out, entries, "Satellites used (all systems)", "satellites", true, UsedCount, &EntryCharts::used);
+    TimeLines(out, entries, "HDOP", "HDOP", false, Hdop, &EntryCharts::hdop);
 
     out += "<h2>Signal</h2>\n";
     SnrByElevation(out, entries);
@@ -351,11 +368,26 @@ void WriteHtml(std::ostream& stream, const std::vector<ReportEntry>& entries, co
            "epoch's GSAs or the BINR 0x93 list as used), per system; a long recording is drawn as means over runs "
            "of epochs.</p>\n";
     for (const ReportEntry& e : entries)
-        UsedSnrLines(out, e);
+        if (e.charts)
+            out += e.charts->usedSnr;
+        else
+            UsedSnrLines(out, e);
     out += "<h2>Sky plots</h2>\n<p class=\"note\">Satellite tracks in view by azimuth and elevation, "
            "coloured by mean SNR; each satellite's number, in its system's colour, where it was last seen.</p>\n<div class=\"row\">\n";
     for (const ReportEntry& e : entries)
         SkyPlot(out, e);
     out += "</div>\n</body>\n</html>\n";
     stream << out;
+}
+
+void DrawEntryCharts(ReportEntry& e)
+{
+    auto charts = std::make_shared<EntryCharts>();
+    Scatter(charts->scatter, e);
+    BothErrorDots(charts->errorDots, e);
+    UsedSnrLines(charts->usedSnr, e);
+    charts->used = Sample(*e.log, kSeriesPoints, false, UsedCount);
+    charts->hdop = Sample(*e.log, kSeriesPoints, false, Hdop);
+    charts->lineBreakS = LineBreakS(e, kSeriesPoints);
+    e.charts = std::move(charts);
 }

@@ -219,3 +219,12 @@ struct YRange {
 YRange RangeOf(const std::vector<std::vector<TimePoint>>& series, bool counts, const std::vector<double>& extra);
 
 } // namespace svg
+
+// What the page draws of one entry's epochs, drawn ahead (DrawEntryCharts).
+struct EntryCharts {
+    std::string scatter;
+    std::string errorDots;                   // horizontal and up against time
+    std::string usedSnr;                     // C/N0 of the satellites used
+    std::vector<svg::TimePoint> used, hdop;  // this entry's line on the shared charts
+    double lineBreakS = svg::kNoBreak;
+};

@@ -2,8 +2,10 @@
 
 #include "Bench.h"
 #include "BenchFolder.h"
+#include "BenchManifestCheck.h"
 #include "LineRates.h"
 #include "ProgramOptions.h"
+#include "ReceiverReport.h"
 #include "SourceAddress.h"
 #include "TerminalText.h"
 
@@ -119,6 +121,10 @@ QString CheckBench(CommandLine& cl)
     }
     if (cl.recordDir.isEmpty())
         return QStringLiteral("--headless --bench needs --record-dir DIR");
+    // The bench.json this bench would write, by the rule its reader keeps.
+    const BenchManifest manifest = MakeBenchManifest(cl.title.toStdString(), 0, cl.reference, cl.benchSetups, ProgramVersionText());
+    if (const std::string why = BenchManifestProblem(manifest); !why.empty())
+        return QStringLiteral("--headless --bench: ") + QString::fromStdString(why);
     if (!cl.files.isEmpty() || !cl.ports.isEmpty())
         return QStringLiteral("--headless --bench takes its sources after --bench, no FILE or --port");
     return {};

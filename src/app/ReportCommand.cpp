@@ -10,9 +10,11 @@
 #include "ReceiverReport.h"
 #include "RecordingIdentity.h"
 #include "ReportOptions.h"
+#include "SmallFile.h"
 #include "TerminalText.h"
 #include "Util.h"
 #include "WeekRollover.h"
+#include "WholeFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,7 +24,6 @@
 #include <ctime>
 #include <functional>
 #include <fcntl.h>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -298,16 +299,11 @@ bool WriteOutput(const std::string& name, const Writer& write, const std::vector
         return true;
     if (name == "-")
         return WriteStandardOutput(write, entries, standardOutputClosed);
-    errno = 0;
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    if (out)
-        write(out, entries);
-    out.close();
-    if (!out) {
-        Complain(name, "cannot write", errno);
-        return false;
-    }
-    return true;
+    // Whole or not at all: a full disk or a kill leaves the previous file.
+    const int error = WriteWholeFile(name, [&](std::ostream& out) { write(out, entries); });
+    if (error)
+        Complain(name, "cannot write", error);
+    return error == 0;
 }
 
 std::string LimitText(const std::string& v) { return v.empty() || v == "0.0" ? std::string("none") : v; }
@@ -444,22 +440,9 @@ ReportPage PageOf(const ReportOptions& o, const Inputs& in, int argc, char* argv
     if (!o.notes.empty()) {
         // Notes are the tester's words, not a recording: a megabyte is plenty.
         constexpr size_t kNotesMax = 1 << 20;
-        struct stat st {};
-        std::ifstream in;
-        if (::stat(o.notes.c_str(), &st) != 0)
-            error = std::string("cannot read the notes: ") + std::strerror(errno);
-        else if (!S_ISREG(st.st_mode))
-            error = "cannot read the notes: not a regular file";
-        else
-            in.open(o.notes, std::ios::binary);
-        if (error.empty() && !in.is_open())
-            error = "cannot read the notes";
-        std::string text;
-        char block[4096];
-        while (error.empty() && text.size() <= kNotesMax && in.read(block, sizeof block).gcount() > 0)
-            text.append(block, size_t(in.gcount()));
-        if (error.empty() && in.bad())
-            error = "cannot read the notes";
+        std::string text, why;
+        if (!ReadSmallFile(o.notes, kNotesMax, &text, &why))
+            error = "cannot read the notes: " + why;
         if (text.size() > kNotesMax) {
             error = "the notes are cut to their first megabyte";
             text.resize(kNotesMax);
@@ -501,9 +484,12 @@ bool IsReportCommand(int argc, char* argv[])
 
 namespace {
 
+// The outputs that write a line or a point per epoch.
+bool EpochsWanted(const ReportOptions& o) { return !o.csv.empty() || !o.gpx.empty() || !o.kml.empty(); }
+
 // Reads every input into its entry; the status as RunReport's (2: an input
 // could not be read).
-int ReadEntries(const ReportOptions& o, const Inputs& in, bool identities, std::vector<std::unique_ptr<EpochLog>>& logs,
+int ReadEntries(const ReportOptions& o, const Inputs& in, bool identities, bool keepEpochs, std::vector<std::unique_ptr<EpochLog>>& logs,
                 std::vector<ReportEntry>& entries, bool& windowEmpty)
 {
     DatePolicy dates;
@@ -549,6 +535,13 @@ int ReadEntries(const ReportOptions& o, const Inputs& in, bool identities, std::
             e.sha256 = identity->sha.HexDigest();
             e.receiver = identity->names.Name();
         }
+        // No output wants every epoch: the page's are drawn now and the
+        // epochs go, so that a week of eight receivers is held one at a time.
+        if (!keepEpochs) {
+            if (!o.html.empty())
+                DrawEntryCharts(e);
+            log->Truncate(0);
+        }
         entries.push_back(std::move(e));
         logs.push_back(std::move(log));
     }
@@ -572,7 +565,7 @@ int Report(const ReportOptions& o, int argc, char* argv[], bool table, bool* pag
     std::vector<std::unique_ptr<EpochLog>> logs;
     std::vector<ReportEntry> entries;
     bool windowEmpty = false;
-    int status = ReadEntries(o, in, !o.html.empty(), logs, entries, windowEmpty);
+    int status = ReadEntries(o, in, !o.html.empty(), EpochsWanted(o), logs, entries, windowEmpty);
     bool toStdout = false;
     for (const std::string* name : {&o.json, &o.csv, &o.html, &o.gpx, &o.kml})
         toStdout = toStdout || *name == "-";
@@ -669,7 +662,7 @@ int BenchFolderTable(const std::string& folder, const std::vector<BenchState>& s
     std::vector<std::unique_ptr<EpochLog>> logs;
     std::vector<ReportEntry> entries;
     bool windowEmpty = false;
-    const int status = !in.folders ? 2 : ReadEntries(run.o, in, false, logs, entries, windowEmpty);
+    const int status = !in.folders ? 2 : ReadEntries(run.o, in, false, true, logs, entries, windowEmpty);
     if (!in.folders && !in.failed)
         Say("kestrova: " + run.o.files.front() + ": not a test folder (no " + kBenchJsonName + ")");
     if (table)

@@ -5,13 +5,13 @@
 // already be safe ones. Any fault gives a reason and no manifest.
 #include "BenchFolder.h"
 
+#include "BenchManifestCheck.h"
 #include "FileHandle.h"
 #include "NmeaDate.h"
+#include "SmallFile.h"
 
 #include <charconv>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -20,15 +20,12 @@
 
 namespace {
 
-constexpr size_t kNameMax = 40;               // characters kept of a title or a name
+constexpr size_t kNameMax = kBenchSafeNameMax;   // characters kept of a title or a name
 constexpr size_t kJsonMax = 1 << 20;          // a bench.json is a few hundred bytes
 constexpr int kDepthMax = 16;                 // nesting of arrays and objects
 constexpr int kValuesMax = 4096;              // values in all; a real one holds about fifty
 constexpr int kFormatVersion = 1;
 constexpr int64_t kMsPerDay = 86'400'000;
-constexpr int kBaudMax = 10'000'000;
-constexpr double kHeightMaxM = 1e6;           // far above any antenna
-constexpr size_t kTextMax = 4096;             // a title, an address, the program
 
 bool KeptInName(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_'; }
 
@@ -417,7 +414,7 @@ public:
             return !required || Fail(key, "is missing");
         if (v->type != Json::Type::String)
             return Fail(key, "is not a string");
-        if (v->text.size() > kTextMax)
+        if (v->text.size() > kBenchTextMax)
             return Fail(key, "is too long");
         *out = v->text;
         return true;
@@ -478,7 +475,7 @@ bool ReadSource(const Json& item, size_t index, BenchSourceSetup* out, std::stri
     std::string protocol;
     int64_t baud = 0;
     if (!f.Text("name", &out->name, true) || !f.Text("address", &out->address, true) ||
-        !f.Text("protocol", &protocol, true) || !f.Integer("baud", 0, kBaudMax, &baud))
+        !f.Text("protocol", &protocol, true) || !f.Integer("baud", 0, kBenchBaudMax, &baud))
         return Refuse(problem, f.Problem());
     // The name becomes a file name in the folder: only a safe one is taken,
     // so no bench.json can point the reader outside its folder.
@@ -518,9 +515,13 @@ std::vector<std::string> BenchSafeNames(const std::vector<std::string>& names)
     std::set<std::string> taken;
     for (size_t i = 0; i < names.size(); ++i) {
         const std::string safe = Sanitized(names[i]);
-        std::string name = safe.empty() ? "receiver" + std::to_string(i + 1) : safe;
-        for (int n = 2; taken.count(name); ++n)
-            name = (safe.empty() ? "receiver" + std::to_string(i + 1) : safe) + "_" + std::to_string(n);
+        const std::string base = safe.empty() ? "receiver" + std::to_string(i + 1) : safe;
+        std::string name = base;
+        // The base is cut to leave room for its number: a name stays a safe one.
+        for (int n = 2; taken.count(name); ++n) {
+            const std::string number = "_" + std::to_string(n);
+            name = base.substr(0, kNameMax - number.size()) + number;
+        }
         taken.insert(name);
         out.push_back(name);
     }
@@ -622,9 +623,8 @@ bool ParseBenchJson(const std::string& text, BenchManifest* out, std::string* pr
         return Refuse(problem, "bench.json is of format " + std::to_string(format) + ", made by a newer version of the program");
     // The start in milliseconds is the one read; the ISO text beside it is
     // for people. Years 1970..9999 cover any real test.
-    constexpr int64_t kLatestMs = 253'402'300'799'999;
     if (!f.Text("title", &m.title, false) || !f.Text("program", &m.program, false) ||
-        !f.Integer("startUnixMs", 0, kLatestMs, &m.startUnixMs))
+        !f.Integer("startUnixMs", 0, kBenchLatestMs, &m.startUnixMs))
         return Refuse(problem, f.Problem());
 
     if (const Json* ref = f.Find("reference"); ref && ref->type != Json::Type::Null) {
@@ -633,7 +633,7 @@ bool ParseBenchJson(const std::string& text, BenchManifest* out, std::string* pr
         Fields r(*ref, "bench.json: reference ");
         BenchReference point;
         if (!r.Real("lat", -90, 90, &point.latDeg) || !r.Real("lon", -180, 180, &point.lonDeg) ||
-            !r.Real("height", -kHeightMaxM, kHeightMaxM, &point.heightM))
+            !r.Real("height", -kBenchHeightMaxM, kBenchHeightMaxM, &point.heightM))
             return Refuse(problem, r.Problem());
         m.reference = point;
     }
@@ -654,6 +654,9 @@ bool ParseBenchJson(const std::string& text, BenchManifest* out, std::string* pr
             return Refuse(problem, "bench.json names the source \"" + s.name + "\" twice");
         m.sources.push_back(std::move(s));
     }
+    // Whatever the fields above let through, the rule the bench starts by.
+    if (const std::string why = BenchManifestProblem(m); !why.empty())
+        return Refuse(problem, "bench.json: " + why);
     if (out)
         *out = std::move(m);
     return true;
@@ -661,47 +664,20 @@ bool ParseBenchJson(const std::string& text, BenchManifest* out, std::string* pr
 
 std::string BenchJsonPath(const std::string& folder) { return folder + "/" + kBenchJsonName; }
 
-namespace {
-
-// bench.json opened for reading only when it is a regular file: a FIFO or a
-// device in its place would block the open or the read for ever.
-FileHandle OpenBenchJson(const std::string& path)
-{
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return nullptr;
-    }
-    FileHandle f(fdopen(fd, "rb"));
-    if (!f)
-        close(fd);
-    return f;
-}
-
-} // namespace
-
 bool IsBenchFolder(const std::string& folder)
 {
-    return OpenBenchJson(BenchJsonPath(folder)) != nullptr;
+    // Whatever is there by that name: what cannot be read as a bench.json
+    // is said by ReadBenchFolder, rather than the folder taken for a file.
+    struct stat st {};
+    return ::lstat(BenchJsonPath(folder).c_str(), &st) == 0;
 }
 
 bool ReadBenchFolder(const std::string& folder, BenchManifest* out, std::string* problem)
 {
     const std::string path = BenchJsonPath(folder);
-    FileHandle f = OpenBenchJson(path);
-    if (!f)
-        return Refuse(problem, path + " cannot be read");
-    std::string text;
-    char buffer[4096];
-    size_t n = 0;
-    while (text.size() <= kJsonMax && (n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0)
-        text.append(buffer, n);
-    if (std::ferror(f.get()))
-        return Refuse(problem, path + " cannot be read");
-    std::string why;
+    std::string text, why;
+    if (!ReadSmallFile(path, kJsonMax, &text, &why))
+        return Refuse(problem, path + " cannot be read: " + why);
     if (!ParseBenchJson(text, out, &why))
         return Refuse(problem, folder + "/" + why);   // every reason starts "bench.json"
     return true;
@@ -711,6 +687,8 @@ bool WriteBenchFolder(const std::string& folder, const BenchManifest& manifest, 
 {
     // Written beside and renamed, so a reader never sees half a file.
     const std::string path = BenchJsonPath(folder);
+    if (const std::string why = BenchManifestProblem(manifest); !why.empty())
+        return Refuse(problem, path + " not written: " + why);
     const std::string part = path + ".part";
     const std::string text = BenchJsonText(manifest);
     FileHandle f = OpenFile(part.c_str(), "wb");

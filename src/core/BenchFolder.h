@@ -55,7 +55,7 @@ std::string BenchFolderName(int64_t startUnixMs, const std::string& title);
 std::string BenchSafeName(const std::string& name);
 // The names of a bench's sources made fit for file names and unique: each
 // as BenchSafeName, an empty one "receiverN" (N its place from 1), one used
-// before gets "_2", "_3"...
+// before gets "_2", "_3"..., its base cut so that it keeps to 40 characters.
 std::vector<std::string> BenchSafeNames(const std::vector<std::string>& names);
 // "NAME.nme" or "NAME.dat".
 std::string BenchFileName(const BenchSourceSetup& source);
@@ -76,9 +76,14 @@ bool ParseBenchJson(const std::string& text, BenchManifest* out, std::string* pr
 
 // FOLDER/bench.json.
 std::string BenchJsonPath(const std::string& folder);
-// True when FOLDER/bench.json can be opened: the folder is a test folder.
+// True when FOLDER holds something named bench.json: the folder is a test
+// folder, read as one (a bench.json that cannot be read is said so by
+// ReadBenchFolder, rather than the folder taken for a file).
 bool IsBenchFolder(const std::string& folder);
-// Reads and parses FOLDER/bench.json; the reason names the file.
+// Reads and parses FOLDER/bench.json; the reason names the file and says why
+// ("FOLDER/bench.json cannot be read: not a regular file (a FIFO)"). Only a
+// regular file is opened, without waiting (SmallFile.h).
 bool ReadBenchFolder(const std::string& folder, BenchManifest* out, std::string* problem);
-// Writes FOLDER/bench.json whole (through a temporary file and a rename).
+// Writes FOLDER/bench.json whole (through a temporary file and a rename);
+// refuses, writing nothing, what BenchManifestProblem refuses.
 bool WriteBenchFolder(const std::string& folder, const BenchManifest& manifest, std::string* problem);

@@ -30,6 +30,7 @@
 // sentence ignore it, as they ignore every proprietary sentence not theirs.
 #include "BenchRecorder.h"
 
+#include "BenchManifestCheck.h"
 #include "BinrStartSequence.h"
 #include "Comm.h"
 #include "MonotonicClock.h"
@@ -143,6 +144,13 @@ QString BenchRecorder::StateText(int index) const
 
 bool BenchRecorder::MakeFolder(const QString& recordDir, const QString& title)
 {
+    // What the folder's own reader would refuse is refused before any folder is made.
+    const BenchManifest manifest =
+        MakeBenchManifest(title.toStdString(), startUnixMs_, reference_, sources_, ProgramVersionText());
+    if (const std::string why = BenchManifestProblem(manifest); !why.empty()) {
+        startProblem_ = QStringLiteral("Cannot start the test: ") + Q(why);
+        return false;
+    }
     if (const QString why = MakeFolders(recordDir); !why.isEmpty()) {
         startProblem_ = QStringLiteral("Cannot make folder ") + recordDir + QStringLiteral(": ") + why;
         return false;
@@ -160,12 +168,6 @@ bool BenchRecorder::MakeFolder(const QString& recordDir, const QString& title)
                         QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
-    BenchManifest manifest;
-    manifest.title = title.toStdString();
-    manifest.startUnixMs = startUnixMs_;
-    manifest.reference = reference_;
-    manifest.sources = sources_;
-    manifest.program = ProgramVersionText();
     std::string problem;
     if (!WriteBenchFolder(QFile::encodeName(path).toStdString(), manifest, &problem)) {
         startProblem_ = Q(problem);

@@ -40,6 +40,8 @@ TEST(CommandLine, VersionOfBothExecutables)
     }
 }
 
+const QStringList kBench = {"--headless", "--record-dir", "d", "--bench", "tcp://127.0.0.1:1=a"};
+
 TEST(CommandLine, ProgramNamesTheFirstFault)
 {
     struct Row { QStringList arguments; std::string error; };
@@ -53,6 +55,13 @@ TEST(CommandLine, ProgramNamesTheFirstFault)
         {{"--show", "nope", "--bogus"}, "--show: unknown view nope"},
         {{"--from", "12:00:00", "x.nme"}, "--from needs --pace"},
         {{"-x", "--exit-after-play"}, ""},
+        // What the bench's own reader would refuse in its bench.json is refused at the start.
+        {kBench + QStringList{"--title", QString(4097, 't')}, "--headless --bench: the title is longer than 4096 bytes"},
+        {kBench + QStringList{"--reference", "55,37,1000001"},
+         "--headless --bench: the reference height is not within \u00B11000000 m"},
+        {{"--headless", "--record-dir", "d", "--bench", "/dev/" + QString(4092, 'p')},
+         "--headless --bench: source 1's address is longer than 4096 bytes"},
+        {kBench + QStringList{"tcp://127.0.0.1:2=" + QString(41, 'n') + "1", "tcp://127.0.0.1:3=" + QString(41, 'n') + "2"}, ""},
     };
     for (const Row& r : rows) {
         const CommandLine cl = ParseCommandLine(QStringList{"kestrova"} + r.arguments);

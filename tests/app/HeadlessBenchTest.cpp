@@ -162,7 +162,7 @@ TEST(HeadlessBenchRun, ASilentSourceAndAFolderThatCannotBeMadeAreNamedTruly)
         ASSERT_TRUE(kestrova.waitForFinished(30000));
         EXPECT_EQ(kestrova.exitCode(), row.status);
         const QByteArray err = kestrova.readAllStandardError();
-        EXPECT_TRUE(err.endsWith(row.message)) << err.toStdString();
+        EXPECT_TRUE(err.contains(row.message)) << err.toStdString();
     }
     ::close(silent);
 }

@@ -88,6 +88,17 @@ TEST(ReportCommand, RefusalsAndFailedOutputs)
          "a" + kR + "]0;x" + kR + ".nme"},
         {"a name read as a formula", "cp same.nme '=1+2,3.nme'", "$K --report '=1+2,3.nme' --csv r.csv", 0, "", "",
          "r.csv", "\n\"'=1+2,3.nme\",2018-09-18,"},
+        {"the page on a full disk keeps the one there", "echo old page > r.html",
+         "trap '' XFSZ; ulimit -f 40; $K --report same.nme --html r.html; rc=$?; ls -A | grep -q '^[.]r[.]html' && exit 9; exit $rc",
+         1, "kestrova: r.html: cannot write: File too large\n", "", "r.html", "old page\n"},
+        {"outputs to a FIFO and a device, written there", "mkfifo out",
+         "cat out > got & $K --report same.nme --json out --html /dev/null; rc=$?; wait; exit $rc", 0, "", "", "got", "\"file\""},
+        {"notes that are not there", "", "$K --report same.nme --html r.html --notes none.txt", 1,
+         "kestrova: none.txt: cannot read the notes: No such file or directory\n", ""},
+        {"notes in a FIFO", "mkfifo n", "$K --report same.nme --html r.html --notes n", 1,
+         "kestrova: n: cannot read the notes: not a regular file (a FIFO)\n", ""},
+        {"a FIFO named bench.json", "mkdir t && mkfifo t/bench.json", "$K --report t", 2,
+         "kestrova: t/bench.json cannot be read: not a regular file (a FIFO)\n", ""},
         {"a UTF-8 name in JSON", "cp same.nme \"$(printf 'Z\\303\\274rich\\001.nme')\"",
          "$K --report Z*.nme --json r.json", 0, "", "", "r.json", "\"file\": \"Z\xC3\xBCrich\\u0001.nme\""},
     };
@@ -119,6 +130,28 @@ TEST(ReportCommand, RefusalsAndFailedOutputs)
             EXPECT_NE(text.find(a.fileHas), std::string::npos) << text.substr(0, 300);
         }
     }
+}
+
+// A page of many long recordings holds their epochs one recording at a time
+// (a week of eight receivers must fit): eight of 400,000 epochs, 16 MB of
+// epochs each, are reported within a data limit all eight at once (128 MB)
+// would break.
+TEST(ReportCommand, PageOfManyRecordingsHoldsOneAtATime)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "a data limit does not go with AddressSanitizer's own memory";
+#endif
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const ShellRun run = Shell(dir.path(), R"(awk 'BEGIN { for (t = 0; t < 400000; t++)
+        printf "$GPGGA,%02d%02d%04.1f,5545.00000,N,03737.00000,E,1,08,0.9,150.0,M,0.0,M,,\n",
+               int(t / 36000), int(t / 600) % 60, (t % 600) / 10 }' > a.nme &&
+        ulimit -d 80000 && $K --report a.nme a.nme a.nme a.nme a.nme a.nme a.nme a.nme --html r.html)");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    const std::vector<uint8_t> page = ReadBinaryFile(dir.path().toStdString() + "/r.html");
+    EXPECT_NE(std::string(page.begin(), page.end()).find("</html>"), std::string::npos);
 }
 
 } // namespace

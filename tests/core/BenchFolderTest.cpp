@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -178,7 +180,7 @@ TEST(BenchFolder, FileOnDisk)
     std::string problem;
     EXPECT_FALSE(IsBenchFolder(dir));
     EXPECT_FALSE(ReadBenchFolder(dir, &back, &problem));
-    EXPECT_EQ(problem, dir + "/bench.json cannot be read");
+    EXPECT_EQ(problem, dir + "/bench.json cannot be read: No such file or directory");
     ASSERT_TRUE(WriteBenchFolder(dir, Sample(), &problem)) << problem;
     EXPECT_TRUE(IsBenchFolder(dir));
     EXPECT_FALSE(std::filesystem::exists(dir + "/bench.json.part"));
@@ -190,9 +192,92 @@ TEST(BenchFolder, FileOnDisk)
     EXPECT_FALSE(WriteBenchFolder(dir + "/none", Sample(), &problem));
     // A FIFO in bench.json's place would block a plain open for ever.
     std::filesystem::remove(dir + "/bench.json");
+    // Refused at once, saying why, rather than the folder taken for a file.
     ASSERT_EQ(mkfifo((dir + "/bench.json").c_str(), 0600), 0);
-    EXPECT_FALSE(IsBenchFolder(dir));
+    EXPECT_TRUE(IsBenchFolder(dir));
     EXPECT_FALSE(ReadBenchFolder(dir, &back, &problem));
+    EXPECT_EQ(problem, dir + "/bench.json cannot be read: not a regular file (a FIFO)");
+    std::filesystem::remove_all(dir);
+}
+
+// Every manifest the bench can write reads back as itself: it is either
+// refused before the folder is written or read back equal. The generator
+// leans on the edges: names alike in their first 40 characters, texts about
+// 4096 bytes, NULs, references at and beyond their ranges, starts at the ends
+// of the years read.
+TEST(BenchFolder, EveryManifestWrittenReadsBack)
+{
+    char pattern[] = "/tmp/kestrova-bench.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    std::mt19937 random(27);
+    auto edge = [&] { return random() % 5 == 0; };   // else an ordinary value
+    auto pick = [&](const auto& list) { return list[edge() ? random() % std::size(list) : 0]; };
+    auto text = [&](size_t size) {
+        std::string t(size, 'x');
+        for (char& c : t)
+            c = char(1 + random() % 255);
+        if (size && edge())
+            t[random() % size] = '\0';
+        return t;
+    };
+    const std::string a40(40, 'a');
+    const std::string names[] = {"rover", "", a40, a40 + "b", a40 + "c", std::string(39, 'a') + "\xC3\xA9", "r\xC3\xA9",
+                                 "../x", "a b", "a_b", "receiver1", "a_2", std::string(38, 'a') + "_2"};
+    const size_t sizes[] = {30, 0, 1, 4095, 4096, 4097, 6000};
+    const double lats[] = {55.75, 0, 90, -90, 90.0000001, NAN};
+    const double lons[] = {37.6, 180, -180, -180.5, INFINITY};
+    const double heights[] = {156.25, 0, -0.0, 1e6, -1e6, 1e6 + 0.5, -2e6, 5e-324, 1e300};
+    const int64_t starts[] = {kStartMs, 0, 253402300799999, 253402300800000, -1};
+    const int bauds[] = {9600, 0, 10'000'000, 10'000'001, -5};
+    int written = 0, refused = 0;
+    for (int round = 0; round < 400; ++round) {
+        BenchManifest m;
+        m.title = text(pick(sizes));
+        m.program = edge() ? text(pick(sizes)) : "Kestrova 6.4 (abc1234)";
+        m.startUnixMs = pick(starts);
+        if (random() % 3)
+            m.reference = BenchReference{pick(lats), pick(lons), pick(heights)};
+        const size_t count = edge() ? random() % 10 : 1 + random() % 8;
+        std::vector<std::string> given;
+        for (size_t i = 0; i < count; ++i) {
+            given.push_back(random() % 2 ? pick(names) : names[random() % std::size(names)]);
+            m.sources.push_back({"", edge() ? text(pick(sizes)) : "/dev/ttyUSB0", bool(random() % 2), pick(bauds)});
+        }
+        const std::vector<std::string> safe = BenchSafeNames(given);
+        for (size_t i = 0; i < count; ++i)
+            m.sources[i].name = safe[i];
+        std::string problem;
+        std::filesystem::remove(dir + "/bench.json");
+        if (!WriteBenchFolder(dir, m, &problem)) {
+            ++refused;
+            EXPECT_FALSE(std::filesystem::exists(dir + "/bench.json"));
+            continue;
+        }
+        ++written;
+        BenchManifest back;
+        ASSERT_TRUE(ReadBenchFolder(dir, &back, &problem)) << "round " << round << ": " << problem;
+        ASSERT_EQ(back, m) << "round " << round;
+    }
+    EXPECT_GT(written, 40);
+    EXPECT_GT(refused, 40);
+
+    // The four the headless bench wrote and then refused to read.
+    std::string problem;
+    BenchManifest twins = Sample();
+    const std::vector<std::string> alike = BenchSafeNames({a40 + "1", a40 + "2"});
+    twins.sources[0].name = alike[0];
+    twins.sources[1].name = alike[1];
+    EXPECT_TRUE(WriteBenchFolder(dir, twins, &problem)) << problem;
+    BenchManifest back;
+    EXPECT_TRUE(ReadBenchFolder(dir, &back, &problem)) << problem;
+    EXPECT_EQ(alike[1], std::string(38, 'a') + "_2");
+    BenchManifest longTitle = Sample(), high = Sample(), longAddress = Sample();
+    longTitle.title = std::string(4097, 't');
+    high.reference->heightM = 1e6 + 1;
+    longAddress.sources[0].address = "/dev/" + std::string(4092, 'p');
+    for (const BenchManifest* m : {&longTitle, &high, &longAddress})
+        EXPECT_FALSE(WriteBenchFolder(dir, *m, &problem));
     std::filesystem::remove_all(dir);
 }
 
