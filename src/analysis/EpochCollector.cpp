@@ -163,7 +163,7 @@ void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, co
     open_ = true;
     inViewCount_ = 0;
     ForgetUsed();
-    msOfDay_ = dateDay_ = -1;
+    msOfDay_ = dateDay_ = dateMsOfDay_ = -1;
     FixKind kind = FixKind::None;
     FixDim dim = FixDim::Unknown;
     if (nav.flags & kSolutionValid) {
@@ -237,12 +237,13 @@ void EpochCollector::ForgetUsed()
 void EpochCollector::SetPosition(double latRad, double lonRad, double heightM)
 {
     // A position must be a place on Earth: a garbled frame's 1e300 would
-    // spoil every mean and every chart's scale.
+    // spoil every mean and every chart's scale. No height (NaN) is a
+    // position without one.
     constexpr double kLatLimitRad = M_PI / 2 + 1e-9;
     constexpr double kLonLimitRad = 2 * M_PI;
     constexpr double kHeightLimitM = 1e7;
     if (!(std::fabs(latRad) <= kLatLimitRad) || !(std::fabs(lonRad) <= kLonLimitRad)
-        || !(std::fabs(heightM) <= kHeightLimitM))
+        || (!std::isnan(heightM) && !(std::fabs(heightM) <= kHeightLimitM)))
         return;
     epoch_.latRad = latRad;
     epoch_.lonRad = lonRad > M_PI || lonRad < -M_PI ? std::remainder(lonRad, 2 * M_PI) : lonRad;
@@ -263,7 +264,11 @@ bool EpochCollector::CloseEpoch()
     int64_t timeMs = lastTimeMs_;
     if (msOfDay_ >= 0) {
         epoch_.flags |= EpochRecord::kTimeKnown;
-        timeMs = PlaceOnTimeLine(msOfDay_, dateDay_);
+        // An RMC a moment after midnight dates a fix of the day before.
+        int64_t day = dateDay_;
+        if (day >= 0 && dateMsOfDay_ >= 0)
+            day += dateMsOfDay_ < msOfDay_ - kHalfDayMs ? -1 : dateMsOfDay_ > msOfDay_ + kHalfDayMs ? 1 : 0;
+        timeMs = PlaceOnTimeLine(msOfDay_, day);
     }
     if (epoch_.Accepted() && log_.firstAcceptedByte < 0)
         log_.firstAcceptedByte = epochEndByte_;
@@ -323,7 +328,7 @@ void EpochCollector::Finish() { CloseEpoch(); }
 void EpochCollector::Reset()
 {
     open_ = false;
-    driver_ = FixSentence::None;
+    rule_.Reset();
     datedFromWeek_ = -1;   // a new playback may date weeks by another time
     log_.Clear();
     day_ = 0;

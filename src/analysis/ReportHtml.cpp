@@ -335,7 +335,10 @@ void WriteHtml(std::ostream& stream, const std::vector<ReportEntry>& entries, co
                   [](const LocalFrame::Enu& enu) -> std::optional<double> { return std::hypot(enu.east, enu.north); },
                   {{e.figures.cep50M, "CEP50"}, {e.figures.r95M, "R95"}});
         ErrorDots(out, e, "Up error", "up, m",
-                  [](const LocalFrame::Enu& enu) -> std::optional<double> { return enu.up; }, {});
+                  [](const LocalFrame::Enu& enu) -> std::optional<double> {
+                      return std::isnan(enu.up) ? std::nullopt : std::optional<double>(enu.up);
+                  },
+                  {});
     }
 
     out += "<h2>Satellites used and HDOP</h2>\n";
