@@ -1,6 +1,5 @@
 #include "EpochIndex.h"
 
-#include "GnssEpoch.h"
 #include "NmeaDate.h"
 
 #include "BinrLayouts.h"
@@ -17,7 +16,7 @@
 
 namespace {
 
-constexpr int kFixTimeSlot = 1;
+constexpr int kGgaTimeSlot = 1;
 constexpr int kRmcDateSlot = 9;
 constexpr int64_t kMsPerMinute = 60'000;
 constexpr int64_t kMsPerHour = 3'600'000;
@@ -126,36 +125,25 @@ void EpochIndex::FeedNmea(const uint8_t* data, size_t size)
         int used = 0;
         const int result = nmea_.PushBlock(text + done, chunk, used);
         used = std::max(used, 1);
-        if (const FixSentence kind = result == kNmeaNone ? FixSentence::None : FixSentenceOf(result, nmea_);
-            kind != FixSentence::None) {
-            // "$" always starts a sentence, so the fix sentence began at the last one.
+        if (result == kNmeaGga) {
+            // "$" always starts a sentence, so the GGA began at the last one.
             const void* dollar = memrchr(text, '$', done + size_t(used));
             const int64_t start = dollar ? size_ + (static_cast<const char*>(dollar) - text) : lastDollar_;
-            OnFixSentence(kind, FixFields(kind, nmea_), start);
+            if (!lastEpochDated_)
+                DateLastEpoch(dayMs_);
+            AddEpoch(epochs_.empty() ? 0 : std::max<int64_t>(start, 0),
+                     NmeaTimeOfDayMs(nmea_.Stored(NmeaKind::Gga).slot[kGgaTimeSlot]));
+            lastEpochDated_ = false;
+        } else if (result == kNmeaRmc) {
+            dayMs_ = NmeaDateMs(nmea_.Stored(NmeaKind::Rmc).slot[kRmcDateSlot]);
+            if (!lastEpochDated_ && !epochs_.empty())
+                DateLastEpoch(dayMs_);
         }
         done += size_t(used);
     }
     if (const void* dollar = memrchr(text, '$', size))
         lastDollar_ = size_ + (static_cast<const char*>(dollar) - text);
     size_ += int64_t(size);
-}
-
-void EpochIndex::OnFixSentence(FixSentence kind, const NmeaFields& fields, int64_t start)
-{
-    const CycleStep step = rule_.Place(kind, fields);
-    if (step == CycleStep::Repeat)
-        return;
-    if (step == CycleStep::Opens) {
-        if (!lastEpochDated_)
-            DateLastEpoch(dayMs_);
-        AddEpoch(epochs_.empty() ? 0 : std::max<int64_t>(start, 0), NmeaTimeOfDayMs(fields.slot[kFixTimeSlot]));
-        lastEpochDated_ = false;
-    }
-    if (kind == FixSentence::Rmc) {
-        dayMs_ = fields.count > kRmcDateSlot ? NmeaDateMs(fields.slot[kRmcDateSlot]) : kNoTime;
-        if (!lastEpochDated_ && !epochs_.empty())
-            DateLastEpoch(dayMs_);
-    }
 }
 
 void EpochIndex::FeedBinr(const uint8_t* data, size_t size)

@@ -2,23 +2,20 @@
 // Epoch index of a recording: where each epoch starts in the file and the
 // UTC time it carries, for paced replay, seeking and stepping.
 //
-// An NMEA epoch is one reporting cycle (EpochRule.h): it runs from the fix
-// sentence that opens it to the next that opens one; the first epoch also
-// takes whatever precedes it, so that playing from epoch 0 is playing the
-// whole file. A BINR epoch runs up
+// An NMEA epoch runs from one GGA to the next, the sentences between
+// included; the first epoch also takes whatever precedes the first GGA, so
+// that playing from epoch 0 is playing the whole file. A BINR epoch runs up
 // to and including each 0x88. The bytes go through the decoders' own block
 // interface (private instances), so an epoch is exactly what the views would
 // see as one. The index is fed in order and can be fed again when the file
 // grows; a record costs 16 bytes.
 //
 // Times are milliseconds since 22 August 1999 00:00 (the BINR week count's
-// origin), so both protocols share one scale. An NMEA epoch has the time of
-// the sentence that opened it, and its date from an RMC in the same epoch
-// or the last date seen before; without any
+// origin), so both protocols share one scale. An NMEA epoch takes its date
+// from an RMC in the same epoch or the last date seen before; without any
 // date it keeps the time of day alone (below one day). kNoTime marks an epoch
 // whose time could not be read.
 #include "BinrDecoder.h"
-#include "EpochRule.h"
 #include "NmeaAssembler.h"
 
 #include "TimeUnits.h"
@@ -69,13 +66,11 @@ public:
 private:
     void FeedNmea(const uint8_t* data, size_t size);
     void FeedBinr(const uint8_t* data, size_t size);
-    void OnFixSentence(FixSentence kind, const NmeaFields& fields, int64_t start);
     void AddEpoch(int64_t offset, int64_t timeMs);
     void DateLastEpoch(int64_t dayMs);
 
     bool binr_;
     NmeaAssembler nmea_;
-    EpochRule rule_;
     BinrDecoder binrDecoder_;
     std::vector<EpochMark> epochs_;
     int64_t size_ = 0;

@@ -7,7 +7,7 @@
 // GGA), repeat lines (a splitter), send 10 Hz, and send timed sentences of
 // other instants between fixes (a ZDA of the second before, a GLL at
 // 10 Hz). One rule holds for all of them, and the report, the Multi-GNSS
-// views, the bench and the PLAYER's index follow it:
+// views and the bench follow it:
 //  - Only fix sentences (GGA, GNS, RMC) open an epoch. Other timed ones
 //    (ZDA, GLL, GST, GBS) and untimed ones (GSA, GSV, proprietary) belong to
 //    the epoch they fall in.
