@@ -90,39 +90,54 @@ void Decode(const Byte* data, size_t size, Push push, Handle handle)
 
 } // namespace
 
+EpochCollector::Decoders& EpochCollector::OwnDecoders()
+{
+    if (!decoders_)
+        decoders_ = std::make_unique<Decoders>();
+    return *decoders_;
+}
+
 void EpochCollector::PushNmea(const char* data, size_t size)
 {
+    NmeaAssembler& nmea = OwnDecoders().nmea;
     Decode(
-        data, size, [this](const char* from, int n, int& used) { return nmea_.PushBlock(from, n, used); },
-        [this](int result, size_t end) {
-            resultEndByte_ = pushed_ + int64_t(end);
-            // The window accepts no fix of quality 0: reading the rest of
-            // such a GGA would change nothing.
-            OnNmea(result, nmea_,
-                   result == kNmeaGga && TextToInt(NmeaField(nmea_.Stored(NmeaKind::Gga), 6)) != 0
-                       && AcceptFix(StatisticFixFromNmea(nmea_), fixLimits_));
-        });
+        data, size, [&nmea](const char* from, int n, int& used) { return nmea.PushBlock(from, n, used); },
+        [this, &nmea](int result, size_t end) { Judge(result, nmea, pushed_ + int64_t(end)); });
     pushed_ += int64_t(size);
+}
+
+void EpochCollector::Judge(int result, const NmeaAssembler& nmea, int64_t endByte)
+{
+    resultEndByte_ = endByte;
+    // The window accepts no fix of quality 0: reading the rest of such a GGA
+    // would change nothing.
+    OnNmea(result, nmea,
+           result == kNmeaGga && TextToInt(NmeaField(nmea.Stored(NmeaKind::Gga), 6)) != 0
+               && AcceptFix(StatisticFixFromNmea(nmea), fixLimits_));
 }
 
 void EpochCollector::PushBinr(const uint8_t* data, size_t size)
 {
+    BinrDecoder& binr = OwnDecoders().binr;
     Decode(
-        data, size, [this](const uint8_t* from, int n, int& used) { return binr_.PushBlock(from, n, used); },
-        [this](int result, size_t end) {
-            resultEndByte_ = pushed_ + int64_t(end);
-            if (result != kMsgNavSolution) {
-                // What OnBinr does with any other result, without the call.
-                if (result == kNmeaError)
-                    ++log_.errors;
-                return;
-            }
-            // Each record is read once, for the window's rule and the epoch.
-            const NavSolution nav = ReadNavSolution(binr_.NavSolution());
-            const DopInfo dop = ReadDopInfo(binr_.DopInfo());
-            AddBinrEpoch(nav, dop, binr_, AcceptFix(StatisticFixFromBinr(nav, dop), fixLimits_), dates_);
-        });
+        data, size, [&binr](const uint8_t* from, int n, int& used) { return binr.PushBlock(from, n, used); },
+        [this, &binr](int result, size_t end) { Judge(result, binr, dates_, pushed_ + int64_t(end)); });
     pushed_ += int64_t(size);
+}
+
+void EpochCollector::Judge(int result, const BinrDecoder& binr, const DatePolicy& dates, int64_t endByte)
+{
+    resultEndByte_ = endByte;
+    if (result != kMsgNavSolution) {
+        // What OnBinr does with any other result, without the call.
+        if (result == kNmeaError)
+            ++log_.errors;
+        return;
+    }
+    // Each record is read once, for the window's rule and the epoch.
+    const NavSolution nav = ReadNavSolution(binr.NavSolution());
+    const DopInfo dop = ReadDopInfo(binr.DopInfo());
+    AddBinrEpoch(nav, dop, binr, AcceptFix(StatisticFixFromBinr(nav, dop), fixLimits_), dates);
 }
 
 const char* FixKindName(FixKind kind)

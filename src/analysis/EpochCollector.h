@@ -19,8 +19,9 @@
 // accepts narrow it further (AcceptLimits::kinds).
 //
 // The collector works behind any decoder: give it each result code as it
-// comes (the program's intake does so), or give it bytes and it runs decoders
-// of its own (the --report command does so).
+// comes with where it ended (the bench's receivers, listening to their
+// source's intake), or give it bytes and it runs decoders of its own (the
+// --report command does so; they are made only then).
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
 #include "EpochLog.h"
@@ -34,6 +35,7 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,6 +80,13 @@ public:
     // 0x88's week is dated by the policy of the caller's source.
     void OnNmea(int result, const NmeaAssembler& nmea, bool accepted);
     void OnBinr(int result, const BinrDecoder& binr, bool accepted, const DatePolicy& dates);
+    // A result of a decoder the caller runs, judged here by the collector's
+    // limits exactly as for bytes pushed; endByte: where it ended, counted
+    // as the pushed bytes would be.
+    void Judge(int result, const NmeaAssembler& nmea, int64_t endByte);
+    void Judge(int result, const BinrDecoder& binr, const DatePolicy& dates, int64_t endByte);
+    // Decoders of its own were made (bytes were pushed).
+    bool OwnsDecoders() const { return decoders_ != nullptr; }
 
     // Closes the open epoch; call once the stream has ended.
     void Finish();
@@ -128,8 +137,12 @@ private:
     FixLimitValues fixLimits_;      // limits_ read once
     TimeWindow window_;
     bool windowed_;            // the window leaves some times of day out
-    NmeaAssembler nmea_;
-    BinrDecoder binr_;
+    struct Decoders {
+        NmeaAssembler nmea;
+        BinrDecoder binr;
+    };
+    Decoders& OwnDecoders();
+    std::unique_ptr<Decoders> decoders_;
 
     // The open epoch.
     bool open_ = false;
