@@ -90,39 +90,54 @@ void Decode(const Byte* data, size_t size, Push push, Handle handle)
 
 } // namespace
 
+EpochCollector::Decoders& EpochCollector::OwnDecoders()
+{
+    if (!decoders_)
+        decoders_ = std::make_unique<Decoders>();
+    return *decoders_;
+}
+
 void EpochCollector::PushNmea(const char* data, size_t size)
 {
+    NmeaAssembler& nmea = OwnDecoders().nmea;
     Decode(
-        data, size, [this](const char* from, int n, int& used) { return nmea_.PushBlock(from, n, used); },
-        [this](int result, size_t end) {
-            resultEndByte_ = pushed_ + int64_t(end);
-            // The window accepts no fix of quality 0: reading the rest of
-            // such a GGA would change nothing.
-            OnNmea(result, nmea_,
-                   result == kNmeaGga && TextToInt(NmeaField(nmea_.Stored(NmeaKind::Gga), 6)) != 0
-                       && AcceptFix(StatisticFixFromNmea(nmea_), fixLimits_));
-        });
+        data, size, [&nmea](const char* from, int n, int& used) { return nmea.PushBlock(from, n, used); },
+        [this, &nmea](int result, size_t end) { Judge(result, nmea, pushed_ + int64_t(end)); });
     pushed_ += int64_t(size);
+}
+
+void EpochCollector::Judge(int result, const NmeaAssembler& nmea, int64_t endByte)
+{
+    resultEndByte_ = endByte;
+    // The window accepts no fix of quality 0: reading the rest of such a GGA
+    // would change nothing.
+    OnNmea(result, nmea,
+           result == kNmeaGga && TextToInt(NmeaField(nmea.Stored(NmeaKind::Gga), 6)) != 0
+               && AcceptFix(StatisticFixFromNmea(nmea), fixLimits_));
 }
 
 void EpochCollector::PushBinr(const uint8_t* data, size_t size)
 {
+    BinrDecoder& binr = OwnDecoders().binr;
     Decode(
-        data, size, [this](const uint8_t* from, int n, int& used) { return binr_.PushBlock(from, n, used); },
-        [this](int result, size_t end) {
-            resultEndByte_ = pushed_ + int64_t(end);
-            if (result != kMsgNavSolution) {
-                // What OnBinr does with any other result, without the call.
-                if (result == kNmeaError)
-                    ++log_.errors;
-                return;
-            }
-            // Each record is read once, for the window's rule and the epoch.
-            const NavSolution nav = ReadNavSolution(binr_.NavSolution());
-            const DopInfo dop = ReadDopInfo(binr_.DopInfo());
-            AddBinrEpoch(nav, dop, binr_, AcceptFix(StatisticFixFromBinr(nav, dop), fixLimits_), dates_);
-        });
+        data, size, [&binr](const uint8_t* from, int n, int& used) { return binr.PushBlock(from, n, used); },
+        [this, &binr](int result, size_t end) { Judge(result, binr, dates_, pushed_ + int64_t(end)); });
     pushed_ += int64_t(size);
+}
+
+void EpochCollector::Judge(int result, const BinrDecoder& binr, const DatePolicy& dates, int64_t endByte)
+{
+    resultEndByte_ = endByte;
+    if (result != kMsgNavSolution) {
+        // What OnBinr does with any other result, without the call.
+        if (result == kNmeaError)
+            ++log_.errors;
+        return;
+    }
+    // Each record is read once, for the window's rule and the epoch.
+    const NavSolution nav = ReadNavSolution(binr.NavSolution());
+    const DopInfo dop = ReadDopInfo(binr.DopInfo());
+    AddBinrEpoch(nav, dop, binr, AcceptFix(StatisticFixFromBinr(nav, dop), fixLimits_), dates);
 }
 
 const char* FixKindName(FixKind kind)
@@ -163,7 +178,7 @@ void EpochCollector::AddBinrEpoch(const NavSolution& nav, const DopInfo& dop, co
     open_ = true;
     inViewCount_ = 0;
     ForgetUsed();
-    msOfDay_ = dateDay_ = -1;
+    msOfDay_ = dateDay_ = dateMsOfDay_ = -1;
     FixKind kind = FixKind::None;
     FixDim dim = FixDim::Unknown;
     if (nav.flags & kSolutionValid) {
@@ -237,12 +252,13 @@ void EpochCollector::ForgetUsed()
 void EpochCollector::SetPosition(double latRad, double lonRad, double heightM)
 {
     // A position must be a place on Earth: a garbled frame's 1e300 would
-    // spoil every mean and every chart's scale.
+    // spoil every mean and every chart's scale. No height (NaN) is a
+    // position without one.
     constexpr double kLatLimitRad = M_PI / 2 + 1e-9;
     constexpr double kLonLimitRad = 2 * M_PI;
     constexpr double kHeightLimitM = 1e7;
     if (!(std::fabs(latRad) <= kLatLimitRad) || !(std::fabs(lonRad) <= kLonLimitRad)
-        || !(std::fabs(heightM) <= kHeightLimitM))
+        || (!std::isnan(heightM) && !(std::fabs(heightM) <= kHeightLimitM)))
         return;
     epoch_.latRad = latRad;
     epoch_.lonRad = lonRad > M_PI || lonRad < -M_PI ? std::remainder(lonRad, 2 * M_PI) : lonRad;
@@ -263,7 +279,11 @@ bool EpochCollector::CloseEpoch()
     int64_t timeMs = lastTimeMs_;
     if (msOfDay_ >= 0) {
         epoch_.flags |= EpochRecord::kTimeKnown;
-        timeMs = PlaceOnTimeLine(msOfDay_, dateDay_);
+        // An RMC a moment after midnight dates a fix of the day before.
+        int64_t day = dateDay_;
+        if (day >= 0 && dateMsOfDay_ >= 0)
+            day += dateMsOfDay_ < msOfDay_ - kHalfDayMs ? -1 : dateMsOfDay_ > msOfDay_ + kHalfDayMs ? 1 : 0;
+        timeMs = PlaceOnTimeLine(msOfDay_, day);
     }
     if (epoch_.Accepted() && log_.firstAcceptedByte < 0)
         log_.firstAcceptedByte = epochEndByte_;
@@ -323,7 +343,7 @@ void EpochCollector::Finish() { CloseEpoch(); }
 void EpochCollector::Reset()
 {
     open_ = false;
-    driver_ = FixSentence::None;
+    rule_.Reset();
     datedFromWeek_ = -1;   // a new playback may date weeks by another time
     log_.Clear();
     day_ = 0;

@@ -1,18 +1,17 @@
 #pragma once
 // Turns a decoded stream into epochs.
 //
-// NMEA: each GGA of a new UTC time opens an epoch; GGAs of the time of the
-// open epoch (one per system, from some receivers) join it: the first gives
-// the position, and their counts of satellites used add up while the epoch
-// has no GSA. A stream without GGA makes its epochs from its GNS, and one
-// without either from its RMC, by the same rule (GnssEpoch.h, which the
-// Multi-GNSS views follow too). An RMC with the same UTC time attaches to the
-// epoch (before or after the GGA) and gives the date; the GSA and GSV
-// sentences that follow the fix sentence, up to the next epoch, give the fix
+// NMEA: an epoch is one reporting cycle, as EpochRule.h has it (the
+// Multi-GNSS views follow the same rule). Its fix is its GGA, else its GNS,
+// else its RMC: kind, position, HDOP and the time it is stamped with; a GGA
+// of the same time from another talker adds its count of satellites used
+// under that system while the epoch has no GSA. A height is the GGA's or
+// GNS's where the field holds one; an RMC fix has none. An RMC in the cycle
+// gives the date. The GSA and GSV sentences of the cycle give the fix
 // dimension, the VDOP, the satellites used and those in view. The epoch
 // closes when the next one opens or at Finish. BINR: each 0x88 is an epoch,
-// with the 0x60 (DOPs, satellites used) and the 0x52 (satellites in view) the
-// decoder kept before it.
+// with the 0x60 (DOPs, satellites used) and the 0x52 (satellites in view)
+// the decoder kept before it.
 //
 // Whether a fix is accepted is the STATISTIC window's decision, made when the
 // GGA or 0x88 completes, from the same records and the same limits; for a GNS
@@ -20,11 +19,13 @@
 // accepts narrow it further (AcceptLimits::kinds).
 //
 // The collector works behind any decoder: give it each result code as it
-// comes (the program's intake does so), or give it bytes and it runs decoders
-// of its own (the --report command does so).
+// comes with where it ended (the bench's receivers, listening to their
+// source's intake), or give it bytes and it runs decoders of its own (the
+// --report command does so; they are made only then).
 #include "BinrDecoder.h"
 #include "BinrLayouts.h"
 #include "EpochLog.h"
+#include "EpochRule.h"
 #include "GnssEpoch.h"
 #include "NmeaAssembler.h"
 #include "StatisticText.h"
@@ -34,6 +35,7 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,6 +80,13 @@ public:
     // 0x88's week is dated by the policy of the caller's source.
     void OnNmea(int result, const NmeaAssembler& nmea, bool accepted);
     void OnBinr(int result, const BinrDecoder& binr, bool accepted, const DatePolicy& dates);
+    // A result of a decoder the caller runs, judged here by the collector's
+    // limits exactly as for bytes pushed; endByte: where it ended, counted
+    // as the pushed bytes would be.
+    void Judge(int result, const NmeaAssembler& nmea, int64_t endByte);
+    void Judge(int result, const BinrDecoder& binr, const DatePolicy& dates, int64_t endByte);
+    // Decoders of its own were made (bytes were pushed).
+    bool OwnsDecoders() const { return decoders_ != nullptr; }
 
     // Closes the open epoch; call once the stream has ended.
     void Finish();
@@ -96,7 +105,7 @@ private:
     static constexpr int kUsedMax = 64;
 
     void OnFixSentence(FixSentence kind, const NmeaAssembler& nmea, bool accepted);
-    void OpenNmeaEpoch(FixSentence kind, const NmeaFields& fields, const NmeaAssembler& nmea, bool accepted);
+    void OpenNmeaEpoch(FixSentence kind, const NmeaFields& fields, bool accepted);
     void TakeFix(FixSentence kind, const NmeaFields& fields, bool accepted);
     bool AcceptedByRule(FixSentence kind, const NmeaFields& sentence, const NmeaAssembler& nmea) const;
     void AttachRmc(const NmeaFields& rmc);
@@ -128,18 +137,22 @@ private:
     FixLimitValues fixLimits_;      // limits_ read once
     TimeWindow window_;
     bool windowed_;            // the window leaves some times of day out
-    NmeaAssembler nmea_;
-    BinrDecoder binr_;
+    struct Decoders {
+        NmeaAssembler nmea;
+        BinrDecoder binr;
+    };
+    Decoders& OwnDecoders();
+    std::unique_ptr<Decoders> decoders_;
 
     // The open epoch.
     bool open_ = false;
     EpochRecord epoch_{};
     int64_t msOfDay_ = -1;         // -1: no time
     int64_t dateDay_ = -1;         // days from 1970-01-01, -1: no date
-    char timeText_[kNmeaSlotChars] = {};
+    int64_t dateMsOfDay_ = -1;     // the time of the RMC that gave the date
     bool gsaSeen_ = false;
-    FixSentence driver_ = FixSentence::None;     // the highest fix sentence seen
-    FixSentence epochKind_ = FixSentence::None;  // the open epoch's
+    EpochRule rule_;
+    FixSentence epochKind_ = FixSentence::None;  // the open epoch's fix sentence
     bool ggaSystemUnknown_ = false;   // the epoch's "other" count is a GN GGA's
     Satellite inView_[kInViewMax];
     int inViewCount_ = 0;
@@ -157,8 +170,8 @@ private:
     int32_t datedFromDay_ = -1;
     int32_t datedWeek_ = 0;
 
-    // Where in the pushed bytes the last result and the open epoch's GGA or
-    // 0x88 ended; -1 for results handed in by a caller.
+    // Where in the pushed bytes the last result and the open epoch's fix
+    // sentence or 0x88 ended; -1 for results handed in by a caller.
     int64_t pushed_ = 0;
     int64_t resultEndByte_ = -1;
     int64_t epochEndByte_ = -1;

@@ -79,6 +79,30 @@ inline int FieldInt(const char* t)
     return negative ? -value : value;
 }
 
+// A height where the field holds a number; NaN (none) where it does not.
+double HeightOfField(const char* text)
+{
+    const char* t = text + (*text == '-' || *text == '+');
+    const bool number = (*t >= '0' && *t <= '9') || (*t == '.' && t[1] >= '0' && t[1] <= '9');
+    return number ? FieldReal(text) : kNoPosition;
+}
+
+// A GSV's elevation, azimuth or C/N0: a whole number within [0, max], else
+// none (-1). "4x", "1e9", "abc" and "-5" are none.
+inline int WholeInRange(const char* t, int max)
+{
+    if (*t == '\0')
+        return -1;
+    int value = 0;
+    for (; *t != '\0'; ++t) {
+        const unsigned digit = unsigned(uint8_t(*t)) - '0';
+        if (digit > 9 || value > max)
+            return -1;
+        value = value * 10 + int(digit);
+    }
+    return value <= max ? value : -1;
+}
+
 float DopOfField(const char* text)
 {
     return *text ? DopHundredths(FieldReal(text)) : kNoDop;
@@ -219,37 +243,33 @@ void EpochCollector::OnNmea(int result, const NmeaAssembler& nmea, bool accepted
     }
 }
 
-// A fix sentence of the open epoch's time joins it; one of a new time (or of
-// none) opens the next. Sentences of a lesser kind than the stream's best
-// make no epochs.
+// Each fix sentence takes its place in the reporting cycle (EpochRule.h):
+// one that opens an epoch closes the one before; one that joins gives the
+// epoch its fix when it ranks above the epoch's (a GGA after its RMC), adds
+// its system's satellites when it is another talker's of the same kind, and
+// an RMC gives the date; a repeat adds nothing.
 void EpochCollector::OnFixSentence(FixSentence kind, const NmeaAssembler& nmea, bool accepted)
 {
     const NmeaFields& fields = FixFields(kind, nmea);
-    if (kind == FixSentence::Rmc && open_)
-        AttachRmc(fields);
-    if (kind < driver_)
+    const CycleStep step = rule_.Place(kind, fields);
+    if (step == CycleStep::Repeat)
         return;
-    driver_ = kind;
-    const char* time = NmeaField(fields, 1);
-    if (kind != FixSentence::Gga)
-        accepted = AcceptedByRule(kind, fields, nmea);
-    if (open_ && time[0] != '\0' && std::strcmp(time, timeText_) == 0) {
+    if (step == CycleStep::Joins && open_) {
         if (kind > epochKind_) {
-            TakeFix(kind, fields, accepted);
-        } else if (kind != FixSentence::Rmc && !gsaSeen_) {
-            const int system = kind == FixSentence::Gga && fields.slot[0][0] == 'G' && fields.slot[0][1] == 'L' ? kSysGlonass
-                               : kind == FixSentence::Gga && fields.slot[0][0] == 'G' && fields.slot[0][1] == 'P' ? kSysGps
-                                                                                                                : kSysOther;
+            TakeFix(kind, fields, kind == FixSentence::Gga ? accepted : AcceptedByRule(kind, fields, nmea));
+        } else if (kind == epochKind_ && kind != FixSentence::Rmc && !gsaSeen_) {
+            const char* talker = fields.slot[0];
+            const int system = talker[0] == 'G' && talker[1] == 'L' ? kSysGlonass
+                               : talker[0] == 'G' && talker[1] == 'P' ? kSysGps
+                                                                      : kSysOther;
             epoch_.used[system] = CountByte(int64_t(epoch_.used[system]) + TextToInt(NmeaField(fields, 7)));
         }
+        if (kind == FixSentence::Rmc)
+            AttachRmc(fields);
         return;
     }
-    // An epoch a lesser sentence opened (an RMC ahead of the stream's first
-    // GGA) is dropped, as the views drop it.
-    if (open_ && epochKind_ < kind)
-        open_ = false;
     CloseEpoch();
-    OpenNmeaEpoch(kind, fields, nmea, accepted);
+    OpenNmeaEpoch(kind, fields, kind == FixSentence::Gga ? accepted : AcceptedByRule(kind, fields, nmea));
 }
 
 // The window's rule for a GNS or RMC, which the window never sees.
@@ -270,28 +290,22 @@ bool EpochCollector::AcceptedByRule(FixSentence kind, const NmeaFields& sentence
 }
 
 // $GPGGA,095257.809,2712.6404,S,15303.1201,E,1,05,1.8,4.0,M,42.2,M,,*7B
-void EpochCollector::OpenNmeaEpoch(FixSentence kind, const NmeaFields& fields, const NmeaAssembler& nmea, bool accepted)
+void EpochCollector::OpenNmeaEpoch(FixSentence kind, const NmeaFields& fields, bool accepted)
 {
     epoch_ = EpochRecord{};
     epoch_.latRad = epoch_.lonRad = epoch_.heightM = kNoPosition;
     epoch_.hdop = epoch_.vdop = kNoDop;
-    epochEndByte_ = resultEndByte_;
     open_ = true;
     gsaSeen_ = false;
     ggaSystemUnknown_ = false;
     inViewCount_ = 0;
     ForgetUsed();
-    dateDay_ = -1;
-    const char* time = NmeaField(fields, 1);
-    const size_t timeLength = strnlen(time, kNmeaSlotChars - 1);
-    std::memcpy(timeText_, time, timeLength);
-    timeText_[timeLength] = '\0';
-    msOfDay_ = MsOfDayOf(timeText_);
-    // Until a GSA of its own follows, the epoch has the VDOP the window saw.
-    const NmeaFields& gsa = nmea.Stored(NmeaKind::Gsa);
-    epoch_.vdop = gsa.count > kGsaFirstPrn ? DopOfField(GsaVdop(gsa)) : kNoDop;
+    dateDay_ = dateMsOfDay_ = -1;
+    // The VDOP is the epoch's own GSA's: a GSA of an earlier cycle would make
+    // the epoch depend on where the stream started.
     TakeFix(kind, fields, accepted);
-    AttachRmc(nmea.Stored(NmeaKind::Rmc));
+    if (kind == FixSentence::Rmc)
+        AttachRmc(fields);
 }
 
 // The epoch's fix: kind, position, HDOP and, without any GSA, the count of
@@ -303,6 +317,9 @@ void EpochCollector::TakeFix(FixSentence kind, const NmeaFields& fields, bool ac
         FixAsGga(kind, fields, converted);
     const NmeaFields& gga = kind == FixSentence::Gga ? fields : converted;
     epochKind_ = kind;
+    // The epoch is stamped and ends where its fix sentence does.
+    msOfDay_ = MsOfDayOf(NmeaField(gga, 1));
+    epochEndByte_ = resultEndByte_;
     epoch_.latRad = epoch_.lonRad = epoch_.heightM = kNoPosition;
     // A fix is valid for the window whenever its quality is not 0.
     const int32_t quality = TextToInt(NmeaField(gga, 6));
@@ -319,16 +336,21 @@ void EpochCollector::TakeFix(FixSentence kind, const NmeaFields& fields, bool ac
         ggaSystemUnknown_ = talker[0] == 'G' && talker[1] == 'N';
     }
     if (quality != 0)
-        SetPosition(FullAngle(gga, 2, 2, 'S'), FullAngle(gga, 4, 3, 'W'), FieldReal(NmeaField(gga, 9)));
+        SetPosition(FullAngle(gga, 2, 2, 'S'), FullAngle(gga, 4, 3, 'W'), HeightOfField(NmeaField(gga, 9)));
 }
 
 // $GPRMC,095257.809,V,2712.6404,S,15303.1201,E,0.00,0.00,080407,,,A*64
+// The date is the RMC's at the RMC's time; CloseEpoch moves it to the
+// epoch's time where midnight lies between them.
 void EpochCollector::AttachRmc(const NmeaFields& rmc)
 {
-    if (rmc.count > 9 && timeText_[0] != '\0' && std::strcmp(NmeaField(rmc, 1), timeText_) == 0) {
-        const int64_t day = RmcDateDay(NmeaField(rmc, 9));
-        if (day >= 0)
-            dateDay_ = day;
+    if (rmc.count <= 9)
+        return;
+    const int64_t day = RmcDateDay(NmeaField(rmc, 9));
+    const int64_t ms = MsOfDayOf(NmeaField(rmc, 1));
+    if (day >= 0 && ms >= 0) {
+        dateDay_ = day;
+        dateMsOfDay_ = ms;
     }
 }
 
@@ -382,11 +404,12 @@ void EpochCollector::AttachGsv(const NmeaFields& gsv)
         const char* id = NmeaField(gsv, k);
         if (*id == '\0')
             continue;
-        const char* elevation = NmeaField(gsv, k + 1);
-        const char* azimuth = NmeaField(gsv, k + 2);
+        constexpr int kElevationMaxDeg = 90, kAzimuthMaxDeg = 360, kSnrMaxGivenDbHz = 99;
         const int number = FieldInt(id);
+        // No C/N0 is 0, which no figure counts.
         AddInView(SystemOf(talkerSystem, number), assigned.Of(number),
-                  *elevation ? FieldInt(elevation) : -1,
-                  *azimuth ? FieldInt(azimuth) : -1, FieldInt(NmeaField(gsv, k + 3)));
+                  WholeInRange(NmeaField(gsv, k + 1), kElevationMaxDeg),
+                  WholeInRange(NmeaField(gsv, k + 2), kAzimuthMaxDeg),
+                  std::max(0, WholeInRange(NmeaField(gsv, k + 3), kSnrMaxGivenDbHz)));
     }
 }

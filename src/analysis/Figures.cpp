@@ -1,10 +1,11 @@
 #include "Figures.h"
 
+#include "BinnedRanks.h"
 #include "ReceiveTimes.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -211,21 +212,26 @@ public:
         lat_ += r.latRad - first_->latRad;
         const double dLon = r.lonRad - first_->lonRad;
         lon_ += dLon > M_PI || dLon < -M_PI ? std::remainder(dLon, 2 * M_PI) : dLon;
-        h_ += r.heightM;
         ++n_;
+        // A fix without a height counts in the mean place, not in its height.
+        if (!std::isnan(r.heightM)) {
+            h_ += r.heightM;
+            ++heights_;
+        }
     }
     std::optional<GeoPoint> Mean() const
     {
         if (n_ == 0)
             return std::nullopt;
-        return GeoPoint{first_->latRad + lat_ / double(n_),
-                        std::remainder(first_->lonRad + lon_ / double(n_), 2 * M_PI), h_ / double(n_)};
+        return GeoPoint{first_->latRad + lat_ / double(n_), std::remainder(first_->lonRad + lon_ / double(n_), 2 * M_PI),
+                        heights_ > 0 ? h_ / double(heights_) : std::numeric_limits<double>::quiet_NaN()};
     }
 
 private:
     std::optional<GeoPoint> first_;
     double lat_ = 0, lon_ = 0, h_ = 0;
     int64_t n_ = 0;
+    int64_t heights_ = 0;
 };
 
 // Every figure that needs one look at each epoch, in a single pass over the
@@ -245,11 +251,17 @@ void OnePass(const EpochLog& log, bool wantMean, std::vector<float>& intervals, 
     MeanPosition mean;
     // Counted in locals, which the loop keeps in registers.
     std::array<int64_t, kFixKinds> perKind{};
-    int64_t twoD = 0, threeD = 0, dimUnknown = 0, accepted = 0;
-    bool anyTime = false;
+    int64_t twoD = 0, threeD = 0, dimUnknown = 0, accepted = 0, noHeight = 0;
+    bool anyTime = false, anyFix = false;
     int64_t firstMs = 0, lastMs = 0;
+    // The test's first and last epochs are dated ones: a clock jump before
+    // the first fix leaves the default dates of a cold start behind, and one
+    // after the last fix a receiver that stepped its clock back.
+    bool stepBack = false;
+    int64_t lastBeforeStepBack = 0;
     log.ForEach([&](const EpochRecord& r, int64_t t) {
         if (r.TimeKnown()) {
+            const int64_t before = lastMs;
             if (!anyTime)
                 firstMs = t;
             anyTime = true;
@@ -260,8 +272,18 @@ void OnePass(const EpochLog& log, bool wantMean, std::vector<float>& intervals, 
                 if (kind == Interval::Real)
                     intervals.push_back(float(ms));
                 line.Add(kind, ms);
+                if (kind == Interval::ClockJump && !anyFix)
+                    firstMs = t;
+                else if (kind == Interval::ClockJump && ms <= 0 && !stepBack) {
+                    stepBack = true;
+                    lastBeforeStepBack = before;
+                }
             }
             timed = true;
+        }
+        if (HasFix(r)) {
+            anyFix = true;
+            stepBack = false;
         }
         if (!fixed && r.Accepted() && timed)
             line.MarkFirstFix();
@@ -284,9 +306,12 @@ void OnePass(const EpochLog& log, bool wantMean, std::vector<float>& intervals, 
             hdops.Add(r.hdop);
         if (EpochRecord::HasDop(r.vdop))
             vdops.Add(r.vdop);
+        noHeight += r.HasPosition() && std::isnan(r.heightM);
         if (wantMean && r.HasPosition())
             mean.Add(r);
     });
+    f.noHeight = noHeight;
+    f.startedWithFix = log.Size() > 0 && HasFix(log[0]);
     f.epochs = int64_t(log.Size());
     f.perKind = perKind;
     f.twoD = twoD;
@@ -295,7 +320,7 @@ void OnePass(const EpochLog& log, bool wantMean, std::vector<float>& intervals, 
     f.accepted = accepted;
     if (anyTime) {
         f.firstMs = firstMs;
-        f.lastMs = lastMs;
+        f.lastMs = stepBack ? lastBeforeStepBack : lastMs;
     }
 
     if (f.firstMs) {
@@ -315,6 +340,10 @@ void OnePass(const EpochLog& log, bool wantMean, std::vector<float>& intervals, 
         const double rateMs = medianMs.value_or(0);
         if (!line.Finish(rateMs, f))
             AddUpJumpFreeLine(log, rateMs, f);
+        // The time line cannot tell how long a receiver that was fixed
+        // from the start took to fix.
+        if (f.startedWithFix)
+            f.ttffS.reset();
     }
 
     f.availabilityPct = Ratio(100.0 * double(f.accepted), double(f.epochs) + f.missing.value_or(0));
@@ -344,76 +373,6 @@ void ForEachError(const EpochLog& log, const LocalFrame& frame, Use use)
     });
 }
 
-// The distribution of one error set, for its nearest-rank percentiles
-// without a selection over every value. Errors are never negative, and
-// non-negative floats order as their bit patterns do: a count per value of
-// the top 16 bits (bins 1/128 of an octave wide) tells, in one pass, which
-// bin holds each rank asked for and how many values lie below that bin. A
-// second pass keeps only the values of those bins, a small share of them,
-// and a selection among these gives each value exactly.
-class BinnedRanks {
-public:
-    static uint32_t Key(float v) { return std::bit_cast<uint32_t>(v) >> 16; }
-    // The first pass: ++counts[Key(v)] for each value.
-    uint32_t* Counts() { return counts_.data(); }
-
-    // ranks: 0-based, ascending. Returns how many values the asked bins hold.
-    size_t Ask(std::vector<size_t> ranks)
-    {
-        ranks_ = std::move(ranks);
-        size_t below = 0, held = 0;
-        size_t next = 0;
-        for (uint32_t key = 0; key < kBins && next < ranks_.size(); ++key) {
-            const size_t in = counts_[key];
-            if (ranks_[next] < below + in) {
-                bins_.push_back({below, held, 0, in});
-                slot_[key] = uint8_t(bins_.size());
-                held += in;
-                for (; next < ranks_.size() && ranks_[next] < below + in; ++next)
-                    binOfRank_.push_back(bins_.size() - 1);
-            }
-            below += in;
-        }
-        return held;
-    }
-    // The second pass: a value of an asked bin goes to its place in kept.
-    void Keep(float v, float* kept)
-    {
-        if (const uint8_t s = slot_[Key(v)]) {
-            Bin& bin = bins_[s - 1u];
-            kept[bin.offset + bin.filled++] = v;
-        }
-    }
-    // The value of the asked rank (one of those asked).
-    float At(size_t rank, float* kept)
-    {
-        const size_t i = size_t(std::lower_bound(ranks_.begin(), ranks_.end(), rank) - ranks_.begin());
-        const Bin& bin = bins_[binOfRank_[i]];
-        float* first = kept + bin.offset;
-        float* nth = first + (rank - bin.below);
-        // Bit order: the values' own order here, and a total order whatever
-        // the bits, as a selection needs.
-        std::nth_element(first, nth, first + bin.size,
-                         [](float a, float b) { return std::bit_cast<uint32_t>(a) < std::bit_cast<uint32_t>(b); });
-        return *nth;
-    }
-
-private:
-    static constexpr uint32_t kBins = 1u << 16;
-    struct Bin {
-        size_t below;    // values in the bins before it
-        size_t offset;   // where its values are kept
-        size_t filled;
-        size_t size;
-    };
-    std::vector<uint32_t> counts_ = std::vector<uint32_t>(kBins, 0);
-    // The asked bin of each key, 1-based; 0: none. A handful are asked for.
-    std::vector<uint8_t> slot_ = std::vector<uint8_t>(kBins, 0);
-    std::vector<size_t> ranks_;
-    std::vector<Bin> bins_;
-    std::vector<size_t> binOfRank_;
-};
-
 // The errors the figures rank: horizontal, vertical and spatial.
 constexpr int kErrorSets = 3;
 std::array<float, kErrorSets> RankedErrors(const LocalFrame::Enu& e)
@@ -428,39 +387,46 @@ void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
     const LocalFrame frame(*f.reference);
     double sum[3] = {}, sumSq[3] = {}, sumR2 = 0;
     std::array<BinnedRanks, kErrorSets> sets;
-    size_t n = 0;
+    // Fixes with a position, and those of them with a height (the vertical
+    // and 3D errors and the up bias and SD are theirs alone).
+    size_t n = 0, nUp = 0;
     uint32_t* const horizontal = sets[0].Counts();
     uint32_t* const vertical = sets[1].Counts();
     uint32_t* const spatial = sets[2].Counts();
     ForEachError(log, frame, [&](const LocalFrame::Enu& e) {
         const double v[3] = {e.east, e.north, e.up};
-        for (int k = 0; k < 3; ++k) {
+        const int axes = std::isnan(e.up) ? 2 : 3;
+        for (int k = 0; k < axes; ++k) {
             sum[k] += v[k];
             sumSq[k] += v[k] * v[k];
         }
         sumR2 += e.east * e.east + e.north * e.north;
         const std::array<float, kErrorSets> x = RankedErrors(e);
         ++horizontal[BinnedRanks::Key(x[0])];
-        ++vertical[BinnedRanks::Key(x[1])];
-        ++spatial[BinnedRanks::Key(x[2])];
         ++n;
+        if (axes == 3) {
+            ++vertical[BinnedRanks::Key(x[1])];
+            ++spatial[BinnedRanks::Key(x[2])];
+            ++nUp;
+        }
     });
     if (n == 0)
         return;
-    const double count = double(n);
     Figure* bias[3] = {&f.biasEastM, &f.biasNorthM, &f.biasUpM};
     Figure* sd[3] = {&f.sdEastM, &f.sdNorthM, &f.sdUpM};
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < (nUp > 0 ? 3 : 2); ++k) {
+        const double count = double(k == 2 ? nUp : n);
         const double mean = sum[k] / count;
         *bias[k] = mean;
         *sd[k] = std::sqrt(std::max(0.0, sumSq[k] / count - mean * mean));
     }
-    f.drms2M = 2 * std::sqrt(sumR2 / count);
+    f.drms2M = 2 * std::sqrt(sumR2 / double(n));
 
     const auto rank = [n](double percent) { return NearestRank(n, percent); };
+    const auto rankUp = [nUp](double percent) { return NearestRank(nUp, percent); };
     std::array<size_t, kErrorSets> held = {sets[0].Ask({rank(50), rank(68), rank(95), rank(99), rank(100)}),
-                                           sets[1].Ask({rank(50), rank(95), rank(99)}),
-                                           sets[2].Ask({rank(50), rank(95)})};
+                                           nUp ? sets[1].Ask({rankUp(50), rankUp(95), rankUp(99)}) : 0,
+                                           nUp ? sets[2].Ask({rankUp(50), rankUp(95)}) : 0};
     // The chart's distribution is read off every stride-th horizontal
     // error, in the order of the fixes.
     constexpr size_t kCdfSampleMax = 20000;
@@ -489,14 +455,19 @@ void Errors(const EpochLog& log, std::vector<float>& scratch, Figures& f)
                 sample.push_back(x[0]);
                 untilSample = stride - 1;
             }
-            for (int k = 0; k < kErrorSets; ++k)
+            const int ranked = std::isnan(e.up) ? 1 : kErrorSets;
+            for (int k = 0; k < ranked; ++k)
                 if (now[size_t(k)])
                     sets[size_t(k)].Keep(x[size_t(k)], kept[size_t(k)]);
         });
         for (int k = from; k < to; ++k) {
+            if (k > 0 && nUp == 0)
+                continue;
             BinnedRanks& set = sets[size_t(k)];
             float* values = kept[size_t(k)];
-            const auto at = [&](double percent) -> Figure { return double(set.At(rank(percent), values)); };
+            const auto at = [&](double percent) -> Figure {
+                return double(set.At(k == 0 ? rank(percent) : rankUp(percent), values));
+            };
             if (k == 0) {
                 std::sort(sample.begin(), sample.end());
                 for (int step = 0; step <= kCdfSteps; ++step)
@@ -535,8 +506,11 @@ LocalFrame::LocalFrame(const GeoPoint& reference) : reference_(reference)
     const double w = std::sqrt(1 - kWgs84E2 * s * s);
     const double primeVertical = kWgs84A / w;
     const double meridian = kWgs84A * (1 - kWgs84E2) / (w * w * w);
-    eastPerRad_ = (primeVertical + reference.heightM) * std::cos(reference.latRad);
-    northPerRad_ = meridian + reference.heightM;
+    // Fixes without a height have a mean place without one: the frame then
+    // stands on the ellipsoid, and every up error is none.
+    const double h0 = std::isnan(reference.heightM) ? 0.0 : reference.heightM;
+    eastPerRad_ = (primeVertical + h0) * std::cos(reference.latRad);
+    northPerRad_ = meridian + h0;
 }
 
 LocalFrame::Enu LocalFrame::ErrorOf(const EpochRecord& r) const

@@ -49,6 +49,8 @@ struct Figures {
     int64_t threeD = 0;
     int64_t dimUnknown = 0;              // fixes (any kind but none) no GSA gave a dimension
     Figure ttffS;                        // on the jump-free time line, or on receive times
+    bool startedWithFix = false;         // the first epoch has a fix: no TTFF off the time line
+    int64_t noHeight = 0;                // epochs with a position and no height
 
     std::optional<GeoPoint> reference;
     bool referenceGiven = false;

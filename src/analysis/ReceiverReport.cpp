@@ -47,6 +47,8 @@ Figure ReferenceHeight(const Figures& f) { return f.reference ? Figure(f.referen
 
 std::string FirstEpoch(const Figures& f) { return f.firstMs ? TimeLineText(*f.firstMs, f.datesKnown) : std::string(); }
 std::string LastEpoch(const Figures& f) { return f.lastMs ? TimeLineText(*f.lastMs, f.datesKnown) : std::string(); }
+// Shown where the time to first fix has no value.
+std::string TtffText(const Figures& f) { return f.startedWithFix ? std::string("started with a fix") : std::string(); }
 std::string ReferenceSource(const Figures& f)
 {
     return !f.reference ? std::string() : f.referenceGiven ? std::string("given") : std::string("mean");
@@ -126,7 +128,7 @@ const std::vector<ReportRow>& ReportRows()
         {"Missing epochs", "missing_epochs", 0, Better::Lower, Member<&F::missing>, nullptr, "Time line"},
         {"Clock jumps", "clock_jumps", 0, Better::None, Member<&F::clockJumps>, nullptr, "Time line"},
         {"Availability, %", "availability_pct", 2, Better::Higher, Member<&F::availabilityPct>, nullptr, "Time line"},
-        {"Time to first fix, s", "ttff_s", 1, Better::Lower, Member<&F::ttffS>, nullptr, "Time line"},
+        {"Time to first fix, s", "ttff_s", 1, Better::Lower, Member<&F::ttffS>, TtffText, "Time line"},
         {"Epochs without fix", "epochs_no_fix", 0, Better::None, KindCount<0>, nullptr, "Fix kinds"},
         {"Epochs autonomous", "epochs_autonomous", 0, Better::None, KindCount<1>, nullptr, "Fix kinds"},
         {"Epochs differential", "epochs_differential", 0, Better::None, KindCount<2>, nullptr, "Fix kinds"},
@@ -139,6 +141,7 @@ const std::vector<ReportRow>& ReportRows()
         {"Epochs 2D", "epochs_2d", 0, Better::None, Count<&F::twoD>, nullptr, "Fix kinds"},
         {"Epochs 3D", "epochs_3d", 0, Better::None, Count<&F::threeD>, nullptr, "Fix kinds"},
         {"Fixes of unknown dimension", "epochs_dim_unknown", 0, Better::None, Count<&F::dimUnknown>, nullptr, "Fix kinds"},
+        {"Fixes without height", "fixes_no_height", 0, Better::None, Count<&F::noHeight>, nullptr, "Fix kinds"},
         {"Reference", "reference_source", -1, Better::None, nullptr, ReferenceSource, "Reference"},
         {"Reference latitude, deg", "reference_lat_deg", 8, Better::None, ReferenceLat, nullptr, "Reference"},
         {"Reference longitude, deg", "reference_lon_deg", 8, Better::None, ReferenceLon, nullptr, "Reference"},
@@ -183,7 +186,8 @@ const std::vector<ReportRow>& ReportRows()
 
 std::string RowText(const ReportRow& row, const Figures& f)
 {
-    if (row.text) {
+    // A number's row may have a text for when it has no value.
+    if (row.text && (row.decimals < 0 || !row.value(f))) {
         const std::string t = row.text(f);
         return t.empty() ? std::string(kDash) : t;
     }
@@ -313,7 +317,7 @@ void WriteJson(std::ostream& out, const std::vector<ReportEntry>& entries)
             << ",\n      \"protocol\": " << JsonString(e.protocol);
         for (const ReportRow& row : ReportRows()) {
             out << ",\n      " << JsonString(row.key) << ": ";
-            if (row.text) {
+            if (row.decimals < 0) {
                 const std::string t = row.text(e.figures);
                 out << (t.empty() ? std::string("null") : JsonString(t));
             } else {
@@ -439,13 +443,16 @@ void WriteCsv(std::ostream& out, const std::vector<ReportEntry>& entries)
                 Put(line, p.latRad * kDegPerRad, 9);
                 line += ',';
                 Put(line, p.lonRad * kDegPerRad, 9);
+                // No height given: its cell and the up error's are empty.
                 line += ',';
-                Put(line, p.heightM, 3);
+                if (!std::isnan(p.heightM))
+                    Put(line, p.heightM, 3);
                 if (frame) {
                     const LocalFrame::Enu enu = frame->ErrorOf(r);
                     for (const double v : {enu.east, enu.north, enu.up}) {
                         line += ',';
-                        Put(line, v, 3);
+                        if (!std::isnan(v))
+                            Put(line, v, 3);
                     }
                 } else {
                     line += ",,,";

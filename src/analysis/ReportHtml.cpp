@@ -235,7 +235,7 @@ void ErrorDots(std::string& out, const ReportEntry& e, const std::string& title,
     c.End();
 }
 std::optional<double> Horizontal(const LocalFrame::Enu& enu) { return std::hypot(enu.east, enu.north); }
-std::optional<double> Up(const LocalFrame::Enu& enu) { return enu.up; }
+std::optional<double> Up(const LocalFrame::Enu& enu) { return std::isnan(enu.up) ? std::nullopt : std::optional<double>(enu.up); }
 
 void BothErrorDots(std::string& out, const ReportEntry& e)
 {

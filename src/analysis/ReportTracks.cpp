@@ -33,8 +33,10 @@ void WriteGpx(std::ostream& out, const std::vector<ReportEntry>& entries)
         out << "  <trk>\n    <name>" << XmlEscaped(e.name) << "</name>\n    <trkseg>\n";
         const bool dated = e.log->datesKnown;
         ForEachAccepted(e, [&](const EpochRecord& r, const GeoPoint& p, int64_t timeMs) {
-            out << Format("      <trkpt lat=\"%.9f\" lon=\"%.9f\"><ele>%.3f</ele>", p.latRad * kDegPerRad, LonDeg(p),
-                          p.heightM);
+            // A fix without a height has no elevation.
+            out << Format("      <trkpt lat=\"%.9f\" lon=\"%.9f\">", p.latRad * kDegPerRad, LonDeg(p));
+            if (!std::isnan(p.heightM))
+                out << Format("<ele>%.3f</ele>", p.heightM);
             if (dated && r.TimeKnown())
                 out << "<time>" << IsoTime(timeMs, true) << "</time>";
             out << "</trkpt>\n";
@@ -52,7 +54,10 @@ void WriteKml(std::ostream& out, const std::vector<ReportEntry>& entries)
         out << "  <Placemark>\n    <name>" << XmlEscaped(e.name) << "</name>\n"
             << "    <LineString>\n      <altitudeMode>absolute</altitudeMode>\n      <coordinates>\n";
         ForEachAccepted(e, [&](const EpochRecord&, const GeoPoint& p, int64_t) {
-            out << Format("        %.9f,%.9f,%.3f\n", LonDeg(p), p.latRad * kDegPerRad, p.heightM);
+            if (std::isnan(p.heightM))
+                out << Format("        %.9f,%.9f\n", LonDeg(p), p.latRad * kDegPerRad);
+            else
+                out << Format("        %.9f,%.9f,%.3f\n", LonDeg(p), p.latRad * kDegPerRad, p.heightM);
         });
         out << "      </coordinates>\n    </LineString>\n  </Placemark>\n";
     }

@@ -188,57 +188,42 @@ bool GnssEpoch::FeedSentence(int result, const NmeaAssembler& nmea)
         return false;
     }
     const FixSentence kind = FixSentenceOf(result, nmea);
-    return kind != FixSentence::None && AddFix(kind, FixFields(kind, nmea), nmea.Stored(NmeaKind::Rmc));
+    return kind != FixSentence::None && AddFix(kind, FixFields(kind, nmea));
 }
 
-bool GnssEpoch::AddFix(FixSentence kind, const NmeaFields& fields, const NmeaFields& lastRmc)
+bool GnssEpoch::AddFix(FixSentence kind, const NmeaFields& fields)
 {
-    const char* time = Field(fields, kFixTime);
-    const bool sameTime = open_ && time[0] != '\0' && std::strcmp(time, time_) == 0;
-    if (kind < driver_) {
-        // A lesser sentence ends no epoch; an RMC gives its own its date.
-        if (kind == FixSentence::Rmc && sameTime) {
-            CopyFields(rmc_, fields);
-            published_ = false;
-        }
+    const CycleStep step = rule_.Place(kind, fields);
+    if (step == CycleStep::Repeat)
         return false;
-    }
-    driver_ = kind;
-    if (sameTime) {
+    // A count no receiver sends (up to the largest int) must not wrap the
+    // sum round.
+    const int64_t used = kind == FixSentence::Rmc ? 0 : TextToInt(Field(fields, kFixUsed));
+    if (step == CycleStep::Joins && open_) {
         if (kind > epochKind_) {
             FixAsGga(kind, fields, fix_);
             epochKind_ = kind;
-            usedSum_ = 0;
+            usedSum_ = int(used);
+        } else if (kind == epochKind_ && kind != FixSentence::Rmc) {
+            usedSum_ = int(std::clamp<int64_t>(int64_t(usedSum_) + used, std::numeric_limits<int>::min(),
+                                               std::numeric_limits<int>::max()));
         }
-        // A count no receiver sends (up to the largest int) must not wrap
-        // the sum round.
-        if (kind != FixSentence::Rmc)
-            usedSum_ = int(std::clamp<int64_t>(int64_t(usedSum_) + TextToInt(Field(fields, kFixUsed)),
-                                               std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
         if (kind == FixSentence::Rmc)
             CopyFields(rmc_, fields);
         published_ = false;
         return false;
     }
-    // An epoch a lesser sentence opened (an RMC ahead of the stream's first
-    // GGA) is no epoch of the stream's own kind: it is dropped.
-    if (open_ && epochKind_ < kind)
-        Drop();
     const bool ended = open_ && !published_;
     if (open_)
         Close();
     open_ = true;
     published_ = false;
     epochKind_ = kind;
-    const size_t timeLength = strnlen(time, kNmeaSlotChars - 1);
-    std::memcpy(time_, time, timeLength);
-    time_[timeLength] = '\0';
     FixAsGga(kind, fields, fix_);
-    usedSum_ = kind == FixSentence::Rmc ? 0 : TextToInt(Field(fields, kFixUsed));
-    const NmeaFields& rmc = kind == FixSentence::Rmc ? fields : lastRmc;
+    usedSum_ = int(used);
     rmc_.count = 0;
-    if (time[0] != '\0' && std::strcmp(Field(rmc, kFixTime), time) == 0)
-        CopyFields(rmc_, rmc);
+    if (kind == FixSentence::Rmc)
+        CopyFields(rmc_, fields);
     return ended;
 }
 

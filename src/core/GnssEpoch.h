@@ -3,19 +3,15 @@
 // epoch merged into one picture of every constellation, shown once the
 // epoch is complete.
 //
-// Epochs. An epoch begins with a fix sentence and takes the sentences after
-// it up to the next epoch. The fix sentence is the GGA; a receiver that sends
-// none makes its epochs from its GNS, and one without either from its RMC
-// (the highest kind the stream has sent so far decides, and an epoch a lesser
-// kind opened is dropped when a higher one begins the next; an RMC of the
-// same time still gives a GGA's epoch its date and motion). Fix sentences of one
-// UTC time are one epoch: some receivers send a GGA per system, one after
-// the other; the first gives the position and their counts of satellites
-// used add up. An epoch is complete, and shown, when the next one begins, or
-// when the caller says so (the end of a file; live data quiet for
-// kEpochIdleUs). A receiver sends an epoch's GSAs after its GGA, so showing
-// at the GGA would pair one epoch's position with the satellites of the one
-// before.
+// Epochs. An epoch is one reporting cycle, as EpochRule.h has it: fix
+// sentences (GGA, GNS, RMC) open and join it, the sentences between them
+// belong to it. Its fix is its GGA, else its GNS, else its RMC; GGAs of one
+// time from several talkers (one per system) add up their counts of
+// satellites used. An epoch is complete, and shown, when the next one
+// begins, or when the caller says so (the end of a file; live data quiet
+// for kEpochIdleUs). A receiver may send an epoch's GSAs after its GGA, so
+// showing at the GGA would pair one epoch's position with the satellites of
+// the one before.
 //
 // Policy. A receiver of today sends a GSA per constellation and a GSV cycle
 // per talker, each of which alone would hide the others. So within an epoch
@@ -31,6 +27,7 @@
 // gives only those; GSVs before it give nothing. Fixed capacities, nothing
 // allocated; entries beyond them are dropped.
 #include "Constellations.h"
+#include "EpochRule.h"
 #include "NmeaAssembler.h"
 
 #include <cstdint>
@@ -39,9 +36,6 @@ constexpr int kEpochUsedMax = 64;
 constexpr int kEpochSkyMax = 96;
 // Live data: an epoch whose bytes stopped this long ago is complete.
 constexpr int64_t kEpochIdleUs = 150000;
-
-// The sentences that carry a fix, in rising precedence.
-enum class FixSentence : uint8_t { None, Rmc, Gns, Gga };
 
 // Which fix sentence a result of NmeaAssembler stands for (a GNS comes as
 // kNmeaOther and is read from the assembler's working fields).
@@ -117,7 +111,7 @@ public:
     void AddGsa(const NmeaFields& gsa);
     void AddGsv(const NmeaFields& gsv);
     // A fix sentence: true when it ended an epoch not shown yet.
-    bool AddFix(FixSentence kind, const NmeaFields& fields, const NmeaFields& lastRmc);
+    bool AddFix(FixSentence kind, const NmeaFields& fields);
     // The epoch under way is complete as it stands (the end of a file, live
     // data gone quiet): true when it had not been shown. Sentences of it
     // that still come join it, and it is shown again when it ends.
@@ -141,9 +135,8 @@ private:
     // The epoch being collected.
     bool open_ = false;
     bool published_ = false;
-    FixSentence driver_ = FixSentence::None;   // the highest fix sentence seen
+    EpochRule rule_;
     FixSentence epochKind_ = FixSentence::None;
-    char time_[kNmeaSlotChars] = {};
     NmeaFields fix_{};
     NmeaFields rmc_{};
     int usedSum_ = 0;

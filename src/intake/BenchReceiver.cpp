@@ -55,7 +55,7 @@ void BenchReceiver::Fresh()
     collector_.reset();
     log_ = std::make_unique<EpochLog>();
     collector_ = std::make_unique<EpochCollector>(*log_, limits_);
-    collector_->SetDates(intake_.Dates());
+    intakeBase_ = intake_.Received();
     figures_ = {};
     now_ = {};
     scatter_.clear();
@@ -72,6 +72,16 @@ void BenchReceiver::Fresh()
     recentNext_ = 0;
 }
 
+void BenchReceiver::OnNmeaResult(const Intake& intake, int result)
+{
+    collector_->Judge(result, intake.Nmea(), intake.ResultEndByte() - intakeBase_);
+}
+
+void BenchReceiver::OnBinrResult(const Intake& intake, int result)
+{
+    collector_->Judge(result, intake.Binr(), intake.Dates(), intake.ResultEndByte() - intakeBase_);
+}
+
 void BenchReceiver::Start(int64_t startUs)
 {
     Fresh();
@@ -82,15 +92,11 @@ void BenchReceiver::Receive(const uint8_t* bytes, int length, int64_t nowUs)
 {
     if (bytes == nullptr || length <= 0)
         return;
-    intake_.Receive(bytes, length, ReadAs());
-    collector_->SetDates(intake_.Dates());
-    // The collector runs decoders of its own on the same bytes, as the
-    // report runs them on the recording: the live log is the report's log.
+    // The collector hears the intake's decoders (OnNmeaResult, OnBinrResult)
+    // and judges each fix as the report does on the recording: the live log
+    // is the report's log, and each byte is decoded once.
     const size_t before = log_->Size();
-    if (source_.binr)
-        collector_->PushBinr(bytes, size_t(length));
-    else
-        collector_->PushNmea(reinterpret_cast<const char*>(bytes), size_t(length));
+    intake_.Receive(bytes, length, ReadAs());
     bytes_ += length;
     if (!ttffMs_) {
         if (pending_.size() >= kPendingMax) {

@@ -11,8 +11,9 @@
 // drive receivers through this one class.
 //
 // How the figures equal the report's: the receiver's bytes go, as they come,
-// through an EpochCollector's own decoders (as `kestrova --report` reads the
-// recording) into a live EpochLog, and Update runs ComputeFigures on it. The
+// through its intake's decoders, once; an EpochCollector hears each result
+// with where it ended and judges it as `kestrova --report` does on the
+// recording, into a live EpochLog, and Update runs ComputeFigures on it. The
 // time to first fix is that of the block that completed the first accepted
 // fix, since Start, in whole milliseconds as the .times file holds it.
 //
@@ -84,6 +85,9 @@ public:
     // the owner says otherwise (a replay: the recording's file time).
     Intake& In() { return intake_; }
     const Intake& In() const { return intake_; }
+    // Each byte is decoded once, by the intake: the collector has no
+    // decoders of its own.
+    bool DecodesOnce() const { return !collector_->OwnsDecoders(); }
 
     // The test starts: figures start afresh, TTFF counts from startUs
     // (the monotonic clock, or a replay's clock in the same unit).
@@ -116,6 +120,8 @@ public:
     void SetState(BenchState state) { state_ = state; }
 
 private:
+    void OnNmeaResult(const Intake& intake, int result) override;
+    void OnBinrResult(const Intake& intake, int result) override;
     // The exact counts of every epoch since Start, kept beside the thinned log.
     struct Tally {
         std::array<int64_t, kFixKinds> perKind{};
@@ -143,6 +149,7 @@ private:
     BenchNow now_;
     std::vector<BenchPoint> scatter_;
     int64_t bytes_ = 0;
+    int64_t intakeBase_ = 0;     // the intake's bytes before the test started
     int64_t startUs_ = 0;
     BenchState state_ = BenchState::Idle;
 

@@ -26,6 +26,7 @@ void Intake::Receive(const uint8_t* bytes, int length, Protocol protocol)
         ReceiveNmea(reinterpret_cast<const char*>(bytes), length);
     else
         ReceiveBinr(bytes, length);
+    received_ += length;
 }
 
 // The decoders stop at each completion and are fed on from the next byte;
@@ -37,6 +38,7 @@ void Intake::ReceiveNmea(const char* bytes, int length)
         const int result = nmea_.PushBlock(bytes + done, length - done, used);
         TellConsumed(Protocol::Nmea, reinterpret_cast<const uint8_t*>(bytes) + done, used, result, done == 0);
         done += std::max(used, 1);
+        resultEnd_ = received_ + done;
         if (result != kNmeaNone)
             TellNmea(result);
     }
@@ -49,6 +51,7 @@ void Intake::ReceiveBinr(const uint8_t* bytes, int length)
         const int result = binr_.PushBlock(bytes + done, length - done, used);
         TellConsumed(Protocol::Binr, bytes + done, used, result, done == 0);
         done += std::max(used, 1);
+        resultEnd_ = received_ + done;
         if (result != 0)
             TellBinr(result);
     }

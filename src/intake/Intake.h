@@ -85,6 +85,12 @@ public:
     // then.
     bool CompleteGnssEpoch();
 
+    // Where the result being told ended: bytes received since the intake
+    // was made, up to and including the last one of its sentence or frame.
+    int64_t ResultEndByte() const { return resultEnd_; }
+    // Bytes received since the intake was made.
+    int64_t Received() const { return received_; }
+
     const NmeaAssembler& Nmea() const { return nmea_; }
     const BinrDecoder& Binr() const { return binr_; }
     const GnssEpoch& Gnss() const { return gnss_; }
@@ -122,6 +128,8 @@ private:
     FixPipeline fixes_;
     ReceiveTimesWriter times_;
     FixStep lastFix_;
+    int64_t received_ = 0;     // bytes of the blocks before the one being read
+    int64_t resultEnd_ = 0;
     bool fixesOn_ = false;
     bool hunting_ = false;
     std::vector<IntakeListener*> listeners_;

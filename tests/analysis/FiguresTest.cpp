@@ -246,13 +246,14 @@ TEST(Figures, TimeLine)
         std::optional<double> span, rate, gaps, missing, availability, ttff;
         std::string first;
     } cases[] = {
-        {"gaps of 6 s and 3 s", seconds(withGaps), 93, 99, 1, 2, 7, 93, 0, "00:00:00.000"},
-        {"midnight, no date", seconds({86398, 86399, 0, 1}), 4, 3, 1, 0, 0, 100, 0, "23:59:58.000"},
-        {"midnight, RMC dates", dated, 4, 3, 1, 0, 0, 100, 0, "2026-12-31 23:59:58.000"},
-        {"45 days apart", farApart, 3, 45 * 86400.0 + 2, 1, 1, 45 * 86400, 3.0 / (3 + 45 * 86400) * 100, 0,
+        // A recording that starts with a fix has no time to first fix.
+        {"gaps of 6 s and 3 s", seconds(withGaps), 93, 99, 1, 2, 7, 93, std::nullopt, "00:00:00.000"},
+        {"midnight, no date", seconds({86398, 86399, 0, 1}), 4, 3, 1, 0, 0, 100, std::nullopt, "23:59:58.000"},
+        {"midnight, RMC dates", dated, 4, 3, 1, 0, 0, 100, std::nullopt, "2026-12-31 23:59:58.000"},
+        {"45 days apart", farApart, 3, 45 * 86400.0 + 2, 1, 1, 45 * 86400, 3.0 / (3 + 45 * 86400) * 100, std::nullopt,
          "2026-01-01 00:00:00.000"},
         {"first fix after 3 s", noFixFirst, 6, 5, 1, 0, 0, 50, 3, "00:00:00.000"},
-        {"one fix", seconds({5}), 1, 0, std::nullopt, std::nullopt, std::nullopt, 100, 0, "00:00:05.000"},
+        {"one fix", seconds({5}), 1, 0, std::nullopt, std::nullopt, std::nullopt, 100, std::nullopt, "00:00:05.000"},
         {"nothing", {}, 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, ""},
     };
     for (const auto& c : cases) {
@@ -464,13 +465,16 @@ TEST(Figures, ClockJumpsOfAColdStartAreNoGaps)
     const struct {
         const char* name;
         std::vector<Fix> fixes;
-        double jumps, span, gaps, missing, availability, ttff;
+        double jumps, span, gaps, missing, availability;
+        std::optional<double> ttff;
+        // The first epoch shown: the default date of a cold start is not.
+        const char* first;
     } cases[] = {
-        {"1980 default date", from1980, 1, 12, 0, 0, 5 * 100.0 / 13, 8},
-        {"2006 default date", from2006, 1, 7, 0, 0, 3 * 100.0 / 8, 5},
-        {"step back without a fix", stepBack, 1, 6, 0, 0, 2 * 100.0 / 7, 5},
-        {"a real gap between fixes", realGap, 0, 7201, 1, 7197, 5 * 100.0 / 7202, 0},
-        {"a step back between fixes", fixedStepBack, 0, 4, 0, 0, 100, 0},
+        {"1980 default date", from1980, 1, 12, 0, 0, 5 * 100.0 / 13, 8, "2026-12-07 09:00:00.000"},
+        {"2006 default date", from2006, 1, 7, 0, 0, 3 * 100.0 / 8, 5, "2026-12-07 08:00:00.000"},
+        {"step back without a fix", stepBack, 1, 6, 0, 0, 2 * 100.0 / 7, 5, "00:00:50.000"},
+        {"a real gap between fixes", realGap, 0, 7201, 1, 7197, 5 * 100.0 / 7202, std::nullopt, "00:00:00.000"},
+        {"a step back between fixes", fixedStepBack, 0, 4, 0, 0, 100, std::nullopt, "00:00:00.000"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -482,6 +486,7 @@ TEST(Figures, ClockJumpsOfAColdStartAreNoGaps)
         ExpectFigure(f.missing, c.missing, 0, "missing");
         ExpectFigure(f.availabilityPct, c.availability, 1e-9, "availability");
         ExpectFigure(f.ttffS, c.ttff, 1e-9, "ttff");
+        EXPECT_EQ(TimeLineText(*f.firstMs, f.datesKnown), c.first);
     }
 }
 
@@ -499,7 +504,7 @@ TEST(Figures, ASpanBeyondExactMillisecondsIsAddedUpEpochByEpoch)
         log.Append(r, t);
     const Figures f = ComputeFigures(log, std::nullopt);
     ExpectFigure(f.spanS, double(kExactMs) / 1000, 0, "span");
-    ExpectFigure(f.ttffS, 0.0, 0, "ttff");
+    ExpectFigure(f.ttffS, std::nullopt, 0, "ttff");
 }
 
 TEST(Figures, TimeToFirstFixOnTheReceiveTimes)

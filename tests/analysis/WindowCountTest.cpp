@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <fstream>
+#include <map>
 #include <string>
 
 namespace {
@@ -36,6 +37,10 @@ struct Case {
     std::string file;
     bool binr;
     AcceptLimits limits;
+    // Cycles without a GGA, which the window never sees: the report's own
+    // epochs, and those of them accepted.
+    int withoutGga = 0;
+    int acceptedWithoutGga = 0;
 };
 
 void Check(const Case& c)
@@ -57,8 +62,8 @@ void Check(const Case& c)
     const Figures f = ComputeFigures(log, std::nullopt);
     const WindowCounts w = LastStatisticLine(SourceDir() + "/tests/golden/" + c.golden);
     ASSERT_GE(w.nall, 0) << "no STATISTIC line";
-    EXPECT_EQ(f.accepted, w.n);
-    EXPECT_EQ(f.epochs, w.nall);
+    EXPECT_EQ(f.accepted, w.n + c.acceptedWithoutGga);
+    EXPECT_EQ(f.epochs, w.nall + c.withoutGga);
 }
 
 TEST(WindowCounts, Samples)
@@ -77,9 +82,13 @@ TEST(WindowCounts, Samples)
 TEST(WindowCounts, Captures)
 {
     REQUIRE_SHARED_NMEA();
+    // An RMC ahead of the first GGA is a cycle of its own: A in the one, V in the other.
+    const std::map<std::string, std::pair<int, int>> withoutGga = {{"bu353-glonass", {1, 1}}, {"haicom-305N", {1, 0}}};
     for (const std::string& path : SharedNmeaFiles()) {
         const std::string name = path.substr(path.find_last_of('/') + 1);
-        Check({name.substr(0, name.size() - 4) + ".txt", path, false, {}});
+        const std::string stem = name.substr(0, name.size() - 4);
+        const auto extra = withoutGga.count(stem) ? withoutGga.at(stem) : std::pair<int, int>{0, 0};
+        Check({stem + ".txt", path, false, {}, extra.first, extra.second});
     }
     Check({"skytraq-dgps-diff.txt", SharedNmeaDir() + "/skytraq-dgps.log", false, {"1.0", "0.0", true}});
 }

@@ -416,12 +416,24 @@ TEST(GnssEpoch, EpochsFromGnsElseRmc)
     gns.epoch.Complete();
     EXPECT_EQ(gns.Position().status, "RTK");
 
-    // An RMC ahead of the stream's first GGA does not make an epoch of its own.
+    // An RMC before the GGA of its time is of that GGA's cycle.
     Stream both(false);
     both.Feed({"$GPRMC,101500.00,A,4739.7,N,12219.5,W,0.0,0.0,071226,,,A", "$GPGGA,101500.00,4739.7,N,12219.5,W,1,07,0.8,7.5,M,,M,,",
                "$GPRMC,101501.00,A,4739.7,N,12219.5,W,0.0,0.0,071226,,,A", "$GPGGA,101501.00,4739.7,N,12219.5,W,1,07,0.8,7.5,M,,M,,"});
     EXPECT_EQ(both.shown, 1);
     EXPECT_EQ(both.Position().used, "7");
+
+    // The simulator's order, GGA last: each GGA is shown with its own cycle's GSA.
+    Stream last(false);
+    last.Feed({"$GPRMC,101500.00,A,4739.7,N,12219.5,W,0.0,0.0,071226,,,A", Gsa("GP", "3", {"01", "02", "03"}, "1.9,0.8,1.1"),
+               "$GPGGA,101500.00,4739.7,N,12219.5,W,1,03,0.8,7.5,M,,M,,",
+               "$GPRMC,101501.00,A,4739.7,N,12219.5,W,0.0,0.0,071226,,,A", Gsa("GP", "2", {"05", "06"}, "2.5,1.0,2.2"),
+               "$GPGGA,101501.00,4739.7,N,12219.5,W,1,02,0.8,7.5,M,,M,,",
+               "$GPRMC,101502.00,A,4739.7,N,12219.5,W,0.0,0.0,071226,,,A"});
+    EXPECT_EQ(last.shown, 2);
+    EXPECT_EQ(last.Position().utc, "10:15:01");
+    EXPECT_EQ(last.Position().used, "2");
+    EXPECT_EQ(last.Position().status, "2D");
 }
 
 } // namespace

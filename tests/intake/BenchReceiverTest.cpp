@@ -100,6 +100,7 @@ TEST(BenchReceiver, FiguresAreTheReports)
         ASSERT_GT(logB.Size(), 100u);
         ASSERT_TRUE(entries[0].figures.ttffS && entries[1].figures.ttffS);
         EXPECT_FALSE(a.Thinned());
+        EXPECT_TRUE(a.DecodesOnce() && b.DecodesOnce()) << "one decoder per source";
         for (const ReportRow& row : ReportRows()) {
             EXPECT_EQ(RowText(row, a.LiveFigures()), RowText(row, entries[0].figures)) << row.label;
             EXPECT_EQ(RowText(row, b.LiveFigures()), RowText(row, entries[1].figures)) << row.label;
