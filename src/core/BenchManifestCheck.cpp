@@ -72,11 +72,16 @@ BenchManifest MakeBenchManifest(const std::string& title, int64_t startUnixMs,
                                 const std::optional<BenchReference>& reference, std::vector<BenchSourceSetup> sources,
                                 const std::string& program)
 {
+    MakeSourceNamesSafe(sources);
+    return {title, startUnixMs, reference, std::move(sources), program};
+}
+
+void MakeSourceNamesSafe(std::vector<BenchSourceSetup>& sources)
+{
     std::vector<std::string> names;
     for (const BenchSourceSetup& s : sources)
         names.push_back(s.name);
     const std::vector<std::string> safe = BenchSafeNames(names);
     for (size_t i = 0; i < sources.size(); ++i)
         sources[i].name = safe[i];
-    return {title, startUnixMs, reference, std::move(sources), program};
 }

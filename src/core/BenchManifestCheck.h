@@ -29,3 +29,6 @@ std::string BenchManifestProblem(const BenchManifest& manifest);
 BenchManifest MakeBenchManifest(const std::string& title, int64_t startUnixMs,
                                 const std::optional<BenchReference>& reference, std::vector<BenchSourceSetup> sources,
                                 const std::string& program);
+
+// Each source's name made fit for file names and unique (BenchSafeNames).
+void MakeSourceNamesSafe(std::vector<BenchSourceSetup>& sources);

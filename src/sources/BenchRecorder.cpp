@@ -106,12 +106,7 @@ void BenchRecorder::SetSources(std::vector<BenchSourceSetup> sources)
 {
     if (running_)
         return;
-    std::vector<std::string> names;
-    for (const BenchSourceSetup& s : sources)
-        names.push_back(s.name);
-    const std::vector<std::string> safe = BenchSafeNames(names);
-    for (size_t i = 0; i < sources.size(); ++i)
-        sources[i].name = safe[i];
+    MakeSourceNamesSafe(sources);
     sources_ = std::move(sources);
     MakeReceivers();
 }
