@@ -307,6 +307,7 @@ def check_times(times, size):
     last_off, last_ms = 0, -1
     for k in range(16, len(data), 24):
         off, ms, clock = struct.unpack_from('<qqq', data, k)
+        off = abs(off)   # negated: the times of the bytes since the record before are not exact
         if off <= last_off or ms < last_ms or clock < start or (clock - start) // 1000 != ms:
             return f'inconsistent at record {(k - 16) // 24}'
         last_off, last_ms = off, ms
