@@ -32,7 +32,7 @@
 #     bytes kestrova named as lost (`kestrova: FILE: write error: N bytes
 #     lost`, the last N); r7's recording is its runs' stretches one after
 #     the other;
-#   - every FILE.times checks out against its file (the format of README's
+#   - every FILE.times checks out against its file (the format of docs/formats.md's
 #     "Receive times", read independently here), and kestrova's own reader
 #     ignores none (`kestrova --report FOLDER` says nothing is ignored);
 #   - the deleted .times is named on stderr; r7 is named lost and reconnected

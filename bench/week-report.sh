@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The end of a week-long headless bench: can its report page be made within
-# the README unit's stop time and in bounded memory?
+# the docs/guide.md unit's stop time and in bounded memory?
 #
 #   bench/week-report.sh [BUILD_DIR] [OTHER] [EPOCHS]
 #       defaults: build, none, 6048000 (a week at 10 Hz) per receiver
@@ -13,7 +13,7 @@
 # very call the bench makes at its end, with this build and with OTHER (the
 # main branch's binary, say), run in turn, so both see the same load.
 # Goals: peak resident size of the report within 1 GB; the bench's exit
-# within 60 s of SIGTERM (TimeoutStopSec=60 in README's unit).
+# within 60 s of SIGTERM (TimeoutStopSec=60 in docs/guide.md's unit).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:-build}

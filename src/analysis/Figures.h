@@ -2,7 +2,7 @@
 // The figures of one recording, computed from its epoch log. A figure that
 // cannot be computed (no accepted fix, a single epoch, a zero span) is
 // empty, never a NaN or a division by zero. The definitions are the ones
-// README.md gives under "Evaluating receivers".
+// docs/evaluating.md gives under "Evaluating receivers".
 #include "EpochLog.h"
 
 #include <array>

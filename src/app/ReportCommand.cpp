@@ -310,7 +310,7 @@ std::string LimitText(const std::string& v) { return v.empty() || v == "0.0" ? s
 
 std::string ClockOfDay(int32_t s) { return Format("%02d:%02d:%02d", s / 3600, s / 60 % 60, s % 60); }
 
-// The kinds as --kinds names them; the default in the words README uses.
+// The kinds as --kinds names them; the default in the words docs/evaluating.md uses.
 std::string KindsText(uint16_t kinds)
 {
     if (kinds == kDefaultKinds)

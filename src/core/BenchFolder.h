@@ -65,7 +65,7 @@ std::string BenchFileName(const BenchSourceSetup& source);
 // address ("tcp://10.0.0.7:5000" gives "10_0_0_7"; "udp://:5000" "udp5000").
 std::string BenchDefaultName(const std::string& address);
 
-// bench.json as written: UTF-8, one object, fields documented in README.md.
+// bench.json as written: UTF-8, one object, fields documented in docs/formats.md.
 std::string BenchJsonText(const BenchManifest& manifest);
 // False with a reason fit for a user when the text is not a bench.json this
 // program can use; *out untouched then.

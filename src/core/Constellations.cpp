@@ -12,7 +12,7 @@ struct Range {
 };
 
 // IDs judged alone. The ranges overlap between conventions; where they do,
-// this table picks one (see README.md): 1-32 GPS, 33-64 SBAS (NMEA 2.3 to
+// this table picks one (see docs/guide.md): 1-32 GPS, 33-64 SBAS (NMEA 2.3 to
 // 4.0), 193-200 QZSS and 201-263 BeiDou (PRN + 200).
 constexpr Range kRanges[] = {
     {1, 32, Gnss::Gps, 0},          {33, 64, Gnss::Sbas, -87},      {65, 96, Gnss::Glonass, 64},

@@ -7,7 +7,7 @@
 //     2 GLONASS, 3 Galileo, 4 BeiDou, 5 QZSS, 6 NavIC;
 //  2. the talker of the sentence: GP, GL, GA, GB or BD, GQ, GI (GN, "all
 //     systems", says nothing);
-//  3. the satellite ID alone, by the ranges in common use (table in README.md).
+//  3. the satellite ID alone, by the ranges in common use (table in docs/guide.md).
 // GPS, by either of the first two ways, is read by the ranges as well:
 // receivers report SBAS and QZSS under it, and older ones GLONASS too. Numbers
 // are turned into the constellation's own: GLONASS 65-96 become slots 1-32,

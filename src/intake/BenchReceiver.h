@@ -5,7 +5,7 @@
 // The figures are the report's (Figures.h) with the report's definitions,
 // so the bench's table at the end of a test equals the report of its
 // recordings. The state behind them is bounded: a bench left running for a
-// day keeps its memory flat (README.md, "The bench", says how).
+// day keeps its memory flat (docs/guide.md, "The bench", says how).
 //
 // Qt-free: the recorder, the replay, the window and the headless bench all
 // drive receivers through this one class.
@@ -182,7 +182,7 @@ std::vector<BenchRow> BenchTable(const std::vector<const BenchReceiver*>& receiv
 struct ReportEntry;
 std::vector<BenchRow> BenchTable(const std::vector<ReportEntry>& entries, const std::vector<BenchState>& states);
 
-// The headless bench's line for one receiver, once a second (README.md,
+// The headless bench's line for one receiver, once a second (docs/guide.md,
 // "The bench"): "t=SECONDS name=NAME state=STATE kind=KIND used=G/R/O
 // hdop=X snr=G/R/O ttff=S avail=PCT bias=E/N/U cep50=M r95=M v95=M
 // epochs=N bytes=N", the figures as the table writes them, "-" for none.

@@ -240,12 +240,12 @@ TEST_F(HeadlessLiveTest, LostRecordingIsSaidOnStderrAndExitsWithStatusOne)
     }
 }
 
-// The systemd unit of README.md, run twice on one file as a restart of the
+// The systemd unit of docs/guide.md, run twice on one file as a restart of the
 // service runs it: the second run continues the log, its receive times and
 // its side file.
 TEST_F(HeadlessLiveTest, ReadmeUnitSurvivesARestart)
 {
-    QFile readme(KESTROVA_SOURCE_DIR "/README.md");
+    QFile readme(KESTROVA_SOURCE_DIR "/docs/guide.md");
     ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(readme.readAll());
     const qsizetype at = text.indexOf("ExecStart=");

@@ -507,7 +507,7 @@ Fix Mean(const std::vector<Fix>& fixes)
 
 } // namespace
 
-// The first four lines of the receivers' table (README, Several receivers).
+// The first four lines of the receivers' table (docs/guide.md, Several receivers).
 TEST(SimReceiversTest, FourReceiversSendValidStreamsApartByTheirBiases)
 {
     const double bias[4][3] = {{0, 0, 0}, {2.0, -1.5, 1.0}, {-3.0, 1.0, -2.0}, {1.0, 3.0, 3.0}};
@@ -595,7 +595,7 @@ TEST(SimReceiversTest, ColdStartSendsNoFixEpochsOnTheDefaultDateThenFixes)
         EXPECT_TRUE(std::regex_match(line, noFixGga)) << line;
 }
 
-// The queries of README ("NMEA queries"), on a pty and over TCP.
+// The queries of docs/guide.md ("NMEA queries"), on a pty and over TCP.
 class SimQueryTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(SimQueryTest, AnswersVersionAndRateQueriesAndRefusesBadOnes)

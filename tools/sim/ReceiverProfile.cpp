@@ -16,7 +16,7 @@ struct ProfileRow {
     SimDropout dropout;
 };
 
-// Documented in README ("Several receivers"): change both together.
+// Documented in docs/guide.md ("Several receivers"): change both together.
 constexpr ProfileRow kProfiles[kMaxReceivers] = {
     {{0, 0, 0}, {1.4, 2.6}, 0, {0, 0}},
     {{2.0, -1.5, 1.0}, {0.8, 1.5}, 15, {120, 6}},
