@@ -16,7 +16,8 @@ constexpr int kTemporaryTries = 100;         // names taken by others before giv
 constexpr mode_t kNewFileMode = 0666;        // less the umask, as any new file
 constexpr mode_t kPermissionBits = 07777;
 
-// The old way, for what cannot be replaced: truncated and written.
+// Truncated and written through a stream: the old way, for what cannot be
+// replaced, and the filling of a temporary; an errno value, 0 when whole.
 int WriteInPlace(const std::string& path, const std::function<void(std::ostream&)>& write)
 {
     errno = 0;
@@ -87,13 +88,8 @@ int FillTemporary(int fd, const std::string& name, const struct stat* old,
 {
     if (old && ::fchmod(fd, old->st_mode & kPermissionBits) != 0)
         return errno;
-    errno = 0;
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    if (out)
-        write(out);
-    out.close();
-    if (!out)
-        return errno ? errno : EIO;
+    if (const int error = WriteInPlace(name, write))
+        return error;
     return ::fsync(fd) == 0 ? 0 : errno;
 }
 

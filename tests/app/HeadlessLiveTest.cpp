@@ -63,6 +63,15 @@ protected:
             }
         }
     }
+    // Two NMEA receivers of one simulator at 9600 Bd, on ptys: their paths.
+    QList<QByteArray> StartTwoPtyReceivers()
+    {
+        sim.start(KESTROVA_SIM_BIN, {"--protocol", "nmea", "--baud", "9600", "--receivers", "2"});
+        QByteArray lines;
+        while (lines.count('\n') < 2 && sim.waitForReadyRead(10000))
+            lines += sim.readAllStandardOutput();
+        return lines.trimmed().split('\n');
+    }
     QString StartSim(const QString& protocol = "nmea")
     {
         sim.start(KESTROVA_SIM_BIN, {"--protocol", protocol, "--baud", "9600", "--rate", "20", "--tcp", "0", "--log",
@@ -123,12 +132,8 @@ TEST_F(HeadlessLiveTest, SourceThatCannotBeOpenedExitsWithStatusTwo)
 // rate nothing is said. Two receivers, one process each, side by side.
 TEST_F(HeadlessLiveTest, BytesThatNeverDecodeAreSaid)
 {
-    sim.start(KESTROVA_SIM_BIN, {"--protocol", "nmea", "--baud", "9600", "--receivers", "2"});
-    QByteArray lines;
-    while (lines.count('\n') < 2 && sim.waitForReadyRead(10000))
-        lines += sim.readAllStandardOutput();
-    const QList<QByteArray> ptys = lines.trimmed().split('\n');
-    ASSERT_EQ(ptys.size(), 2) << lines.toStdString();
+    const QList<QByteArray> ptys = StartTwoPtyReceivers();
+    ASSERT_EQ(ptys.size(), 2);
     const QByteArray said = "kestrova: bytes arrive but nothing decodes";
     QProcess right;
     right.setProcessEnvironment(kestrova.processEnvironment());
@@ -153,12 +158,8 @@ TEST_F(HeadlessLiveTest, BytesThatNeverDecodeAreSaid)
 // (over the one stored), at the rate named; both are then stored.
 TEST_F(HeadlessLiveTest, WindowSelectsThePortAndRateNamed)
 {
-    sim.start(KESTROVA_SIM_BIN, {"--protocol", "nmea", "--baud", "9600", "--receivers", "2"});
-    QByteArray lines;
-    while (lines.count('\n') < 2 && sim.waitForReadyRead(10000))
-        lines += sim.readAllStandardOutput();
-    const QList<QByteArray> ptys = lines.trimmed().split('\n');
-    ASSERT_EQ(ptys.size(), 2) << lines.toStdString();
+    const QList<QByteArray> ptys = StartTwoPtyReceivers();
+    ASSERT_EQ(ptys.size(), 2);
     const QString conf = dir.path() + "/config/Tamrel/Kestrova.conf";
     ASSERT_TRUE(QDir().mkpath(QFileInfo(conf).path()));
     QFile stored(conf);
@@ -355,10 +356,12 @@ TEST_F(HeadlessLiveTest, ReceiveTimesTroubleIsSaidAndTheRecordingGoesOn)
         const QByteArray times = QFile::encodeName(file + ".times");
         QFile(victim).remove();
         ASSERT_TRUE(QFile(victim).open(QIODevice::WriteOnly));
-        if (under == Under::Fifo)
+        if (under == Under::Fifo) {
             ASSERT_EQ(::mkfifo(times.constData(), 0600), 0);
-        if (under == Under::Link)
+        }
+        if (under == Under::Link) {
             ASSERT_EQ(::symlink(QFile::encodeName(victim).constData(), times.constData()), 0);
+        }
         const QString seconds = under == Under::RemovedMidRun ? "60" : "2";
         kestrova.start(KESTROVA_BIN, {"--headless", "--port", address, "--record", file, "--seconds", seconds});
         ASSERT_TRUE(kestrova.waitForStarted(10000));
